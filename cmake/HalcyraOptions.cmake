@@ -1,0 +1,26 @@
+# Compiler settings shared by every target of the project.
+add_library(halcyra_warnings INTERFACE)
+target_compile_options(halcyra_warnings INTERFACE -Wall -Wextra -Wpedantic)
+if(HALCYRA_WERROR)
+  target_compile_options(halcyra_warnings INTERFACE -Werror)
+endif()
+
+if(HALCYRA_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# Core libraries must stay free of Qt: they link only the standard library and each other.
+function(halcyra_core_library name)
+  add_library(${name} STATIC ${ARGN})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC halcyra_warnings)
+  set_target_properties(${name} PROPERTIES AUTOMOC OFF AUTOUIC OFF AUTORCC OFF)
+endfunction()
+
+# Program-side libraries may use Qt.
+function(halcyra_qt_library name)
+  add_library(${name} STATIC ${ARGN})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC halcyra_warnings)
+endfunction()

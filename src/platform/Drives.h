@@ -1,0 +1,37 @@
+// Windows paths of the system ("C:\KVD\DATA\123456\Patient") mapped onto host paths, the way Wine does:
+// the prefix holds dosdevices/c:, a folder or symlink that is the root of drive C:, and so on.
+#pragma once
+
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace halcyra {
+
+class EPathError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class TDriveMapping {
+public:
+    // Creates dosdevices/c: as a symlink to ../drive_c (and drive_c itself) when missing.
+    explicit TDriveMapping(std::filesystem::path prefix);
+
+    const std::filesystem::path& Prefix() const { return prefix_; }
+
+    // Both '\' and '/' separate components; "." is skipped, ".." climbs but never above the drive root.
+    // Each component is matched without regard to case among the existing entries (an existing
+    // entry's spelling wins; a missing one is taken as written). Throws EPathError for a relative or UNC
+    // path, a drive without mapping, or a path that leaves the drive root.
+    std::filesystem::path ToHost(std::string_view windowsPath) const;
+
+    // The host folder of a drive letter, or EPathError when the drive has no mapping.
+    std::filesystem::path DriveRoot(char letter) const;
+
+private:
+    std::filesystem::path prefix_;
+};
+
+}  // namespace halcyra

@@ -1,0 +1,89 @@
+// Stand-in for the Windows registry: two hives, each persisted as one Registry Editor 5.00 file.
+// Names compare without regard to ASCII case; values keep their creation order; every change is
+// written at once, atomically, under an advisory lock, so concurrent processes keep each other's values.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace halcyra {
+
+enum class THive { CurrentUser, LocalMachine };
+
+// "HKEY_CURRENT_USER" or "HKEY_LOCAL_MACHINE".
+const char* HiveRootName(THive hive);
+
+class ERegistryError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class TRegDataType { None, String, Dword, Other };
+
+// Receives reports about damaged hive files, for the log.
+using TRegistryProblemSink = std::function<void(const std::string& message)>;
+
+// One hive. Key paths are relative to the hive root, with or without a leading backslash
+// ("\SOFTWARE\Tovarin\..." and "SOFTWARE\Tovarin\..." name the same key). Every call sees the file as
+// it is now (re-read when its modification time or size changed).
+class TRegistryHive {
+public:
+    TRegistryHive(std::filesystem::path file, THive hive);
+    ~TRegistryHive();
+    TRegistryHive(const TRegistryHive&) = delete;
+    TRegistryHive& operator=(const TRegistryHive&) = delete;
+
+    THive Hive() const;
+    const std::filesystem::path& File() const;
+    void SetProblemSink(TRegistryProblemSink sink);
+
+    bool KeyExists(std::string_view key);
+    // Creates the key with its missing parents. Throws ERegistryError when the file cannot be written.
+    void CreateKey(std::string_view key);
+    // Deletes the key with all its subkeys; false when it did not exist.
+    bool DeleteKey(std::string_view key);
+    // Direct subkeys, in creation order; empty when the key is missing.
+    std::vector<std::string> GetKeyNames(std::string_view key);
+    // Value names in creation order; empty when the key is missing.
+    std::vector<std::string> GetValueNames(std::string_view key);
+
+    TRegDataType GetDataType(std::string_view key, std::string_view name);
+    bool ValueExists(std::string_view key, std::string_view name);
+    // Throw ERegistryError when the key or value is missing or the value has another type.
+    std::string ReadString(std::string_view key, std::string_view name);
+    std::uint32_t ReadDword(std::string_view key, std::string_view name);
+    // Create the key when missing, replace a value of the same name (keeping its place) or add it at the
+    // end. Throw ERegistryError when the hive file cannot be written.
+    void WriteString(std::string_view key, std::string_view name, std::string_view value);
+    void WriteDword(std::string_view key, std::string_view name, std::uint32_t value);
+    // False when the value did not exist. Throws ERegistryError when the file cannot be written.
+    bool DeleteValue(std::string_view key, std::string_view name);
+
+private:
+    struct TImpl;
+    std::unique_ptr<TImpl> impl_;
+};
+
+class TRegistry {
+public:
+    TRegistry(std::filesystem::path currentUserFile, std::filesystem::path localMachineFile);
+    // "HKEY_CURRENT_USER.reg" and "HKEY_LOCAL_MACHINE.reg" in one folder.
+    static std::unique_ptr<TRegistry> InDirectory(const std::filesystem::path& directory);
+
+    TRegistryHive& Hive(THive hive);
+    TRegistryHive& CurrentUser() { return currentUser_; }
+    TRegistryHive& LocalMachine() { return localMachine_; }
+    void SetProblemSink(const TRegistryProblemSink& sink);
+
+private:
+    TRegistryHive currentUser_;
+    TRegistryHive localMachine_;
+};
+
+}  // namespace halcyra

@@ -1,0 +1,130 @@
+#include "platform/Text.h"
+
+#include <array>
+#include <cstdint>
+
+namespace halcyra {
+namespace {
+
+// Code points of 0x80..0x9F; 0 where Windows-1252 leaves the byte undefined (kept as the C1 control).
+constexpr std::array<std::uint16_t, 32> kHigh = {
+    0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017D, 0,
+    0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
+
+std::uint32_t CodePointOf(unsigned char byte)
+{
+    if (byte >= 0x80 && byte < 0xA0 && kHigh[byte - 0x80] != 0) return kHigh[byte - 0x80];
+    return byte;
+}
+
+char ByteOf(std::uint32_t codePoint)
+{
+    if (codePoint < 0x80 || (codePoint >= 0xA0 && codePoint < 0x100)) return static_cast<char>(codePoint);
+    for (std::size_t i = 0; i < kHigh.size(); ++i)
+        if (kHigh[i] == codePoint) return static_cast<char>(0x80 + i);
+    if (codePoint >= 0x80 && codePoint < 0xA0) return static_cast<char>(codePoint);
+    return '?';
+}
+
+void AppendUtf8(std::string& out, std::uint32_t cp)
+{
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+}  // namespace
+
+std::string Win1252ToUtf8(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) AppendUtf8(out, CodePointOf(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string Utf8ToWin1252(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        int length = 0;
+        std::uint32_t cp = 0;
+        if (lead < 0x80) { out += static_cast<char>(lead); ++i; continue; }
+        if ((lead & 0xE0) == 0xC0) { length = 2; cp = lead & 0x1F; }
+        else if ((lead & 0xF0) == 0xE0) { length = 3; cp = lead & 0x0F; }
+        else if ((lead & 0xF8) == 0xF0) { length = 4; cp = lead & 0x07; }
+        bool valid = length > 0 && i + static_cast<std::size_t>(length) <= text.size();
+        for (int k = 1; valid && k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]);
+            if ((next & 0xC0) != 0x80) valid = false;
+            cp = (cp << 6) | (next & 0x3F);
+        }
+        if (!valid) { out += static_cast<char>(lead); ++i; continue; }
+        out += ByteOf(cp);
+        i += static_cast<std::size_t>(length);
+    }
+    return out;
+}
+
+std::string Utf16LeToWin1252(std::string_view bytes)
+{
+    std::string out;
+    out.reserve(bytes.size() / 2);
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        std::uint32_t unit = static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8);
+        if (unit >= 0xD800 && unit < 0xE000) {
+            // A surrogate pair has no single-byte form.
+            if (unit < 0xDC00 && i + 3 < bytes.size()) i += 2;
+            out += '?';
+            continue;
+        }
+        out += ByteOf(unit);
+    }
+    return out;
+}
+
+char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+std::string UpperAscii(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out) c = UpperAscii(c);
+    return out;
+}
+
+std::string LowerAscii(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+bool SameTextAscii(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
+    return true;
+}
+
+std::string Trim(std::string_view text)
+{
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ') ++begin;
+    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ') --end;
+    return std::string(text.substr(begin, end - begin));
+}
+
+}  // namespace halcyra

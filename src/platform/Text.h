@@ -1,0 +1,24 @@
+// Single-byte text (Windows-1252) as the core keeps it, and its conversion at the boundaries.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace halcyra {
+
+std::string Win1252ToUtf8(std::string_view text);
+// Characters with no Windows-1252 form become '?'; malformed UTF-8 bytes are taken as Windows-1252.
+std::string Utf8ToWin1252(std::string_view text);
+
+// Decodes UTF-16LE (without BOM) to single-byte text, '?' for what has no Windows-1252 form.
+std::string Utf16LeToWin1252(std::string_view bytes);
+
+char UpperAscii(char c);
+std::string UpperAscii(std::string_view text);
+std::string LowerAscii(std::string_view text);
+// Equality and search that ignore the case of ASCII letters only, as the system's names do.
+bool SameTextAscii(std::string_view a, std::string_view b);
+
+std::string Trim(std::string_view text);
+
+}  // namespace halcyra
