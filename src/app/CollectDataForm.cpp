@@ -1,0 +1,254 @@
+#include "app/CollectDataForm.h"
+
+#include "platform/Text.h"
+#include "ui/FileVersionScanner.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+namespace halcyra {
+namespace {
+
+constexpr int kHintHidePauseMs = 7000;
+
+// A socket that never opens, until the connection code provides the real one.
+class TClosedSocket final : public IClientSocket {
+public:
+    bool IsOpen() const override { return false; }
+    void Close() override {}
+};
+
+QString ToQt(std::string_view text) { return QString::fromStdString(Win1252ToUtf8(text)); }
+
+}  // namespace
+
+TfrmCollectData::TfrmCollectData(TEnvironment& environment, QWidget* parent)
+    : QMainWindow(parent), env_(environment), settings_(*environment.registry), log_(*environment.clock, *environment.files)
+{
+    setObjectName("frmCollectData");
+    BuildControls();
+    TaskbarIconControler1 = new TTaskbarIconControler(this, env_.trayShell ? env_.trayShell() : nullptr);
+    TaskbarIconControler1->SetHint("Halcyra Data Input Module");
+    TaskbarIconControler1->SetIcon(QApplication::windowIcon());
+    TaskbarIconControler1->OnClick = [this] { TaskbarIconControler1Click(); };
+    TaskbarIconControler1->OnError = [this](const std::string& message) { ApplicationException(message); };
+    centralStationSocket_ = env_.centralStationSocket ? env_.centralStationSocket() : std::make_unique<TClosedSocket>();
+    log_.SetMirror(env_.logMirror);
+
+    connect(cbLogFile, &QCheckBox::clicked, this, [this] { cbLogFileClick(); });
+    connect(btnHide, &QPushButton::clicked, this, [this] { btnHideClick(); });
+    connect(BitBtnClose, &QPushButton::clicked, this, [this] { BitBtnCloseClick(); });
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+
+    FormCreate();
+}
+
+TfrmCollectData::~TfrmCollectData() = default;
+
+void TfrmCollectData::FormCreate()
+{
+    try {
+        // 1. Only the per-machine hive's "HKEY" can move the settings there.
+        settings_.ChooseSettingsRoot();
+        // 2-3.
+        log_.EnableLogfile = settings_.ReadRegBool("EnableLogfile");
+        debugFolder_ = settings_.ReadRegString("DebugFolder");
+        if (debugFolder_.empty()) debugFolder_ = "C:\\TEMP\\";
+        if (debugFolder_.back() != '\\') debugFolder_ += '\\';
+        // 4. A missing log (the first run) is worth a line but never stops start-up.
+        try {
+            if (!env_.files->DirectoryExists(debugFolder_) && !env_.files->ForceDirectories(debugFolder_))
+                throw EFileError("Cannot create folder " + debugFolder_);
+            log_.SetLogPath(debugFolder_ + std::string(kLogFileName));
+            log_.LoadExisting();
+        } catch (const std::exception& e) {
+            AddLogLine(std::string("Error: ") + e.what());
+        }
+        // 5.
+        AddLogLine("");
+        AddLogLine("Opening application " + env_.executablePath);
+        // 6. Data folder and compatibility mode: added with the data-manager paths.
+        // 7. Scratch parameter unit: added with the parameter model.
+        // 8.
+        LastRelayJob = EncodeDateTime(1900, 1, 1);
+        LastRelayLifeTick = EncodeDateTime(1900, 1, 1);
+        RelayReconnectCountdown = 10;
+        // 9. The port is given to the relay sockets when they exist.
+        RelayPort = settings_.ReadRegInteger("ClientSocketPort", 13999);
+        RelayConnected = false;
+        // 10. The connection animation comes with the collection cycle.
+        // 11.
+        for (QWidget* w : findChildren<QWidget*>()) w->setToolTipDuration(kHintHidePauseMs);
+        // 12. Item 0 of the patient list is the header line, made when the controls were built.
+        CollectBusy = false;
+        // 13.
+        DecoderBusy = false;
+        ObservationsSeen = false;
+        MedianFilterValue = 15;
+        // 14. The application-wide handler is the application's; it calls ApplicationException.
+        // 15.
+        UseHalcyraSettings = settings_.ReadRegBool("UseHalcyraSettings");
+        // 16.
+        setWindowTitle(QString::fromStdString("Central Station Data Client (Ver. " + TFileVersionScanner::GetVersion() + ")"));
+        // 17. The default-unit table lives in "DefaultUnits", made with the program key when missing; its
+        // loading, the series list, the saved-data list and the exclusion list come with their subsystems.
+        try {
+            settings_.RootHive().CreateKey(TSettingsStore::ProgramSubkey("DefaultUnits"));
+        } catch (const std::exception& e) {
+            AddLogLine(std::string("Error: ") + e.what());
+        }
+        // 18-19.
+        AutoHide = settings_.ReadRegBool("AutoHide");
+        AutoStart = settings_.ReadRegBool("AutoStart");
+        AutoCreate = settings_.ReadRegBool("AutoCreate");
+        FilterMR = settings_.ReadRegBool("FilterMR");
+        NoVelgard = settings_.ReadRegBool("NoVelgard");
+        EnableDefaultUnits = settings_.ReadRegBool("EnableDefaultUnits");
+        PatientIDReduction = static_cast<std::uint8_t>(settings_.ReadRegInteger("PatientIDReduction", 0));
+        NrOfChars = settings_.ReadRegInteger("NrOfChars", 10);
+        // 20. Only the first argument is ever examined.
+        FirstArgument = env_.arguments.empty() ? std::string() : UpperAscii(env_.arguments.front());
+        // 21. The data manager's automation object: added with the data-manager interface.
+        LinkEnabled = false;
+        // 22. The parameter table: added with the parameter model.
+        // 23. A desktop without a tray must not stop start-up.
+        ShowTrayIcon();
+        hide();
+        // 24.
+        LastCompleteMessage = env_.clock->Now() - 1000;
+        // 25. Connect: added with the collection cycle.
+        // 26. The census: added with the patient census.
+    } catch (const std::exception& e) {
+        AddLogLine(std::string("Start up - ") + e.what());
+    }
+}
+
+void TfrmCollectData::ShowTrayIcon()
+{
+    try {
+        TaskbarIconControler1->SetVisible(true);
+    } catch (const std::exception& e) {
+        AddLogLine(e.what());
+    }
+}
+
+void TfrmCollectData::FormShow()
+{
+    if (!firstShowDone_) {
+        if (cbLogFile->isChecked() != log_.EnableLogfile) {
+            cbLogFile->setChecked(log_.EnableLogfile);
+            cbLogFileClick();
+        }
+        Timer1->start();
+        // The exclusion list, filter choice and Automatic flag are loaded here with the parameter model.
+        CollectInterval = settings_.ReadRegInteger("Interval", 10);
+        MedianFilterValue = settings_.ReadRegInteger("MedianFilterValue", 15);
+        TimerPeriod = settings_.ReadRegInteger("TimerInterval", 1000);
+        Timer1->setInterval(TimerPeriod);
+        CentralStationTimeout = static_cast<std::int32_t>(RoundHalfEven(CollectInterval * 1.5));
+        Status = 0;
+        firstShowDone_ = true;
+    }
+    // Re-applying the status to the buttons comes with the collection cycle.
+}
+
+void TfrmCollectData::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    FormShow();
+}
+
+bool TfrmCollectData::FormCloseQuery()
+{
+    if (!isVisible()) return true;
+    bool canClose = closeConfirmed_;
+    const bool collecting = !btnStop->isHidden();
+    if (collecting && centralStationSocket_->IsOpen()) {
+        ShowTrayIcon();
+        hide();
+        return false;
+    }
+    if (!closeConfirmed_) {
+        Timer1->stop();
+        if (env_.prompter->AskYesNo("Do you really want to close")) {
+            AddLogLine("Closing application ...");
+            canClose = true;
+        } else {
+            Timer1->start();
+        }
+    }
+    return canClose;
+}
+
+void TfrmCollectData::closeEvent(QCloseEvent* event)
+{
+    if (!FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    FormClose();
+    event->accept();
+}
+
+void TfrmCollectData::FormClose()
+{
+    centralStationSocket_->Close();
+    Timer1->stop();
+    // A tray program does not end when its last window closes: the main window's close ends the run.
+    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+}
+
+void TfrmCollectData::BitBtnCloseClick()
+{
+    closeConfirmed_ = env_.prompter->AskYesNo("Do you really want to close");
+    AddLogLine("Closing application ...");
+    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
+void TfrmCollectData::EndSession()
+{
+    closeConfirmed_ = true;
+    // A refused close hides the window; closing the hidden window is then allowed at once.
+    if (!close()) close();
+}
+
+void TfrmCollectData::cbLogFileClick()
+{
+    const bool checked = cbLogFile->isChecked();
+    if (checked != log_.EnableLogfile) {
+        log_.EnableLogfile = true;
+        AddLogLine(checked ? "Log file enabled" : "Log file disabled");
+    }
+    settings_.WriteRegBool("EnableLogfile", checked);
+    log_.EnableLogfile = checked;
+}
+
+void TfrmCollectData::TaskbarIconControler1Click()
+{
+    show();
+    raise();
+    activateWindow();
+}
+
+void TfrmCollectData::btnHideClick()
+{
+    // Stopping the connection animation comes with the collection cycle.
+    hide();
+}
+
+void TfrmCollectData::Timer1Timer()
+{
+    // The tick's work (interval boundaries, supervision, census saving) comes with the collection cycle.
+}
+
+void TfrmCollectData::ApplicationException(const std::string& message)
+{
+    LabelConnected->setText(ToQt(message));
+    AddLogLine(message);
+}
+
+}  // namespace halcyra

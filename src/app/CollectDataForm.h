@@ -1,0 +1,144 @@
+// The main window: owns every list and object of the run, and the start-up and shutdown sequence.
+#pragma once
+
+#include "app/Environment.h"
+#include "app/Log.h"
+#include "app/SettingsStore.h"
+#include "platform/DateTime.h"
+
+#include <QMainWindow>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QSplitter;
+class QTableWidget;
+class QTimer;
+class QWidget;
+
+namespace halcyra {
+
+class TfrmCollectData : public QMainWindow {
+    Q_OBJECT
+public:
+    // Builds the controls and runs FormCreate.
+    explicit TfrmCollectData(TEnvironment& environment, QWidget* parent = nullptr);
+    ~TfrmCollectData() override;
+
+    // --- Controls, named as the handlers and the other subsystems refer to them.
+    QWidget* Panel1 = nullptr;
+    QLabel* LabelMonitor = nullptr;
+    QLabel* Animate = nullptr;
+    QLabel* LabelConnected = nullptr;
+    QLabel* LabelVersionID = nullptr;
+    QLabel* lblTime = nullptr;
+    QLabel* lblStartPos = nullptr;
+    QLabel* lblStopPos = nullptr;
+    QLabel* LabelParameter = nullptr;
+    QPushButton* btnStart = nullptr;
+    QPushButton* btnStop = nullptr;
+    QPushButton* btnHide = nullptr;
+    QPushButton* btnParameters = nullptr;
+    QPushButton* btnInterval = nullptr;
+    QPushButton* btnServerSelect = nullptr;
+    QGroupBox* FilterFunction = nullptr;
+    QRadioButton* FilterFunctionAverage = nullptr;
+    QRadioButton* FilterFunctionMedian = nullptr;
+    QRadioButton* FilterFunctionMomentary = nullptr;
+    QGroupBox* gbConnectedDataClients = nullptr;
+    QListWidget* ListBoxConnectedClients = nullptr;
+    QLabel* lblNoNetwork = nullptr;
+    QCheckBox* cbLogFile = nullptr;
+    QCheckBox* cbSaveDataStream = nullptr;
+    QPushButton* BitBtnClose = nullptr;
+    QListWidget* CBListPatients = nullptr;
+    QMenu* PopupMenuCBList = nullptr;
+    QAction* DeleteAction = nullptr;
+    QSplitter* Splitter1 = nullptr;
+    QTableWidget* StringGrid1 = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    QTimer* Timer1 = nullptr;
+    TTaskbarIconControler* TaskbarIconControler1 = nullptr;
+
+    // --- Handlers.
+    void FormCreate();
+    void FormShow();
+    // Decides a close request; true allows it.
+    bool FormCloseQuery();
+    void FormClose();
+    void BitBtnCloseClick();
+    void cbLogFileClick();
+    void TaskbarIconControler1Click();
+    void btnHideClick();
+    void Timer1Timer();
+    // The end of the desktop session or SIGTERM: the close is confirmed and the program ends.
+    void EndSession();
+    // Errors that escaped an event handler: shown in LabelConnected and logged, never a dialog.
+    void ApplicationException(const std::string& message);
+
+    void AddLogLine(std::string_view message) { log_.AddLogLine(message); }
+
+    // --- State fixed at start-up, used by the other subsystems.
+    TSettingsStore& Settings() { return settings_; }
+    TLog& Log() { return log_; }
+    const std::string& DebugFolder() const { return debugFolder_; }
+    bool CloseConfirmed() const { return closeConfirmed_; }
+    bool FirstShowDone() const { return firstShowDone_; }
+    IClientSocket& ClientSocketCentralStation() { return *centralStationSocket_; }
+
+    bool AutoHide = false;
+    bool AutoStart = false;
+    bool AutoCreate = false;
+    bool FilterMR = false;
+    bool NoVelgard = false;
+    bool EnableDefaultUnits = false;
+    bool UseHalcyraSettings = false;
+    std::uint8_t PatientIDReduction = 0;
+    std::int32_t NrOfChars = 10;
+    std::int32_t RelayPort = 13999;
+    bool RelayConnected = false;
+    bool LinkEnabled = false;
+    std::string FirstArgument;
+
+    // Collection-cycle fields that start-up and the first show set.
+    bool CollectBusy = false;
+    bool DecoderBusy = false;
+    bool ObservationsSeen = false;
+    std::int32_t MedianFilterValue = 15;
+    std::int32_t CollectInterval = 10;
+    std::int32_t CentralStationTimeout = 15;
+    std::int32_t TimerPeriod = 1000;
+    std::uint8_t Status = 0;
+    TDateTime LastRelayJob = 0;
+    TDateTime LastRelayLifeTick = 0;
+    std::int32_t RelayReconnectCountdown = 10;
+    TDateTime LastCompleteMessage = 0;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildControls();
+    void ShowTrayIcon();
+
+    TEnvironment& env_;
+    TSettingsStore settings_;
+    TLog log_;
+    std::unique_ptr<IClientSocket> centralStationSocket_;
+    std::string debugFolder_;
+    bool closeConfirmed_ = false;
+    bool firstShowDone_ = false;
+};
+
+}  // namespace halcyra

@@ -1,0 +1,37 @@
+// Everything the main window takes from the outside world, so that tests can drive it directly.
+#pragma once
+
+#include "app/ClientSocket.h"
+#include "app/Prompter.h"
+#include "platform/Clock.h"
+#include "platform/FileSystem.h"
+#include "platform/Registry.h"
+#include "ui/TaskbarIconControler.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace halcyra {
+
+struct TEnvironment {
+    IClock* clock = nullptr;
+    TRegistry* registry = nullptr;
+    TFileSystem* files = nullptr;
+    IPrompter* prompter = nullptr;
+
+    // The notification area; null means the desktop's system tray.
+    std::function<std::unique_ptr<ITrayShell>()> trayShell;
+    // The central-station client socket; null gives a socket that is never open.
+    std::function<std::unique_ptr<IClientSocket>()> centralStationSocket;
+
+    std::string executablePath;
+    // The command-line arguments left after the program's own options.
+    std::vector<std::string> arguments;
+    bool serviceMode = false;
+    // Receives every log message as well (the service's standard error).
+    std::function<void(const std::string&)> logMirror;
+};
+
+}  // namespace halcyra

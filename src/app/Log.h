@@ -1,0 +1,50 @@
+// The program's log: a list of at most 200 lines, written back whole after every line while
+// "EnableLogfile" is on. Runs of one message collapse to first line, "..." and latest line.
+#pragma once
+
+#include "platform/Clock.h"
+#include "platform/DateTime.h"
+#include "platform/FileSystem.h"
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace halcyra {
+
+inline constexpr std::string_view kLogFileName = "Halcyra Logfile.txt";
+inline constexpr std::size_t kMaxLogLines = 200;
+
+class TLog {
+public:
+    TLog(const IClock& clock, const TFileSystem& files, TFormatSettings format = {});
+
+    bool EnableLogfile = false;
+
+    // The log file's Windows path; empty until start-up has set it (lines are then kept in memory only).
+    void SetLogPath(std::string path) { logPath_ = std::move(path); }
+    const std::string& LogPath() const { return logPath_; }
+
+    // Replaces the line list by the lines of the log file; throws when the file cannot be read.
+    void LoadExisting();
+
+    void AddLogLine(std::string_view message);
+
+    // Receives every message passed to AddLogLine, logged to file or not (the service's standard error).
+    void SetMirror(std::function<void(const std::string& line)> mirror) { mirror_ = std::move(mirror); }
+
+    const std::vector<std::string>& Lines() const { return lines_; }
+
+private:
+    void Save() const;
+
+    const IClock& clock_;
+    const TFileSystem& files_;
+    TFormatSettings format_;
+    std::string logPath_;
+    std::vector<std::string> lines_;
+    std::function<void(const std::string&)> mirror_;
+};
+
+}  // namespace halcyra

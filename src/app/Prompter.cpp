@@ -1,0 +1,34 @@
+#include "app/Prompter.h"
+
+#include "platform/Text.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace halcyra {
+
+bool TMessageBoxPrompter::AskYesNo(const std::string& text)
+{
+    return QMessageBox::question(QApplication::activeWindow(), QApplication::applicationDisplayName(),
+                                 QString::fromStdString(Win1252ToUtf8(text)), QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::Yes) == QMessageBox::Yes;
+}
+
+void TMessageBoxPrompter::ShowMessage(const std::string& text)
+{
+    QMessageBox::information(QApplication::activeWindow(), QApplication::applicationDisplayName(),
+                             QString::fromStdString(Win1252ToUtf8(text)));
+}
+
+bool TLoggingPrompter::AskYesNo(const std::string& text)
+{
+    if (log_) log_("Question: " + text + " - answered Yes");
+    return true;
+}
+
+void TLoggingPrompter::ShowMessage(const std::string& text)
+{
+    if (log_) log_(text);
+}
+
+}  // namespace halcyra

@@ -1,0 +1,36 @@
+// Message boxes and questions, injected so that tests answer them and the service logs them.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace halcyra {
+
+class IPrompter {
+public:
+    virtual ~IPrompter() = default;
+    // A Yes/No question; true for Yes.
+    virtual bool AskYesNo(const std::string& text) = 0;
+    virtual void ShowMessage(const std::string& text) = 0;
+};
+
+// Real message boxes, for the desktop program.
+class TMessageBoxPrompter final : public IPrompter {
+public:
+    bool AskYesNo(const std::string& text) override;
+    void ShowMessage(const std::string& text) override;
+};
+
+// Without a display: every message goes to the log and a question takes its default answer (Yes, the
+// first button, as a message box would on Enter).
+class TLoggingPrompter final : public IPrompter {
+public:
+    explicit TLoggingPrompter(std::function<void(const std::string&)> log) : log_(std::move(log)) {}
+    bool AskYesNo(const std::string& text) override;
+    void ShowMessage(const std::string& text) override;
+
+private:
+    std::function<void(const std::string&)> log_;
+};
+
+}  // namespace halcyra

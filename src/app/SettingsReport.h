@@ -1,0 +1,18 @@
+// The settings as the program would use them now, for `halcyra --settings`. Reads only.
+#pragma once
+
+#include "app/SettingsStore.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace halcyra {
+
+// One "Name = value" line per setting, " (default)" after a value that is not stored (or stored with a
+// type the program cannot use); then the settings root and the debug folder with its host path.
+// hostPath maps a Windows path to a host path for display (and may describe an error instead).
+std::vector<std::string> ReportSettings(TSettingsStore& settings,
+                                        const std::function<std::string(const std::string&)>& hostPath);
+
+}  // namespace halcyra

@@ -1,0 +1,135 @@
+// halcyra: the tray program, or with --service the same program without a display.
+#include "app/CollectDataForm.h"
+#include "app/HalcyraApplication.h"
+#include "app/Locations.h"
+#include "app/Prompter.h"
+#include "app/SettingsReport.h"
+#include "app/TerminationSignals.h"
+#include "platform/Clock.h"
+#include "platform/Drives.h"
+#include "platform/FileSystem.h"
+#include "platform/Registry.h"
+#include "platform/Text.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <optional>
+
+using namespace halcyra;
+
+namespace {
+
+struct TOptions {
+    QCommandLineOption service{"service", "Run without a display, as a service; SIGTERM ends the run."};
+    QCommandLineOption settings{"settings", "Print every setting as the program would use it now, and exit."};
+    QCommandLineOption registry{"registry", "Folder of the registry hive files (default: $HALCYRA_REGISTRY).", "DIR"};
+    QCommandLineOption prefix{"prefix", "Folder that holds the drive mapping (default: $HALCYRA_PREFIX).", "DIR"};
+
+    void AddTo(QCommandLineParser& parser)
+    {
+        parser.setApplicationDescription(QString::fromUtf8(kApplicationTitle));
+        parser.addHelpOption();
+        parser.addVersionOption();
+        parser.addOptions({service, settings, registry, prefix});
+        parser.addPositionalArgument("NOVELGARD", "Run without the data manager's automation interface.", "[NOVELGARD]");
+    }
+
+    std::optional<std::string> Value(const QCommandLineParser& parser, const QCommandLineOption& option) const
+    {
+        if (!parser.isSet(option)) return std::nullopt;
+        return parser.value(option).toStdString();
+    }
+};
+
+bool HasArgument(int argc, char** argv, const char* wanted)
+{
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], wanted) == 0) return true;
+    return false;
+}
+
+int PrintSettings(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationVersion(HALCYRA_VERSION);
+    QCommandLineParser parser;
+    TOptions options;
+    options.AddTo(parser);
+    parser.process(app);
+    const TLocations where = ResolveLocations(options.Value(parser, options.registry), options.Value(parser, options.prefix));
+    TRegistry registry(where.currentUserHive, where.localMachineHive);
+    registry.SetProblemSink([](const std::string& message) { std::fprintf(stderr, "%s\n", message.c_str()); });
+    TSettingsStore settings(registry);
+    const auto hostPath = [&](const std::string& path) -> std::string {
+        try {
+            return TDriveMapping::Lookup(where.prefix, path).string();
+        } catch (const std::exception& e) {
+            return std::string("(") + e.what() + ")";
+        }
+    };
+    for (const std::string& line : ReportSettings(settings, hostPath)) std::printf("%s\n", Win1252ToUtf8(line).c_str());
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (HasArgument(argc, argv, "--settings")) return PrintSettings(argc, argv);
+    const bool service = HasArgument(argc, argv, "--service");
+    // The platform is chosen before the application object exists.
+    if (service) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+
+    THalcyraApplication app(argc, argv);
+    QCommandLineParser parser;
+    TOptions options;
+    options.AddTo(parser);
+    parser.process(app);
+
+    const TLocations where = ResolveLocations(options.Value(parser, options.registry), options.Value(parser, options.prefix));
+    TfrmCollectData* form = nullptr;
+    const auto report = [&](const std::string& message) {
+        if (form != nullptr)
+            form->AddLogLine(message);
+        else
+            std::fprintf(stderr, "halcyra: %s\n", Win1252ToUtf8(message).c_str());
+    };
+
+    std::unique_ptr<TDriveMapping> drives;
+    try {
+        drives = std::make_unique<TDriveMapping>(where.prefix);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "halcyra: %s\n", e.what());
+        return 1;
+    }
+    TRegistry registry(where.currentUserHive, where.localMachineHive);
+    registry.SetProblemSink(report);
+    TFileSystem files(*drives);
+    TSystemClock clock;
+    TMessageBoxPrompter boxes;
+    TLoggingPrompter logged(report);
+
+    TEnvironment env;
+    env.clock = &clock;
+    env.registry = &registry;
+    env.files = &files;
+    env.prompter = service ? static_cast<IPrompter*>(&logged) : &boxes;
+    env.executablePath = QCoreApplication::applicationFilePath().toStdString();
+    for (const QString& argument : parser.positionalArguments()) env.arguments.push_back(Utf8ToWin1252(argument.toStdString()));
+    env.serviceMode = service;
+    if (service) env.logMirror = [](const std::string& line) { std::fprintf(stderr, "%s\n", Win1252ToUtf8(line).c_str()); };
+
+    TfrmCollectData mainWindow(env);
+    form = &mainWindow;
+    app.SetExceptionHandler([&](const std::string& message) { mainWindow.ApplicationException(message); });
+    TTerminationSignals signals([&] { mainWindow.EndSession(); });
+    mainWindow.show();
+    const int code = app.exec();
+    form = nullptr;
+    return code;
+}

@@ -1,0 +1,176 @@
+#include "FormFixture.h"
+
+#include "app/SettingsStore.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace halcyra {
+namespace {
+
+using test::TFormFixture;
+
+bool HasLineEndingWith(const std::vector<std::string>& lines, const std::string& tail)
+{
+    return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) {
+        return l.size() >= tail.size() && l.compare(l.size() - tail.size(), tail.size(), tail) == 0;
+    });
+}
+
+TEST(CollectDataForm, FirstRunWithoutProgramKeyTakesTheDefaults)
+{
+    TFormFixture f;
+    auto& form = f.Create();
+    EXPECT_EQ(form.Settings().SettingsRoot(), THive::CurrentUser);
+    EXPECT_EQ(form.DebugFolder(), "C:\\TEMP\\");
+    EXPECT_EQ(form.RelayPort, 13999);
+    EXPECT_EQ(form.NrOfChars, 10);
+    EXPECT_EQ(form.PatientIDReduction, 0);
+    EXPECT_FALSE(form.AutoStart || form.AutoHide || form.AutoCreate || form.FilterMR || form.NoVelgard ||
+                 form.EnableDefaultUnits || form.UseHalcyraSettings || form.Log().EnableLogfile);
+    // The program key and its "DefaultUnits" subkey exist once start-up is through.
+    EXPECT_TRUE(f.registry.CurrentUser().KeyExists(TSettingsStore::ProgramSubkey("DefaultUnits")));
+    EXPECT_FALSE(f.registry.LocalMachine().KeyExists(kProgramKey));
+    EXPECT_NEAR(form.LastCompleteMessage, f.clock.Now() - 1000, 1e-9);
+    EXPECT_EQ(form.CBListPatients->item(0)->text(), "Patients");
+    EXPECT_TRUE(form.windowTitle().startsWith("Central Station Data Client (Ver. "));
+}
+
+TEST(CollectDataForm, StartUpReadsTheStoredSettingsAndOpensTheLog)
+{
+    TFormFixture f;
+    auto& hive = f.registry.CurrentUser();
+    hive.WriteDword(kProgramKey, "EnableLogfile", 1);
+    hive.WriteString(kProgramKey, "DebugFolder", "C:\\logs");
+    hive.WriteDword(kProgramKey, "ClientSocketPort", 14000);
+    hive.WriteDword(kProgramKey, "PatientIDReduction", 258);  // held in one byte
+    hive.WriteDword(kProgramKey, "AutoStart", 5);
+    hive.WriteString(kProgramKey, "NrOfChars", "12");  // wrong type: the default stays
+    f.env.arguments = {"noVelgard", "second"};
+    auto& form = f.Create();
+
+    EXPECT_EQ(form.DebugFolder(), "C:\\logs\\");
+    EXPECT_EQ(form.RelayPort, 14000);
+    EXPECT_EQ(form.PatientIDReduction, 2);
+    EXPECT_TRUE(form.AutoStart);
+    EXPECT_EQ(form.NrOfChars, 10);
+    EXPECT_EQ(form.FirstArgument, "NOVELGARD");
+    // The folder is made with its parents; the missing old log is worth an error line, not a stop.
+    const auto& lines = form.Log().Lines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_NE(lines[0].find(": Error: "), std::string::npos);
+    EXPECT_TRUE(HasLineEndingWith(lines, ": Opening application /opt/halcyra/bin/halcyra"));
+    EXPECT_TRUE(f.files.FileExists("C:\\LOGS\\halcyra logfile.txt"));
+}
+
+TEST(CollectDataForm, ADesktopWithoutTrayDoesNotStopStartUp)
+{
+    TFormFixture f;
+    f.tray.available = false;
+    f.registry.CurrentUser().WriteDword(kProgramKey, "EnableLogfile", 1);
+    auto& form = f.Create();
+    EXPECT_FALSE(form.TaskbarIconControler1->Visible());
+    EXPECT_TRUE(HasLineEndingWith(form.Log().Lines(), "Exception: Could not Add Icon"));
+    EXPECT_NEAR(form.LastCompleteMessage, f.clock.Now() - 1000, 1e-9);  // later steps still ran
+}
+
+TEST(CollectDataForm, FirstShowReadsTheIntervalAndRoundsTheTimeoutToEven)
+{
+    const std::pair<int, int> cases[] = {{10, 15}, {5, 8}, {3, 4}, {1, 2}};
+    for (const auto& [interval, timeout] : cases) {
+        TFormFixture f;
+        f.registry.CurrentUser().WriteDword(kProgramKey, "Interval", static_cast<std::uint32_t>(interval));
+        f.registry.CurrentUser().WriteDword(kProgramKey, "TimerInterval", 250);
+        auto& form = f.Create();
+        form.show();
+        EXPECT_EQ(form.CentralStationTimeout, timeout) << interval;
+        EXPECT_EQ(form.Timer1->interval(), 250);
+        EXPECT_TRUE(form.Timer1->isActive());
+        EXPECT_TRUE(form.FirstShowDone());
+    }
+}
+
+TEST(CollectDataForm, LogCheckBoxLogsBothWaysAndStoresTheState)
+{
+    TFormFixture f;
+    auto& form = f.Create();
+    form.cbLogFile->setChecked(true);
+    form.cbLogFileClick();
+    form.cbLogFile->setChecked(false);
+    form.cbLogFileClick();
+    EXPECT_EQ(f.registry.CurrentUser().ReadDword(kProgramKey, "EnableLogfile"), 0u);
+    EXPECT_FALSE(form.Log().EnableLogfile);
+    const auto& lines = form.Log().Lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_TRUE(HasLineEndingWith({lines[lines.size() - 2]}, "Log file enabled"));
+    EXPECT_TRUE(HasLineEndingWith({lines.back()}, "Log file disabled"));  // written although switching off
+}
+
+TEST(CollectDataForm, CloseWhileCollectingOverAnOpenConnectionOnlyHides)
+{
+    TFormFixture f;
+    auto& form = f.Create();
+    form.show();
+    form.btnStart->hide();
+    form.btnStop->show();
+    f.socketOpen = true;
+    EXPECT_FALSE(form.close());
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_TRUE(form.TaskbarIconControler1->Visible());
+    EXPECT_TRUE(f.prompter.questions.empty());
+    EXPECT_TRUE(f.socketOpen);
+    // Closing the hidden window is allowed without a question.
+    EXPECT_TRUE(form.close());
+    EXPECT_TRUE(f.prompter.questions.empty());
+    EXPECT_FALSE(f.socketOpen);
+}
+
+TEST(CollectDataForm, CloseOfTheVisibleWindowAsksFirst)
+{
+    TFormFixture f;
+    f.registry.CurrentUser().WriteDword(kProgramKey, "EnableLogfile", 1);
+    auto& form = f.Create();
+    form.show();
+    f.prompter.answers = {false, true};
+    EXPECT_FALSE(form.close());
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_TRUE(form.Timer1->isActive());
+    EXPECT_TRUE(form.close());
+    EXPECT_EQ(f.prompter.questions, (std::vector<std::string>{"Do you really want to close", "Do you really want to close"}));
+    EXPECT_TRUE(HasLineEndingWith(form.Log().Lines(), ": Closing application ..."));
+}
+
+TEST(CollectDataForm, EndOfSessionClosesWithoutAskingEvenWhileCollecting)
+{
+    TFormFixture f;
+    auto& form = f.Create();
+    form.show();
+    form.btnStop->show();
+    f.socketOpen = true;
+    form.EndSession();
+    EXPECT_TRUE(form.CloseConfirmed());
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_FALSE(f.socketOpen);
+    EXPECT_TRUE(f.prompter.questions.empty());
+}
+
+TEST(CollectDataForm, EscapedErrorsGoToTheStatusLabelAndTheLog)
+{
+    TFormFixture f;
+    f.registry.CurrentUser().WriteDword(kProgramKey, "EnableLogfile", 1);
+    auto& form = f.Create();
+    form.TaskbarIconControler1->OnClick = [] { throw std::runtime_error("Exception:The file has been corrupted."); };
+    form.TaskbarIconControler1->ButtonClicked(TMouseButton::Right);
+    EXPECT_EQ(form.LabelConnected->text(), "Exception:The file has been corrupted.");
+    EXPECT_TRUE(HasLineEndingWith(form.Log().Lines(), ": Exception:The file has been corrupted."));
+}
+
+}  // namespace
+}  // namespace halcyra
