@@ -1,5 +1,7 @@
 #include "app/Locations.h"
 
+#include "platform/Drives.h"
+
 #include <cstdlib>
 
 namespace halcyra {
@@ -32,8 +34,7 @@ TLocations ResolveLocations(const std::optional<std::string>& registryDir, const
         result.currentUserHive = XdgDir("XDG_CONFIG_HOME", ".config") / "halcyra" / "HKEY_CURRENT_USER.reg";
         result.localMachineHive = "/etc/halcyra/HKEY_LOCAL_MACHINE.reg";
     }
-    const std::string prefixDir = prefix.value_or(Env("HALCYRA_PREFIX"));
-    result.prefix = !prefixDir.empty() ? std::filesystem::path(prefixDir) : XdgDir("XDG_DATA_HOME", ".local/share") / "halcyra";
+    result.prefix = TDriveMapping::DefaultPrefix(prefix.value_or(std::string()));
     return result;
 }
 

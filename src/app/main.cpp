@@ -67,7 +67,7 @@ int PrintSettings(int argc, char** argv)
     TSettingsStore settings(registry);
     const auto hostPath = [&](const std::string& path) -> std::string {
         try {
-            return TDriveMapping::Lookup(where.prefix, path).string();
+            return TDriveMapping::ReadOnly(where.prefix).ToHost(path).string();
         } catch (const std::exception& e) {
             return std::string("(") + e.what() + ")";
         }
@@ -127,7 +127,7 @@ int main(int argc, char** argv)
     TfrmCollectData mainWindow(env);
     form = &mainWindow;
     app.SetExceptionHandler([&](const std::string& message) { mainWindow.ApplicationException(message); });
-    TTerminationSignals signals([&] { mainWindow.EndSession(); });
+    TTerminationSignals terminationSignals([&] { mainWindow.EndSession(); });
     mainWindow.show();
     const int code = app.exec();
     form = nullptr;

@@ -37,8 +37,14 @@ bool FindEntryNoCase(const fs::path& folder, const std::string& name, std::strin
 
 }  // namespace
 
-TDriveMapping::TDriveMapping(fs::path prefix) : prefix_(std::move(prefix))
+TDriveMapping::TDriveMapping(fs::path prefix) : TDriveMapping(std::move(prefix), true) {}
+
+TDriveMapping TDriveMapping::ReadOnly(fs::path prefix) { return TDriveMapping(std::move(prefix), false); }
+
+TDriveMapping::TDriveMapping(fs::path prefix, bool createDefaultDrive)
+    : prefix_(std::move(prefix)), readOnly_(!createDefaultDrive)
 {
+    if (readOnly_) return;
     std::error_code error;
     const fs::path devices = prefix_ / "dosdevices";
     const fs::path driveC = devices / "c:";
@@ -64,6 +70,7 @@ fs::path TDriveMapping::DriveRoot(char letter) const
     const char lower = LowerAscii(std::string_view(&letter, 1))[0];
     const fs::path root = prefix_ / "dosdevices" / (std::string(1, lower) + ":");
     std::error_code error;
+    if (readOnly_ && lower == 'c' && !fs::exists(fs::symlink_status(root, error))) return prefix_ / "drive_c";
     if (!fs::is_directory(root, error))
         throw EPathError(std::string("Drive ") + UpperAscii(letter) + ": has no mapping (" + root.string() +
                          " is not a folder)");

@@ -19,6 +19,8 @@ public:
     // Creates dosdevices/c: as a symlink to ../drive_c (and drive_c itself) when missing. When that is
     // not possible (a read-only prefix) drive C: simply has no mapping.
     explicit TDriveMapping(std::filesystem::path prefix);
+    // A mapping that never writes (for listings): a missing dosdevices/c: maps to where it would be made.
+    static TDriveMapping ReadOnly(std::filesystem::path prefix);
 
     // The program's prefix: `option` (--prefix) when not empty, else $HALCYRA_PREFIX, else
     // $XDG_DATA_HOME/halcyra (default ~/.local/share/halcyra).
@@ -38,7 +40,10 @@ public:
     std::filesystem::path DriveRoot(char letter) const;
 
 private:
+    TDriveMapping(std::filesystem::path prefix, bool createDefaultDrive);
+
     std::filesystem::path prefix_;
+    bool readOnly_ = false;
 };
 
 }  // namespace halcyra
