@@ -33,6 +33,9 @@ TDateTime HL7ToDateTime(std::string_view s, TDateTime fallback)
     return result;
 }
 
-TDateTime HL7ToDateTime(std::string_view s) { return HL7ToDateTime(s, NowLocal()); }
+TDateTime HL7ToDateTime(std::string_view s)
+{
+    return HL7ToDateTime(s, NowLocal());
+}
 
 }  // namespace halcyra

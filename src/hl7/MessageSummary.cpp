@@ -49,8 +49,8 @@ TMessageSummary SummarizeMessage(const TSegmentList& segments)
             case skPID: {
                 TPatientName name = SplitPatientName(GetField(line, hl7item::kPidName));
                 summary.hasPatient = true;
-                summary.patientId =
-                    ChoosePatientID(CleanPatientID(GetField(line, hl7item::kPidIdentifier)), name.firstName, name.lastName);
+                summary.patientId = ChoosePatientID(CleanPatientID(GetField(line, hl7item::kPidIdentifier)),
+                                                    name.firstName, name.lastName);
                 summary.firstName = std::move(name.firstName);
                 summary.lastName = std::move(name.lastName);
                 summary.displayName = std::move(name.displayName);

@@ -13,14 +13,14 @@
 namespace halcyra {
 
 struct TObservationSummary {
-    std::string valueType;   // OBX-2; only "NM" observations are used
-    std::int32_t code = -1;  // ObservationCode of OBX-3 component 1
-    std::string label;       // OBX-3 component 2
-    std::string valueText;   // OBX-5
-    double value = 0;        // ValueToFloat of the value text
-    std::string unit;        // ObservationUnit of OBX-6, blanks and control characters trimmed
-    bool aperiodic = false;  // OBX-13 is "APERIODIC"
-    std::string timeText;    // OBX-14 of an aperiodic observation
+    std::string valueType;          // OBX-2; only "NM" observations are used
+    std::int32_t code = -1;         // ObservationCode of OBX-3 component 1
+    std::string label;              // OBX-3 component 2
+    std::string valueText;          // OBX-5
+    double value = 0;               // ValueToFloat of the value text
+    std::string unit;               // ObservationUnit of OBX-6, blanks and control characters trimmed
+    bool aperiodic = false;         // OBX-13 is "APERIODIC"
+    std::string timeText;           // OBX-14 of an aperiodic observation
     std::optional<TDateTime> time;  // its own time; empty when not aperiodic or unreadable
 };
 
@@ -32,8 +32,8 @@ struct TMessageSummary {
     std::string firstName;
     std::string lastName;
     std::string displayName;
-    bool hasObservationTime = false;  // an OBR was seen
-    std::string observationTimeText;  // OBR-7 of the last OBR
+    bool hasObservationTime = false;           // an OBR was seen
+    std::string observationTimeText;           // OBR-7 of the last OBR
     std::optional<TDateTime> observationTime;  // empty without an OBR or when OBR-7 is unreadable
     std::vector<TObservationSummary> observations;
 };

@@ -6,8 +6,18 @@ namespace {
 bool IsForbiddenInID(unsigned char c)
 {
     switch (c) {
-        case ' ': case '"': case '*': case '-': case '/': case ':':
-        case '<': case '>': case '?': case '\\': case '^': case '|':
+        case ' ':
+        case '"':
+        case '*':
+        case '-':
+        case '/':
+        case ':':
+        case '<':
+        case '>':
+        case '?':
+        case '\\':
+        case '^':
+        case '|':
             return true;
         default:
             return c < 32;
@@ -15,9 +25,15 @@ bool IsForbiddenInID(unsigned char c)
 }
 
 // "." and ".." would name the data folder itself or its parent.
-bool OnlyDots(std::string_view text) { return text.find_first_not_of('.') == std::string_view::npos; }
+bool OnlyDots(std::string_view text)
+{
+    return text.find_first_not_of('.') == std::string_view::npos;
+}
 
-bool UsableName(std::string_view cleaned) { return !cleaned.empty() && !OnlyDots(cleaned); }
+bool UsableName(std::string_view cleaned)
+{
+    return !cleaned.empty() && !OnlyDots(cleaned);
+}
 
 }  // namespace
 

@@ -23,9 +23,9 @@ TEST(Hl7Items, CutsItemsCountedFromOne)
         {"OBX|1|NM|0002-4182^HR^MDIL||72", 4, "0002-4182^HR^MDIL"},
         {"OBX|1|NM|0002-4182^HR^MDIL||72", 5, ""},
         {"OBX|1|NM|0002-4182^HR^MDIL||72", 6, "72"},
-        {"OBX|1|NM|0002-4182^HR^MDIL||72", 7, ""},   // fewer fields than asked
+        {"OBX|1|NM|0002-4182^HR^MDIL||72", 7, ""},  // fewer fields than asked
         {"OBX|1|NM|0002-4182^HR^MDIL||72", 99, ""},
-        {"OBX|1|", 3, ""},                         // after a trailing separator
+        {"OBX|1|", 3, ""},  // after a trailing separator
         {"", 1, ""},
         {"abc", 1, "abc"},
         {"abc", 0, ""},
@@ -138,17 +138,17 @@ TEST(Hl7Observation, CodesPlainHyphenatedAndInvalid)
     const Case cases[] = {
         {"0002-4182", 147842},  // 0x24182
         {"150456", 150456},
-        {"0002-41", 577},        // 0x241
+        {"0002-41", 577},  // 0x241
         {"0002-", 2},
         {"000A-FFFF", 0xAFFFF},
-        {"FFFF-FFFF", -1},       // eight digits wrap into the signed range
+        {"FFFF-FFFF", -1},  // eight digits wrap into the signed range
         {"7FFF-FFFF", 2147483647},
         {"0002-4182-9", 147842},  // characters after the ninth are not read
-        {"000a-4182", -1},       // lower case has no digit value
+        {"000a-4182", -1},        // lower case has no digit value
         {"0002-41G2", -1},
-        {"00-2-4182", -1},       // a hyphen among the digits
+        {"00-2-4182", -1},  // a hyphen among the digits
         {"-", -1},
-        {"-17", -1},             // a hyphen means the hexadecimal form
+        {"-17", -1},  // a hyphen means the hexadecimal form
         {"abc", -1},
         {"", -1},
         {" 12", -1},
@@ -171,11 +171,10 @@ TEST(Hl7Observation, ValuesWithEitherSeparator)
         double expected;
     };
     const Case cases[] = {
-        {"72", 72},      {"36.5", 36.5},   {"36,5", 36.5},  {" 36,5 ", 36.5}, {"-1.5e2", -150},
-        {"+4", 4},       {"1E3", 1000},    {".5", 0.5},     {"5.", 5},        {"", 0},
-        {"abc", 0},      {"1.2.3", 0},     {"1,5,2", 0},    {"1,5.2", 0},     {"12abc", 0},
-        {"1e", 0},       {"e5", 0},        {"-", 0},        {".", 0},         {"inf", 0},
-        {"nan", 0},      {"0x10", 0},      {"1e999", 0},    {"\t5", 0},       {"5 5", 0},
+        {"72", 72},   {"36.5", 36.5}, {"36,5", 36.5}, {" 36,5 ", 36.5}, {"-1.5e2", -150}, {"+4", 4},    {"1E3", 1000},
+        {".5", 0.5},  {"5.", 5},      {"", 0},        {"abc", 0},       {"1.2.3", 0},     {"1,5,2", 0}, {"1,5.2", 0},
+        {"12abc", 0}, {"1e", 0},      {"e5", 0},      {"-", 0},         {".", 0},         {"inf", 0},   {"nan", 0},
+        {"0x10", 0},  {"1e999", 0},   {"\t5", 0},     {"5 5", 0},
     };
     for (const Case& c : cases) {
         EXPECT_DOUBLE_EQ(ValueToFloat(c.text), c.expected) << c.text;

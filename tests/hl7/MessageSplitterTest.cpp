@@ -44,7 +44,10 @@ TEST(Hl7Splitter, FramedStreamEdgeCases)
     EXPECT_THAT(Segments(SplitCapturedStream("\x0BMSH|cut\r\x0BMSH|whole\r\x1C\x0D")),
                 ElementsAre(ElementsAre("MSH|whole")));
     // 0x1C not followed by 0x0D does not end a frame.
-    EXPECT_THAT(Segments(SplitCapturedStream("\x0BOBX|a\x1C" "b\r\x1C\x0D")), ElementsAre(ElementsAre("OBX|a\x1C" "b")));
+    EXPECT_THAT(Segments(SplitCapturedStream("\x0BOBX|a\x1C"
+                                             "b\r\x1C\x0D")),
+                ElementsAre(ElementsAre("OBX|a\x1C"
+                                        "b")));
     // 0x1C 0x0D right after the start byte: an empty message.
     const TCapturedStream empty = SplitCapturedStream("\x0B\x1C\x0D");
     ASSERT_EQ(empty.messages.size(), 1u);

@@ -13,7 +13,8 @@ TEST(Hl7Summary, TypicalMonitorMessage)
         "PV1||I|ICU^1^1",
         "OBR|1|||||20240131235959|20240131235959",
         "OBX|1|NM|0002-4182^HR^MDIL||72|264864^/min^MDIL|||||F",
-        "OBX|2|NM|150456^TEMP||36,5| \x01" "Cel\t |||||F",
+        "OBX|2|NM|150456^TEMP||36,5| \x01"
+        "Cel\t |||||F",
         "OBX|3|NM|0002-4A05^NBPs||120|mmHg|||||F||APERIODIC|20240131120312",
         "OBX|4|ST|0002-0001^NOTE||lead off||||||F",
         "OBX|5|NM|x^BAD||y||||||F||APERIODIC|garbage",

@@ -13,7 +13,10 @@
 namespace halcyra {
 namespace {
 
-QJsonValue Text(const std::string& singleByte) { return QString::fromStdString(Win1252ToUtf8(singleByte)); }
+QJsonValue Text(const std::string& singleByte)
+{
+    return QString::fromStdString(Win1252ToUtf8(singleByte));
+}
 
 QJsonValue Time(const std::optional<TDateTime>& time)
 {
@@ -28,7 +31,10 @@ std::string Number(double value)
     return out.str();
 }
 
-std::string Quoted(const std::string& singleByte) { return "\"" + Win1252ToUtf8(singleByte) + "\""; }
+std::string Quoted(const std::string& singleByte)
+{
+    return "\"" + Win1252ToUtf8(singleByte) + "\"";
+}
 
 }  // namespace
 

@@ -65,8 +65,8 @@ int main(int argc, char** argv)
     std::string bytes;
     QString error;
     if (!ReadInput(path, bytes, error)) {
-        std::fprintf(stderr, "halcyra-hl7: cannot read %s: %s\n",
-                     path.isEmpty() ? "standard input" : qPrintable(path), qPrintable(error));
+        std::fprintf(stderr, "halcyra-hl7: cannot read %s: %s\n", path.isEmpty() ? "standard input" : qPrintable(path),
+                     qPrintable(error));
         return 1;
     }
 
