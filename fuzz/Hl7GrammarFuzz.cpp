@@ -37,6 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
 
     for (char separator : {'|', '^', '&'}) {
+        const halcyra::TItems items(text, separator);
+        for (int i = 0; i <= halcyra::TItems::kMaxItems; ++i) Check(items[i] == halcyra::GetItem(text, i, separator));
         const std::string_view item = halcyra::GetItem(text, k, separator);
         Check(item.find(separator) == std::string_view::npos);
         Check(item.empty() || (item.data() >= text.data() && item.data() + item.size() <= text.data() + text.size()));

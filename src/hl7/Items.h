@@ -25,4 +25,17 @@ inline std::string_view GetSubComponent(std::string_view s, int k)
     return GetItem(s, k, kSubComponentSeparator);
 }
 
+// The first items of a text cut in one pass, for reading several fields of one segment; item k gives
+// exactly what GetItem(s, k, separator) gives, for k up to kMaxItems.
+class TItems {
+public:
+    static constexpr int kMaxItems = 16;
+    TItems(std::string_view s, char separator);
+    std::string_view operator[](int k) const { return k >= 1 && k <= count_ ? items_[k - 1] : std::string_view(); }
+
+private:
+    std::string_view items_[kMaxItems];
+    int count_ = 0;
+};
+
 }  // namespace halcyra

@@ -20,16 +20,17 @@ std::optional<TDateTime> ReadTime(std::string_view text)
 TObservationSummary SummarizeObservation(std::string_view line)
 {
     TObservationSummary obx;
-    const std::string_view id = GetField(line, hl7item::kObxIdentifier);
-    obx.valueType = GetField(line, hl7item::kObxValueType);
+    const TItems fields(line, kFieldSeparator);
+    const std::string_view id = fields[hl7item::kObxIdentifier];
+    obx.valueType = fields[hl7item::kObxValueType];
     obx.code = ObservationCode(GetComponent(id, 1));
     obx.label = GetComponent(id, 2);
-    obx.valueText = GetField(line, hl7item::kObxValue);
+    obx.valueText = fields[hl7item::kObxValue];
     obx.value = ValueToFloat(obx.valueText);
-    obx.unit = Trim(ObservationUnit(GetField(line, hl7item::kObxUnits)));
-    obx.aperiodic = GetField(line, hl7item::kObxAperiodic) == kAperiodicMark;
+    obx.unit = Trim(ObservationUnit(fields[hl7item::kObxUnits]));
+    obx.aperiodic = fields[hl7item::kObxAperiodic] == kAperiodicMark;
     if (obx.aperiodic) {
-        obx.timeText = GetField(line, hl7item::kObxTime);
+        obx.timeText = fields[hl7item::kObxTime];
         obx.time = ReadTime(obx.timeText);
     }
     return obx;
@@ -40,6 +41,7 @@ TObservationSummary SummarizeObservation(std::string_view line)
 TMessageSummary SummarizeMessage(const TSegmentList& segments)
 {
     TMessageSummary summary;
+    summary.observations.reserve(segments.size());
     for (const std::string& line : segments) {
         switch (GetSegmentKind(line)) {
             case skMSH:

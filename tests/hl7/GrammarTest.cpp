@@ -31,7 +31,10 @@ TEST(Hl7Items, CutsItemsCountedFromOne)
         {"abc", 0, ""},
         {"abc", -3, ""},
     };
-    for (const Case& c : cases) EXPECT_EQ(GetField(c.text, c.k), c.expected) << c.text << " item " << c.k;
+    for (const Case& c : cases) {
+        EXPECT_EQ(GetField(c.text, c.k), c.expected) << c.text << " item " << c.k;
+        if (c.k <= TItems::kMaxItems) EXPECT_EQ(TItems(c.text, '|')[c.k], c.expected) << c.text << " item " << c.k;
+    }
 
     EXPECT_EQ(GetComponent("0002-4182^HR^MDIL", 2), "HR");
     EXPECT_EQ(GetComponent("0002-4182^HR^MDIL", 4), "");
