@@ -33,7 +33,9 @@ TEST(Hl7Items, CutsItemsCountedFromOne)
     };
     for (const Case& c : cases) {
         EXPECT_EQ(GetField(c.text, c.k), c.expected) << c.text << " item " << c.k;
-        if (c.k <= TItems::kMaxItems) EXPECT_EQ(TItems(c.text, '|')[c.k], c.expected) << c.text << " item " << c.k;
+        if (c.k <= TItems::kMaxItems) {
+            EXPECT_EQ(TItems(c.text, '|')[c.k], c.expected) << c.text << " item " << c.k;
+        }
     }
 
     EXPECT_EQ(GetComponent("0002-4182^HR^MDIL", 2), "HR");
