@@ -32,6 +32,16 @@ using TRegistryProblemSink = std::function<void(const std::string& message)>;
 // One hive. Key paths are relative to the hive root, with or without a leading backslash
 // ("\SOFTWARE\Tovarin\..." and "SOFTWARE\Tovarin\..." name the same key). Every call sees the file as
 // it is now (re-read when its modification time or size changed).
+//
+// Names and strings are single-byte (Windows-1252) here and UTF-8 in the file. Values of other types
+// (hex:, hex(2):, hex(7): ...) read as TRegDataType::Other and are kept as they are when the file is
+// rewritten; so are sections of another hive's keys. Comment lines (";") are not kept.
+// A file that cannot be read at all (no Registry Editor header, binary data) is reported to the problem
+// sink and reads as empty; lines that cannot be read are reported and skipped. In both cases a copy of the
+// file is kept beside it ("NAME.reg.damaged-yyyymmdd-hhnnss") before the first write replaces it; when the
+// copy cannot be made, the write fails. Reports go to standard error until a sink is set.
+// The lock file "NAME.reg.lock" beside the hive file guards read-modify-write; the folder of the hive file
+// must be writable, and is created when missing.
 class TRegistryHive {
 public:
     TRegistryHive(std::filesystem::path file, THive hive);
@@ -65,6 +75,10 @@ public:
     // False when the value did not exist. Throws ERegistryError when the file cannot be written.
     bool DeleteValue(std::string_view key, std::string_view name);
 
+    // Test seam: called with the temporary file written and flushed, just before it replaces the hive
+    // file. An exception thrown here aborts the write as a crash at that point would.
+    void SetBeforeReplaceHook(std::function<void(const std::filesystem::path& tempFile)> hook);
+
 private:
     struct TImpl;
     std::unique_ptr<TImpl> impl_;
@@ -75,6 +89,10 @@ public:
     TRegistry(std::filesystem::path currentUserFile, std::filesystem::path localMachineFile);
     // "HKEY_CURRENT_USER.reg" and "HKEY_LOCAL_MACHINE.reg" in one folder.
     static std::unique_ptr<TRegistry> InDirectory(const std::filesystem::path& directory);
+    // The program's registry: `directory` (the --registry option) when not empty, else $HALCYRA_REGISTRY,
+    // else $XDG_CONFIG_HOME/halcyra (default ~/.config/halcyra) for the per-user hive and /etc/halcyra for
+    // the per-machine hive.
+    static std::unique_ptr<TRegistry> ForProgram(const std::filesystem::path& directory = {});
 
     TRegistryHive& Hive(THive hive);
     TRegistryHive& CurrentUser() { return currentUser_; }
