@@ -50,8 +50,13 @@ TEST_F(DefaultUnitsTest, ObservedUnitsAreTrimmedAndNewPairsStored)
     TDefaultUnits units(settings);
     units.Load();
 
-    EXPECT_EQ(units.ResolveUnit("hr", " /min\t", true), "/min");  // known pair: nothing written
-    EXPECT_EQ(hive.GetValueNames(key), std::vector<std::string>{"HR"});
+    // A pair the table knows (label ignoring case, unit exactly) is not written: with the value removed
+    // behind the table's back it stays removed.
+    hive.DeleteValue(key, "HR");
+    EXPECT_EQ(units.ResolveUnit("hr", " /min\t", true), "/min");
+    EXPECT_FALSE(hive.ValueExists(key, "HR"));
+    EXPECT_EQ(units.ResolveUnit("HR", "/MIN", true), "/MIN");  // the unit compares exactly
+    EXPECT_EQ(hive.ReadString(key, "HR"), "/MIN");
 
     EXPECT_EQ(units.ResolveUnit("TEMP",
                                 "\x01"
