@@ -1,0 +1,24 @@
+// Observation identifier, value and unit of an OBX segment.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace halcyra {
+
+// Optional sign and decimal digits only, within the 32-bit range.
+bool TryStrToInt32(std::string_view text, std::int32_t& out);
+
+// The parameter code of OBX-3 component 1. Without a hyphen: the decimal number, or -1. With one:
+// characters 1-4 and 6-9 (those present) read as one hexadecimal number, "0002-4182" giving 0x24182;
+// any character other than 0-9 and A-F there makes the code -1. Eight digits wrap into the signed range.
+std::int32_t ObservationCode(std::string_view s);
+
+// The value text as a number: the first '.' or ',' (whichever is not the decimal separator) counts as
+// the decimal separator; blanks around the number and an exponent are allowed; anything else gives 0.
+double ValueToFloat(std::string_view s, char decimalSeparator = '.');
+
+// Component 2 of OBX-6 when it holds a '^', else the whole text.
+std::string_view ObservationUnit(std::string_view field);
+
+}  // namespace halcyra

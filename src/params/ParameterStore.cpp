@@ -1,0 +1,61 @@
+#include "params/ParameterStore.h"
+
+#include "hl7/Observation.h"
+
+#include <string>
+
+namespace halcyra {
+
+void LoadExclusionSettings(TSettingsStore& store, TParameters& parameters, TExclusionSettings& settings)
+{
+    try {
+        TRegistryHive& hive = store.RootHive();
+        if (!hive.KeyExists(kProgramKey)) hive.CreateKey(kProgramKey);
+        for (int i = 0;; ++i) {
+            const std::string paramName = "Param" + std::to_string(i);
+            if (!hive.ValueExists(kProgramKey, paramName)) break;
+            const std::string codeText = hive.ReadString(kProgramKey, paramName);
+            std::int32_t code = 0;
+            if (!TryStrToInt32(codeText, code)) return;
+            const std::string labelName = "Name" + codeText;
+            std::string label;
+            if (hive.ValueExists(kProgramKey, labelName)) label = hive.ReadString(kProgramKey, labelName);
+            TParamAndIndexConnection entry(code, std::move(label));
+            settings.excluded.push_back(entry);
+            if (TParameter* parameter = parameters.Find(code)) parameter->SetCollected(false);
+        }
+
+        std::optional<std::string> filterText;
+        if (hive.ValueExists(kProgramKey, kFilterFunctionValue))
+            filterText = hive.ReadString(kProgramKey, kFilterFunctionValue);
+        settings.filterFunction = FilterFunctionFromText(filterText);
+
+        settings.automatic =
+            !hive.ValueExists(kProgramKey, kAutomaticValue) || hive.ReadDword(kProgramKey, kAutomaticValue) != 0;
+    } catch (const std::exception&) {
+    }
+}
+
+void SaveExclusionSettings(TSettingsStore& store, const TParamList& excluded, bool automaticChecked)
+{
+    try {
+        TRegistryHive& hive = store.RootHive();
+        if (automaticChecked) {
+            hive.WriteDword(kProgramKey, kAutomaticValue, 1);
+            return;
+        }
+        if (!hive.KeyExists(kProgramKey)) hive.CreateKey(kProgramKey);
+        for (const std::string& name : hive.GetValueNames(kProgramKey))
+            if (name.compare(0, 5, "Param") == 0 || name.compare(0, 4, "Name") == 0)
+                hive.DeleteValue(kProgramKey, name);
+        for (std::size_t i = 0; i < excluded.size(); ++i) {
+            const std::string code = std::to_string(excluded[i].Code());
+            hive.WriteString(kProgramKey, "Param" + std::to_string(i), code);
+            hive.WriteString(kProgramKey, "Name" + code, excluded[i].SavedLabel());
+        }
+        hive.WriteDword(kProgramKey, kAutomaticValue, 0);
+    } catch (const std::exception&) {
+    }
+}
+
+}  // namespace halcyra

@@ -1,0 +1,52 @@
+#include "params/ParameterUnit.h"
+
+#include "platform/Text.h"
+
+#include <algorithm>
+
+namespace halcyra {
+
+void TDefaultUnits::Load()
+{
+    table_.clear();
+    try {
+        TRegistryHive& hive = settings_.RootHive();
+        const std::string key = TSettingsStore::ProgramSubkey(kDefaultUnitsKey);
+        if (!hive.KeyExists(key)) hive.CreateKey(key);
+        for (const std::string& name : hive.GetValueNames(key)) table_.push_back({name, hive.ReadString(key, name)});
+    } catch (const std::exception&) {
+    }
+}
+
+std::string TDefaultUnits::Lookup(std::string_view label) const
+{
+    for (const TParameterUnit& entry : table_)
+        if (SameTextAscii(entry.label, label)) return entry.unit;
+    return {};
+}
+
+void TDefaultUnits::Store(std::string_view label, std::string_view unit)
+{
+    if (unit.empty()) return;
+    try {
+        settings_.RootHive().WriteString(TSettingsStore::ProgramSubkey(kDefaultUnitsKey), label, unit);
+    } catch (const std::exception&) {
+    }
+}
+
+std::string TDefaultUnits::ResolveUnit(std::string_view label, std::string_view unit, bool enableDefaultUnits)
+{
+    std::string result(unit);
+    if (result.empty() && enableDefaultUnits) result = Lookup(label);
+    if (result.empty()) return result;
+    result = Trim(result);
+    scratch_.label = label;
+    scratch_.unit = result;
+    const bool known = std::any_of(table_.begin(), table_.end(), [this](const TParameterUnit& entry) {
+        return SameTextAscii(entry.label, scratch_.label) && entry.unit == scratch_.unit;
+    });
+    if (!known) Store(scratch_.label, scratch_.unit);
+    return result;
+}
+
+}  // namespace halcyra

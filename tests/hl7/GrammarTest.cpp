@@ -1,0 +1,199 @@
+#include "hl7/Hl7Time.h"
+#include "hl7/Items.h"
+#include "hl7/Observation.h"
+#include "hl7/PatientIdentity.h"
+#include "hl7/Segments.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace halcyra {
+namespace {
+
+TEST(Hl7Items, CutsItemsCountedFromOne)
+{
+    struct Case {
+        std::string_view text;
+        int k;
+        std::string_view expected;
+    };
+    const Case cases[] = {
+        {"OBX|1|NM|0002-4182^HR^MDIL||72", 1, "OBX"},
+        {"OBX|1|NM|0002-4182^HR^MDIL||72", 4, "0002-4182^HR^MDIL"},
+        {"OBX|1|NM|0002-4182^HR^MDIL||72", 5, ""},
+        {"OBX|1|NM|0002-4182^HR^MDIL||72", 6, "72"},
+        {"OBX|1|NM|0002-4182^HR^MDIL||72", 7, ""},  // fewer fields than asked
+        {"OBX|1|NM|0002-4182^HR^MDIL||72", 99, ""},
+        {"OBX|1|", 3, ""},  // after a trailing separator
+        {"", 1, ""},
+        {"abc", 1, "abc"},
+        {"abc", 0, ""},
+        {"abc", -3, ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(GetField(c.text, c.k), c.expected) << c.text << " item " << c.k;
+        if (c.k <= TItems::kMaxItems) {
+            EXPECT_EQ(TItems(c.text, '|')[c.k], c.expected) << c.text << " item " << c.k;
+        }
+    }
+
+    EXPECT_EQ(GetComponent("0002-4182^HR^MDIL", 2), "HR");
+    EXPECT_EQ(GetComponent("0002-4182^HR^MDIL", 4), "");
+    EXPECT_EQ(GetSubComponent("a&b&c", 3), "c");
+    // Repetition and escape characters get no special treatment.
+    EXPECT_EQ(GetField("PID|||1~2\\F\\3", 4), "1~2\\F\\3");
+}
+
+TEST(Hl7Segments, KindsAndVersion)
+{
+    EXPECT_EQ(GetSegmentKind("MSH|^~\\&"), skMSH);
+    EXPECT_EQ(GetSegmentKind("PID|||1"), skPID);
+    EXPECT_EQ(GetSegmentKind("PV1|"), skPV1);
+    EXPECT_EQ(GetSegmentKind("OBR|1"), skOBR);
+    EXPECT_EQ(GetSegmentKind("OBX"), skOBX);
+    EXPECT_EQ(GetSegmentKind("obx|1"), skOther);   // case-sensitive
+    EXPECT_EQ(GetSegmentKind("\nMSH|"), skOther);  // a line feed left from CR LF
+    EXPECT_EQ(GetSegmentKind("MS"), skOther);
+    EXPECT_EQ(GetSegmentKind(""), skOther);
+
+    const std::string header = "MSH|^~\\&|CS|WARD|||20240131235959||ORU^R01|1|P|";
+    EXPECT_TRUE(IsSupportedVersion(GetField(header + "2.3", hl7item::kMshVersion)));
+    for (const char* other : {"2.3.1", "2.4", "", " 2.3", "2.3 "})
+        EXPECT_FALSE(IsSupportedVersion(GetField(header + other, hl7item::kMshVersion))) << other;
+}
+
+TEST(Hl7Identity, CleanRemovesForbiddenAndControlCharacters)
+{
+    EXPECT_EQ(CleanPatientID("0123456789^^^^MR"), "0123456789MR");
+    EXPECT_EQ(CleanPatientID("^^^^MR"), "MR");
+    EXPECT_EQ(CleanPatientID(" \"*-/:<>?\\^|"), "");
+    EXPECT_EQ(CleanPatientID(std::string("a\tb\nc\rd\x01") + '\0' + "e\x1F"), "abcde");
+    // Dots, letters, digits and bytes above 127 are kept.
+    EXPECT_EQ(CleanPatientID("..\\x.y\xE9"), "..x.y\xE9");
+}
+
+TEST(Hl7Identity, SplitsTheThreeNameForms)
+{
+    struct Case {
+        std::string_view text;
+        TPatientName expected;
+    };
+    const Case cases[] = {
+        {"Smith^John", {"John", "Smith", "John Smith"}},
+        {"Smith^John^Q^Jr", {"John", "Smith", "John Smith"}},
+        {"Smith^", {"", "Smith", " Smith"}},
+        {"John Smith", {"John", "Smith", "John Smith"}},
+        {"John van der Berg", {"John", "van der Berg", "John van der Berg"}},
+        {"Smith", {"", "", "Smith"}},
+        {"", {"", "", ""}},
+    };
+    for (const Case& c : cases) {
+        const TPatientName name = SplitPatientName(c.text);
+        EXPECT_EQ(name.firstName, c.expected.firstName) << c.text;
+        EXPECT_EQ(name.lastName, c.expected.lastName) << c.text;
+        EXPECT_EQ(name.displayName, c.expected.displayName) << c.text;
+    }
+    const std::string longLast(300, 'x');
+    EXPECT_EQ(SplitPatientName("A " + longLast).lastName, std::string(255, 'x'));
+}
+
+TEST(Hl7Identity, ChoosesIdThenLastThenFirstThenTOVNULL)
+{
+    struct Case {
+        std::string_view id, first, last, expected;
+    };
+    const Case cases[] = {
+        {"0123456789MR", "John", "Smith", "0123456789MR"},
+        {"MR", "John", "Smith", "Smith"},
+        {"", "John", "Smith", "Smith"},
+        {"", "John", "", "John"},
+        {"", "", "", "TOVNULL"},
+        {"MR", "", "", "TOVNULL"},
+        {"^^^^MR", "", "Smith", "Smith"},  // cleaned before the test
+        {"...", "", "Smith", "Smith"},     // dots only would name the data folder or its parent
+        {".", "", "", "TOVNULL"},
+        {"a.b", "", "Smith", "a.b"},
+        {"", "John", "../../etc", "....etc"},  // a name taken as the ID is cleaned too
+        {"", "John", "..", "John"},
+        {"", "J\x01", "/", "J"},
+        {"", "MR", "", "MR"},  // only the ID's "MR" means no identity
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ChoosePatientID(c.id, c.first, c.last), c.expected) << c.id << "|" << c.first << "|" << c.last;
+}
+
+TEST(Hl7Time, ReadsFourteenDigitsAndFallsBackOtherwise)
+{
+    const TDateTime fallback = EncodeDateTime(2000, 1, 2, 3, 4, 5);
+    EXPECT_EQ(HL7ToDateTime("20240131235959", fallback), EncodeDateTime(2024, 1, 31, 23, 59, 59));
+    EXPECT_EQ(HL7ToDateTime("20240131235959.1234+0100", fallback), EncodeDateTime(2024, 1, 31, 23, 59, 59));
+    EXPECT_EQ(HL7ToDateTime("20240229000000", fallback), EncodeDateTime(2024, 2, 29));
+    for (const char* bad : {"2024013123", "", "2024013123595", "20230229000000", "20241301000000", "20240131246000",
+                            "20240131235960", "00000101000000", "2024-1-31 2359", "2024013123595x", "+0240131235959"})
+        EXPECT_EQ(HL7ToDateTime(bad, fallback), fallback) << bad;
+}
+
+TEST(Hl7Observation, CodesPlainHyphenatedAndInvalid)
+{
+    struct Case {
+        std::string_view text;
+        std::int32_t expected;
+    };
+    const Case cases[] = {
+        {"0002-4182", 147842},  // 0x24182
+        {"150456", 150456},
+        {"0002-41", 577},  // 0x241
+        {"0002-", 2},
+        {"000A-FFFF", 0xAFFFF},
+        {"FFFF-FFFF", -1},  // eight digits wrap into the signed range
+        {"7FFF-FFFF", 2147483647},
+        {"0002-4182-9", 147842},  // characters after the ninth are not read
+        {"000a-4182", -1},        // lower case has no digit value
+        {"0002-41G2", -1},
+        {"00-2-4182", -1},  // a hyphen among the digits
+        {"-", -1},
+        {"-17", -1},  // a hyphen means the hexadecimal form
+        {"abc", -1},
+        {"", -1},
+        {" 12", -1},
+        {"12 ", -1},
+        {"+12", 12},
+        {"2147483647", 2147483647},
+        {"2147483648", -1},
+        {"99999999999999999999", -1},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ObservationCode(c.text), c.expected) << c.text;
+    std::int32_t value = 0;
+    EXPECT_TRUE(TryStrToInt32("-2147483648", value));
+    EXPECT_EQ(value, INT32_MIN);
+}
+
+TEST(Hl7Observation, ValuesWithEitherSeparator)
+{
+    struct Case {
+        std::string_view text;
+        double expected;
+    };
+    const Case cases[] = {
+        {"72", 72},   {"36.5", 36.5}, {"36,5", 36.5}, {" 36,5 ", 36.5}, {"-1.5e2", -150}, {"+4", 4},    {"1E3", 1000},
+        {".5", 0.5},  {"5.", 5},      {"", 0},        {"abc", 0},       {"1.2.3", 0},     {"1,5,2", 0}, {"1,5.2", 0},
+        {"12abc", 0}, {"1e", 0},      {"e5", 0},      {"-", 0},         {".", 0},         {"inf", 0},   {"nan", 0},
+        {"0x10", 0},  {"1e999", 0},   {"\t5", 0},     {"5 5", 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_DOUBLE_EQ(ValueToFloat(c.text), c.expected) << c.text;
+        EXPECT_DOUBLE_EQ(ValueToFloat(c.text, ','), c.expected) << c.text << " with ','";
+    }
+}
+
+TEST(Hl7Observation, UnitIsComponentTwoOnlyWithACaret)
+{
+    EXPECT_EQ(ObservationUnit("bpm"), "bpm");
+    EXPECT_EQ(ObservationUnit("264864^/min^MDIL"), "/min");
+    EXPECT_EQ(ObservationUnit("264864^"), "");
+    EXPECT_EQ(ObservationUnit(""), "");
+}
+
+}  // namespace
+}  // namespace halcyra
