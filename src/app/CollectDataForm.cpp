@@ -8,6 +8,7 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTimer>
 
 namespace halcyra {
@@ -27,7 +28,8 @@ QString ToQt(std::string_view text) { return QString::fromStdString(Win1252ToUtf
 }  // namespace
 
 TfrmCollectData::TfrmCollectData(TEnvironment& environment, QWidget* parent)
-    : QMainWindow(parent), env_(environment), settings_(*environment.registry), log_(*environment.clock, *environment.files)
+    : QMainWindow(parent), env_(environment), settings_(*environment.registry), log_(*environment.clock, *environment.files),
+      params_(settings_)
 {
     setObjectName("frmCollectData");
     BuildControls();
@@ -72,7 +74,7 @@ void TfrmCollectData::FormCreate()
         AddLogLine("");
         AddLogLine("Opening application " + env_.executablePath);
         // 6. Data folder and compatibility mode: added with the data-manager paths.
-        // 7. Scratch parameter unit: added with the parameter model.
+        // 7. The scratch parameter unit is made with the parameter model, before any step can fail.
         // 8.
         LastRelayJob = EncodeDateTime(1900, 1, 1);
         LastRelayLifeTick = EncodeDateTime(1900, 1, 1);
@@ -94,13 +96,9 @@ void TfrmCollectData::FormCreate()
         UseHalcyraSettings = settings_.ReadRegBool("UseHalcyraSettings");
         // 16.
         setWindowTitle(QString::fromStdString("Central Station Data Client (Ver. " + TFileVersionScanner::GetVersion() + ")"));
-        // 17. The default-unit table lives in "DefaultUnits", made with the program key when missing; its
-        // loading, the series list, the saved-data list and the exclusion list come with their subsystems.
-        try {
-            settings_.RootHive().CreateKey(TSettingsStore::ProgramSubkey("DefaultUnits"));
-        } catch (const std::exception& e) {
-            AddLogLine(std::string("Error: ") + e.what());
-        }
+        // 17. The default-unit table, from "DefaultUnits" (made with the program key when missing). The series
+        // list and the saved-data list come with their subsystems.
+        params_.LoadDefaultUnits();
         // 18-19.
         AutoHide = settings_.ReadRegBool("AutoHide");
         AutoStart = settings_.ReadRegBool("AutoStart");
@@ -114,7 +112,7 @@ void TfrmCollectData::FormCreate()
         FirstArgument = env_.arguments.empty() ? std::string() : UpperAscii(env_.arguments.front());
         // 21. The data manager's automation object: added with the data-manager interface.
         LinkEnabled = false;
-        // 22. The parameter table: added with the parameter model.
+        // 22. The parameter table is the parameter model's, made with the window.
         // 23. A desktop without a tray must not stop start-up.
         ShowTrayIcon();
         hide();
@@ -144,7 +142,9 @@ void TfrmCollectData::FormShow()
             cbLogFileClick();
         }
         Timer1->start();
-        // The exclusion list, filter choice and Automatic flag are loaded here with the parameter model.
+        params_.LoadFirstShow();
+        QRadioButton* filter[] = {FilterFunctionAverage, FilterFunctionMedian, FilterFunctionMomentary};
+        filter[params_.FilterFunction()]->setChecked(true);
         CollectInterval = settings_.ReadRegInteger("Interval", 10);
         MedianFilterValue = settings_.ReadRegInteger("MedianFilterValue", 15);
         TimerPeriod = settings_.ReadRegInteger("TimerInterval", 1000);

@@ -4,6 +4,7 @@
 #include "app/Environment.h"
 #include "app/Log.h"
 #include "app/SettingsStore.h"
+#include "params/ParameterModel.h"
 #include "platform/DateTime.h"
 
 #include <QMainWindow>
@@ -91,6 +92,8 @@ public:
     // --- State fixed at start-up, used by the other subsystems.
     TSettingsStore& Settings() { return settings_; }
     TLog& Log() { return log_; }
+    // The parameter table, ExcludedParams, Automatic, the default units and the filter choice.
+    TParameterModel& Params() { return params_; }
     const std::string& DebugFolder() const { return debugFolder_; }
     bool CloseConfirmed() const { return closeConfirmed_; }
     bool FirstShowDone() const { return firstShowDone_; }
@@ -135,6 +138,7 @@ private:
     TEnvironment& env_;
     TSettingsStore settings_;
     TLog log_;
+    TParameterModel params_;
     std::unique_ptr<IClientSocket> centralStationSocket_;
     std::string debugFolder_;
     bool closeConfirmed_ = false;

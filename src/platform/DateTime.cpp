@@ -173,7 +173,10 @@ std::string DateTimeToStr(TDateTime value, const TFormatSettings& settings)
     const TDateTimeParts p = DecodeDateTime(value);
     std::string text = FormatDateTime(settings.shortDateFormat, value);
     if (p.hour != 0 || p.minute != 0 || p.second != 0 || p.millisecond != 0)
-        text += " " + FormatDateTime(settings.longTimeFormat, value);
+    {
+        text += ' ';
+        text += FormatDateTime(settings.longTimeFormat, value);
+    }
     return text;
 }
 

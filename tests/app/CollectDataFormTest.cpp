@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -170,6 +171,31 @@ TEST(CollectDataForm, EscapedErrorsGoToTheStatusLabelAndTheLog)
     form.TaskbarIconControler1->ButtonClicked(TMouseButton::Right);
     EXPECT_EQ(form.LabelConnected->text(), "Exception:The file has been corrupted.");
     EXPECT_TRUE(HasLineEndingWith(form.Log().Lines(), ": Exception:The file has been corrupted."));
+}
+
+}  // namespace
+}  // namespace halcyra
+
+namespace halcyra {
+namespace {
+
+TEST(CollectDataForm, FirstShowLoadsExclusionsFilterChoiceAndAutomatic)
+{
+    test::TFormFixture f;
+    auto& hive = f.registry.CurrentUser();
+    hive.WriteString(kProgramKey, "Param0", "147842");
+    hive.WriteString(kProgramKey, "Name147842", "HR");
+    hive.WriteString(kProgramKey, "FilterFunction", "average");
+    hive.WriteDword(kProgramKey, "Automatic", 0);
+    hive.WriteString(TSettingsStore::ProgramSubkey("DefaultUnits"), "HR", "/min");
+    auto& form = f.Create();
+    EXPECT_EQ(form.Params().DefaultUnits().Lookup("hr"), "/min");  // loaded at start-up
+    EXPECT_TRUE(form.Params().ExcludedParams().empty());           // not before the first show
+    form.show();
+    ASSERT_EQ(form.Params().ExcludedParams().size(), 1u);
+    EXPECT_TRUE(form.Params().IsExcluded("HR"));
+    EXPECT_FALSE(form.Params().Automatic());
+    EXPECT_TRUE(form.FilterFunctionAverage->isChecked());
 }
 
 }  // namespace
