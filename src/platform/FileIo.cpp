@@ -117,8 +117,12 @@ void RenameNoReplace(const std::filesystem::path& from, const std::filesystem::p
 std::filesystem::path UniqueTempBeside(const std::filesystem::path& target)
 {
     static std::atomic<unsigned> counter{0};
-    std::string name = "." + target.filename().string() + ".tmp" + std::to_string(::getpid()) + "-" +
-                       std::to_string(counter.fetch_add(1));
+    std::string name = ".";
+    name += target.filename().string();
+    name += ".tmp";
+    name += std::to_string(::getpid());
+    name += '-';
+    name += std::to_string(counter.fetch_add(1));
     return target.parent_path() / name;
 }
 

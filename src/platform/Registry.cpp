@@ -318,7 +318,7 @@ bool TRegistryHive::ValueExists(std::string_view key, std::string_view name)
 std::string TRegistryHive::ReadString(std::string_view key, std::string_view name)
 {
     const regfile::TValue& value = impl_->Value(key, name);
-    if (value.type != TRegDataType::String)
+    if (value.type != TRegDataType::String && value.type != TRegDataType::ExpandString)
         throw ERegistryError("Registry value \"" + std::string(name) + "\" of " + std::string(key) +
                              " is not a string");
     return Utf8ToWin1252(value.text);
