@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdio>
 #include <cerrno>
+#include <cstdio>
 
 namespace halcyra::fileio {
 namespace {
@@ -42,7 +42,10 @@ void SyncFolder(const std::filesystem::path& folder)
 
 }  // namespace
 
-void ThrowErrno(int error, const char* what) { throw std::system_error(error, std::generic_category(), what); }
+void ThrowErrno(int error, const char* what)
+{
+    throw std::system_error(error, std::generic_category(), what);
+}
 
 void WriteAll(int fd, std::string_view data)
 {

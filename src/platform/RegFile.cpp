@@ -18,7 +18,10 @@ constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kHeader4 = "REGEDIT4";
 constexpr std::size_t kWrapColumn = 78;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r';
+}
 
 std::string_view TrimView(std::string_view s)
 {
@@ -243,31 +246,31 @@ void AppendValue(std::string& out, const TValue& value)
     out += value.name.empty() ? std::string("@") : Quote(value.name);
     out += '=';
     switch (value.type) {
-    case TRegDataType::Dword: {
-        char text[16];
-        std::snprintf(text, sizeof text, "dword:%08x", static_cast<unsigned>(value.dword));
-        out += text;
-        break;
-    }
-    case TRegDataType::String:
-    case TRegDataType::ExpandString:
-        if (value.type == TRegDataType::String && value.text.find_first_of("\r\n") == std::string::npos) {
-            out += Quote(value.text);
-        } else {
-            std::string data = value.type == TRegDataType::String ? "hex(1):" : "hex(2):";
-            const std::string units = Utf8ToUtf16Le(value.text) + std::string(2, '\0');
-            for (std::size_t k = 0; k < units.size(); ++k) {
-                char text[4];
-                std::snprintf(text, sizeof text, "%02x", static_cast<unsigned char>(units[k]));
-                if (k > 0) data += ',';
-                data += text;
-            }
-            AppendWrapped(out, lineStart, data);
+        case TRegDataType::Dword: {
+            char text[16];
+            std::snprintf(text, sizeof text, "dword:%08x", static_cast<unsigned>(value.dword));
+            out += text;
+            break;
         }
-        break;
-    default:
-        AppendWrapped(out, lineStart, value.text);
-        break;
+        case TRegDataType::String:
+        case TRegDataType::ExpandString:
+            if (value.type == TRegDataType::String && value.text.find_first_of("\r\n") == std::string::npos) {
+                out += Quote(value.text);
+            } else {
+                std::string data = value.type == TRegDataType::String ? "hex(1):" : "hex(2):";
+                const std::string units = Utf8ToUtf16Le(value.text) + std::string(2, '\0');
+                for (std::size_t k = 0; k < units.size(); ++k) {
+                    char text[4];
+                    std::snprintf(text, sizeof text, "%02x", static_cast<unsigned char>(units[k]));
+                    if (k > 0) data += ',';
+                    data += text;
+                }
+                AppendWrapped(out, lineStart, data);
+            }
+            break;
+        default:
+            AppendWrapped(out, lineStart, value.text);
+            break;
     }
     out += '\n';
 }

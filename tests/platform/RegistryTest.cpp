@@ -177,7 +177,8 @@ TEST_F(RegistryTest, ReadsHandWrittenFilesAndKeepsWhatItDoesNotUnderstand)
                    "[HKEY_CURRENT_USER\\Software\\Doomed\\Child]\n"
                    "[-HKEY_CURRENT_USER\\Software\\Doomed]\n");
     auto hive = Open();
-    EXPECT_EQ(hive->GetValueNames("\\Software\\A"), (std::vector<std::string>{"Bin", "Multi", "Hand", "Expand", "Second"}));
+    EXPECT_EQ(hive->GetValueNames("\\Software\\A"),
+              (std::vector<std::string>{"Bin", "Multi", "Hand", "Expand", "Second"}));
     EXPECT_EQ(hive->GetDataType("\\Software\\A", "Bin"), TRegDataType::Other);
     EXPECT_EQ(hive->GetDataType("\\Software\\A", "Multi"), TRegDataType::Other);
     EXPECT_THROW(hive->ReadString("\\Software\\A", "Bin"), ERegistryError);
