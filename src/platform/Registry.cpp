@@ -165,7 +165,8 @@ struct TRegistryHive::TImpl {
     {
         fs::path backup = file;
         backup += ".damaged-" + BackupStamp();
-        for (int n = 2; fs::exists(fs::symlink_status(backup)); ++n) {
+        std::error_code ignored;
+        for (int n = 2; fs::exists(fs::symlink_status(backup, ignored)); ++n) {
             backup = file;
             backup += ".damaged-" + BackupStamp() + "-" + std::to_string(n);
         }
