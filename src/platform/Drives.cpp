@@ -2,6 +2,8 @@
 
 #include "platform/Text.h"
 
+#include <dirent.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <system_error>
@@ -12,26 +14,32 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+bool IsSeparator(char c)
+{
+    return c == '\\' || c == '/';
+}
 
-bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsDriveLetter(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 
 // The spelling of an existing entry of `folder` that matches `name` without regard to ASCII case; the
-// first in byte order when several do (on Linux "Data" and "DATA" may both exist).
+// first in byte order when several do (on Linux "Data" and "DATA" may both exist). Plain readdir: this
+// runs for every missing component, and folders of the data area can hold thousands of entries.
 bool FindEntryNoCase(const fs::path& folder, const std::string& name, std::string& found)
 {
-    std::error_code error;
-    fs::directory_iterator it(folder, error);
-    if (error) return false;
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) return false;
     bool any = false;
-    for (; it != fs::directory_iterator(); it.increment(error)) {
-        if (error) break;
-        std::string entry = it->path().filename().string();
-        if (SameTextAscii(entry, name) && (!any || entry < found)) {
-            found = std::move(entry);
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view entryName(entry->d_name);
+        if (entryName.size() == name.size() && SameTextAscii(entryName, name) && (!any || entryName < found)) {
+            found.assign(entryName);
             any = true;
         }
     }
+    ::closedir(dir);
     return any;
 }
 
@@ -115,6 +123,12 @@ fs::path TDriveMapping::ToHost(std::string_view windowsPath) const
     } catch (const EPathError& error) {
         throw fail(error.what());
     }
+    // The usual case first: the path exists as written, and one system call settles it.
+    fs::path exact = host;
+    for (const std::string& part : parts) exact /= part;
+    std::error_code exactError;
+    if (fs::exists(fs::symlink_status(exact, exactError))) return exact;
+
     bool lookUp = true;  // once a component is missing, the ones below it are missing too
     for (const std::string& part : parts) {
         if (lookUp) {

@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdio>
 #include <cerrno>
+#include <cstdio>
 
 namespace halcyra::fileio {
 namespace {
@@ -42,7 +42,10 @@ void SyncFolder(const std::filesystem::path& folder)
 
 }  // namespace
 
-void ThrowErrno(int error, const char* what) { throw std::system_error(error, std::generic_category(), what); }
+void ThrowErrno(int error, const char* what)
+{
+    throw std::system_error(error, std::generic_category(), what);
+}
 
 void WriteAll(int fd, std::string_view data)
 {
@@ -117,8 +120,12 @@ void RenameNoReplace(const std::filesystem::path& from, const std::filesystem::p
 std::filesystem::path UniqueTempBeside(const std::filesystem::path& target)
 {
     static std::atomic<unsigned> counter{0};
-    std::string name = "." + target.filename().string() + ".tmp" + std::to_string(::getpid()) + "-" +
-                       std::to_string(counter.fetch_add(1));
+    std::string name = ".";
+    name += target.filename().string();
+    name += ".tmp";
+    name += std::to_string(::getpid());
+    name += '-';
+    name += std::to_string(counter.fetch_add(1));
     return target.parent_path() / name;
 }
 

@@ -41,7 +41,10 @@ bool StatPath(const fs::path& host, std::string_view path, struct stat& st)
     throw Failure("examine", path, errno);
 }
 
-bool IsReadOnlyMode(const struct stat& st) { return (st.st_mode & kWriteBits) == 0; }
+bool IsReadOnlyMode(const struct stat& st)
+{
+    return (st.st_mode & kWriteBits) == 0;
+}
 
 // A regular file whose permissions the replacement must keep, or must refuse to replace.
 std::optional<mode_t> ModeForReplacing(const fs::path& host, std::string_view path)
@@ -56,7 +59,8 @@ std::optional<mode_t> ModeForReplacing(const fs::path& host, std::string_view pa
 // Single-byte text of an INI file: UTF-16 and UTF-8 are converted, other bytes taken as they are.
 std::string IniText(std::string_view bytes)
 {
-    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE)
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+        static_cast<unsigned char>(bytes[1]) == 0xFE)
         return Utf16LeToWin1252(bytes.substr(2, (bytes.size() - 2) & ~std::size_t{1}));
     if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") return Utf8ToWin1252(bytes.substr(3));
     // Text saved on Windows is single-byte; text written here is UTF-8. Valid multi-byte UTF-8 is rare
@@ -243,8 +247,8 @@ std::string TFileSystem::ReadIniString(std::string_view path, std::string_view s
         if (!inSection || equals == std::string::npos || !SameTextAscii(Trim(line.substr(0, equals)), wantedKey))
             continue;
         std::string value = Trim(line.substr(equals + 1));
-        if (value.size() >= 2 && ((value.front() == '"' && value.back() == '"') ||
-                                  (value.front() == '\'' && value.back() == '\'')))
+        if (value.size() >= 2 &&
+            ((value.front() == '"' && value.back() == '"') || (value.front() == '\'' && value.back() == '\'')))
             value = value.substr(1, value.size() - 2);
         return value;
     }

@@ -18,7 +18,10 @@ constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kHeader4 = "REGEDIT4";
 constexpr std::size_t kWrapColumn = 78;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r';
+}
 
 std::string_view TrimView(std::string_view s)
 {
@@ -181,12 +184,13 @@ TLineKind ParseValueLine(std::string_view line, TValue& value)
         std::string bytes;
         int typeCode = 0;
         if (!ParseHexData(data, normalized, typeCode, bytes)) return TLineKind::Bad;
-        if (typeCode == 1) {  // REG_SZ in hex form: how text with line breaks is written
+        // REG_SZ in hex form (how text with line breaks is written) and REG_EXPAND_SZ: text in UTF-16LE.
+        if (typeCode == 1 || typeCode == 2) {
             std::string text;
             if (bytes.size() >= 2 && bytes[bytes.size() - 1] == 0 && bytes[bytes.size() - 2] == 0)
                 bytes.resize(bytes.size() - 2);
             if (Utf16LeToUtf8(bytes, text) && text.find('\0') == std::string::npos) {
-                value.type = TRegDataType::String;
+                value.type = typeCode == 1 ? TRegDataType::String : TRegDataType::ExpandString;
                 value.text = std::move(text);
                 return TLineKind::Value;
             }
@@ -242,30 +246,31 @@ void AppendValue(std::string& out, const TValue& value)
     out += value.name.empty() ? std::string("@") : Quote(value.name);
     out += '=';
     switch (value.type) {
-    case TRegDataType::Dword: {
-        char text[16];
-        std::snprintf(text, sizeof text, "dword:%08x", static_cast<unsigned>(value.dword));
-        out += text;
-        break;
-    }
-    case TRegDataType::String:
-        if (value.text.find_first_of("\r\n") == std::string::npos) {
-            out += Quote(value.text);
-        } else {
-            std::string data = "hex(1):";
-            const std::string units = Utf8ToUtf16Le(value.text) + std::string(2, '\0');
-            for (std::size_t k = 0; k < units.size(); ++k) {
-                char text[4];
-                std::snprintf(text, sizeof text, "%02x", static_cast<unsigned char>(units[k]));
-                if (k > 0) data += ',';
-                data += text;
-            }
-            AppendWrapped(out, lineStart, data);
+        case TRegDataType::Dword: {
+            char text[16];
+            std::snprintf(text, sizeof text, "dword:%08x", static_cast<unsigned>(value.dword));
+            out += text;
+            break;
         }
-        break;
-    default:
-        AppendWrapped(out, lineStart, value.text);
-        break;
+        case TRegDataType::String:
+        case TRegDataType::ExpandString:
+            if (value.type == TRegDataType::String && value.text.find_first_of("\r\n") == std::string::npos) {
+                out += Quote(value.text);
+            } else {
+                std::string data = value.type == TRegDataType::String ? "hex(1):" : "hex(2):";
+                const std::string units = Utf8ToUtf16Le(value.text) + std::string(2, '\0');
+                for (std::size_t k = 0; k < units.size(); ++k) {
+                    char text[4];
+                    std::snprintf(text, sizeof text, "%02x", static_cast<unsigned char>(units[k]));
+                    if (k > 0) data += ',';
+                    data += text;
+                }
+                AppendWrapped(out, lineStart, data);
+            }
+            break;
+        default:
+            AppendWrapped(out, lineStart, value.text);
+            break;
     }
     out += '\n';
 }
@@ -358,7 +363,7 @@ TParseResult Parse(std::string_view bytes, std::string_view rootName)
     for (std::string_view rest = text; !rest.empty();) {
         const std::size_t newline = rest.find('\n');
         std::string_view line = rest.substr(0, newline);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        while (!line.empty() && line.back() == '\r') line.remove_suffix(1);  // CR LF, or a stray CR before it
         lines.push_back(line);
         if (newline == std::string_view::npos) break;
         rest.remove_prefix(newline + 1);
@@ -425,7 +430,7 @@ TParseResult Parse(std::string_view bytes, std::string_view rootName)
         std::string logical(line);
         std::vector<std::string> rawLines{std::string(raw)};
         if (valueLine && IsHexValueLine(line)) {
-            while (!logical.empty() && logical.back() == '\\' && i < lines.size()) {
+            while (!logical.empty() && logical.back() == '\\' && i < lines.size() && !TrimView(lines[i]).empty()) {
                 logical.pop_back();
                 logical += TrimView(lines[i]);
                 rawLines.emplace_back(lines[i++]);

@@ -15,8 +15,11 @@ namespace halcyra::regfile {
 struct TValue {
     std::string name;  // "" is the key's default value ("@")
     TRegDataType type = TRegDataType::String;
-    std::string text;  // String: the text; Other: the data as written after '=' ("hex(7):41,00,..."), joined
+    // String and ExpandString: the text; Other: the data as written after '=' ("hex(7):41,00,..."), joined
+    std::string text;
     std::uint32_t dword = 0;
+
+    bool operator==(const TValue&) const = default;
 };
 
 struct TKey {
@@ -27,6 +30,8 @@ struct TKey {
     // Names compare without regard to ASCII case.
     TKey* FindSubkey(std::string_view subkeyName);
     TValue* FindValue(std::string_view valueName);
+
+    bool operator==(const TKey&) const = default;
 };
 
 // Splits a key path at backslashes, leaving out empty components ("\A\\B\" is A, B).
@@ -43,6 +48,8 @@ struct TDocument {
     // Sections of keys under another root, kept verbatim (each a list of raw lines) and written back
     // after this hive's keys: they are not this hive's, but they are not ours to drop either.
     std::vector<std::vector<std::string>> foreignSections;
+
+    bool operator==(const TDocument&) const = default;
 };
 
 struct TParseResult {

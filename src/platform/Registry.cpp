@@ -65,9 +65,15 @@ private:
     int fd_ = -1;
 };
 
-std::string Utf8(std::string_view singleByte) { return Win1252ToUtf8(singleByte); }
+std::string Utf8(std::string_view singleByte)
+{
+    return Win1252ToUtf8(singleByte);
+}
 
-std::vector<std::string_view> KeyPath(const std::string& utf8Key) { return regfile::SplitKeyPath(utf8Key); }
+std::vector<std::string_view> KeyPath(const std::string& utf8Key)
+{
+    return regfile::SplitKeyPath(utf8Key);
+}
 
 void CheckName(std::string_view name, std::string_view what)
 {
@@ -159,7 +165,8 @@ struct TRegistryHive::TImpl {
     {
         fs::path backup = file;
         backup += ".damaged-" + BackupStamp();
-        for (int n = 2; fs::exists(fs::symlink_status(backup)); ++n) {
+        std::error_code ignored;
+        for (int n = 2; fs::exists(fs::symlink_status(backup, ignored)); ++n) {
             backup = file;
             backup += ".damaged-" + BackupStamp() + "-" + std::to_string(n);
         }
@@ -253,9 +260,18 @@ TRegistryHive::TRegistryHive(fs::path file, THive hive) : impl_(std::make_unique
 
 TRegistryHive::~TRegistryHive() = default;
 
-THive TRegistryHive::Hive() const { return impl_->hive; }
-const fs::path& TRegistryHive::File() const { return impl_->file; }
-void TRegistryHive::SetProblemSink(TRegistryProblemSink sink) { impl_->sink = std::move(sink); }
+THive TRegistryHive::Hive() const
+{
+    return impl_->hive;
+}
+const fs::path& TRegistryHive::File() const
+{
+    return impl_->file;
+}
+void TRegistryHive::SetProblemSink(TRegistryProblemSink sink)
+{
+    impl_->sink = std::move(sink);
+}
 
 void TRegistryHive::SetBeforeReplaceHook(std::function<void(const fs::path&)> hook)
 {
@@ -318,7 +334,7 @@ bool TRegistryHive::ValueExists(std::string_view key, std::string_view name)
 std::string TRegistryHive::ReadString(std::string_view key, std::string_view name)
 {
     const regfile::TValue& value = impl_->Value(key, name);
-    if (value.type != TRegDataType::String)
+    if (value.type != TRegDataType::String && value.type != TRegDataType::ExpandString)
         throw ERegistryError("Registry value \"" + std::string(name) + "\" of " + std::string(key) +
                              " is not a string");
     return Utf8ToWin1252(value.text);
@@ -328,8 +344,7 @@ std::uint32_t TRegistryHive::ReadDword(std::string_view key, std::string_view na
 {
     const regfile::TValue& value = impl_->Value(key, name);
     if (value.type != TRegDataType::Dword)
-        throw ERegistryError("Registry value \"" + std::string(name) + "\" of " + std::string(key) +
-                             " is not a DWORD");
+        throw ERegistryError("Registry value \"" + std::string(name) + "\" of " + std::string(key) + " is not a DWORD");
     return value.dword;
 }
 
@@ -388,7 +403,10 @@ std::unique_ptr<TRegistry> TRegistry::ForProgram(const fs::path& directory)
                                        "/etc/halcyra/HKEY_LOCAL_MACHINE.reg");
 }
 
-TRegistryHive& TRegistry::Hive(THive hive) { return hive == THive::CurrentUser ? currentUser_ : localMachine_; }
+TRegistryHive& TRegistry::Hive(THive hive)
+{
+    return hive == THive::CurrentUser ? currentUser_ : localMachine_;
+}
 
 void TRegistry::SetProblemSink(const TRegistryProblemSink& sink)
 {

@@ -66,11 +66,11 @@ TEST_F(FileSystemTest, ComponentsMatchExistingEntriesWithoutRegardToCase)
 TEST_F(FileSystemTest, PathsThatCannotBeMappedAreRefusedWithTheirName)
 {
     fs::create_directories(driveC / "a");
-    for (const std::string& bad : {std::string("C:\\..\\x"), std::string("C:\\a\\..\\..\\x"), std::string("C:/../../etc"),
-                                   std::string("\\\\server\\share\\x"), std::string("//server/share"),
-                                   std::string("\\\\?\\C:\\x"), std::string("relative\\x"), std::string("\\rooted"),
-                                   std::string("C:relative"), std::string("Q:\\x"), std::string(""),
-                                   std::string("C:\\a\0b", 7), std::string("1:\\x")}) {
+    for (const std::string& bad :
+         {std::string("C:\\..\\x"), std::string("C:\\a\\..\\..\\x"), std::string("C:/../../etc"),
+          std::string("\\\\server\\share\\x"), std::string("//server/share"), std::string("\\\\?\\C:\\x"),
+          std::string("relative\\x"), std::string("\\rooted"), std::string("C:relative"), std::string("Q:\\x"),
+          std::string(""), std::string("C:\\a\0b", 7), std::string("1:\\x")}) {
         try {
             drives.ToHost(bad);
             ADD_FAILURE() << "accepted " << bad;

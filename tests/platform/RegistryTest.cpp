@@ -167,6 +167,7 @@ TEST_F(RegistryTest, ReadsHandWrittenFilesAndKeepsWhatItDoesNotUnderstand)
                "\"Bin\"=hex:01,02,FF\n" +
                    multiString +
                    "\"Hand\"=\"C:\\TEMP\"\n"
+                   "\"Expand\"=hex(2):25,00,54,00,4d,00,50,00,25,00,00,00\n"
                    "\"Gone\"=\"x\"\n"
                    "\"Gone\"=-\n"
                    "[HKEY_LOCAL_MACHINE\\Software\\Other]\n"
@@ -176,11 +177,14 @@ TEST_F(RegistryTest, ReadsHandWrittenFilesAndKeepsWhatItDoesNotUnderstand)
                    "[HKEY_CURRENT_USER\\Software\\Doomed\\Child]\n"
                    "[-HKEY_CURRENT_USER\\Software\\Doomed]\n");
     auto hive = Open();
-    EXPECT_EQ(hive->GetValueNames("\\Software\\A"), (std::vector<std::string>{"Bin", "Multi", "Hand", "Second"}));
+    EXPECT_EQ(hive->GetValueNames("\\Software\\A"),
+              (std::vector<std::string>{"Bin", "Multi", "Hand", "Expand", "Second"}));
     EXPECT_EQ(hive->GetDataType("\\Software\\A", "Bin"), TRegDataType::Other);
     EXPECT_EQ(hive->GetDataType("\\Software\\A", "Multi"), TRegDataType::Other);
     EXPECT_THROW(hive->ReadString("\\Software\\A", "Bin"), ERegistryError);
     EXPECT_EQ(hive->ReadString("\\Software\\A", "Hand"), "C:\\TEMP");
+    EXPECT_EQ(hive->GetDataType("\\Software\\A", "Expand"), TRegDataType::ExpandString);
+    EXPECT_EQ(hive->ReadString("\\Software\\A", "Expand"), "%TMP%");  // unexpanded, as on Windows
     EXPECT_EQ(hive->ReadDword("\\Software\\A", "Second"), 10u);
     EXPECT_FALSE(hive->KeyExists("\\Software\\Doomed"));
     EXPECT_FALSE(hive->KeyExists("\\Software\\Other"));
@@ -191,6 +195,7 @@ TEST_F(RegistryTest, ReadsHandWrittenFilesAndKeepsWhatItDoesNotUnderstand)
     const std::string written = ReadBytes(file);
     EXPECT_NE(written.find("\"Bin\"=hex:01,02,ff\n"), std::string::npos) << written;
     EXPECT_NE(written.find(multiString), std::string::npos) << written;
+    EXPECT_NE(written.find("\"Expand\"=hex(2):25,00,54,00,4d,00,50,00,25,00,00,00\n"), std::string::npos);
     EXPECT_NE(written.find("[HKEY_LOCAL_MACHINE\\Software\\Other]\n\"Kept\"=dword:00000001\n"), std::string::npos);
     for (const auto& entry : fs::directory_iterator(dir.Path()))
         EXPECT_EQ(entry.path().filename().string().find(".damaged"), std::string::npos);  // nothing was lost
