@@ -1,7 +1,6 @@
 // halcyra: the tray program, or with --service the same program without a display.
 #include "app/CollectDataForm.h"
 #include "app/HalcyraApplication.h"
-#include "app/Locations.h"
 #include "app/Prompter.h"
 #include "app/SettingsReport.h"
 #include "app/TerminationSignals.h"
@@ -18,7 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <optional>
+#include <filesystem>
 
 using namespace halcyra;
 
@@ -39,10 +38,9 @@ struct TOptions {
         parser.addPositionalArgument("NOVELGARD", "Run without the data manager's automation interface.", "[NOVELGARD]");
     }
 
-    std::optional<std::string> Value(const QCommandLineParser& parser, const QCommandLineOption& option) const
+    std::filesystem::path Path(const QCommandLineParser& parser, const QCommandLineOption& option) const
     {
-        if (!parser.isSet(option)) return std::nullopt;
-        return parser.value(option).toStdString();
+        return parser.isSet(option) ? std::filesystem::path(parser.value(option).toStdString()) : std::filesystem::path();
     }
 };
 
@@ -61,13 +59,13 @@ int PrintSettings(int argc, char** argv)
     TOptions options;
     options.AddTo(parser);
     parser.process(app);
-    const TLocations where = ResolveLocations(options.Value(parser, options.registry), options.Value(parser, options.prefix));
-    TRegistry registry(where.currentUserHive, where.localMachineHive);
-    registry.SetProblemSink([](const std::string& message) { std::fprintf(stderr, "%s\n", message.c_str()); });
-    TSettingsStore settings(registry);
+    const auto registry = TRegistry::ForProgram(options.Path(parser, options.registry));
+    registry->SetProblemSink([](const std::string& message) { std::fprintf(stderr, "%s\n", message.c_str()); });
+    TSettingsStore settings(*registry);
+    const TDriveMapping drives = TDriveMapping::ReadOnly(TDriveMapping::DefaultPrefix(options.Path(parser, options.prefix)));
     const auto hostPath = [&](const std::string& path) -> std::string {
         try {
-            return TDriveMapping::ReadOnly(where.prefix).ToHost(path).string();
+            return drives.ToHost(path).string();
         } catch (const std::exception& e) {
             return std::string("(") + e.what() + ")";
         }
@@ -91,7 +89,6 @@ int main(int argc, char** argv)
     options.AddTo(parser);
     parser.process(app);
 
-    const TLocations where = ResolveLocations(options.Value(parser, options.registry), options.Value(parser, options.prefix));
     TfrmCollectData* form = nullptr;
     const auto report = [&](const std::string& message) {
         if (form != nullptr)
@@ -102,13 +99,13 @@ int main(int argc, char** argv)
 
     std::unique_ptr<TDriveMapping> drives;
     try {
-        drives = std::make_unique<TDriveMapping>(where.prefix);
+        drives = std::make_unique<TDriveMapping>(TDriveMapping::DefaultPrefix(options.Path(parser, options.prefix)));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "halcyra: %s\n", e.what());
         return 1;
     }
-    TRegistry registry(where.currentUserHive, where.localMachineHive);
-    registry.SetProblemSink(report);
+    const auto registry = TRegistry::ForProgram(options.Path(parser, options.registry));
+    registry->SetProblemSink(report);
     TFileSystem files(*drives);
     TSystemClock clock;
     TMessageBoxPrompter boxes;
@@ -116,7 +113,7 @@ int main(int argc, char** argv)
 
     TEnvironment env;
     env.clock = &clock;
-    env.registry = &registry;
+    env.registry = registry.get();
     env.files = &files;
     env.prompter = service ? static_cast<IPrompter*>(&logged) : &boxes;
     env.executablePath = QCoreApplication::applicationFilePath().toStdString();
@@ -124,10 +121,13 @@ int main(int argc, char** argv)
     env.serviceMode = service;
     if (service) env.logMirror = [](const std::string& line) { std::fprintf(stderr, "%s\n", Win1252ToUtf8(line).c_str()); };
 
+    // Installed before start-up, so an early SIGTERM waits in the event loop instead of killing the run.
+    TTerminationSignals terminationSignals([&] {
+        if (form != nullptr) form->EndSession();
+    });
     TfrmCollectData mainWindow(env);
     form = &mainWindow;
     app.SetExceptionHandler([&](const std::string& message) { mainWindow.ApplicationException(message); });
-    TTerminationSignals terminationSignals([&] { mainWindow.EndSession(); });
     mainWindow.show();
     const int code = app.exec();
     form = nullptr;

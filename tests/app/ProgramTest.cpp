@@ -79,10 +79,14 @@ TEST_F(ProgramTest, ServiceLogsItsStartAndEndsCleanlyOnSigterm)
     ASSERT_TRUE(process_.waitForStarted(10000));
     const fs::path logFile = dir_ / "prefix" / "drive_c" / "logs" / "Halcyra Logfile.txt";
     const std::string expected = std::string("Opening application ") + HALCYRA_EXE + "\n";
-    const bool logged = QTest::qWaitFor([&] { return ReadAll(logFile).find(expected) != std::string::npos; }, 20000);
-    EXPECT_TRUE(logged) << ReadAll(logFile) << process_.readAllStandardError().toStdString();
-    const std::string hive = ReadAll(dir_ / "registry" / "HKEY_CURRENT_USER.reg");
-    EXPECT_NE(hive.find("\\Halcyra\\DefaultUnits]"), std::string::npos) << hive;
+    const fs::path hive = dir_ / "registry" / "HKEY_CURRENT_USER.reg";
+    const bool started = QTest::qWaitFor(
+        [&] {
+            return ReadAll(logFile).find(expected) != std::string::npos &&
+                   ReadAll(hive).find("\\Halcyra\\DefaultUnits]") != std::string::npos;
+        },
+        20000);
+    EXPECT_TRUE(started) << ReadAll(logFile) << ReadAll(hive) << process_.readAllStandardError().toStdString();
 
     ::kill(static_cast<pid_t>(process_.processId()), SIGTERM);
     ASSERT_TRUE(process_.waitForFinished(20000));
