@@ -4,7 +4,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
-build="$root/build"
+build="$root/build-demo"
 "$root/scripts/build.sh" "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALCYRA_TESTS=OFF -DHALCYRA_BENCH=OFF
 
 demo=$(mktemp -d /tmp/halcyra-demo.XXXXXX)
