@@ -1,0 +1,222 @@
+// The D-Bus link against the stand-in data manager, started as a child process on the private session
+// bus the tests run on.
+#include "datamanager/DBusQuarzelAutoObject.h"
+#include "datamanager/DataManagerLink.h"
+#include "support/TempDir.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace halcyra {
+namespace {
+
+const QString kService = QStringLiteral("com.tovarin.Velgard");
+
+bool ServiceOwned()
+{
+    return QDBusConnection::sessionBus().interface()->isServiceRegistered(kService).value();
+}
+
+// One stand-in data manager for the length of a test, ended by its process id.
+class TStandin {
+public:
+    explicit TStandin(const QStringList& options) : output_(QString::fromStdString((dir_ / "calls.jsonl").string()))
+    {
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start(QStringLiteral(VELGARD_STANDIN_PATH), QStringList{"--output", output_} + options);
+        started_ = process_.waitForStarted() && QTest::qWaitFor([] { return ServiceOwned(); }, 10000);
+    }
+    ~TStandin() { Stop(); }
+
+    bool Started() const { return started_; }
+
+    // SIGTERM ends it cleanly; true when it did.
+    bool Stop()
+    {
+        if (process_.state() == QProcess::NotRunning) return process_.exitStatus() == QProcess::NormalExit;
+        ::kill(static_cast<pid_t>(process_.processId()), SIGTERM);
+        const bool ended = process_.waitForFinished(10000);
+        if (!ended) process_.kill();
+        const bool released = QTest::qWaitFor([] { return !ServiceOwned(); }, 10000);
+        return ended && released && process_.exitStatus() == QProcess::NormalExit && process_.exitCode() == 0;
+    }
+
+    // The calls recorded so far, one JSON object each.
+    std::vector<QJsonObject> Calls() const
+    {
+        QFile file(output_);
+        std::vector<QJsonObject> calls;
+        if (!file.open(QIODevice::ReadOnly)) return calls;
+        for (const QByteArray& line : file.readAll().split('\n')) {
+            if (!line.isEmpty()) calls.push_back(QJsonDocument::fromJson(line).object());
+        }
+        return calls;
+    }
+
+    std::vector<QString> Methods() const
+    {
+        std::vector<QString> methods;
+        for (const QJsonObject& call : Calls()) methods.push_back(call.value("method").toString());
+        return methods;
+    }
+
+private:
+    test::TTempDir dir_;
+    QString output_;
+    QProcess process_;
+    bool started_ = false;
+};
+
+TDBusLinkOptions ShortTimeout()
+{
+    TDBusLinkOptions options;
+    options.callTimeoutMs = 300;
+    return options;
+}
+
+TEST(DBusLink, WithoutADataManagerCreationFails)
+{
+    ASSERT_FALSE(ServiceOwned());
+    TDBusDataManagerLinkFactory factory;
+    EXPECT_THROW(factory.Create(), EDataManagerError);
+    TDataManagerLink link;
+    EXPECT_EQ(link.CreateDataManagerLink(factory, "", false), TDataManagerLinkResult::Failed);
+    EXPECT_FALSE(link.LinkEnabled());
+}
+
+TEST(DBusLink, CallsArriveWithTheirArgumentsAndTextAsUtf8)
+{
+    TStandin standin({});
+    ASSERT_TRUE(standin.Started());
+    TDBusDataManagerLinkFactory factory;
+    auto object = factory.Create();
+    ASSERT_NE(object, nullptr);
+
+    object->NotifyDataChanged();
+    object->SetCollectorState(0, 2);
+    // 45000.5 is 2023-03-15 12:00:00; "\xB0" is the degree sign in Windows-1252.
+    object->AddValue("123456", "Temp", "\xB0" "C", 45000.5, 37.25);
+    object->AddDelimiter(0, "Temp", "\xB0" "C", 45000.5 + 1.0 / 86400, 0);
+
+    const auto calls = standin.Calls();
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_EQ(calls[0].value("method").toString(), "NotifyDataChanged");
+    EXPECT_EQ(calls[1].value("state").toInt(), 2);
+    EXPECT_EQ(calls[1].value("source").toInt(), 0);
+    EXPECT_EQ(calls[2].value("patientId").toString(), "123456");
+    EXPECT_EQ(calls[2].value("unit").toString(), QString::fromUtf8("\u00B0C"));
+    EXPECT_EQ(calls[2].value("time").toDouble(), 45000.5);
+    EXPECT_EQ(calls[2].value("timeText").toString(), "2023-03-15T12:00:00");
+    EXPECT_EQ(calls[2].value("value").toDouble(), 37.25);
+    EXPECT_EQ(calls[3].value("method").toString(), "AddDelimiter");
+    EXPECT_EQ(calls[3].value("timeText").toString(), "2023-03-15T12:00:01");
+    EXPECT_EQ(calls[3].value("label").toString(), "Temp");
+    for (const auto& call : calls) EXPECT_EQ(call.value("result").toString(), "ok");
+
+    EXPECT_TRUE(standin.Stop());
+}
+
+// After the link ends, a direct call on a fresh object marks the end of the stream: anything the link
+// had sent would have arrived before it.
+void SendMarker()
+{
+    TDBusDataManagerLinkFactory factory;
+    factory.Create()->SetCollectorState(0, 1);
+}
+
+TEST(DBusLink, RefusedAddValueEndsTheLinkAndNothingFollows)
+{
+    TStandin standin({"--fail", "AddValue"});
+    ASSERT_TRUE(standin.Started());
+    TDBusDataManagerLinkFactory factory(QDBusConnection::sessionBus(), ShortTimeout());
+    TDataManagerLink link;
+    ASSERT_EQ(link.CreateDataManagerLink(factory, "", false), TDataManagerLinkResult::Created);
+
+    EXPECT_FALSE(link.AddValue("123456", "HR", "bpm", 45000.5, 72));
+    EXPECT_FALSE(link.LinkEnabled());
+    EXPECT_FALSE(link.NotifyDataChanged());
+    EXPECT_FALSE(link.AddValue("123456", "SpO2", "%", 45000.5, 98));
+    EXPECT_FALSE(link.AddDelimiter("HR", "bpm", 45000.6));
+    SendMarker();
+
+    EXPECT_EQ(standin.Methods(), (std::vector<QString>{"AddValue", "SetCollectorState"}));
+    EXPECT_EQ(standin.Calls().front().value("result").toString(), "failed");
+}
+
+TEST(DBusLink, RefusedCallIsAnErrorAndUnansweredCallATimeout)
+{
+    TStandin standin({"--fail", "NotifyDataChanged", "--hang", "AddDelimiter"});
+    ASSERT_TRUE(standin.Started());
+    TDBusDataManagerLinkFactory factory(QDBusConnection::sessionBus(), ShortTimeout());
+    auto object = factory.Create();
+    try {
+        object->NotifyDataChanged();
+        ADD_FAILURE() << "a refused call succeeded";
+    } catch (const EDataManagerTimeout&) {
+        ADD_FAILURE() << "a refused call counted as a timeout";
+    } catch (const EDataManagerError& e) {
+        EXPECT_NE(std::string(e.what()).find("refused by the stand-in"), std::string::npos) << e.what();
+    }
+    EXPECT_THROW(object->AddDelimiter(0, "HR", "bpm", 45000.5, 0), EDataManagerTimeout);
+    // Other methods still answer.
+    EXPECT_NO_THROW(object->AddValue("1", "HR", "bpm", 45000.5, 60));
+}
+
+TEST(DBusLink, HangingDataManagerCostsOneTimeoutThenTheLinkIsOff)
+{
+    TStandin standin({"--hang", "SetCollectorState", "--hang", "AddValue"});
+    ASSERT_TRUE(standin.Started());
+    TDBusDataManagerLinkFactory factory(QDBusConnection::sessionBus(), ShortTimeout());
+    TDataManagerLink link;
+    ASSERT_EQ(link.CreateDataManagerLink(factory, "", false), TDataManagerLinkResult::Created);
+
+    // Even a status change, whose refusal is ignored, ends the link when it is not answered.
+    EXPECT_FALSE(link.CollectStatusChanged(1));
+    EXPECT_FALSE(link.LinkEnabled());
+    EXPECT_FALSE(link.StartCollecting());
+    EXPECT_FALSE(link.AddValue("1", "HR", "bpm", 45000.5, 60));
+    EXPECT_FALSE(link.CollectStatusChanged(2));
+
+    EXPECT_EQ(standin.Methods(), (std::vector<QString>{"SetCollectorState"}));
+    EXPECT_EQ(standin.Calls().front().value("result").toString(), "hang");
+    EXPECT_TRUE(standin.Stop());
+}
+
+TEST(DBusLink, DataManagerGoneMidRunEndsTheLink)
+{
+    TStandin standin({});
+    ASSERT_TRUE(standin.Started());
+    TDBusDataManagerLinkFactory factory(QDBusConnection::sessionBus(), ShortTimeout());
+    TDataManagerLink link;
+    ASSERT_EQ(link.CreateDataManagerLink(factory, "", false), TDataManagerLinkResult::Created);
+    EXPECT_TRUE(link.AddValue("1", "HR", "bpm", 45000.5, 60));
+    ASSERT_TRUE(standin.Stop());
+
+    EXPECT_FALSE(link.AddValue("1", "HR", "bpm", 45000.6, 61));
+    EXPECT_FALSE(link.LinkEnabled());
+    EXPECT_EQ(standin.Methods(), (std::vector<QString>{"AddValue"}));
+}
+
+TEST(DBusLink, CallWithoutABusFailsAtOnce)
+{
+    QDBusConnection none = QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"),
+                                                         QStringLiteral("halcyra-test-no-bus"));
+    ASSERT_FALSE(none.isConnected());
+    TDBusDataManagerLinkFactory factory(none, ShortTimeout());
+    EXPECT_THROW(factory.Create(), EDataManagerError);
+    TDBusQuarzelAutoObject object(none, ShortTimeout());
+    EXPECT_THROW(object.NotifyDataChanged(), EDataManagerError);
+    QDBusConnection::disconnectFromBus(QStringLiteral("halcyra-test-no-bus"));
+}
+
+}  // namespace
+}  // namespace halcyra
