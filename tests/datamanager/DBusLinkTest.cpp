@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fstream>
 
 namespace halcyra {
 namespace {
@@ -204,6 +205,78 @@ TEST(DBusLink, DataManagerGoneMidRunEndsTheLink)
     EXPECT_FALSE(link.AddValue("1", "HR", "bpm", 45000.6, 61));
     EXPECT_FALSE(link.LinkEnabled());
     EXPECT_EQ(standin.Methods(), (std::vector<QString>{"AddValue"}));
+}
+
+// A bus daemon of the test's own, whose only service file starts the stand-in on demand. Ended by its
+// process id, also when the test fails half-way.
+class TPrivateBus {
+public:
+    TPrivateBus()
+    {
+        std::filesystem::create_directory(dir_ / "services");
+        std::ofstream(dir_ / "bus.conf")
+            << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\" "
+               "\"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+               "<busconfig><type>session</type><listen>unix:path="
+            << Socket() << "</listen><auth>EXTERNAL</auth><servicedir>" << (dir_ / "services").string()
+            << "</servicedir><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+               "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n";
+        std::ofstream(dir_ / "services" / "com.tovarin.Velgard.service")
+            << "[D-BUS Service]\nName=com.tovarin.Velgard\nExec=/usr/bin/env DBUS_SESSION_BUS_ADDRESS=unix:path="
+            << Socket() << " " << VELGARD_STANDIN_PATH << " --output " << CallsFile() << "\n";
+        daemon_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        daemon_.start(QStringLiteral("dbus-daemon"),
+                      {"--nofork", "--print-address",
+                       QString::fromStdString("--config-file=" + (dir_ / "bus.conf").string())});
+        // The address line comes once the bus listens.
+        ready_ = daemon_.waitForStarted() && daemon_.waitForReadyRead(10000);
+    }
+    ~TPrivateBus()
+    {
+        QDBusConnection::disconnectFromBus(kConnectionName);
+        if (daemon_.state() == QProcess::NotRunning) return;
+        ::kill(static_cast<pid_t>(daemon_.processId()), SIGTERM);
+        if (!daemon_.waitForFinished(10000)) daemon_.kill();
+    }
+
+    bool Ready() const { return ready_; }
+    std::string Socket() const { return (dir_ / "bus").string(); }
+    std::string CallsFile() const { return (dir_ / "calls.jsonl").string(); }
+    QDBusConnection Connect() const
+    {
+        return QDBusConnection::connectToBus(QString::fromStdString("unix:path=" + Socket()), kConnectionName);
+    }
+
+private:
+    inline static const QString kConnectionName = QStringLiteral("halcyra-test-private-bus");
+    test::TTempDir dir_;
+    QProcess daemon_;
+    bool ready_ = false;
+};
+
+TEST(DBusLink, ActivatableDataManagerIsStartedOnCreation)
+{
+    TPrivateBus privateBus;
+    ASSERT_TRUE(privateBus.Ready());
+    QDBusConnection bus = privateBus.Connect();
+    ASSERT_TRUE(bus.isConnected());
+    ASSERT_FALSE(bus.interface()->isServiceRegistered(kService).value());
+
+    TDBusDataManagerLinkFactory factory(bus, ShortTimeout());
+    TDataManagerLink link;
+    ASSERT_EQ(link.CreateDataManagerLink(factory, "", false), TDataManagerLinkResult::Created);
+    EXPECT_TRUE(bus.interface()->isServiceRegistered(kService).value());
+    EXPECT_TRUE(link.NotifyDataChanged());
+
+    const uint pid = bus.interface()->servicePid(kService).value();
+    ASSERT_NE(pid, 0u);
+    ::kill(static_cast<pid_t>(pid), SIGTERM);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !bus.interface()->isServiceRegistered(kService).value(); }, 10000));
+
+    std::ifstream recorded(privateBus.CallsFile());
+    std::string line;
+    ASSERT_TRUE(std::getline(recorded, line));
+    EXPECT_NE(line.find("\"NotifyDataChanged\""), std::string::npos) << line;
 }
 
 TEST(DBusLink, CallWithoutABusFailsAtOnce)
