@@ -8,7 +8,8 @@ void TSettingsStore::ChooseSettingsRoot()
     std::string hkey;
     try {
         TRegistryHive& machine = registry_.LocalMachine();
-        if (machine.GetDataType(kProgramKey, "HKEY") == TRegDataType::String) hkey = machine.ReadString(kProgramKey, "HKEY");
+        const TRegDataType type = machine.GetDataType(kProgramKey, "HKEY");
+        if (type == TRegDataType::String || type == TRegDataType::ExpandString) hkey = machine.ReadString(kProgramKey, "HKEY");
     } catch (const std::exception&) {
         hkey.clear();
     }

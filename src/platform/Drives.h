@@ -16,15 +16,22 @@ public:
 
 class TDriveMapping {
 public:
-    // Creates dosdevices/c: as a symlink to ../drive_c (and drive_c itself) when missing.
+    // Creates dosdevices/c: as a symlink to ../drive_c (and drive_c itself) when missing. When that is
+    // not possible (a read-only prefix) drive C: simply has no mapping.
     explicit TDriveMapping(std::filesystem::path prefix);
+
+    // The program's prefix: `option` (--prefix) when not empty, else $HALCYRA_PREFIX, else
+    // $XDG_DATA_HOME/halcyra (default ~/.local/share/halcyra).
+    static std::filesystem::path DefaultPrefix(const std::filesystem::path& option = {});
 
     const std::filesystem::path& Prefix() const { return prefix_; }
 
     // Both '\' and '/' separate components; "." is skipped, ".." climbs but never above the drive root.
     // Each component is matched without regard to case among the existing entries (an existing
-    // entry's spelling wins; a missing one is taken as written). Throws EPathError for a relative or UNC
-    // path, a drive without mapping, or a path that leaves the drive root.
+    // entry's spelling wins; a missing one is taken as written). Names are Windows-1252 here and UTF-8 on
+    // the host. Throws EPathError, naming the path, for an empty, relative, drive-relative ("C:x") or UNC
+    // path, a drive without mapping, a NUL character, or a path that leaves the drive root. ".." is
+    // resolved on the text, so it never climbs out through a symlink; symlinks inside a drive are followed.
     std::filesystem::path ToHost(std::string_view windowsPath) const;
 
     // The host folder of a drive letter, or EPathError when the drive has no mapping.

@@ -1,4 +1,9 @@
 // Every file operation of the system goes through here, on Windows paths mapped by TDriveMapping.
+// Every operation throws EPathError when its path cannot be mapped (the existence checks too: a path
+// outside the drives is a configuration fault to report, not a missing file). Names of entries are
+// Windows-1252 here and UTF-8 on the host; file contents are bytes, not converted.
+// Windows semantics kept: a read-only file (no write permission bits) is not replaced, appended to or
+// deleted; a rename or a copy without overwrite fails when the target exists.
 #pragma once
 
 #include "platform/DateTime.h"
@@ -40,14 +45,17 @@ public:
     // Names of the entries of a folder (files and folders), unsorted; empty when the folder is missing.
     std::vector<std::string> ListDirectory(std::string_view path) const;
 
-    // Read-only means no write permission for anyone.
+    // Read-only means no write permission for anyone. EFileError when the file does not exist.
     bool IsReadOnly(std::string_view path) const;
+    // Read-only removes every write permission bit; writable gives the owner write permission.
     void SetReadOnly(std::string_view path, bool readOnly) const;
     // EFileError when the file does not exist.
     TDateTime LastModified(std::string_view path) const;
 
     // The value of key in [section] of an INI file (names ignore ASCII case), or the default when the file,
-    // section or key is missing.
+    // section or key is missing. Values are trimmed and lose one pair of enclosing quotes; lines starting
+    // with ';' are comments; the first matching key counts. UTF-8 or UTF-16 files are converted to
+    // Windows-1252, other bytes taken as they are. EFileError when the file exists but cannot be read.
     std::string ReadIniString(std::string_view path, std::string_view section, std::string_view key,
                               std::string_view defaultValue) const;
 

@@ -24,7 +24,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-enum class TRegDataType { None, String, Dword, Other };
+// ExpandString (REG_EXPAND_SZ, "hex(2):" in the file) reads through ReadString as it stands, unexpanded,
+// as on Windows; it is never written except to keep it.
+enum class TRegDataType { None, String, Dword, Other, ExpandString };
 
 // Receives reports about damaged hive files, for the log.
 using TRegistryProblemSink = std::function<void(const std::string& message)>;
@@ -32,6 +34,18 @@ using TRegistryProblemSink = std::function<void(const std::string& message)>;
 // One hive. Key paths are relative to the hive root, with or without a leading backslash
 // ("\SOFTWARE\Tovarin\..." and "SOFTWARE\Tovarin\..." name the same key). Every call sees the file as
 // it is now (re-read when its modification time or size changed).
+//
+// Names and strings are single-byte (Windows-1252) here and UTF-8 in the file; a string holding a line
+// break is written as "hex(1):". Values of other types (hex:, hex(7): ...) read as TRegDataType::Other
+// and are kept as they are when the file is rewritten; so are sections of another hive's keys (reported).
+// Deletion lines ("[-KEY]", "NAME"=-) are applied. Comment lines (";") are not kept. A read-only hive
+// file (no write permission bits) is not written, not even by root.
+// A file that cannot be read at all (no Registry Editor header, binary data) is reported to the problem
+// sink and reads as empty; lines that cannot be read are reported and skipped. In both cases a copy of the
+// file is kept beside it ("NAME.reg.damaged-yyyymmdd-hhnnss") before the first write replaces it; when the
+// copy cannot be made, the write fails. Reports go to standard error until a sink is set.
+// The lock file "NAME.reg.lock" beside the hive file guards read-modify-write; the folder of the hive file
+// must be writable, and is created when missing.
 class TRegistryHive {
 public:
     TRegistryHive(std::filesystem::path file, THive hive);
@@ -55,7 +69,8 @@ public:
 
     TRegDataType GetDataType(std::string_view key, std::string_view name);
     bool ValueExists(std::string_view key, std::string_view name);
-    // Throw ERegistryError when the key or value is missing or the value has another type.
+    // Throw ERegistryError when the key or value is missing or the value has another type (ReadString
+    // takes String and ExpandString).
     std::string ReadString(std::string_view key, std::string_view name);
     std::uint32_t ReadDword(std::string_view key, std::string_view name);
     // Create the key when missing, replace a value of the same name (keeping its place) or add it at the
@@ -64,6 +79,10 @@ public:
     void WriteDword(std::string_view key, std::string_view name, std::uint32_t value);
     // False when the value did not exist. Throws ERegistryError when the file cannot be written.
     bool DeleteValue(std::string_view key, std::string_view name);
+
+    // Test seam: called with the temporary file written and flushed, just before it replaces the hive
+    // file. An exception thrown here aborts the write as a crash at that point would.
+    void SetBeforeReplaceHook(std::function<void(const std::filesystem::path& tempFile)> hook);
 
 private:
     struct TImpl;
@@ -75,6 +94,10 @@ public:
     TRegistry(std::filesystem::path currentUserFile, std::filesystem::path localMachineFile);
     // "HKEY_CURRENT_USER.reg" and "HKEY_LOCAL_MACHINE.reg" in one folder.
     static std::unique_ptr<TRegistry> InDirectory(const std::filesystem::path& directory);
+    // The program's registry: `directory` (the --registry option) when not empty, else $HALCYRA_REGISTRY,
+    // else $XDG_CONFIG_HOME/halcyra (default ~/.config/halcyra) for the per-user hive and /etc/halcyra for
+    // the per-machine hive.
+    static std::unique_ptr<TRegistry> ForProgram(const std::filesystem::path& directory = {});
 
     TRegistryHive& Hive(THive hive);
     TRegistryHive& CurrentUser() { return currentUser_; }

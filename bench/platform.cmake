@@ -1,0 +1,1 @@
+halcyra_add_benchmark(platform_bench SOURCES PlatformBench.cpp LIBS halcyra_platform)
