@@ -102,6 +102,20 @@ TEST(LanguageManager, FailedSwitchKeepsTheLoadedModuleAndDestructionRemovesIt)
     EXPECT_EQ(Translated(), "Start");
 }
 
+TEST(LanguageManager, LanguageSettingIsReadWithoutCreatingTheKey)
+{
+    test::TTempDir dir;
+    TRegistryHive hive(dir / "HKEY_CURRENT_USER.reg", THive::CurrentUser);
+    EXPECT_EQ(TLanguageManager::GetLanguage(hive, 1033), 1033u);
+    EXPECT_FALSE(hive.KeyExists("Software\\Tovarin\\Velgard"));
+
+    hive.WriteDword("\\Software\\Tovarin\\Velgard\\2.0\\General", "Language", 1031);
+    EXPECT_EQ(TLanguageManager::GetLanguage(hive, 1033), 1031u);
+    // Another type is no locale identifier.
+    hive.WriteString("\\Software\\Tovarin\\Velgard\\2.0\\General", "Language", "1031");
+    EXPECT_EQ(TLanguageManager::GetLanguage(hive, 1053), 1053u);
+}
+
 TEST(LanguageManager, SystemDefaultIsAKnownLocale)
 {
     EXPECT_FALSE(LanguageAbbreviation(TLanguageManager::SystemDefaultLocale()).empty());
