@@ -61,8 +61,7 @@ TDBusQuarzelAutoObject::TDBusQuarzelAutoObject(QDBusConnection connection, TDBus
 
 void TDBusQuarzelAutoObject::Call(const QString& method, const QList<QVariant>& arguments)
 {
-    QDBusMessage message =
-        QDBusMessage::createMethodCall(options_.service, options_.path, options_.interface, method);
+    QDBusMessage message = QDBusMessage::createMethodCall(options_.service, options_.path, options_.interface, method);
     message.setArguments(arguments);
     CallWithTimeout(connection_, message, options_.callTimeoutMs);
 }

@@ -64,11 +64,10 @@ bool TDataManagerLink::NotifyDataChanged()
     return Guarded("NotifyDataChanged", true, [](IQuarzelAutoObject& o) { o.NotifyDataChanged(); });
 }
 
-bool TDataManagerLink::AddValue(std::string_view patientId, std::string_view label, std::string_view unit,
-                                double time, double value)
+bool TDataManagerLink::AddValue(std::string_view patientId, std::string_view label, std::string_view unit, double time,
+                                double value)
 {
-    return Guarded("AddValue", true,
-                   [&](IQuarzelAutoObject& o) { o.AddValue(patientId, label, unit, time, value); });
+    return Guarded("AddValue", true, [&](IQuarzelAutoObject& o) { o.AddValue(patientId, label, unit, time, value); });
 }
 
 bool TDataManagerLink::AddDelimiter(std::string_view label, std::string_view unit, double time)

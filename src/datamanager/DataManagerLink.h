@@ -46,8 +46,7 @@ public:
     // The calls of the run. Each is made only while the link is enabled and returns whether the data
     // manager accepted it; a failure of these ends the link.
     bool NotifyDataChanged();
-    bool AddValue(std::string_view patientId, std::string_view label, std::string_view unit, double time,
-                  double value);
+    bool AddValue(std::string_view patientId, std::string_view label, std::string_view unit, double time, double value);
     bool AddDelimiter(std::string_view label, std::string_view unit, double time);
     // Start of collection: SetCollectorState(0, 2).
     bool StartCollecting();

@@ -48,8 +48,7 @@ QStringList TLanguageManager::CandidateModules(std::uint32_t locale) const
     const std::string abbreviation = LanguageAbbreviation(locale);
     if (abbreviation.empty()) return {};
     const QFileInfo program(programFile_);
-    const QString exactName =
-        QString::fromStdString(ChangeFileExt(program.fileName().toStdString(), abbreviation));
+    const QString exactName = QString::fromStdString(ChangeFileExt(program.fileName().toStdString(), abbreviation));
     const QDir folder = program.absoluteDir();
     const QStringList entries = folder.entryList(QDir::Files | QDir::Hidden, QDir::Name);
 

@@ -105,8 +105,14 @@ TEST(DBusLink, CallsArriveWithTheirArgumentsAndTextAsUtf8)
     object->NotifyDataChanged();
     object->SetCollectorState(0, 2);
     // 45000.5 is 2023-03-15 12:00:00; "\xB0" is the degree sign in Windows-1252.
-    object->AddValue("123456", "Temp", "\xB0" "C", 45000.5, 37.25);
-    object->AddDelimiter(0, "Temp", "\xB0" "C", 45000.5 + 1.0 / 86400, 0);
+    object->AddValue("123456", "Temp",
+                     "\xB0"
+                     "C",
+                     45000.5, 37.25);
+    object->AddDelimiter(0, "Temp",
+                         "\xB0"
+                         "C",
+                         45000.5 + 1.0 / 86400, 0);
 
     const auto calls = standin.Calls();
     ASSERT_EQ(calls.size(), 4u);
@@ -225,9 +231,9 @@ public:
             << "[D-BUS Service]\nName=com.tovarin.Velgard\nExec=/usr/bin/env DBUS_SESSION_BUS_ADDRESS=unix:path="
             << Socket() << " " << VELGARD_STANDIN_PATH << " --output " << CallsFile() << "\n";
         daemon_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        daemon_.start(QStringLiteral("dbus-daemon"),
-                      {"--nofork", "--print-address",
-                       QString::fromStdString("--config-file=" + (dir_ / "bus.conf").string())});
+        daemon_.start(
+            QStringLiteral("dbus-daemon"),
+            {"--nofork", "--print-address", QString::fromStdString("--config-file=" + (dir_ / "bus.conf").string())});
         // The address line comes once the bus listens.
         ready_ = daemon_.waitForStarted() && daemon_.waitForReadyRead(10000);
     }

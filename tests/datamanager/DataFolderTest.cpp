@@ -99,7 +99,6 @@ TEST_F(TDataFolderTest, ReadOnlyHiveStillGivesItsValuesAndNothingAtAllGivesTheDe
     EXPECT_EQ(info.dataFolder, "E:\\DATA\\");
     EXPECT_TRUE(info.compatibilityMode);
 
-
     // Neither key exists nor can be created.
     TRegistryHive machine(dir / "HKEY_LOCAL_MACHINE.reg", THive::LocalMachine);
     machine.WriteString("\\SOFTWARE\\Other", "Name", "x");

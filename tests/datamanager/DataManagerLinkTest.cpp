@@ -160,8 +160,8 @@ TEST(DataManagerLink, WhichFailuresEndTheLink)
         {"status change refused", [](TDataManagerLink& l) { return l.CollectStatusChanged(2); }, "SetCollectorState",
          TFailure::Refused, false},
         // A data manager that does not answer would cost the wait on every later change.
-        {"status change unanswered", [](TDataManagerLink& l) { return l.CollectStatusChanged(2); },
-         "SetCollectorState", TFailure::Timeout, true},
+        {"status change unanswered", [](TDataManagerLink& l) { return l.CollectStatusChanged(2); }, "SetCollectorState",
+         TFailure::Timeout, true},
         {"AddValue unanswered", [](TDataManagerLink& l) { return l.AddValue("1", "HR", "bpm", 1, 2); }, "AddValue",
          TFailure::Timeout, true},
     };

@@ -29,7 +29,9 @@ struct TProgramFolder {
     explicit TProgramFolder(const std::vector<std::string>& valid, const std::vector<std::string>& invalid = {},
                             const std::string& program = "prog")
     {
-        Touch(program, "\x7f" "ELF");
+        Touch(program,
+              "\x7f"
+              "ELF");
         for (const auto& name : valid) fs::copy_file(TEST_TRANSLATION_FILE, dir / name);
         for (const auto& name : invalid) Touch(name, "not a translation");
         programFile = QString::fromStdString((dir / program).string());

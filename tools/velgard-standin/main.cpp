@@ -10,11 +10,11 @@
 #include <QFile>
 #include <QSocketNotifier>
 
-#include <csignal>
-#include <cstdlib>
-#include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -32,8 +32,8 @@ QSet<QString> MethodSet(const QStringList& names, const char* option)
     const QStringList known = TStandinObject::MethodNames();
     for (const QString& name : names) {
         if (!known.contains(name)) {
-            std::fprintf(stderr, "velgard-standin: unknown method for --%s: %s (one of %s)\n", option,
-                         qPrintable(name), qPrintable(known.join(QStringLiteral(", "))));
+            std::fprintf(stderr, "velgard-standin: unknown method for --%s: %s (one of %s)\n", option, qPrintable(name),
+                         qPrintable(known.join(QStringLiteral(", "))));
             std::exit(2);
         }
         result.insert(name);
@@ -58,8 +58,8 @@ int main(int argc, char** argv)
     const QCommandLineOption failOption(QStringLiteral("fail"),
                                         QStringLiteral("Answer METHOD with a D-Bus error (repeatable)."),
                                         QStringLiteral("METHOD"));
-    const QCommandLineOption hangOption(QStringLiteral("hang"),
-                                        QStringLiteral("Never answer METHOD (repeatable)."), QStringLiteral("METHOD"));
+    const QCommandLineOption hangOption(QStringLiteral("hang"), QStringLiteral("Never answer METHOD (repeatable)."),
+                                        QStringLiteral("METHOD"));
     const QCommandLineOption serviceOption(QStringLiteral("service"),
                                            QStringLiteral("Own NAME instead of com.tovarin.Velgard."),
                                            QStringLiteral("NAME"), QStringLiteral("com.tovarin.Velgard"));
