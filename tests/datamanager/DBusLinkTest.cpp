@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <csignal>
 #include <fstream>
 
@@ -22,23 +23,47 @@ namespace {
 
 const QString kService = QStringLiteral("com.tovarin.Velgard");
 
-bool ServiceOwned()
+bool ServiceOwned(const QString& service)
 {
-    return QDBusConnection::sessionBus().interface()->isServiceRegistered(kService).value();
+    return QDBusConnection::sessionBus().interface()->isServiceRegistered(service).value();
+}
+
+// Test programs run in parallel on one session bus, so each stand-in owns a name of its own.
+QString UniqueServiceName()
+{
+    static int counter = 0;
+    return QStringLiteral("com.tovarin.VelgardTest.p%1_%2").arg(::getpid()).arg(++counter);
+}
+
+TDBusLinkOptions ShortTimeout()
+{
+    TDBusLinkOptions options;
+    options.callTimeoutMs = 300;
+    return options;
 }
 
 // One stand-in data manager for the length of a test, ended by its process id.
 class TStandin {
 public:
-    explicit TStandin(const QStringList& options) : output_(QString::fromStdString((dir_ / "calls.jsonl").string()))
+    explicit TStandin(const QStringList& options)
+        : service_(UniqueServiceName()), output_(QString::fromStdString((dir_ / "calls.jsonl").string()))
     {
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(QStringLiteral(VELGARD_STANDIN_PATH), QStringList{"--output", output_} + options);
-        started_ = process_.waitForStarted() && QTest::qWaitFor([] { return ServiceOwned(); }, 10000);
+        process_.start(QStringLiteral(VELGARD_STANDIN_PATH),
+                       QStringList{"--output", output_, "--service", service_} + options);
+        started_ = process_.waitForStarted() && QTest::qWaitFor([this] { return ServiceOwned(service_); }, 10000);
     }
     ~TStandin() { Stop(); }
 
     bool Started() const { return started_; }
+
+    // Link options that address this stand-in, with a short call timeout.
+    TDBusLinkOptions Options() const
+    {
+        TDBusLinkOptions options = ShortTimeout();
+        options.service = service_;
+        return options;
+    }
 
     // SIGTERM ends it cleanly; true when it did.
     bool Stop()
@@ -47,7 +72,7 @@ public:
         ::kill(static_cast<pid_t>(process_.processId()), SIGTERM);
         const bool ended = process_.waitForFinished(10000);
         if (!ended) process_.kill();
-        const bool released = QTest::qWaitFor([] { return !ServiceOwned(); }, 10000);
+        const bool released = QTest::qWaitFor([this] { return !ServiceOwned(service_); }, 10000);
         return ended && released && process_.exitStatus() == QProcess::NormalExit && process_.exitCode() == 0;
     }
 
@@ -72,22 +97,17 @@ public:
 
 private:
     test::TTempDir dir_;
+    QString service_;
     QString output_;
     QProcess process_;
     bool started_ = false;
 };
 
-TDBusLinkOptions ShortTimeout()
-{
-    TDBusLinkOptions options;
-    options.callTimeoutMs = 300;
-    return options;
-}
-
 TEST(DBusLink, WithoutADataManagerCreationFails)
 {
-    ASSERT_FALSE(ServiceOwned());
-    TDBusDataManagerLinkFactory factory;
+    TDBusLinkOptions options = ShortTimeout();
+    options.service = UniqueServiceName();
+    TDBusDataManagerLinkFactory factory(QDBusConnection::sessionBus(), options);
     EXPECT_THROW(factory.Create(), EDataManagerError);
     TDataManagerLink link;
     EXPECT_EQ(link.CreateDataManagerLink(factory, "", false), TDataManagerLinkResult::Failed);
@@ -98,7 +118,7 @@ TEST(DBusLink, CallsArriveWithTheirArgumentsAndTextAsUtf8)
 {
     TStandin standin({});
     ASSERT_TRUE(standin.Started());
-    TDBusDataManagerLinkFactory factory;
+    TDBusDataManagerLinkFactory factory(QDBusConnection::sessionBus(), standin.Options());
     auto object = factory.Create();
     ASSERT_NE(object, nullptr);
 
@@ -134,9 +154,9 @@ TEST(DBusLink, CallsArriveWithTheirArgumentsAndTextAsUtf8)
 
 // After the link ends, a direct call on a fresh object marks the end of the stream: anything the link
 // had sent would have arrived before it.
-void SendMarker()
+void SendMarker(const TStandin& standin)
 {
-    TDBusDataManagerLinkFactory factory;
+    TDBusDataManagerLinkFactory factory(QDBusConnection::sessionBus(), standin.Options());
     factory.Create()->SetCollectorState(0, 1);
 }
 
@@ -144,7 +164,7 @@ TEST(DBusLink, RefusedAddValueEndsTheLinkAndNothingFollows)
 {
     TStandin standin({"--fail", "AddValue"});
     ASSERT_TRUE(standin.Started());
-    TDBusDataManagerLinkFactory factory(QDBusConnection::sessionBus(), ShortTimeout());
+    TDBusDataManagerLinkFactory factory(QDBusConnection::sessionBus(), standin.Options());
     TDataManagerLink link;
     ASSERT_EQ(link.CreateDataManagerLink(factory, "", false), TDataManagerLinkResult::Created);
 
@@ -153,7 +173,7 @@ TEST(DBusLink, RefusedAddValueEndsTheLinkAndNothingFollows)
     EXPECT_FALSE(link.NotifyDataChanged());
     EXPECT_FALSE(link.AddValue("123456", "SpO2", "%", 45000.5, 98));
     EXPECT_FALSE(link.AddDelimiter("HR", "bpm", 45000.6));
-    SendMarker();
+    SendMarker(standin);
 
     EXPECT_EQ(standin.Methods(), (std::vector<QString>{"AddValue", "SetCollectorState"}));
     EXPECT_EQ(standin.Calls().front().value("result").toString(), "failed");
@@ -163,7 +183,7 @@ TEST(DBusLink, RefusedCallIsAnErrorAndUnansweredCallATimeout)
 {
     TStandin standin({"--fail", "NotifyDataChanged", "--hang", "AddDelimiter"});
     ASSERT_TRUE(standin.Started());
-    TDBusDataManagerLinkFactory factory(QDBusConnection::sessionBus(), ShortTimeout());
+    TDBusDataManagerLinkFactory factory(QDBusConnection::sessionBus(), standin.Options());
     auto object = factory.Create();
     try {
         object->NotifyDataChanged();
@@ -182,7 +202,7 @@ TEST(DBusLink, HangingDataManagerCostsOneTimeoutThenTheLinkIsOff)
 {
     TStandin standin({"--hang", "SetCollectorState", "--hang", "AddValue"});
     ASSERT_TRUE(standin.Started());
-    TDBusDataManagerLinkFactory factory(QDBusConnection::sessionBus(), ShortTimeout());
+    TDBusDataManagerLinkFactory factory(QDBusConnection::sessionBus(), standin.Options());
     TDataManagerLink link;
     ASSERT_EQ(link.CreateDataManagerLink(factory, "", false), TDataManagerLinkResult::Created);
 
@@ -202,7 +222,7 @@ TEST(DBusLink, DataManagerGoneMidRunEndsTheLink)
 {
     TStandin standin({});
     ASSERT_TRUE(standin.Started());
-    TDBusDataManagerLinkFactory factory(QDBusConnection::sessionBus(), ShortTimeout());
+    TDBusDataManagerLinkFactory factory(QDBusConnection::sessionBus(), standin.Options());
     TDataManagerLink link;
     ASSERT_EQ(link.CreateDataManagerLink(factory, "", false), TDataManagerLinkResult::Created);
     EXPECT_TRUE(link.AddValue("1", "HR", "bpm", 45000.5, 60));
