@@ -1,7 +1,6 @@
 #include "datamanager/DataFolder.h"
 
 #include <exception>
-#include <optional>
 
 namespace halcyra {
 
@@ -42,18 +41,18 @@ std::optional<std::string> ReadText(TRegistryHive& hive, std::string_view key, s
     }
 }
 
-// The data manager's folder from a "KVDData" value, ending in '\'. An empty value, or one with no folder
-// in it, would give a rootless path ("\DATA\"); the default folder is the sound reading of both.
-std::string FolderFromValue(const std::optional<std::string>& value)
+}  // namespace
+
+std::string DataManagerFolder(const std::optional<std::string>& kvdData)
 {
-    if (!value) return std::string(kVelgardDefaultFolder);
-    std::string folder = ExtractFileDir(*value);
+    if (!kvdData) return std::string(kVelgardDefaultFolder);
+    std::string folder = ExtractFileDir(*kvdData);
+    // An empty value, or one with no folder in it, would give a rootless "\DATA\" that lands wherever
+    // the program happens to run; the default folder is the sound reading of both.
     if (folder.empty()) return std::string(kVelgardDefaultFolder);
     if (folder.back() != '\\') folder += '\\';
     return folder;
 }
-
-}  // namespace
 
 TDataFolderInfo GetDataFolder(TRegistryHive& settingsRoot, std::string_view subFolder)
 {
@@ -62,14 +61,14 @@ TDataFolderInfo GetDataFolder(TRegistryHive& settingsRoot, std::string_view subF
     info.compatibilityMode = false;
 
     if (OpenOrCreateKey(settingsRoot, kVelgardFilePathsKey)) {
-        info.dataFolder = FolderFromValue(ReadText(settingsRoot, kVelgardFilePathsKey, kVelgardDataValue));
+        info.dataFolder = DataManagerFolder(ReadText(settingsRoot, kVelgardFilePathsKey, kVelgardDataValue));
         info.dataFolder += subFolder;
         if (OpenOrCreateKey(settingsRoot, kVelgardGeneralKey)) {
             const auto compatibility = ReadText(settingsRoot, kVelgardGeneralKey, kVelgardCompatibilityValue);
             info.compatibilityMode = compatibility && *compatibility == "Vexa";
         }
     } else if (OpenOrCreateKey(settingsRoot, kVelgardOldFilePathsKey)) {
-        info.dataFolder = FolderFromValue(ReadText(settingsRoot, kVelgardOldFilePathsKey, kVelgardDataValue));
+        info.dataFolder = DataManagerFolder(ReadText(settingsRoot, kVelgardOldFilePathsKey, kVelgardDataValue));
         info.dataFolder += subFolder;
     } else {
         info.dataFolder = std::string(kVelgardDefaultFolder) + std::string(subFolder);

@@ -4,6 +4,7 @@
 
 #include "platform/Registry.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,10 @@ struct TDataFolderInfo {
 // The directory part of a path: everything before its last '\' or ':'. A ':' stays, and so does a '\'
 // that directly follows ':' or another '\' ("C:\" stays "C:\", "D:\Apps\KVD" gives "D:\Apps").
 std::string ExtractFileDir(std::string_view path);
+
+// The data manager's own folder, ending in '\', from its "KVDData" value (nullopt when missing): the
+// value's directory part. A missing or empty value, or one with no folder in it, gives "C:\KVD\".
+std::string DataManagerFolder(const std::optional<std::string>& kvdData);
 
 // The data folder for `subFolder` (the program passes "DATA\") under the data manager's folder, from
 // "KVDData" of the 2.0 file paths (the 1.0 key only when the 2.0 key cannot be opened or created), and
