@@ -1,0 +1,1 @@
+halcyra_add_fuzzer(datamanager_fuzz SOURCES DataManagerFuzz.cpp LIBS halcyra_datamanager_core)

@@ -1,0 +1,118 @@
+// velgard-standin: a stand-in for the data manager on the D-Bus session bus. It owns the data manager's
+// name, accepts the four calls Halcyra makes and prints one JSON line per call; it can be told to refuse
+// or never answer a method. Ends cleanly on SIGTERM or SIGINT.
+#include "StandinObject.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QFile>
+#include <QSocketNotifier>
+
+#include <sys/socket.h>
+#include <unistd.h>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe[0], &byte, 1);
+}
+
+QSet<QString> MethodSet(const QStringList& names, const char* option)
+{
+    QSet<QString> result;
+    const QStringList known = TStandinObject::MethodNames();
+    for (const QString& name : names) {
+        if (!known.contains(name)) {
+            std::fprintf(stderr, "velgard-standin: unknown method for --%s: %s (one of %s)\n", option, qPrintable(name),
+                         qPrintable(known.join(QStringLiteral(", "))));
+            std::exit(2);
+        }
+        result.insert(name);
+    }
+    return result;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("velgard-standin"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Stand-in data manager: owns com.tovarin.Velgard on the session bus and prints each call as JSON."));
+    parser.addHelpOption();
+    const QCommandLineOption outputOption(QStringLiteral("output"),
+                                          QStringLiteral("Write the JSON lines to FILE (replaced) instead of stdout."),
+                                          QStringLiteral("FILE"));
+    const QCommandLineOption failOption(QStringLiteral("fail"),
+                                        QStringLiteral("Answer METHOD with a D-Bus error (repeatable)."),
+                                        QStringLiteral("METHOD"));
+    const QCommandLineOption hangOption(QStringLiteral("hang"), QStringLiteral("Never answer METHOD (repeatable)."),
+                                        QStringLiteral("METHOD"));
+    const QCommandLineOption serviceOption(QStringLiteral("service"),
+                                           QStringLiteral("Own NAME instead of com.tovarin.Velgard."),
+                                           QStringLiteral("NAME"), QStringLiteral("com.tovarin.Velgard"));
+    parser.addOptions({outputOption, failOption, hangOption, serviceOption});
+    parser.process(app);
+
+    QFile output;
+    if (parser.isSet(outputOption)) {
+        output.setFileName(parser.value(outputOption));
+        if (!output.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+            std::fprintf(stderr, "velgard-standin: cannot write %s: %s\n", qPrintable(output.fileName()),
+                         qPrintable(output.errorString()));
+            return 1;
+        }
+    } else if (!output.open(stdout, QIODevice::WriteOnly)) {
+        std::fprintf(stderr, "velgard-standin: cannot write to standard output\n");
+        return 1;
+    }
+
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) {
+        std::perror("velgard-standin: socketpair");
+        return 1;
+    }
+    QSocketNotifier signalNotifier(signalPipe[1], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [] { QCoreApplication::quit(); });
+    struct sigaction action = {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+
+    TStandinObject object(output, MethodSet(parser.values(failOption), "fail"),
+                          MethodSet(parser.values(hangOption), "hang"));
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        std::fprintf(stderr, "velgard-standin: no D-Bus session bus: %s\n", qPrintable(bus.lastError().message()));
+        return 1;
+    }
+    if (!bus.registerObject(QStringLiteral("/QuarzelAutoObject"), &object, QDBusConnection::ExportScriptableSlots)) {
+        std::fprintf(stderr, "velgard-standin: cannot register /QuarzelAutoObject\n");
+        return 1;
+    }
+    const QString service = parser.value(serviceOption);
+    if (!bus.registerService(service)) {
+        std::fprintf(stderr, "velgard-standin: cannot own %s: %s\n", qPrintable(service),
+                     qPrintable(bus.lastError().message()));
+        return 1;
+    }
+    std::fprintf(stderr, "velgard-standin: serving %s\n", qPrintable(service));
+
+    const int code = app.exec();
+    bus.unregisterService(service);
+    bus.unregisterObject(QStringLiteral("/QuarzelAutoObject"));
+    return code;
+}
