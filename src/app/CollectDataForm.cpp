@@ -1,5 +1,6 @@
 #include "app/CollectDataForm.h"
 
+#include "datamanager/DataFolder.h"
 #include "platform/Text.h"
 #include "ui/FileVersionScanner.h"
 
@@ -21,6 +22,12 @@ class TClosedSocket final : public IClientSocket {
 public:
     bool IsOpen() const override { return false; }
     void Close() override {}
+};
+
+// An environment without a data manager: creating its object always fails.
+class TNoDataManager final : public IDataManagerLinkFactory {
+public:
+    std::unique_ptr<IQuarzelAutoObject> Create() override { throw EDataManagerError("no data manager is installed"); }
 };
 
 QString ToQt(std::string_view text) { return QString::fromStdString(Win1252ToUtf8(text)); }
@@ -45,8 +52,6 @@ TfrmCollectData::TfrmCollectData(TEnvironment& environment, QWidget* parent)
     connect(btnHide, &QPushButton::clicked, this, [this] { btnHideClick(); });
     connect(BitBtnClose, &QPushButton::clicked, this, [this] { BitBtnCloseClick(); });
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
-
-    FormCreate();
 }
 
 TfrmCollectData::~TfrmCollectData() = default;
@@ -73,7 +78,10 @@ void TfrmCollectData::FormCreate()
         // 5.
         AddLogLine("");
         AddLogLine("Opening application " + env_.executablePath);
-        // 6. Data folder and compatibility mode: added with the data-manager paths.
+        // 6.
+        const TDataFolderInfo dataFolder = GetDataFolder(settings_.RootHive(), "DATA\\");
+        dataFolder_ = dataFolder.dataFolder;
+        compatibilityMode_ = dataFolder.compatibilityMode;
         // 7. The scratch parameter unit is made with the parameter model, before any step can fail.
         // 8.
         LastRelayJob = EncodeDateTime(1900, 1, 1);
@@ -110,8 +118,16 @@ void TfrmCollectData::FormCreate()
         NrOfChars = settings_.ReadRegInteger("NrOfChars", 10);
         // 20. Only the first argument is ever examined.
         FirstArgument = env_.arguments.empty() ? std::string() : UpperAscii(env_.arguments.front());
-        // 21. The data manager's automation object: added with the data-manager interface.
-        LinkEnabled = false;
+        // 21. Without the data manager the run cannot go on; the remaining steps still run.
+        dataManager_.SetLogger([this](const std::string& line) { AddLogLine(line); });
+        TNoDataManager none;
+        IDataManagerLinkFactory& factory = env_.dataManager != nullptr ? *env_.dataManager : none;
+        if (dataManager_.CreateDataManagerLink(factory, FirstArgument, NoVelgard) == TDataManagerLinkResult::Failed) {
+            env_.prompter->ShowMessage(std::string(kUnableToStartMessage));
+            terminateRequested_ = true;
+            QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::exit(1); },
+                                      Qt::QueuedConnection);
+        }
         // 22. The parameter table is the parameter model's, made with the window.
         // 23. A desktop without a tray must not stop start-up.
         ShowTrayIcon();

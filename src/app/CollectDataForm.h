@@ -4,6 +4,7 @@
 #include "app/Environment.h"
 #include "app/Log.h"
 #include "app/SettingsStore.h"
+#include "datamanager/DataManagerLink.h"
 #include "params/ParameterModel.h"
 #include "platform/DateTime.h"
 
@@ -32,7 +33,7 @@ namespace halcyra {
 class TfrmCollectData : public QMainWindow {
     Q_OBJECT
 public:
-    // Builds the controls and runs FormCreate.
+    // Builds the controls; the creator runs FormCreate once it can take the window's log lines.
     explicit TfrmCollectData(TEnvironment& environment, QWidget* parent = nullptr);
     ~TfrmCollectData() override;
 
@@ -95,6 +96,12 @@ public:
     // The parameter table, ExcludedParams, Automatic, the default units and the filter choice.
     TParameterModel& Params() { return params_; }
     const std::string& DebugFolder() const { return debugFolder_; }
+    // The data manager's data folder (a Windows path ending in '\') and its compatibility mode.
+    const std::string& DataFolder() const { return dataFolder_; }
+    bool CompatibilityMode() const { return compatibilityMode_; }
+    TDataManagerLink& DataManager() { return dataManager_; }
+    // Start-up could not create the data manager's automation object: the run must end.
+    bool TerminateRequested() const { return terminateRequested_; }
     bool CloseConfirmed() const { return closeConfirmed_; }
     bool FirstShowDone() const { return firstShowDone_; }
     IClientSocket& ClientSocketCentralStation() { return *centralStationSocket_; }
@@ -110,7 +117,6 @@ public:
     std::int32_t NrOfChars = 10;
     std::int32_t RelayPort = 13999;
     bool RelayConnected = false;
-    bool LinkEnabled = false;
     std::string FirstArgument;
 
     // Collection-cycle fields that start-up and the first show set.
@@ -141,6 +147,10 @@ private:
     TParameterModel params_;
     std::unique_ptr<IClientSocket> centralStationSocket_;
     std::string debugFolder_;
+    std::string dataFolder_ = "C:\\KVD\\DATA\\";
+    bool compatibilityMode_ = false;
+    TDataManagerLink dataManager_;
+    bool terminateRequested_ = false;
     bool closeConfirmed_ = false;
     bool firstShowDone_ = false;
 };

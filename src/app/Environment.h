@@ -3,6 +3,7 @@
 
 #include "app/ClientSocket.h"
 #include "app/Prompter.h"
+#include "datamanager/IVelgard_TLB.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
@@ -20,6 +21,8 @@ struct TEnvironment {
     TRegistry* registry = nullptr;
     TFileSystem* files = nullptr;
     IPrompter* prompter = nullptr;
+    // Creates the data manager's automation object.
+    IDataManagerLinkFactory* dataManager = nullptr;
 
     // The notification area; null means the desktop's system tray.
     std::function<std::unique_ptr<ITrayShell>()> trayShell;

@@ -1,5 +1,7 @@
 #include "app/SettingsReport.h"
 
+#include "datamanager/DataFolder.h"
+
 #include <string_view>
 
 namespace halcyra {
@@ -140,6 +142,10 @@ std::vector<std::string> ReportSettings(TSettingsStore& settings,
 
     r.lines.push_back(std::string("SettingsRoot = ") + HiveRootName(settings.SettingsRoot()));
     r.lines.push_back("DebugFolder host path = " + hostPath(debugFolder));
+    const TDataFolderInfo data = GetDataFolder(settings.RootHive(), kDataSubFolder, true);
+    r.lines.push_back("DataFolder = " + data.dataFolder);
+    r.lines.push_back("DataFolder host path = " + hostPath(data.dataFolder));
+    r.lines.push_back(std::string("CompatibilityMode = ") + (data.compatibilityMode ? "true" : "false"));
     return r.lines;
 }
 

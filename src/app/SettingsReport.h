@@ -10,7 +10,8 @@
 namespace halcyra {
 
 // One "Name = value" line per setting, " (default)" after a value that is not stored (or stored with a
-// type the program cannot use); then the settings root and the debug folder with its host path.
+// type the program cannot use); then the settings root, the debug folder with its host path, and the data
+// manager's data folder with its host path and the compatibility mode.
 // hostPath maps a Windows path to a host path for display (and may describe an error instead).
 std::vector<std::string> ReportSettings(TSettingsStore& settings,
                                         const std::function<std::string(const std::string&)>& hostPath);

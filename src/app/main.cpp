@@ -4,6 +4,8 @@
 #include "app/Prompter.h"
 #include "app/SettingsReport.h"
 #include "app/TerminationSignals.h"
+#include "datamanager/DBusQuarzelAutoObject.h"
+#include "datamanager/LanguageManager.h"
 #include "platform/Clock.h"
 #include "platform/Drives.h"
 #include "platform/FileSystem.h"
@@ -125,9 +127,18 @@ int main(int argc, char** argv)
     TTerminationSignals terminationSignals([&] {
         if (form != nullptr) form->EndSession();
     });
+    TDBusDataManagerLinkFactory dataManager;
+    env.dataManager = &dataManager;
+
+    // The user-interface language is the data manager's.
+    TLanguageManager language;
+    language.SetLanguage(TLanguageManager::GetLanguage(registry->CurrentUser()));
+
     TfrmCollectData mainWindow(env);
     form = &mainWindow;
     app.SetExceptionHandler([&](const std::string& message) { mainWindow.ApplicationException(message); });
+    mainWindow.FormCreate();
+    if (mainWindow.TerminateRequested()) return 1;
     mainWindow.show();
     const int code = app.exec();
     form = nullptr;

@@ -19,8 +19,9 @@ namespace {
 // Opens the key as the data manager's settings code does: an existing key is used as it is, a missing
 // one is created. False when it neither exists nor can be created (for example a per-machine hive the
 // user cannot write).
-bool OpenOrCreateKey(TRegistryHive& hive, std::string_view key)
+bool OpenOrCreateKey(TRegistryHive& hive, std::string_view key, bool readOnly)
 {
+    if (readOnly) return true;
     try {
         if (hive.KeyExists(key)) return true;
         hive.CreateKey(key);
@@ -54,20 +55,20 @@ std::string DataManagerFolder(const std::optional<std::string>& kvdData)
     return folder;
 }
 
-TDataFolderInfo GetDataFolder(TRegistryHive& settingsRoot, std::string_view subFolder)
+TDataFolderInfo GetDataFolder(TRegistryHive& settingsRoot, std::string_view subFolder, bool readOnly)
 {
     TDataFolderInfo info;
     info.dataFolder = std::string(subFolder);
     info.compatibilityMode = false;
 
-    if (OpenOrCreateKey(settingsRoot, kVelgardFilePathsKey)) {
+    if (OpenOrCreateKey(settingsRoot, kVelgardFilePathsKey, readOnly)) {
         info.dataFolder = DataManagerFolder(ReadText(settingsRoot, kVelgardFilePathsKey, kVelgardDataValue));
         info.dataFolder += subFolder;
-        if (OpenOrCreateKey(settingsRoot, kVelgardGeneralKey)) {
+        if (OpenOrCreateKey(settingsRoot, kVelgardGeneralKey, readOnly)) {
             const auto compatibility = ReadText(settingsRoot, kVelgardGeneralKey, kVelgardCompatibilityValue);
             info.compatibilityMode = compatibility && *compatibility == "Vexa";
         }
-    } else if (OpenOrCreateKey(settingsRoot, kVelgardOldFilePathsKey)) {
+    } else if (OpenOrCreateKey(settingsRoot, kVelgardOldFilePathsKey, readOnly)) {
         info.dataFolder = DataManagerFolder(ReadText(settingsRoot, kVelgardOldFilePathsKey, kVelgardDataValue));
         info.dataFolder += subFolder;
     } else {

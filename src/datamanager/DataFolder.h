@@ -36,6 +36,8 @@ std::string DataManagerFolder(const std::optional<std::string>& kvdData);
 // the compatibility mode from the 2.0 "Compatibility" value. Missing keys are created as the data
 // manager itself would; a key that cannot be opened, a value of another type, an empty value or one
 // without a folder gives the default "C:\KVD\" + subFolder. Never throws for registry trouble.
-TDataFolderInfo GetDataFolder(TRegistryHive& settingsRoot, std::string_view subFolder = kDataSubFolder);
+// With readOnly nothing is created: a missing key counts as one that would be created (for listings).
+TDataFolderInfo GetDataFolder(TRegistryHive& settingsRoot, std::string_view subFolder = kDataSubFolder,
+                              bool readOnly = false);
 
 }  // namespace halcyra

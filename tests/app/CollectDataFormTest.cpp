@@ -200,3 +200,51 @@ TEST(CollectDataForm, FirstShowLoadsExclusionsFilterChoiceAndAutomatic)
 
 }  // namespace
 }  // namespace halcyra
+
+namespace halcyra {
+namespace {
+
+TEST(CollectDataForm, DataFolderAndCompatibilityComeFromTheDataManagersKeys)
+{
+    test::TFormFixture f;
+    f.registry.CurrentUser().WriteString("\\Software\\Tovarin\\Velgard\\2.0\\File Paths", "KVDData", "E:\\");
+    auto& form = f.Create();
+    EXPECT_EQ(form.DataFolder(), "E:\\DATA\\");
+    EXPECT_FALSE(form.CompatibilityMode());
+}
+
+TEST(CollectDataForm, WithoutTheDataManagerStartUpSaysSoAndEndsTheRun)
+{
+    test::TFormFixture f;
+    f.dataManager.available = false;
+    auto& form = f.Create();
+    EXPECT_EQ(f.prompter.messages, std::vector<std::string>{"Unable to start, please contact Tovarin"});
+    EXPECT_TRUE(form.TerminateRequested());
+    EXPECT_FALSE(form.DataManager().LinkEnabled());
+    EXPECT_NEAR(form.LastCompleteMessage, f.clock.Now() - 1000, 1e-9);  // the remaining steps still ran
+}
+
+TEST(CollectDataForm, NovelgardInAnyCaseOrTheSettingLeavesTheDataManagerAlone)
+{
+    struct TCase {
+        std::vector<std::string> arguments;
+        bool noVelgardSetting;
+        int creations;
+    };
+    const TCase cases[] = {{{"NoVelGard"}, false, 0}, {{}, true, 0}, {{"other", "NOVELGARD"}, false, 1}, {{}, false, 1}};
+    for (const auto& c : cases) {
+        test::TFormFixture f;
+        f.dataManager.available = c.creations == 0 ? false : true;
+        if (c.noVelgardSetting) f.registry.CurrentUser().WriteDword(kProgramKey, "NoVelgard", 1);
+        f.env.arguments = c.arguments;
+        auto& form = f.Create();
+        EXPECT_EQ(f.dataManager.creations, c.creations);
+        EXPECT_EQ(form.DataManager().LinkEnabled(), c.creations == 1);
+        EXPECT_FALSE(form.TerminateRequested());
+        EXPECT_TRUE(f.prompter.messages.empty());
+        EXPECT_TRUE(f.dataManager.calls.empty());
+    }
+}
+
+}  // namespace
+}  // namespace halcyra

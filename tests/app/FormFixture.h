@@ -68,6 +68,56 @@ private:
     bool& open_;
 };
 
+// A data manager that is there (or not) and records what it is told.
+class TRecordingDataManager final : public IDataManagerLinkFactory, public IQuarzelAutoObject {
+public:
+    std::unique_ptr<IQuarzelAutoObject> Create() override
+    {
+        ++creations;
+        if (!available) throw EDataManagerError("not running");
+        return std::make_unique<TForward>(*this);
+    }
+    void NotifyDataChanged() override { calls.push_back("NotifyDataChanged"); }
+    void SetCollectorState(std::int32_t source, std::int32_t state) override
+    {
+        calls.push_back("SetCollectorState " + std::to_string(source) + " " + std::to_string(state));
+    }
+    void AddValue(std::string_view patientId, std::string_view label, std::string_view unit, double,
+                  double value) override
+    {
+        calls.push_back("AddValue " + std::string(patientId) + " " + std::string(label) + " " + std::string(unit) + " " +
+                        std::to_string(value));
+    }
+    void AddDelimiter(std::int32_t, std::string_view label, std::string_view unit, double, std::int32_t) override
+    {
+        calls.push_back("AddDelimiter " + std::string(label) + " " + std::string(unit));
+    }
+
+    bool available = true;
+    int creations = 0;
+    std::vector<std::string> calls;
+
+private:
+    // The link owns its object; this one forwards to the recorder the test keeps.
+    class TForward final : public IQuarzelAutoObject {
+    public:
+        explicit TForward(TRecordingDataManager& to) : to_(to) {}
+        void NotifyDataChanged() override { to_.NotifyDataChanged(); }
+        void SetCollectorState(std::int32_t s, std::int32_t t) override { to_.SetCollectorState(s, t); }
+        void AddValue(std::string_view p, std::string_view l, std::string_view u, double t, double v) override
+        {
+            to_.AddValue(p, l, u, t, v);
+        }
+        void AddDelimiter(std::int32_t s, std::string_view l, std::string_view u, double t, std::int32_t r) override
+        {
+            to_.AddDelimiter(s, l, u, t, r);
+        }
+
+    private:
+        TRecordingDataManager& to_;
+    };
+};
+
 class TFormFixture {
 public:
     TFormFixture()
@@ -80,6 +130,7 @@ public:
         env.registry = &registry;
         env.files = &files;
         env.prompter = &prompter;
+        env.dataManager = &dataManager;
         env.trayShell = [this] { return std::make_unique<TFakeTrayShell>(tray); };
         env.centralStationSocket = [this] { return std::make_unique<TFakeSocket>(socketOpen); };
         env.executablePath = "/opt/halcyra/bin/halcyra";
@@ -88,6 +139,7 @@ public:
     TfrmCollectData& Create()
     {
         form = std::make_unique<TfrmCollectData>(env);
+        form->FormCreate();
         return *form;
     }
 
@@ -97,6 +149,7 @@ public:
     TFileSystem files;
     TManualClock clock;
     TScriptedPrompter prompter;
+    TRecordingDataManager dataManager;
     TFakeTray tray;
     bool socketOpen = false;
     TEnvironment env;
