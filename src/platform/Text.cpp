@@ -1,5 +1,7 @@
 #include "platform/Text.h"
 
+#include "platform/Utf.h"
+
 #include <array>
 #include <cstdint>
 
@@ -26,27 +28,13 @@ char ByteOf(std::uint32_t codePoint)
     return '?';
 }
 
-void AppendUtf8(std::string& out, std::uint32_t cp)
-{
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 }  // namespace
 
 std::string Win1252ToUtf8(std::string_view text)
 {
     std::string out;
     out.reserve(text.size());
-    for (char c : text) AppendUtf8(out, CodePointOf(static_cast<unsigned char>(c)));
+    for (char c : text) utf::AppendUtf8(out, CodePointOf(static_cast<unsigned char>(c)));
     return out;
 }
 
@@ -56,22 +44,13 @@ std::string Utf8ToWin1252(std::string_view text)
     out.reserve(text.size());
     std::size_t i = 0;
     while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        int length = 0;
         std::uint32_t cp = 0;
-        if (lead < 0x80) { out += static_cast<char>(lead); ++i; continue; }
-        if ((lead & 0xE0) == 0xC0) { length = 2; cp = lead & 0x1F; }
-        else if ((lead & 0xF0) == 0xE0) { length = 3; cp = lead & 0x0F; }
-        else if ((lead & 0xF8) == 0xF0) { length = 4; cp = lead & 0x07; }
-        bool valid = length > 0 && i + static_cast<std::size_t>(length) <= text.size();
-        for (int k = 1; valid && k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]);
-            if ((next & 0xC0) != 0x80) valid = false;
-            cp = (cp << 6) | (next & 0x3F);
+        if (utf::NextUtf8(text, i, cp)) {
+            out += ByteOf(cp);
+        } else {
+            out += text[i];  // not UTF-8: taken as the single-byte text it probably is
+            ++i;
         }
-        if (!valid) { out += static_cast<char>(lead); ++i; continue; }
-        out += ByteOf(cp);
-        i += static_cast<std::size_t>(length);
     }
     return out;
 }
