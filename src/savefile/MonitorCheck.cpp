@@ -15,21 +15,23 @@ std::vector<std::string> CheckMonitorFile(std::string_view bytes)
     TMonitorReadOptions options;
     options.OnProblem = [&](std::int64_t offset, const std::string& text) { problems.push_back(at(offset) + text); };
     bool ok = true;
+    std::string failure;
+    bool truncated = false;
     try {
         ok = ReadMonitorFile(reader, stream, content, options);
-    } catch (const EReadError&) {
-        problems.push_back(at(stream.Position()) + "truncated record: the file ends inside it");
+    } catch (const EReadError& e) {
+        truncated = true;
+        failure = e.what();
     } catch (const std::exception& e) {
-        if (reader.HeaderForm() == TMicroReader::THeaderForm::None) {
-            problems.insert(problems.begin(), std::string("not a save file: ") + e.what());
-            return problems;
-        }
-        problems.push_back(at(stream.Position()) + "damaged: " + e.what());
+        failure = e.what();
     }
-    if (reader.HeaderForm() == TMicroReader::THeaderForm::NoHeader) {
-        problems.insert(problems.begin(), "not a save file: no header");
-        return problems;
-    }
+    const auto form = reader.HeaderForm();
+    if (form == TMicroReader::THeaderForm::None) return {"not a save file: " + failure};
+    if (form == TMicroReader::THeaderForm::NoHeader) return {"not a save file: no header"};
+    if (truncated)
+        problems.push_back(at(content.LastItemOffset) + "truncated record: the file ends inside it");
+    else if (!failure.empty())
+        problems.push_back(at(content.LastItemOffset) + "damaged: " + failure);
     if (!ok) problems.push_back("checksum error");
     if (stream.Position() > stream.Size()) problems.push_back("truncated record: the last item ends beyond the file");
 

@@ -13,6 +13,7 @@ void TMonitorFileContent::Clear()
     FileInfo204.clear();
     Objects.clear();
     ReservedAreaOffset = -1;
+    LastItemOffset = -1;
 }
 
 namespace {
@@ -54,6 +55,7 @@ public:
 
     void operator()(std::int32_t id, TMicroReader& reader)
     {
+        content_.LastItemOffset = reader.Position() - 4;
         if (monitor_)
             Monitor(id, reader);
         else

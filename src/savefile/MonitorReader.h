@@ -24,6 +24,8 @@ struct TMonitorFileContent {
     std::vector<std::unique_ptr<TTovObject>> Objects;
     // Offset of the id of folding 205, -1 when the read did not meet it.
     std::int64_t ReservedAreaOffset = -1;
+    // Offset of the id of the item met last, where a read that failed was.
+    std::int64_t LastItemOffset = -1;
 
     void Clear();
 };
