@@ -2,7 +2,10 @@
 
 namespace halcyra {
 
-void TMemorySaveFileIo::Touch(const std::filesystem::path& path) { versions_[path] = ++clock_; }
+void TMemorySaveFileIo::Touch(const std::filesystem::path& path)
+{
+    versions_[path] = ++clock_;
+}
 
 bool TMemorySaveFileIo::Stamp(const std::filesystem::path& path, TFileStamp& out)
 {

@@ -52,9 +52,18 @@ TStream& TMicroReader::Stream() const
     return *stream_;
 }
 
-std::int64_t TMicroReader::Position() const { return Stream().Position(); }
-std::int64_t TMicroReader::StreamSize() const { return Stream().Size(); }
-std::int64_t TMicroReader::Remaining() const { return Stream().Remaining(); }
+std::int64_t TMicroReader::Position() const
+{
+    return Stream().Position();
+}
+std::int64_t TMicroReader::StreamSize() const
+{
+    return Stream().Size();
+}
+std::int64_t TMicroReader::Remaining() const
+{
+    return Stream().Remaining();
+}
 
 void TMicroReader::AddToChecksum(const void* data, std::size_t count)
 {
@@ -75,7 +84,10 @@ void TMicroReader::SeekForward(std::int64_t count)
     if (count > 0) Stream().Seek(Stream().Position() + count);
 }
 
-bool TMicroReader::StringSizeCountsCharSize() const { return !(majorVersion_ <= 1 && minorVersion_ <= 1); }
+bool TMicroReader::StringSizeCountsCharSize() const
+{
+    return !(majorVersion_ <= 1 && minorVersion_ <= 1);
+}
 
 std::int32_t TMicroReader::ReadId()
 {
@@ -160,7 +172,10 @@ void TMicroReader::ReadExact(void* data, std::size_t count)
     Get(data, count, true);
 }
 
-void TMicroReader::ReadRaw(void* data, std::size_t count) { Get(data, count, true); }
+void TMicroReader::ReadRaw(void* data, std::size_t count)
+{
+    Get(data, count, true);
+}
 
 std::uint8_t TMicroReader::ReadRawU8()
 {
@@ -205,7 +220,10 @@ std::string TMicroReader::ReadRawString()
     return charSize == 1 ? bytes : std::string();
 }
 
-void TMicroReader::SkipValue() { Skip(ReadSize()); }
+void TMicroReader::SkipValue()
+{
+    Skip(ReadSize());
+}
 
 void TMicroReader::Skip(std::int64_t count)
 {
@@ -229,7 +247,10 @@ void TMicroReader::MarkItem(std::int64_t size)
     markStart_ = Position();
 }
 
-void TMicroReader::SkipRestOfItem() { Skip(markStart_ + markSize_ - Position()); }
+void TMicroReader::SkipRestOfItem()
+{
+    Skip(markStart_ + markSize_ - Position());
+}
 
 void TMicroReader::BeginFolding(std::int32_t id)
 {
@@ -266,7 +287,10 @@ bool TMicroReader::EndFolding()
     return ok;
 }
 
-void TMicroReader::PushGroup(std::int64_t size) { groups_.push_back(TGroupEntry{nullptr, size, Position()}); }
+void TMicroReader::PushGroup(std::int64_t size)
+{
+    groups_.push_back(TGroupEntry{nullptr, size, Position()});
+}
 
 void TMicroReader::PopGroup()
 {

@@ -139,7 +139,10 @@ void TMicroWriter::WriteString(std::int32_t id, std::string_view value)
     Put(value.data(), value.size(), true);
 }
 
-void TMicroWriter::WriteRaw(const void* data, std::size_t count) { Put(data, count, checksumEnabled_); }
+void TMicroWriter::WriteRaw(const void* data, std::size_t count)
+{
+    Put(data, count, checksumEnabled_);
+}
 
 void TMicroWriter::WriteRawString(std::string_view value)
 {

@@ -107,84 +107,118 @@ private:
             return;
         }
         switch (id) {
-        case 30: content_.Item30 = static_cast<std::uint8_t>(reader.ReadInteger()); break;
-        case 200:
-            reader.BeginFolding(id);
-            reader.SetCurrentObject(Append<TMonitorInfo>());
-            break;
-        case 205:
-            content_.ReservedAreaOffset = reader.Position() - 4;
-            if (options_.StopAtReservedArea)
-                reader.Stop();
-            else
-                reader.SkipValue();
-            break;
-        case 210: {
-            TParameterSerie* serie = Append<TParameterSerie>();
-            reader.PushGroup(reader.ReadSize());
-            reader.SetCurrentObject(serie);
-            break;
-        }
-        case 220:
-        case 85:
-        case 221:
-        case 222: PointRecord(id, reader); break;
-        case 230: VideoFrame(reader); break;
-        case 232: {
-            TVideoInfo* info = Append<TVideoInfo>();
-            reader.BeginFolding(id);
-            reader.SetCurrentObject(info);
-            if (video_ == nullptr) {
-                video_ = Append<TVideoSerie>();
-                video_->Caption = "Video from ";
+            case 30:
+                content_.Item30 = static_cast<std::uint8_t>(reader.ReadInteger());
+                break;
+            case 200:
+                reader.BeginFolding(id);
+                reader.SetCurrentObject(Append<TMonitorInfo>());
+                break;
+            case 205:
+                content_.ReservedAreaOffset = reader.Position() - 4;
+                if (options_.StopAtReservedArea)
+                    reader.Stop();
+                else
+                    reader.SkipValue();
+                break;
+            case 210: {
+                TParameterSerie* serie = Append<TParameterSerie>();
+                reader.PushGroup(reader.ReadSize());
+                reader.SetCurrentObject(serie);
+                break;
             }
-            video_->Folder = options_.FileName.parent_path().string();
-            break;
-        }
-        default: reader.SkipValue(); break;
+            case 220:
+            case 85:
+            case 221:
+            case 222:
+                PointRecord(id, reader);
+                break;
+            case 230:
+                VideoFrame(reader);
+                break;
+            case 232: {
+                TVideoInfo* info = Append<TVideoInfo>();
+                reader.BeginFolding(id);
+                reader.SetCurrentObject(info);
+                if (video_ == nullptr) {
+                    video_ = Append<TVideoSerie>();
+                    video_->Caption = "Video from ";
+                }
+                video_->Folder = options_.FileName.parent_path().string();
+                break;
+            }
+            default:
+                reader.SkipValue();
+                break;
         }
     }
 
     static void MonitorInfoItem(TMonitorInfo& info, std::int32_t id, TMicroReader& reader)
     {
         switch (id) {
-        case 201: info.MonitorKind = reader.ReadString(); break;
-        case 202: info.MonitorQualifier = reader.ReadString(); break;
-        case 203: info.PatientId = reader.ReadString(); break;
-        case 204: info.PatientName = reader.ReadString(); break;
-        default: reader.SkipValue(); break;
+            case 201:
+                info.MonitorKind = reader.ReadString();
+                break;
+            case 202:
+                info.MonitorQualifier = reader.ReadString();
+                break;
+            case 203:
+                info.PatientId = reader.ReadString();
+                break;
+            case 204:
+                info.PatientName = reader.ReadString();
+                break;
+            default:
+                reader.SkipValue();
+                break;
         }
     }
 
     static void SerieItem(TParameterSerie& serie, std::int32_t id, TMicroReader& reader)
     {
         switch (id) {
-        case 211: serie.Index = static_cast<std::uint16_t>(reader.ReadInteger()); break;
-        case 212: serie.Info.SetParameterName(reader.ReadString()); break;
-        case 213: serie.Info.SetMeasurementPlace(reader.ReadString()); break;
-        case 214: serie.Info.SetParamExtraName(reader.ReadString()); break;
-        case 215: serie.UnitName = reader.ReadString(); break;
-        case 216: serie.Info.SetParameterID(reader.ReadString()); break;
-        default: reader.SkipValue(); break;
+            case 211:
+                serie.Index = static_cast<std::uint16_t>(reader.ReadInteger());
+                break;
+            case 212:
+                serie.Info.SetParameterName(reader.ReadString());
+                break;
+            case 213:
+                serie.Info.SetMeasurementPlace(reader.ReadString());
+                break;
+            case 214:
+                serie.Info.SetParamExtraName(reader.ReadString());
+                break;
+            case 215:
+                serie.UnitName = reader.ReadString();
+                break;
+            case 216:
+                serie.Info.SetParameterID(reader.ReadString());
+                break;
+            default:
+                reader.SkipValue();
+                break;
         }
     }
 
     void VideoInfoItem(TVideoInfo& info, std::int32_t id, TMicroReader& reader)
     {
         switch (id) {
-        case 231:
-            info.VideoFileName = reader.ReadString();
-            if (video_ != nullptr) {
-                video_->Files.push_back(info.VideoFileName);
-                video_->CurrentFile = static_cast<std::int32_t>(video_->Files.size() - 1);
-            }
-            break;
-        case 203:
-        case 204:
-            (id == 203 ? info.Caption203 : info.Caption204) = reader.ReadString();
-            if (video_ != nullptr) video_->Caption = "Video from " + info.Caption204 + " " + info.Caption203;
-            break;
-        default: reader.SkipValue(); break;
+            case 231:
+                info.VideoFileName = reader.ReadString();
+                if (video_ != nullptr) {
+                    video_->Files.push_back(info.VideoFileName);
+                    video_->CurrentFile = static_cast<std::int32_t>(video_->Files.size() - 1);
+                }
+                break;
+            case 203:
+            case 204:
+                (id == 203 ? info.Caption203 : info.Caption204) = reader.ReadString();
+                if (video_ != nullptr) video_->Caption = "Video from " + info.Caption204 + " " + info.Caption203;
+                break;
+            default:
+                reader.SkipValue();
+                break;
         }
     }
 

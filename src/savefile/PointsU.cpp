@@ -55,9 +55,15 @@ void TXYPoint::WriteTo(TMicroWriter& writer) const
     writer.EndGroup();
 }
 
-std::unique_ptr<TTovObject> TXYPoint::CreateNew() const { return std::make_unique<TXYPoint>(0.0, 0.0); }
+std::unique_ptr<TTovObject> TXYPoint::CreateNew() const
+{
+    return std::make_unique<TXYPoint>(0.0, 0.0);
+}
 
-std::string TXYPoint::DisplayText() const { return Number(XValue) + "; " + Number(YValue); }
+std::string TXYPoint::DisplayText() const
+{
+    return Number(XValue) + "; " + Number(YValue);
+}
 
 void TXYPoint::WriteXY(TMicroWriter& writer) const
 {
@@ -73,8 +79,14 @@ void TXYPoint::ReadXY(TMicroReader& reader)
     OrdinalNo = reader.ReadRawI32();
 }
 
-void TXYPoint::WritePointData(TMicroWriter& writer) const { WriteXY(writer); }
-void TXYPoint::ReadPointData(TMicroReader& reader) { ReadXY(reader); }
+void TXYPoint::WritePointData(TMicroWriter& writer) const
+{
+    WriteXY(writer);
+}
+void TXYPoint::ReadPointData(TMicroReader& reader)
+{
+    ReadXY(reader);
+}
 
 void TInfinitePoint::WritePointData(TMicroWriter& writer) const
 {
@@ -206,7 +218,10 @@ void TOmbraDataPoint::ReadPointData(TMicroReader& reader)
     AttemptNo = reader.ReadRawI32();
 }
 
-double TTovDataSet::XPosition(const TXYPoint& point) const { return OrdinalMode ? point.OrdinalNo : point.XValue; }
+double TTovDataSet::XPosition(const TXYPoint& point) const
+{
+    return OrdinalMode ? point.OrdinalNo : point.XValue;
+}
 
 void TTovDataSet::AddPoint(std::unique_ptr<TXYPoint> point, bool sorted)
 {
@@ -234,24 +249,26 @@ void TTovDataSet::AddControlPoint(std::unique_ptr<TControlPoint> point)
 void TSerie::ReadProperty(std::int32_t id, TMicroReader& reader)
 {
     switch (id) {
-    case TXYPoint::kRecordType:
-    case TInfinitePoint::kRecordType:
-    case TUnderDetectionLimitPoint::kRecordType: {
-        std::unique_ptr<TXYPoint> point = id == TXYPoint::kRecordType ? CreatePoint<TXYPoint>(0, 0)
-                                          : id == TInfinitePoint::kRecordType
-                                              ? CreatePoint<TInfinitePoint>(0, 0)
-                                              : CreatePoint<TUnderDetectionLimitPoint>(0, 0);
-        point->ReadProperty(id, reader);
-        AddPoint(std::move(point), false);
-        break;
-    }
-    case TRecordDelimiterPoint::kRecordType: {
-        auto point = std::make_unique<TRecordDelimiterPoint>(0.0, 0.0);
-        point->ReadProperty(id, reader);
-        AddControlPoint(std::move(point));
-        break;
-    }
-    default: TGlyph::ReadProperty(id, reader); break;
+        case TXYPoint::kRecordType:
+        case TInfinitePoint::kRecordType:
+        case TUnderDetectionLimitPoint::kRecordType: {
+            std::unique_ptr<TXYPoint> point = id == TXYPoint::kRecordType ? CreatePoint<TXYPoint>(0, 0)
+                                              : id == TInfinitePoint::kRecordType
+                                                  ? CreatePoint<TInfinitePoint>(0, 0)
+                                                  : CreatePoint<TUnderDetectionLimitPoint>(0, 0);
+            point->ReadProperty(id, reader);
+            AddPoint(std::move(point), false);
+            break;
+        }
+        case TRecordDelimiterPoint::kRecordType: {
+            auto point = std::make_unique<TRecordDelimiterPoint>(0.0, 0.0);
+            point->ReadProperty(id, reader);
+            AddControlPoint(std::move(point));
+            break;
+        }
+        default:
+            TGlyph::ReadProperty(id, reader);
+            break;
     }
 }
 

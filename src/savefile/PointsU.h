@@ -58,12 +58,18 @@ std::unique_ptr<TXYPoint> CreatePoint(double x, double y)
     return std::make_unique<T>(x, y);
 }
 
-#define HALCYRA_POINT_CLASS(Class, Parent, RecordType)                                       \
-public:                                                                                     \
-    static constexpr std::int32_t kRecordType = RecordType;                                 \
-    using Parent::Parent;                                                                   \
-    std::int32_t GetRecordType() const override { return kRecordType; }                     \
-    std::unique_ptr<TTovObject> CreateNew() const override { return std::make_unique<Class>(0.0, 0.0); }
+#define HALCYRA_POINT_CLASS(Class, Parent, RecordType)      \
+public:                                                     \
+    static constexpr std::int32_t kRecordType = RecordType; \
+    using Parent::Parent;                                   \
+    std::int32_t GetRecordType() const override             \
+    {                                                       \
+        return kRecordType;                                 \
+    }                                                       \
+    std::unique_ptr<TTovObject> CreateNew() const override  \
+    {                                                       \
+        return std::make_unique<Class>(0.0, 0.0);           \
+    }
 
 class TSpecialPoint : public TXYPoint {
     HALCYRA_POINT_CLASS(TSpecialPoint, TXYPoint, 22)

@@ -23,7 +23,10 @@ void TSaveItNew::ForgetCache()
     cachedStamp_ = {};
 }
 
-void TSaveItNew::ClearLoaded() { content_.Clear(); }
+void TSaveItNew::ClearLoaded()
+{
+    content_.Clear();
+}
 
 TMonitorReadOptions TSaveItNew::Options(bool stopAtReservedArea) const
 {
@@ -118,7 +121,10 @@ void TSaveItNew::CheckExisting(const std::string& monitorKind, const std::string
     if (!found) throw ETovError(savefile_text::kNoMonitorInfo);
 }
 
-void TSaveItNew::DropFileCache() { ForgetCache(); }
+void TSaveItNew::DropFileCache()
+{
+    ForgetCache();
+}
 
 void TSaveItNew::ReloadStructure()
 {
@@ -133,8 +139,7 @@ void TSaveItNew::ReloadStructure()
         ForgetCache();
     }
     std::erase_if(content_.Objects, [](const auto& object) { return object == nullptr; });
-    if (!cachedName_.empty() && cachedName_ == fileName_ && stamp == cachedStamp_ && !content_.Objects.empty())
-        return;
+    if (!cachedName_.empty() && cachedName_ == fileName_ && stamp == cachedStamp_ && !content_.Objects.empty()) return;
 
     ForgetCache();
     ClearLoaded();
@@ -198,7 +203,8 @@ void TSaveItNew::AddParameterSerie(std::uint16_t index, const std::string& param
         const std::int64_t p = sizeAt - 4;
         const auto fileSize = static_cast<std::int64_t>(bytes.size());
         if (sizeAt + 4 > fileSize) throw ETovError(tov_text::kErrorInFile);
-        const auto reserved = static_cast<std::int32_t>(LoadU32(reinterpret_cast<const unsigned char*>(bytes.data()) + sizeAt));
+        const auto reserved =
+            static_cast<std::int32_t>(LoadU32(reinterpret_cast<const unsigned char*>(bytes.data()) + sizeAt));
         if (reserved < 0 || sizeAt + 4 + reserved > fileSize) throw ETovError(tov_text::kErrorInFile);
 
         TMemoryStream out(std::move(bytes));
@@ -227,20 +233,18 @@ void TSaveItNew::AddParameterSerie(std::uint16_t index, const std::string& param
 
 bool TSaveItNew::AppendRecord(std::int32_t id, std::uint16_t index, double time, double third, const char* what)
 {
+    // The plain folding the writer would produce, laid out directly: head, index, time, value.
+    constexpr std::int32_t kPayload = 18;
+    char record[8 + kPayload];
+    std::memcpy(record, &id, 4);
+    std::memcpy(record + 4, &kPayload, 4);
+    std::memcpy(record + 8, &index, 2);
+    std::memcpy(record + 10, &time, 8);
+    std::memcpy(record + 18, &third, 8);
     try {
-        TMemoryStream record;
-        writer_.SetStream(&record);
-        writer_.SetChecksumEnabled(false);
-        writer_.BeginFolding(id);
-        writer_.WriteRawU16(index);
-        writer_.WriteRawF64(time);
-        writer_.WriteRawF64(third);
-        writer_.EndFolding();
-        writer_.SetStream(nullptr);
-        io_->Append(fileName_, record.Bytes());
+        io_->Append(fileName_, std::string_view(record, sizeof record));
         return true;
     } catch (const std::exception& e) {
-        writer_.SetStream(nullptr);
         Log(std::string("Could not append a ") + what + " to " + fileName_.string() + ": " + e.what());
         return false;
     }

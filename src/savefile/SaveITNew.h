@@ -21,8 +21,7 @@ namespace savefile_text {
 inline constexpr const char* kIncorrectFiletype = "Exception:Incorrect filetype";
 inline constexpr const char* kNoMonitorInfo = "Exception:No MonitorInfo!";
 inline constexpr const char* kDoesNotMatch = "Exception:The existing file does not match!";
-inline constexpr const char* kNoReservedArea =
-    "Exception:The file has no reserved area for parameter declarations";
+inline constexpr const char* kNoReservedArea = "Exception:The file has no reserved area for parameter declarations";
 inline constexpr const char* kCannotDeclareInFormat =
     "Exception:Parameters can only be declared in a plain save file of version 2 or later";
 inline constexpr const char* kChecksumSuffix = " has a checksum error.";
@@ -57,8 +56,8 @@ public:
 
     // Creates the file when missing; otherwise checks its type and monitor information. Reading an
     // existing file stops at the reserved area.
-    void OpenOrCreate(const std::string& monitorKind, const std::string& monitorQualifier,
-                      const std::string& patientId, const std::string& patientName, bool compareAll);
+    void OpenOrCreate(const std::string& monitorKind, const std::string& monitorQualifier, const std::string& patientId,
+                      const std::string& patientName, bool compareAll);
     void DropFileCache();
     // Reads the whole file into the loaded objects unless they are known to be current.
     void ReloadStructure();

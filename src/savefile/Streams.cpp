@@ -10,7 +10,10 @@ namespace halcyra {
 
 static_assert(std::endian::native == std::endian::little, "the save-file layout is little-endian");
 
-void TMemoryStream::Seek(std::int64_t position) { position_ = std::max<std::int64_t>(position, 0); }
+void TMemoryStream::Seek(std::int64_t position)
+{
+    position_ = std::max<std::int64_t>(position, 0);
+}
 
 void TMemoryStream::ReadBuffer(void* data, std::size_t count)
 {
@@ -41,10 +44,22 @@ std::string TMemoryStream::TakeBytes()
     return std::move(bytes_);
 }
 
-void WriteU8(TStream& stream, std::uint8_t value) { stream.WriteBuffer(&value, 1); }
-void WriteU16(TStream& stream, std::uint16_t value) { stream.WriteBuffer(&value, 2); }
-void WriteI32(TStream& stream, std::int32_t value) { stream.WriteBuffer(&value, 4); }
-void WriteF64(TStream& stream, double value) { stream.WriteBuffer(&value, 8); }
+void WriteU8(TStream& stream, std::uint8_t value)
+{
+    stream.WriteBuffer(&value, 1);
+}
+void WriteU16(TStream& stream, std::uint16_t value)
+{
+    stream.WriteBuffer(&value, 2);
+}
+void WriteI32(TStream& stream, std::int32_t value)
+{
+    stream.WriteBuffer(&value, 4);
+}
+void WriteF64(TStream& stream, double value)
+{
+    stream.WriteBuffer(&value, 8);
+}
 
 std::uint16_t LoadU16(const unsigned char* p)
 {
@@ -67,6 +82,9 @@ double LoadF64(const unsigned char* p)
     return v;
 }
 
-void StoreU32(unsigned char* p, std::uint32_t value) { std::memcpy(p, &value, 4); }
+void StoreU32(unsigned char* p, std::uint32_t value)
+{
+    std::memcpy(p, &value, 4);
+}
 
 }  // namespace halcyra

@@ -8,9 +8,15 @@ namespace halcyra {
 
 void TPersistIt::AssignTo(TPersistIt&) const {}
 
-void TPersistIt::ReadProperty(std::int32_t, TMicroReader& reader) { reader.SkipValue(); }
+void TPersistIt::ReadProperty(std::int32_t, TMicroReader& reader)
+{
+    reader.SkipValue();
+}
 
-std::int32_t TPersistIt::GetRecordType() const { throw ETovError(tov_text::kRecordTypeNotImplemented); }
+std::int32_t TPersistIt::GetRecordType() const
+{
+    throw ETovError(tov_text::kRecordTypeNotImplemented);
+}
 
 void TPersistIt::WriteTo(TMicroWriter&) const {}
 
@@ -38,10 +44,18 @@ std::unique_ptr<TTovObject> TUniquePatientInformation::CreateNew() const
 void TUniquePatientInformation::ReadProperty(std::int32_t id, TMicroReader& reader)
 {
     switch (id) {
-    case 2021: IdKind = reader.ReadByte(); break;
-    case 2022: IdNumber = reader.ReadInteger(); break;
-    case 2023: IdText = reader.ReadString(); break;
-    default: reader.SkipValue(); break;
+        case 2021:
+            IdKind = reader.ReadByte();
+            break;
+        case 2022:
+            IdNumber = reader.ReadInteger();
+            break;
+        case 2023:
+            IdText = reader.ReadString();
+            break;
+        default:
+            reader.SkipValue();
+            break;
     }
 }
 
@@ -53,7 +67,10 @@ std::string TrimControl(std::string_view text)
     return std::string(text);
 }
 
-void TUniqueParameterInformation::SetParameterID(std::string_view value) { parameterId_ = TrimControl(value); }
+void TUniqueParameterInformation::SetParameterID(std::string_view value)
+{
+    parameterId_ = TrimControl(value);
+}
 
 void TUniqueParameterInformation::SetParameterName(std::string_view value)
 {
@@ -66,9 +83,15 @@ void TUniqueParameterInformation::SetMeasurementPlace(std::string_view value)
     measurementPlace_ = TrimControl(value);
 }
 
-void TUniqueParameterInformation::SetParamExtraName(std::string_view value) { paramExtraName_ = TrimControl(value); }
+void TUniqueParameterInformation::SetParamExtraName(std::string_view value)
+{
+    paramExtraName_ = TrimControl(value);
+}
 
-void TUniqueParameterInformation::SetOriginalName(std::string_view value) { originalName_ = TrimControl(value); }
+void TUniqueParameterInformation::SetOriginalName(std::string_view value)
+{
+    originalName_ = TrimControl(value);
+}
 
 bool TUniqueParameterInformation::IsSame(const TUniqueParameterInformation& other) const
 {
@@ -96,12 +119,24 @@ std::unique_ptr<TTovObject> TUniqueParameterInformation::CreateNew() const
 void TUniqueParameterInformation::ReadProperty(std::int32_t id, TMicroReader& reader)
 {
     switch (id) {
-    case 2024: SetParameterID(reader.ReadString()); break;
-    case 2025: SetParameterName(reader.ReadString()); break;
-    case 2026: SetMeasurementPlace(reader.ReadString()); break;
-    case 2027: SetParamExtraName(reader.ReadString()); break;
-    case 2028: SetOriginalName(reader.ReadString()); break;
-    default: reader.SkipValue(); break;
+        case 2024:
+            SetParameterID(reader.ReadString());
+            break;
+        case 2025:
+            SetParameterName(reader.ReadString());
+            break;
+        case 2026:
+            SetMeasurementPlace(reader.ReadString());
+            break;
+        case 2027:
+            SetParamExtraName(reader.ReadString());
+            break;
+        case 2028:
+            SetOriginalName(reader.ReadString());
+            break;
+        default:
+            reader.SkipValue();
+            break;
     }
 }
 
@@ -154,7 +189,10 @@ std::unique_ptr<TTovObject> TMicroStreamParser::FindAndCreate(std::int32_t recor
     return nullptr;
 }
 
-std::size_t TMicroStreamParser::PrototypeCount() { return Registry().prototypes.size(); }
+std::size_t TMicroStreamParser::PrototypeCount()
+{
+    return Registry().prototypes.size();
+}
 
 const TTovObject* TMicroStreamParser::PrototypeAt(std::size_t index)
 {
@@ -162,9 +200,15 @@ const TTovObject* TMicroStreamParser::PrototypeAt(std::size_t index)
     return index < list.size() ? list[index].get() : nullptr;
 }
 
-void TMicroStreamParser::SetRandomSource(std::function<double()> source) { Registry().random = std::move(source); }
+void TMicroStreamParser::SetRandomSource(std::function<double()> source)
+{
+    Registry().random = std::move(source);
+}
 
-void TMicroStreamParser::ClearPrototypes() { Registry().prototypes.clear(); }
+void TMicroStreamParser::ClearPrototypes()
+{
+    Registry().prototypes.clear();
+}
 
 void RegisterTovClassPrototypes()
 {

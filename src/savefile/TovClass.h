@@ -46,9 +46,9 @@ class TUniquePatientInformation : public TTovObject, public IPersistIt {
 public:
     static constexpr std::int32_t kRecordType = -23;
 
-    std::uint8_t IdKind = 0;       // item 2021
-    std::int32_t IdNumber = 0;     // item 2022
-    std::string IdText;            // item 2023
+    std::uint8_t IdKind = 0;    // item 2021
+    std::int32_t IdNumber = 0;  // item 2022
+    std::string IdText;         // item 2023
 
     bool IsSame(const TUniquePatientInformation& other) const;
     void WriteTo(TMicroWriter& writer) const;
@@ -65,11 +65,11 @@ class TUniqueParameterInformation : public TTovObject, public IPersistIt {
 public:
     static constexpr std::int32_t kRecordType = -24;
 
-    const std::string& ParameterID() const { return parameterId_; }             // 2024
-    const std::string& ParameterName() const { return parameterName_; }         // 2025
-    const std::string& MeasurementPlace() const { return measurementPlace_; }   // 2026
-    const std::string& ParamExtraName() const { return paramExtraName_; }       // 2027
-    const std::string& OriginalName() const { return originalName_; }           // 2028
+    const std::string& ParameterID() const { return parameterId_; }            // 2024
+    const std::string& ParameterName() const { return parameterName_; }        // 2025
+    const std::string& MeasurementPlace() const { return measurementPlace_; }  // 2026
+    const std::string& ParamExtraName() const { return paramExtraName_; }      // 2027
+    const std::string& OriginalName() const { return originalName_; }          // 2028
     void SetParameterID(std::string_view value);
     // Also sets the original name.
     void SetParameterName(std::string_view value);

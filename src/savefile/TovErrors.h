@@ -28,7 +28,8 @@ public:
 // A list position outside the list, as a series index beyond the loaded objects.
 class EListError : public std::runtime_error {
 public:
-    explicit EListError(long long index) : std::runtime_error("List index out of bounds (" + std::to_string(index) + ")")
+    explicit EListError(long long index)
+        : std::runtime_error("List index out of bounds (" + std::to_string(index) + ")")
     {
     }
 };

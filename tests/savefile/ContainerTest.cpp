@@ -95,8 +95,8 @@ TEST(Container, FlippedContentByteFailsTheChecksumWithoutException)
     // Offsets of value payload bytes: the integer of item 100, of item 101, the characters, the double.
     const std::size_t start = 50 + 8;  // header item ends at 48, then folding 50's head
     std::vector<std::size_t> offsets;
-    for (std::size_t i = 0; i < 4; ++i) offsets.push_back(start + 8 + i);                // item 100 value
-    for (std::size_t i = 0; i < 4; ++i) offsets.push_back(start + 12 + 8 + 8 + i);       // item 101 value
+    for (std::size_t i = 0; i < 4; ++i) offsets.push_back(start + 8 + i);                 // item 100 value
+    for (std::size_t i = 0; i < 4; ++i) offsets.push_back(start + 12 + 8 + 8 + i);        // item 101 value
     for (std::size_t i = 0; i < 4; ++i) offsets.push_back(start + 12 + 8 + 12 + 12 + i);  // "text"
     for (std::size_t offset : offsets) {
         std::string bad = good;
@@ -263,13 +263,13 @@ TEST(Container, TypedReadsOfUnusualWidths)
 {
     TBytes b;
     b.I32(1).I32(0).Str(9, "Tovarin Save File Header 2.0");
-    b.I32(100).I32(1).U8(0xFE);           // 1 byte, zero-extended
-    b.I32(101).I32(2).U16(0xFFFE);        // 2 bytes, zero-extended
-    b.I32(102).I32(8).I32(-3).I32(99);    // 8 bytes: the first four
-    b.I32(103).I32(0);                    // empty: 0
+    b.I32(100).I32(1).U8(0xFE);                                           // 1 byte, zero-extended
+    b.I32(101).I32(2).U16(0xFFFE);                                        // 2 bytes, zero-extended
+    b.I32(102).I32(8).I32(-3).I32(99);                                    // 8 bytes: the first four
+    b.I32(103).I32(0);                                                    // empty: 0
     b.I32(7).I32(4 + 6).I32(2).Raw(std::string("H\0\xe9\0\xac\x20", 6));  // 16-bit units
-    b.I32(8).I32(4 + 2).I32(3).Raw("ab");  // unknown char-size: empty, consumed
-    b.I32(9).I32(3).U8(1).U16(0);          // byte with a tail
+    b.I32(8).I32(4 + 2).I32(3).Raw("ab");                                 // unknown char-size: empty, consumed
+    b.I32(9).I32(3).U8(1).U16(0);                                         // byte with a tail
     std::vector<std::int32_t> ints;
     std::vector<std::string> texts;
     std::uint8_t byte = 0;
@@ -293,8 +293,8 @@ TEST(Container, OldHeaderVersion10HasExtraSizeBytesAndCharacterOnlyStringSizes)
     TBytes b;
     const std::string magic = "Tovarin Save File Header 1.0";
     b.I32(1).I32(static_cast<std::int32_t>(magic.size())).I32(1).Raw(magic);
-    b.I32(100).I32(4).I32(0x7777).I32(42);              // integer, extra size bytes
-    b.I32(7).I32(5).I32(1).Raw("hello");                // string: no extra bytes, size counts characters
+    b.I32(100).I32(4).I32(0x7777).I32(42);                             // integer, extra size bytes
+    b.I32(7).I32(5).I32(1).Raw("hello");                               // string: no extra bytes, size counts characters
     b.I32(50).I32(12 + 4).I32(0x7777).I32(101).I32(4).I32(0).I32(43);  // group with one integer
     std::vector<std::int32_t> ints;
     std::string text;

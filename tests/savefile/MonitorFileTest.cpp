@@ -253,8 +253,7 @@ TEST_F(MonitorFile, AppendedRecordsAre26BytesEach)
     Create();
     saveIt.AddValuePoint(3, 45000.5, 7.25);
     saveIt.AddDelimiterPoint(3, 9, 45001.0);
-    EXPECT_EQ(ReadFile(file).substr(666),
-              TBytes().Record(220, 3, 45000.5, 7.25).Record(85, 3, 45001.0, 9.0).Str());
+    EXPECT_EQ(ReadFile(file).substr(666), TBytes().Record(220, 3, 45000.5, 7.25).Record(85, 3, 45001.0, 9.0).Str());
 }
 
 TEST(MonitorFileCache, ReloadReadsOnlyWhenTheFileChanged)
@@ -438,8 +437,8 @@ TEST(MonitorCheck, ReportsWhatIsWrong)
         std::string bytes;
         std::string problem;  // expected in the first reported line; empty for a sound file
     };
-    const std::string declared = good.substr(0, 158) + Declaration(0, "HR", "bpm") +
-                                 TBytes().I32(205).I32(415).Zeros(415).Str();
+    const std::string declared =
+        good.substr(0, 158) + Declaration(0, "HR", "bpm") + TBytes().I32(205).I32(415).Zeros(415).Str();
     std::vector<TCase> cases = {
         {"sound", declared + TBytes().Record(220, 0, 1.0, 2.0).Record(85, 0, 2.0, 0.0).Str(), ""},
         {"text", "hello world, this is not a save file", "not a save file"},

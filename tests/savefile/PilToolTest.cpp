@@ -108,17 +108,26 @@ TEST_F(PilTool, CreateDeclareGrowAndDump)
 TEST_F(PilTool, TextIsUtf8OnTheCommandLineAndSingleByteInTheFile)
 {
     const std::string f = file.string();
-    ASSERT_EQ(Pil({"create", f, "--id", "7", "--name", "J\xc3\xb6rg", "--kind", "Mon", "--reserve", "100"}).exitCode, 0);
+    ASSERT_EQ(Pil({"create", f, "--id", "7", "--name", "J\xc3\xb6rg", "--kind", "Mon", "--reserve", "100"}).exitCode,
+              0);
     EXPECT_EQ(ReadFile(file).size(), 144u + 8 + 100);  // "Mon", "7" and four single-byte name characters in front
-    ASSERT_EQ(Pil({"declare", f, "Temp", "--unit", "\xc2\xb0" "C", "--place", "rectal", "--param-id", "0002-4b60"})
+    ASSERT_EQ(Pil({"declare", f, "Temp", "--unit",
+                   "\xc2\xb0"
+                   "C",
+                   "--place", "rectal", "--param-id", "0002-4b60"})
                   .exitCode,
               0);
     const std::string bytes = ReadFile(file);
     EXPECT_NE(bytes.find("J\xf6rg"), std::string::npos);
-    EXPECT_NE(bytes.find("\xb0" "C"), std::string::npos);
+    EXPECT_NE(bytes.find("\xb0"
+                         "C"),
+              std::string::npos);
     const TRun r = Pil({"dump", f});
     EXPECT_NE(r.out.find("Patient name: J\xc3\xb6rg\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("unit \"\xc2\xb0" "C\", parameter ID \"0002-4b60\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("unit \"\xc2\xb0"
+                         "C\", parameter ID \"0002-4b60\""),
+              std::string::npos)
+        << r.out;
 }
 
 TEST_F(PilTool, ErrorsAreOneLineAndNonZero)

@@ -90,8 +90,7 @@ TEST(Points, PersistedFormsRoundTrip)
 TEST(Points, DelimitersStaySortedByTime)
 {
     TSerie serie;
-    for (double x : {5.0, 3.0, 4.0, 6.0, 1.0})
-        serie.AddControlPoint(std::make_unique<TRecordDelimiterPoint>(x, 0.0));
+    for (double x : {5.0, 3.0, 4.0, 6.0, 1.0}) serie.AddControlPoint(std::make_unique<TRecordDelimiterPoint>(x, 0.0));
     std::vector<double> xs;
     for (const auto& p : serie.DataSet().ControlPoints()) xs.push_back(p->XValue);
     EXPECT_EQ(xs, (std::vector<double>{1.0, 3.0, 4.0, 5.0, 6.0}));
@@ -150,7 +149,19 @@ TEST(Points, AnalyserRecordsBecomeOmbraPoints)
 {
     TMonitorFixture f([](TBytes& b) {
         b.I32(221).I32(23 + 10).U16(0).F64(1.0).F64(2.0).U8(1).I32(6).I32(1).Raw("VV").I32(4);
-        b.I32(222).I32(23 + 9 + 10).U16(0).F64(3.0).F64(4.0).U8(7).I32(5).I32(1).Raw("s").I32(6).I32(1).Raw("WW").I32(5);
+        b.I32(222)
+            .I32(23 + 9 + 10)
+            .U16(0)
+            .F64(3.0)
+            .F64(4.0)
+            .U8(7)
+            .I32(5)
+            .I32(1)
+            .Raw("s")
+            .I32(6)
+            .I32(1)
+            .Raw("WW")
+            .I32(5);
         b.I32(221).I32(10).U16(0).F64(5.0);  // shorter than its fields: dropped
         b.Record(220, 0, 6.0, 6.0);
     });

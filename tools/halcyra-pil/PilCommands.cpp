@@ -26,7 +26,10 @@ bool ParseWhole(const std::string& text, T& out)
     return ec == std::errc() && ptr == end;
 }
 
-std::string Utf8(const std::string& text) { return Win1252ToUtf8(text); }
+std::string Utf8(const std::string& text)
+{
+    return Win1252ToUtf8(text);
+}
 
 std::string Number(double value)
 {
@@ -49,10 +52,14 @@ std::string Csv(const std::string& field)
 std::string FileTypeName(TTovFileType type)
 {
     switch (type) {
-    case TTovFileType::ftMonitorData: return "monitor data";
-    case TTovFileType::ftVideoFileController: return "video file controller";
-    case TTovFileType::ftUnknown: return "unknown";
-    default: return "other";
+        case TTovFileType::ftMonitorData:
+            return "monitor data";
+        case TTovFileType::ftVideoFileController:
+            return "video file controller";
+        case TTovFileType::ftUnknown:
+            return "unknown";
+        default:
+            return "other";
     }
 }
 
@@ -93,7 +100,8 @@ std::vector<TDumpPoint> PointsOf(const TSerieObject& serie)
     for (const auto& p : serie.DataSet().Points())
         points.push_back({p->XValue, p->YValue, typeid(*p) == typeid(TXYPoint) ? "value" : "other"});
     for (const auto& p : serie.DataSet().ControlPoints())
-        points.push_back({p->XValue, p->YValue, dynamic_cast<const TRecordDelimiterPoint*>(p.get()) ? "delimiter" : "other"});
+        points.push_back(
+            {p->XValue, p->YValue, dynamic_cast<const TRecordDelimiterPoint*>(p.get()) ? "delimiter" : "other"});
     std::stable_sort(points.begin(), points.end(), [](const auto& a, const auto& b) { return a.time < b.time; });
     return points;
 }
@@ -106,7 +114,10 @@ std::string ReadWhole(const std::filesystem::path& file)
 
 }  // namespace
 
-std::string Shown(const std::filesystem::path& file) { return Utf8ToWin1252(file.string()); }
+std::string Shown(const std::filesystem::path& file)
+{
+    return Utf8ToWin1252(file.string());
+}
 
 std::uint16_t ParseIndex(const std::string& text)
 {
@@ -193,7 +204,8 @@ void Dump(const std::filesystem::path& file, bool csv, std::ostream& out, std::o
         std::vector<TDumpPoint> points;
     };
     std::vector<TRow> rows;
-    if (!csv) out << "File type: " << static_cast<int>(content.FileType) << " (" << FileTypeName(content.FileType) << ")\n";
+    if (!csv)
+        out << "File type: " << static_cast<int>(content.FileType) << " (" << FileTypeName(content.FileType) << ")\n";
     for (const auto& object : content.Objects) {
         if (const auto* info = dynamic_cast<const TMonitorInfo*>(object.get())) {
             if (csv) continue;
@@ -219,8 +231,8 @@ void Dump(const std::filesystem::path& file, bool csv, std::ostream& out, std::o
     for (const TRow& row : rows)
         for (const TDumpPoint& p : row.points) {
             if (csv)
-                out << Csv(Utf8(row.series)) << ',' << Csv(Utf8(row.unit)) << ',' << FormatIsoMilliseconds(p.time) << ','
-                    << Number(p.value) << ',' << p.kind << '\n';
+                out << Csv(Utf8(row.series)) << ',' << Csv(Utf8(row.unit)) << ',' << FormatIsoMilliseconds(p.time)
+                    << ',' << Number(p.value) << ',' << p.kind << '\n';
             else
                 out << Utf8(row.series) << '\t' << FormatIsoMilliseconds(p.time) << '\t' << Number(p.value) << '\t'
                     << p.kind << '\n';

@@ -32,8 +32,14 @@ int Fail(const std::string& message, int code = 1)
 }
 
 // Command-line texts are UTF-8; the file keeps single-byte text.
-std::string Text(const QString& value) { return Utf8ToWin1252(value.toUtf8().toStdString()); }
-std::filesystem::path HostPath(const QString& value) { return std::filesystem::path(QFile::encodeName(value).toStdString()); }
+std::string Text(const QString& value)
+{
+    return Utf8ToWin1252(value.toUtf8().toStdString());
+}
+std::filesystem::path HostPath(const QString& value)
+{
+    return std::filesystem::path(QFile::encodeName(value).toStdString());
+}
 
 struct TCommand {
     const char* name;
