@@ -172,9 +172,9 @@ void TPosixSaveFileIo::ReplaceWith(const std::filesystem::path& path, std::strin
     for (std::uint64_t attempt = 0; attempt < 16 && fdValue < 0; ++attempt) {
         temporary = TemporaryBeside(path, attempt);
         fdValue = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fdValue < 0 && errno != EEXIST) Fail("Cannot create", temporary, errno);
+        if (fdValue < 0 && errno != EEXIST) Fail("Cannot create", path, errno);
     }
-    if (fdValue < 0) Fail("Cannot create", temporary, EEXIST);
+    if (fdValue < 0) Fail("Cannot create", path, EEXIST);
     TFd fd(fdValue);
     try {
         WriteAllTo(fd.Get(), bytes, temporary);

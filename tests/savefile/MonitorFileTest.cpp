@@ -213,6 +213,13 @@ TEST_F(MonitorFile, RewriteReplacesTheFileAtomically)
     EXPECT_EQ(io->temporaryContent.substr(158, 85), Declaration(0, "HR", "bpm"));
     EXPECT_EQ(ReadFile(file), before);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), std::filesystem::directory_iterator()), 1);
+
+    // The replacement keeps the file's permissions.
+    using std::filesystem::perms;
+    std::filesystem::permissions(file, perms::owner_read | perms::owner_write | perms::group_read);
+    saveIt.AddParameterSerie(0, "HR", "", "", "", "bpm");
+    EXPECT_EQ(std::filesystem::status(file).permissions(), perms::owner_read | perms::owner_write | perms::group_read);
+    EXPECT_EQ(ReadFile(file).substr(158, 85), Declaration(0, "HR", "bpm"));
 }
 
 TEST_F(MonitorFile, FailedAppendsAreLoggedNotRaised)

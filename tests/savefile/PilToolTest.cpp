@@ -156,6 +156,7 @@ TEST_F(PilTool, ErrorsAreOneLineAndNonZero)
         {"create", f, "--id", "2", "--name", "B"},
         {"create", missing, "--id", "2"},
         {"create", missing, "--id", "2", "--name", "B", "--reserve", "-1"},
+        {"create", (dir / "no" / "such.pil").string(), "--id", "2", "--name", "B"},
         {"dump", missing},
         {"dump", f, "--bogus"},
         {"check", text},
