@@ -1,0 +1,55 @@
+#include "savefile/MemorySaveFileIo.h"
+
+namespace halcyra {
+
+void TMemorySaveFileIo::Touch(const std::filesystem::path& path)
+{
+    versions_[path] = ++clock_;
+}
+
+bool TMemorySaveFileIo::Stamp(const std::filesystem::path& path, TFileStamp& out)
+{
+    const auto it = Files.find(path);
+    if (it == Files.end()) return false;
+    out.modified = static_cast<double>(versions_[path]);
+    out.size = it->second.size();
+    out.inode = 1;
+    return true;
+}
+
+std::unique_ptr<TStream> TMemorySaveFileIo::OpenRead(const std::filesystem::path& path)
+{
+    return std::make_unique<TMemoryStream>(ReadAll(path));
+}
+
+std::string TMemorySaveFileIo::ReadAll(const std::filesystem::path& path)
+{
+    const auto it = Files.find(path);
+    if (it == Files.end()) throw ESaveFileIoError("Cannot open " + path.string() + ": No such file or directory");
+    ++Reads;
+    return it->second;
+}
+
+void TMemorySaveFileIo::WriteWhole(const std::filesystem::path& path, std::string_view bytes)
+{
+    Files[path] = std::string(bytes);
+    Touch(path);
+}
+
+void TMemorySaveFileIo::Update(const std::filesystem::path& path,
+                               const std::function<std::string(std::string current)>& rewrite)
+{
+    std::string next = rewrite(ReadAll(path));
+    WriteWhole(path, next);
+}
+
+void TMemorySaveFileIo::Append(const std::filesystem::path& path, std::string_view bytes)
+{
+    const auto it = Files.find(path);
+    if (it == Files.end()) throw ESaveFileIoError("Cannot open " + path.string() + ": No such file or directory");
+    if (FailAppends) throw ESaveFileIoError("Cannot write " + path.string() + ": No space left on device");
+    it->second.append(bytes);
+    Touch(path);
+}
+
+}  // namespace halcyra

@@ -1,0 +1,60 @@
+#include "savefile/MonitorCheck.h"
+
+#include "savefile/MonitorReader.h"
+
+namespace halcyra {
+
+std::vector<std::string> CheckMonitorFile(std::string_view bytes)
+{
+    std::vector<std::string> problems;
+    const auto at = [](std::int64_t offset) { return "offset " + std::to_string(offset) + ": "; };
+
+    TMicroReader reader;
+    TMemoryStream stream{std::string(bytes)};
+    TMonitorFileContent content;
+    TMonitorReadOptions options;
+    options.OnProblem = [&](std::int64_t offset, const std::string& text) { problems.push_back(at(offset) + text); };
+    bool ok = true;
+    std::string failure;
+    bool truncated = false;
+    try {
+        ok = ReadMonitorFile(reader, stream, content, options);
+    } catch (const EReadError& e) {
+        truncated = true;
+        failure = e.what();
+    } catch (const std::exception& e) {
+        failure = e.what();
+    }
+    const auto form = reader.HeaderForm();
+    if (form == TMicroReader::THeaderForm::None) return {"not a save file: " + failure};
+    if (form == TMicroReader::THeaderForm::NoHeader) return {"not a save file: no header"};
+    if (truncated)
+        problems.push_back(at(content.LastItemOffset) + "truncated record: the file ends inside it");
+    else if (!failure.empty())
+        problems.push_back(at(content.LastItemOffset) + "damaged: " + failure);
+    if (!ok) problems.push_back("checksum error");
+    if (stream.Position() > stream.Size()) problems.push_back("truncated record: the last item ends beyond the file");
+
+    if (content.FileType != TTovFileType::ftMonitorData) {
+        problems.insert(problems.begin(), "wrong file type " + std::to_string(static_cast<int>(content.FileType)) +
+                                              " (monitor data is 8)");
+        return problems;
+    }
+    int infos = 0;
+    int expected = 0;
+    for (const auto& object : content.Objects) {
+        if (dynamic_cast<const TMonitorInfo*>(object.get()) != nullptr) ++infos;
+        if (const auto* serie = dynamic_cast<const TParameterSerie*>(object.get())) {
+            if (serie->Index != expected)
+                problems.push_back("series " + std::to_string(expected) + " (" + serie->Info.ParameterName() +
+                                   ") has index " + std::to_string(serie->Index));
+            ++expected;
+        }
+    }
+    if (infos == 0) problems.push_back("no monitor information");
+    if (infos > 1) problems.push_back("more than one monitor information");
+    if (content.ReservedAreaOffset < 0) problems.push_back("no reserved area for declarations");
+    return problems;
+}
+
+}  // namespace halcyra

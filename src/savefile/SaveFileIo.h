@@ -1,0 +1,107 @@
+// File access of the monitor-data file, behind a small seam so tests can make it fail or stop it
+// half-way. All paths are host paths.
+#pragma once
+
+#include "platform/DateTime.h"
+#include "savefile/Streams.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace halcyra {
+
+// A file operation failed; the message names the file and the reason.
+class ESaveFileIoError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// What tells one state of a file from another: a rewrite, an append and a replacement all change it,
+// even within one tick of the file system's clock.
+struct TFileStamp {
+    TDateTime modified = 0;
+    std::uint64_t size = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const TFileStamp&) const = default;
+};
+
+class ISaveFileIo {
+public:
+    virtual ~ISaveFileIo() = default;
+
+    // A file or a folder of that name.
+    virtual bool Exists(const std::filesystem::path& path) = 0;
+    virtual bool Stamp(const std::filesystem::path& path, TFileStamp& out) = 0;
+    // A stream that reads the file on demand, so a reader that stops early reads only a prefix.
+    virtual std::unique_ptr<TStream> OpenRead(const std::filesystem::path& path) = 0;
+    virtual std::string ReadAll(const std::filesystem::path& path) = 0;
+    // Writes the whole file atomically: the old content or the new, never part of either.
+    virtual void WriteWhole(const std::filesystem::path& path, std::string_view bytes) = 0;
+    // Read-modify-write of an existing file under an exclusive lock, replaced atomically. When
+    // rewrite raises, the file is left as it was.
+    virtual void Update(const std::filesystem::path& path,
+                        const std::function<std::string(std::string current)>& rewrite) = 0;
+    // Appends to an existing file; a short write is rolled back. Raises on any failure.
+    virtual void Append(const std::filesystem::path& path, std::string_view bytes) = 0;
+};
+
+// The real file system. Writers take an exclusive advisory lock without waiting, so a concurrent
+// writer makes the operation fail instead of interleaving.
+class TPosixSaveFileIo : public ISaveFileIo {
+public:
+    bool Exists(const std::filesystem::path& path) override;
+    bool Stamp(const std::filesystem::path& path, TFileStamp& out) override;
+    std::unique_ptr<TStream> OpenRead(const std::filesystem::path& path) override;
+    std::string ReadAll(const std::filesystem::path& path) override;
+    void WriteWhole(const std::filesystem::path& path, std::string_view bytes) override;
+    void Update(const std::filesystem::path& path,
+                const std::function<std::string(std::string current)>& rewrite) override;
+    void Append(const std::filesystem::path& path, std::string_view bytes) override;
+
+    // The one instance the program uses.
+    static std::shared_ptr<TPosixSaveFileIo> Default();
+
+protected:
+    // Called when the complete new content is in the temporary file and flushed, just before it
+    // replaces the target. Tests raise here to stand for a crash at the worst moment.
+    virtual void BeforeReplace(const std::filesystem::path& temporary, const std::filesystem::path& target);
+
+private:
+    void ReplaceWith(const std::filesystem::path& path, std::string_view bytes, int modeFromFd);
+};
+
+// A file opened for reading, read in blocks as the position asks for them.
+class TFileReadStream : public TStream {
+public:
+    explicit TFileReadStream(const std::filesystem::path& path);
+    ~TFileReadStream() override;
+    TFileReadStream(const TFileReadStream&) = delete;
+    TFileReadStream& operator=(const TFileReadStream&) = delete;
+
+    std::int64_t Size() const override { return size_; }
+    std::int64_t Position() const override { return position_; }
+    void Seek(std::int64_t position) override { position_ = position < 0 ? 0 : position; }
+    void ReadBuffer(void* data, std::size_t count) override;
+    void WriteBuffer(const void* data, std::size_t count) override;
+
+    // Bytes fetched from the file so far.
+    std::uint64_t BytesFetched() const { return fetched_; }
+
+private:
+    void Fill(std::int64_t position);
+
+    int fd_ = -1;
+    std::filesystem::path path_;
+    std::int64_t size_ = 0;
+    std::int64_t position_ = 0;
+    std::string block_;
+    std::int64_t blockStart_ = 0;
+    std::uint64_t fetched_ = 0;
+};
+
+}  // namespace halcyra

@@ -1,0 +1,219 @@
+#include "savefile/TovClass.h"
+
+#include <random>
+#include <utility>
+#include <vector>
+
+namespace halcyra {
+
+void TPersistIt::AssignTo(TPersistIt&) const {}
+
+void TPersistIt::ReadProperty(std::int32_t, TMicroReader& reader)
+{
+    reader.SkipValue();
+}
+
+std::int32_t TPersistIt::GetRecordType() const
+{
+    throw ETovError(tov_text::kRecordTypeNotImplemented);
+}
+
+void TPersistIt::WriteTo(TMicroWriter&) const {}
+
+void TPersistIt::AddChild(std::unique_ptr<TTovObject>) {}
+
+bool TUniquePatientInformation::IsSame(const TUniquePatientInformation& other) const
+{
+    return IdKind == other.IdKind && IdNumber == other.IdNumber && IdText == other.IdText;
+}
+
+void TUniquePatientInformation::WriteTo(TMicroWriter& writer) const
+{
+    writer.BeginFolding(kRecordType);
+    writer.WriteByte(2021, IdKind);
+    writer.WriteInteger(2022, IdNumber);
+    writer.WriteString(2023, IdText);
+    writer.EndFolding();
+}
+
+std::unique_ptr<TTovObject> TUniquePatientInformation::CreateNew() const
+{
+    return std::make_unique<TUniquePatientInformation>();
+}
+
+void TUniquePatientInformation::ReadProperty(std::int32_t id, TMicroReader& reader)
+{
+    switch (id) {
+        case 2021:
+            IdKind = reader.ReadByte();
+            break;
+        case 2022:
+            IdNumber = reader.ReadInteger();
+            break;
+        case 2023:
+            IdText = reader.ReadString();
+            break;
+        default:
+            reader.SkipValue();
+            break;
+    }
+}
+
+std::string TrimControl(std::string_view text)
+{
+    const auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
+    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+    return std::string(text);
+}
+
+void TUniqueParameterInformation::SetParameterID(std::string_view value)
+{
+    parameterId_ = TrimControl(value);
+}
+
+void TUniqueParameterInformation::SetParameterName(std::string_view value)
+{
+    parameterName_ = TrimControl(value);
+    originalName_ = parameterName_;
+}
+
+void TUniqueParameterInformation::SetMeasurementPlace(std::string_view value)
+{
+    measurementPlace_ = TrimControl(value);
+}
+
+void TUniqueParameterInformation::SetParamExtraName(std::string_view value)
+{
+    paramExtraName_ = TrimControl(value);
+}
+
+void TUniqueParameterInformation::SetOriginalName(std::string_view value)
+{
+    originalName_ = TrimControl(value);
+}
+
+bool TUniqueParameterInformation::IsSame(const TUniqueParameterInformation& other) const
+{
+    const bool sameParameter =
+        (!parameterId_.empty() && parameterId_ == other.parameterId_) || parameterName_ == other.parameterName_;
+    return sameParameter && measurementPlace_ == other.measurementPlace_ && paramExtraName_ == other.paramExtraName_;
+}
+
+void TUniqueParameterInformation::WriteTo(TMicroWriter& writer) const
+{
+    writer.BeginFolding(kRecordType);
+    writer.WriteString(2024, parameterId_);
+    writer.WriteString(2025, parameterName_);
+    writer.WriteString(2026, measurementPlace_);
+    writer.WriteString(2027, paramExtraName_);
+    writer.WriteString(2028, originalName_);
+    writer.EndFolding();
+}
+
+std::unique_ptr<TTovObject> TUniqueParameterInformation::CreateNew() const
+{
+    return std::make_unique<TUniqueParameterInformation>();
+}
+
+void TUniqueParameterInformation::ReadProperty(std::int32_t id, TMicroReader& reader)
+{
+    switch (id) {
+        case 2024:
+            SetParameterID(reader.ReadString());
+            break;
+        case 2025:
+            SetParameterName(reader.ReadString());
+            break;
+        case 2026:
+            SetMeasurementPlace(reader.ReadString());
+            break;
+        case 2027:
+            SetParamExtraName(reader.ReadString());
+            break;
+        case 2028:
+            SetOriginalName(reader.ReadString());
+            break;
+        default:
+            reader.SkipValue();
+            break;
+    }
+}
+
+void TGlyph::ReadProperty(std::int32_t id, TMicroReader& reader)
+{
+    if (id == 16 || id == 86 || id == 109)
+        SetGlyphAttribute(reader.ReadInteger());
+    else
+        TPersistIt::ReadProperty(id, reader);
+}
+
+namespace {
+
+struct TRegistry {
+    std::vector<std::unique_ptr<TTovObject>> prototypes;
+    std::function<double()> random;
+};
+
+TRegistry& Registry()
+{
+    static TRegistry registry;
+    return registry;
+}
+
+double DefaultRandom()
+{
+    static std::minstd_rand engine(std::random_device{}());
+    return std::uniform_real_distribution<double>(0.0, 1.0)(engine);
+}
+
+}  // namespace
+
+void TMicroStreamParser::RegisterPrototype(std::unique_ptr<TTovObject> prototype)
+{
+    if (prototype) Registry().prototypes.push_back(std::move(prototype));
+}
+
+std::unique_ptr<TTovObject> TMicroStreamParser::FindAndCreate(std::int32_t recordType)
+{
+    auto& registry = Registry();
+    auto& list = registry.prototypes;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const auto* persist = dynamic_cast<const IPersistIt*>(list[i].get());
+        if (persist == nullptr || persist->GetRecordType() != recordType) continue;
+        std::unique_ptr<TTovObject> created = persist->CreateNew();
+        // Often-found prototypes drift to the front, a step at a time.
+        if (i > 0 && (registry.random ? registry.random() : DefaultRandom()) > 0.999) std::swap(list[i], list[i - 1]);
+        return created;
+    }
+    return nullptr;
+}
+
+std::size_t TMicroStreamParser::PrototypeCount()
+{
+    return Registry().prototypes.size();
+}
+
+const TTovObject* TMicroStreamParser::PrototypeAt(std::size_t index)
+{
+    const auto& list = Registry().prototypes;
+    return index < list.size() ? list[index].get() : nullptr;
+}
+
+void TMicroStreamParser::SetRandomSource(std::function<double()> source)
+{
+    Registry().random = std::move(source);
+}
+
+void TMicroStreamParser::ClearPrototypes()
+{
+    Registry().prototypes.clear();
+}
+
+void RegisterTovClassPrototypes()
+{
+    TMicroStreamParser::RegisterPrototype(std::make_unique<TUniquePatientInformation>());
+    TMicroStreamParser::RegisterPrototype(std::make_unique<TUniqueParameterInformation>());
+}
+
+}  // namespace halcyra

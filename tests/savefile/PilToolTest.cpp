@@ -1,0 +1,184 @@
+// Runs the halcyra-pil program as a user would.
+#include "Bytes.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+namespace halcyra {
+namespace {
+
+std::string ReadFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+struct TRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+class PilTool : public ::testing::Test {
+protected:
+    test::TTempDir dir;
+    std::filesystem::path file = dir / "f.pil";
+
+    TRun Pil(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), HALCYRA_PIL);
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        const std::string out = (dir / "stdout").string();
+        const std::string err = (dir / "stderr").string();
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        pid_t pid = 0;
+        TRun run;
+        if (posix_spawn(&pid, HALCYRA_PIL, &actions, nullptr, argv.data(), environ) == 0) {
+            int status = 0;
+            waitpid(pid, &status, 0);
+            run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        run.out = ReadFile(out);
+        run.err = ReadFile(err);
+        return run;
+    }
+};
+
+TEST_F(PilTool, CreateDeclareGrowAndDump)
+{
+    const std::string f = file.string();
+    TRun r = Pil({"create", f, "--id", "123456", "--name", "Ann Smith"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ReadFile(file), test::WorkedExample());
+
+    const std::vector<std::string> labels = {"HR", "RR", "PR", "ST", "T1", "T2"};
+    for (int i = 0; i < 5; ++i) {
+        r = Pil({"declare", f, labels[i], "--unit", "bpm"});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.out, std::to_string(i) + "\n");
+        EXPECT_EQ(ReadFile(file).size(), 666u);
+    }
+    EXPECT_EQ(Pil({"add", f, "0", "2024-03-01T10:00:00", "72"}).exitCode, 0);
+    EXPECT_EQ(Pil({"add", f, "4", "45352.5", "-5.5"}).exitCode, 0);
+    EXPECT_EQ(Pil({"delimit", f, "0", "2024-03-01T10:00:10.250"}).exitCode, 0);
+
+    r = Pil({"declare", f, labels[5], "--unit", "bpm"});
+    EXPECT_EQ(r.out, "5\n");
+    const std::string bytes = ReadFile(file);
+    EXPECT_EQ(test::I32At(bytes, 668), 205);
+    EXPECT_EQ(test::I32At(bytes, 672), 583);
+    EXPECT_EQ(bytes.size(), 668u + 8 + 583 + 3 * 26);
+
+    r = Pil({"dump", f, "--csv"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "series,unit,time,value,kind\n"
+              "HR,bpm,2024-03-01T10:00:00.000,72,value\n"
+              "HR,bpm,2024-03-01T10:00:10.250,0,delimiter\n"
+              "T1,bpm,2024-03-01T12:00:00.000,-5.5,value\n");
+    r = Pil({"dump", f});
+    EXPECT_NE(r.out.find("Patient name: Ann Smith\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Series 5: label \"T2\", place \"\", extra \"\", unit \"bpm\", parameter ID \"\"\n"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("HR\t2024-03-01T10:00:00.000\t72\tvalue\n"), std::string::npos);
+
+    r = Pil({"check", f});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "sound\n");
+}
+
+TEST_F(PilTool, TextIsUtf8OnTheCommandLineAndSingleByteInTheFile)
+{
+    const std::string f = file.string();
+    ASSERT_EQ(Pil({"create", f, "--id", "7", "--name", "J\xc3\xb6rg", "--kind", "Mon", "--reserve", "100"}).exitCode,
+              0);
+    EXPECT_EQ(ReadFile(file).size(), 144u + 8 + 100);  // "Mon", "7" and four single-byte name characters in front
+    ASSERT_EQ(Pil({"declare", f, "Temp", "--unit",
+                   "\xc2\xb0"
+                   "C",
+                   "--place", "rectal", "--param-id", "0002-4b60"})
+                  .exitCode,
+              0);
+    const std::string bytes = ReadFile(file);
+    EXPECT_NE(bytes.find("J\xf6rg"), std::string::npos);
+    EXPECT_NE(bytes.find("\xb0"
+                         "C"),
+              std::string::npos);
+    const TRun r = Pil({"dump", f});
+    EXPECT_NE(r.out.find("Patient name: J\xc3\xb6rg\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("unit \"\xc2\xb0"
+                         "C\", parameter ID \"0002-4b60\""),
+              std::string::npos)
+        << r.out;
+}
+
+TEST_F(PilTool, ErrorsAreOneLineAndNonZero)
+{
+    const std::string f = file.string();
+    ASSERT_EQ(Pil({"create", f, "--id", "1", "--name", "A"}).exitCode, 0);
+    ASSERT_EQ(Pil({"declare", f, "HR"}).exitCode, 0);
+    std::ofstream(dir / "text.pil") << "not a monitor file at all";
+    const std::string text = (dir / "text.pil").string();
+    const std::string missing = (dir / "missing.pil").string();
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"frobnicate", f},
+        {"add"},
+        {"add", f, "0", "2024-03-01T10:00:00"},
+        {"add", f, "1", "45000", "1"},
+        {"add", f, "-1", "45000", "1"},
+        {"add", f, "0", "yesterday", "1"},
+        {"add", f, "0", "2024-02-30T10:00:00", "1"},
+        {"add", f, "0", "45000", "nan"},
+        {"add", f, "0", "45000", "1", "2"},
+        {"add", missing, "0", "45000", "1"},
+        {"delimit", f, "0", "45000", "1.5"},
+        {"declare", text, "HR"},
+        {"declare", f},
+        {"create", f, "--id", "2", "--name", "B"},
+        {"create", missing, "--id", "2"},
+        {"create", missing, "--id", "2", "--name", "B", "--reserve", "-1"},
+        {"create", (dir / "no" / "such.pil").string(), "--id", "2", "--name", "B"},
+        {"dump", missing},
+        {"dump", f, "--bogus"},
+        {"check", text},
+        {"check", missing},
+    };
+    for (const auto& args : cases) {
+        const TRun r = Pil(args);
+        std::ostringstream shown;
+        for (const auto& a : args) shown << a << ' ';
+        EXPECT_GE(r.exitCode, 1) << shown.str();
+        EXPECT_LT(r.exitCode, 128) << shown.str();
+        if (args.size() > 1 && args[0] == "check" && args[1] == text) {
+            EXPECT_EQ(r.out.rfind("not a save file", 0), 0u) << r.out;
+            continue;
+        }
+        EXPECT_FALSE(r.err.empty()) << shown.str();
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << shown.str() << ": " << r.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(missing));
+    // The file is still sound after all the refused commands.
+    EXPECT_EQ(Pil({"check", f}).exitCode, 0);
+}
+
+}  // namespace
+}  // namespace halcyra
