@@ -136,10 +136,10 @@ bool ParseHexData(std::string_view data, std::string& normalized, int& typeCode,
             value = value * 16 + HexDigit(c);
         }
         bytes += static_cast<char>(value);
-        char text[4];
-        std::snprintf(text, sizeof text, "%02x", value);
+        static constexpr char kHex[] = "0123456789abcdef";
         if (!first) normalized += ',';
-        normalized += text;
+        normalized += kHex[(value >> 4) & 0xF];
+        normalized += kHex[value & 0xF];
         first = false;
         if (comma == std::string_view::npos) break;
         rest = rest.substr(comma + 1);
