@@ -23,7 +23,9 @@ fi
 "$root/scripts/build.sh" "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALCYRA_TESTS=OFF -DHALCYRA_BENCH=OFF
 
 demo=$(mktemp -d /tmp/halcyra-demo.XXXXXX)
-mkdir -p "$demo/registry" "$demo/prefix"
+mkdir -p "$demo/registry" "$demo/prefix" "$demo/runtime"
+chmod 700 "$demo/runtime"
+export XDG_RUNTIME_DIR="$demo/runtime"
 cat > "$demo/registry/HKEY_CURRENT_USER.reg" <<'REG'
 Windows Registry Editor Version 5.00
 

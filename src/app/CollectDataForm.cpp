@@ -143,6 +143,7 @@ void TfrmCollectData::FormCreate()
 
 void TfrmCollectData::ShowTrayIcon()
 {
+    if (env_.serviceMode) return;  // a service has no desktop to show an icon on
     try {
         TaskbarIconControler1->SetVisible(true);
     } catch (const std::exception& e) {
@@ -228,6 +229,7 @@ void TfrmCollectData::BitBtnCloseClick()
 void TfrmCollectData::EndSession()
 {
     closeConfirmed_ = true;
+    AddLogLine("Closing application ...");
     // A refused close hides the window; closing the hidden window is then allowed at once.
     if (!close()) close();
 }

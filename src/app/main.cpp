@@ -78,12 +78,23 @@ int PrintSettings(int argc, char** argv)
 
 }  // namespace
 
+// Without a display, Qt's offscreen platform warns about window hints it cannot apply; that says nothing
+// about the run, so it is kept out of the service's output.
+void ServiceMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (message.contains(QLatin1String("does not support propagateSizeHints"))) return;
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+}
+
 int main(int argc, char** argv)
 {
     if (HasArgument(argc, argv, "--settings")) return PrintSettings(argc, argv);
     const bool service = HasArgument(argc, argv, "--service");
     // The platform is chosen before the application object exists.
-    if (service) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (service) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        qInstallMessageHandler(ServiceMessageHandler);
+    }
 
     THalcyraApplication app(argc, argv);
     QCommandLineParser parser;

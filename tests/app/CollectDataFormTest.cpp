@@ -248,3 +248,22 @@ TEST(CollectDataForm, NovelgardInAnyCaseOrTheSettingLeavesTheDataManagerAlone)
 
 }  // namespace
 }  // namespace halcyra
+
+namespace halcyra {
+namespace {
+
+TEST(CollectDataForm, TheServiceNeverTriesTheTray)
+{
+    test::TFormFixture f;
+    f.env.serviceMode = true;
+    auto& form = f.Create();
+    form.show();
+    form.btnStop->show();
+    f.socketOpen = true;
+    EXPECT_FALSE(form.close());  // a refused close still hides the (offscreen) window
+    EXPECT_EQ(f.tray.adds, 0);
+    EXPECT_FALSE(form.TaskbarIconControler1->Visible());
+}
+
+}  // namespace
+}  // namespace halcyra
