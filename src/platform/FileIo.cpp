@@ -8,29 +8,20 @@
 #include <cstdio>
 
 namespace halcyra::fileio {
+
+TFd::~TFd()
+{
+    if (fd_ >= 0) ::close(fd_);
+}
+
+int TFd::Close()
+{
+    const int result = ::close(fd_);
+    fd_ = -1;
+    return result == 0 ? 0 : errno;
+}
 namespace {
 
-class TFd {
-public:
-    explicit TFd(int fd) : fd_(fd) {}
-    ~TFd()
-    {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    TFd(const TFd&) = delete;
-    TFd& operator=(const TFd&) = delete;
-    int Get() const { return fd_; }
-    // Closes now, reporting the error a deferred write may only show here.
-    int Close()
-    {
-        const int result = ::close(fd_);
-        fd_ = -1;
-        return result;
-    }
-
-private:
-    int fd_;
-};
 
 void SyncFolder(const std::filesystem::path& folder)
 {
@@ -94,7 +85,7 @@ void ReplaceFile(const std::filesystem::path& target, const std::filesystem::pat
         if (::fsync(fd.Get()) != 0) ThrowErrno(errno, "fsync");
         struct stat st {};
         if (::fstat(fd.Get(), &st) != 0) ThrowErrno(errno, "stat");
-        if (fd.Close() != 0) ThrowErrno(errno, "close");
+        if (const int error = fd.Close(); error != 0) ThrowErrno(error, "close");
         if (options.beforeRename) options.beforeRename(temp);
         if (options.noReplace)
             RenameNoReplace(temp, target);

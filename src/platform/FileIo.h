@@ -13,6 +13,21 @@
 
 namespace halcyra::fileio {
 
+// A file descriptor closed on scope exit (and with it any lock taken on it).
+class TFd {
+public:
+    explicit TFd(int fd) : fd_(fd) {}
+    ~TFd();
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+    int Get() const { return fd_; }
+    // Closes now and gives errno (0 on success): on some file systems a failed write shows only here.
+    int Close();
+
+private:
+    int fd_;
+};
+
 // Reads the whole file. Throws std::system_error (with errno) when it cannot be opened or read.
 // `info`, when given, receives the fstat of the opened file, so it describes exactly the bytes read.
 std::string ReadWholeFile(const std::filesystem::path& file, struct stat* info = nullptr);

@@ -1,11 +1,12 @@
 #include "savefile/SaveFileIo.h"
 
+#include "platform/FileIo.h"
+
 #include "savefile/TovErrors.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <random>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -20,44 +21,7 @@ namespace {
     throw ESaveFileIoError(what + " " + path.string() + ": " + std::strerror(error));
 }
 
-// Closes on scope exit; the lock of a descriptor goes with it.
-class TFd {
-public:
-    explicit TFd(int fd) : fd_(fd) {}
-    ~TFd()
-    {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    TFd(const TFd&) = delete;
-    TFd& operator=(const TFd&) = delete;
-    int Get() const { return fd_; }
-    // Closes now and reports the error, which on some file systems is where a failed write shows.
-    int Close()
-    {
-        const int rc = ::close(fd_);
-        fd_ = -1;
-        return rc == 0 ? 0 : errno;
-    }
-
-private:
-    int fd_;
-};
-
-void WriteAllTo(int fd, std::string_view bytes, const std::filesystem::path& path)
-{
-    const char* p = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            Fail("Cannot write", path, errno);
-        }
-        if (n == 0) Fail("Cannot write", path, ENOSPC);
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-}
+using fileio::TFd;
 
 std::string ReadAllFrom(int fd, const std::filesystem::path& path)
 {
@@ -81,21 +45,6 @@ std::string ReadAllFrom(int fd, const std::filesystem::path& path)
     return bytes;
 }
 
-std::filesystem::path TemporaryBeside(const std::filesystem::path& target, std::uint64_t salt)
-{
-    static std::mt19937_64 engine(std::random_device{}());
-    char suffix[32];
-    std::snprintf(suffix, sizeof suffix, ".tmp-%016llx", static_cast<unsigned long long>(engine() ^ salt));
-    return target.parent_path() / ("." + target.filename().string() + suffix);
-}
-
-void SyncFolder(const std::filesystem::path& folder)
-{
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-}
 
 // Opens an existing file for writing under an exclusive lock, making sure the descriptor still names
 // the file at that path (a concurrent atomic replace swaps the file under an open descriptor).
@@ -167,28 +116,14 @@ void TPosixSaveFileIo::BeforeReplace(const std::filesystem::path&, const std::fi
 
 void TPosixSaveFileIo::ReplaceWith(const std::filesystem::path& path, std::string_view bytes, int mode)
 {
-    std::filesystem::path temporary;
-    int fdValue = -1;
-    for (std::uint64_t attempt = 0; attempt < 16 && fdValue < 0; ++attempt) {
-        temporary = TemporaryBeside(path, attempt);
-        fdValue = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fdValue < 0 && errno != EEXIST) Fail("Cannot create", path, errno);
-    }
-    if (fdValue < 0) Fail("Cannot create", path, EEXIST);
-    TFd fd(fdValue);
+    fileio::TReplaceOptions options;
+    if (mode >= 0) options.mode = static_cast<mode_t>(mode);
+    options.beforeRename = [&](const std::filesystem::path& temporary) { BeforeReplace(temporary, path); };
     try {
-        WriteAllTo(fd.Get(), bytes, temporary);
-        if (mode >= 0 && ::fchmod(fd.Get(), static_cast<mode_t>(mode)) != 0)
-            Fail("Cannot set mode of", temporary, errno);
-        if (::fsync(fd.Get()) != 0) Fail("Cannot flush", temporary, errno);
-        if (const int error = fd.Close(); error != 0) Fail("Cannot write", temporary, error);
-        BeforeReplace(temporary, path);
-        if (::rename(temporary.c_str(), path.c_str()) != 0) Fail("Cannot replace", path, errno);
-    } catch (...) {
-        ::unlink(temporary.c_str());
-        throw;
+        fileio::ReplaceFile(path, fileio::UniqueTempBeside(path), bytes, options);
+    } catch (const std::system_error& e) {
+        Fail("Cannot replace", path, e.code().value());
     }
-    SyncFolder(path.parent_path());
 }
 
 void TPosixSaveFileIo::WriteWhole(const std::filesystem::path& path, std::string_view bytes)
