@@ -168,8 +168,8 @@ void TPosixSaveFileIo::Append(const std::filesystem::path& path, std::string_vie
         // Leave no partial record: every record behind it would be misread.
         if (written > 0) {
             const off_t end = ::lseek(fd.Get(), 0, SEEK_END);
-            if (end >= static_cast<off_t>(written) && ::ftruncate(fd.Get(), end - static_cast<off_t>(written)) != 0) {
-            }
+            // Best effort: the write's own error is the one reported.
+            if (end >= static_cast<off_t>(written)) (void)!::ftruncate(fd.Get(), end - static_cast<off_t>(written));
         }
         Fail("Cannot write", path, error);
     }
