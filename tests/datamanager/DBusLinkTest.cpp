@@ -48,6 +48,10 @@ public:
     explicit TStandin(const QStringList& options)
         : service_(UniqueServiceName()), output_(QString::fromStdString((dir_ / "calls.jsonl").string()))
     {
+        if (!QDBusConnection::sessionBus().isConnected()) {
+            ADD_FAILURE() << "no D-Bus session bus: run the tests under dbus-run-session, as scripts/test.sh does";
+            return;
+        }
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process_.start(QStringLiteral(VELGARD_STANDIN_PATH),
                        QStringList{"--output", output_, "--service", service_} + options);
