@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -131,14 +132,19 @@ private:
         {
             calls_.push_back("SetCollectorState " + std::to_string(source) + " " + std::to_string(state));
         }
-        void AddValue(std::string_view id, std::string_view label, std::string_view unit, double, double value) override
+        void AddValue(std::string_view id, std::string_view label, std::string_view unit, double time,
+                      double value) override
         {
-            calls_.push_back("AddValue " + std::string(id) + " " + std::string(label) + " " + std::string(unit) + " " +
-                             std::to_string(value));
+            std::ostringstream line;
+            line << "AddValue " << id << " " << label << " " << unit << " " << FormatIsoMilliseconds(time) << " "
+                 << value;
+            calls_.push_back(line.str());
         }
-        void AddDelimiter(std::int32_t, std::string_view label, std::string_view unit, double, std::int32_t) override
+        void AddDelimiter(std::int32_t, std::string_view label, std::string_view unit, double time,
+                          std::int32_t) override
         {
             calls_.push_back("AddDelimiter " + std::string(label) + " " + std::string(unit));
+            (void)time;
         }
 
     private:
