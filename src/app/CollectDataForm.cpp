@@ -1,5 +1,6 @@
 #include "app/CollectDataForm.h"
 
+#include "app/FormCollectView.h"
 #include "datamanager/DataFolder.h"
 #include "hl7/CensusListView.h"
 #include "patients/NewPatient.h"
@@ -60,7 +61,17 @@ TfrmCollectData::TfrmCollectData(TEnvironment& environment, QWidget* parent)
     censusView_->OnClick = [this] { CBListPatientsClick(); };
     saveIt1_.OnLog = [this](const std::string& line) { AddLogLine(line); };
     monitorFile_.SetLogger([this](const std::string& line) { AddLogLine(line); });
+    collectView_ = std::make_unique<TFormCollectView>(*this, !env_.serviceMode);
+    collectTargets_ = std::make_unique<TCensusCollectTargets>(census_, patientFolders_, monitorFile_, saveIt1_);
+    cycle_ = std::make_unique<TCollectionCycle>(TCollectionCycle::TParts{
+        *env_.clock, settings_, log_, params_, dataManager_, *collectView_, *collectTargets_, *centralStationSocket_});
+    messages_ = std::make_unique<TMessageHandler>(
+        TMessageHandler::TParts{*env_.clock, *env_.files, *cycle_, census_, patientFolders_, patientFile_, monitorFile_,
+                                saveIt1_, params_, dataManager_, *collectView_});
+    census_.SetStopDelimiterWriter([this](bool allPatients) { cycle_->WriteStopDelimiters(allPatients); });
 
+    connect(btnStart, &QPushButton::clicked, this, [this] { btnStartClick(); });
+    connect(btnStop, &QPushButton::clicked, this, [this] { btnStopClick(); });
     connect(cbLogFile, &QCheckBox::clicked, this, [this] { cbLogFileClick(); });
     connect(btnHide, &QPushButton::clicked, this, [this] { btnHideClick(); });
     connect(BitBtnClose, &QPushButton::clicked, this, [this] { BitBtnCloseClick(); });
@@ -109,10 +120,7 @@ void TfrmCollectData::FormCreate()
         // 11.
         for (QWidget* w : findChildren<QWidget*>()) w->setToolTipDuration(kHintHidePauseMs);
         // 12. Item 0 of the patient list is the header line, made when the controls were built.
-        CollectBusy = false;
         // 13.
-        DecoderBusy = false;
-        ObservationsSeen = false;
         MedianFilterValue = 15;
         // 14. The application-wide handler is the application's; it calls ApplicationException.
         // 15.
@@ -149,8 +157,18 @@ void TfrmCollectData::FormCreate()
         ShowTrayIcon();
         hide();
         // 24.
-        LastCompleteMessage = env_.clock->Now() - 1000;
-        // 25. Connect: added with the collection cycle.
+        cycle_->SetLastCompleteMessage(env_.clock->Now() - 1000);
+        // 25.
+        TCycleSettings& cycle = cycle_->Settings();
+        cycle.autoStart = AutoStart;
+        cycle.autoHide = AutoHide;
+        cycle.useHalcyraSettings = UseHalcyraSettings;
+        cycle.relayPort = static_cast<std::uint16_t>(RelayPort);
+        TMessageSettings& messages = messages_->Settings();
+        messages.autoCreate = AutoCreate;
+        messages.enableDefaultUnits = EnableDefaultUnits;
+        messages.debugFolder = debugFolder_;
+        cycle_->Connect();
         // 26. Stored patients come back as absent rows with their ticks; expired ones are forgotten.
         census_.SaveCensus(true);
     } catch (const std::exception& e) {
@@ -183,11 +201,10 @@ void TfrmCollectData::FormShow()
         MedianFilterValue = settings_.ReadRegInteger("MedianFilterValue", 15);
         TimerPeriod = settings_.ReadRegInteger("TimerInterval", 1000);
         Timer1->setInterval(TimerPeriod);
-        CentralStationTimeout = static_cast<std::int32_t>(RoundHalfEven(CollectInterval * 1.5));
-        Status = 0;
+        cycle_->FirstShow(CollectInterval);
         firstShowDone_ = true;
     }
-    // Re-applying the status to the buttons comes with the collection cycle.
+    cycle_->ReapplyStatus();
 }
 
 void TfrmCollectData::showEvent(QShowEvent* event)
@@ -230,6 +247,8 @@ void TfrmCollectData::closeEvent(QCloseEvent* event)
 
 void TfrmCollectData::FormClose()
 {
+    // A collected series never runs on across the end of the run.
+    if (cycle_->Status() == csCollecting || cycle_->Status() == csConnectionLost) cycle_->WriteStopDelimiters(false);
     centralStationSocket_->Close();
     Timer1->stop();
     // A tray program does not end when its last window closes: the main window's close ends the run.
@@ -275,10 +294,11 @@ void TfrmCollectData::btnHideClick()
     hide();
 }
 
-void TfrmCollectData::Timer1Timer()
-{
-    // The tick's work (interval boundaries, supervision, census saving) comes with the collection cycle.
-}
+void TfrmCollectData::Timer1Timer() { cycle_->Tick(); }
+
+void TfrmCollectData::btnStartClick() { cycle_->Start(); }
+
+void TfrmCollectData::btnStopClick() { cycle_->Stop(); }
 
 void TfrmCollectData::CBListPatientsClickCheck() { census_.CBListPatientsClickCheck(); }
 

@@ -1,11 +1,14 @@
 // The main window: owns every list and object of the run, and the start-up and shutdown sequence.
 #pragma once
 
+#include "app/CensusCollectTargets.h"
+#include "app/CollectionCycle.h"
 #include "app/Environment.h"
 #include "app/Log.h"
 #include "app/SettingsStore.h"
 #include "datamanager/DataManagerLink.h"
 #include "hl7/Census.h"
+#include "hl7/MessageHandler.h"
 #include "hl7/PatientIdReduction.h"
 #include "params/ParameterModel.h"
 #include "patients/PatientFile.h"
@@ -37,6 +40,7 @@ class QWidget;
 namespace halcyra {
 
 class TCensusListView;
+class TFormCollectView;
 class TfrmNewPatient;
 
 class TfrmCollectData : public QMainWindow {
@@ -93,6 +97,8 @@ public:
     void TaskbarIconControler1Click();
     void btnHideClick();
     void Timer1Timer();
+    void btnStartClick();
+    void btnStopClick();
     void CBListPatientsClickCheck();
     void CBListPatientsClick();
     void DeleteActionClick();
@@ -126,6 +132,9 @@ public:
     TPatientFile& PatientFile() { return patientFile_; }
     TSaveItNew& SaveIt1() { return saveIt1_; }
     TPatientMonitorFile& MonitorFile() { return monitorFile_; }
+    // The collection cycle (status, boundaries, marks, supervision) and the handling of each message.
+    TCollectionCycle& Cycle() { return *cycle_; }
+    TMessageHandler& Messages() { return *messages_; }
 
     bool AutoHide = false;
     bool AutoStart = false;
@@ -140,19 +149,13 @@ public:
     bool RelayConnected = false;
     std::string FirstArgument;
 
-    // Collection-cycle fields that start-up and the first show set.
-    bool CollectBusy = false;
-    bool DecoderBusy = false;
-    bool ObservationsSeen = false;
+    // Values the first show reads; the collection cycle keeps the interval in force.
     std::int32_t MedianFilterValue = 15;
     std::int32_t CollectInterval = 10;
-    std::int32_t CentralStationTimeout = 15;
     std::int32_t TimerPeriod = 1000;
-    std::uint8_t Status = 0;
     TDateTime LastRelayJob = 0;
     TDateTime LastRelayLifeTick = 0;
     std::int32_t RelayReconnectCountdown = 10;
-    TDateTime LastCompleteMessage = 0;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -182,6 +185,10 @@ private:
     std::shared_ptr<ISaveFileIo> saveFileIo_;
     TSaveItNew saveIt1_;
     TPatientMonitorFile monitorFile_;
+    std::unique_ptr<TFormCollectView> collectView_;
+    std::unique_ptr<TCensusCollectTargets> collectTargets_;
+    std::unique_ptr<TCollectionCycle> cycle_;
+    std::unique_ptr<TMessageHandler> messages_;
 };
 
 }  // namespace halcyra

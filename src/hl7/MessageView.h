@@ -34,6 +34,8 @@ public:
 class IParameterGrid {
 public:
     virtual ~IParameterGrid() = default;
+    // The connection is lost: nothing is shown.
+    virtual void Clear() = 0;
     // A message of the shown patient begins: the grid is cleared and the patient named in its first column.
     virtual void ShowPatient(const std::string& patientID, const std::string& firstName,
                              const std::string& lastName) = 0;
