@@ -20,11 +20,11 @@ QString ToQt(const std::string& text)
 
 void TFormCollectView::ApplyStatusControls(const TStatusControls& c)
 {
-    if (c.showWindow) {
+    if (c.showWindow && desktop_) {
         form_.show();
         form_.raise();
     }
-    if (hasTray_) {
+    if (desktop_) {
         try {
             if (c.trayVisible) form_.TaskbarIconControler1->SetHint(QString::fromUtf8(kCollectingHint.data(),
                                                                                        static_cast<int>(kCollectingHint.size())));
@@ -60,12 +60,12 @@ void TFormCollectView::SetTrayHint(const std::string& hint)
 
 bool TFormCollectView::TrayIconVisible() const
 {
-    return !hasTray_ || form_.TaskbarIconControler1->Visible();
+    return !desktop_ || form_.TaskbarIconControler1->Visible();
 }
 
 void TFormCollectView::ShowTrayIcon()
 {
-    if (hasTray_) form_.TaskbarIconControler1->SetVisible(true);
+    if (desktop_) form_.TaskbarIconControler1->SetVisible(true);
 }
 
 bool TFormCollectView::ParametersButtonEnabled() const

@@ -10,8 +10,8 @@ class TfrmCollectData;
 
 class TFormCollectView final : public ICollectView, public IMessageView {
 public:
-    // Without a desktop (the service, an import) there is no tray icon to show.
-    TFormCollectView(TfrmCollectData& form, bool hasTray) : form_(form), hasTray_(hasTray) {}
+    // Without a desktop (the service, an import) there is no tray icon and no window to bring forward.
+    TFormCollectView(TfrmCollectData& form, bool desktop) : form_(form), desktop_(desktop) {}
 
     void SetParameterGrid(IParameterGrid* grid) { grid_ = grid; }
 
@@ -37,7 +37,7 @@ public:
 
 private:
     TfrmCollectData& form_;
-    bool hasTray_;
+    bool desktop_;
     IParameterGrid* grid_ = nullptr;
 };
 

@@ -1,6 +1,8 @@
 // halcyra: the tray program, or with --service the same program without a display.
 #include "app/CollectDataForm.h"
 #include "app/HalcyraApplication.h"
+#include "app/ImportArrivals.h"
+#include "app/ImportRunner.h"
 #include "app/Prompter.h"
 #include "app/SettingsReport.h"
 #include "app/TerminationSignals.h"
@@ -30,13 +32,15 @@ struct TOptions {
     QCommandLineOption settings{"settings", "Print every setting as the program would use it now, and exit."};
     QCommandLineOption registry{"registry", "Folder of the registry hive files (default: $HALCYRA_REGISTRY).", "DIR"};
     QCommandLineOption prefix{"prefix", "Folder that holds the drive mapping (default: $HALCYRA_PREFIX).", "DIR"};
+    QCommandLineOption import{"import", "Import a captured central-station stream into the patient files, as the "
+                                        "running program would have written it, then exit.", "FILE"};
 
     void AddTo(QCommandLineParser& parser)
     {
         parser.setApplicationDescription(QString::fromUtf8(kApplicationTitle));
         parser.addHelpOption();
         parser.addVersionOption();
-        parser.addOptions({service, settings, registry, prefix});
+        parser.addOptions({service, settings, registry, prefix, import});
         parser.addPositionalArgument("NOVELGARD", "Run without the data manager's automation interface.", "[NOVELGARD]");
     }
 
@@ -50,6 +54,15 @@ bool HasArgument(int argc, char** argv, const char* wanted)
 {
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], wanted) == 0) return true;
+    return false;
+}
+
+// An option with a value, given as "--name VALUE" or "--name=VALUE".
+bool HasValueOption(int argc, char** argv, const char* wanted)
+{
+    const std::size_t length = std::strlen(wanted);
+    for (int i = 1; i < argc; ++i)
+        if (std::strncmp(argv[i], wanted, length) == 0 && (argv[i][length] == '\0' || argv[i][length] == '=')) return true;
     return false;
 }
 
@@ -90,8 +103,9 @@ int main(int argc, char** argv)
 {
     if (HasArgument(argc, argv, "--settings")) return PrintSettings(argc, argv);
     const bool service = HasArgument(argc, argv, "--service");
+    const bool importing = HasValueOption(argc, argv, "--import");
     // The platform is chosen before the application object exists.
-    if (service) {
+    if (service || importing) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
         qInstallMessageHandler(ServiceMessageHandler);
     }
@@ -101,6 +115,19 @@ int main(int argc, char** argv)
     TOptions options;
     options.AddTo(parser);
     parser.process(app);
+
+    // An import reads its capture before anything is written, so a file it cannot read changes nothing.
+    TCapturedStream capture;
+    std::vector<TDateTime> arrivals;
+    if (importing) {
+        const std::string path = parser.value(options.import).toStdString();
+        std::string error;
+        if (!ReadCapture(path, capture, error)) {
+            std::fprintf(stderr, "halcyra: cannot read %s: %s\n", path.c_str(), error.c_str());
+            return 1;
+        }
+        arrivals = ArrivalTimes(capture, NowLocal());
+    }
 
     TfrmCollectData* form = nullptr;
     const auto report = [&](const std::string& message) {
@@ -121,18 +148,20 @@ int main(int argc, char** argv)
     registry->SetProblemSink(report);
     TFileSystem files(*drives);
     TSystemClock clock;
+    TManualClock importClock(TImportRunner::StartUpTime(arrivals));
     TMessageBoxPrompter boxes;
     TLoggingPrompter logged(report);
 
     TEnvironment env;
-    env.clock = &clock;
+    env.clock = importing ? static_cast<IClock*>(&importClock) : &clock;
+    if (importing) env.centralStationSocket = [] { return std::make_unique<TImportSocket>(); };
     env.registry = registry.get();
     env.files = &files;
-    env.prompter = service ? static_cast<IPrompter*>(&logged) : &boxes;
+    env.prompter = service || importing ? static_cast<IPrompter*>(&logged) : &boxes;
     env.executablePath = QCoreApplication::applicationFilePath().toStdString();
     for (const QString& argument : parser.positionalArguments()) env.arguments.push_back(Utf8ToWin1252(argument.toStdString()));
-    env.serviceMode = service;
-    if (service) env.logMirror = [](const std::string& line) { std::fprintf(stderr, "%s\n", Win1252ToUtf8(line).c_str()); };
+    env.serviceMode = service || importing;
+    if (service || importing) env.logMirror = [](const std::string& line) { std::fprintf(stderr, "%s\n", Win1252ToUtf8(line).c_str()); };
 
     // Installed before start-up, so an early SIGTERM waits in the event loop instead of killing the run.
     TTerminationSignals terminationSignals([&] {
@@ -150,6 +179,11 @@ int main(int argc, char** argv)
     app.SetExceptionHandler([&](const std::string& message) { mainWindow.ApplicationException(message); });
     mainWindow.FormCreate();
     if (mainWindow.TerminateRequested()) return 1;
+    if (importing) {
+        const TImportSummary summary = TImportRunner(mainWindow, importClock).Run(capture, arrivals);
+        std::printf("%s\n", SummaryLine(summary).c_str());
+        return 0;
+    }
     mainWindow.show();
     const int code = app.exec();
     form = nullptr;
