@@ -15,7 +15,7 @@ using test::TEngineFixture;
 
 const std::string kHR = "0002-4182^HR^MDIL";
 const std::string kSpO2 = "150456^SpO2^MDIL";
-const std::string kNBP = "0002-4a05^NBPs^MDIL";
+const std::string kNBP = "0002-4A05^NBPs^MDIL";
 
 std::vector<std::string> Message(const std::string& time, const std::string& value = "72")
 {
