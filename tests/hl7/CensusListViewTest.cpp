@@ -1,0 +1,102 @@
+#include "hl7/CensusListView.h"
+
+#include "patients/PatientFile.h"
+#include "patients/PatientFolders.h"
+#include "support/TempDir.h"
+
+#include <QListWidget>
+#include <QMenu>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace halcyra {
+namespace {
+
+class CensusListViewTest : public ::testing::Test {
+protected:
+    CensusListViewTest()
+    {
+        new QListWidgetItem("Patients", list.get());
+        view = std::make_unique<TCensusListView>(list.get(), &menu, census);
+        view->OnClickCheck = [this] {
+            ++clickChecks;
+            census.CBListPatientsClickCheck();
+        };
+        view->OnClick = [this] {
+            ++clicks;
+            census.CBListPatientsClick();
+        };
+    }
+
+    int Add(const std::string& id)
+    {
+        return census.AddRow(CensusRowText(id, "A B"), TPatient{FormatCompactStamp(clock.Now()), "A", "B", id, false});
+    }
+    QString Texts() const
+    {
+        QStringList texts;
+        for (int i = 0; i < list->count(); ++i) texts << list->item(i)->text();
+        return texts.join("|");
+    }
+
+    test::TTempDir dir;
+    std::unique_ptr<TRegistry> registry = TRegistry::InDirectory(dir / "registry");
+    TSettingsStore settings{*registry};
+    TManualClock clock{EncodeDateTime(2024, 5, 6, 12, 0, 0)};
+    TDriveMapping drives{dir / "prefix"};
+    TFileSystem files{drives};
+    TPatientIdReduction reduction;
+    TPatientFolders folders{files, reduction};
+    TPatientFile patientFile{files};
+    TCensus census{settings, clock, reduction, folders, patientFile};
+    std::unique_ptr<QListWidget> list = std::make_unique<QListWidget>();
+    QMenu menu;
+    std::unique_ptr<TCensusListView> view;
+    int clickChecks = 0;
+    int clicks = 0;
+};
+
+TEST_F(CensusListViewTest, TheListShowsTheRowsAndReportsTheUsersTicks)
+{
+    const int first = Add("111");
+    const int second = Add("222");
+    EXPECT_EQ(Texts(), "Patients|111, A B|222, A B");
+    EXPECT_EQ(clickChecks, 0);
+
+    list->item(second)->setCheckState(Qt::Checked);  // as a click on the box does
+    EXPECT_EQ(clickChecks, 1);
+    EXPECT_TRUE(census.IsTicked(second));
+    EXPECT_TRUE(census.Patient(second).Checked);
+    EXPECT_FALSE(census.IsTicked(first));
+
+    // The census's own changes are shown, not reported back as ticks.
+    census.SetTicked(first, true);
+    EXPECT_EQ(list->item(first)->checkState(), Qt::Checked);
+    census.SetEnabled(first, false);
+    EXPECT_FALSE(list->item(first)->flags() & Qt::ItemIsUserCheckable);
+    EXPECT_TRUE(list->item(first)->flags() & Qt::ItemIsSelectable);
+    EXPECT_EQ(clickChecks, 1);
+}
+
+TEST_F(CensusListViewTest, TheContextMenuComesOnlyWithADisabledRowAndDeleteRemovesIt)
+{
+    Add("111");
+    const int second = Add("222");
+    Add("333");
+    list->setCurrentRow(second);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_FALSE(view->PopupMenuAttached());
+
+    census.SetEnabled(second, false);
+    list->setCurrentRow(0);
+    list->setCurrentRow(second);
+    EXPECT_TRUE(view->PopupMenuAttached());
+    census.DeleteActionClick();
+    EXPECT_EQ(Texts(), "Patients|111, A B|333, A B");
+    EXPECT_EQ(census.RowCount(), 3);
+}
+
+}  // namespace
+}  // namespace halcyra
