@@ -152,34 +152,19 @@ private:
     };
 };
 
-class TCycleFixture {
+// What every engine test stands on: a temporary registry and prefix, a manual clock at 12:00:07.250, the
+// settings, the log (its lines kept), the parameter model and a recorded data manager.
+class TCoreEnvironment {
 public:
-    TCycleFixture()
+    TCoreEnvironment()
         : registry(dir / "registry" / "HKEY_CURRENT_USER.reg", dir / "registry" / "HKEY_LOCAL_MACHINE.reg"),
           drives(dir / "prefix"), files(drives), clock(EncodeDateTime(2024, 5, 6, 12, 0, 7, 250)), settings(registry),
-          log(clock, files), params(settings),
-          cycle(TCollectionCycle::TParts{clock, settings, log, params, dataManager, view, targets, centralStation})
+          log(clock, files), params(settings)
     {
         log.SetMirror([this](const std::string& line) { logLines.push_back(line); });
-        targets.clock = &clock;
-        targets.lastCensusSave = clock.Now();
         dataManager.CreateDataManagerLink(autoObject, "", false);
         // The program key exists once start-up is through; the central station is then the source.
         settings.WriteRegBool("DataSourceIsCentralStation", true);
-        cycle.FirstShow(10);
-    }
-
-    // Status 1 with one parameter seen, as after the first valid message.
-    void Connected()
-    {
-        params.RegisterParameter(1, "HR", "bpm", clock.Now());
-        cycle.SetStatus(csConnected);
-    }
-
-    void TickAt(int hour, int minute, int second, int millisecond = 0)
-    {
-        clock.Set(EncodeDateTime(2024, 5, 6, hour, minute, second, millisecond));
-        cycle.Tick();
     }
 
     std::vector<std::string> CallsStartingWith(const std::string& prefix) const
@@ -201,6 +186,25 @@ public:
     TParameterModel params;
     TRecordingAutoObject autoObject;
     TDataManagerLink dataManager;
+};
+
+class TCycleFixture : public TCoreEnvironment {
+public:
+    TCycleFixture()
+        : cycle(TCollectionCycle::TParts{clock, settings, log, params, dataManager, view, targets, centralStation})
+    {
+        targets.clock = &clock;
+        targets.lastCensusSave = clock.Now();
+        cycle.FirstShow(10);
+    }
+
+    // Status 1 with one parameter seen, as after the first valid message.
+    void Connected()
+    {
+        params.RegisterParameter(1, "HR", "bpm", clock.Now());
+        cycle.SetStatus(csConnected);
+    }
+
     TRecordingView view;
     TRecordingTargets targets;
     TRecordingSocket centralStation;

@@ -69,21 +69,16 @@ inline std::string AperiodicObx(const std::string& identifier, const std::string
     return Segment({"OBX", "1", "NM", identifier, "", value, unit, "", "", "", "", "", "", "APERIODIC", time});
 }
 
-class TEngineFixture {
+class TEngineFixture : public TCoreEnvironment {
 public:
     TEngineFixture()
-        : registry(dir / "registry" / "HKEY_CURRENT_USER.reg", dir / "registry" / "HKEY_LOCAL_MACHINE.reg"),
-          drives(dir / "prefix"), files(drives), clock(EncodeDateTime(2024, 5, 6, 12, 0, 7, 250)), settings(registry),
-          log(clock, files), params(settings), folders(files, reduction), patientFile(files),
+        : folders(files, reduction), patientFile(files),
           census(settings, clock, reduction, folders, patientFile), io(TPosixSaveFileIo::Default()), writer(io),
           monitorFile(files, io, params, dataManager), targets(census, folders, monitorFile, writer),
           cycle(TCollectionCycle::TParts{clock, settings, log, params, dataManager, cycleView, targets, centralStation}),
           handler(TMessageHandler::TParts{clock, files, cycle, census, folders, patientFile, monitorFile, writer, params,
                                           dataManager, view})
     {
-        log.SetMirror([this](const std::string& line) { logLines.push_back(line); });
-        dataManager.CreateDataManagerLink(autoObject, "", false);
-        settings.WriteRegBool("DataSourceIsCentralStation", true);
         params.SetAutomatic(true);
         folders.SetDataFolder("C:\\KVD\\DATA\\", false);
         census.SetStopDelimiterWriter([this](bool all) { cycle.WriteStopDelimiters(all); });
@@ -118,11 +113,11 @@ public:
         cycle.Tick();
     }
 
+    // "id label unit time value" of every value the data manager was told of.
     std::vector<std::string> Values() const
     {
         std::vector<std::string> out;
-        for (const auto& c : autoObject.calls)
-            if (c.rfind("AddValue ", 0) == 0) out.push_back(c.substr(9));
+        for (const auto& c : CallsStartingWith("AddValue ")) out.push_back(c.substr(9));
         return out;
     }
     int Count(const std::string& call) const
@@ -133,17 +128,6 @@ public:
     }
     int RowOf(const std::string& id) const { return census.FindRow(id); }
 
-    TTempDir dir;
-    TRegistry registry;
-    TDriveMapping drives;
-    TFileSystem files;
-    TManualClock clock;
-    TSettingsStore settings;
-    TLog log;
-    std::vector<std::string> logLines;
-    TParameterModel params;
-    TRecordingAutoObject autoObject;
-    TDataManagerLink dataManager;
     TPatientIdReduction reduction;
     TPatientFolders folders;
     TPatientFile patientFile;
