@@ -95,6 +95,8 @@ TEST_F(CensusListViewTest, TheContextMenuComesOnlyWithADisabledRowAndDeleteRemov
     EXPECT_TRUE(view->PopupMenuAttached());
     census.DeleteActionClick();
     EXPECT_EQ(Texts(), "Patients|111, A B|333, A B");
+    EXPECT_EQ(list->currentRow(), -1);  // nothing selected, in the list as in the census
+    EXPECT_EQ(census.SelectedRow(), -1);
     EXPECT_EQ(census.RowCount(), 3);
 }
 
