@@ -1,9 +1,12 @@
 #include "app/CollectDataForm.h"
 
 #include "datamanager/DataFolder.h"
+#include "hl7/CensusListView.h"
+#include "patients/NewPatient.h"
 #include "platform/Text.h"
 #include "ui/FileVersionScanner.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -36,7 +39,10 @@ QString ToQt(std::string_view text) { return QString::fromStdString(Win1252ToUtf
 
 TfrmCollectData::TfrmCollectData(TEnvironment& environment, QWidget* parent)
     : QMainWindow(parent), env_(environment), settings_(*environment.registry), log_(*environment.clock, *environment.files),
-      params_(settings_)
+      params_(settings_), patientFolders_(*environment.files, idReduction_), patientFile_(*environment.files),
+      census_(settings_, *environment.clock, idReduction_, patientFolders_, patientFile_),
+      saveFileIo_(TPosixSaveFileIo::Default()), saveIt1_(saveFileIo_),
+      monitorFile_(*environment.files, saveFileIo_, params_, dataManager_)
 {
     setObjectName("frmCollectData");
     BuildControls();
@@ -47,11 +53,19 @@ TfrmCollectData::TfrmCollectData(TEnvironment& environment, QWidget* parent)
     TaskbarIconControler1->OnError = [this](const std::string& message) { ApplicationException(message); };
     centralStationSocket_ = env_.centralStationSocket ? env_.centralStationSocket() : std::make_unique<TClosedSocket>();
     log_.SetMirror(env_.logMirror);
+    frmNewPatient = new TfrmNewPatient(patientFile_, this);
+    patientFile_.OnShowMessage = [this](const std::string& text) { env_.prompter->ShowMessage(text); };
+    censusView_ = new TCensusListView(CBListPatients, PopupMenuCBList, census_);
+    censusView_->OnClickCheck = [this] { CBListPatientsClickCheck(); };
+    censusView_->OnClick = [this] { CBListPatientsClick(); };
+    saveIt1_.OnLog = [this](const std::string& line) { AddLogLine(line); };
+    monitorFile_.SetLogger([this](const std::string& line) { AddLogLine(line); });
 
     connect(cbLogFile, &QCheckBox::clicked, this, [this] { cbLogFileClick(); });
     connect(btnHide, &QPushButton::clicked, this, [this] { btnHideClick(); });
     connect(BitBtnClose, &QPushButton::clicked, this, [this] { BitBtnCloseClick(); });
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+    connect(DeleteAction, &QAction::triggered, this, [this] { DeleteActionClick(); });
 }
 
 TfrmCollectData::~TfrmCollectData() = default;
@@ -82,6 +96,7 @@ void TfrmCollectData::FormCreate()
         const TDataFolderInfo dataFolder = GetDataFolder(settings_.RootHive(), "DATA\\");
         dataFolder_ = dataFolder.dataFolder;
         compatibilityMode_ = dataFolder.compatibilityMode;
+        patientFolders_.SetDataFolder(dataFolder_, compatibilityMode_);
         // 7. The scratch parameter unit is made with the parameter model, before any step can fail.
         // 8.
         LastRelayJob = EncodeDateTime(1900, 1, 1);
@@ -116,6 +131,7 @@ void TfrmCollectData::FormCreate()
         EnableDefaultUnits = settings_.ReadRegBool("EnableDefaultUnits");
         PatientIDReduction = static_cast<std::uint8_t>(settings_.ReadRegInteger("PatientIDReduction", 0));
         NrOfChars = settings_.ReadRegInteger("NrOfChars", 10);
+        idReduction_.LoadSettings(settings_);
         // 20. Only the first argument is ever examined.
         FirstArgument = env_.arguments.empty() ? std::string() : UpperAscii(env_.arguments.front());
         // 21. Without the data manager the run cannot go on; the remaining steps still run.
@@ -135,7 +151,8 @@ void TfrmCollectData::FormCreate()
         // 24.
         LastCompleteMessage = env_.clock->Now() - 1000;
         // 25. Connect: added with the collection cycle.
-        // 26. The census: added with the patient census.
+        // 26. Stored patients come back as absent rows with their ticks; expired ones are forgotten.
+        census_.SaveCensus(true);
     } catch (const std::exception& e) {
         AddLogLine(std::string("Start up - ") + e.what());
     }
@@ -262,6 +279,12 @@ void TfrmCollectData::Timer1Timer()
 {
     // The tick's work (interval boundaries, supervision, census saving) comes with the collection cycle.
 }
+
+void TfrmCollectData::CBListPatientsClickCheck() { census_.CBListPatientsClickCheck(); }
+
+void TfrmCollectData::CBListPatientsClick() { census_.CBListPatientsClick(); }
+
+void TfrmCollectData::DeleteActionClick() { census_.DeleteActionClick(); }
 
 void TfrmCollectData::ApplicationException(const std::string& message)
 {
