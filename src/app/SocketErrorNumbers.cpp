@@ -5,6 +5,7 @@ namespace halcyra {
 int WindowsSocketsErrorNumber(QAbstractSocket::SocketError error)
 {
     using E = QAbstractSocket::SocketError;
+    // clang-format off
     switch (error) {
         case E::ConnectionRefusedError: return 10061;          // WSAECONNREFUSED
         // Qt reports a reset and an orderly close by the peer alike.
@@ -33,6 +34,7 @@ int WindowsSocketsErrorNumber(QAbstractSocket::SocketError error)
         case E::SslInvalidUserDataError:
         case E::UnknownSocketError: return 10053;              // WSAECONNABORTED
     }
+    // clang-format on
     return 10053;
 }
 

@@ -24,9 +24,8 @@ private:
 }  // namespace
 
 TCentralStationReader::TCentralStationReader(IReceiveSocket& socket, ICentralStationCycle& cycle,
-                                             ICentralStationView& view, const IClock& clock,
-                                             const TFileSystem& files, std::string fileVersion,
-                                             std::string debugFolder)
+                                             ICentralStationView& view, const IClock& clock, const TFileSystem& files,
+                                             std::string fileVersion, std::string debugFolder)
     : socket_(socket),
       cycle_(cycle),
       view_(view),

@@ -13,8 +13,7 @@ std::optional<TEndMarker> FindEndMarker(std::string_view buffer)
         if (end + 1 >= buffer.size()) return std::nullopt;
         if (buffer[end + 1] != kSegmentEnd || end == 0) continue;
         if (buffer[end - 1] == kSegmentEnd) return TEndMarker{end, end + 2};
-        if (buffer[end - 1] == kLineFeed && end >= 2 && buffer[end - 2] == kSegmentEnd)
-            return TEndMarker{end, end + 2};
+        if (buffer[end - 1] == kLineFeed && end >= 2 && buffer[end - 2] == kSegmentEnd) return TEndMarker{end, end + 2};
     }
     return std::nullopt;
 }

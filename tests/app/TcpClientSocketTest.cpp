@@ -105,8 +105,8 @@ TEST(TcpClientSocket, FailuresArriveAsWindowsSocketsErrors)
     const quint16 closed = ClosedPort();
     ASSERT_NE(closed, 0);
     const TCase cases[] = {
-        {"127.0.0.1", true, 10061},             // nobody listens
-        {"not an address", true, 11001},        // an address was promised
+        {"127.0.0.1", true, 10061},       // nobody listens
+        {"not an address", true, 11001},  // an address was promised
     };
     for (const TCase& c : cases) {
         TRecorded r;
@@ -136,7 +136,8 @@ TEST(TcpClientSocket, CloseReportsTheDisconnectionOfAnOpenConnection)
 
     // Destroying a connected socket calls no handler.
     socket->Open("127.0.0.1", true, server.serverPort());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return std::count(r.events.begin(), r.events.end(), "connected") == 2; }, kWaitMs));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return std::count(r.events.begin(), r.events.end(), "connected") == 2; }, kWaitMs));
     const std::size_t before = r.events.size();
     socket.reset();
     EXPECT_EQ(r.events.size(), before);

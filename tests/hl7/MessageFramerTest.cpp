@@ -19,14 +19,28 @@ TEST(MessageFramer, EndMarkerFollowsACarriageReturnOrCrLf)
         std::optional<std::size_t> textEnd;
     };
     const TCase cases[] = {
-        {"\x0B" "A\r\x1C\r", 3},      // CR 0x1C CR
-        {"\x0B" "A\r\n\x1C\r", 4},    // CR LF 0x1C CR
-        {"\x0B" "A\n\x1C\r", {}},     // LF alone is no segment end before the marker
-        {"\x0B" "A\x1C\r", {}},       // no segment end at all
-        {"\x1C\r", {}},               // nothing before it
-        {"\x0B" "A\r\x1C", {}},       // the marker is not complete yet
-        {"\x0B" "A\r\x1C\x1C\r", {}}, // a 0x1C before the 0x1C
-        {"\x0B" "A\x1C\rB\r\x1C\r", 6},  // the first real marker counts
+        {"\x0B"
+         "A\r\x1C\r",
+         3},  // CR 0x1C CR
+        {"\x0B"
+         "A\r\n\x1C\r",
+         4},  // CR LF 0x1C CR
+        {"\x0B"
+         "A\n\x1C\r",
+         {}},  // LF alone is no segment end before the marker
+        {"\x0B"
+         "A\x1C\r",
+         {}},            // no segment end at all
+        {"\x1C\r", {}},  // nothing before it
+        {"\x0B"
+         "A\r\x1C",
+         {}},  // the marker is not complete yet
+        {"\x0B"
+         "A\r\x1C\x1C\r",
+         {}},  // a 0x1C before the 0x1C
+        {"\x0B"
+         "A\x1C\rB\r\x1C\r",
+         6},  // the first real marker counts
     };
     for (const TCase& c : cases) {
         const std::optional<TEndMarker> end = FindEndMarker(c.buffer);
@@ -47,11 +61,11 @@ TEST(MessageFramer, SegmentsEndAtCrLfCrOrLf)
     const TCase cases[] = {
         {"MSH|a\rPID|b\r", {"MSH|a", "PID|b"}},
         {"MSH|a\r\rPID|b\r", {"MSH|a", "", "PID|b"}},  // CR-only streams keep their empty segments
-        {"MSH|a\r\nPID|b\r\n", {"MSH|a", "PID|b"}},     // CR LF is one segment end
+        {"MSH|a\r\nPID|b\r\n", {"MSH|a", "PID|b"}},    // CR LF is one segment end
         {"MSH|a\nPID|b\n", {"MSH|a", "PID|b"}},
         {"MSH|a\r\n\r\nPID|b\r", {"MSH|a", "", "PID|b"}},
-        {"MSH|a\n\rPID|b\r", {"MSH|a", "", "PID|b"}},   // LF CR is two segment ends
-        {"MSH|a\rtail", {"MSH|a"}},                     // text after the last segment end is dropped
+        {"MSH|a\n\rPID|b\r", {"MSH|a", "", "PID|b"}},  // LF CR is two segment ends
+        {"MSH|a\rtail", {"MSH|a"}},                    // text after the last segment end is dropped
         {"no end", {}},
         {"", {}},
     };
@@ -101,7 +115,8 @@ TEST(MessageFramer, CrLfStreamLongerThan4096BytesIsFramed)
 {
     TMessageFramer framer;
     std::string stream;
-    for (int i = 0; i < 200; ++i) stream += "\x0BMSH|" + std::to_string(i) + "\r\nOBX|" + std::string(40, 'v') + "\r\n\x1C\r";
+    for (int i = 0; i < 200; ++i)
+        stream += "\x0BMSH|" + std::to_string(i) + "\r\nOBX|" + std::string(40, 'v') + "\r\n\x1C\r";
     ASSERT_GT(stream.size(), 4096u);
     framer.Append(stream);
     int messages = 0;
