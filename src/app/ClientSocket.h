@@ -10,8 +10,8 @@
 
 namespace halcyra {
 
-// What a client socket reports, each on the GUI thread from the event loop, never from inside a call
-// made on the socket.
+// What a client socket reports, on the GUI thread from the event loop; only the disconnection of an
+// open connection by Close (or by Open, which closes first) is reported at once, inside that call.
 struct TClientSocketEvents {
     std::function<void()> connected;
     std::function<void()> disconnected;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <utility>
 
 namespace cssim {
@@ -27,12 +28,20 @@ bool TRecorder::Open(const QString& path, QString& error)
 
 void TRecorder::Write(const std::string& bytes)
 {
-    file_.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    if (file_.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size())) Fail();
 }
 
-void TRecorder::EndOfMessage()
+void TRecorder::Flush()
 {
-    file_.flush();
+    if (!file_.flush()) Fail();
+}
+
+void TRecorder::Fail()
+{
+    // A recording with a hole would mislead whoever replays it.
+    std::fprintf(stderr, "cs-sim: cannot write the recording %s: %s\n", qPrintable(file_.fileName()),
+                 qPrintable(file_.errorString()));
+    std::exit(1);
 }
 
 TStation::TStation(const TStationOptions& options, TWard& ward, TStreamShaper& shaper, TRecorder* recorder)
@@ -115,7 +124,7 @@ void TStation::ProduceOne(qint64 now)
         if (recorder_) recorder_->Write(write.bytes);
         queue_.push_back(std::move(write));
     }
-    if (recorder_) recorder_->EndOfMessage();
+    if (recorder_) recorder_->Flush();
     ++produced_;
     if (options_.count > 0 && produced_ >= options_.count) stopping_ = true;
     if (options_.silenceEvery > 0 && produced_ % options_.silenceEvery == 0)
@@ -193,9 +202,9 @@ void RecordOffline(const TStationOptions& options, halcyra::TDateTime start, TWa
         const halcyra::TDateTime time = start + elapsed * halcyra::kOneSecond;
         for (const TWrite& write : shaper.Shape(ward.NextMessage(static_cast<int>(k % ward.Beds()), time)))
             recorder.Write(write.bytes);
-        recorder.EndOfMessage();
         if (options.silenceEvery > 0 && (k + 1) % options.silenceEvery == 0) silences += options.silenceSeconds;
     }
+    recorder.Flush();
 }
 
 }  // namespace cssim

@@ -33,14 +33,16 @@ struct TStationOptions {
     std::optional<halcyra::TDateTime> start;  // message time at the start; wall clock when absent
 };
 
-// Appends what is sent to a capture file, flushed after every message.
+// Writes what is sent to a capture file. A failed write ends the program with exit status 1.
 class TRecorder {
 public:
     bool Open(const QString& path, QString& error);
     void Write(const std::string& bytes);
-    void EndOfMessage();
+    void Flush();
 
 private:
+    [[noreturn]] void Fail();
+
     QFile file_;
 };
 
