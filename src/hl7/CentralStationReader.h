@@ -11,9 +11,11 @@
 // And from the window (ICentralStationView): the caption, LabelConnected, the diagnostic labels
 // lblStopPos and lblStartPos, the "Save Data Stream" box, and its error handler for socket errors.
 //
-// The window forwards its socket events to the handlers below, and calls ReadWaitingBytes when a timer
-// tick (or anything else that holds the re-entrancy flag) ends: a read notification skipped while the flag
-// was set is not repeated by the socket until more bytes arrive.
+// The window forwards its socket events to the handlers below (connected, disconnected, error with the
+// Windows Sockets error number, read), routes SocketError to the handler of errors that leave its event
+// handlers, and calls ReadWaitingBytes after it clears the re-entrancy flag at the end of a timer tick
+// (or of anything else that holds the flag): a read notification skipped while the flag was set is not
+// repeated by the socket until more bytes arrive.
 #pragma once
 
 #include "hl7/MessageFramer.h"
