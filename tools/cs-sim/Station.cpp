@@ -54,7 +54,9 @@ TStation::TStation(const TStationOptions& options, TWard& ward, TStreamShaper& s
 
 TStation::~TStation()
 {
-    for (QTcpSocket* client : clients_) QObject::disconnect(client, nullptr, nullptr, nullptr);
+    // The server deletes its connections after this object's members are gone; dropped ones too.
+    for (QTcpSocket* client : server_.findChildren<QTcpSocket*>())
+        QObject::disconnect(client, nullptr, nullptr, nullptr);
 }
 
 bool TStation::Listen(const QHostAddress& address, quint16 port, QString& error)
