@@ -178,7 +178,8 @@ qint64 TStation::Backlog() const
 
 void TStation::Finish(qint64 now)
 {
-    const bool drained = queue_.empty() || clients_.empty();
+    // What is made while waiting for a client is kept for the next one; otherwise nobody is there to take it.
+    const bool drained = queue_.empty() || (clients_.empty() && !options_.waitClient);
     if (!drained) return;
     if (closingSinceMs_ < 0) {
         closingSinceMs_ = now;
