@@ -201,6 +201,44 @@ TEST_F(CsSim, SeedRepeatsTheStreamAndFaultsLeaveTheMessagesAlone)
     EXPECT_EQ(withDrops[3], decoded[4]);
 }
 
+TEST_F(CsSim, MessageTimesFollowRateSilencesAndTheClock)
+{
+    struct TCase {
+        QStringList args;
+        std::vector<int> seconds;  // of each message after the start
+    };
+    const TCase cases[] = {
+        {{"--beds", "1", "--rate", "0.5", "--count", "4"}, {0, 2, 4, 6}},
+        {{"--beds", "2", "--rate", "1", "--duration", "2"}, {0, 0, 1, 1}},
+        {{"--beds", "1", "--rate", "1", "--count", "6", "--silence-every", "3", "--silence", "10"},
+         {0, 1, 2, 13, 14, 15}},
+    };
+    const TDateTime start = EncodeDateTime(2024, 1, 31, 23, 0, 0);
+    for (const TCase& c : cases) {
+        const TRun run = RunProgram(CS_SIM, Offline(c.args));
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+        std::vector<int> seconds;
+        for (const QJsonObject& m : Decode(capture)) {
+            TDateTime time = 0;
+            ASSERT_TRUE(ParseIsoDateTime(m["observationTime"].toString().toStdString(), time));
+            seconds.push_back(static_cast<int>(std::lround((time - start) / kOneSecond)));
+        }
+        EXPECT_EQ(seconds, c.seconds) << c.args.join(' ').toStdString();
+    }
+
+    // Without --start the messages are stamped with the wall clock.
+    const TDateTime before = NowLocal();
+    const TRun run =
+        RunProgram(CS_SIM, {"--no-listen", "--record", QString::fromStdString(capture.string()), "--count", "1"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const std::vector<QJsonObject> messages = Decode(capture);
+    ASSERT_EQ(messages.size(), 1u);
+    TDateTime time = 0;
+    ASSERT_TRUE(ParseIsoDateTime(messages[0]["observationTime"].toString().toStdString(), time));
+    EXPECT_GE(time, before - kOneSecond);
+    EXPECT_LE(time, NowLocal());
+}
+
 TEST_F(CsSim, RejectsWrongOptions)
 {
     const std::vector<QStringList> wrong = {
