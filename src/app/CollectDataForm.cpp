@@ -62,10 +62,8 @@ void TfrmCollectData::FormCreate()
         // 1. Only the per-machine hive's "HKEY" can move the settings there.
         settings_.ChooseSettingsRoot();
         // 2-3.
-        log_.EnableLogfile = settings_.ReadRegBool("EnableLogfile");
-        debugFolder_ = settings_.ReadRegString("DebugFolder");
-        if (debugFolder_.empty()) debugFolder_ = "C:\\TEMP\\";
-        if (debugFolder_.back() != '\\') debugFolder_ += '\\';
+        log_.EnableLogfile = settings_.ReadRegBool(setting::EnableLogfile);
+        debugFolder_ = settings_.ReadRegString(setting::DebugFolder);
         // 4. A missing log (the first run) is worth a line but never stops start-up.
         try {
             if (!env_.files->DirectoryExists(debugFolder_) && !env_.files->ForceDirectories(debugFolder_))
@@ -88,7 +86,7 @@ void TfrmCollectData::FormCreate()
         LastRelayLifeTick = EncodeDateTime(1900, 1, 1);
         RelayReconnectCountdown = 10;
         // 9. The port is given to the relay sockets when they exist.
-        RelayPort = settings_.ReadRegInteger("ClientSocketPort", 13999);
+        RelayPort = settings_.ReadRegInteger(setting::ClientSocketPort);
         RelayConnected = false;
         // 10. The connection animation comes with the collection cycle.
         // 11.
@@ -101,21 +99,21 @@ void TfrmCollectData::FormCreate()
         MedianFilterValue = 15;
         // 14. The application-wide handler is the application's; it calls ApplicationException.
         // 15.
-        UseHalcyraSettings = settings_.ReadRegBool("UseHalcyraSettings");
+        UseHalcyraSettings = settings_.ReadRegBool(setting::UseHalcyraSettings);
         // 16.
         setWindowTitle(QString::fromStdString("Central Station Data Client (Ver. " + TFileVersionScanner::GetVersion() + ")"));
         // 17. The default-unit table, from "DefaultUnits" (made with the program key when missing). The series
         // list and the saved-data list come with their subsystems.
         params_.LoadDefaultUnits();
         // 18-19.
-        AutoHide = settings_.ReadRegBool("AutoHide");
-        AutoStart = settings_.ReadRegBool("AutoStart");
-        AutoCreate = settings_.ReadRegBool("AutoCreate");
-        FilterMR = settings_.ReadRegBool("FilterMR");
-        NoVelgard = settings_.ReadRegBool("NoVelgard");
-        EnableDefaultUnits = settings_.ReadRegBool("EnableDefaultUnits");
-        PatientIDReduction = static_cast<std::uint8_t>(settings_.ReadRegInteger("PatientIDReduction", 0));
-        NrOfChars = settings_.ReadRegInteger("NrOfChars", 10);
+        AutoHide = settings_.ReadRegBool(setting::AutoHide);
+        AutoStart = settings_.ReadRegBool(setting::AutoStart);
+        AutoCreate = settings_.ReadRegBool(setting::AutoCreate);
+        FilterMR = settings_.ReadRegBool(setting::FilterMR);
+        NoVelgard = settings_.ReadRegBool(setting::NoVelgard);
+        EnableDefaultUnits = settings_.ReadRegBool(setting::EnableDefaultUnits);
+        PatientIDReduction = static_cast<std::uint8_t>(settings_.ReadRegInteger(setting::PatientIDReduction));
+        NrOfChars = settings_.ReadRegInteger(setting::NrOfChars);
         // 20. Only the first argument is ever examined.
         FirstArgument = env_.arguments.empty() ? std::string() : UpperAscii(env_.arguments.front());
         // 21. Without the data manager the run cannot go on; the remaining steps still run.
@@ -162,9 +160,9 @@ void TfrmCollectData::FormShow()
         params_.LoadFirstShow();
         QRadioButton* filter[] = {FilterFunctionAverage, FilterFunctionMedian, FilterFunctionMomentary};
         filter[params_.FilterFunction()]->setChecked(true);
-        CollectInterval = settings_.ReadRegInteger("Interval", 10);
-        MedianFilterValue = settings_.ReadRegInteger("MedianFilterValue", 15);
-        TimerPeriod = settings_.ReadRegInteger("TimerInterval", 1000);
+        CollectInterval = settings_.ReadRegInteger(setting::Interval);
+        MedianFilterValue = settings_.ReadRegInteger(setting::MedianFilterValue);
+        TimerPeriod = settings_.ReadRegInteger(setting::TimerInterval);
         Timer1->setInterval(TimerPeriod);
         CentralStationTimeout = static_cast<std::int32_t>(RoundHalfEven(CollectInterval * 1.5));
         Status = 0;
@@ -241,7 +239,7 @@ void TfrmCollectData::cbLogFileClick()
         log_.EnableLogfile = true;
         AddLogLine(checked ? "Log file enabled" : "Log file disabled");
     }
-    settings_.WriteRegBool("EnableLogfile", checked);
+    settings_.WriteRegBool(setting::EnableLogfile, checked);
     log_.EnableLogfile = checked;
 }
 

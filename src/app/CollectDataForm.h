@@ -3,7 +3,7 @@
 
 #include "app/Environment.h"
 #include "app/Log.h"
-#include "app/SettingsStore.h"
+#include "settings/SettingsStore.h"
 #include "datamanager/DataManagerLink.h"
 #include "params/ParameterModel.h"
 #include "platform/DateTime.h"

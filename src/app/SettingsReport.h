@@ -1,7 +1,7 @@
 // The settings as the program would use them now, for `halcyra --settings`. Reads only.
 #pragma once
 
-#include "app/SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 #include <functional>
 #include <string>

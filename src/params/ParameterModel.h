@@ -2,7 +2,7 @@
 // ExcludedParams, the Automatic flag, the collected count, the filter choice and the default units.
 #pragma once
 
-#include "app/SettingsStore.h"
+#include "settings/SettingsStore.h"
 #include "params/FilterChoice.h"
 #include "params/ParamAndIndexConnection.h"
 #include "params/Parameter.h"

@@ -12,12 +12,12 @@ void LoadExclusionSettings(TSettingsStore& store, TParameters& parameters, TExcl
         TRegistryHive& hive = store.RootHive();
         if (!hive.KeyExists(kProgramKey)) hive.CreateKey(kProgramKey);
         for (int i = 0;; ++i) {
-            const std::string paramName = "Param" + std::to_string(i);
+            const std::string paramName = std::string(kExcludedParamPrefix) + std::to_string(i);
             if (!hive.ValueExists(kProgramKey, paramName)) break;
             const std::string codeText = hive.ReadString(kProgramKey, paramName);
             std::int32_t code = 0;
             if (!TryStrToInt32(codeText, code)) return;
-            const std::string labelName = "Name" + codeText;
+            const std::string labelName = std::string(kExcludedNamePrefix) + codeText;
             std::string label;
             if (hive.ValueExists(kProgramKey, labelName)) label = hive.ReadString(kProgramKey, labelName);
             TParamAndIndexConnection entry(code, std::move(label));
@@ -26,12 +26,12 @@ void LoadExclusionSettings(TSettingsStore& store, TParameters& parameters, TExcl
         }
 
         std::optional<std::string> filterText;
-        if (hive.ValueExists(kProgramKey, kFilterFunctionValue))
-            filterText = hive.ReadString(kProgramKey, kFilterFunctionValue);
+        if (hive.ValueExists(kProgramKey, setting::FilterFunction.name))
+            filterText = hive.ReadString(kProgramKey, setting::FilterFunction.name);
         settings.filterFunction = FilterFunctionFromText(filterText);
 
         settings.automatic =
-            !hive.ValueExists(kProgramKey, kAutomaticValue) || hive.ReadDword(kProgramKey, kAutomaticValue) != 0;
+            !hive.ValueExists(kProgramKey, setting::Automatic.name) || hive.ReadDword(kProgramKey, setting::Automatic.name) != 0;
     } catch (const std::exception&) {
     }
 }
@@ -41,7 +41,7 @@ void SaveExclusionSettings(TSettingsStore& store, const TParamList& excluded, bo
     try {
         TRegistryHive& hive = store.RootHive();
         if (automaticChecked) {
-            hive.WriteDword(kProgramKey, kAutomaticValue, 1);
+            hive.WriteDword(kProgramKey, setting::Automatic.name, 1);
             return;
         }
         if (!hive.KeyExists(kProgramKey)) hive.CreateKey(kProgramKey);
@@ -50,10 +50,10 @@ void SaveExclusionSettings(TSettingsStore& store, const TParamList& excluded, bo
                 hive.DeleteValue(kProgramKey, name);
         for (std::size_t i = 0; i < excluded.size(); ++i) {
             const std::string code = std::to_string(excluded[i].Code());
-            hive.WriteString(kProgramKey, "Param" + std::to_string(i), code);
-            hive.WriteString(kProgramKey, "Name" + code, excluded[i].SavedLabel());
+            hive.WriteString(kProgramKey, std::string(kExcludedParamPrefix) + std::to_string(i), code);
+            hive.WriteString(kProgramKey, std::string(kExcludedNamePrefix) + code, excluded[i].SavedLabel());
         }
-        hive.WriteDword(kProgramKey, kAutomaticValue, 0);
+        hive.WriteDword(kProgramKey, setting::Automatic.name, 0);
     } catch (const std::exception&) {
     }
 }

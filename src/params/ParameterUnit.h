@@ -2,15 +2,13 @@
 // observation arrives without one.
 #pragma once
 
-#include "app/SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace halcyra {
-
-inline constexpr std::string_view kDefaultUnitsKey = "DefaultUnits";
 
 struct TParameterUnit {
     std::string label;

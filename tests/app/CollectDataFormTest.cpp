@@ -1,6 +1,6 @@
 #include "FormFixture.h"
 
-#include "app/SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 #include <QCheckBox>
 #include <QLabel>

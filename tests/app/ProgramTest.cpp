@@ -1,5 +1,5 @@
 // The program as a user starts it: the settings listing and the service's start and SIGTERM.
-#include "app/SettingsStore.h"
+#include "settings/SettingsStore.h"
 #include "platform/Registry.h"
 #include "support/TempDir.h"
 
