@@ -59,12 +59,11 @@ TfrmCollectData::~TfrmCollectData() = default;
 void TfrmCollectData::FormCreate()
 {
     try {
-        // 1. Only the per-machine hive's "HKEY" can move the settings there.
+        // Only the per-machine hive's "HKEY" can move the settings there; every later read depends on it.
         settings_.ChooseSettingsRoot();
-        // 2-3.
         log_.EnableLogfile = settings_.ReadRegBool(setting::EnableLogfile);
         debugFolder_ = settings_.ReadRegString(setting::DebugFolder);
-        // 4. A missing log (the first run) is worth a line but never stops start-up.
+        // A log that cannot be loaded is worth a line but never stops start-up.
         try {
             if (!env_.files->DirectoryExists(debugFolder_) && !env_.files->ForceDirectories(debugFolder_))
                 throw EFileError("Cannot create folder " + debugFolder_);
@@ -73,39 +72,26 @@ void TfrmCollectData::FormCreate()
         } catch (const std::exception& e) {
             AddLogLine(std::string("Error: ") + e.what());
         }
-        // 5.
         AddLogLine("");
         AddLogLine("Opening application " + env_.executablePath);
-        // 6.
         const TDataFolderInfo dataFolder = GetDataFolder(settings_.RootHive(), "DATA\\");
         dataFolder_ = dataFolder.dataFolder;
         compatibilityMode_ = dataFolder.compatibilityMode;
-        // 7. The scratch parameter unit is made with the parameter model, before any step can fail.
-        // 8.
+        // The one-minute relay job runs on the first timer tick.
         LastRelayJob = EncodeDateTime(1900, 1, 1);
         LastRelayLifeTick = EncodeDateTime(1900, 1, 1);
         RelayReconnectCountdown = 10;
-        // 9. The port is given to the relay sockets when they exist.
         RelayPort = settings_.ReadRegInteger(setting::ClientSocketPort);
         RelayConnected = false;
-        // 10. The connection animation comes with the collection cycle.
-        // 11.
         for (QWidget* w : findChildren<QWidget*>()) w->setToolTipDuration(kHintHidePauseMs);
-        // 12. Item 0 of the patient list is the header line, made when the controls were built.
         CollectBusy = false;
-        // 13.
         DecoderBusy = false;
         ObservationsSeen = false;
         MedianFilterValue = 15;
-        // 14. The application-wide handler is the application's; it calls ApplicationException.
-        // 15.
         UseHalcyraSettings = settings_.ReadRegBool(setting::UseHalcyraSettings);
-        // 16.
         setWindowTitle(QString::fromStdString("Central Station Data Client (Ver. " + TFileVersionScanner::GetVersion() + ")"));
-        // 17. The default-unit table, from "DefaultUnits" (made with the program key when missing). The series
-        // list and the saved-data list come with their subsystems.
+        // Creates "DefaultUnits" with the program key when missing, so the key exists from here on.
         params_.LoadDefaultUnits();
-        // 18-19.
         AutoHide = settings_.ReadRegBool(setting::AutoHide);
         AutoStart = settings_.ReadRegBool(setting::AutoStart);
         AutoCreate = settings_.ReadRegBool(setting::AutoCreate);
@@ -114,9 +100,9 @@ void TfrmCollectData::FormCreate()
         EnableDefaultUnits = settings_.ReadRegBool(setting::EnableDefaultUnits);
         PatientIDReduction = static_cast<std::uint8_t>(settings_.ReadRegInteger(setting::PatientIDReduction));
         NrOfChars = settings_.ReadRegInteger(setting::NrOfChars);
-        // 20. Only the first argument is ever examined.
+        // Only the first argument is ever examined.
         FirstArgument = env_.arguments.empty() ? std::string() : UpperAscii(env_.arguments.front());
-        // 21. Without the data manager the run cannot go on; the remaining steps still run.
+        // Without the data manager the run cannot go on; the rest of start-up still runs.
         dataManager_.SetLogger([this](const std::string& line) { AddLogLine(line); });
         TNoDataManager none;
         IDataManagerLinkFactory& factory = env_.dataManager != nullptr ? *env_.dataManager : none;
@@ -126,14 +112,10 @@ void TfrmCollectData::FormCreate()
             QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::exit(1); },
                                       Qt::QueuedConnection);
         }
-        // 22. The parameter table is the parameter model's, made with the window.
-        // 23. A desktop without a tray must not stop start-up.
+        // A desktop without a tray must not stop start-up.
         ShowTrayIcon();
         hide();
-        // 24.
         LastCompleteMessage = env_.clock->Now() - 1000;
-        // 25. Connect: added with the collection cycle.
-        // 26. The census: added with the patient census.
     } catch (const std::exception& e) {
         AddLogLine(std::string("Start up - ") + e.what());
     }
@@ -168,7 +150,6 @@ void TfrmCollectData::FormShow()
         Status = 0;
         firstShowDone_ = true;
     }
-    // Re-applying the status to the buttons comes with the collection cycle.
 }
 
 void TfrmCollectData::showEvent(QShowEvent* event)
@@ -252,13 +233,11 @@ void TfrmCollectData::TaskbarIconControler1Click()
 
 void TfrmCollectData::btnHideClick()
 {
-    // Stopping the connection animation comes with the collection cycle.
     hide();
 }
 
 void TfrmCollectData::Timer1Timer()
 {
-    // The tick's work (interval boundaries, supervision, census saving) comes with the collection cycle.
 }
 
 void TfrmCollectData::ApplicationException(const std::string& message)
