@@ -1,10 +1,20 @@
 #include "params/ParameterStore.h"
 
 #include "hl7/Observation.h"
+#include "platform/Text.h"
 
 #include <string>
 
 namespace halcyra {
+namespace {
+
+// Registry names compare without regard to ASCII case, so "param3" is as stale as "Param3".
+bool StartsWithAscii(std::string_view name, std::string_view prefix)
+{
+    return name.size() >= prefix.size() && SameTextAscii(name.substr(0, prefix.size()), prefix);
+}
+
+}  // namespace
 
 void LoadExclusionSettings(TSettingsStore& store, TParameters& parameters, TExclusionSettings& settings)
 {
@@ -46,7 +56,7 @@ void SaveExclusionSettings(TSettingsStore& store, const TParamList& excluded, bo
         }
         if (!hive.KeyExists(kProgramKey)) hive.CreateKey(kProgramKey);
         for (const std::string& name : hive.GetValueNames(kProgramKey))
-            if (name.compare(0, 5, "Param") == 0 || name.compare(0, 4, "Name") == 0)
+            if (StartsWithAscii(name, kExcludedParamPrefix) || StartsWithAscii(name, kExcludedNamePrefix))
                 hive.DeleteValue(kProgramKey, name);
         for (std::size_t i = 0; i < excluded.size(); ++i) {
             const std::string code = std::to_string(excluded[i].Code());
