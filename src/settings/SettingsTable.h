@@ -65,7 +65,8 @@ inline constexpr TSetting Interval{.name = "Interval", .type = Integer, .default
 // Seconds.
 inline constexpr TSetting MedianFilterValue{.name = "MedianFilterValue", .type = Integer, .defaultNumber = 15};
 // Milliseconds.
-inline constexpr TSetting TimerInterval{.name = "TimerInterval", .type = Integer, .defaultNumber = 1000};
+inline constexpr TSetting TimerInterval{
+    .name = "TimerInterval", .type = Integer, .defaultNumber = 1000, .useNumber = TimerIntervalInUse};
 inline constexpr TSetting FilterFunction{.name = "FilterFunction", .type = String, .defaultText = "Median"};
 inline constexpr TSetting Automatic{.name = "Automatic", .type = Bool, .defaultNumber = 1};
 

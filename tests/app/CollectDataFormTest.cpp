@@ -98,6 +98,20 @@ TEST(CollectDataForm, FirstShowReadsTheIntervalAndRoundsTheTimeoutToEven)
     }
 }
 
+TEST(CollectDataForm, TimerIntervalBelowTenRunsAtTenAndNegativeAtTheDefault)
+{
+    // 0 would spin the timer at full load; a negative period would give no timer at all.
+    const std::pair<std::int32_t, int> cases[] = {{0, 10}, {9, 10}, {10, 10}, {11, 11}, {-1, 1000}, {-5000, 1000}};
+    for (const auto& [stored, period] : cases) {
+        TFormFixture f;
+        f.registry.CurrentUser().WriteDword(kProgramKey, "TimerInterval", static_cast<std::uint32_t>(stored));
+        auto& form = f.Create();
+        form.show();
+        EXPECT_EQ(form.Timer1->interval(), period) << stored;
+        EXPECT_TRUE(form.Timer1->isActive()) << stored;
+    }
+}
+
 TEST(CollectDataForm, LogCheckBoxLogsBothWaysAndStoresTheState)
 {
     TFormFixture f;
