@@ -107,8 +107,9 @@ void TfrmCollectData::FormCreate()
         TNoDataManager none;
         IDataManagerLinkFactory& factory = env_.dataManager != nullptr ? *env_.dataManager : none;
         if (dataManager_.CreateDataManagerLink(factory, FirstArgument, NoVelgard) == TDataManagerLinkResult::Failed) {
-            env_.prompter->ShowMessage(std::string(kUnableToStartMessage));
+            // Set before the box: a run ended while it is open ends as a refused start.
             terminateRequested_ = true;
+            env_.prompter->ShowMessage(std::string(kUnableToStartMessage));
             QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::exit(1); },
                                       Qt::QueuedConnection);
         }

@@ -1,7 +1,11 @@
 #include "app/SettingsReport.h"
 
+#include "app/ControlCharacters.h"
 #include "datamanager/DataFolder.h"
 
+#include <unistd.h>
+
+#include <filesystem>
 #include <optional>
 #include <string_view>
 
@@ -102,6 +106,18 @@ private:
     TRegistryHive& hive_;
 };
 
+// Whether the program could write the hive file: a file without write permission bits is never written;
+// a missing one is created with its folder.
+bool CanWrite(const std::filesystem::path& hiveFile)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::file_status status = fs::status(hiveFile, error);
+    if (!fs::exists(status)) return true;
+    constexpr fs::perms kWriteBits = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    return (status.permissions() & kWriteBits) != fs::perms::none && ::access(hiveFile.c_str(), W_OK) == 0;
+}
+
 }  // namespace
 
 std::vector<std::string> ReportSettings(TSettingsStore& settings,
@@ -109,9 +125,15 @@ std::vector<std::string> ReportSettings(TSettingsStore& settings,
 {
     settings.ChooseSettingsRoot();
     TReporter r(settings);
+    // Start-up creates the program key (with "DefaultUnits") before anything reads the data source, so a
+    // missing key means what a present one without the value means, unless the key cannot be created.
+    const bool keyAtRunTime = settings.ProgramKeyExists() || CanWrite(settings.RootHive().File());
     for (const TSetting* s : kSettingsTable) {
         if (s == &setting::FilterFunction) r.ExclusionList();
-        r.Setting(*s);
+        if (s->trueWithoutProgramKey && keyAtRunTime && !settings.StoredValue(*s))
+            r.Add(s->name, s->defaultNumber != 0 ? "true" : "false", true);
+        else
+            r.Setting(*s);
     }
     r.Census();
     r.DefaultUnits();
@@ -123,6 +145,7 @@ std::vector<std::string> ReportSettings(TSettingsStore& settings,
     r.lines.push_back("DataFolder = " + data.dataFolder);
     r.lines.push_back("DataFolder host path = " + hostPath(data.dataFolder));
     r.lines.push_back(std::string("CompatibilityMode = ") + (data.compatibilityMode ? "true" : "false"));
+    for (std::string& line : r.lines) line = EscapeControlCharacters(line);
     return r.lines;
 }
 
