@@ -2,6 +2,7 @@
 
 #include "datamanager/DataFolder.h"
 #include "platform/Text.h"
+#include "ui/ApplicationIcon.h"
 #include "ui/FileVersionScanner.h"
 
 #include <QApplication>
@@ -42,7 +43,8 @@ TfrmCollectData::TfrmCollectData(TEnvironment& environment, QWidget* parent)
     BuildControls();
     TaskbarIconControler1 = new TTaskbarIconControler(this, env_.trayShell ? env_.trayShell() : nullptr);
     TaskbarIconControler1->SetHint("Halcyra Data Input Module");
-    TaskbarIconControler1->SetIcon(QApplication::windowIcon());
+    setWindowIcon(ApplicationIcon());
+    TaskbarIconControler1->SetIcon(ApplicationIcon());
     TaskbarIconControler1->OnClick = [this] { TaskbarIconControler1Click(); };
     TaskbarIconControler1->OnError = [this](const std::string& message) { ApplicationException(message); };
     centralStationSocket_ = env_.centralStationSocket ? env_.centralStationSocket() : std::make_unique<TClosedSocket>();
@@ -166,7 +168,7 @@ bool TfrmCollectData::FormCloseQuery()
     const bool collecting = !btnStop->isHidden();
     if (collecting && centralStationSocket_->IsOpen()) {
         ShowTrayIcon();
-        hide();
+        HideToTray();
         return false;
     }
     if (!closeConfirmed_) {
@@ -232,9 +234,20 @@ void TfrmCollectData::TaskbarIconControler1Click()
     activateWindow();
 }
 
-void TfrmCollectData::btnHideClick()
+void TfrmCollectData::btnHideClick() { HideToTray(); }
+
+void TfrmCollectData::HideToTray()
 {
-    hide();
+    if (TaskbarIconControler1->Visible()) {
+        hide();
+        return;
+    }
+    // A hidden window without a tray icon could not be brought back: it is minimised instead.
+    if (!noTrayLogged_) {
+        AddLogLine("No system tray: the window is minimised instead of hidden");
+        noTrayLogged_ = true;
+    }
+    showMinimized();
 }
 
 void TfrmCollectData::Timer1Timer()

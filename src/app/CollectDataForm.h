@@ -82,6 +82,8 @@ public:
     void cbLogFileClick();
     void TaskbarIconControler1Click();
     void btnHideClick();
+    // Hides the window to the tray; without a tray icon it is minimised, so it stays reachable.
+    void HideToTray();
     void Timer1Timer();
     // The end of the desktop session or SIGTERM: the close is confirmed and the program ends.
     void EndSession();
@@ -153,6 +155,7 @@ private:
     bool terminateRequested_ = false;
     bool closeConfirmed_ = false;
     bool firstShowDone_ = false;
+    bool noTrayLogged_ = false;
 };
 
 }  // namespace halcyra

@@ -3,6 +3,7 @@
 #include "settings/SettingsStore.h"
 
 #include <QCheckBox>
+#include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -81,6 +82,44 @@ TEST(CollectDataForm, ADesktopWithoutTrayDoesNotStopStartUp)
     EXPECT_FALSE(form.TaskbarIconControler1->Visible());
     EXPECT_TRUE(HasLineEndingWith(form.Log().Lines(), "Exception: Could not Add Icon"));
     EXPECT_NEAR(form.LastCompleteMessage, f.clock.Now() - 1000, 1e-9);  // later steps still ran
+}
+
+TEST(CollectDataForm, TheWindowAndTheTrayCarryTheProgramsIcon)
+{
+    TFormFixture f;
+    auto& form = f.Create();
+    ASSERT_TRUE(form.TaskbarIconControler1->Visible());
+    for (const QIcon& icon : {form.windowIcon(), f.tray.icon, form.TaskbarIconControler1->Icon()}) {
+        ASSERT_FALSE(icon.isNull());
+        for (const int size : {16, 22, 32, 48, 256}) {
+            const QImage image = icon.pixmap(size, size).toImage();
+            EXPECT_EQ(image.width(), size);
+            // Drawn, not blank: the corner is transparent and the middle is not.
+            EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0) << size;
+            EXPECT_EQ(qAlpha(image.pixel(size / 2, size / 2)), 255) << size;
+        }
+    }
+}
+
+TEST(CollectDataForm, WithoutATrayHideMinimisesAndSaysSoOnce)
+{
+    for (const bool trayAvailable : {true, false}) {
+        SCOPED_TRACE(trayAvailable);
+        TFormFixture f;
+        f.tray.available = trayAvailable;
+        f.registry.CurrentUser().WriteDword(kProgramKey, "EnableLogfile", 1);
+        auto& form = f.Create();
+        form.show();
+        form.btnHideClick();
+        form.showNormal();
+        form.btnHideClick();
+        EXPECT_EQ(form.isVisible(), !trayAvailable);
+        EXPECT_EQ(form.isMinimized(), !trayAvailable);
+        const auto& lines = form.Log().Lines();
+        EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                                [](const std::string& l) { return l.find("No system tray") != std::string::npos; }),
+                  trayAvailable ? 0 : 1);
+    }
 }
 
 TEST(CollectDataForm, FirstShowReadsTheIntervalAndRoundsTheTimeoutToEven)

@@ -232,6 +232,73 @@ TEST_F(ProgramTest, SignalsEndTheRunWhileTheStartRefusalBoxIsOpen)
     }
 }
 
+// A private X server for the tests that look at the program's windows as a desktop sees them.
+class TXvfb {
+public:
+    TXvfb()
+    {
+        server_.setProgram("Xvfb");
+        server_.setArguments({"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+        server_.start();
+        if (!server_.waitForStarted(10000)) return;
+        if (!QTest::qWaitFor([&] { return server_.canReadLine() || server_.state() != QProcess::Running; }, 20000)) return;
+        const QByteArray number = server_.readLine().trimmed();
+        if (!number.isEmpty()) display_ = ":" + QString::fromLatin1(number);
+    }
+    ~TXvfb()
+    {
+        if (server_.state() == QProcess::NotRunning) return;
+        ::kill(static_cast<pid_t>(server_.processId()), SIGTERM);
+        server_.waitForFinished(10000);
+    }
+    const QString& Display() const { return display_; }
+
+    // The output of an X client (xwininfo, xprop) run on this display.
+    QString Run(const QString& program, const QStringList& arguments) const
+    {
+        QProcess client;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", display_);
+        client.setProcessEnvironment(env);
+        client.start(program, arguments);
+        client.waitForFinished(10000);
+        return QString::fromUtf8(client.readAllStandardOutput());
+    }
+
+private:
+    QProcess server_;
+    QString display_;
+};
+
+TEST_F(ProgramTest, OnADesktopTheCaptionIsExactlyTheTitleAndTheWindowHasTheIcon)
+{
+    TXvfb xvfb;
+    if (xvfb.Display().isEmpty()) GTEST_SKIP() << "no Xvfb";
+    ChangeEnvironment([&](QProcessEnvironment& env) {
+        env.insert("DISPLAY", xvfb.Display());
+        env.insert("QT_QPA_PLATFORM", "xcb");
+    });
+    process_.setArguments({"NOVELGARD"});
+    process_.start();
+    ASSERT_TRUE(process_.waitForStarted(10000));
+    const QString caption = QString("Central Station Data Client (Ver. ") + HALCYRA_VERSION + ")";
+    QString tree;
+    const bool shown = QTest::qWaitFor(
+        [&] {
+            tree = xvfb.Run("xwininfo", {"-root", "-tree"});
+            return tree.contains("Central Station Data Client");
+        },
+        20000);
+    ASSERT_TRUE(shown) << tree.toStdString() << process_.readAllStandardError().toStdString();
+    // Qt would append the application's display name after a dash.
+    EXPECT_TRUE(tree.contains("\"" + caption + "\"")) << tree.toStdString();
+
+    const QString icon = xvfb.Run("xprop", {"-name", caption, "_NET_WM_ICON"});
+    EXPECT_TRUE(icon.startsWith("_NET_WM_ICON(CARDINAL) = ")) << icon.toStdString();
+
+    TerminateAndExpectCleanExit();
+}
+
 TEST_F(ProgramTest, ServiceLogsItsStartAndEndsCleanlyOnSigterm)
 {
     EnableLog();
