@@ -32,6 +32,7 @@ public:
 };
 
 QString ToQt(std::string_view text) { return QString::fromStdString(Win1252ToUtf8(text)); }
+std::string FromQt(const QString& text) { return Utf8ToWin1252(text.toStdString()); }
 
 }  // namespace
 
@@ -42,7 +43,7 @@ TfrmCollectData::TfrmCollectData(TEnvironment& environment, QWidget* parent)
     setObjectName("frmCollectData");
     BuildControls();
     TaskbarIconControler1 = new TTaskbarIconControler(this, env_.trayShell ? env_.trayShell() : nullptr);
-    TaskbarIconControler1->SetHint("Halcyra Data Input Module");
+    TaskbarIconControler1->SetHint(tr("Halcyra Data Input Module"));
     setWindowIcon(ApplicationIcon());
     TaskbarIconControler1->SetIcon(ApplicationIcon());
     TaskbarIconControler1->OnClick = [this] { TaskbarIconControler1Click(); };
@@ -91,7 +92,7 @@ void TfrmCollectData::FormCreate()
         ObservationsSeen = false;
         MedianFilterValue = 15;
         UseHalcyraSettings = settings_.ReadRegBool(setting::UseHalcyraSettings);
-        setWindowTitle(QString::fromStdString("Central Station Data Client (Ver. " + TFileVersionScanner::GetVersion() + ")"));
+        setWindowTitle(tr("Central Station Data Client (Ver. %1)").arg(ToQt(TFileVersionScanner::GetVersion())));
         // Creates "DefaultUnits" with the program key when missing, so the key exists from here on.
         params_.LoadDefaultUnits();
         AutoHide = settings_.ReadRegBool(setting::AutoHide);
@@ -111,7 +112,7 @@ void TfrmCollectData::FormCreate()
         if (dataManager_.CreateDataManagerLink(factory, FirstArgument, NoVelgard) == TDataManagerLinkResult::Failed) {
             // Set before the box: a run ended while it is open ends as a refused start.
             terminateRequested_ = true;
-            env_.prompter->ShowMessage(std::string(kUnableToStartMessage));
+            env_.prompter->ShowMessage(FromQt(tr("Unable to start, please contact Tovarin")));
             QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::exit(1); },
                                       Qt::QueuedConnection);
         }
@@ -173,7 +174,7 @@ bool TfrmCollectData::FormCloseQuery()
     }
     if (!closeConfirmed_) {
         Timer1->stop();
-        if (env_.prompter->AskYesNo("Do you really want to close")) {
+        if (env_.prompter->AskYesNo(FromQt(tr("Do you really want to close")))) {
             AddLogLine("Closing application ...");
             canClose = true;
         } else {
@@ -203,7 +204,7 @@ void TfrmCollectData::FormClose()
 
 void TfrmCollectData::BitBtnCloseClick()
 {
-    closeConfirmed_ = env_.prompter->AskYesNo("Do you really want to close");
+    closeConfirmed_ = env_.prompter->AskYesNo(FromQt(tr("Do you really want to close")));
     AddLogLine("Closing application ...");
     QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }

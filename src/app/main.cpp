@@ -51,6 +51,18 @@ int RunTextOnly(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationVersion(HALCYRA_VERSION);
+    // The help is in the data manager's language: the registry the options name gives it, before the
+    // options' own texts are made.
+    TLanguageManager language;
+    {
+        QCommandLineParser early;
+        const TCommandLine untranslated;
+        untranslated.AddTo(early);
+        early.parse(QCoreApplication::arguments());
+        const auto registry = TRegistry::ForProgram(untranslated.Path(early, untranslated.registry));
+        registry->SetProblemSink([](const std::string&) {});
+        language.SetLanguage(TLanguageManager::GetLanguage(registry->CurrentUser()));
+    }
     QCommandLineParser parser;
     const TCommandLine options;
     options.AddTo(parser);

@@ -1,5 +1,6 @@
 #include "FormFixture.h"
 
+#include "datamanager/LanguageManager.h"
 #include "settings/SettingsStore.h"
 
 #include <QCheckBox>
@@ -120,6 +121,28 @@ TEST(CollectDataForm, WithoutATrayHideMinimisesAndSaysSoOnce)
                                 [](const std::string& l) { return l.find("No system tray") != std::string::npos; }),
                   trayAvailable ? 0 : 1);
     }
+}
+
+TEST(CollectDataForm, WithTheGermanLanguageTheWindowSpeaksGerman)
+{
+    TFormFixture f;
+    f.registry.CurrentUser().WriteDword("Software\\Tovarin\\Velgard\\2.0\\General", "Language", 1031);
+    f.dataManager.available = false;
+    // The module the build places beside the program, found the way the program finds it.
+    TLanguageManager language(QString::fromUtf8(HALCYRA_EXE));
+    ASSERT_TRUE(language.SetLanguage(TLanguageManager::GetLanguage(f.registry.CurrentUser())));
+    EXPECT_TRUE(language.LoadedModule().endsWith("/halcyra.DEU"));
+
+    auto& form = f.Create();
+    EXPECT_EQ(form.btnHide->text(), "Ausblenden");
+    EXPECT_EQ(form.cbLogFile->text(), "Protokolldatei schreiben");
+    EXPECT_EQ(form.CBListPatients->item(0)->text(), "Patienten");
+    EXPECT_TRUE(form.windowTitle().startsWith("Zentralstation-Datenclient (Ver. ")) << form.windowTitle().toStdString();
+    EXPECT_EQ(form.TaskbarIconControler1->Hint(), "Halcyra Dateneingabemodul");
+    // Box texts go out in single-byte text: "\xF6" is the o with umlaut.
+    EXPECT_EQ(f.prompter.messages, std::vector<std::string>{"Start nicht m\xF6glich, bitte wenden Sie sich an Tovarin"});
+    form.BitBtnCloseClick();
+    EXPECT_EQ(f.prompter.questions, std::vector<std::string>{"Wollen Sie das Programm wirklich beenden"});
 }
 
 TEST(CollectDataForm, FirstShowReadsTheIntervalAndRoundsTheTimeoutToEven)

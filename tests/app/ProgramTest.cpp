@@ -299,6 +299,20 @@ TEST_F(ProgramTest, OnADesktopTheCaptionIsExactlyTheTitleAndTheWindowHasTheIcon)
     TerminateAndExpectCleanExit();
 }
 
+TEST_F(ProgramTest, TheGermanModuleBesideTheProgramIsUsedForLanguage1031)
+{
+    {
+        TRegistry registry(dir_ / "registry" / "HKEY_CURRENT_USER.reg", dir_ / "registry" / "HKEY_LOCAL_MACHINE.reg");
+        registry.CurrentUser().WriteDword("Software\\Tovarin\\Velgard\\2.0\\General", "Language", 1031);
+    }
+    WithoutSessionBus();
+    const auto [out, err] = RunToEnd({"--service"});
+    EXPECT_EQ(process_.exitCode(), 1);
+    EXPECT_TRUE(err.contains("Start nicht möglich, bitte wenden Sie sich an Tovarin")) << err.toStdString();
+    const auto [help, helpErr] = RunToEnd({"--help"});
+    EXPECT_TRUE(help.simplified().contains("Importiert einen aufgezeichneten HL7-Datenstrom")) << help.toStdString();
+}
+
 TEST_F(ProgramTest, ServiceLogsItsStartAndEndsCleanlyOnSigterm)
 {
     EnableLog();
