@@ -11,18 +11,22 @@ namespace halcyra {
 
 TCommandLine::TCommandLine()
     : service("service",
-              QCoreApplication::translate("halcyra", "Runs without a display, as a service: no tray icon, message boxes "
-                                                     "are logged, log lines also go to standard error; SIGTERM or "
-                                                     "SIGINT ends the run.")),
-      settings("settings", QCoreApplication::translate(
-                               "halcyra", "Prints every setting as the program would use it now, and exits; writes nothing.")),
-      importFile("import", QCoreApplication::translate("halcyra", "Imports a captured HL7 stream into the patient files."),
+              QCoreApplication::translate("halcyra",
+                                          "Runs without a display, as a service: no tray icon, message boxes "
+                                          "are logged, log lines also go to standard error; SIGTERM or "
+                                          "SIGINT ends the run.")),
+      settings("settings",
+               QCoreApplication::translate(
+                   "halcyra", "Prints every setting as the program would use it now, and exits; writes nothing.")),
+      importFile("import",
+                 QCoreApplication::translate("halcyra", "Imports a captured HL7 stream into the patient files."),
                  "FILE"),
-      registry("registry",
-               QCoreApplication::translate("halcyra", "Folder of the registry hive files (overrides HALCYRA_REGISTRY)."),
-               "DIR"),
-      prefix("prefix", QCoreApplication::translate("halcyra", "Folder of the drive mapping (overrides HALCYRA_PREFIX)."),
-             "DIR"),
+      registry(
+          "registry",
+          QCoreApplication::translate("halcyra", "Folder of the registry hive files (overrides HALCYRA_REGISTRY)."),
+          "DIR"),
+      prefix("prefix",
+             QCoreApplication::translate("halcyra", "Folder of the drive mapping (overrides HALCYRA_PREFIX)."), "DIR"),
       help(QStringList{"h", "help"}, QCoreApplication::translate("halcyra", "Shows this help and exits.")),
       version(QStringList{"v", "version"}, QCoreApplication::translate("halcyra", "Shows the version and exits."))
 {
@@ -31,13 +35,15 @@ TCommandLine::TCommandLine()
 void TCommandLine::AddTo(QCommandLineParser& parser) const
 {
     parser.setApplicationDescription(QCoreApplication::translate(
-        "halcyra", "Halcyra Data Input Module: collects vital signs from a central station into the patient files "
-                   "of the data manager."));
+        "halcyra",
+        "Halcyra Data Input Module: collects vital signs from a central station into the patient files "
+        "of the data manager."));
     parser.addOptions({service, settings, importFile, registry, prefix, help, version});
     parser.addPositionalArgument(
         "NOVELGARD",
-        QCoreApplication::translate("halcyra", "As the first argument, in any letter case: runs without the data "
-                                               "manager's automation interface."),
+        QCoreApplication::translate("halcyra",
+                                    "As the first argument, in any letter case: runs without the data "
+                                    "manager's automation interface."),
         "[NOVELGARD]");
 }
 
@@ -56,9 +62,12 @@ QString HelpEpilogue(const std::filesystem::path& registryOption, const std::fil
                "  HALCYRA_REGISTRY  folder of both registry hive files, HKEY_CURRENT_USER.reg and\n"
                "                    HKEY_LOCAL_MACHINE.reg (as --registry)\n"
                "  HALCYRA_PREFIX    folder of the drive mapping (as --prefix)\n"
-               "  XDG_CONFIG_HOME   without either: the per-user hive is $XDG_CONFIG_HOME/halcyra/HKEY_CURRENT_USER.reg\n"
-               "                    (default ~/.config/halcyra/), the per-machine hive /etc/halcyra/HKEY_LOCAL_MACHINE.reg\n"
-               "  XDG_DATA_HOME     without either: the prefix is $XDG_DATA_HOME/halcyra (default ~/.local/share/halcyra)\n"
+               "  XDG_CONFIG_HOME   without either: the per-user hive is "
+               "$XDG_CONFIG_HOME/halcyra/HKEY_CURRENT_USER.reg\n"
+               "                    (default ~/.config/halcyra/), the per-machine hive "
+               "/etc/halcyra/HKEY_LOCAL_MACHINE.reg\n"
+               "  XDG_DATA_HOME     without either: the prefix is $XDG_DATA_HOME/halcyra (default "
+               "~/.local/share/halcyra)\n"
                "\n"
                "In use now:\n"
                "  per-user hive     %1\n"

@@ -11,7 +11,10 @@ std::string DebugFolderInUse(std::string stored)
     return stored;
 }
 
-std::int32_t LowByte(std::int32_t stored) { return stored & 0xFF; }
+std::int32_t LowByte(std::int32_t stored)
+{
+    return stored & 0xFF;
+}
 
 std::int32_t TimerIntervalInUse(std::int32_t stored)
 {

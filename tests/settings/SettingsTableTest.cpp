@@ -1,6 +1,6 @@
+#include "platform/Text.h"
 #include "settings/SettingsStore.h"
 #include "settings/SettingsTable.h"
-#include "platform/Text.h"
 
 #include "support/TempDir.h"
 
