@@ -1,6 +1,7 @@
 // halcyra: the tray program, or with --service the same program without a display.
 #include "app/CollectDataForm.h"
 #include "app/CommandLine.h"
+#include "app/ControlCharacters.h"
 #include "app/HalcyraApplication.h"
 #include "app/Prompter.h"
 #include "app/RunEnd.h"
@@ -32,7 +33,9 @@ namespace {
 int PrintSettings(const TCommandLine& options, const QCommandLineParser& parser)
 {
     const auto registry = TRegistry::ForProgram(options.Path(parser, options.registry));
-    registry->SetProblemSink([](const std::string& message) { std::fprintf(stderr, "%s\n", message.c_str()); });
+    registry->SetProblemSink([](const std::string& message) {
+        std::fprintf(stderr, "%s\n", Win1252ToUtf8(EscapeControlCharacters(message)).c_str());
+    });
     TSettingsStore settings(*registry);
     const TDriveMapping drives = TDriveMapping::ReadOnly(TDriveMapping::DefaultPrefix(options.Path(parser, options.prefix)));
     const auto hostPath = [&](const std::string& path) -> std::string {
@@ -118,7 +121,7 @@ int main(int argc, char** argv)
         if (form != nullptr)
             form->AddLogLine(message);
         else
-            std::fprintf(stderr, "halcyra: %s\n", Win1252ToUtf8(message).c_str());
+            std::fprintf(stderr, "halcyra: %s\n", Win1252ToUtf8(EscapeControlCharacters(message)).c_str());
     };
 
     std::unique_ptr<TDriveMapping> drives;
