@@ -3,7 +3,7 @@
 
 #include "app/Environment.h"
 #include "app/Log.h"
-#include "app/SettingsStore.h"
+#include "settings/SettingsStore.h"
 #include "datamanager/DataManagerLink.h"
 #include "hl7/Census.h"
 #include "hl7/PatientIdReduction.h"
@@ -92,6 +92,8 @@ public:
     void cbLogFileClick();
     void TaskbarIconControler1Click();
     void btnHideClick();
+    // Hides the window to the tray; without a tray icon it is minimised, so it stays reachable.
+    void HideToTray();
     void Timer1Timer();
     void CBListPatientsClickCheck();
     void CBListPatientsClick();
@@ -182,6 +184,7 @@ private:
     std::shared_ptr<ISaveFileIo> saveFileIo_;
     TSaveItNew saveIt1_;
     TPatientMonitorFile monitorFile_;
+    bool noTrayLogged_ = false;
 };
 
 }  // namespace halcyra
