@@ -5,7 +5,7 @@
 #include "app/CollectionCycle.h"
 #include "app/Environment.h"
 #include "app/Log.h"
-#include "app/SettingsStore.h"
+#include "settings/SettingsStore.h"
 #include "datamanager/DataManagerLink.h"
 #include "hl7/Census.h"
 #include "hl7/MessageHandler.h"
@@ -96,6 +96,8 @@ public:
     void cbLogFileClick();
     void TaskbarIconControler1Click();
     void btnHideClick();
+    // Hides the window to the tray; without a tray icon it is minimised, so it stays reachable.
+    void HideToTray();
     void Timer1Timer();
     void btnStartClick();
     void btnStopClick();
@@ -185,10 +187,7 @@ private:
     std::shared_ptr<ISaveFileIo> saveFileIo_;
     TSaveItNew saveIt1_;
     TPatientMonitorFile monitorFile_;
-    std::unique_ptr<TFormCollectView> collectView_;
-    std::unique_ptr<TCensusCollectTargets> collectTargets_;
-    std::unique_ptr<TCollectionCycle> cycle_;
-    std::unique_ptr<TMessageHandler> messages_;
+X    std::unique_ptr<TMessageHandler> messages_;
 };
 
 }  // namespace halcyra

@@ -1,5 +1,7 @@
 #include "app/CollectionCycle.h"
 
+#include "settings/SettingsTable.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -133,10 +135,8 @@ void TCollectionCycle::MoveBoundary(TDateTime now)
 
 bool TCollectionCycle::DataSourceIsCentralStation()
 {
-    // Read on every use, so that a change made in the settings dialog takes effect at once. Without a
-    // program key at all the central station is the source.
-    if (!store_.ProgramKeyExists()) return true;
-    return store_.ReadRegBool("DataSourceIsCentralStation");
+    // Read on every use, so that a change made in the settings dialog takes effect at once.
+    return store_.ReadRegBool(setting::DataSourceIsCentralStation);
 }
 
 void TCollectionCycle::SuperviseDataSource(TDateTime now)
@@ -158,17 +158,16 @@ void TCollectionCycle::SuperviseDataSource(TDateTime now)
 void TCollectionCycle::Connect()
 {
     lastReceivedData_ = clock_.Now();
-    TSocketTarget target;
-    target.isAddress = store_.ReadRegBool("IsAddress");
-    target.addressOrHost = store_.ReadRegString("IPString");
+    const bool isAddress = store_.ReadRegBool(setting::IsAddress);
+    const std::string host = store_.ReadRegString(setting::IPString);
     const bool centralStation = DataSourceIsCentralStation();
     centralStation_.Close();
     if (relayClient_ != nullptr) relayClient_->Close();
     IClientSocket* chosen = centralStation ? &centralStation_ : relayClient_;
-    target.port = centralStation ? kCentralStationPort : settings_.relayPort;
+    const int port = centralStation ? kCentralStationPort : settings_.relayPort;
     if (chosen != nullptr) {
         try {
-            chosen->Open(target);
+            chosen->Open(host, isAddress, port);
         } catch (const std::exception& e) {
             // The tick retries; the reason is still worth a line.
             log_.AddLogLine(std::string("Connect: ") + e.what());

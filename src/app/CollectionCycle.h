@@ -11,7 +11,7 @@
 #include "app/Log.h"
 #include "app/RelaySupervision.h"
 #include "app/SavedData.h"
-#include "app/SettingsStore.h"
+#include "settings/SettingsStore.h"
 #include "datamanager/DataManagerLink.h"
 #include "params/ParameterModel.h"
 #include "platform/Clock.h"

@@ -5,7 +5,7 @@
 // one day after its time stamp was last refreshed.
 #pragma once
 
-#include "app/SettingsStore.h"
+#include "settings/SettingsStore.h"
 #include "hl7/CensusPatient.h"
 #include "hl7/CensusView.h"
 #include "hl7/PatientIdReduction.h"

@@ -51,6 +51,8 @@ void TCensusListView::RowRemoved(int row)
 {
     updating_ = true;
     delete list_->takeItem(row);
+    // The list would move its selection to a neighbour; the census has already settled what is selected.
+    if (list_->currentRow() != census_.SelectedRow()) list_->setCurrentRow(census_.SelectedRow());
     updating_ = false;
 }
 

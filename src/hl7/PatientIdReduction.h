@@ -2,7 +2,7 @@
 // characters of long IDs. The reduced ID also names the patient's folder.
 #pragma once
 
-#include "app/SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 #include <cstdint>
 #include <string>

@@ -156,7 +156,13 @@ int TPatientMonitorFile::SeriesIndexFor(std::string_view label, std::string_view
 bool TPatientMonitorFile::AppendDelimiter(std::string_view label, std::string_view place, std::string_view extra,
                                           std::string_view unit, std::int32_t code, TDateTime time)
 {
-    const int index = SeriesIndexFor(label, place, extra, unit);
+    int index = -1;
+    try {
+        index = SeriesIndexFor(label, place, extra, unit);
+    } catch (const std::exception& e) {
+        Log("Could not declare " + std::string(label) + " in " + openFile_ + ": " + e.what());
+        return false;
+    }
     if (index < 0) return false;
     if (!writer_->AddDelimiterPoint(static_cast<std::uint16_t>(index), code, time)) return false;
     NoteOwnAppend();
@@ -188,7 +194,15 @@ void TPatientMonitorFile::AppendValue(std::string_view label, std::string_view p
         return;
     }
     int found = FindSeries(label, place, extra, unit);
-    if (found < 0) found = AddSeries(label, place, extra, unit);
+    if (found < 0) {
+        // A value is never raised to the message handling: the rest of the message still gets written.
+        try {
+            found = AddSeries(label, place, extra, unit);
+        } catch (const std::exception& e) {
+            Log("Could not declare " + std::string(label) + " in " + openFile_ + ": " + e.what());
+            return;
+        }
+    }
     if (params_.IsExcluded(label) && !params_.Automatic()) return;
     lastWrittenTime_ = time;
     if (!writer_->AddValuePoint(series_[static_cast<std::size_t>(found)]->Index, time, value)) return;

@@ -48,17 +48,18 @@ public:
     // Appends one value to the series of (label, place, extra, unit) in the open file, declaring the
     // series when it is new; an empty unit matches any unit. A label on the exclusion list (with Automatic
     // off) has its series declared but no point written. Records the time stamp as the last written time
-    // and tells the data manager. Without an open file nothing is written and the loss is logged once per
-    // open.
+    // and tells the data manager once the point is in the file. Nothing is raised: without an open file,
+    // or when the series cannot be declared, nothing is written and the loss is logged (once per open when
+    // no file is open).
     void AppendValue(std::string_view label, std::string_view place, std::string_view extra, std::string_view unit,
                      TDateTime time, double value);
 
     // The open file's series index for (label, place, extra, unit), declaring the series when it is new;
-    // -1 when no file is open.
+    // -1 when no file is open. A declaration that fails raises.
     int SeriesIndexFor(std::string_view label, std::string_view place, std::string_view extra,
                        std::string_view unit);
     // A delimiter point (code as the point records define it) in that series, declaring it when new. False
-    // when no file is open or the append failed (the writer logs why). Does not tell the data manager.
+    // when no file is open or the declaration or append failed (logged). Does not tell the data manager.
     bool AppendDelimiter(std::string_view label, std::string_view place, std::string_view extra,
                          std::string_view unit, std::int32_t code, TDateTime time);
 

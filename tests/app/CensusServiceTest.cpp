@@ -1,5 +1,5 @@
 // The service keeps the stored census across a run ended by SIGTERM.
-#include "app/SettingsStore.h"
+#include "settings/SettingsStore.h"
 #include "hl7/CensusPatient.h"
 #include "platform/DateTime.h"
 #include "platform/Registry.h"

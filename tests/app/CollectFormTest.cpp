@@ -2,7 +2,7 @@
 // the injected clock, as the timer and the reader would drive them.
 #include "FormFixture.h"
 
-#include "app/SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -102,6 +102,12 @@ public:
     TDateTime lastWritten = 0;
 };
 
+struct TSocketTarget {
+    std::string addressOrHost;
+    bool isAddress = false;
+    int port = 0;
+};
+
 class TRecordingSocket final : public IClientSocket {
 public:
     bool IsOpen() const override { return open; }
@@ -110,7 +116,7 @@ public:
         open = false;
         ++closes;
     }
-    void Open(const TSocketTarget& target) override { opens.push_back(target); }
+    void Open(const std::string& host, bool isAddress, int port) override { opens.push_back({host, isAddress, port}); }
 
     bool open = false;
     int closes = 0;

@@ -1,6 +1,6 @@
 // halcyra --import as a site runs it: real processes on a temporary registry and prefix, the files read
 // back with halcyra-pil.
-#include "app/SettingsStore.h"
+#include "settings/SettingsStore.h"
 #include "platform/Registry.h"
 #include "support/TempDir.h"
 

@@ -1,8 +1,6 @@
 #include "hl7/CensusListView.h"
 
-#include "patients/PatientFile.h"
-#include "patients/PatientFolders.h"
-#include "support/TempDir.h"
+#include "CensusFixture.h"
 
 #include <QListWidget>
 #include <QMenu>
@@ -14,7 +12,7 @@
 namespace halcyra {
 namespace {
 
-class CensusListViewTest : public ::testing::Test {
+class CensusListViewTest : public ::testing::Test, public test::TCensusFixture {
 protected:
     CensusListViewTest()
     {
@@ -30,10 +28,7 @@ protected:
         };
     }
 
-    int Add(const std::string& id)
-    {
-        return census.AddRow(CensusRowText(id, "A B"), TPatient{FormatCompactStamp(clock.Now()), "A", "B", id, false});
-    }
+    int Add(const std::string& id) { return Present(id, "A", "B", false); }
     QString Texts() const
     {
         QStringList texts;
@@ -41,16 +36,6 @@ protected:
         return texts.join("|");
     }
 
-    test::TTempDir dir;
-    std::unique_ptr<TRegistry> registry = TRegistry::InDirectory(dir / "registry");
-    TSettingsStore settings{*registry};
-    TManualClock clock{EncodeDateTime(2024, 5, 6, 12, 0, 0)};
-    TDriveMapping drives{dir / "prefix"};
-    TFileSystem files{drives};
-    TPatientIdReduction reduction;
-    TPatientFolders folders{files, reduction};
-    TPatientFile patientFile{files};
-    TCensus census{settings, clock, reduction, folders, patientFile};
     std::unique_ptr<QListWidget> list = std::make_unique<QListWidget>();
     QMenu menu;
     std::unique_ptr<TCensusListView> view;
@@ -95,6 +80,8 @@ TEST_F(CensusListViewTest, TheContextMenuComesOnlyWithADisabledRowAndDeleteRemov
     EXPECT_TRUE(view->PopupMenuAttached());
     census.DeleteActionClick();
     EXPECT_EQ(Texts(), "Patients|111, A B|333, A B");
+    EXPECT_EQ(list->currentRow(), -1);  // nothing selected, in the list as in the census
+    EXPECT_EQ(census.SelectedRow(), -1);
     EXPECT_EQ(census.RowCount(), 3);
 }
 

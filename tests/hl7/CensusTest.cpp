@@ -1,9 +1,6 @@
-#include "hl7/Census.h"
+#include "CensusFixture.h"
 
-#include "patients/PatientFile.h"
-#include "patients/PatientFolders.h"
 #include "platform/Text.h"
-#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -44,7 +41,7 @@ private:
     const TCensus& census_;
 };
 
-class CensusTest : public ::testing::Test {
+class CensusTest : public ::testing::Test, public test::TCensusFixture {
 protected:
     CensusTest()
     {
@@ -63,14 +60,6 @@ protected:
             if (IsCensusValueName(name)) names.push_back(name);
         return names;
     }
-    // A patient the decoder has just seen: enabled, ticked or not.
-    int Present(const std::string& id, const std::string& first, const std::string& last, bool ticked)
-    {
-        TPatient patient{FormatCompactStamp(clock.Now()), first, last, id, ticked};
-        const int row = census.AddRow(CensusRowText(id, first + " " + last), patient);
-        census.SetTicked(row, ticked);
-        return row;
-    }
     void Tick(int row, bool ticked)
     {
         census.SetTicked(row, ticked);
@@ -78,16 +67,6 @@ protected:
     }
     fs::path PatientFileHost(const std::string& folder) { return files.HostPath(folder + "Patient"); }
 
-    test::TTempDir dir;
-    std::unique_ptr<TRegistry> registry = TRegistry::InDirectory(dir / "registry");
-    TSettingsStore settings{*registry};
-    TManualClock clock{EncodeDateTime(2024, 5, 6, 12, 0, 0)};
-    TDriveMapping drives{dir / "prefix"};
-    TFileSystem files{drives};
-    TPatientIdReduction reduction;
-    TPatientFolders folders{files, reduction};
-    TPatientFile patientFile{files};
-    TCensus census{settings, clock, reduction, folders, patientFile};
     TMirrorView view{census};
 };
 

@@ -26,8 +26,14 @@ public:
         ++wholeReads;
         return TPosixSaveFileIo::ReadAll(path);
     }
+    void Update(const fs::path& path, const std::function<std::string(std::string current)>& rewrite) override
+    {
+        if (failUpdates) throw ESaveFileIoError("cannot replace " + path.string());
+        TPosixSaveFileIo::Update(path, rewrite);
+    }
     int headerReads = 0;
     int wholeReads = 0;
+    bool failUpdates = false;
 };
 
 class TRecorder final : public IDataManagerLinkFactory, public IQuarzelAutoObject {
@@ -299,6 +305,28 @@ TEST_F(PatientMonitorFileTest, OpeningReadsOnlyTheHeaderAndNotAgainWhileTheFileI
     Open();
     EXPECT_EQ(io->headerReads, afterBoth);
     EXPECT_EQ(monitorFile.SeriesList().size(), 2u);
+}
+
+TEST_F(PatientMonitorFileTest, ASeriesThatCannotBeDeclaredLosesOnlyItsOwnValueAndSaysSo)
+{
+    Open();
+    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72);
+    io->failUpdates = true;
+    EXPECT_NO_THROW(monitorFile.AppendValue("SpO2", "", "", "%", t1, 98));
+    EXPECT_FALSE(monitorFile.AppendDelimiter("RR", "", "", "rpm", 0, t1));
+    monitorFile.AppendValue("HR", "", "", "bpm", t2, 73);  // the rest of the message is still written
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0].rfind("Could not declare SpO2 in " + folder + "Halcyra.pil: ", 0), 0u) << log[0];
+    EXPECT_EQ(monitorFile.SeriesList().size(), 1u);
+    EXPECT_EQ(recorder.calls.size(), 2u);
+
+    io->failUpdates = false;
+    monitorFile.AppendValue("SpO2", "", "", "%", t2, 97);
+    const auto stored = Stored("Halcyra.pil");
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[0].points.size(), 2u);
+    EXPECT_EQ(stored[1].index, 1);
+    EXPECT_EQ(stored[1].points, (std::vector<std::pair<double, double>>{{t2, 97}}));
 }
 
 TEST_F(PatientMonitorFileTest, AKeptHeaderIsNotUsedForAnotherPatientId)
