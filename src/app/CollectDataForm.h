@@ -187,7 +187,11 @@ private:
     std::shared_ptr<ISaveFileIo> saveFileIo_;
     TSaveItNew saveIt1_;
     TPatientMonitorFile monitorFile_;
-X    std::unique_ptr<TMessageHandler> messages_;
+    bool noTrayLogged_ = false;
+    std::unique_ptr<TFormCollectView> collectView_;
+    std::unique_ptr<TCensusCollectTargets> collectTargets_;
+    std::unique_ptr<TCollectionCycle> cycle_;
+    std::unique_ptr<TMessageHandler> messages_;
 };
 
 }  // namespace halcyra

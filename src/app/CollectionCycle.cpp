@@ -10,6 +10,9 @@ namespace halcyra {
 namespace {
 
 constexpr double kLifetickTimeout = 126 * kOneSecond;
+// Date-times are sums of doubles: a tick at the boundary's own millisecond has reached it, however the two
+// were computed.
+constexpr double kSameMillisecond = kOneMillisecond / 2;
 constexpr std::int64_t kElapsedOnOverflow = 1000;
 
 }  // namespace
@@ -125,7 +128,7 @@ void TCollectionCycle::MoveBoundary(TDateTime now)
         text = FormatShortClock(static_cast<double>(remaining) * kOneSecond);
     }
     if (view_.CountdownText() != text) view_.SetCountdownText(text);
-    if (now >= next) {
+    if (now >= next - kSameMillisecond) {
         lastCollectInstant_ = now;
         view_.SetTrayHint(std::string(kCollectingHint) + " ( " + FormatShortClock(lastCollectInstant_) + ")");
         ClearSavedMarks();

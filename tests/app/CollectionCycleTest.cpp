@@ -40,6 +40,30 @@ TEST(CollectionCycle, BoundariesOfAStartAtSevenAndAQuarterSeconds)
     }
 }
 
+TEST(CollectionCycle, ATickAtTheBoundarysOwnTimeReachesIt)
+{
+    // The boundary is the start plus whole seconds, the tick time is encoded from the calendar: the two
+    // doubles differ in their last bits, and the tick must still take the boundary.
+    for (int second = 0; second < 60; ++second) {
+        SCOPED_TRACE(second);
+        TCycleFixture f;
+        f.centralStation.open = true;
+        f.Connected();
+        f.clock.Set(EncodeDateTime(2024, 5, 6, 9, 59, second));
+        f.cycle.Start();
+        const TDateTimeParts b = DecodeDateTime(f.cycle.Interval().NextBoundary());
+        for (int i = 0; i < 30; ++i) {
+            const TDateTimeParts due = DecodeDateTime(f.cycle.Interval().NextBoundary());
+            f.clock.Set(EncodeDateTime(due.year, due.month, due.day, due.hour, due.minute, due.second, due.millisecond));
+            f.cycle.DataReceived();
+            f.cycle.CompleteMessageReceived();
+            f.cycle.Tick();
+            EXPECT_EQ(f.cycle.LastCollectInstant(), f.clock.Now()) << i;
+        }
+        EXPECT_EQ(b.second % 10, 0);
+    }
+}
+
 TEST(CollectionCycle, AlignToIntervalRoundsToTheNearestGridTime)
 {
     struct TCase {
