@@ -72,6 +72,15 @@ TfrmCollectData::TfrmCollectData(TEnvironment& environment, QWidget* parent)
         TMessageHandler::TParts{*env_.clock, *env_.files, *cycle_, census_, patientFolders_, patientFile_, monitorFile_,
                                 saveIt1_, params_, dataManager_, *collectView_});
     census_.SetStopDelimiterWriter([this](bool allPatients) { cycle_->WriteStopDelimiters(allPatients); });
+    readerCycle_ = std::make_unique<TReaderCycle>(*cycle_, *messages_);
+    reader_ = std::make_unique<TCentralStationReader>(*centralStationSocket_, *readerCycle_, *collectView_, *env_.clock,
+                                                      *env_.files, TFileVersionScanner::GetVersion(), debugFolder_);
+    TClientSocketEvents events;
+    events.connected = [this] { ClientSocketCentralStationConnect(); };
+    events.disconnected = [this] { ClientSocketCentralStationDisconnect(); };
+    events.error = [this](int error) { ClientSocketCentralStationError(error); };
+    events.read = [this] { ClientSocketCentralStationRead(); };
+    centralStationSocket_->SetEvents(std::move(events));
 
     connect(btnStart, &QPushButton::clicked, this, [this] { btnStartClick(); });
     connect(btnStop, &QPushButton::clicked, this, [this] { btnStopClick(); });
@@ -153,6 +162,7 @@ void TfrmCollectData::FormCreate()
         messages.autoCreate = AutoCreate;
         messages.enableDefaultUnits = EnableDefaultUnits;
         messages.debugFolder = debugFolder_;
+        reader_->SetDebugFolder(debugFolder_);
         cycle_->Connect();
         // Stored patients come back as absent rows with their ticks; expired ones are forgotten.
         census_.SaveCensus(true);
@@ -277,6 +287,8 @@ void TfrmCollectData::btnHideClick() { HideToTray(); }
 
 void TfrmCollectData::HideToTray()
 {
+    // The status may have taken the icon away; a hidden window needs it back.
+    if (!TaskbarIconControler1->Visible()) ShowTrayIcon();
     if (TaskbarIconControler1->Visible()) {
         hide();
         return;
@@ -289,7 +301,28 @@ void TfrmCollectData::HideToTray()
     showMinimized();
 }
 
-void TfrmCollectData::Timer1Timer() { cycle_->Tick(); }
+void TfrmCollectData::Timer1Timer()
+{
+    // A read skipped while the tick held the re-entrancy flag is not announced again by the socket.
+    try {
+        cycle_->Tick();
+    } catch (...) {
+        reader_->ReadWaitingBytes();
+        throw;
+    }
+    reader_->ReadWaitingBytes();
+}
+
+void TfrmCollectData::ClientSocketCentralStationConnect() { reader_->ClientSocketCentralStationConnect(); }
+
+void TfrmCollectData::ClientSocketCentralStationDisconnect() { reader_->ClientSocketCentralStationDisconnect(); }
+
+void TfrmCollectData::ClientSocketCentralStationError(int windowsSocketsError)
+{
+    reader_->ClientSocketCentralStationError(windowsSocketsError);
+}
+
+void TfrmCollectData::ClientSocketCentralStationRead() { reader_->ClientSocketCentralStationRead(); }
 
 void TfrmCollectData::btnStartClick() { cycle_->Start(); }
 

@@ -5,6 +5,7 @@
 #include "app/CollectionCycle.h"
 #include "app/Environment.h"
 #include "app/Log.h"
+#include "app/ReaderCycle.h"
 #include "settings/SettingsStore.h"
 #include "datamanager/DataManagerLink.h"
 #include "hl7/Census.h"
@@ -101,6 +102,11 @@ public:
     void Timer1Timer();
     void btnStartClick();
     void btnStopClick();
+    // The central-station socket's events.
+    void ClientSocketCentralStationConnect();
+    void ClientSocketCentralStationDisconnect();
+    void ClientSocketCentralStationError(int windowsSocketsError);
+    void ClientSocketCentralStationRead();
     void CBListPatientsClickCheck();
     void CBListPatientsClick();
     void DeleteActionClick();
@@ -137,6 +143,7 @@ public:
     // The collection cycle (status, boundaries, marks, supervision) and the handling of each message.
     TCollectionCycle& Cycle() { return *cycle_; }
     TMessageHandler& Messages() { return *messages_; }
+    TCentralStationReader& CentralStationReader() { return *reader_; }
 
     bool AutoHide = false;
     bool AutoStart = false;
@@ -192,6 +199,8 @@ private:
     std::unique_ptr<TCensusCollectTargets> collectTargets_;
     std::unique_ptr<TCollectionCycle> cycle_;
     std::unique_ptr<TMessageHandler> messages_;
+    std::unique_ptr<TReaderCycle> readerCycle_;
+    std::unique_ptr<TCentralStationReader> reader_;
 };
 
 }  // namespace halcyra

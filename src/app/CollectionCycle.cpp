@@ -186,13 +186,6 @@ void TCollectionCycle::CollectIntervalChanged(std::int32_t seconds)
     centralStationTimeout_ = interval_.CentralStationTimeout();
 }
 
-void TCollectionCycle::CompleteMessageReceived()
-{
-    const TDateTime now = clock_.Now();
-    lastStatusChange_ = now;
-    lastCompleteMessage_ = now;
-}
-
 void TCollectionCycle::WriteStopDelimiters(bool allPatients)
 {
     TBusyGuard guard(*this);

@@ -84,6 +84,8 @@ public:
 
     // The re-entrancy flag shared by the tick, the socket readers and WriteStopDelimiters.
     bool Busy() const { return busy_; }
+    // For a reader that holds the flag across its own steps.
+    void SetBusy(bool busy) { busy_ = busy; }
     class TBusyGuard {
     public:
         explicit TBusyGuard(TCollectionCycle& cycle) : cycle_(cycle), entered_(!cycle.busy_) { cycle_.busy_ = true; }
@@ -102,8 +104,14 @@ public:
     };
 
     // The readers' bookkeeping: bytes taken from the connection, and a complete message cut from them.
-    void DataReceived() { lastReceivedData_ = clock_.Now(); }
-    void CompleteMessageReceived();
+    void DataReceived() { DataReceived(clock_.Now()); }
+    void DataReceived(TDateTime now) { lastReceivedData_ = now; }
+    void CompleteMessageReceived() { CompleteMessageReceived(clock_.Now()); }
+    void CompleteMessageReceived(TDateTime now)
+    {
+        lastStatusChange_ = now;
+        lastCompleteMessage_ = now;
+    }
 
     // The per-patient marks of the current interval.
     bool IsNotYetSaved(std::string_view patientID, std::string_view patientName)

@@ -121,4 +121,30 @@ void TFormCollectView::Beep()
     QApplication::beep();
 }
 
+void TFormCollectView::SetCaption(const std::string& caption)
+{
+    form_.setWindowTitle(ToQt(caption));
+}
+
+void TFormCollectView::SetConnectedLabel(const std::string& text)
+{
+    form_.LabelConnected->setText(ToQt(text));
+    form_.LabelConnected->setStyleSheet(QString());
+}
+
+void TFormCollectView::ShowStopPos(const std::string& text)
+{
+    form_.lblStopPos->setText(ToQt(text));
+}
+
+void TFormCollectView::ShowStartPos(const std::string& text)
+{
+    form_.lblStartPos->setText(ToQt(text));
+}
+
+void TFormCollectView::SocketError(const std::string& text)
+{
+    form_.ApplicationException(text);
+}
+
 }  // namespace halcyra

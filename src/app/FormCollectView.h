@@ -2,13 +2,14 @@
 #pragma once
 
 #include "app/CollectView.h"
+#include "hl7/CentralStationReader.h"
 #include "hl7/MessageView.h"
 
 namespace halcyra {
 
 class TfrmCollectData;
 
-class TFormCollectView final : public ICollectView, public IMessageView {
+class TFormCollectView final : public ICollectView, public IMessageView, public ICentralStationView {
 public:
     // Without a desktop (the service, an import) there is no tray icon and no window to bring forward.
     TFormCollectView(TfrmCollectData& form, bool desktop) : form_(form), desktop_(desktop) {}
@@ -34,6 +35,13 @@ public:
     void SetParameterLabel(const std::string& text) override;
     bool SaveDataStream() const override;
     void Beep() override;
+
+    // ICentralStationView (SaveDataStream above serves it too)
+    void SetCaption(const std::string& caption) override;
+    void SetConnectedLabel(const std::string& text) override;
+    void ShowStopPos(const std::string& text) override;
+    void ShowStartPos(const std::string& text) override;
+    void SocketError(const std::string& text) override;
 
 private:
     TfrmCollectData& form_;

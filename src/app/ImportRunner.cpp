@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <set>
+#include <stdexcept>
 
 namespace halcyra {
 namespace {
@@ -67,15 +68,11 @@ void TImportRunner::RunTicksUpTo(TDateTime t)
 
 void TImportRunner::Deliver(const std::string& framed)
 {
-    // What the central-station reader does with a complete frame.
-    TCollectionCycle& cycle = form_.Cycle();
-    TCollectionCycle::TBusyGuard guard(cycle);
-    if (!guard) return;
-    cycle.DataReceived();
-    cycle.CompleteMessageReceived();
-    TMessageHandler& messages = form_.Messages();
-    messages.SegmentList() = SplitSegments(std::string_view(framed).substr(1));
-    messages.DecodeMessage();
+    // The capture's socket is the window's central-station socket; the reader takes the bytes from it.
+    auto* socket = dynamic_cast<TImportSocket*>(&form_.ClientSocketCentralStation());
+    if (socket == nullptr) throw std::logic_error("the import needs its capture as the central-station socket");
+    socket->Push(framed);
+    form_.ClientSocketCentralStationRead();
 }
 
 TImportSummary TImportRunner::Run(const TCapturedStream& stream, const std::vector<TDateTime>& arrivals)

@@ -9,17 +9,27 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace halcyra {
 
 class TfrmCollectData;
 
-// The capture plays the central-station connection: open for the whole import, and nothing to open.
+// The capture plays the central-station connection: open for the whole import, nothing to open, and the
+// bytes of each message handed over as they would have arrived.
 class TImportSocket final : public IClientSocket {
 public:
     bool IsOpen() const override { return true; }
     void Close() override {}
+    void Push(const std::string& bytes) { pending_ += bytes; }
+    std::size_t BytesAvailable() const override { return pending_.size(); }
+    std::string ReadAvailable() override { return std::exchange(pending_, std::string()); }
+    std::string RemoteHost() const override { return "capture"; }
+    std::string RemoteAddress() const override { return {}; }
+
+private:
+    std::string pending_;
 };
 
 // Reads the file whole, as halcyra-hl7 decode does; false with the reason when it cannot be read.

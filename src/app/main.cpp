@@ -9,6 +9,7 @@
 #include "app/RunEnd.h"
 #include "app/RuntimeDir.h"
 #include "app/SettingsReport.h"
+#include "app/TcpClientSocket.h"
 #include "app/TerminationSignals.h"
 #include "datamanager/DBusQuarzelAutoObject.h"
 #include "datamanager/LanguageManager.h"
@@ -162,7 +163,10 @@ int main(int argc, char** argv)
 
     TEnvironment env;
     env.clock = importing ? static_cast<IClock*>(&importClock) : &clock;
-    if (importing) env.centralStationSocket = [] { return std::make_unique<TImportSocket>(); };
+    if (importing)
+        env.centralStationSocket = [] { return std::make_unique<TImportSocket>(); };
+    else
+        env.centralStationSocket = [] { return std::make_unique<TTcpClientSocket>(); };
     env.registry = registry.get();
     env.files = &files;
     env.prompter = service || importing ? static_cast<IPrompter*>(&logged) : &boxes;
