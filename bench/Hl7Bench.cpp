@@ -1,6 +1,7 @@
 // Messages per second for cutting a framed capture into messages and taking from each what the program
 // uses, compared with a plain scan for carriage returns over the same bytes; and the heap allocations per
-// message, counted by this binary's operator new.
+// message.
+#include "AllocationCounter.h"
 #include "hl7/FrameFinder.h"
 #include "hl7/MessageFields.h"
 #include "hl7/MessageSplitter.h"
@@ -9,29 +10,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <atomic>
-#include <cstdlib>
-#include <new>
 #include <string>
-
-namespace {
-std::atomic<std::uint64_t> allocations{0};
-}  // namespace
-
-void* operator new(std::size_t size)
-{
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
 
 namespace {
 
@@ -98,7 +77,7 @@ struct TFastDecoder {
 void ReportAllocations(benchmark::State& state, std::uint64_t before)
 {
     const double messages = static_cast<double>(state.iterations()) * kMessages;
-    state.counters["allocs/msg"] = static_cast<double>(allocations.load() - before) / messages;
+    state.counters["allocs/msg"] = static_cast<double>(halcyra::bench::AllocationCount() - before) / messages;
 }
 
 void BM_DecodeTypicalMessages(benchmark::State& state)
@@ -106,7 +85,7 @@ void BM_DecodeTypicalMessages(benchmark::State& state)
     const std::string& bytes = Capture();
     TFastDecoder decoder;
     decoder.DecodeAll(bytes);  // the buffers grow to the largest message once
-    const std::uint64_t before = allocations.load();
+    const std::uint64_t before = halcyra::bench::AllocationCount();
     for (auto _ : state) {
         const std::size_t observations = decoder.DecodeAll(bytes);
         if (observations != 12u * kMessages) state.SkipWithError("wrong decode");
@@ -122,7 +101,7 @@ BENCHMARK(BM_DecodeTypicalMessages)->Unit(benchmark::kMicrosecond);
 void BM_DecodeThroughSegmentLists(benchmark::State& state)
 {
     const std::string& bytes = Capture();
-    const std::uint64_t before = allocations.load();
+    const std::uint64_t before = halcyra::bench::AllocationCount();
     for (auto _ : state) {
         const halcyra::TCapturedStream stream = halcyra::SplitCapturedStream(bytes);
         std::size_t observations = 0;

@@ -1,5 +1,6 @@
 #include "hl7/MessageFields.h"
 
+#include "hl7/ByteSearch.h"
 #include "hl7/Hl7Time.h"
 #include "hl7/Items.h"
 #include "hl7/Observation.h"
@@ -29,13 +30,14 @@ void ReadObservation(const TMessageIndex& index, std::size_t i, TObservationFiel
 {
     const std::string_view id = index.Field(i, hl7item::kObxIdentifier);
     obx.valueType = index.Field(i, hl7item::kObxValueType);
-    const std::size_t caret = id.find(kComponentSeparator);
+    const std::size_t caret = FindByte(id, kComponentSeparator);
     if (caret == std::string_view::npos) {
         obx.code = ObservationCode(id);
         obx.label = {};
     } else {
         obx.code = ObservationCode(id.substr(0, caret));
-        obx.label = GetComponent(id.substr(caret + 1), 1);
+        const std::string_view rest = id.substr(caret + 1);
+        obx.label = rest.substr(0, FindByte(rest, kComponentSeparator));
     }
     obx.valueText = index.Field(i, hl7item::kObxValue);
     obx.value = ValueToFloat(obx.valueText);

@@ -3,38 +3,57 @@
 #include "hl7/ByteSearch.h"
 #include "hl7/Items.h"
 
+#include <algorithm>
+
 namespace halcyra {
 
 void TMessageIndex::Clear()
 {
     segments_.clear();
-    separators_.clear();
+    separatorCount_ = 0;
+}
+
+void TMessageIndex::AddSeparator(std::size_t offset)
+{
+    if (separatorCount_ == separators_.size()) separators_.resize(std::max<std::size_t>(64, 2 * separators_.size()));
+    separators_[separatorCount_++] = offset;
 }
 
 void TMessageIndex::IndexFrame(std::string_view message)
 {
     Clear();
+    // Kept in locals while the pass runs: stores into the offsets could otherwise alias the members.
+    std::size_t* offsets = separators_.data();
+    std::size_t capacity = separators_.size();
+    std::size_t count = 0;
     std::size_t segmentBegin = 0;
     std::size_t firstSeparator = 0;
     ForEachByteOf(message, kFieldSeparator, kSegmentEnd, [&](std::size_t at, char c) {
         if (c == kFieldSeparator) {
-            separators_.push_back(at - segmentBegin);
+            if (count == capacity) {
+                separatorCount_ = count;
+                AddSeparator(at - segmentBegin);
+                offsets = separators_.data();
+                capacity = separators_.size();
+                ++count;
+                return;
+            }
+            offsets[count++] = at - segmentBegin;
             return;
         }
-        segments_.push_back(
-            {message.data() + segmentBegin, at - segmentBegin, firstSeparator, separators_.size() - firstSeparator});
+        segments_.push_back({message.data() + segmentBegin, at - segmentBegin, firstSeparator, count - firstSeparator});
         segmentBegin = at + 1;
-        firstSeparator = separators_.size();
+        firstSeparator = count;
     });
-    separators_.resize(firstSeparator);
+    // Text after the last segment end is no segment.
+    separatorCount_ = firstSeparator;
 }
 
 void TMessageIndex::AddSegment(std::string_view segment)
 {
-    const std::size_t first = separators_.size();
-    ForEachByteOf(segment, kFieldSeparator, kFieldSeparator,
-                  [&](std::size_t at, char) { separators_.push_back(at); });
-    segments_.push_back({segment.data(), segment.size(), first, separators_.size() - first});
+    const std::size_t first = separatorCount_;
+    ForEachByteOf(segment, kFieldSeparator, kFieldSeparator, [&](std::size_t at, char) { AddSeparator(at); });
+    segments_.push_back({segment.data(), segment.size(), first, separatorCount_ - first});
 }
 
 void TMessageIndex::IndexLines(std::string_view text)
@@ -53,19 +72,6 @@ void TMessageIndex::IndexSegments(const TSegmentList& segments)
 {
     Clear();
     for (const std::string& segment : segments) AddSegment(segment);
-}
-
-std::string_view TMessageIndex::Field(std::size_t i, int k) const
-{
-    const TEntry& entry = segments_[i];
-    if (k < 1) return {};
-    const auto item = static_cast<std::size_t>(k);
-    // Item k runs from separator k-1 to separator k (or the ends of the segment).
-    if (item - 1 > entry.separatorCount) return {};
-    const std::size_t* const separators = separators_.data() + entry.firstSeparator;
-    const std::size_t begin = item == 1 ? 0 : separators[item - 2] + 1;
-    const std::size_t end = item <= entry.separatorCount ? separators[item - 1] : entry.size;
-    return {entry.data + begin, end - begin};
 }
 
 }  // namespace halcyra

@@ -37,7 +37,18 @@ public:
     std::string_view Segment(std::size_t i) const { return {segments_[i].data, segments_[i].size}; }
     TSegmentKind Kind(std::size_t i) const { return GetSegmentKind(Segment(i)); }
     // GetField(Segment(i), k): item k counted from 1, empty when the segment has fewer items or k < 1.
-    std::string_view Field(std::size_t i, int k) const;
+    std::string_view Field(std::size_t i, int k) const
+    {
+        const TEntry& entry = segments_[i];
+        if (k < 1) return {};
+        const auto item = static_cast<std::size_t>(k);
+        // Item k runs from separator k-1 to separator k (or the ends of the segment).
+        if (item - 1 > entry.separatorCount) return {};
+        const std::size_t* const separators = separators_.data() + entry.firstSeparator;
+        const std::size_t begin = item == 1 ? 0 : separators[item - 2] + 1;
+        const std::size_t end = item <= entry.separatorCount ? separators[item - 1] : entry.size;
+        return {entry.data + begin, end - begin};
+    }
 
 private:
     struct TEntry {
@@ -47,10 +58,14 @@ private:
         std::size_t separatorCount;
     };
     void Clear();
+    void AddSeparator(std::size_t offset);
     void AddSegment(std::string_view segment);
 
     std::vector<TEntry> segments_;
-    std::vector<std::size_t> separators_;  // offsets of '|' within their segment
+    // Offsets of '|' within their segment: the first separatorCount_ elements. The vector is only ever
+    // grown, so that indexing the next message writes into memory already there.
+    std::vector<std::size_t> separators_;
+    std::size_t separatorCount_ = 0;
 };
 
 }  // namespace halcyra

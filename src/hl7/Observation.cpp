@@ -1,7 +1,9 @@
 #include "hl7/Observation.h"
 
+#include "hl7/ByteSearch.h"
 #include "hl7/Items.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -9,15 +11,19 @@
 namespace halcyra {
 namespace {
 
+// Digit values of "0"-"9" and "A"-"F"; 16 for every other byte.
+constexpr auto kHexDigits = [] {
+    std::array<std::uint8_t, 256> table{};
+    table.fill(16);
+    for (int c = '0'; c <= '9'; ++c) table[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(c - '0');
+    for (int c = 'A'; c <= 'F'; ++c) table[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(c - 'A' + 10);
+    return table;
+}();
+
 bool AddHexDigit(char c, std::uint32_t& value)
 {
-    std::uint32_t digit = 0;
-    if (c >= '0' && c <= '9')
-        digit = static_cast<std::uint32_t>(c - '0');
-    else if (c >= 'A' && c <= 'F')
-        digit = static_cast<std::uint32_t>(c - 'A' + 10);
-    else
-        return false;
+    const std::uint32_t digit = kHexDigits[static_cast<unsigned char>(c)];
+    if (digit == 16) return false;
     value = value * 16 + digit;
     return true;
 }
@@ -33,7 +39,7 @@ constexpr int kMaxExactDigits = 15;
 class TValueText {
 public:
     TValueText(std::string_view s, char decimalSeparator)
-        : s_(s), otherPos_(s.find(decimalSeparator == '.' ? ',' : '.')), separator_(decimalSeparator)
+        : s_(s), otherPos_(FindByte(s, decimalSeparator == '.' ? ',' : '.')), separator_(decimalSeparator)
     {
     }
     char operator[](std::size_t i) const { return i == otherPos_ ? separator_ : s_[i]; }
@@ -48,6 +54,32 @@ private:
 bool IsDigit(char c)
 {
     return c >= '0' && c <= '9';
+}
+
+// The common value text: up to fifteen digits with at most one '.' or ',' and nothing else. Then either
+// character is the decimal separator whichever the system's is, and the value is exact. False for
+// anything else, which the full conversion handles.
+bool TryPlainDecimal(std::string_view s, char decimalSeparator, double& out)
+{
+    if (s.empty() || s.size() > kMaxExactDigits + 1 || (decimalSeparator != '.' && decimalSeparator != ',')) return false;
+    std::uint64_t mantissa = 0;
+    int digits = 0;
+    int fractionDigits = 0;
+    bool separator = false;
+    for (const char c : s) {
+        if (IsDigit(c)) {
+            mantissa = mantissa * 10 + static_cast<unsigned>(c - '0');
+            ++digits;
+            if (separator) ++fractionDigits;
+        } else if ((c == '.' || c == ',') && !separator) {
+            separator = true;
+        } else {
+            return false;
+        }
+    }
+    if (digits == 0 || digits > kMaxExactDigits) return false;
+    out = static_cast<double>(mantissa) / kExactPowersOfTen[fractionDigits];
+    return true;
 }
 
 }  // namespace
@@ -72,7 +104,7 @@ bool TryStrToInt32(std::string_view text, std::int32_t& out)
 
 std::int32_t ObservationCode(std::string_view s)
 {
-    if (s.find('-') == std::string_view::npos) {
+    if (FindByte(s, '-') == std::string_view::npos) {
         std::int32_t code = -1;
         return TryStrToInt32(s, code) ? code : -1;
     }
@@ -87,6 +119,7 @@ std::int32_t ObservationCode(std::string_view s)
 
 double ValueToFloat(std::string_view s, char decimalSeparator)
 {
+    if (double plain = 0; TryPlainDecimal(s, decimalSeparator, plain)) return plain;
     const TValueText text(s, decimalSeparator);
 
     // Blanks around the number, an optional sign, digits with at most one separator, an optional exponent.
@@ -159,7 +192,10 @@ double ValueToFloat(std::string_view s, char decimalSeparator)
 
 std::string_view ObservationUnit(std::string_view field)
 {
-    return field.find('^') != std::string_view::npos ? GetComponent(field, 2) : field;
+    const std::size_t caret = FindByte(field, kComponentSeparator);
+    if (caret == std::string_view::npos) return field;
+    const std::string_view rest = field.substr(caret + 1);
+    return rest.substr(0, FindByte(rest, kComponentSeparator));
 }
 
 }  // namespace halcyra
