@@ -55,6 +55,8 @@ public:
     TResult Next(TCapturedText& message);
 
     std::size_t MaxMessage() const { return maxMessage_; }
+    // Bytes held: at most the message being gathered and the last piece appended.
+    std::size_t Buffered() const { return buffer_.size(); }
 
 private:
     bool DetectForm();

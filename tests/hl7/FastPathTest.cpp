@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 
@@ -195,6 +196,33 @@ TEST(Hl7CaptureReader, StopsAtAMessageLongerThanTheLimit)
         if (c.results.back() == R::TooLarge) {
             EXPECT_EQ(reader.Next(text), R::TooLarge);
         }
+    }
+}
+
+TEST(Hl7CaptureReader, HoldsNoMoreThanTheMessageBeingGathered)
+{
+    const std::string framed = "\x0B" + kTypical + "\x1C\x0D";
+    std::string plain = kTypical;
+    for (char& c : plain)
+        if (c == '\r') c = '\n';
+    for (const std::string& message : {framed, plain}) {
+        std::string stream;
+        for (int i = 0; i < 500; ++i) stream += message;
+        constexpr std::size_t kPiece = 100;
+        TCaptureReader reader(10 * message.size());
+        TCapturedText text;
+        std::size_t largest = 0;
+        int count = 0;
+        for (std::size_t pos = 0; pos < stream.size(); pos += kPiece) {
+            reader.Append(std::string_view(stream).substr(pos, kPiece));
+            largest = std::max(largest, reader.Buffered());
+            while (reader.Next(text) == TCaptureReader::Message) ++count;
+        }
+        reader.Finish();
+        while (reader.Next(text) == TCaptureReader::Message) ++count;
+        EXPECT_EQ(count, 500);
+        // A plain-text message is complete only when the next one's first line has come.
+        EXPECT_LE(largest, 2 * message.size() + kPiece);
     }
 }
 
