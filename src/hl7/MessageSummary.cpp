@@ -41,7 +41,6 @@ TObservationSummary SummarizeObservation(std::string_view line)
 TMessageSummary SummarizeMessage(const TSegmentList& segments)
 {
     TMessageSummary summary;
-    summary.observations.reserve(segments.size());
     for (const std::string& line : segments) {
         switch (GetSegmentKind(line)) {
             case skMSH:
