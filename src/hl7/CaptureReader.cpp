@@ -2,6 +2,8 @@
 
 #include "hl7/Segments.h"
 
+#include <algorithm>
+
 namespace halcyra {
 namespace {
 
@@ -25,11 +27,9 @@ void TCaptureReader::Append(std::string_view bytes)
 {
     // Drop what no later message needs, so that the buffer holds at most the message being gathered.
     std::size_t kept = 0;
-    if (!form_)
-        kept = 0;
-    else if (*form_ == TStreamForm::Framed)
+    if (form_ == TStreamForm::Framed)
         kept = frames_.Kept();
-    else
+    else if (form_ == TStreamForm::PlainText)
         kept = plainKept_;
     if (kept > 0) {
         buffer_.erase(0, kept);
@@ -38,6 +38,7 @@ void TCaptureReader::Append(std::string_view bytes)
         } else {
             if (messageStart_ != std::string::npos) messageStart_ -= kept;
             lineScan_ -= kept;
+            lineEndScan_ -= kept;
             plainKept_ = 0;
         }
     }
@@ -115,7 +116,9 @@ TCaptureReader::TResult TCaptureReader::NextPlain(TCapturedText& message)
         return Message;
     };
     while (true) {
-        std::size_t lineEnd = FindLineEnd(bytes, lineScan_);
+        // A line that arrives in many pieces is searched once, not again from its start with every piece.
+        std::size_t lineEnd = FindLineEnd(bytes, std::max(lineScan_, lineEndScan_));
+        lineEndScan_ = lineEnd == npos ? bytes.size() : lineEnd;
         if (lineEnd == npos) {
             if (!finished_) {
                 if (messageStart_ == npos) plainKept_ = lineScan_;

@@ -75,6 +75,7 @@ private:
     // for the next line end continues.
     std::size_t messageStart_ = std::string::npos;
     std::size_t lineScan_ = 0;
+    std::size_t lineEndScan_ = 0;  // no line end lies in [lineScan_, lineEndScan_)
     std::size_t plainKept_ = 0;
 };
 
