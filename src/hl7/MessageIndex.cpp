@@ -28,23 +28,23 @@ void TMessageIndex::IndexFrame(std::string_view message)
     std::size_t count = 0;
     std::size_t segmentBegin = 0;
     std::size_t firstSeparator = 0;
-    ForEachByteOf(message, kFieldSeparator, kSegmentEnd, [&](std::size_t at, char c) {
-        if (c == kFieldSeparator) {
-            if (count == capacity) {
-                separatorCount_ = count;
-                AddSeparator(at - segmentBegin);
-                offsets = separators_.data();
-                capacity = separators_.size();
-                ++count;
-                return;
-            }
-            offsets[count++] = at - segmentBegin;
+    const auto onSeparator = [&](std::size_t at) {
+        if (count == capacity) {
+            separatorCount_ = count;
+            AddSeparator(at - segmentBegin);
+            offsets = separators_.data();
+            capacity = separators_.size();
+            ++count;
             return;
         }
+        offsets[count++] = at - segmentBegin;
+    };
+    const auto onSegmentEnd = [&](std::size_t at) {
         segments_.push_back({message.data() + segmentBegin, at - segmentBegin, firstSeparator, count - firstSeparator});
         segmentBegin = at + 1;
         firstSeparator = count;
-    });
+    };
+    ForEachByteOf(message, kFieldSeparator, onSeparator, kSegmentEnd, onSegmentEnd);
     // Text after the last segment end is no segment.
     separatorCount_ = firstSeparator;
 }
@@ -52,7 +52,7 @@ void TMessageIndex::IndexFrame(std::string_view message)
 void TMessageIndex::AddSegment(std::string_view segment)
 {
     const std::size_t first = separatorCount_;
-    ForEachByteOf(segment, kFieldSeparator, kFieldSeparator, [&](std::size_t at, char) { AddSeparator(at); });
+    ForEachByte(segment, kFieldSeparator, [&](std::size_t at) { AddSeparator(at); });
     segments_.push_back({segment.data(), segment.size(), first, separatorCount_ - first});
 }
 
@@ -64,7 +64,7 @@ void TMessageIndex::IndexLines(std::string_view text)
         if (at > lineBegin) AddSegment(text.substr(lineBegin, at - lineBegin));
         lineBegin = at + 1;
     };
-    ForEachByteOf(text, '\r', '\n', [&](std::size_t at, char) { endLine(at); });
+    ForEachByteOf(text, '\r', endLine, '\n', endLine);
     endLine(text.size());
 }
 

@@ -78,7 +78,8 @@ bool TryPlainDecimal(std::string_view s, char decimalSeparator, double& out)
         }
     }
     if (digits == 0 || digits > kMaxExactDigits) return false;
-    out = static_cast<double>(mantissa) / kExactPowersOfTen[fractionDigits];
+    out = static_cast<double>(mantissa);
+    if (fractionDigits > 0) out /= kExactPowersOfTen[fractionDigits];
     return true;
 }
 
