@@ -61,7 +61,8 @@ bool IsDigit(char c)
 // anything else, which the full conversion handles.
 bool TryPlainDecimal(std::string_view s, char decimalSeparator, double& out)
 {
-    if (s.empty() || s.size() > kMaxExactDigits + 1 || (decimalSeparator != '.' && decimalSeparator != ',')) return false;
+    if (s.empty() || s.size() > kMaxExactDigits + 1 || (decimalSeparator != '.' && decimalSeparator != ','))
+        return false;
     std::uint64_t mantissa = 0;
     int digits = 0;
     int fractionDigits = 0;

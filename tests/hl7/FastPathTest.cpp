@@ -34,8 +34,8 @@ TEST(Hl7FastPath, MessagesDecodeAsTheGrammarDecodesThem)
         "MSH",
         "MSH|\r",
         "|||||||||||||\r",
-        "MSH|^~\\&|||||||||P|2.3",                               // no segment end: nothing is a segment
-        kTypical + "OBX|5|NM|1^A||2|u",                          // text after the last CR is dropped
+        "MSH|^~\\&|||||||||P|2.3",                              // no segment end: nothing is a segment
+        kTypical + "OBX|5|NM|1^A||2|u",                         // text after the last CR is dropped
         "MSH|a\r\nPID|||1||Doe John\r\nOBX|1|NM|1^A||2|u\r\n",  // CR LF: line feeds start the next segments
         "PID|||^^^^MR||\rPID|||..||...\rPID|||||Last^First\r",
         "PID||| \"*-/:<>?\\^|\x01\x1F||\xC4rger J\xFCrgen Ren\xE9\r",
@@ -64,9 +64,15 @@ TEST(Hl7FastPath, MutatedMessagesDecodeAsTheGrammarDecodesThem)
             const std::size_t at = random() % body.size();
             const char c = kBytes[random() % (sizeof kBytes - 1)];
             switch (random() % 3) {
-                case 0: body[at] = c; break;
-                case 1: body.insert(at, 1, c); break;
-                default: body.erase(at, 1 + random() % 8); break;
+                case 0:
+                    body[at] = c;
+                    break;
+                case 1:
+                    body.insert(at, 1, c);
+                    break;
+                default:
+                    body.erase(at, 1 + random() % 8);
+                    break;
             }
         }
         const auto differences = MessageDifferences(body);
@@ -77,10 +83,36 @@ TEST(Hl7FastPath, MutatedMessagesDecodeAsTheGrammarDecodesThem)
 TEST(Hl7FastPath, ValuesConvertExactly)
 {
     const char* const fixed[] = {
-        "72",    "36,8", "36.8",  "-0",       "+0.0",    "0.1",   "0,30000000000000004", "123456789012345",
-        "1234567890123456", "9007199254740993", "1e22", "1e23",  "4.35",  "1.7976931348623157e308", "2.2250738585072014e-308",
-        "5e-324", "1e-400", "1e400", " 36.5 ", "3,6.5",   "00000000000000000000001.5", "0.000000000000000000000000001",
-        "1.", ".5", "-.5e+2", "1e", "e5", "--1", "1 2", "",
+        "72",
+        "36,8",
+        "36.8",
+        "-0",
+        "+0.0",
+        "0.1",
+        "0,30000000000000004",
+        "123456789012345",
+        "1234567890123456",
+        "9007199254740993",
+        "1e22",
+        "1e23",
+        "4.35",
+        "1.7976931348623157e308",
+        "2.2250738585072014e-308",
+        "5e-324",
+        "1e-400",
+        "1e400",
+        " 36.5 ",
+        "3,6.5",
+        "00000000000000000000001.5",
+        "0.000000000000000000000000001",
+        "1.",
+        ".5",
+        "-.5e+2",
+        "1e",
+        "e5",
+        "--1",
+        "1 2",
+        "",
     };
     for (const char* text : fixed) EXPECT_THAT(ValueDifferences(text), IsEmpty());
 
@@ -107,7 +139,8 @@ TEST(Hl7FastPath, CapturesCutAsTheGrammarCutsThem)
         framed + framed + framed,
         "garbage" + framed + "between" + framed + "\x0BMSH|3\rincomplete",
         "\x0BMSH|cut\r" + framed + "\x0B\x1C\x0D\x0B\x1C\x0B\x1C\x0D",
-        "\x0BOBX|a\x1C" "b\r\x1C\x0D\x0BMSH|1\r\nPID|x\r\n\x1C\x0D\x0BMSH|1\r\x1C",
+        "\x0BOBX|a\x1C"
+        "b\r\x1C\x0D\x0BMSH|1\r\nPID|x\r\n\x1C\x0D\x0BMSH|1\r\x1C",
         "PID|orphan\nMSH|1\r\nPID|a\rOBX|1\n\n\r\nMSH|2\rOBX|2",
         "MSH|1\rPID|||1||A^B\rOBX|1|NM|1^A||1,5|u\r\n\r\nMSH|2\nMSH|3",
         "\r\n\n\r",
@@ -115,8 +148,8 @@ TEST(Hl7FastPath, CapturesCutAsTheGrammarCutsThem)
         "MS\rH|\rMSH",
     };
     for (const std::string& bytes : cases)
-        for (const std::size_t piece : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7}, std::size_t{64},
-                                        bytes.size()})
+        for (const std::size_t piece :
+             {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7}, std::size_t{64}, bytes.size()})
             EXPECT_THAT(CaptureDifferences(bytes, piece), IsEmpty()) << "pieces of " << piece << ": " << bytes;
 }
 
@@ -184,7 +217,8 @@ TEST(Hl7CaptureReader, StopsAtAMessageLongerThanTheLimit)
         {F::Framed, shortFrame + longFrame + shortFrame, {R::Message, R::TooLarge}},
         {F::Framed, shortFrame + "\x0B" + std::string(300, 'x'), {R::Message, R::TooLarge}},
         {F::PlainText, "MSH|1\r" + std::string(300, 'p') + "\rMSH|2\r", {R::TooLarge}},
-        {F::PlainText, "MSH|1\rOBX|1\rMSH|2\r" + std::string(50, '\n') + "MSH|3\r",
+        {F::PlainText,
+         "MSH|1\rOBX|1\rMSH|2\r" + std::string(50, '\n') + "MSH|3\r",
          {R::Message, R::Message, R::Message, R::End}},
         {F::PlainText, std::string(300, 'p'), {R::TooLarge}},
     };
