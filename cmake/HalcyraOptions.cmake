@@ -14,6 +14,18 @@ if(HALCYRA_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# Fuzzing: every library a fuzz target links is built with libFuzzer's coverage instrumentation and the
+# sanitizers, not only the harness, so the fuzzer sees the code under test and its faults. The fuzz
+# targets add -fsanitize=fuzzer themselves (fuzz/CMakeLists.txt).
+if(HALCYRA_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "HALCYRA_FUZZ needs clang: configure with -DCMAKE_CXX_COMPILER=clang++")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+                      -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
 # Core libraries must stay free of Qt: they link only the standard library and each other.
 function(halcyra_core_library name)
   add_library(${name} STATIC ${ARGN})

@@ -1,47 +1,36 @@
 #include "hl7/MessageSplitter.h"
 
-#include "hl7/Segments.h"
+#include "hl7/CaptureReader.h"
+#include "hl7/FrameFinder.h"
+#include "hl7/MessageIndex.h"
 
 namespace halcyra {
 namespace {
 
 void SplitFramed(std::string_view bytes, TCapturedStream& stream)
 {
-    std::size_t pos = 0;
-    while (true) {
-        std::size_t start = bytes.find(kStartBlock, pos);
-        if (start == std::string_view::npos) return;
-        std::size_t end = start;
-        while (true) {
-            end = bytes.find(kEndBlock, end + 1);
-            if (end == std::string_view::npos || end + 1 >= bytes.size()) return;
-            if (bytes[end + 1] == kSegmentEnd) break;
-        }
-        // A later start byte before the end means the earlier frame was cut off.
-        const std::size_t lastStart = bytes.rfind(kStartBlock, end);
-        if (lastStart > start) start = lastStart;
-        const std::string_view body = bytes.substr(start + 1, end - start - 1);
+    TFrameFinder frames;
+    TFrame frame;
+    while (frames.Next(bytes, frame)) {
         TCapturedMessage message;
-        message.segments = SplitSegments(body);
-        message.badEnd = body.empty() || body.back() != kSegmentEnd;
+        message.segments = SplitSegments(frame.body);
+        message.badEnd = frame.badEnd;
         stream.messages.push_back(std::move(message));
-        pos = end + 2;
     }
 }
 
 void SplitPlainText(std::string_view bytes, TCapturedStream& stream)
 {
-    std::size_t pos = 0;
-    while (pos < bytes.size()) {
-        std::size_t end = bytes.find_first_of("\r\n", pos);
-        if (end == std::string_view::npos) end = bytes.size();
-        const std::string_view line = bytes.substr(pos, end - pos);
-        pos = end;
-        if (pos < bytes.size() && bytes[pos] == '\r') ++pos;
-        if (pos < bytes.size() && bytes[pos] == '\n') ++pos;
-        if (line.empty()) continue;
-        if (stream.messages.empty() || GetSegmentKind(line) == skMSH) stream.messages.emplace_back();
-        stream.messages.back().segments.emplace_back(line);
+    TCaptureReader reader(bytes.size());
+    reader.SetForm(TStreamForm::PlainText);
+    reader.Append(bytes);
+    reader.Finish();
+    TMessageIndex index;
+    TCapturedText text;
+    while (reader.Next(text) == TCaptureReader::Message) {
+        index.IndexLines(text.text);
+        TCapturedMessage& message = stream.messages.emplace_back();
+        for (std::size_t i = 0; i < index.size(); ++i) message.segments.emplace_back(index.Segment(i));
     }
 }
 

@@ -7,6 +7,8 @@
 #include "hl7/Segments.h"
 #include "platform/Text.h"
 
+#include <algorithm>
+
 namespace halcyra {
 namespace {
 
@@ -41,7 +43,10 @@ TObservationSummary SummarizeObservation(std::string_view line)
 TMessageSummary SummarizeMessage(const TSegmentList& segments)
 {
     TMessageSummary summary;
-    summary.observations.reserve(segments.size());
+    // Exactly the observations there are, not one per segment: a capture of many short lines is no
+    // reason to reserve for as many observations.
+    summary.observations.reserve(static_cast<std::size_t>(std::count_if(
+        segments.begin(), segments.end(), [](const std::string& line) { return GetSegmentKind(line) == skOBX; })));
     for (const std::string& line : segments) {
         switch (GetSegmentKind(line)) {
             case skMSH:

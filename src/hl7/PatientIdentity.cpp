@@ -37,44 +37,68 @@ bool UsableName(std::string_view cleaned)
 
 }  // namespace
 
+void AppendCleanPatientID(std::string_view text, std::string& out)
+{
+    for (char c : text)
+        if (!IsForbiddenInID(static_cast<unsigned char>(c))) out += c;
+}
+
 std::string CleanPatientID(std::string_view text)
 {
     std::string out;
     out.reserve(text.size());
-    for (char c : text)
-        if (!IsForbiddenInID(static_cast<unsigned char>(c))) out += c;
+    AppendCleanPatientID(text, out);
     return out;
+}
+
+void SplitPatientNameInto(std::string_view text, TPatientNameView& name, std::string& displayName)
+{
+    name = {};
+    if (const std::size_t first = text.find('^'); first != std::string_view::npos) {
+        name.lastName = text.substr(0, first);
+        const std::string_view rest = text.substr(first + 1);
+        name.firstName = rest.substr(0, rest.find('^'));
+        displayName.assign(name.firstName);
+        displayName += ' ';
+        displayName += name.lastName;
+    } else if (const std::size_t space = text.find(' '); space != std::string_view::npos) {
+        name.firstName = text.substr(0, space);
+        name.lastName = text.substr(space + 1, 255);
+        displayName.assign(text);
+    } else {
+        displayName.assign(text);
+    }
 }
 
 TPatientName SplitPatientName(std::string_view text)
 {
+    TPatientNameView view;
     TPatientName name;
-    if (text.find('^') != std::string_view::npos) {
-        const std::size_t first = text.find('^');
-        name.lastName = std::string(text.substr(0, first));
-        std::string_view rest = text.substr(first + 1);
-        name.firstName = std::string(rest.substr(0, rest.find('^')));
-        name.displayName = name.firstName + " " + name.lastName;
-    } else if (const std::size_t space = text.find(' '); space != std::string_view::npos) {
-        name.firstName = std::string(text.substr(0, space));
-        name.lastName = std::string(text.substr(space + 1, 255));
-        name.displayName = std::string(text);
-    } else {
-        name.displayName = std::string(text);
-    }
+    SplitPatientNameInto(text, view, name.displayName);
+    name.firstName = std::string(view.firstName);
+    name.lastName = std::string(view.lastName);
     return name;
+}
+
+void ChoosePatientIDInto(std::string_view id, std::string_view firstName, std::string_view lastName, std::string& out)
+{
+    out.clear();
+    AppendCleanPatientID(id, out);
+    if (out != "MR" && UsableName(out)) return;
+    // A name that cleans down to nothing usable is passed over like an empty one.
+    for (const std::string_view name : {lastName, firstName}) {
+        out.clear();
+        AppendCleanPatientID(name, out);
+        if (UsableName(out)) return;
+    }
+    out.assign(kNoPatientID);
 }
 
 std::string ChoosePatientID(std::string_view id, std::string_view firstName, std::string_view lastName)
 {
-    std::string chosen = CleanPatientID(id);
-    if (chosen != "MR" && UsableName(chosen)) return chosen;
-    // A name that cleans down to nothing usable is passed over like an empty one.
-    chosen = CleanPatientID(lastName);
-    if (UsableName(chosen)) return chosen;
-    chosen = CleanPatientID(firstName);
-    if (UsableName(chosen)) return chosen;
-    return std::string(kNoPatientID);
+    std::string chosen;
+    ChoosePatientIDInto(id, firstName, lastName, chosen);
+    return chosen;
 }
 
 }  // namespace halcyra

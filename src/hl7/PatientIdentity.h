@@ -16,15 +16,26 @@ struct TPatientName {
     std::string displayName;
 };
 
+// Views into the PID-5 text.
+struct TPatientNameView {
+    std::string_view firstName;
+    std::string_view lastName;
+};
+
 // Removes space, '"', '*', '-', '/', ':', '<', '>', '?', '\', '^', '|' and every control character
 // (codes below 32), none of which may appear in a folder name.
 std::string CleanPatientID(std::string_view text);
+void AppendCleanPatientID(std::string_view text, std::string& out);
 
 // "Last^First", "First Last..." (last name at most 255 characters) or a single word (display name only).
 TPatientName SplitPatientName(std::string_view text);
+// The same into views of the text and a caller's buffer, which keeps its capacity between messages.
+void SplitPatientNameInto(std::string_view text, TPatientNameView& name, std::string& displayName);
 
 // The cleaned ID, unless it is empty, "MR" or only dots; then the cleaned last name, the cleaned first
 // name (each unless empty or only dots), or "TOVNULL".
 std::string ChoosePatientID(std::string_view id, std::string_view firstName, std::string_view lastName);
+// The same into a caller's buffer.
+void ChoosePatientIDInto(std::string_view id, std::string_view firstName, std::string_view lastName, std::string& out);
 
 }  // namespace halcyra

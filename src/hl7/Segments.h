@@ -27,7 +27,24 @@ inline constexpr std::string_view kNumericValueType = "NM";
 inline constexpr std::string_view kAperiodicMark = "APERIODIC";
 
 // The first three characters, compared exactly; anything else (also a shorter line) is skOther.
-TSegmentKind GetSegmentKind(std::string_view line);
+inline TSegmentKind GetSegmentKind(std::string_view line)
+{
+    if (line.size() < 3) return skOther;
+    const char a = line[0];
+    const char b = line[1];
+    const char c = line[2];
+    if (a == 'M') return b == 'S' && c == 'H' ? skMSH : skOther;
+    if (a == 'P') {
+        if (b == 'I' && c == 'D') return skPID;
+        if (b == 'V' && c == '1') return skPV1;
+        return skOther;
+    }
+    if (a == 'O' && b == 'B') {
+        if (c == 'R') return skOBR;
+        if (c == 'X') return skOBX;
+    }
+    return skOther;
+}
 
 inline bool IsSupportedVersion(std::string_view version)
 {

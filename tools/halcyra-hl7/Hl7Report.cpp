@@ -8,14 +8,42 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <cstdio>
 #include <sstream>
 
 namespace halcyra {
 namespace {
 
-QJsonValue Text(const std::string& singleByte)
+QJsonValue Text(std::string_view singleByte)
 {
     return QString::fromStdString(Win1252ToUtf8(singleByte));
+}
+
+bool IsControl(unsigned char c)
+{
+    return c < 0x20 || c == 0x7F || c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D;
+}
+
+// QJsonDocument escapes the C0 controls only; DEL and the C1 controls (UTF-8 C2 80 to C2 9F) get the
+// same \u escape, which gives the same JSON value.
+std::string EscapeRemainingControls(const std::string& json)
+{
+    std::string out;
+    out.reserve(json.size());
+    char escape[8];
+    for (std::size_t i = 0; i < json.size(); ++i) {
+        const auto c = static_cast<unsigned char>(json[i]);
+        if (c == 0x7F) {
+            out += "\\u007f";
+        } else if (c == 0xC2 && i + 1 < json.size() && static_cast<unsigned char>(json[i + 1]) < 0xA0 &&
+                   static_cast<unsigned char>(json[i + 1]) >= 0x80) {
+            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned char>(json[++i]));
+            out += escape;
+        } else {
+            out += json[i];
+        }
+    }
+    return out;
 }
 
 QJsonValue Time(const std::optional<TDateTime>& time)
@@ -31,17 +59,33 @@ std::string Number(double value)
     return out.str();
 }
 
-std::string Quoted(const std::string& singleByte)
+std::string Quoted(std::string_view singleByte)
 {
-    return "\"" + Win1252ToUtf8(singleByte) + "\"";
+    return "\"" + Printable(singleByte) + "\"";
 }
 
 }  // namespace
 
-std::string SummaryToJson(const TMessageSummary& summary)
+std::string Printable(std::string_view singleByte)
+{
+    std::string escaped;
+    escaped.reserve(singleByte.size());
+    char hex[8];
+    for (const char c : singleByte) {
+        if (IsControl(static_cast<unsigned char>(c))) {
+            std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(c));
+            escaped += hex;
+        } else {
+            escaped += c;
+        }
+    }
+    return Win1252ToUtf8(escaped);
+}
+
+std::string SummaryToJson(const TMessageFields& summary)
 {
     QJsonObject object;
-    object["version"] = summary.version ? Text(*summary.version) : QJsonValue(QJsonValue::Null);
+    object["version"] = summary.hasVersion ? Text(summary.version) : QJsonValue(QJsonValue::Null);
     object["supported"] = summary.supported;
     const QJsonValue none(QJsonValue::Null);
     object["patientId"] = summary.hasPatient ? Text(summary.patientId) : none;
@@ -50,7 +94,7 @@ std::string SummaryToJson(const TMessageSummary& summary)
     object["displayName"] = summary.hasPatient ? Text(summary.displayName) : none;
     object["observationTime"] = Time(summary.observationTime);
     QJsonArray observations;
-    for (const TObservationSummary& obx : summary.observations) {
+    for (const TObservationFields& obx : summary.observations) {
         QJsonObject item;
         item["type"] = Text(obx.valueType);
         item["code"] = obx.code;
@@ -63,20 +107,20 @@ std::string SummaryToJson(const TMessageSummary& summary)
         observations.append(item);
     }
     object["observations"] = observations;
-    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+    return EscapeRemainingControls(QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString());
 }
 
-std::string SummaryToText(int number, const TMessageSummary& summary)
+std::string SummaryToText(int number, const TMessageFields& summary)
 {
     std::ostringstream out;
     out << "Message " << number << "\n";
-    if (summary.version)
-        out << "  Version: " << Quoted(*summary.version) << (summary.supported ? " (supported)" : " (not supported)")
+    if (summary.hasVersion)
+        out << "  Version: " << Quoted(summary.version) << (summary.supported ? " (supported)" : " (not supported)")
             << "\n";
     else
         out << "  Version: none (no MSH segment)\n";
     if (summary.hasPatient) {
-        out << "  Patient ID: " << Win1252ToUtf8(summary.patientId);
+        out << "  Patient ID: " << Printable(summary.patientId);
         if (summary.patientId == kNoPatientID) out << " (no identity: observations are not used)";
         out << "\n  First name: " << Quoted(summary.firstName) << "\n  Last name: " << Quoted(summary.lastName)
             << "\n  Display name: " << Quoted(summary.displayName) << "\n";
@@ -91,8 +135,8 @@ std::string SummaryToText(int number, const TMessageSummary& summary)
     else
         out << "  Observation time: none (no OBR segment)\n";
     out << "  Observations: " << summary.observations.size() << "\n";
-    for (const TObservationSummary& obx : summary.observations) {
-        out << "    " << Win1252ToUtf8(obx.valueType) << " " << obx.code << " " << Quoted(obx.label) << " = "
+    for (const TObservationFields& obx : summary.observations) {
+        out << "    " << Printable(obx.valueType) << " " << obx.code << " " << Quoted(obx.label) << " = "
             << Quoted(obx.valueText) << " -> " << Number(obx.value) << " unit " << Quoted(obx.unit);
         if (obx.aperiodic) {
             out << " aperiodic at ";
