@@ -86,7 +86,7 @@ void BM_AddValuePoint(benchmark::State& state)
 {
     const auto file = Folder() / "append.pil";
     Store(file, MonitorFile(0, 500));
-    TSaveItNew saveIt;
+    TSaveItNew saveIt{std::make_shared<TPosixSaveFileIo>()};
     saveIt.SetFileName(file);
     double time = 45000.0;
     for (auto _ : state) {
@@ -101,7 +101,7 @@ void BM_ReadHeaderRegion(benchmark::State& state)
     const int points = static_cast<int>(state.range(0));
     const auto file = Folder() / ("header-" + std::to_string(points) + ".pil");
     Store(file, MonitorFile(points, 500));
-    TSaveItNew saveIt;
+    TSaveItNew saveIt{std::make_shared<TPosixSaveFileIo>()};
     saveIt.SetFileName(file);
     for (auto _ : state) {
         saveIt.ReadHeaderRegion();
@@ -116,7 +116,7 @@ void BM_ReloadStructure(benchmark::State& state)
     const int points = static_cast<int>(state.range(0));
     const auto file = Folder() / ("reload-" + std::to_string(points) + ".pil");
     Store(file, MonitorFile(points, 500));
-    TSaveItNew saveIt;
+    TSaveItNew saveIt{std::make_shared<TPosixSaveFileIo>()};
     saveIt.SetFileName(file);
     for (auto _ : state) {
         saveIt.DropFileCache();
@@ -129,7 +129,7 @@ void Declare(benchmark::State& state, std::int32_t reserve)
 {
     const auto file = Folder() / "declare.pil";
     const std::string original = MonitorFile(1000, reserve);
-    TSaveItNew saveIt;
+    TSaveItNew saveIt{std::make_shared<TPosixSaveFileIo>()};
     saveIt.SetFileName(file);
     for (auto _ : state) {
         state.PauseTiming();

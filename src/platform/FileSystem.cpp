@@ -189,7 +189,7 @@ std::vector<std::string> TFileSystem::ListDirectory(std::string_view path) const
     }
     for (; it != fs::directory_iterator(); it.increment(error)) {
         if (error) throw Failure("list", path, error.message());
-        names.push_back(Utf8ToWin1252(it->path().filename().string()));
+        names.push_back(HostPathText(it->path().filename()));
     }
     return names;
 }

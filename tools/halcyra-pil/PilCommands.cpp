@@ -79,7 +79,7 @@ std::vector<const TParameterSerie*> MonitorHeader(TSaveItNew& saveIt, const std:
 
 void Append(const std::filesystem::path& file, std::uint16_t index, const std::function<bool(TSaveItNew&)>& append)
 {
-    TSaveItNew saveIt;
+    TSaveItNew saveIt(std::make_shared<TPosixSaveFileIo>());
     const auto series = MonitorHeader(saveIt, file);
     if (index >= series.size() || series[index]->Index != index)
         throw EPilError(Shown(file) + ": series " + std::to_string(index) + " is not declared");
@@ -159,7 +159,7 @@ std::int32_t ParseReserve(const std::string& text)
 void Create(const std::filesystem::path& file, const std::string& id, const std::string& name, const std::string& kind,
             std::int32_t reserve)
 {
-    TSaveItNew saveIt;
+    TSaveItNew saveIt(std::make_shared<TPosixSaveFileIo>());
     saveIt.SetFileName(file);
     saveIt.SetMinimumReservedSpaceForMonitorParameters(reserve);
     saveIt.OpenOrCreate(kind, "", id, name, false);
@@ -168,7 +168,7 @@ void Create(const std::filesystem::path& file, const std::string& id, const std:
 std::uint16_t Declare(const std::filesystem::path& file, const std::string& label, const std::string& unit,
                       const std::string& place, const std::string& extra, const std::string& parameterId)
 {
-    TSaveItNew saveIt;
+    TSaveItNew saveIt(std::make_shared<TPosixSaveFileIo>());
     const auto series = MonitorHeader(saveIt, file);
     if (series.size() > 65535) throw EPilError(Shown(file) + ": no free series index");
     const auto index = static_cast<std::uint16_t>(series.size());
