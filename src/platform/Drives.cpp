@@ -114,7 +114,7 @@ fs::path TDriveMapping::ToHost(std::string_view windowsPath) const
             parts.pop_back();
             continue;
         }
-        parts.push_back(Win1252ToUtf8(part));
+        parts.push_back(HostPathFromText(part).native());
     }
 
     fs::path host;

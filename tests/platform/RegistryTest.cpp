@@ -389,6 +389,23 @@ TEST_F(RegistryTest, KeyTooDeepIsReportedAndLeftOutNotACrash)
     EXPECT_THROW(hive->CreateKey(path + "\\d"), ERegistryError);
 }
 
+TEST(RegistryMessages, HostPathsAreShownAsSingleByteText)
+{
+    // Messages go to the log as single-byte text: a UTF-8 host path taken over unconverted would show
+    // as two characters per letter.
+    TTempDir dir;
+    const fs::path folder = dir / "\xC3\x84rzte";
+    fs::create_directories(folder);
+    WriteBytes(folder / "HKEY_CURRENT_USER.reg", std::string("\x00garbage", 8));
+    TRegistryHive hive(folder / "HKEY_CURRENT_USER.reg", THive::CurrentUser);
+    std::vector<std::string> problems;
+    hive.SetProblemSink([&](const std::string& message) { problems.push_back(message); });
+    EXPECT_FALSE(hive.KeyExists(kKey));
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find("\xC4rzte" "/HKEY_CURRENT_USER.reg"), std::string::npos) << problems[0];
+    EXPECT_EQ(problems[0].find("\xC3\x84"), std::string::npos) << problems[0];
+}
+
 TEST_F(RegistryTest, DamagedFileReadsEmptyAndIsKeptBeforeBeingReplaced)
 {
     const std::string garbage = std::string("\x00\x01garbage[HKEY", 13);
