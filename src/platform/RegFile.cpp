@@ -312,6 +312,20 @@ void AppendKeys(std::string& out, std::string& path, const TKey& top)
     path.resize(base);
 }
 
+// Removes the entry of that name from a list and its index; later entries move up by one.
+template <class T>
+bool RemoveNamed(std::vector<T>& list, std::unordered_map<std::string, std::size_t>& index, std::string_view name)
+{
+    const auto it = index.find(UpperAscii(name));
+    if (it == index.end()) return false;
+    const std::size_t at = it->second;
+    index.erase(it);
+    list.erase(list.begin() + static_cast<std::ptrdiff_t>(at));
+    for (auto& [upper, position] : index)
+        if (position > at) --position;
+    return true;
+}
+
 }  // namespace
 
 TKey* TKey::FindSubkey(std::string_view subkeyName)
@@ -334,14 +348,7 @@ TKey& TKey::AddSubkey(std::string_view subkeyName)
 
 bool TKey::RemoveSubkey(std::string_view subkeyName)
 {
-    const auto it = subkeyAt_.find(UpperAscii(subkeyName));
-    if (it == subkeyAt_.end()) return false;
-    const std::size_t at = it->second;
-    subkeyAt_.erase(it);
-    subkeys_.erase(subkeys_.begin() + static_cast<std::ptrdiff_t>(at));
-    for (auto& [upper, position] : subkeyAt_)
-        if (position > at) --position;
-    return true;
+    return RemoveNamed(subkeys_, subkeyAt_, subkeyName);
 }
 
 void TKey::SetValue(TValue value)
@@ -358,14 +365,7 @@ void TKey::SetValue(TValue value)
 
 bool TKey::RemoveValue(std::string_view valueName)
 {
-    const auto it = valueAt_.find(UpperAscii(valueName));
-    if (it == valueAt_.end()) return false;
-    const std::size_t at = it->second;
-    valueAt_.erase(it);
-    values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(at));
-    for (auto& [upper, position] : valueAt_)
-        if (position > at) --position;
-    return true;
+    return RemoveNamed(values_, valueAt_, valueName);
 }
 
 std::vector<std::string_view> SplitKeyPath(std::string_view path)

@@ -110,7 +110,7 @@ void TPosixSaveFileIo::Append(const std::filesystem::path& path, std::string_vie
         return fileio::OpenLocked(path, O_RDWR | O_APPEND, &st, [&] { BeforeAppendLock(path); });
     });
     if (check) {
-        TFileReadStream file(fd.Get(), path);
+        TFileReadStream file(fd.Get(), st.st_size, path);
         const std::int64_t wholeEnd = check(file, TFileStamp::Of(st));
         if (wholeEnd >= 0 && wholeEnd < st.st_size && ::ftruncate(fd.Get(), wholeEnd) != 0)
             Fail("Cannot write", path, errno);
@@ -146,11 +146,9 @@ TFileReadStream::TFileReadStream(const std::filesystem::path& path) : path_(path
     size_ = st.st_size;
 }
 
-TFileReadStream::TFileReadStream(int borrowedFd, const std::filesystem::path& path) : fd_(borrowedFd), path_(path)
+TFileReadStream::TFileReadStream(int borrowedFd, std::int64_t size, const std::filesystem::path& path)
+    : fd_(borrowedFd), path_(path), size_(size)
 {
-    struct stat st {};
-    if (::fstat(fd_, &st) != 0) Fail("Cannot read", path, errno);
-    size_ = st.st_size;
 }
 
 TFileReadStream::~TFileReadStream() = default;

@@ -84,8 +84,8 @@ private:
 class TFileReadStream : public TStream {
 public:
     explicit TFileReadStream(const std::filesystem::path& path);
-    // Reads through a descriptor the caller keeps open (and closes).
-    TFileReadStream(int borrowedFd, const std::filesystem::path& path);
+    // Reads the first `size` bytes through a descriptor the caller keeps open (and closes).
+    TFileReadStream(int borrowedFd, std::int64_t size, const std::filesystem::path& path);
     ~TFileReadStream() override;
     TFileReadStream(const TFileReadStream&) = delete;
     TFileReadStream& operator=(const TFileReadStream&) = delete;

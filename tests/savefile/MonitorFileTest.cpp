@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include <fcntl.h>
@@ -37,6 +38,22 @@ std::string Declaration(std::int32_t index, const std::string& name, const std::
     TBytes content;
     content.Int(211, index).Str(212, name).Str(213, "").Str(214, "").Str(215, unit).Str(216, "");
     return TBytes().Wrap(210, content);
+}
+
+// A checksummed save file of monitor data: the header, the file type, then what `rest` writes.
+std::string ChecksummedMonitorFile(const std::function<void(TMicroWriter&)>& rest)
+{
+    TMemoryStream out;
+    TMicroWriter writer;
+    writer.SetStream(&out);
+    writer.SetChecksumEnabled(true);
+    writer.WriteHeader();
+    writer.BeginFolding(3);
+    writer.WriteInteger(2, 8);
+    writer.EndFolding();
+    rest(writer);
+    writer.EndFolding();
+    return out.TakeBytes();
 }
 
 class MonitorFile : public ::testing::Test {
@@ -313,28 +330,21 @@ TEST_F(MonitorFile, AppendCutsAwayARecordCutShortFirst)
 TEST(MonitorFileForms, AppendIntoAFormWhereTheRecordWouldBeLostIsRefused)
 {
     // Checksummed: everything lies inside folding 1, and a record behind it is never read.
-    TMemoryStream out;
-    TMicroWriter writer;
-    writer.SetStream(&out);
-    writer.SetChecksumEnabled(true);
-    writer.WriteHeader();
-    writer.BeginFolding(3);
-    writer.WriteInteger(2, 8);
-    writer.EndFolding();
-    TMonitorInfo info;
-    info.MonitorKind = "Halcyra";
-    info.WriteTo(writer);
-    writer.BeginFolding(205);
-    writer.WriteRaw(std::string(20, '\0').data(), 20);
-    writer.EndFolding();
-    writer.EndFolding();
+    const std::string checksummed = ChecksummedMonitorFile([](TMicroWriter& writer) {
+        TMonitorInfo info;
+        info.MonitorKind = "Halcyra";
+        info.WriteTo(writer);
+        writer.BeginFolding(205);
+        writer.WriteRaw(std::string(20, '\0').data(), 20);
+        writer.EndFolding();
+    });
     // Version 1.0: its size fields are followed by 4 more bytes, so our record would be misread.
     TBytes old;
     old.I32(1).I32(32).I32(1).Raw("Tovarin Save File Header 1.0");
     old.I32(3).I32(12).I32(-1).I32(2).I32(4).I32(-1).I32(8);
     old.I32(205).I32(4).I32(-1).Zeros(4);
 
-    for (const std::string& bytes : {out.TakeBytes(), old.Str()}) {
+    for (const std::string& bytes : {checksummed, old.Str()}) {
         auto io = std::make_shared<TMemorySaveFileIo>();
         io->Files["c.pil"] = bytes;
         TSaveItNew saveIt(io);
@@ -598,16 +608,7 @@ TEST(MonitorFileLegacy, SixteenBitStringsAndVideo)
 
 TEST(MonitorFileLegacy, ChecksumErrorIsShownToTheUser)
 {
-    TMemoryStream out;
-    TMicroWriter writer;
-    writer.SetStream(&out);
-    writer.SetChecksumEnabled(true);
-    writer.WriteHeader();
-    writer.BeginFolding(3);
-    writer.WriteInteger(2, 8);
-    writer.EndFolding();
-    writer.EndFolding();
-    std::string bytes = out.TakeBytes();
+    std::string bytes = ChecksummedMonitorFile([](TMicroWriter&) {});
     bytes[bytes.size() - 3] ^= 1;  // inside item 2's value
 
     auto io = std::make_shared<TMemorySaveFileIo>();
