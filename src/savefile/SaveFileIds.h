@@ -52,6 +52,9 @@ inline constexpr std::int32_t kVideoFileName = 231;
 inline constexpr std::int32_t kVideoCaption203 = 203;
 inline constexpr std::int32_t kVideoCaption204 = 204;
 
+// The text of a persisted event point.
+inline constexpr std::int32_t kEventPointText = 9;
+
 // Properties of the unique patient and parameter records.
 inline constexpr std::int32_t kPatientIdKind = 2021;
 inline constexpr std::int32_t kPatientIdNumber = 2022;

@@ -233,24 +233,20 @@ void TSaveItNew::AddParameterSerie(std::uint16_t index, const std::string& param
     });
 }
 
-std::int64_t TSaveItNew::WholeRecordsEnd(TStream& file, const TFileStamp& stamp)
+std::int64_t TSaveItNew::WholeRecordsEnd(TAppendPosition& known, TStream& file, const TFileStamp& stamp)
 {
-    const bool sameFile = appended_.file == fileName_ && appended_.device == stamp.device &&
-                          appended_.inode == stamp.inode && appended_.recordsStart >= 0;
-    if (!sameFile) {
-        appended_ = {};
-        appended_.recordsStart = PointRecordsStart(reader_, file);
-        if (appended_.recordsStart < 0) return -1;  // where the records begin is unknown: nothing is cut
-        appended_.file = fileName_;
-        appended_.device = stamp.device;
-        appended_.inode = stamp.inode;
+    if (known.device != stamp.device || known.inode != stamp.inode || known.recordsStart < 0) {
+        known = {};
+        known.recordsStart = PointRecordsStart(reader_, file);
+        if (known.recordsStart < 0) return -1;  // where the records begin is unknown: nothing is cut
+        known.device = stamp.device;
+        known.inode = stamp.inode;
     }
     const auto size = static_cast<std::int64_t>(stamp.size);
     // Appends change a file only at its end: up to the end seen last, its records are whole.
-    if (appended_.wholeEnd == size) return size;
-    const std::int64_t from = appended_.wholeEnd >= appended_.recordsStart && appended_.wholeEnd < size
-                                  ? appended_.wholeEnd
-                                  : appended_.recordsStart;
+    if (known.wholeEnd == size) return size;
+    const std::int64_t from =
+        known.wholeEnd >= known.recordsStart && known.wholeEnd < size ? known.wholeEnd : known.recordsStart;
     return WholeItemsEnd(file, from);
 }
 
@@ -266,20 +262,23 @@ bool TSaveItNew::AppendRecord(std::int32_t id, std::uint16_t index, double time,
     std::memcpy(record + 18, &third, 8);
     std::int64_t cutAt = -1;
     std::int64_t cutBytes = 0;
+    // A handful of bytes per file; a long run through many patients' files starts afresh now and then.
+    if (appended_.size() > 4096 && appended_.count(fileName_) == 0) appended_.clear();
+    TAppendPosition& known = appended_[fileName_];
     try {
         io_->Append(fileName_, std::string_view(record, sizeof record), [&](TStream& file, const TFileStamp& stamp) {
-            const std::int64_t wholeEnd = WholeRecordsEnd(file, stamp);
+            const std::int64_t wholeEnd = WholeRecordsEnd(known, file, stamp);
             if (wholeEnd >= 0 && wholeEnd < static_cast<std::int64_t>(stamp.size)) {
                 cutAt = wholeEnd;
                 cutBytes = static_cast<std::int64_t>(stamp.size) - wholeEnd;
             }
             // Set before the write: should the write fail, the next append finds the file shorter than
             // this and looks again.
-            appended_.wholeEnd = wholeEnd < 0 ? -1 : wholeEnd + item::kPointRecordSize;
+            known.wholeEnd = wholeEnd < 0 ? -1 : wholeEnd + item::kPointRecordSize;
             return wholeEnd;
         });
     } catch (const std::exception& e) {
-        appended_ = {};
+        appended_.erase(fileName_);
         Log(std::string("Could not append a ") + what + " to " + HostPathText(fileName_) + ": " + e.what());
         return false;
     }

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -96,17 +97,17 @@ private:
     std::filesystem::path cachedName_;
     TFileStamp cachedStamp_;
 
-    // What the last append learnt about its file, so the next one need not read it again: the file
-    // (by device and inode), where its records begin and where its last whole record ended.
+    // What the last append to each file learnt about it, so the next one need not read it again (the
+    // caller switches files between patients): the file's identity, where its records begin and where
+    // its last whole record ended.
     struct TAppendPosition {
-        std::filesystem::path file;
         std::uint64_t device = 0;
         std::uint64_t inode = 0;
         std::int64_t recordsStart = -1;
         std::int64_t wholeEnd = -1;
     };
-    TAppendPosition appended_;
-    std::int64_t WholeRecordsEnd(TStream& file, const TFileStamp& stamp);
+    std::map<std::filesystem::path, TAppendPosition> appended_;
+    std::int64_t WholeRecordsEnd(TAppendPosition& known, TStream& file, const TFileStamp& stamp);
 };
 
 }  // namespace halcyra
