@@ -108,8 +108,14 @@ void HiveFirstRead(benchmark::State& state, bool keys)
     }
     state.SetComplexityN(n);
 }
-void BM_HiveReadValuesInOneKey(benchmark::State& state) { HiveFirstRead(state, false); }
-void BM_HiveReadKeysUnderOneKey(benchmark::State& state) { HiveFirstRead(state, true); }
+void BM_HiveReadValuesInOneKey(benchmark::State& state)
+{
+    HiveFirstRead(state, false);
+}
+void BM_HiveReadKeysUnderOneKey(benchmark::State& state)
+{
+    HiveFirstRead(state, true);
+}
 BENCHMARK(BM_HiveReadValuesInOneKey)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HiveReadKeysUnderOneKey)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 

@@ -223,7 +223,8 @@ struct TRegistryHive::TImpl {
         };
         // A write of what is stored already changes nothing on disk: no lock, no rewrite.
         if (regfile::TKey* found = regfile::FindKey(Current().root, KeyPath(path)))
-            if (const regfile::TValue* existing = found->FindValue(value.name); existing && unchanged(*existing)) return;
+            if (const regfile::TValue* existing = found->FindValue(value.name); existing && unchanged(*existing))
+                return;
         Modify([&](regfile::TKey& root) {
             regfile::TKey& target = regfile::CreateKey(root, KeyPath(path));
             if (const regfile::TValue* existing = target.FindValue(value.name); existing && unchanged(*existing))

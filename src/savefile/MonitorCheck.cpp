@@ -50,8 +50,7 @@ TMonitorCheck InspectMonitorFile(std::string_view bytes)
         }
         problems.push_back(at(cutAt >= 0 ? cutAt : content.LastItemOffset) +
                            "truncated record: the file ends inside it");
-    }
-    else if (!failure.empty())
+    } else if (!failure.empty())
         problems.push_back(at(content.LastItemOffset) + "damaged: " + failure);
     if (!ok) problems.push_back("checksum error");
     if (stream.Position() > stream.Size()) problems.push_back("truncated record: the last item ends beyond the file");

@@ -279,7 +279,8 @@ private:
         std::string vial;
         std::int32_t attempt = 0;
         const bool complete = payload.Take(&index, 2) && payload.Take(&x, 8) && payload.Take(&y, 8) &&
-                              payload.Take(&result, 1) && (id == item::kAnalyserValue || payload.TakeString(resultText)) &&
+                              payload.Take(&result, 1) &&
+                              (id == item::kAnalyserValue || payload.TakeString(resultText)) &&
                               payload.TakeString(vial) && payload.Take(&attempt, 4);
         if (!complete) {
             if (truncated) throw EReadError();

@@ -18,9 +18,9 @@ using fileio::TFd;
 
 [[noreturn]] void Fail(const std::string& what, const std::filesystem::path& path, int error)
 {
-    if (error == EWOULDBLOCK) throw ESaveFileIoError("Cannot write " + HostPathText(path) + ": in use by another writer");
-    if (error == ESTALE)
-        throw ESaveFileIoError("Cannot write " + HostPathText(path) + ": it keeps being replaced");
+    if (error == EWOULDBLOCK)
+        throw ESaveFileIoError("Cannot write " + HostPathText(path) + ": in use by another writer");
+    if (error == ESTALE) throw ESaveFileIoError("Cannot write " + HostPathText(path) + ": it keeps being replaced");
     throw ESaveFileIoError(what + " " + HostPathText(path) + ": " + std::strerror(error));
 }
 
@@ -79,8 +79,7 @@ void TPosixSaveFileIo::ReplaceWith(const std::filesystem::path& path, std::strin
     if (mode >= 0) options.mode = static_cast<mode_t>(mode);
     options.beforeRename = [&](const std::filesystem::path& temporary) { BeforeReplace(temporary, path); };
     fileio::RemoveStaleTemporaries(path);
-    Guarded("Cannot replace", path,
-            [&] { fileio::ReplaceFile(path, fileio::UniqueTempBeside(path), bytes, options); });
+    Guarded("Cannot replace", path, [&] { fileio::ReplaceFile(path, fileio::UniqueTempBeside(path), bytes, options); });
 }
 
 void TPosixSaveFileIo::WriteWhole(const std::filesystem::path& path, std::string_view bytes)
@@ -106,9 +105,8 @@ void TPosixSaveFileIo::Append(const std::filesystem::path& path, std::string_vie
     // instead of interleaving; the stats make sure the value goes into the file at the path and not
     // into one a rewrite has just replaced.
     struct stat st {};
-    TFd fd = Guarded("Cannot open", path, [&] {
-        return fileio::OpenLocked(path, O_RDWR | O_APPEND, &st, [&] { BeforeAppendLock(path); });
-    });
+    TFd fd = Guarded("Cannot open", path,
+                     [&] { return fileio::OpenLocked(path, O_RDWR | O_APPEND, &st, [&] { BeforeAppendLock(path); }); });
     if (check) {
         TFileReadStream file(fd.Get(), st.st_size, path);
         const std::int64_t wholeEnd = check(file, TFileStamp::Of(st));

@@ -402,7 +402,10 @@ TEST(RegistryMessages, HostPathsAreShownAsSingleByteText)
     hive.SetProblemSink([&](const std::string& message) { problems.push_back(message); });
     EXPECT_FALSE(hive.KeyExists(kKey));
     ASSERT_EQ(problems.size(), 1u);
-    EXPECT_NE(problems[0].find("\xC4rzte" "/HKEY_CURRENT_USER.reg"), std::string::npos) << problems[0];
+    EXPECT_NE(problems[0].find("\xC4rzte"
+                               "/HKEY_CURRENT_USER.reg"),
+              std::string::npos)
+        << problems[0];
     EXPECT_EQ(problems[0].find("\xC3\x84"), std::string::npos) << problems[0];
 }
 
