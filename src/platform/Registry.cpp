@@ -48,7 +48,13 @@ std::string Utf8(std::string_view singleByte)
 
 std::vector<std::string_view> KeyPath(const std::string& utf8Key)
 {
-    auto parts = regfile::SplitKeyPath(utf8Key);
+    return regfile::SplitKeyPath(utf8Key);
+}
+
+// The path of a key to be created; a deeper one than a hive takes is refused (reads simply find no key).
+std::vector<std::string_view> NewKeyPath(const std::string& utf8Key)
+{
+    auto parts = KeyPath(utf8Key);
     if (parts.size() > regfile::kMaxKeyDepth)
         throw ERegistryError("Registry key deeper than " + std::to_string(regfile::kMaxKeyDepth) + " levels");
     return parts;
@@ -226,7 +232,7 @@ struct TRegistryHive::TImpl {
             if (const regfile::TValue* existing = found->FindValue(value.name); existing && unchanged(*existing))
                 return;
         Modify([&](regfile::TKey& root) {
-            regfile::TKey& target = regfile::CreateKey(root, KeyPath(path));
+            regfile::TKey& target = regfile::CreateKey(root, NewKeyPath(path));
             if (const regfile::TValue* existing = target.FindValue(value.name); existing && unchanged(*existing))
                 return false;
             target.SetValue(value);
@@ -271,7 +277,7 @@ void TRegistryHive::CreateKey(std::string_view key)
     CheckName(key, "key");
     const std::string path = Utf8(key);
     impl_->Modify([&](regfile::TKey& root) {
-        const auto parts = KeyPath(path);
+        const auto parts = NewKeyPath(path);
         if (regfile::FindKey(root, parts) != nullptr) return false;
         regfile::CreateKey(root, parts);
         return true;

@@ -387,6 +387,8 @@ TEST_F(RegistryTest, KeyTooDeepIsReportedAndLeftOutNotACrash)
     hive->WriteDword(path, "Deep", 3);
     EXPECT_EQ(Open()->ReadDword(path, "Deep"), 3u);
     EXPECT_THROW(hive->CreateKey(path + "\\d"), ERegistryError);
+    EXPECT_THROW(hive->WriteDword(path + "\\d", "Deeper", 4), ERegistryError);
+    EXPECT_FALSE(hive->KeyExists(path + "\\d"));
 }
 
 TEST(RegistryMessages, HostPathsAreShownAsSingleByteText)
