@@ -1,9 +1,13 @@
 #include "app/CollectDataForm.h"
 
 #include "datamanager/DataFolder.h"
+#include "hl7/CensusListView.h"
+#include "patients/NewPatient.h"
 #include "platform/Text.h"
+#include "ui/ApplicationIcon.h"
 #include "ui/FileVersionScanner.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -31,27 +35,40 @@ public:
 };
 
 QString ToQt(std::string_view text) { return QString::fromStdString(Win1252ToUtf8(text)); }
+std::string FromQt(const QString& text) { return Utf8ToWin1252(text.toStdString()); }
 
 }  // namespace
 
 TfrmCollectData::TfrmCollectData(TEnvironment& environment, QWidget* parent)
     : QMainWindow(parent), env_(environment), settings_(*environment.registry), log_(*environment.clock, *environment.files),
-      params_(settings_)
+      params_(settings_), patientFolders_(*environment.files, idReduction_), patientFile_(*environment.files),
+      census_(settings_, *environment.clock, idReduction_, patientFolders_, patientFile_),
+      saveFileIo_(TPosixSaveFileIo::Default()), saveIt1_(saveFileIo_),
+      monitorFile_(*environment.files, saveFileIo_, params_, dataManager_)
 {
     setObjectName("frmCollectData");
     BuildControls();
     TaskbarIconControler1 = new TTaskbarIconControler(this, env_.trayShell ? env_.trayShell() : nullptr);
-    TaskbarIconControler1->SetHint("Halcyra Data Input Module");
-    TaskbarIconControler1->SetIcon(QApplication::windowIcon());
+    TaskbarIconControler1->SetHint(tr("Halcyra Data Input Module"));
+    setWindowIcon(ApplicationIcon());
+    TaskbarIconControler1->SetIcon(ApplicationIcon());
     TaskbarIconControler1->OnClick = [this] { TaskbarIconControler1Click(); };
     TaskbarIconControler1->OnError = [this](const std::string& message) { ApplicationException(message); };
     centralStationSocket_ = env_.centralStationSocket ? env_.centralStationSocket() : std::make_unique<TClosedSocket>();
     log_.SetMirror(env_.logMirror);
+    frmNewPatient = new TfrmNewPatient(patientFile_, this);
+    patientFile_.OnShowMessage = [this](const std::string& text) { env_.prompter->ShowMessage(text); };
+    censusView_ = new TCensusListView(CBListPatients, PopupMenuCBList, census_);
+    censusView_->OnClickCheck = [this] { CBListPatientsClickCheck(); };
+    censusView_->OnClick = [this] { CBListPatientsClick(); };
+    saveIt1_.OnLog = [this](const std::string& line) { AddLogLine(line); };
+    monitorFile_.SetLogger([this](const std::string& line) { AddLogLine(line); });
 
     connect(cbLogFile, &QCheckBox::clicked, this, [this] { cbLogFileClick(); });
     connect(btnHide, &QPushButton::clicked, this, [this] { btnHideClick(); });
     connect(BitBtnClose, &QPushButton::clicked, this, [this] { BitBtnCloseClick(); });
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+    connect(DeleteAction, &QAction::triggered, this, [this] { DeleteActionClick(); });
 }
 
 TfrmCollectData::~TfrmCollectData() = default;
@@ -59,14 +76,11 @@ TfrmCollectData::~TfrmCollectData() = default;
 void TfrmCollectData::FormCreate()
 {
     try {
-        // 1. Only the per-machine hive's "HKEY" can move the settings there.
+        // Only the per-machine hive's "HKEY" can move the settings there; every later read depends on it.
         settings_.ChooseSettingsRoot();
-        // 2-3.
-        log_.EnableLogfile = settings_.ReadRegBool("EnableLogfile");
-        debugFolder_ = settings_.ReadRegString("DebugFolder");
-        if (debugFolder_.empty()) debugFolder_ = "C:\\TEMP\\";
-        if (debugFolder_.back() != '\\') debugFolder_ += '\\';
-        // 4. A missing log (the first run) is worth a line but never stops start-up.
+        log_.EnableLogfile = settings_.ReadRegBool(setting::EnableLogfile);
+        debugFolder_ = settings_.ReadRegString(setting::DebugFolder);
+        // A log that cannot be loaded is worth a line but never stops start-up.
         try {
             if (!env_.files->DirectoryExists(debugFolder_) && !env_.files->ForceDirectories(debugFolder_))
                 throw EFileError("Cannot create folder " + debugFolder_);
@@ -75,67 +89,55 @@ void TfrmCollectData::FormCreate()
         } catch (const std::exception& e) {
             AddLogLine(std::string("Error: ") + e.what());
         }
-        // 5.
         AddLogLine("");
         AddLogLine("Opening application " + env_.executablePath);
-        // 6.
         const TDataFolderInfo dataFolder = GetDataFolder(settings_.RootHive(), "DATA\\");
         dataFolder_ = dataFolder.dataFolder;
         compatibilityMode_ = dataFolder.compatibilityMode;
-        // 7. The scratch parameter unit is made with the parameter model, before any step can fail.
-        // 8.
+        patientFolders_.SetDataFolder(dataFolder_, compatibilityMode_);
+        // The one-minute relay job runs on the first timer tick.
         LastRelayJob = EncodeDateTime(1900, 1, 1);
         LastRelayLifeTick = EncodeDateTime(1900, 1, 1);
         RelayReconnectCountdown = 10;
-        // 9. The port is given to the relay sockets when they exist.
-        RelayPort = settings_.ReadRegInteger("ClientSocketPort", 13999);
+        RelayPort = settings_.ReadRegInteger(setting::ClientSocketPort);
         RelayConnected = false;
-        // 10. The connection animation comes with the collection cycle.
-        // 11.
         for (QWidget* w : findChildren<QWidget*>()) w->setToolTipDuration(kHintHidePauseMs);
-        // 12. Item 0 of the patient list is the header line, made when the controls were built.
         CollectBusy = false;
-        // 13.
         DecoderBusy = false;
         ObservationsSeen = false;
         MedianFilterValue = 15;
-        // 14. The application-wide handler is the application's; it calls ApplicationException.
-        // 15.
-        UseHalcyraSettings = settings_.ReadRegBool("UseHalcyraSettings");
-        // 16.
-        setWindowTitle(QString::fromStdString("Central Station Data Client (Ver. " + TFileVersionScanner::GetVersion() + ")"));
-        // 17. The default-unit table, from "DefaultUnits" (made with the program key when missing). The series
-        // list and the saved-data list come with their subsystems.
+        UseHalcyraSettings = settings_.ReadRegBool(setting::UseHalcyraSettings);
+        setWindowTitle(tr("Central Station Data Client (Ver. %1)").arg(ToQt(TFileVersionScanner::GetVersion())));
+        // Creates "DefaultUnits" with the program key when missing, so the key exists from here on.
         params_.LoadDefaultUnits();
-        // 18-19.
-        AutoHide = settings_.ReadRegBool("AutoHide");
-        AutoStart = settings_.ReadRegBool("AutoStart");
-        AutoCreate = settings_.ReadRegBool("AutoCreate");
-        FilterMR = settings_.ReadRegBool("FilterMR");
-        NoVelgard = settings_.ReadRegBool("NoVelgard");
-        EnableDefaultUnits = settings_.ReadRegBool("EnableDefaultUnits");
-        PatientIDReduction = static_cast<std::uint8_t>(settings_.ReadRegInteger("PatientIDReduction", 0));
-        NrOfChars = settings_.ReadRegInteger("NrOfChars", 10);
-        // 20. Only the first argument is ever examined.
+        AutoHide = settings_.ReadRegBool(setting::AutoHide);
+        AutoStart = settings_.ReadRegBool(setting::AutoStart);
+        AutoCreate = settings_.ReadRegBool(setting::AutoCreate);
+        FilterMR = settings_.ReadRegBool(setting::FilterMR);
+        NoVelgard = settings_.ReadRegBool(setting::NoVelgard);
+        EnableDefaultUnits = settings_.ReadRegBool(setting::EnableDefaultUnits);
+        PatientIDReduction = static_cast<std::uint8_t>(settings_.ReadRegInteger(setting::PatientIDReduction));
+        NrOfChars = settings_.ReadRegInteger(setting::NrOfChars);
+        idReduction_.LoadSettings(settings_);
+        // Only the first argument is ever examined.
         FirstArgument = env_.arguments.empty() ? std::string() : UpperAscii(env_.arguments.front());
-        // 21. Without the data manager the run cannot go on; the remaining steps still run.
+        // Without the data manager the run cannot go on; the rest of start-up still runs.
         dataManager_.SetLogger([this](const std::string& line) { AddLogLine(line); });
         TNoDataManager none;
         IDataManagerLinkFactory& factory = env_.dataManager != nullptr ? *env_.dataManager : none;
         if (dataManager_.CreateDataManagerLink(factory, FirstArgument, NoVelgard) == TDataManagerLinkResult::Failed) {
-            env_.prompter->ShowMessage(std::string(kUnableToStartMessage));
+            // Set before the box: a run ended while it is open ends as a refused start.
             terminateRequested_ = true;
+            env_.prompter->ShowMessage(FromQt(tr("Unable to start, please contact Tovarin")));
             QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::exit(1); },
                                       Qt::QueuedConnection);
         }
-        // 22. The parameter table is the parameter model's, made with the window.
-        // 23. A desktop without a tray must not stop start-up.
+        // A desktop without a tray must not stop start-up.
         ShowTrayIcon();
         hide();
-        // 24.
         LastCompleteMessage = env_.clock->Now() - 1000;
-        // 25. Connect: added with the collection cycle.
-        // 26. The census: added with the patient census.
+        // Stored patients come back as absent rows with their ticks; expired ones are forgotten.
+        census_.SaveCensus(true);
     } catch (const std::exception& e) {
         AddLogLine(std::string("Start up - ") + e.what());
     }
@@ -162,15 +164,14 @@ void TfrmCollectData::FormShow()
         params_.LoadFirstShow();
         QRadioButton* filter[] = {FilterFunctionAverage, FilterFunctionMedian, FilterFunctionMomentary};
         filter[params_.FilterFunction()]->setChecked(true);
-        CollectInterval = settings_.ReadRegInteger("Interval", 10);
-        MedianFilterValue = settings_.ReadRegInteger("MedianFilterValue", 15);
-        TimerPeriod = settings_.ReadRegInteger("TimerInterval", 1000);
+        CollectInterval = settings_.ReadRegInteger(setting::Interval);
+        MedianFilterValue = settings_.ReadRegInteger(setting::MedianFilterValue);
+        TimerPeriod = settings_.ReadRegInteger(setting::TimerInterval);
         Timer1->setInterval(TimerPeriod);
         CentralStationTimeout = static_cast<std::int32_t>(RoundHalfEven(CollectInterval * 1.5));
         Status = 0;
         firstShowDone_ = true;
     }
-    // Re-applying the status to the buttons comes with the collection cycle.
 }
 
 void TfrmCollectData::showEvent(QShowEvent* event)
@@ -186,12 +187,12 @@ bool TfrmCollectData::FormCloseQuery()
     const bool collecting = !btnStop->isHidden();
     if (collecting && centralStationSocket_->IsOpen()) {
         ShowTrayIcon();
-        hide();
+        HideToTray();
         return false;
     }
     if (!closeConfirmed_) {
         Timer1->stop();
-        if (env_.prompter->AskYesNo("Do you really want to close")) {
+        if (env_.prompter->AskYesNo(FromQt(tr("Do you really want to close")))) {
             AddLogLine("Closing application ...");
             canClose = true;
         } else {
@@ -221,7 +222,7 @@ void TfrmCollectData::FormClose()
 
 void TfrmCollectData::BitBtnCloseClick()
 {
-    closeConfirmed_ = env_.prompter->AskYesNo("Do you really want to close");
+    closeConfirmed_ = env_.prompter->AskYesNo(FromQt(tr("Do you really want to close")));
     AddLogLine("Closing application ...");
     QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
@@ -241,7 +242,7 @@ void TfrmCollectData::cbLogFileClick()
         log_.EnableLogfile = true;
         AddLogLine(checked ? "Log file enabled" : "Log file disabled");
     }
-    settings_.WriteRegBool("EnableLogfile", checked);
+    settings_.WriteRegBool(setting::EnableLogfile, checked);
     log_.EnableLogfile = checked;
 }
 
@@ -252,16 +253,31 @@ void TfrmCollectData::TaskbarIconControler1Click()
     activateWindow();
 }
 
-void TfrmCollectData::btnHideClick()
+void TfrmCollectData::btnHideClick() { HideToTray(); }
+
+void TfrmCollectData::HideToTray()
 {
-    // Stopping the connection animation comes with the collection cycle.
-    hide();
+    if (TaskbarIconControler1->Visible()) {
+        hide();
+        return;
+    }
+    // A hidden window without a tray icon could not be brought back: it is minimised instead.
+    if (!noTrayLogged_) {
+        AddLogLine("No system tray: the window is minimised instead of hidden");
+        noTrayLogged_ = true;
+    }
+    showMinimized();
 }
 
 void TfrmCollectData::Timer1Timer()
 {
-    // The tick's work (interval boundaries, supervision, census saving) comes with the collection cycle.
 }
+
+void TfrmCollectData::CBListPatientsClickCheck() { census_.CBListPatientsClickCheck(); }
+
+void TfrmCollectData::CBListPatientsClick() { census_.CBListPatientsClick(); }
+
+void TfrmCollectData::DeleteActionClick() { census_.DeleteActionClick(); }
 
 void TfrmCollectData::ApplicationException(const std::string& message)
 {

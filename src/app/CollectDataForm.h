@@ -3,10 +3,16 @@
 
 #include "app/Environment.h"
 #include "app/Log.h"
-#include "app/SettingsStore.h"
+#include "settings/SettingsStore.h"
 #include "datamanager/DataManagerLink.h"
+#include "hl7/Census.h"
+#include "hl7/PatientIdReduction.h"
 #include "params/ParameterModel.h"
+#include "patients/PatientFile.h"
+#include "patients/PatientFolders.h"
+#include "patients/PatientMonitorFile.h"
 #include "platform/DateTime.h"
+#include "savefile/SaveITNew.h"
 
 #include <QMainWindow>
 
@@ -29,6 +35,9 @@ class QTimer;
 class QWidget;
 
 namespace halcyra {
+
+class TCensusListView;
+class TfrmNewPatient;
 
 class TfrmCollectData : public QMainWindow {
     Q_OBJECT
@@ -71,6 +80,7 @@ public:
     QPlainTextEdit* Memo1 = nullptr;
     QTimer* Timer1 = nullptr;
     TTaskbarIconControler* TaskbarIconControler1 = nullptr;
+    TfrmNewPatient* frmNewPatient = nullptr;
 
     // --- Handlers.
     void FormCreate();
@@ -82,7 +92,12 @@ public:
     void cbLogFileClick();
     void TaskbarIconControler1Click();
     void btnHideClick();
+    // Hides the window to the tray; without a tray icon it is minimised, so it stays reachable.
+    void HideToTray();
     void Timer1Timer();
+    void CBListPatientsClickCheck();
+    void CBListPatientsClick();
+    void DeleteActionClick();
     // The end of the desktop session or SIGTERM: the close is confirmed and the program ends.
     void EndSession();
     // Errors that escaped an event handler: shown in LabelConnected and logged, never a dialog.
@@ -105,6 +120,14 @@ public:
     bool CloseConfirmed() const { return closeConfirmed_; }
     bool FirstShowDone() const { return firstShowDone_; }
     IClientSocket& ClientSocketCentralStation() { return *centralStationSocket_; }
+    // The census of CBListPatients, the patient folders and files, and the monitor-data writer with the
+    // patient's open monitor-data file.
+    TCensus& Census() { return census_; }
+    TPatientIdReduction& IdReduction() { return idReduction_; }
+    TPatientFolders& PatientFolders() { return patientFolders_; }
+    TPatientFile& PatientFile() { return patientFile_; }
+    TSaveItNew& SaveIt1() { return saveIt1_; }
+    TPatientMonitorFile& MonitorFile() { return monitorFile_; }
 
     bool AutoHide = false;
     bool AutoStart = false;
@@ -153,6 +176,15 @@ private:
     bool terminateRequested_ = false;
     bool closeConfirmed_ = false;
     bool firstShowDone_ = false;
+    TPatientIdReduction idReduction_;
+    TPatientFolders patientFolders_;
+    TPatientFile patientFile_;
+    TCensus census_;
+    TCensusListView* censusView_ = nullptr;
+    std::shared_ptr<ISaveFileIo> saveFileIo_;
+    TSaveItNew saveIt1_;
+    TPatientMonitorFile monitorFile_;
+    bool noTrayLogged_ = false;
 };
 
 }  // namespace halcyra

@@ -55,7 +55,7 @@ void TfrmCollectData::BuildControls()
     auto* panel = new QGridLayout(Panel1);
     panel->setContentsMargins(8, 4, 8, 4);
 
-    LabelMonitor = MakeLabel(Panel1, "LabelMonitor", "Central Station/Patient Link Monitor");
+    LabelMonitor = MakeLabel(Panel1, "LabelMonitor", tr("Central Station/Patient Link Monitor"));
     QFont titleFont = LabelMonitor->font();
     titleFont.setPointSize(titleFont.pointSize() + 6);
     titleFont.setBold(true);
@@ -66,7 +66,7 @@ void TfrmCollectData::BuildControls()
     Animate->setFixedSize(48, 32);
     panel->addWidget(Animate, 1, 0);
 
-    LabelConnected = MakeLabel(Panel1, "LabelConnected", "Disconnected");
+    LabelConnected = MakeLabel(Panel1, "LabelConnected", tr("Disconnected"));
     LabelConnected->setWordWrap(true);
     panel->addWidget(LabelConnected, 1, 1, 1, 2);
 
@@ -95,32 +95,32 @@ void TfrmCollectData::BuildControls()
 
     auto* buttons = new QVBoxLayout;
     auto* startStop = new QHBoxLayout;
-    btnStart = MakeButton(Panel1, "btnStart", "Start");
-    btnStop = MakeButton(Panel1, "btnStop", "Stop");
+    btnStart = MakeButton(Panel1, "btnStart", tr("Start"));
+    btnStop = MakeButton(Panel1, "btnStop", tr("Stop"));
     btnStop->hide();
     startStop->addWidget(btnStart);
     startStop->addWidget(btnStop);
     buttons->addLayout(startStop);
-    btnHide = MakeButton(Panel1, "btnHide", "Hide");
-    btnParameters = MakeButton(Panel1, "btnParameters", "Params...");
-    btnInterval = MakeButton(Panel1, "btnInterval", "Interval...");
-    btnServerSelect = MakeButton(Panel1, "btnServerSelect", "Server");
+    btnHide = MakeButton(Panel1, "btnHide", tr("Hide"));
+    btnParameters = MakeButton(Panel1, "btnParameters", tr("Params..."));
+    btnInterval = MakeButton(Panel1, "btnInterval", tr("Interval..."));
+    btnServerSelect = MakeButton(Panel1, "btnServerSelect", tr("Server"));
     for (QPushButton* b : {btnHide, btnParameters, btnInterval, btnServerSelect}) buttons->addWidget(b);
     panel->addLayout(buttons, 1, 3, 4, 1);
 
-    FilterFunction = new QGroupBox("Filter function", Panel1);
+    FilterFunction = new QGroupBox(tr("Filter function"), Panel1);
     FilterFunction->setObjectName("FilterFunction");
     auto* filterLayout = new QVBoxLayout(FilterFunction);
-    FilterFunctionAverage = new QRadioButton("Average", FilterFunction);
-    FilterFunctionMedian = new QRadioButton("Median", FilterFunction);
-    FilterFunctionMomentary = new QRadioButton("Momentary", FilterFunction);
+    FilterFunctionAverage = new QRadioButton(tr("Average"), FilterFunction);
+    FilterFunctionMedian = new QRadioButton(tr("Median"), FilterFunction);
+    FilterFunctionMomentary = new QRadioButton(tr("Momentary"), FilterFunction);
     for (QRadioButton* r : {FilterFunctionAverage, FilterFunctionMedian, FilterFunctionMomentary})
         filterLayout->addWidget(r);
     FilterFunctionMedian->setChecked(true);
     FilterFunction->hide();
     panel->addWidget(FilterFunction, 1, 4, 4, 1);
 
-    gbConnectedDataClients = new QGroupBox("Connected Clients", Panel1);
+    gbConnectedDataClients = new QGroupBox(tr("Connected Clients"), Panel1);
     gbConnectedDataClients->setObjectName("gbConnectedDataClients");
     auto* clientsLayout = new QVBoxLayout(gbConnectedDataClients);
     ListBoxConnectedClients = new QListWidget(gbConnectedDataClients);
@@ -130,14 +130,14 @@ void TfrmCollectData::BuildControls()
     panel->addWidget(gbConnectedDataClients, 1, 5, 4, 1);
 
     auto* bottom = new QHBoxLayout;
-    lblNoNetwork = MakeLabel(Panel1, "lblNoNetwork", "No Network");
+    lblNoNetwork = MakeLabel(Panel1, "lblNoNetwork", tr("No Network"));
     lblNoNetwork->setStyleSheet("color: red;");
     lblNoNetwork->hide();
-    cbLogFile = new QCheckBox("Enable log file", Panel1);
+    cbLogFile = new QCheckBox(tr("Enable log file"), Panel1);
     cbLogFile->setObjectName("cbLogFile");
-    cbSaveDataStream = new QCheckBox("Save Data Stream", Panel1);
+    cbSaveDataStream = new QCheckBox(tr("Save Data Stream"), Panel1);
     cbSaveDataStream->setObjectName("cbSaveDataStream");
-    BitBtnClose = MakeButton(Panel1, "BitBtnClose", "&Close");
+    BitBtnClose = MakeButton(Panel1, "BitBtnClose", tr("&Close"));
     BitBtnClose->hide();
     bottom->addWidget(lblNoNetwork);
     bottom->addWidget(cbLogFile);
@@ -152,14 +152,14 @@ void TfrmCollectData::BuildControls()
     Splitter1->setObjectName("Splitter1");
     CBListPatients = new QListWidget(Splitter1);
     CBListPatients->setObjectName("CBListPatients");
-    auto* header = new QListWidgetItem("Patients", CBListPatients);
+    auto* header = new QListWidgetItem(tr("Patients"), CBListPatients);
     QFont headerFont = header->font();
     headerFont.setBold(true);
     header->setFont(headerFont);
     header->setFlags(Qt::ItemIsEnabled);
     PopupMenuCBList = new QMenu(CBListPatients);
     PopupMenuCBList->setObjectName("PopupMenuCBList");
-    DeleteAction = PopupMenuCBList->addAction("Delete");
+    DeleteAction = PopupMenuCBList->addAction(tr("Delete"));
     DeleteAction->setObjectName("DeleteAction");
 
     StringGrid1 = new QTableWidget(1, kGridColumns, Splitter1);

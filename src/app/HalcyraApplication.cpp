@@ -1,12 +1,16 @@
 #include "app/HalcyraApplication.h"
 
+#include "ui/ApplicationIcon.h"
+
 namespace halcyra {
 
 THalcyraApplication::THalcyraApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
     setApplicationName("halcyra");
-    setApplicationDisplayName(kApplicationTitle);
+    // No display name: the desktop platforms append it to every window caption, and the main window's
+    // caption must read exactly as set. Boxes take kApplicationTitle as their title instead.
     setApplicationVersion(HALCYRA_VERSION);
+    setWindowIcon(ApplicationIcon());
     setQuitOnLastWindowClosed(false);
 }
 

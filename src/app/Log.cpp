@@ -1,5 +1,7 @@
 #include "app/Log.h"
 
+#include "platform/Text.h"
+
 namespace halcyra {
 namespace {
 
@@ -17,6 +19,11 @@ TLog::TLog(const IClock& clock, const TFileSystem& files, TFormatSettings format
 
 void TLog::LoadExisting()
 {
+    // The first run has no log yet: that is an empty one, not an error.
+    if (!files_.FileExists(logPath_) && !files_.DirectoryExists(logPath_)) {
+        lines_.clear();
+        return;
+    }
     const std::string text = files_.ReadFile(logPath_);
     std::vector<std::string> lines;
     std::size_t start = 0;
@@ -31,9 +38,10 @@ void TLog::LoadExisting()
     lines_ = std::move(lines);
 }
 
-void TLog::AddLogLine(std::string_view message)
+void TLog::AddLogLine(std::string_view rawMessage)
 {
-    const std::string line = DateTimeToStr(clock_.Now(), format_) + ": " + std::string(message);
+    const std::string message = EscapeControlCharacters(rawMessage);
+    const std::string line = DateTimeToStr(clock_.Now(), format_) + ": " + message;
     if (mirror_) {
         try {
             mirror_(line);

@@ -26,9 +26,11 @@ public:
     void SetLogPath(std::string path) { logPath_ = std::move(path); }
     const std::string& LogPath() const { return logPath_; }
 
-    // Replaces the line list by the lines of the log file; throws when the file cannot be read.
+    // Replaces the line list by the lines of the log file (none when there is no file yet); throws when
+    // the file cannot be read.
     void LoadExisting();
 
+    // Control characters in the message are written escaped ("\x0A"), so a message is always one line.
     void AddLogLine(std::string_view message);
 
     // Receives every message passed to AddLogLine, logged to file or not (the service's standard error).

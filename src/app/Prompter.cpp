@@ -1,5 +1,6 @@
 #include "app/Prompter.h"
 
+#include "app/HalcyraApplication.h"
 #include "platform/Text.h"
 
 #include <QApplication>
@@ -9,14 +10,14 @@ namespace halcyra {
 
 bool TMessageBoxPrompter::AskYesNo(const std::string& text)
 {
-    return QMessageBox::question(QApplication::activeWindow(), QApplication::applicationDisplayName(),
+    return QMessageBox::question(QApplication::activeWindow(), QString::fromUtf8(kApplicationTitle),
                                  QString::fromStdString(Win1252ToUtf8(text)), QMessageBox::Yes | QMessageBox::No,
                                  QMessageBox::Yes) == QMessageBox::Yes;
 }
 
 void TMessageBoxPrompter::ShowMessage(const std::string& text)
 {
-    QMessageBox::information(QApplication::activeWindow(), QApplication::applicationDisplayName(),
+    QMessageBox::information(QApplication::activeWindow(), QString::fromUtf8(kApplicationTitle),
                              QString::fromStdString(Win1252ToUtf8(text)));
 }
 

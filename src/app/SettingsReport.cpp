@@ -1,7 +1,12 @@
 #include "app/SettingsReport.h"
 
 #include "datamanager/DataFolder.h"
+#include "platform/Text.h"
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <optional>
 #include <string_view>
 
 namespace halcyra {
@@ -9,46 +14,56 @@ namespace {
 
 class TReporter {
 public:
-    explicit TReporter(TRegistryHive& hive) : hive_(hive) {}
+    explicit TReporter(TSettingsStore& settings) : settings_(settings), hive_(settings.RootHive()) {}
 
-    bool Stored(std::string_view name, TRegDataType type)
+    // The value the program uses, " (default)" when it is not stored with the setting's type.
+    void Setting(const TSetting& setting)
     {
-        try {
-            return hive_.GetDataType(kProgramKey, name) == type;
-        } catch (const std::exception&) {
-            return false;
+        std::string value;
+        switch (setting.type) {
+            case TSettingType::Bool: value = settings_.ReadRegBool(setting) ? "true" : "false"; break;
+            case TSettingType::Integer: value = std::to_string(settings_.ReadRegInteger(setting)); break;
+            case TSettingType::String: value = settings_.ReadRegString(setting); break;
         }
+        Add(setting.name, value, !settings_.StoredValue(setting).has_value());
     }
 
-    void Bool(std::string_view name, bool defaultValue)
+    // The exclusion list: "Param0", "Param1", ... up to the first gap, each with its "Name" + code.
+    void ExclusionList()
     {
-        if (Stored(name, TRegDataType::Dword))
-            Add(name, hive_.ReadDword(kProgramKey, name) != 0 ? "true" : "false", false);
-        else
-            Add(name, defaultValue ? "true" : "false", true);
+        int entries = 0;
+        for (;; ++entries) {
+            const std::string param = std::string(kExcludedParamPrefix) + std::to_string(entries);
+            const std::optional<std::string> code = Text(kProgramKey, param);
+            if (!code) break;
+            Add(param, *code, false);
+            const std::string name = std::string(kExcludedNamePrefix) + *code;
+            const std::optional<std::string> label = Text(kProgramKey, name);
+            Add(name, label.value_or(std::string()), !label);
+        }
+        if (entries == 0) lines.push_back(std::string(kExcludedParamPrefix) + "0 = (none)");
     }
 
-    std::int64_t Integer(std::string_view name, std::int64_t defaultValue, bool oneByte = false)
+    void Census()
     {
-        if (Stored(name, TRegDataType::Dword)) {
-            std::int64_t value = static_cast<std::int32_t>(hive_.ReadDword(kProgramKey, name));
-            if (oneByte) value &= 0xFF;
-            Add(name, std::to_string(value), false);
-            return value;
+        int patients = 0;
+        for (const std::string& name : Names(kProgramKey)) {
+            if (!IsCensusName(name)) continue;
+            const std::optional<std::string> value = Text(kProgramKey, name);
+            Add(name, value.value_or(std::string()), !value);
+            ++patients;
         }
-        Add(name, std::to_string(defaultValue), true);
-        return defaultValue;
+        if (patients == 0) lines.push_back(std::string(kCensusPrefix) + "1 = (none)");
     }
 
-    std::string String(std::string_view name, const std::string& defaultValue)
+    void DefaultUnits()
     {
-        if (Stored(name, TRegDataType::String)) {
-            std::string value = hive_.ReadString(kProgramKey, name);
-            Add(name, value, false);
-            return value;
-        }
-        Add(name, defaultValue, true);
-        return defaultValue;
+        const std::string key = TSettingsStore::ProgramSubkey(kDefaultUnitsKey);
+        const std::vector<std::string> labels = Names(key);
+        for (const std::string& label : labels)
+            if (const std::optional<std::string> unit = Text(key, label))
+                lines.push_back(std::string(kDefaultUnitsKey) + "\\" + label + " = " + *unit);
+        if (labels.empty()) lines.push_back(std::string(kDefaultUnitsKey) + " = (none)");
     }
 
     void Add(std::string_view name, const std::string& value, bool isDefault)
@@ -59,15 +74,48 @@ public:
     std::vector<std::string> lines;
 
 private:
+    std::optional<std::string> Text(std::string_view key, std::string_view name)
+    {
+        try {
+            const TRegDataType type = hive_.GetDataType(key, name);
+            if (type == TRegDataType::String || type == TRegDataType::ExpandString) return hive_.ReadString(key, name);
+        } catch (const std::exception&) {
+        }
+        return std::nullopt;
+    }
+
+    std::vector<std::string> Names(std::string_view key)
+    {
+        try {
+            return hive_.GetValueNames(key);
+        } catch (const std::exception&) {
+            return {};
+        }
+    }
+
+    static bool IsCensusName(std::string_view name)
+    {
+        const std::size_t prefix = kCensusPrefix.size();
+        if (name.size() <= prefix || name.compare(0, prefix, kCensusPrefix) != 0) return false;
+        for (char c : name.substr(prefix))
+            if (c < '0' || c > '9') return false;
+        return true;
+    }
+
+    TSettingsStore& settings_;
     TRegistryHive& hive_;
 };
 
-bool IsDigits(std::string_view text)
+// Whether the program could write the hive file: a file without write permission bits is never written;
+// a missing one is created with its folder.
+bool CanWrite(const std::filesystem::path& hiveFile)
 {
-    if (text.empty()) return false;
-    for (char c : text)
-        if (c < '0' || c > '9') return false;
-    return true;
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::file_status status = fs::status(hiveFile, error);
+    if (!fs::exists(status)) return true;
+    constexpr fs::perms kWriteBits = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    return (status.permissions() & kWriteBits) != fs::perms::none && ::access(hiveFile.c_str(), W_OK) == 0;
 }
 
 }  // namespace
@@ -76,76 +124,28 @@ std::vector<std::string> ReportSettings(TSettingsStore& settings,
                                         const std::function<std::string(const std::string&)>& hostPath)
 {
     settings.ChooseSettingsRoot();
-    TReporter machine(settings.Registry().LocalMachine());
-    machine.String("HKEY", "");
-    const std::vector<std::string> hkeyLine = machine.lines;
-
-    TReporter r(settings.RootHive());
-    r.lines = hkeyLine;
-    r.Bool("EnableLogfile", false);
-    // The program adds the missing trailing backslash and falls back on C:\TEMP\ for an empty value.
-    std::string debugFolder;
-    if (r.Stored("DebugFolder", TRegDataType::String)) debugFolder = settings.RootHive().ReadString(kProgramKey, "DebugFolder");
-    const bool debugDefault = debugFolder.empty();
-    if (debugDefault) debugFolder = "C:\\TEMP\\";
-    if (debugFolder.back() != '\\') debugFolder += '\\';
-    r.Add("DebugFolder", debugFolder, debugDefault);
-    r.Integer("ClientSocketPort", 13999);
-    for (const char* name : {"AutoHide", "AutoStart", "AutoCreate", "FilterMR", "NoVelgard", "EnableDefaultUnits"})
-        r.Bool(name, false);
-    r.Integer("PatientIDReduction", 0, true);
-    r.Integer("NrOfChars", 10);
-    r.Bool("DataSourceIsCentralStation", !settings.ProgramKeyExists());
-    r.Bool("IsAddress", false);
-    r.String("IPString", "");
-    r.Bool("UseHalcyraSettings", false);
-    r.Integer("Interval", 10);
-    r.Integer("MedianFilterValue", 15);
-    r.Integer("TimerInterval", 1000);
-
-    // The exclusion list: "Param0", "Param1", ... up to the first gap, each with its "Name" + code.
-    int entries = 0;
-    for (;; ++entries) {
-        const std::string param = "Param" + std::to_string(entries);
-        if (!r.Stored(param, TRegDataType::String)) break;
-        const std::string code = r.String(param, "");
-        r.String("Name" + code, "");
+    TReporter r(settings);
+    // Start-up creates the program key (with "DefaultUnits") before anything reads the data source, so a
+    // missing key means what a present one without the value means, unless the key cannot be created.
+    const bool keyAtRunTime = settings.ProgramKeyExists() || CanWrite(settings.RootHive().File());
+    for (const TSetting* s : kSettingsTable) {
+        if (s == &setting::FilterFunction) r.ExclusionList();
+        if (s->trueWithoutProgramKey && keyAtRunTime && !settings.StoredValue(*s))
+            r.Add(s->name, s->defaultNumber != 0 ? "true" : "false", true);
+        else
+            r.Setting(*s);
     }
-    if (entries == 0) r.lines.push_back("Param0 = (none)");
-    r.String("FilterFunction", "Median");
-    r.Bool("Automatic", true);
+    r.Census();
+    r.DefaultUnits();
 
-    int patients = 0;
-    std::vector<std::string> names;
-    try {
-        names = settings.RootHive().GetValueNames(kProgramKey);
-    } catch (const std::exception&) {
-    }
-    for (const std::string& name : names) {
-        if (name.size() > 7 && name.compare(0, 7, "Patient") == 0 && IsDigits(std::string_view(name).substr(7))) {
-            r.String(name, "");
-            ++patients;
-        }
-    }
-    if (patients == 0) r.lines.push_back("Patient1 = (none)");
-
-    const std::string unitsKey = TSettingsStore::ProgramSubkey("DefaultUnits");
-    std::vector<std::string> labels;
-    try {
-        labels = settings.RootHive().GetValueNames(unitsKey);
-        for (const std::string& label : labels)
-            if (settings.RootHive().GetDataType(unitsKey, label) == TRegDataType::String)
-                r.lines.push_back("DefaultUnits\\" + label + " = " + settings.RootHive().ReadString(unitsKey, label));
-    } catch (const std::exception&) {
-    }
-    if (labels.empty()) r.lines.push_back("DefaultUnits = (none)");
-
+    const std::string debugFolder = settings.ReadRegString(setting::DebugFolder);
     r.lines.push_back(std::string("SettingsRoot = ") + HiveRootName(settings.SettingsRoot()));
     r.lines.push_back("DebugFolder host path = " + hostPath(debugFolder));
     const TDataFolderInfo data = GetDataFolder(settings.RootHive(), kDataSubFolder, true);
     r.lines.push_back("DataFolder = " + data.dataFolder);
     r.lines.push_back("DataFolder host path = " + hostPath(data.dataFolder));
     r.lines.push_back(std::string("CompatibilityMode = ") + (data.compatibilityMode ? "true" : "false"));
+    for (std::string& line : r.lines) line = EscapeControlCharacters(line);
     return r.lines;
 }
 

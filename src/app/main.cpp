@@ -1,7 +1,10 @@
 // halcyra: the tray program, or with --service the same program without a display.
 #include "app/CollectDataForm.h"
+#include "app/CommandLine.h"
 #include "app/HalcyraApplication.h"
 #include "app/Prompter.h"
+#include "app/RunEnd.h"
+#include "app/RuntimeDir.h"
 #include "app/SettingsReport.h"
 #include "app/TerminationSignals.h"
 #include "datamanager/DBusQuarzelAutoObject.h"
@@ -14,66 +17,71 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#ifndef QT_NO_SESSIONMANAGER
+#include <QSessionManager>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
-#include <filesystem>
 
 using namespace halcyra;
 
 namespace {
 
-struct TOptions {
-    QCommandLineOption service{"service", "Run without a display, as a service; SIGTERM ends the run."};
-    QCommandLineOption settings{"settings", "Print every setting as the program would use it now, and exit."};
-    QCommandLineOption registry{"registry", "Folder of the registry hive files (default: $HALCYRA_REGISTRY).", "DIR"};
-    QCommandLineOption prefix{"prefix", "Folder that holds the drive mapping (default: $HALCYRA_PREFIX).", "DIR"};
-
-    void AddTo(QCommandLineParser& parser)
-    {
-        parser.setApplicationDescription(QString::fromUtf8(kApplicationTitle));
-        parser.addHelpOption();
-        parser.addVersionOption();
-        parser.addOptions({service, settings, registry, prefix});
-        parser.addPositionalArgument("NOVELGARD", "Run without the data manager's automation interface.", "[NOVELGARD]");
-    }
-
-    std::filesystem::path Path(const QCommandLineParser& parser, const QCommandLineOption& option) const
-    {
-        return parser.isSet(option) ? std::filesystem::path(parser.value(option).toStdString()) : std::filesystem::path();
-    }
-};
-
-bool HasArgument(int argc, char** argv, const char* wanted)
+int PrintSettings(const TCommandLine& options, const QCommandLineParser& parser)
 {
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], wanted) == 0) return true;
-    return false;
-}
-
-int PrintSettings(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationVersion(HALCYRA_VERSION);
-    QCommandLineParser parser;
-    TOptions options;
-    options.AddTo(parser);
-    parser.process(app);
     const auto registry = TRegistry::ForProgram(options.Path(parser, options.registry));
-    registry->SetProblemSink([](const std::string& message) { std::fprintf(stderr, "%s\n", message.c_str()); });
+    registry->SetProblemSink([](const std::string& message) {
+        std::fprintf(stderr, "%s\n", Win1252ToUtf8(EscapeControlCharacters(message)).c_str());
+    });
     TSettingsStore settings(*registry);
     const TDriveMapping drives = TDriveMapping::ReadOnly(TDriveMapping::DefaultPrefix(options.Path(parser, options.prefix)));
     const auto hostPath = [&](const std::string& path) -> std::string {
         try {
-            return drives.ToHost(path).string();
+            return HostPathText(drives.ToHost(path));
         } catch (const std::exception& e) {
             return std::string("(") + e.what() + ")";
         }
     };
     for (const std::string& line : ReportSettings(settings, hostPath)) std::printf("%s\n", Win1252ToUtf8(line).c_str());
     return 0;
+}
+
+// --help, --version and --settings: text on standard output, no display and no window needed.
+int RunTextOnly(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationVersion(HALCYRA_VERSION);
+    // The help is in the data manager's language: the registry the options name gives it, before the
+    // options' own texts are made.
+    TLanguageManager language;
+    {
+        QCommandLineParser early;
+        const TCommandLine untranslated;
+        untranslated.AddTo(early);
+        early.parse(QCoreApplication::arguments());
+        const auto registry = TRegistry::ForProgram(untranslated.Path(early, untranslated.registry));
+        registry->SetProblemSink([](const std::string&) {});
+        language.SetLanguage(TLanguageManager::GetLanguage(registry->CurrentUser()));
+    }
+    QCommandLineParser parser;
+    const TCommandLine options;
+    options.AddTo(parser);
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "halcyra: %s\n", qPrintable(parser.errorText()));
+        return 1;
+    }
+    if (parser.isSet(options.help)) {
+        std::printf("%s\n%s", qPrintable(parser.helpText()),
+                    qPrintable(HelpEpilogue(options.Path(parser, options.registry), options.Path(parser, options.prefix))));
+        return 0;
+    }
+    if (parser.isSet(options.version)) {
+        std::printf("halcyra %s\n", HALCYRA_VERSION);
+        return 0;
+    }
+    return PrintSettings(options, parser);
 }
 
 }  // namespace
@@ -88,7 +96,8 @@ void ServiceMessageHandler(QtMsgType type, const QMessageLogContext& context, co
 
 int main(int argc, char** argv)
 {
-    if (HasArgument(argc, argv, "--settings")) return PrintSettings(argc, argv);
+    ProvideRuntimeDir();
+    if (AsksForTextOnly(argc, argv)) return RunTextOnly(argc, argv);
     const bool service = HasArgument(argc, argv, "--service");
     // The platform is chosen before the application object exists.
     if (service) {
@@ -98,16 +107,20 @@ int main(int argc, char** argv)
 
     THalcyraApplication app(argc, argv);
     QCommandLineParser parser;
-    TOptions options;
+    const TCommandLine options;
     options.AddTo(parser);
     parser.process(app);
+    if (parser.isSet(options.importFile)) {
+        std::fprintf(stderr, "halcyra: --import is not available in this build\n");
+        return 2;
+    }
 
     TfrmCollectData* form = nullptr;
     const auto report = [&](const std::string& message) {
         if (form != nullptr)
             form->AddLogLine(message);
         else
-            std::fprintf(stderr, "halcyra: %s\n", Win1252ToUtf8(message).c_str());
+            std::fprintf(stderr, "halcyra: %s\n", Win1252ToUtf8(EscapeControlCharacters(message)).c_str());
     };
 
     std::unique_ptr<TDriveMapping> drives;
@@ -134,10 +147,14 @@ int main(int argc, char** argv)
     env.serviceMode = service;
     if (service) env.logMirror = [](const std::string& line) { std::fprintf(stderr, "%s\n", Win1252ToUtf8(line).c_str()); };
 
-    // Installed before start-up, so an early SIGTERM waits in the event loop instead of killing the run.
-    TTerminationSignals terminationSignals([&] {
-        if (form != nullptr) form->EndSession();
-    });
+    // Installed before start-up, so an early SIGTERM waits in the event loop instead of killing the run;
+    // it then ends the run even while a modal box (the close question, "Unable to start ...") is open.
+    TRunEnd runEnd([&] { if (form != nullptr) form->EndSession(); },
+                   [&] { return form != nullptr && form->TerminateRequested() ? 1 : 0; });
+    TTerminationSignals terminationSignals([&] { runEnd.End(); });
+#ifndef QT_NO_SESSIONMANAGER
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [&](QSessionManager&) { runEnd.End(); });
+#endif
     TDBusDataManagerLinkFactory dataManager;
     env.dataManager = &dataManager;
 
@@ -149,9 +166,10 @@ int main(int argc, char** argv)
     form = &mainWindow;
     app.SetExceptionHandler([&](const std::string& message) { mainWindow.ApplicationException(message); });
     mainWindow.FormCreate();
+    if (runEnd.Ending()) return runEnd.ExitCode();
     if (mainWindow.TerminateRequested()) return 1;
     mainWindow.show();
     const int code = app.exec();
     form = nullptr;
-    return code;
+    return runEnd.Ending() ? runEnd.ExitCode() : code;
 }

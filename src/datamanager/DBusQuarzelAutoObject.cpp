@@ -98,6 +98,13 @@ TDBusDataManagerLinkFactory::TDBusDataManagerLinkFactory(QDBusConnection connect
 
 std::unique_ptr<IQuarzelAutoObject> TDBusDataManagerLinkFactory::Create()
 {
+    // The data manager lives in the user's session; a shell or a system service has no session bus.
+    if (!connection_.isConnected()) {
+        throw EDataManagerError(
+            "there is no D-Bus session bus (" + Describe(connection_.lastError()) +
+            "), so the data manager cannot be reached. Run Halcyra in the user's session or as a user service "
+            "(systemctl --user start halcyra), or give NOVELGARD to run without the data manager");
+    }
     // The bus daemon itself answers these, so the call timeout is ample.
     QDBusMessage hasOwner = BusCall(QStringLiteral("NameHasOwner"));
     hasOwner.setArguments({options_.service});

@@ -31,11 +31,13 @@ bool OpenOrCreateKey(TRegistryHive& hive, std::string_view key, bool readOnly)
     }
 }
 
-// The text value, or nothing when it is missing, of another type or cannot be read.
+// The text value, or nothing when it is missing, of another type or cannot be read. Both string types
+// count: the data manager's installer may write an expandable string; it is taken unexpanded.
 std::optional<std::string> ReadText(TRegistryHive& hive, std::string_view key, std::string_view name)
 {
     try {
-        if (hive.GetDataType(key, name) != TRegDataType::String) return std::nullopt;
+        const TRegDataType type = hive.GetDataType(key, name);
+        if (type != TRegDataType::String && type != TRegDataType::ExpandString) return std::nullopt;
         return hive.ReadString(key, name);
     } catch (const std::exception&) {
         return std::nullopt;

@@ -1,7 +1,7 @@
 // The user-interface language follows the data manager's "Language" setting (a Windows locale
 // identifier). Translations are Qt translation files named after the program file with the language's
-// three-letter name as extension ("halcyra.DEU"), beside the executable. None are shipped; when none
-// loads, the built-in texts stay.
+// three-letter name as extension ("halcyra.DEU"), beside the executable. The build makes the German one
+// from translations/halcyra_de.ts; when none loads, the built-in texts stay.
 #pragma once
 
 #include "platform/Registry.h"

@@ -7,8 +7,6 @@
 
 namespace halcyra {
 
-inline constexpr std::string_view kFilterFunctionValue = "FilterFunction";
-
 // Items of the radio group `FilterFunction`.
 enum TFilterFunction : int { ffAverage = 0, ffMedian = 1, ffMomentary = 2 };
 

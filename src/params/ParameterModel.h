@@ -2,7 +2,7 @@
 // ExcludedParams, the Automatic flag, the collected count, the filter choice and the default units.
 #pragma once
 
-#include "app/SettingsStore.h"
+#include "settings/SettingsStore.h"
 #include "params/FilterChoice.h"
 #include "params/ParamAndIndexConnection.h"
 #include "params/Parameter.h"
@@ -16,11 +16,10 @@ namespace halcyra {
 
 class TParameterModel {
 public:
-    // Creating the model creates the scratch unit pair and the empty tables (start-up steps 7, 17, 22);
-    // nothing is read yet.
+    // Creates the scratch unit pair and the empty tables; nothing is read yet.
     explicit TParameterModel(TSettingsStore& settings);
 
-    // Start-up step 17: loads the default-unit table from "DefaultUnits" (created when missing).
+    // Loads the default-unit table from "DefaultUnits" (created, with the program key, when missing).
     void LoadDefaultUnits() { defaultUnits_.Load(); }
     // First show: the exclusion list, the filter choice and the Automatic flag. A read error keeps the
     // entries read so far and leaves the filter choice and Automatic (false until loaded) as they were.

@@ -1,10 +1,20 @@
 #include "params/ParameterStore.h"
 
 #include "hl7/Observation.h"
+#include "platform/Text.h"
 
 #include <string>
 
 namespace halcyra {
+namespace {
+
+// Registry names compare without regard to ASCII case, so "param3" is as stale as "Param3".
+bool StartsWithAscii(std::string_view name, std::string_view prefix)
+{
+    return name.size() >= prefix.size() && SameTextAscii(name.substr(0, prefix.size()), prefix);
+}
+
+}  // namespace
 
 void LoadExclusionSettings(TSettingsStore& store, TParameters& parameters, TExclusionSettings& settings)
 {
@@ -12,12 +22,12 @@ void LoadExclusionSettings(TSettingsStore& store, TParameters& parameters, TExcl
         TRegistryHive& hive = store.RootHive();
         if (!hive.KeyExists(kProgramKey)) hive.CreateKey(kProgramKey);
         for (int i = 0;; ++i) {
-            const std::string paramName = "Param" + std::to_string(i);
+            const std::string paramName = std::string(kExcludedParamPrefix) + std::to_string(i);
             if (!hive.ValueExists(kProgramKey, paramName)) break;
             const std::string codeText = hive.ReadString(kProgramKey, paramName);
             std::int32_t code = 0;
             if (!TryStrToInt32(codeText, code)) return;
-            const std::string labelName = "Name" + codeText;
+            const std::string labelName = std::string(kExcludedNamePrefix) + codeText;
             std::string label;
             if (hive.ValueExists(kProgramKey, labelName)) label = hive.ReadString(kProgramKey, labelName);
             TParamAndIndexConnection entry(code, std::move(label));
@@ -26,12 +36,12 @@ void LoadExclusionSettings(TSettingsStore& store, TParameters& parameters, TExcl
         }
 
         std::optional<std::string> filterText;
-        if (hive.ValueExists(kProgramKey, kFilterFunctionValue))
-            filterText = hive.ReadString(kProgramKey, kFilterFunctionValue);
+        if (hive.ValueExists(kProgramKey, setting::FilterFunction.name))
+            filterText = hive.ReadString(kProgramKey, setting::FilterFunction.name);
         settings.filterFunction = FilterFunctionFromText(filterText);
 
         settings.automatic =
-            !hive.ValueExists(kProgramKey, kAutomaticValue) || hive.ReadDword(kProgramKey, kAutomaticValue) != 0;
+            !hive.ValueExists(kProgramKey, setting::Automatic.name) || hive.ReadDword(kProgramKey, setting::Automatic.name) != 0;
     } catch (const std::exception&) {
     }
 }
@@ -41,19 +51,19 @@ void SaveExclusionSettings(TSettingsStore& store, const TParamList& excluded, bo
     try {
         TRegistryHive& hive = store.RootHive();
         if (automaticChecked) {
-            hive.WriteDword(kProgramKey, kAutomaticValue, 1);
+            hive.WriteDword(kProgramKey, setting::Automatic.name, 1);
             return;
         }
         if (!hive.KeyExists(kProgramKey)) hive.CreateKey(kProgramKey);
         for (const std::string& name : hive.GetValueNames(kProgramKey))
-            if (name.compare(0, 5, "Param") == 0 || name.compare(0, 4, "Name") == 0)
+            if (StartsWithAscii(name, kExcludedParamPrefix) || StartsWithAscii(name, kExcludedNamePrefix))
                 hive.DeleteValue(kProgramKey, name);
         for (std::size_t i = 0; i < excluded.size(); ++i) {
             const std::string code = std::to_string(excluded[i].Code());
-            hive.WriteString(kProgramKey, "Param" + std::to_string(i), code);
-            hive.WriteString(kProgramKey, "Name" + code, excluded[i].SavedLabel());
+            hive.WriteString(kProgramKey, std::string(kExcludedParamPrefix) + std::to_string(i), code);
+            hive.WriteString(kProgramKey, std::string(kExcludedNamePrefix) + code, excluded[i].SavedLabel());
         }
-        hive.WriteDword(kProgramKey, kAutomaticValue, 0);
+        hive.WriteDword(kProgramKey, setting::Automatic.name, 0);
     } catch (const std::exception&) {
     }
 }

@@ -3,14 +3,12 @@
 // "Automatic".
 #pragma once
 
-#include "app/SettingsStore.h"
+#include "settings/SettingsStore.h"
 #include "params/FilterChoice.h"
 #include "params/ParamAndIndexConnection.h"
 #include "params/Parameter.h"
 
 namespace halcyra {
-
-inline constexpr std::string_view kAutomaticValue = "Automatic";
 
 struct TExclusionSettings {
     TParamList excluded;

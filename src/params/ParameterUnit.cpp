@@ -36,10 +36,9 @@ void TDefaultUnits::Store(std::string_view label, std::string_view unit)
 
 std::string TDefaultUnits::ResolveUnit(std::string_view label, std::string_view unit, bool enableDefaultUnits)
 {
-    std::string result(unit);
-    if (result.empty() && enableDefaultUnits) result = Lookup(label);
-    if (result.empty()) return result;
-    result = Trim(result);
+    // A unit from the table is taken as it stands and never stored again: only an observed unit is.
+    if (unit.empty()) return enableDefaultUnits ? Lookup(label) : std::string();
+    std::string result = Trim(unit);
     scratch_.label = label;
     scratch_.unit = result;
     const bool known = std::any_of(table_.begin(), table_.end(), [this](const TParameterUnit& entry) {

@@ -2,15 +2,13 @@
 // observation arrives without one.
 #pragma once
 
-#include "app/SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace halcyra {
-
-inline constexpr std::string_view kDefaultUnitsKey = "DefaultUnits";
 
 struct TParameterUnit {
     std::string label;
@@ -32,10 +30,10 @@ public:
     // Registry errors are lost without notice.
     void Store(std::string_view label, std::string_view unit);
 
-    // The unit an observation is taken with: an empty unit is looked up when `enableDefaultUnits`; a
-    // non-empty one is trimmed of blanks and control characters, and stored unless the table already has
-    // the label (ignoring ASCII case) with exactly this unit. As the table is not extended, a new pair is
-    // stored again with every observation until the next start.
+    // The unit an observation is taken with: an empty unit is looked up when `enableDefaultUnits` (nothing
+    // is trimmed or stored then); a non-empty one is trimmed of blanks and control characters, and stored
+    // unless the table already has the label (ignoring ASCII case) with exactly this unit. As the table is
+    // not extended, a new pair is stored again with every observation until the next start.
     std::string ResolveUnit(std::string_view label, std::string_view unit, bool enableDefaultUnits);
 
     // The scratch pair ("Noname", empty unit) the decoder compares with.

@@ -65,7 +65,7 @@ std::filesystem::path HostPathFromText(std::string_view text)
     return std::filesystem::path(Win1252ToUtf8(text));
 }
 
-std::string EscapeControls(std::string_view text)
+std::string EscapeControlCharacters(std::string_view text)
 {
     std::string out;
     out.reserve(text.size());

@@ -18,7 +18,7 @@ std::filesystem::path HostPathFromText(std::string_view text);
 
 // Control characters (below 32, 127, and the C1 codes Windows-1252 leaves undefined) as "\xHH", so a
 // text read from a file or the network cannot add lines or terminal sequences where it is shown.
-std::string EscapeControls(std::string_view text);
+std::string EscapeControlCharacters(std::string_view text);
 
 // Decodes UTF-16LE (without BOM) to single-byte text, '?' for what has no Windows-1252 form.
 std::string Utf16LeToWin1252(std::string_view bytes);

@@ -1,8 +1,10 @@
 #include "FormFixture.h"
 
-#include "app/SettingsStore.h"
+#include "datamanager/LanguageManager.h"
+#include "settings/SettingsStore.h"
 
 #include <QCheckBox>
+#include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -63,10 +65,11 @@ TEST(CollectDataForm, StartUpReadsTheStoredSettingsAndOpensTheLog)
     EXPECT_TRUE(form.AutoStart);
     EXPECT_EQ(form.NrOfChars, 10);
     EXPECT_EQ(form.FirstArgument, "NOVELGARD");
-    // The folder is made with its parents; the missing old log is worth an error line, not a stop.
+    // The folder is made with its parents; a log that does not exist yet is no error.
     const auto& lines = form.Log().Lines();
-    ASSERT_GE(lines.size(), 3u);
-    EXPECT_NE(lines[0].find(": Error: "), std::string::npos);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_TRUE(HasLineEndingWith({lines[0]}, ": "));
+    for (const std::string& line : lines) EXPECT_EQ(line.find("Error"), std::string::npos) << line;
     EXPECT_TRUE(HasLineEndingWith(lines, ": Opening application /opt/halcyra/bin/halcyra"));
     EXPECT_TRUE(f.files.FileExists("C:\\LOGS\\halcyra logfile.txt"));
 }
@@ -82,6 +85,66 @@ TEST(CollectDataForm, ADesktopWithoutTrayDoesNotStopStartUp)
     EXPECT_NEAR(form.LastCompleteMessage, f.clock.Now() - 1000, 1e-9);  // later steps still ran
 }
 
+TEST(CollectDataForm, TheWindowAndTheTrayCarryTheProgramsIcon)
+{
+    TFormFixture f;
+    auto& form = f.Create();
+    ASSERT_TRUE(form.TaskbarIconControler1->Visible());
+    for (const QIcon& icon : {form.windowIcon(), f.tray.icon, form.TaskbarIconControler1->Icon()}) {
+        ASSERT_FALSE(icon.isNull());
+        for (const int size : {16, 22, 32, 48, 256}) {
+            const QImage image = icon.pixmap(size, size).toImage();
+            EXPECT_EQ(image.width(), size);
+            // Drawn, not blank: the corner is transparent and the middle is not.
+            EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0) << size;
+            EXPECT_EQ(qAlpha(image.pixel(size / 2, size / 2)), 255) << size;
+        }
+    }
+}
+
+TEST(CollectDataForm, WithoutATrayHideMinimisesAndSaysSoOnce)
+{
+    for (const bool trayAvailable : {true, false}) {
+        SCOPED_TRACE(trayAvailable);
+        TFormFixture f;
+        f.tray.available = trayAvailable;
+        f.registry.CurrentUser().WriteDword(kProgramKey, "EnableLogfile", 1);
+        auto& form = f.Create();
+        form.show();
+        form.btnHideClick();
+        form.showNormal();
+        form.btnHideClick();
+        EXPECT_EQ(form.isVisible(), !trayAvailable);
+        EXPECT_EQ(form.isMinimized(), !trayAvailable);
+        const auto& lines = form.Log().Lines();
+        EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                                [](const std::string& l) { return l.find("No system tray") != std::string::npos; }),
+                  trayAvailable ? 0 : 1);
+    }
+}
+
+TEST(CollectDataForm, WithTheGermanLanguageTheWindowSpeaksGerman)
+{
+    TFormFixture f;
+    f.registry.CurrentUser().WriteDword("Software\\Tovarin\\Velgard\\2.0\\General", "Language", 1031);
+    f.dataManager.available = false;
+    // The module the build places beside the program, found the way the program finds it.
+    TLanguageManager language(QString::fromUtf8(HALCYRA_EXE));
+    ASSERT_TRUE(language.SetLanguage(TLanguageManager::GetLanguage(f.registry.CurrentUser())));
+    EXPECT_TRUE(language.LoadedModule().endsWith("/halcyra.DEU"));
+
+    auto& form = f.Create();
+    EXPECT_EQ(form.btnHide->text(), "Ausblenden");
+    EXPECT_EQ(form.cbLogFile->text(), "Protokolldatei schreiben");
+    EXPECT_EQ(form.CBListPatients->item(0)->text(), "Patienten");
+    EXPECT_TRUE(form.windowTitle().startsWith("Zentralstation-Datenclient (Ver. ")) << form.windowTitle().toStdString();
+    EXPECT_EQ(form.TaskbarIconControler1->Hint(), "Halcyra Dateneingabemodul");
+    // Box texts go out in single-byte text: "\xF6" is the o with umlaut.
+    EXPECT_EQ(f.prompter.messages, std::vector<std::string>{"Start nicht m\xF6glich, bitte wenden Sie sich an Tovarin"});
+    form.BitBtnCloseClick();
+    EXPECT_EQ(f.prompter.questions, std::vector<std::string>{"Wollen Sie das Programm wirklich beenden"});
+}
+
 TEST(CollectDataForm, FirstShowReadsTheIntervalAndRoundsTheTimeoutToEven)
 {
     const std::pair<int, int> cases[] = {{10, 15}, {5, 8}, {3, 4}, {1, 2}};
@@ -95,6 +158,20 @@ TEST(CollectDataForm, FirstShowReadsTheIntervalAndRoundsTheTimeoutToEven)
         EXPECT_EQ(form.Timer1->interval(), 250);
         EXPECT_TRUE(form.Timer1->isActive());
         EXPECT_TRUE(form.FirstShowDone());
+    }
+}
+
+TEST(CollectDataForm, TimerIntervalBelowTenRunsAtTenAndNegativeAtTheDefault)
+{
+    // 0 would spin the timer at full load; a negative period would give no timer at all.
+    const std::pair<std::int32_t, int> cases[] = {{0, 10}, {9, 10}, {10, 10}, {11, 11}, {-1, 1000}, {-5000, 1000}};
+    for (const auto& [stored, period] : cases) {
+        TFormFixture f;
+        f.registry.CurrentUser().WriteDword(kProgramKey, "TimerInterval", static_cast<std::uint32_t>(stored));
+        auto& form = f.Create();
+        form.show();
+        EXPECT_EQ(form.Timer1->interval(), period) << stored;
+        EXPECT_TRUE(form.Timer1->isActive()) << stored;
     }
 }
 

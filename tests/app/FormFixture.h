@@ -33,13 +33,15 @@ struct TFakeTray {
     int adds = 0;
     int deletes = 0;
     int modifies = 0;
+    QIcon icon;  // as last added or modified
 };
 
 class TFakeTrayShell final : public ITrayShell {
 public:
     explicit TFakeTrayShell(TFakeTray& state) : state_(state) {}
-    bool AddIcon(const QIcon&, const QString&) override
+    bool AddIcon(const QIcon& icon, const QString&) override
     {
+        state_.icon = icon;
         ++state_.adds;
         return state_.available;
     }
@@ -48,8 +50,9 @@ public:
         ++state_.deletes;
         return true;
     }
-    bool ModifyIcon(const QIcon&, const QString&) override
+    bool ModifyIcon(const QIcon& icon, const QString&) override
     {
+        state_.icon = icon;
         ++state_.modifies;
         return true;
     }

@@ -1,6 +1,7 @@
 // The program as a user starts it: the settings listing and the service's start and SIGTERM.
-#include "app/SettingsStore.h"
+#include "settings/SettingsStore.h"
 #include "platform/Registry.h"
+#include "support/RegFileText.h"
 #include "support/TempDir.h"
 
 #include <QDBusConnection>
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -46,6 +48,30 @@ protected:
         env.insert("HALCYRA_PREFIX", QString::fromStdString((dir_ / "prefix").string()));
         process_.setProcessEnvironment(env);
         process_.setProgram(HALCYRA_EXE);
+    }
+
+    // Runs the program to its end and gives what it wrote to standard output and standard error.
+    std::pair<QString, QString> RunToEnd(const QStringList& arguments)
+    {
+        process_.setArguments(arguments);
+        process_.start();
+        EXPECT_TRUE(process_.waitForFinished(30000)) << arguments.join(' ').toStdString();
+        return {QString::fromUtf8(process_.readAllStandardOutput()), QString::fromUtf8(process_.readAllStandardError())};
+    }
+
+    void ChangeEnvironment(const std::function<void(QProcessEnvironment&)>& change)
+    {
+        QProcessEnvironment env = process_.processEnvironment();
+        change(env);
+        process_.setProcessEnvironment(env);
+    }
+
+    // A session bus address where nothing listens.
+    void WithoutSessionBus()
+    {
+        ChangeEnvironment([&](QProcessEnvironment& env) {
+            env.insert("DBUS_SESSION_BUS_ADDRESS", QString::fromStdString("unix:path=" + (dir_ / "no-bus").string()));
+        });
     }
 
     void EnableLog()
@@ -84,7 +110,7 @@ TEST_F(ProgramTest, SettingsListingShowsTheDefaultsAndWritesNothing)
     const QString out = QString::fromUtf8(process_.readAllStandardOutput());
     for (const char* line : {"Interval = 10 (default)", "TimerInterval = 1000 (default)",
                              "ClientSocketPort = 13999 (default)", "DebugFolder = C:\\TEMP\\ (default)",
-                             "Automatic = true (default)", "DataSourceIsCentralStation = true (default)",
+                             "Automatic = true (default)", "DataSourceIsCentralStation = false (default)",
                              "SettingsRoot = HKEY_CURRENT_USER"})
         EXPECT_TRUE(out.contains(QString::fromUtf8(line) + "\n")) << line << "\n" << out.toStdString();
     EXPECT_EQ(CountEntries(dir_ / "registry"), 0);
@@ -108,6 +134,183 @@ TEST_F(ProgramTest, SettingsListingShowsTheDataManagersDataFolder)
     EXPECT_TRUE(out.contains(QString::fromStdString("DataFolder host path = " + (dir_ / "prefix" / "dosdevices" / "e:" / "Data").string() + "\n")))
         << out.toStdString();
     EXPECT_TRUE(out.contains("CompatibilityMode = false\n"));
+}
+
+TEST_F(ProgramTest, SettingsListingReadsExpandableStringsAndEscapesControlCharacters)
+{
+    test::WriteHiveFile(dir_ / "registry" / "HKEY_CURRENT_USER.reg", "HKEY_CURRENT_USER",
+                        "Software\\Tovarin\\Velgard\\2.0\\File Paths",
+                        test::ExpandStringLine("KVDData", "E:\\Velgard\\"));
+    {
+        TRegistry registry(dir_ / "registry" / "HKEY_CURRENT_USER.reg", dir_ / "registry" / "HKEY_LOCAL_MACHINE.reg");
+        registry.CurrentUser().WriteString(kProgramKey, "IPString", "host\r\nAutoStart = true\x1b[2J");
+        registry.CurrentUser().WriteString(kProgramKey, "Patient1", "123\tAnn\nSmith");
+    }
+    const auto [out, err] = RunToEnd({"--settings"});
+    EXPECT_EQ(process_.exitCode(), 0) << err.toStdString();
+    for (const char* line : {"DataFolder = E:\\Velgard\\DATA\\\n", "IPString = host\\x0D\\x0AAutoStart = true\\x1B[2J\n",
+                             "Patient1 = 123\\x09Ann\\x0ASmith\n", "AutoStart = false (default)\n"})
+        EXPECT_TRUE(out.contains(QString::fromUtf8(line))) << line << "\n" << out.toStdString();
+    EXPECT_FALSE(out.contains(QChar(0x1B)));
+}
+
+TEST_F(ProgramTest, HelpAndVersionNeedNoDisplay)
+{
+    ChangeEnvironment([](QProcessEnvironment& env) {
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
+    });
+    const auto [help, helpErr] = RunToEnd({"--help"});
+    EXPECT_EQ(process_.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process_.exitCode(), 0) << helpErr.toStdString();
+    const std::vector<std::string> expected = {"--service", "--settings", "--import <FILE>",
+                                               "imports a captured HL7 stream into the patient files",
+                                               "--registry <DIR>", "--prefix <DIR>", "--version", "NOVELGARD",
+                                               "HALCYRA_REGISTRY", "HALCYRA_PREFIX", "XDG_CONFIG_HOME", "XDG_DATA_HOME",
+                                               "~/.config/halcyra/", "~/.local/share/halcyra",
+                                               "/etc/halcyra/HKEY_LOCAL_MACHINE.reg",
+                                               (dir_ / "registry" / "HKEY_CURRENT_USER.reg").string(),
+                                               (dir_ / "prefix").string()};
+    // Qt wraps the descriptions: compare with runs of blanks and line breaks as one blank.
+    const QString flowing = help.simplified();
+    for (const std::string& text : expected)
+        EXPECT_TRUE(flowing.contains(QString::fromStdString(text), Qt::CaseInsensitive)) << text << "\n" << help.toStdString();
+
+    const auto [version, versionErr] = RunToEnd({"--version"});
+    EXPECT_EQ(process_.exitCode(), 0) << versionErr.toStdString();
+    EXPECT_EQ(version.toStdString(), std::string("halcyra ") + HALCYRA_VERSION + "\n");
+}
+
+TEST_F(ProgramTest, FirstServiceRunPrintsNoErrorOrWarning)
+{
+    fs::create_directories(dir_ / "tmp");
+    ChangeEnvironment([&](QProcessEnvironment& env) {
+        env.remove("XDG_RUNTIME_DIR");
+        env.insert("TMPDIR", QString::fromStdString((dir_ / "tmp").string()));
+    });
+    process_.setArguments({"--service", "NOVELGARD"});
+    process_.start();
+    ASSERT_TRUE(process_.waitForStarted(10000));
+    const fs::path hive = dir_ / "registry" / "HKEY_CURRENT_USER.reg";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ReadAll(hive).find("\\Halcyra\\DefaultUnits]") != std::string::npos; }, 20000));
+    TerminateAndExpectCleanExit();
+    const QString output = QString::fromUtf8(process_.readAllStandardOutput() + process_.readAllStandardError());
+    EXPECT_TRUE(output.contains("Opening application")) << output.toStdString();
+    EXPECT_FALSE(output.contains("error", Qt::CaseInsensitive)) << output.toStdString();
+    EXPECT_FALSE(output.contains("warning", Qt::CaseInsensitive)) << output.toStdString();
+}
+
+TEST_F(ProgramTest, WithoutASessionBusTheServiceSaysSoAndNamesTheWayOut)
+{
+    WithoutSessionBus();
+    const auto [out, err] = RunToEnd({"--service"});
+    EXPECT_EQ(process_.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process_.exitCode(), 1);
+    for (const char* text : {"Unable to start, please contact Tovarin", "no D-Bus session bus", "systemctl --user",
+                             "NOVELGARD"})
+        EXPECT_TRUE(err.contains(QString::fromUtf8(text))) << text << "\n" << err.toStdString();
+}
+
+TEST_F(ProgramTest, SignalsEndTheRunWhileTheStartRefusalBoxIsOpen)
+{
+    EnableLog();
+    WithoutSessionBus();
+    ChangeEnvironment([](QProcessEnvironment& env) { env.insert("QT_QPA_PLATFORM", "offscreen"); });
+    for (const int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal);
+        fs::remove(LogFile());
+        process_.setArguments({});
+        process_.start();
+        ASSERT_TRUE(process_.waitForStarted(10000));
+        // The box opens right after this line is logged; a signal arriving earlier must end the run as well.
+        EXPECT_TRUE(WaitForLog("Data manager not available")) << ReadAll(LogFile());
+        ::kill(static_cast<pid_t>(process_.processId()), signal);
+        EXPECT_TRUE(process_.waitForFinished(5000)) << "still running with the box open";
+        EXPECT_EQ(process_.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process_.exitCode(), 1);  // start-up was refused
+        process_.kill();
+        process_.waitForFinished(10000);
+    }
+}
+
+// A private X server for the tests that look at the program's windows as a desktop sees them.
+class TXvfb {
+public:
+    TXvfb()
+    {
+        server_.setProgram("Xvfb");
+        server_.setArguments({"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+        server_.start();
+        if (!server_.waitForStarted(10000)) return;
+        if (!QTest::qWaitFor([&] { return server_.canReadLine() || server_.state() != QProcess::Running; }, 20000)) return;
+        const QByteArray number = server_.readLine().trimmed();
+        if (!number.isEmpty()) display_ = ":" + QString::fromLatin1(number);
+    }
+    ~TXvfb()
+    {
+        if (server_.state() == QProcess::NotRunning) return;
+        ::kill(static_cast<pid_t>(server_.processId()), SIGTERM);
+        server_.waitForFinished(10000);
+    }
+    const QString& Display() const { return display_; }
+
+    // The output of an X client (xwininfo, xprop) run on this display.
+    QString Run(const QString& program, const QStringList& arguments) const
+    {
+        QProcess client;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", display_);
+        client.setProcessEnvironment(env);
+        client.start(program, arguments);
+        client.waitForFinished(10000);
+        return QString::fromUtf8(client.readAllStandardOutput());
+    }
+
+private:
+    QProcess server_;
+    QString display_;
+};
+
+TEST_F(ProgramTest, OnADesktopTheCaptionIsExactlyTheTitleAndTheWindowHasTheIcon)
+{
+    TXvfb xvfb;
+    if (xvfb.Display().isEmpty()) GTEST_SKIP() << "no Xvfb";
+    ChangeEnvironment([&](QProcessEnvironment& env) {
+        env.insert("DISPLAY", xvfb.Display());
+        env.insert("QT_QPA_PLATFORM", "xcb");
+    });
+    process_.setArguments({"NOVELGARD"});
+    process_.start();
+    ASSERT_TRUE(process_.waitForStarted(10000));
+    const QString caption = QString("Central Station Data Client (Ver. ") + HALCYRA_VERSION + ")";
+    QString tree;
+    const bool shown = QTest::qWaitFor(
+        [&] {
+            tree = xvfb.Run("xwininfo", {"-root", "-tree"});
+            return tree.contains("Central Station Data Client");
+        },
+        20000);
+    ASSERT_TRUE(shown) << tree.toStdString() << process_.readAllStandardError().toStdString();
+    // Qt would append the application's display name after a dash.
+    EXPECT_TRUE(tree.contains("\"" + caption + "\"")) << tree.toStdString();
+
+    const QString icon = xvfb.Run("xprop", {"-name", caption, "_NET_WM_ICON"});
+    EXPECT_TRUE(icon.startsWith("_NET_WM_ICON(CARDINAL) = ")) << icon.toStdString();
+
+    TerminateAndExpectCleanExit();
+}
+
+TEST_F(ProgramTest, TheGermanModuleBesideTheProgramIsUsedForLanguage1031)
+{
+    {
+        TRegistry registry(dir_ / "registry" / "HKEY_CURRENT_USER.reg", dir_ / "registry" / "HKEY_LOCAL_MACHINE.reg");
+        registry.CurrentUser().WriteDword("Software\\Tovarin\\Velgard\\2.0\\General", "Language", 1031);
+    }
+    WithoutSessionBus();
+    const auto [out, err] = RunToEnd({"--service"});
+    EXPECT_EQ(process_.exitCode(), 1);
+    EXPECT_TRUE(err.contains("Start nicht möglich, bitte wenden Sie sich an Tovarin")) << err.toStdString();
+    const auto [help, helpErr] = RunToEnd({"--help"});
+    EXPECT_TRUE(help.simplified().contains("Importiert einen aufgezeichneten HL7-Datenstrom")) << help.toStdString();
 }
 
 TEST_F(ProgramTest, ServiceLogsItsStartAndEndsCleanlyOnSigterm)

@@ -1,5 +1,6 @@
 // The data folder and compatibility mode as read from the data manager's registry settings.
 #include "datamanager/DataFolder.h"
+#include "support/RegFileText.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -42,6 +43,17 @@ TEST_F(TDataFolderTest, KvdDataGivesTheDataFolder)
         if (c.kvdData) hive.WriteString(kVelgardFilePathsKey, "KVDData", *c.kvdData);
         EXPECT_EQ(GetDataFolder(hive, "DATA\\").dataFolder, c.dataFolder);
     }
+}
+
+TEST_F(TDataFolderTest, ExpandableStringsAreReadAsTheyStand)
+{
+    test::WriteHiveFile(hive.File(), "HKEY_CURRENT_USER", "Software\\Tovarin\\Velgard\\2.0\\File Paths",
+                        test::ExpandStringLine("KVDData", "E:\\Velgard\\"));
+    EXPECT_EQ(GetDataFolder(hive, "DATA\\").dataFolder, "E:\\Velgard\\DATA\\");
+
+    test::WriteHiveFile(hive.File(), "HKEY_CURRENT_USER", "Software\\Tovarin\\Velgard\\2.0\\General",
+                        test::ExpandStringLine("Compatibility", "Vexa"));
+    EXPECT_TRUE(GetDataFolder(hive, "DATA\\", true).compatibilityMode);
 }
 
 TEST_F(TDataFolderTest, MissingKeysAreCreatedAndWrongTypesGiveTheDefault)

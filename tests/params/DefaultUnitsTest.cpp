@@ -73,5 +73,18 @@ TEST_F(DefaultUnitsTest, ObservedUnitsAreTrimmedAndNewPairsStored)
     EXPECT_FALSE(hive.ValueExists(key, "RR"));
 }
 
+TEST_F(DefaultUnitsTest, ALookedUpUnitIsTakenAsItStandsAndNeverStored)
+{
+    hive.WriteString(key, "SpO2", " %\t");
+    TDefaultUnits units(settings);
+    units.Load();
+    hive.DeleteValue(key, "SpO2");  // a store would bring it back
+
+    EXPECT_EQ(units.ResolveUnit("SPO2", "", true), " %\t");
+    EXPECT_EQ(units.ResolveUnit("SPO2", "", false), "");
+    EXPECT_TRUE(hive.GetValueNames(key).empty());
+    EXPECT_EQ(units.Scratch().label, "Noname");  // the scratch pair is left alone
+}
+
 }  // namespace
 }  // namespace halcyra

@@ -86,6 +86,8 @@ TEST_F(ParameterStoreTest, SavingAShorterListLeavesNothingStale)
     Put("Name1", "HR");
     Put("Name2", "SpO2");
     Put("Name3", "RR");
+    Put("param7", "9");  // registry names ignore case: these are part of the old list too
+    Put("NAME9", "Pulse");
     Put("Interval", "kept");
 
     TParameterModel model(settings);

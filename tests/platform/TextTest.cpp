@@ -48,7 +48,7 @@ TEST(Text, ControlCharactersAreEscaped)
         {std::string("nul\0tab\t", 8), "nul\\x00tab\\x09"},
         {"\x81\x9D", "\\x81\\x9D"},  // undefined in Windows-1252: C1 controls
     };
-    for (const auto& c : cases) EXPECT_EQ(EscapeControls(c.text), c.shown) << c.shown;
+    for (const auto& c : cases) EXPECT_EQ(EscapeControlCharacters(c.text), c.shown) << c.shown;
 }
 
 }  // namespace

@@ -63,7 +63,7 @@ inline std::int32_t I32At(const std::string& bytes, std::size_t offset)
 }
 
 // The new monitor-data file for 123456 / Ann Smith with 500 reserved bytes, laid out by hand.
-inline std::string WorkedExample()
+inline std::string HandBuiltNewMonitorFile()
 {
     TBytes monitor;
     monitor.Str(201, "Halcyra").Str(202, "").Str(203, "123456").Str(204, "Ann Smith");

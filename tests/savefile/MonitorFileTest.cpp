@@ -71,12 +71,12 @@ protected:
     void Create() { saveIt.OpenOrCreate("Halcyra", "", "123456", "Ann Smith", false); }
 };
 
-TEST_F(MonitorFile, NewFileIsLaidOutAsTheWorkedExample)
+TEST_F(MonitorFile, NewFileMatchesTheHandBuiltLayout)
 {
     std::vector<std::filesystem::path> created;
     saveIt.OnFileStructureChanged = [&](const std::filesystem::path& name) { created.push_back(name); };
     Create();
-    EXPECT_EQ(ReadFile(file), test::WorkedExample());
+    EXPECT_EQ(ReadFile(file), test::HandBuiltNewMonitorFile());
     EXPECT_EQ(created, std::vector<std::filesystem::path>{file});
     // Opening it again checks it and creates nothing.
     Create();
@@ -188,7 +188,7 @@ TEST_F(MonitorFile, ExistingFilesOfAnotherKind)
 
 TEST_F(MonitorFile, FileWithoutReservedAreaIsNotDeclaredIntoAndStaysUntouched)
 {
-    std::string bytes = test::WorkedExample().substr(0, 158) + TBytes().Record(220, 0, 1.0, 2.0).Str();
+    std::string bytes = test::HandBuiltNewMonitorFile().substr(0, 158) + TBytes().Record(220, 0, 1.0, 2.0).Str();
     WriteFile(file, bytes);
     try {
         saveIt.AddParameterSerie(0, "HR", "", "", "", "bpm");
@@ -198,7 +198,7 @@ TEST_F(MonitorFile, FileWithoutReservedAreaIsNotDeclaredIntoAndStaysUntouched)
     }
     EXPECT_EQ(ReadFile(file), bytes);
     // A reserved area that claims more bytes than the file holds is refused the same way.
-    bytes = test::WorkedExample().substr(0, 600);
+    bytes = test::HandBuiltNewMonitorFile().substr(0, 600);
     WriteFile(file, bytes);
     EXPECT_THROW(saveIt.AddParameterSerie(0, "HR", "", "", "", "bpm"), ETovError);
     EXPECT_EQ(ReadFile(file), bytes);
@@ -321,7 +321,7 @@ TEST_F(MonitorFile, AppendCutsAwayARecordCutShortFirst)
     EXPECT_EQ(CheckMonitorFile(ReadFile(file)), std::vector<std::string>{});
 
     // A file cut inside its reserved area takes no record: it would land where readers skip.
-    const std::string cut = test::WorkedExample().substr(0, 600);
+    const std::string cut = test::HandBuiltNewMonitorFile().substr(0, 600);
     WriteFile(file, cut);
     EXPECT_FALSE(saveIt.AddValuePoint(0, 45003.0, 3.0));
     EXPECT_EQ(ReadFile(file), cut);
@@ -373,7 +373,7 @@ TEST(MonitorFileForms, NewFileNeverTakesTheTextsOfAFileReadBefore)
     saveIt.ReloadStructure();
     saveIt.SetFileName("new.pil");
     saveIt.OpenOrCreate("Halcyra", "", "123456", "Ann Smith", false);
-    EXPECT_EQ(io->Files["new.pil"], test::WorkedExample());
+    EXPECT_EQ(io->Files["new.pil"], test::HandBuiltNewMonitorFile());
 }
 
 // Another process rewrites the file after this one has opened it for an append, before the lock.
@@ -623,7 +623,7 @@ TEST(MonitorFileLegacy, ChecksumErrorIsShownToTheUser)
 
 TEST(MonitorCheck, ReportsWhatIsWrong)
 {
-    const std::string good = test::WorkedExample();
+    const std::string good = test::HandBuiltNewMonitorFile();
     TSaveItNew builder(std::make_shared<TMemorySaveFileIo>());
     struct TCase {
         std::string name;

@@ -72,7 +72,7 @@ TEST_F(PilTool, CreateDeclareGrowAndDump)
     const std::string f = file.string();
     TRun r = Pil({"create", f, "--id", "123456", "--name", "Ann Smith"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(ReadFile(file), test::WorkedExample());
+    EXPECT_EQ(ReadFile(file), test::HandBuiltNewMonitorFile());
 
     const std::vector<std::string> labels = {"HR", "RR", "PR", "ST", "T1", "T2"};
     for (int i = 0; i < 5; ++i) {

@@ -29,7 +29,7 @@ bool ParseWhole(const std::string& text, T& out)
 // Texts from the file as the terminal shows them: control characters escaped.
 std::string Utf8(const std::string& text)
 {
-    return Win1252ToUtf8(EscapeControls(text));
+    return Win1252ToUtf8(EscapeControlCharacters(text));
 }
 
 std::string Number(double value)

@@ -146,6 +146,6 @@ int main(int argc, char** argv)
         std::string message = e.what();
         for (std::size_t at = 0; (at = message.find("\r\n", at)) != std::string::npos;) message.replace(at, 2, "; ");
         std::replace(message.begin(), message.end(), '\n', ' ');
-        return Fail(Win1252ToUtf8(EscapeControls(message)));
+        return Fail(Win1252ToUtf8(EscapeControlCharacters(message)));
     }
 }

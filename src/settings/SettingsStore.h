@@ -2,8 +2,10 @@
 #pragma once
 
 #include "platform/Registry.h"
+#include "settings/SettingsTable.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -34,7 +36,7 @@ public:
     bool ProgramKeyExists();
 
     // Read without creating the key; a missing value, a value of another type, or any registry error
-    // gives the default.
+    // gives the default. Strings are read from both string types (REG_SZ and REG_EXPAND_SZ, unexpanded).
     bool ReadRegBool(std::string_view name);
     std::int32_t ReadRegInteger(std::string_view name, std::int32_t defaultValue);
     std::string ReadRegString(std::string_view name);
@@ -43,7 +45,26 @@ public:
     void WriteRegInteger(std::string_view name, std::int32_t value);
     void WriteRegString(std::string_view name, std::string_view value);
 
+    // A setting of the table as the program uses it: the stored value when it has the setting's type,
+    // else the table's default, turned into the value in use by the table's rule.
+    bool ReadRegBool(const TSetting& setting);
+    std::int32_t ReadRegInteger(const TSetting& setting);
+    std::string ReadRegString(const TSetting& setting);
+    void WriteRegBool(const TSetting& setting, bool value);
+    void WriteRegInteger(const TSetting& setting, std::int32_t value);
+    void WriteRegString(const TSetting& setting, std::string_view value);
+
+    // The value as stored, as text ("1", "300", or the string), when it is there with the setting's type.
+    std::optional<std::string> StoredValue(const TSetting& setting);
+
 private:
+    TRegistryHive& HiveOf(const TSetting& setting)
+    {
+        return setting.perMachine ? registry_.LocalMachine() : RootHive();
+    }
+    std::optional<std::uint32_t> StoredNumber(const TSetting& setting);
+    std::optional<std::string> StoredText(const TSetting& setting);
+
     TRegistry& registry_;
     THive root_ = THive::CurrentUser;
 };

@@ -1,0 +1,123 @@
+// Cost of one message for a registered patient: opening the patient's monitor-data file and appending
+// one value, for a short and a week-long file. The open reads only the file's header region, and not
+// even that while the file is unchanged, so the two should cost the same.
+#include "patients/PatientMonitorFile.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+
+namespace {
+
+using namespace halcyra;
+
+constexpr const char* kPatientId = "1234567890";
+constexpr const char* kPatientName = "Ann Lee";
+
+// One drive prefix for the whole run, on the file system of $TMPDIR (default /tmp).
+const std::filesystem::path& Prefix()
+{
+    struct TPrefix {
+        std::filesystem::path path;
+        TPrefix()
+        {
+            std::string pattern = (std::filesystem::temp_directory_path() / "halcyra-patient-bench-XXXXXX").string();
+            if (mkdtemp(pattern.data()) == nullptr) std::abort();
+            path = pattern;
+        }
+        ~TPrefix()
+        {
+            std::error_code ignored;
+            std::filesystem::remove_all(path, ignored);
+        }
+    };
+    static TPrefix prefix;
+    return prefix.path;
+}
+
+// Everything a message's write needs, with the patient's file already holding `points` values of HR.
+struct TPatientSetup {
+    TDriveMapping drives{Prefix()};
+    TFileSystem files{drives};
+    std::unique_ptr<TRegistry> registry;
+    std::unique_ptr<TSettingsStore> settings;
+    std::unique_ptr<TParameterModel> params;
+    TDataManagerLink link;
+    std::shared_ptr<ISaveFileIo> io = std::make_shared<TPosixSaveFileIo>();
+    TSaveItNew writer{io};
+    std::string folder;
+
+    explicit TPatientSetup(int points)
+        : registry(TRegistry::InDirectory(Prefix() / ("registry" + std::to_string(points)))),
+          settings(std::make_unique<TSettingsStore>(*registry)),
+          params(std::make_unique<TParameterModel>(*settings)),
+          folder("C:\\KVD\\DATA\\P" + std::to_string(points) + "\\")
+    {
+        std::filesystem::create_directories(files.HostPath(folder));
+        TPatientMonitorFile first(files, io, *params, link);
+        first.OpenPatientMonitorFile(writer, folder, kPatientId, kPatientName);
+        first.AppendValue("HR", "", "", "bpm", 45000.0, 60.0);
+        // The rest of the points as the writer lays them out, in one go.
+        std::string records;
+        records.reserve(static_cast<std::size_t>(points) * 26);
+        for (int i = 1; i < points; ++i) {
+            const std::int32_t id = 220;
+            const std::int32_t payload = 18;
+            const std::uint16_t index = 0;
+            const double time = 45000.0 + i / 8640.0;
+            const double value = 60.0 + i % 40;
+            records.append(reinterpret_cast<const char*>(&id), 4);
+            records.append(reinterpret_cast<const char*>(&payload), 4);
+            records.append(reinterpret_cast<const char*>(&index), 2);
+            records.append(reinterpret_cast<const char*>(&time), 8);
+            records.append(reinterpret_cast<const char*>(&value), 8);
+        }
+        std::ofstream(files.HostPath(folder + "Halcyra.pil"), std::ios::binary | std::ios::app) << records;
+    }
+};
+
+TPatientSetup& Setup(int points)
+{
+    static std::map<int, std::unique_ptr<TPatientSetup>> setups;
+    auto& setup = setups[points];
+    if (!setup) setup = std::make_unique<TPatientSetup>(points);
+    return *setup;
+}
+
+// The steady state: the file's header was read by an earlier message.
+void BM_OpenAndAppend(benchmark::State& state)
+{
+    TPatientSetup& s = Setup(static_cast<int>(state.range(0)));
+    TPatientMonitorFile monitorFile(s.files, s.io, *s.params, s.link);
+    double time = 46000.0;
+    for (auto _ : state) {
+        monitorFile.OpenPatientMonitorFile(s.writer, s.folder, kPatientId, kPatientName);
+        monitorFile.AppendValue("HR", "", "", "bpm", time, 72.0);
+        time += 1.0 / 8640.0;
+    }
+    if (!monitorFile.IsOpen()) state.SkipWithError("the patient's file did not open");
+}
+BENCHMARK(BM_OpenAndAppend)->Arg(1000)->Arg(1000000);
+
+// The first message after the file changed elsewhere: the header region is read again.
+void BM_OpenAndAppendReadingTheHeader(benchmark::State& state)
+{
+    TPatientSetup& s = Setup(static_cast<int>(state.range(0)));
+    double time = 47000.0;
+    bool open = true;
+    for (auto _ : state) {
+        TPatientMonitorFile monitorFile(s.files, s.io, *s.params, s.link);
+        monitorFile.OpenPatientMonitorFile(s.writer, s.folder, kPatientId, kPatientName);
+        monitorFile.AppendValue("HR", "", "", "bpm", time, 72.0);
+        open = open && monitorFile.IsOpen();
+        time += 1.0 / 8640.0;
+    }
+    if (!open) state.SkipWithError("the patient's file did not open");
+}
+BENCHMARK(BM_OpenAndAppendReadingTheHeader)->Arg(1000)->Arg(1000000);
+
+}  // namespace

@@ -1,0 +1,94 @@
+#include "app/CommandLine.h"
+
+#include "platform/Drives.h"
+#include "platform/Registry.h"
+
+#include <QCoreApplication>
+
+#include <cstring>
+
+namespace halcyra {
+
+TCommandLine::TCommandLine()
+    : service("service",
+              QCoreApplication::translate("halcyra",
+                                          "Runs without a display, as a service: no tray icon, message boxes "
+                                          "are logged, log lines also go to standard error; SIGTERM or "
+                                          "SIGINT ends the run.")),
+      settings("settings",
+               QCoreApplication::translate(
+                   "halcyra", "Prints every setting as the program would use it now, and exits; writes nothing.")),
+      importFile("import",
+                 QCoreApplication::translate("halcyra", "Imports a captured HL7 stream into the patient files."),
+                 "FILE"),
+      registry(
+          "registry",
+          QCoreApplication::translate("halcyra", "Folder of the registry hive files (overrides HALCYRA_REGISTRY)."),
+          "DIR"),
+      prefix("prefix",
+             QCoreApplication::translate("halcyra", "Folder of the drive mapping (overrides HALCYRA_PREFIX)."), "DIR"),
+      help(QStringList{"h", "help"}, QCoreApplication::translate("halcyra", "Shows this help and exits.")),
+      version(QStringList{"v", "version"}, QCoreApplication::translate("halcyra", "Shows the version and exits."))
+{
+}
+
+void TCommandLine::AddTo(QCommandLineParser& parser) const
+{
+    parser.setApplicationDescription(QCoreApplication::translate(
+        "halcyra",
+        "Halcyra Data Input Module: collects vital signs from a central station into the patient files "
+        "of the data manager."));
+    parser.addOptions({service, settings, importFile, registry, prefix, help, version});
+    parser.addPositionalArgument(
+        "NOVELGARD",
+        QCoreApplication::translate("halcyra",
+                                    "As the first argument, in any letter case: runs without the data "
+                                    "manager's automation interface."),
+        "[NOVELGARD]");
+}
+
+std::filesystem::path TCommandLine::Path(const QCommandLineParser& parser, const QCommandLineOption& option) const
+{
+    return parser.isSet(option) ? std::filesystem::path(parser.value(option).toStdString()) : std::filesystem::path();
+}
+
+QString HelpEpilogue(const std::filesystem::path& registryOption, const std::filesystem::path& prefixOption)
+{
+    const auto registry = TRegistry::ForProgram(registryOption);
+    const auto text = [](const std::filesystem::path& path) { return QString::fromStdString(path.string()); };
+    return QCoreApplication::translate(
+               "halcyra",
+               "Environment:\n"
+               "  HALCYRA_REGISTRY  folder of both registry hive files, HKEY_CURRENT_USER.reg and\n"
+               "                    HKEY_LOCAL_MACHINE.reg (as --registry)\n"
+               "  HALCYRA_PREFIX    folder of the drive mapping (as --prefix)\n"
+               "  XDG_CONFIG_HOME   without either: the per-user hive is "
+               "$XDG_CONFIG_HOME/halcyra/HKEY_CURRENT_USER.reg\n"
+               "                    (default ~/.config/halcyra/), the per-machine hive "
+               "/etc/halcyra/HKEY_LOCAL_MACHINE.reg\n"
+               "  XDG_DATA_HOME     without either: the prefix is $XDG_DATA_HOME/halcyra (default "
+               "~/.local/share/halcyra)\n"
+               "\n"
+               "In use now:\n"
+               "  per-user hive     %1\n"
+               "  per-machine hive  %2\n"
+               "  prefix            %3\n")
+        .arg(text(registry->CurrentUser().File()), text(registry->LocalMachine().File()),
+             text(TDriveMapping::DefaultPrefix(prefixOption)));
+}
+
+bool HasArgument(int argc, char** argv, const char* wanted)
+{
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], wanted) == 0) return true;
+    return false;
+}
+
+bool AsksForTextOnly(int argc, char** argv)
+{
+    for (const char* option : {"-h", "--help", "-v", "--version", "--settings"})
+        if (HasArgument(argc, argv, option)) return true;
+    return false;
+}
+
+}  // namespace halcyra

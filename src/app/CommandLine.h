@@ -1,0 +1,36 @@
+// The program's command line: its options, and the help text that lists them with the environment
+// variables and the locations in use. Read from argv before any application object exists, so that
+// --help, --version and --settings work without a display.
+#pragma once
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QString>
+
+#include <filesystem>
+
+namespace halcyra {
+
+struct TCommandLine {
+    QCommandLineOption service;
+    QCommandLineOption settings;
+    QCommandLineOption importFile;
+    QCommandLineOption registry;
+    QCommandLineOption prefix;
+    QCommandLineOption help;
+    QCommandLineOption version;
+
+    TCommandLine();
+    void AddTo(QCommandLineParser& parser) const;
+    std::filesystem::path Path(const QCommandLineParser& parser, const QCommandLineOption& option) const;
+};
+
+// The text after the options in --help: the environment variables, and where the registry hives and the
+// prefix are with the options and environment given.
+QString HelpEpilogue(const std::filesystem::path& registryOption, const std::filesystem::path& prefixOption);
+
+// Whether argv holds one of the options that print something and end, without a display.
+bool AsksForTextOnly(int argc, char** argv);
+bool HasArgument(int argc, char** argv, const char* wanted);
+
+}  // namespace halcyra

@@ -1,0 +1,35 @@
+// The data-source client socket on QtNetwork: non-blocking, on the GUI thread, its events delivered by
+// the event loop.
+#pragma once
+
+#include "app/ClientSocket.h"
+
+#include <QTcpSocket>
+
+namespace halcyra {
+
+class TTcpClientSocket final : public IClientSocket {
+public:
+    TTcpClientSocket();
+    // No events come out of the destruction.
+    ~TTcpClientSocket() override;
+    TTcpClientSocket(const TTcpClientSocket&) = delete;
+    TTcpClientSocket& operator=(const TTcpClientSocket&) = delete;
+
+    bool IsOpen() const override;
+    // Drops the connection at once; a connected socket reports its disconnection.
+    void Close() override;
+    void Open(const std::string& host, bool isAddress, int port) override;
+    void SetEvents(TClientSocketEvents events) override { events_ = std::move(events); }
+
+    std::size_t BytesAvailable() const override;
+    std::string ReadAvailable() override;
+    std::string RemoteHost() const override;
+    std::string RemoteAddress() const override;
+
+private:
+    TClientSocketEvents events_;
+    QTcpSocket socket_;
+};
+
+}  // namespace halcyra

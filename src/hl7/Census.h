@@ -1,0 +1,121 @@
+// The census: the patients the central station has reported, one row each, as shown by the check-list
+// CBListPatients. Row 0 is the header "Patients" and never a patient; every loop runs from row 1. The
+// census owns the rows (text, tick, enabled state and the TPatient behind each), reacts to ticks,
+// selection and deletes that the widget reports, and keeps the rows in the registry, forgetting a patient
+// one day after its time stamp was last refreshed.
+#pragma once
+
+#include "settings/SettingsStore.h"
+#include "hl7/CensusPatient.h"
+#include "hl7/CensusView.h"
+#include "hl7/PatientIdReduction.h"
+#include "platform/Clock.h"
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace halcyra {
+
+class TPatientFile;
+class TPatientFolders;
+
+inline constexpr std::string_view kCensusHeaderText = "Patients";
+
+struct TCensusRow {
+    std::string text;
+    TPatient patient;  // unused for the header row
+    bool ticked = false;
+    bool enabled = true;
+};
+
+class TCensus {
+public:
+    // Writes the stop delimiters of the ticked patients (all of them when the argument is true); filled
+    // by the collection cycle. Called when a ticked row is unticked, before the census is saved.
+    using TStopDelimiterWriter = std::function<void(bool allPatients)>;
+
+    TCensus(TSettingsStore& settings, const IClock& clock, const TPatientIdReduction& reduction,
+            TPatientFolders& folders, TPatientFile& patientFile);
+
+    void SetView(ICensusView* view) { view_ = view; }
+    void SetStopDelimiterWriter(TStopDelimiterWriter writer) { writeStopDelimiters_ = std::move(writer); }
+
+    std::string ReducePatientID(std::string_view id) const { return reduction_.ReducePatientID(id); }
+
+    // --- Rows. Indices count the header row, so patients are rows 1 to RowCount() - 1.
+    int RowCount() const { return static_cast<int>(rows_.size()); }
+    const TCensusRow& Row(int row) const { return rows_.at(static_cast<std::size_t>(row)); }
+    const TPatient& Patient(int row) const { return Row(row).patient; }
+
+    // The first row whose PatientID equals id (with case), or -1. namesDiffer tells whether that row's
+    // stored names differ from first and last; it is left alone when no row matches.
+    int FindPatient(std::string_view id, std::string_view firstName, std::string_view lastName,
+                    bool& namesDiffer) const;
+    // The first patient row with this PatientID, or -1.
+    int FindRow(std::string_view id) const;
+
+    // Adds a row with this text and record (enabled, unticked) at the end and gives its index. An ID that
+    // already has a row is not added twice: that row's index is given instead.
+    int AddRow(std::string text, TPatient patient);
+    // A patient who got new names: the row text becomes ID, ", ", first, " ", last.
+    void SetRowNames(int row, std::string firstName, std::string lastName);
+
+    bool IsTicked(int row) const { return row > 0 && row < RowCount() && Row(row).ticked; }
+    bool IsEnabled(int row) const { return row > 0 && row < RowCount() && Row(row).enabled; }
+    // Whether the row of this ID is ticked (false when there is none).
+    bool IsPatientTicked(std::string_view id) const { return IsTicked(FindRow(id)); }
+    // Sets the tick without the tick handler (the decoder's AutoCreate and the census restore).
+    void SetTicked(int row, bool ticked);
+    // A row is enabled while its patient is present on the central station.
+    void SetEnabled(int row, bool enabled);
+    // The connection is lost: nobody is present any more.
+    void DisableAllPatientRows();
+
+    // The row the user selected (-1 for none) and the ID of its patient when it is a present one.
+    int SelectedRow() const { return selectedRow_; }
+    void SetSelectedRow(int row) { selectedRow_ = row; }
+    std::string SelectedPatientID() const;
+    bool PopupMenuAttached() const { return popupMenuAttached_; }
+
+    // --- Persistence under the program key.
+    // Loads the stored census, refreshes the time stamps of ticked present patients, drops expired
+    // entries (and their rows), adds a disabled row for every other stored patient without one (with its
+    // stored tick when restoreTicks), and writes the rows back as Patient1 to Patient n. A registry error
+    // leaves the rows in memory as they were.
+    void SaveCensus(bool restoreTicks);
+    // Writes the rows as they are, replacing every stored census value.
+    void RewriteCensus();
+    // When the census was last written (0 before the first save).
+    TDateTime LastCensusSave() const { return lastCensusSave_; }
+
+    // --- Handlers of the check-list, called after the widget reported the change.
+    // After any tick change: an unticked row that was ticked writes the stop delimiters; a ticked patient
+    // without a patient file is created in the data area; then the census is saved.
+    void CBListPatientsClickCheck();
+    // The selection changed: the context menu is offered only on a disabled patient row.
+    void CBListPatientsClick();
+    // "Delete" of the context menu: removes the selected row when it is disabled, then rewrites the census.
+    void DeleteActionClick();
+
+private:
+    void InsertRow(TCensusRow row);
+    void RemoveRow(int row);
+    static void WriteRows(TRegistryHive& hive, const std::vector<TCensusRow>& rows,
+                          const std::vector<std::string>& loadedNames);
+
+    TSettingsStore& settings_;
+    const IClock& clock_;
+    const TPatientIdReduction& reduction_;
+    TPatientFolders& folders_;
+    TPatientFile& patientFile_;
+    ICensusView* view_ = nullptr;
+    TStopDelimiterWriter writeStopDelimiters_;
+    std::vector<TCensusRow> rows_;
+    int selectedRow_ = -1;
+    bool popupMenuAttached_ = false;
+    TDateTime lastCensusSave_ = 0;
+};
+
+}  // namespace halcyra

@@ -1,0 +1,46 @@
+// Shows the census rows in the check-list CBListPatients and reports the user's ticks and selection.
+// Item k of the list is census row k; item 0 (the header) is made with the list.
+#pragma once
+
+#include "hl7/Census.h"
+#include "hl7/CensusView.h"
+
+#include <QObject>
+
+#include <functional>
+
+class QListWidget;
+class QListWidgetItem;
+class QMenu;
+
+namespace halcyra {
+
+class TCensusListView final : public QObject, public ICensusView {
+    Q_OBJECT
+public:
+    TCensusListView(QListWidget* list, QMenu* popupMenu, TCensus& census);
+    ~TCensusListView() override;
+
+    // The window's handlers, called after the census has the new tick or selection.
+    std::function<void()> OnClickCheck;
+    std::function<void()> OnClick;
+
+    void RowInserted(int row) override;
+    void RowRemoved(int row) override;
+    void RowChanged(int row) override;
+    void SetPopupMenuAttached(bool attached) override;
+    bool PopupMenuAttached() const { return popupMenuAttached_; }
+
+private:
+    void ItemChanged(QListWidgetItem* item);
+    void CurrentRowChanged(int row);
+    void ShowRow(int row);
+
+    QListWidget* list_;
+    QMenu* popupMenu_;
+    TCensus& census_;
+    bool updating_ = false;
+    bool popupMenuAttached_ = false;
+};
+
+}  // namespace halcyra

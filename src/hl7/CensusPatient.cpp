@@ -1,0 +1,64 @@
+#include "hl7/CensusPatient.h"
+
+#include "platform/Text.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace halcyra {
+namespace {
+
+constexpr std::string_view kCensusValuePrefix = "Patient";
+constexpr std::size_t kLastItemLength = 255;
+
+}  // namespace
+
+std::string CensusItem(std::string_view stored, int k)
+{
+    std::string_view rest = stored;
+    for (int i = 0; i < k; ++i) {
+        const std::size_t caret = rest.find('^');
+        if (caret == std::string_view::npos) break;
+        rest.remove_prefix(caret + 1);
+    }
+    const std::size_t caret = rest.find('^');
+    if (caret != std::string_view::npos) return std::string(rest.substr(0, caret));
+    return std::string(rest.substr(0, kLastItemLength));
+}
+
+TPatient PatientFromCensusValue(std::string_view stored)
+{
+    TPatient patient;
+    patient.FirstName = CensusItem(stored, 0);
+    patient.LastName = CensusItem(stored, 1);
+    patient.PatientID = CensusItem(stored, 2);
+    patient.TimeStamp = CensusItem(stored, 3);
+    patient.Checked = CensusItem(stored, 4) == "1";
+    return patient;
+}
+
+std::string CensusValueFor(const TPatient& patient)
+{
+    return patient.FirstName + "^" + patient.LastName + "^" + patient.PatientID + "^" + patient.TimeStamp + "^" +
+           (patient.Checked ? "1" : "0");
+}
+
+bool IsCensusValueName(std::string_view name)
+{
+    if (name.size() <= kCensusValuePrefix.size()) return false;
+    if (UpperAscii(name.substr(0, kCensusValuePrefix.size())) != UpperAscii(kCensusValuePrefix)) return false;
+    const std::string_view digits = name.substr(kCensusValuePrefix.size());
+    return std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::string CensusValueName(int row) { return std::string(kCensusValuePrefix) + std::to_string(row); }
+
+std::string CensusRowText(std::string_view patientId, std::string_view name)
+{
+    std::string text(patientId);
+    text += ", ";
+    text += name;
+    return text;
+}
+
+}  // namespace halcyra

@@ -1,0 +1,118 @@
+#include "hl7/CentralStationReader.h"
+
+#include <exception>
+#include <utility>
+
+namespace halcyra {
+
+namespace {
+
+constexpr const char* kDebugCopyName = "CSCommunication.txt";
+
+// Clears the re-entrancy flag on every way out of a read.
+class TInProgressGuard {
+public:
+    explicit TInProgressGuard(ICentralStationCycle& cycle) : cycle_(cycle) { cycle_.SetInProgress(true); }
+    ~TInProgressGuard() { cycle_.SetInProgress(false); }
+    TInProgressGuard(const TInProgressGuard&) = delete;
+    TInProgressGuard& operator=(const TInProgressGuard&) = delete;
+
+private:
+    ICentralStationCycle& cycle_;
+};
+
+}  // namespace
+
+TCentralStationReader::TCentralStationReader(IReceiveSocket& socket, ICentralStationCycle& cycle,
+                                             ICentralStationView& view, const IClock& clock, const TFileSystem& files,
+                                             std::string fileVersion, std::string debugFolder)
+    : socket_(socket),
+      cycle_(cycle),
+      view_(view),
+      clock_(clock),
+      files_(files),
+      fileVersion_(std::move(fileVersion)),
+      debugFolder_(std::move(debugFolder))
+{
+}
+
+std::string TCentralStationReader::Caption() const
+{
+    return "Central Station Data Client (Ver. " + fileVersion_ + ")";
+}
+
+std::string TCentralStationReader::SocketErrorText(int windowsSocketsError)
+{
+    return "Asynchronous socket error " + std::to_string(windowsSocketsError);
+}
+
+void TCentralStationReader::ClientSocketCentralStationConnect()
+{
+    framer_.Clear();
+    readUnfinished_ = false;
+    view_.SetCaption(Caption() + " - " + "Connected to " + " Central Station: " + socket_.RemoteHost() + " (" +
+                     socket_.RemoteAddress() + ")");
+    view_.SetConnectedLabel("");
+}
+
+void TCentralStationReader::ClientSocketCentralStationDisconnect()
+{
+    view_.SetCaption(Caption());
+    view_.SetConnectedLabel("Disconnected");
+}
+
+void TCentralStationReader::ClientSocketCentralStationError(int windowsSocketsError)
+{
+    view_.SocketError(SocketErrorText(windowsSocketsError));
+}
+
+void TCentralStationReader::ClientSocketCentralStationRead()
+{
+    if (cycle_.InProgress()) return;
+    TInProgressGuard guard(cycle_);
+
+    framer_.Append(socket_.ReadAvailable());
+    // Stays set when the decoder throws, so that the messages still buffered are cut at the end of the
+    // next tick instead of waiting for the next arrival.
+    readUnfinished_ = true;
+    while (true) {
+        if (!framer_.Empty()) cycle_.DataReceived(clock_.Now());
+        // A decoder that threw may have left the previous message's segments behind.
+        segments_.clear();
+        const TMessageFramer::TCut cut = framer_.CutNext(segments_);
+        if (cut == TMessageFramer::TCut::NoEndMarker) {
+            view_.ShowStopPos("StopPosExitCount = " + std::to_string(framer_.StopPosExitCount()));
+            break;
+        }
+        if (cut == TMessageFramer::TCut::NoStartMarker) {
+            view_.ShowStartPos("StartPosExitCount = " + std::to_string(framer_.StartPosExitCount()));
+            break;
+        }
+        cycle_.MessageComplete(clock_.Now());
+        if (view_.SaveDataStream()) SaveDataStream(segments_);
+        cycle_.DecodeMessage(segments_);
+    }
+    readUnfinished_ = false;
+}
+
+void TCentralStationReader::ReadWaitingBytes()
+{
+    if (cycle_.InProgress()) return;
+    if (readUnfinished_ || socket_.BytesAvailable() > 0) ClientSocketCentralStationRead();
+}
+
+void TCentralStationReader::SaveDataStream(const TSegmentList& segments) const
+{
+    std::string text;
+    for (const std::string& segment : segments) {
+        text += segment;
+        text += "\r\n";
+    }
+    try {
+        files_.WriteFileAtomic(debugFolder_ + kDebugCopyName, text);
+    } catch (const std::exception&) {
+        // The debug copy is a diagnostic aid; a failure to write it must not disturb the reading.
+    }
+}
+
+}  // namespace halcyra

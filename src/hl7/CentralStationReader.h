@@ -1,0 +1,98 @@
+// The central-station connection's reader: takes the bytes of the socket into the receive buffer, hands
+// every complete message, as its segment list, to the message decoder, and keeps the window's connection
+// texts up to date.
+//
+// What it needs from the collection cycle, which owns the shared state (ICentralStationCycle):
+//  - the re-entrancy flag that the timer tick, the socket readers and the stop-delimiter writer share;
+//  - "last received data", set whenever the buffer holds bytes after a read (the supervision reopens a
+//    connection silent for longer than the central-station timeout);
+//  - "last status change" and "time of the last complete message", both set for every complete message;
+//  - DecodeMessage, called once per complete message.
+// And from the window (ICentralStationView): the caption, LabelConnected, the diagnostic labels
+// lblStopPos and lblStartPos, the "Save Data Stream" box, and its error handler for socket errors.
+//
+// The window forwards its socket events to the handlers below (connected, disconnected, error with the
+// Windows Sockets error number, read), routes SocketError to the handler of errors that leave its event
+// handlers, and calls ReadWaitingBytes after it clears the re-entrancy flag at the end of a timer tick
+// (or of anything else that holds the flag): a read notification skipped while the flag was set is not
+// repeated by the socket until more bytes arrive.
+#pragma once
+
+#include "hl7/MessageFramer.h"
+#include "hl7/ReceiveSocket.h"
+#include "platform/Clock.h"
+#include "platform/DateTime.h"
+#include "platform/FileSystem.h"
+
+#include <string>
+
+namespace halcyra {
+
+class ICentralStationCycle {
+public:
+    virtual ~ICentralStationCycle() = default;
+    virtual bool InProgress() const = 0;
+    virtual void SetInProgress(bool inProgress) = 0;
+    // Last received data := now.
+    virtual void DataReceived(TDateTime now) = 0;
+    // Last status change := now, and time of the last complete message := now.
+    virtual void MessageComplete(TDateTime now) = 0;
+    // Handles one message; the reader empties the list before it cuts the next one.
+    virtual void DecodeMessage(TSegmentList& segments) = 0;
+};
+
+class ICentralStationView {
+public:
+    virtual ~ICentralStationView() = default;
+    virtual void SetCaption(const std::string& caption) = 0;
+    virtual void SetConnectedLabel(const std::string& text) = 0;  // LabelConnected
+    virtual void ShowStopPos(const std::string& text) = 0;        // lblStopPos
+    virtual void ShowStartPos(const std::string& text) = 0;       // lblStartPos
+    virtual bool SaveDataStream() const = 0;                      // "Save Data Stream" is ticked
+    // A socket error, for the window's error handler (LabelConnected and the log).
+    virtual void SocketError(const std::string& text) = 0;
+};
+
+class TCentralStationReader {
+public:
+    // fileVersion goes into the window caption; debugFolder (a Windows path ending in '\') receives the
+    // debug copy "CSCommunication.txt" while "Save Data Stream" is ticked.
+    TCentralStationReader(IReceiveSocket& socket, ICentralStationCycle& cycle, ICentralStationView& view,
+                          const IClock& clock, const TFileSystem& files, std::string fileVersion,
+                          std::string debugFolder);
+
+    void SetDebugFolder(std::string debugFolder) { debugFolder_ = std::move(debugFolder); }
+
+    // A new connection is open: a partial message left from the previous one is dropped, so that it cannot
+    // spoil the first message of this one.
+    void ClientSocketCentralStationConnect();
+    void ClientSocketCentralStationDisconnect();
+    // windowsSocketsError: the Windows Sockets error number of the failure (10061 refused, ...).
+    void ClientSocketCentralStationError(int windowsSocketsError);
+    // Bytes arrived. Does nothing while the re-entrancy flag is set.
+    void ClientSocketCentralStationRead();
+    // Reads now when bytes are waiting on the socket, or when a read was cut short by an error of the
+    // decoder and complete messages may still be buffered. Does nothing while the flag is set.
+    void ReadWaitingBytes();
+
+    const TMessageFramer& Framer() const { return framer_; }
+    std::string Caption() const;
+
+    static std::string SocketErrorText(int windowsSocketsError);
+
+private:
+    void SaveDataStream(const TSegmentList& segments) const;
+
+    IReceiveSocket& socket_;
+    ICentralStationCycle& cycle_;
+    ICentralStationView& view_;
+    const IClock& clock_;
+    const TFileSystem& files_;
+    std::string fileVersion_;
+    std::string debugFolder_;
+    TMessageFramer framer_;
+    TSegmentList segments_;
+    bool readUnfinished_ = false;
+};
+
+}  // namespace halcyra

@@ -1,0 +1,111 @@
+// The patient's monitor-data file as collection uses it: which file of the patient folder is ours
+// ("Halcyra.pil", or Halcyra1.pil to Halcyra99.pil when an earlier name holds another monitor's or
+// patient's data), the series declared in it, and the one operation through which every value reaches it.
+#pragma once
+
+#include "datamanager/DataManagerLink.h"
+#include "params/ParameterModel.h"
+#include "platform/FileSystem.h"
+#include "savefile/MonitorObjects.h"
+#include "savefile/SaveFileIo.h"
+#include "savefile/SaveITNew.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace halcyra {
+
+inline constexpr std::string_view kMonitorName = "Halcyra";
+inline constexpr int kLastMonitorNumber = 99;
+inline constexpr std::string_view kForeignMonitorError = "The save file contains data from another monitor";
+inline constexpr std::string_view kIndexError = "There is something rutten in the state of Index";
+
+using TSeriesList = std::vector<std::unique_ptr<TParameterSerie>>;
+
+class TPatientMonitorFile {
+public:
+    // io is the file access the writers use; it tells whether a file changed since it was last read.
+    TPatientMonitorFile(const TFileSystem& files, std::shared_ptr<ISaveFileIo> io, const TParameterModel& params,
+                        TDataManagerLink& dataManager);
+
+    // Receives one line for each message whose values have no file to go to.
+    void SetLogger(std::function<void(const std::string& line)> logger) { logger_ = std::move(logger); }
+
+    // Makes the patient's monitor-data file the open one: tries Halcyra.pil, then Halcyra1.pil to
+    // Halcyra99.pil, creating a missing file and refusing one that is not a monitor-data file, that names
+    // another monitor or patient ID, or whose series indices are not 0, 1, 2 ... in order. Nothing is
+    // raised. When every name fails, no file is open: values and delimiters for this patient are not
+    // written until the next successful open. Only the header region of a file is read, and not again
+    // while the file is unchanged (size, modification time and inode).
+    void OpenPatientMonitorFile(TSaveItNew& writer, std::string_view folder, std::string_view patientId,
+                                std::string_view patientName);
+
+    // Appends one value to the series of (label, place, extra, unit) in the open file, declaring the
+    // series when it is new; an empty unit matches any unit. A label on the exclusion list (with Automatic
+    // off) has its series declared but no point written. Records the time stamp as the last written time
+    // and tells the data manager once the point is in the file. Nothing is raised: without an open file,
+    // or when the series cannot be declared, nothing is written and the loss is logged (once per open when
+    // no file is open).
+    void AppendValue(std::string_view label, std::string_view place, std::string_view extra, std::string_view unit,
+                     TDateTime time, double value);
+
+    // The open file's series index for (label, place, extra, unit), declaring the series when it is new;
+    // -1 when no file is open. A declaration that fails raises.
+    int SeriesIndexFor(std::string_view label, std::string_view place, std::string_view extra,
+                       std::string_view unit);
+    // A delimiter point (code as the point records define it) in that series, declaring it when new. False
+    // when no file is open or the declaration or append failed (logged). Does not tell the data manager.
+    bool AppendDelimiter(std::string_view label, std::string_view place, std::string_view extra,
+                         std::string_view unit, std::int32_t code, TDateTime time);
+
+    // Whether the last open found a file; the writer it left pointing at that file (null when none).
+    bool IsOpen() const { return writer_ != nullptr; }
+    TSaveItNew* Writer() const { return writer_; }
+    // The monitor name of the open file ("Halcyra", "Halcyra1" ...) and its Windows path.
+    const std::string& MonitorName() const { return monitorName_; }
+    const std::string& OpenFileName() const { return openFile_; }
+    const std::string& OpenPatientID() const { return patientId_; }
+
+    // Mirrors the open file's series declarations; entry k has Index k. The entries carry no points.
+    const TSeriesList& SeriesList() const { return series_; }
+
+    // The time stamp of the last value appended for any patient (0 before the first).
+    TDateTime LastWrittenTime() const { return lastWrittenTime_; }
+
+private:
+    struct TCachedHeader {
+        TFileStamp stamp;
+        std::string patientId;
+        TSeriesList series;
+    };
+
+    bool TryOpen(TSaveItNew& writer, const std::string& windowsPath, std::string_view patientId,
+                 std::string_view patientName);
+    int FindSeries(std::string_view label, std::string_view place, std::string_view extra, std::string_view unit) const;
+    int AddSeries(std::string_view label, std::string_view place, std::string_view extra, std::string_view unit);
+    void NoteOwnAppend();
+    void Log(const std::string& line) const;
+
+    const TFileSystem& files_;
+    std::shared_ptr<ISaveFileIo> io_;
+    const TParameterModel& params_;
+    TDataManagerLink& dataManager_;
+    std::function<void(const std::string& line)> logger_;
+    std::unordered_map<std::string, TCachedHeader> headers_;  // by host path
+    TSaveItNew* writer_ = nullptr;
+    std::string monitorName_ = std::string(kMonitorName);
+    std::string openFile_;
+    std::string openHost_;
+    std::string openFolder_;
+    std::string patientId_;
+    bool lossLogged_ = false;
+    TSeriesList series_;
+    TDateTime lastWrittenTime_ = 0;
+};
+
+}  // namespace halcyra

@@ -1,0 +1,53 @@
+// The census in the main window: restored at start-up, shown in CBListPatients, deleted from its menu.
+#include "FormFixture.h"
+
+#include "hl7/Census.h"
+#include "hl7/CensusListView.h"
+
+#include <QAction>
+#include <QListWidget>
+
+#include <gtest/gtest.h>
+
+namespace halcyra {
+namespace {
+
+using test::TFormFixture;
+
+TEST(CensusForm, StartUpShowsStoredPatientsAsAbsentRowsAndForgetsExpiredOnes)
+{
+    TFormFixture f;
+    const std::string john = "John^Smith^1912121234^" + FormatCompactStamp(f.clock.Now() - kOneHour) + "^1";
+    f.registry.CurrentUser().WriteString(kProgramKey, "Patient1", john);
+    f.registry.CurrentUser().WriteString(kProgramKey, "Patient2",
+                                         "Ann^Lee^555^" + FormatCompactStamp(f.clock.Now() - 2) + "^0");
+    auto& form = f.Create();
+
+    ASSERT_EQ(form.CBListPatients->count(), 2);
+    EXPECT_EQ(form.CBListPatients->item(0)->text(), "Patients");
+    QListWidgetItem* row = form.CBListPatients->item(1);
+    EXPECT_EQ(row->text(), "1912121234, John Smith");
+    EXPECT_EQ(row->checkState(), Qt::Checked);
+    EXPECT_FALSE(row->flags() & Qt::ItemIsUserCheckable);
+    EXPECT_EQ(f.registry.CurrentUser().ReadString(kProgramKey, "Patient1"), john);
+    EXPECT_FALSE(f.registry.CurrentUser().ValueExists(kProgramKey, "Patient2"));
+
+    form.CBListPatients->setCurrentRow(1);
+    form.DeleteAction->trigger();
+    EXPECT_EQ(form.CBListPatients->count(), 1);
+    EXPECT_FALSE(f.registry.CurrentUser().ValueExists(kProgramKey, "Patient1"));
+}
+
+TEST(CensusForm, IdReductionFollowsTheSettings)
+{
+    TFormFixture f;
+    f.registry.CurrentUser().WriteDword(kProgramKey, "FilterMR", 1);
+    f.registry.CurrentUser().WriteDword(kProgramKey, "PatientIDReduction", 1);
+    f.registry.CurrentUser().WriteDword(kProgramKey, "NrOfChars", 6);
+    auto& form = f.Create();
+    EXPECT_EQ(form.Census().ReducePatientID("1912121212345MR"), "191212");
+    EXPECT_EQ(form.PatientFolders().PatientFolderFor("1912121212345"), form.DataFolder() + "191212\\");
+}
+
+}  // namespace
+}  // namespace halcyra

@@ -1,0 +1,147 @@
+// The data-source client socket against servers on loopback, on free ports.
+#include "app/TcpClientSocket.h"
+
+#include <QTcpServer>
+#include <QTest>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace halcyra {
+namespace {
+
+using ::testing::ElementsAre;
+
+constexpr int kWaitMs = 10000;
+
+struct TRecorded {
+    std::vector<std::string> events;
+    std::vector<int> errors;
+};
+
+TClientSocketEvents Recording(TRecorded& r)
+{
+    TClientSocketEvents events;
+    events.connected = [&r] { r.events.push_back("connected"); };
+    events.disconnected = [&r] { r.events.push_back("disconnected"); };
+    events.error = [&r](int number) {
+        r.events.push_back("error");
+        r.errors.push_back(number);
+    };
+    events.read = [&r] { r.events.push_back("read"); };
+    return events;
+}
+
+bool Seen(const TRecorded& r, const std::string& event)
+{
+    return std::find(r.events.begin(), r.events.end(), event) != r.events.end();
+}
+
+quint16 ClosedPort()
+{
+    QTcpServer server;
+    if (!server.listen(QHostAddress::LocalHost, 0)) return 0;
+    const quint16 port = server.serverPort();
+    server.close();
+    return port;
+}
+
+TEST(TcpClientSocket, ConnectsReadsAndSeesThePeerClose)
+{
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    TRecorded r;
+    TTcpClientSocket socket;
+    socket.SetEvents(Recording(r));
+    EXPECT_FALSE(socket.IsOpen());
+
+    socket.Open("127.0.0.1", true, server.serverPort());
+    EXPECT_TRUE(socket.IsOpen());  // connecting counts as open
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Seen(r, "connected") && server.hasPendingConnections(); }, kWaitMs));
+    EXPECT_EQ(socket.RemoteHost(), "127.0.0.1");
+    EXPECT_EQ(socket.RemoteAddress(), "127.0.0.1");
+
+    std::unique_ptr<QTcpSocket> peer(server.nextPendingConnection());
+    const std::string bytes("\x0BMSH|1\r\x1C\r\xFF", 10);
+    peer->write(bytes.data(), static_cast<qint64>(bytes.size()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return socket.BytesAvailable() == bytes.size(); }, kWaitMs));
+    EXPECT_TRUE(Seen(r, "read"));
+    EXPECT_EQ(socket.ReadAvailable(), bytes);
+    EXPECT_EQ(socket.BytesAvailable(), 0u);
+    EXPECT_EQ(socket.ReadAvailable(), "");
+
+    peer->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Seen(r, "disconnected"); }, kWaitMs));
+    EXPECT_FALSE(socket.IsOpen());
+    EXPECT_THAT(r.errors, ElementsAre(10054));
+}
+
+TEST(TcpClientSocket, ResolvesAHostName)
+{
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    TRecorded r;
+    TTcpClientSocket socket;
+    socket.SetEvents(Recording(r));
+    socket.Open("localhost", false, server.serverPort());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Seen(r, "connected") || Seen(r, "error"); }, kWaitMs));
+    EXPECT_TRUE(Seen(r, "connected"));
+    EXPECT_EQ(socket.RemoteHost(), "localhost");
+    EXPECT_EQ(socket.RemoteAddress(), "127.0.0.1");
+}
+
+TEST(TcpClientSocket, FailuresArriveAsWindowsSocketsErrors)
+{
+    struct TCase {
+        std::string host;
+        bool isAddress;
+        int error;
+    };
+    const quint16 closed = ClosedPort();
+    ASSERT_NE(closed, 0);
+    const TCase cases[] = {
+        {"127.0.0.1", true, 10061},       // nobody listens
+        {"not an address", true, 11001},  // an address was promised
+    };
+    for (const TCase& c : cases) {
+        TRecorded r;
+        TTcpClientSocket socket;
+        socket.SetEvents(Recording(r));
+        socket.Open(c.host, c.isAddress, closed);
+        EXPECT_TRUE(r.events.empty()) << "no event from inside Open: " << c.host;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !r.errors.empty(); }, kWaitMs)) << c.host;
+        EXPECT_THAT(r.errors, ElementsAre(c.error)) << c.host;
+        EXPECT_FALSE(socket.IsOpen()) << c.host;
+        EXPECT_FALSE(Seen(r, "connected")) << c.host;
+    }
+}
+
+TEST(TcpClientSocket, CloseReportsTheDisconnectionOfAnOpenConnection)
+{
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    TRecorded r;
+    auto socket = std::make_unique<TTcpClientSocket>();
+    socket->SetEvents(Recording(r));
+    socket->Open("127.0.0.1", true, server.serverPort());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Seen(r, "connected"); }, kWaitMs));
+    socket->Close();
+    EXPECT_FALSE(socket->IsOpen());
+    EXPECT_TRUE(Seen(r, "disconnected"));
+
+    // Destroying a connected socket calls no handler.
+    socket->Open("127.0.0.1", true, server.serverPort());
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return std::count(r.events.begin(), r.events.end(), "connected") == 2; }, kWaitMs));
+    const std::size_t before = r.events.size();
+    socket.reset();
+    EXPECT_EQ(r.events.size(), before);
+}
+
+}  // namespace
+}  // namespace halcyra

@@ -1,0 +1,338 @@
+#include "CensusFixture.h"
+
+#include "platform/Text.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace halcyra {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Mirrors the rows as a widget would, so a test sees what the list would show.
+class TMirrorView final : public ICensusView {
+public:
+    explicit TMirrorView(const TCensus& census) : census_(census) { items.push_back("Patients"); }
+    void RowInserted(int row) override { items.insert(items.begin() + row, Text(row)); }
+    void RowRemoved(int row) override { items.erase(items.begin() + row); }
+    void RowChanged(int row) override { items.at(static_cast<std::size_t>(row)) = Text(row); }
+    void SetPopupMenuAttached(bool attached) override { popup = attached; }
+
+    std::string Text(int row) const
+    {
+        const TCensusRow& r = census_.Row(row);
+        return r.text + (r.ticked ? " [x]" : " [ ]") + (r.enabled ? "" : " disabled");
+    }
+    std::vector<std::string> Expected() const
+    {
+        std::vector<std::string> rows{"Patients"};
+        for (int row = 1; row < census_.RowCount(); ++row) rows.push_back(Text(row));
+        return rows;
+    }
+
+    std::vector<std::string> items;
+    bool popup = false;
+
+private:
+    const TCensus& census_;
+};
+
+class CensusTest : public ::testing::Test, public test::TCensusFixture {
+protected:
+    CensusTest()
+    {
+        census.SetView(&view);
+        folders.SetDataFolder("C:\\KVD\\DATA\\", false);
+    }
+
+    TRegistryHive& Hive() { return registry->CurrentUser(); }
+    std::string Stamp(TDateTime age) const { return FormatCompactStamp(clock.Now() - age); }
+    void Store(const std::string& name, const std::string& value) { Hive().WriteString(kProgramKey, name, value); }
+    std::string Stored(const std::string& name) { return Hive().ReadString(kProgramKey, name); }
+    std::vector<std::string> CensusNames()
+    {
+        std::vector<std::string> names;
+        for (const std::string& name : Hive().GetValueNames(kProgramKey))
+            if (IsCensusValueName(name)) names.push_back(name);
+        return names;
+    }
+    void Tick(int row, bool ticked)
+    {
+        census.SetTicked(row, ticked);
+        census.CBListPatientsClickCheck();
+    }
+    fs::path PatientFileHost(const std::string& folder) { return files.HostPath(folder + "Patient"); }
+
+    TMirrorView view{census};
+};
+
+TEST(CensusItems, ReadsCaretJoinedItems)
+{
+    const std::string longTail(300, 'x');
+    struct Case {
+        std::string stored;
+        int k;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"John^Smith^1912121234^20240506110000^1", 0, "John"},
+        {"John^Smith^1912121234^20240506110000^1", 2, "1912121234"},
+        {"John^Smith^1912121234^20240506110000^1", 4, "1"},
+        {"John^Smith", 1, "Smith"},
+        {"John^Smith", 3, "Smith"},  // a missing item repeats the last one present
+        {"John", 4, "John"},
+        {"", 2, ""},
+        {"a^^c", 1, ""},
+        {longTail, 0, std::string(255, 'x')},
+        {"a^" + longTail, 1, std::string(255, 'x')},
+    };
+    for (const Case& c : cases) EXPECT_EQ(CensusItem(c.stored, c.k), c.expected) << c.stored << " item " << c.k;
+
+    const TPatient shortValue = PatientFromCensusValue("Ann^Lee");
+    EXPECT_EQ(shortValue, (TPatient{"Lee", "Ann", "Lee", "Lee", false}));
+    const TPatient full = PatientFromCensusValue("John^Smith^1912121234^20240506110000^1");
+    EXPECT_EQ(full, (TPatient{"20240506110000", "John", "Smith", "1912121234", true}));
+    EXPECT_EQ(CensusValueFor(full), "John^Smith^1912121234^20240506110000^1");
+}
+
+TEST(CensusItems, CensusValueNamesArePatientAndDigits)
+{
+    for (const char* name : {"Patient1", "Patient12", "PATIENT3", "patient007"}) EXPECT_TRUE(IsCensusValueName(name)) << name;
+    for (const char* name : {"Patient", "Patient1a", "PatientX", "Patients1", "1", "Interval"})
+        EXPECT_FALSE(IsCensusValueName(name)) << name;
+}
+
+TEST_F(CensusTest, StartUpRestoresUnexpiredPatientsDisabledWithTheirTicksAndForgetsExpiredOnes)
+{
+    const std::string john = "John^Smith^1912121234^" + Stamp(kOneHour) + "^1";
+    Store("Interval", "kept");
+    Store("Patient1", john);
+    Store("Patient2", "Ann^Lee^555^" + Stamp(2.0) + "^0");
+    Store("Patient3", "Bo^Ek^777^" + Stamp(0.5) + "^0");
+
+    census.SaveCensus(true);
+
+    ASSERT_EQ(census.RowCount(), 3);
+    EXPECT_EQ(census.Row(1).text, "1912121234, John Smith");
+    EXPECT_FALSE(census.Row(1).enabled);
+    EXPECT_TRUE(census.Row(1).ticked);
+    EXPECT_EQ(census.Row(2).text, "777, Bo Ek");
+    EXPECT_FALSE(census.Row(2).ticked);
+    EXPECT_EQ(view.items, view.Expected());
+    // Absent patients keep their time stamps; the expired one is gone, the rest renumbered.
+    EXPECT_EQ(CensusNames(), (std::vector<std::string>{"Patient1", "Patient2"}));
+    EXPECT_EQ(Stored("Patient1"), john);
+    EXPECT_EQ(Stored("Patient2"), "Bo^Ek^777^" + Stamp(0.5) + "^0");
+    EXPECT_EQ(Stored("Interval"), "kept");
+    EXPECT_EQ(census.LastCensusSave(), clock.Now());
+}
+
+TEST_F(CensusTest, WithoutRestoringTicksStoredPatientsComeBackUnticked)
+{
+    Store("Patient1", "John^Smith^1912121234^" + Stamp(kOneHour) + "^1");
+    census.SaveCensus(false);
+    ASSERT_EQ(census.RowCount(), 2);
+    EXPECT_FALSE(census.Row(1).ticked);
+    EXPECT_FALSE(census.Row(1).enabled);
+}
+
+TEST_F(CensusTest, StoredPatientsComeBackInTheOrderOfTheirNumbers)
+{
+    Store("Patient10", "C^C^30^" + Stamp(kOneHour) + "^0");
+    Store("Patient2", "B^B^20^" + Stamp(kOneHour) + "^0");
+    Store("Patient1", "A^A^10^" + Stamp(kOneHour) + "^0");
+    census.SaveCensus(true);
+    ASSERT_EQ(census.RowCount(), 4);
+    EXPECT_EQ(census.Patient(1).PatientID, "10");
+    EXPECT_EQ(census.Patient(2).PatientID, "20");
+    EXPECT_EQ(census.Patient(3).PatientID, "30");
+    EXPECT_EQ(Stored("Patient3"), "C^C^30^" + Stamp(kOneHour) + "^0");
+    EXPECT_EQ(CensusNames().size(), 3u);
+}
+
+TEST_F(CensusTest, TickedPresentPatientsStayWhileOthersExpireADayAfterTheirLastRefresh)
+{
+    const int ticked = Present("111", "Tick", "Ed", true);
+    const int unticked = Present("222", "Un", "Ticked", false);
+    const int absent = Present("333", "Ab", "Sent", true);
+    census.SaveCensus(false);
+    census.SetEnabled(absent, false);
+    ASSERT_EQ(census.RowCount(), 4);
+    (void)ticked;
+    (void)unticked;
+
+    // Hourly saves over a day and a bit: the ticked present patient is refreshed every time.
+    for (int hour = 0; hour < 25; ++hour) {
+        clock.Advance(kOneHour);
+        census.SaveCensus(false);
+    }
+    ASSERT_EQ(census.RowCount(), 2);
+    EXPECT_EQ(census.Patient(1).PatientID, "111");
+    EXPECT_EQ(census.Patient(1).TimeStamp, FormatCompactStamp(clock.Now()));
+    EXPECT_EQ(CensusNames(), (std::vector<std::string>{"Patient1"}));
+    EXPECT_EQ(view.items, view.Expected());
+}
+
+TEST_F(CensusTest, AnUntickedRowStoredAsTickedIsNotExpiredWhilePresent)
+{
+    const int row = Present("111", "A", "B", true);
+    census.SaveCensus(false);
+    clock.Advance(0.9);
+    census.SetTicked(row, false);  // unticked; the stored value still says ticked
+    census.SaveCensus(false);
+    clock.Advance(0.9);
+    census.SaveCensus(false);
+    EXPECT_EQ(census.RowCount(), 2);
+}
+
+TEST_F(CensusTest, AnIdHasOneRowAndIsFoundWithCase)
+{
+    const int row = Present("abc", "A", "B", false);
+    EXPECT_EQ(census.AddRow("abc, Other Name", TPatient{"", "Other", "Name", "abc", false}), row);
+    EXPECT_EQ(census.RowCount(), 2);
+    bool differ = false;
+    EXPECT_EQ(census.FindPatient("abc", "A", "B", differ), row);
+    EXPECT_FALSE(differ);
+    EXPECT_EQ(census.FindPatient("abc", "A", "C", differ), row);
+    EXPECT_TRUE(differ);
+    differ = true;
+    EXPECT_EQ(census.FindPatient("ABC", "A", "B", differ), -1);
+    EXPECT_TRUE(differ);  // left alone
+    EXPECT_FALSE(census.IsPatientTicked("abc"));
+
+    census.SetRowNames(row, "New", "Names");
+    EXPECT_EQ(census.Row(row).text, "abc, New Names");
+    EXPECT_EQ(view.items, view.Expected());
+}
+
+TEST_F(CensusTest, OnlyADisabledRowOffersDeleteAndTheRestIsRenumberedWithoutGaps)
+{
+    const int first = Present("1", "A", "A", false);
+    const int second = Present("2", "B", "B", true);
+    Present("3", "C", "C", false);
+    census.SaveCensus(false);
+
+    census.SetSelectedRow(second);
+    census.CBListPatientsClick();
+    EXPECT_FALSE(census.PopupMenuAttached());
+    EXPECT_FALSE(view.popup);
+    census.DeleteActionClick();  // an enabled row is not removed; the census is still rewritten
+    EXPECT_EQ(census.RowCount(), 4);
+
+    census.SetSelectedRow(0);
+    census.CBListPatientsClick();
+    EXPECT_FALSE(view.popup);
+
+    census.SetEnabled(second, false);
+    census.SetSelectedRow(second);
+    census.CBListPatientsClick();
+    EXPECT_TRUE(view.popup);
+    EXPECT_EQ(census.SelectedPatientID(), "");  // not present
+    census.DeleteActionClick();
+    ASSERT_EQ(census.RowCount(), 3);
+    EXPECT_EQ(census.Patient(first).PatientID, "1");
+    EXPECT_EQ(census.Patient(2).PatientID, "3");
+    EXPECT_EQ(census.SelectedRow(), -1);
+    EXPECT_EQ(CensusNames(), (std::vector<std::string>{"Patient1", "Patient2"}));
+    EXPECT_EQ(PatientFromCensusValue(Stored("Patient2")).PatientID, "3");
+    EXPECT_EQ(view.items, view.Expected());
+
+    census.SetSelectedRow(2);
+    EXPECT_EQ(census.SelectedPatientID(), "3");
+}
+
+TEST_F(CensusTest, RegistryErrorsLeaveTheCensusInMemoryUnchanged)
+{
+    Present("111", "A", "B", false);
+    Store("Patient1", "A^B^111^" + Stamp(2.0) + "^0");  // expired: would remove the row
+    Store("Patient2", "C^D^222^" + Stamp(kOneHour) + "^0");  // would add a row
+    fs::permissions(Hive().File(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    const TDateTime before = census.LastCensusSave();
+    clock.Advance(kOneMinute);
+
+    census.SaveCensus(true);
+    ASSERT_EQ(census.RowCount(), 2);
+    EXPECT_EQ(census.Patient(1).PatientID, "111");
+    EXPECT_EQ(census.LastCensusSave(), before);
+    census.RewriteCensus();
+    EXPECT_EQ(census.LastCensusSave(), before);
+    EXPECT_EQ(view.items, view.Expected());
+}
+
+TEST_F(CensusTest, UntickingATickedRowWritesStopDelimitersBeforeTheCensusIsSaved)
+{
+    const int row = Present("111", "A", "B", true);
+    ASSERT_TRUE(patientFile.CreatePatient("111", "A", "B", folders.PatientFolderFor("111")) == -1);
+    Tick(row, true);
+    ASSERT_TRUE(PatientFromCensusValue(Stored("Patient1")).Checked);
+
+    std::vector<std::string> calls;
+    census.SetStopDelimiterWriter([&](bool allPatients) {
+        calls.push_back(std::string(allPatients ? "all" : "ticked") + " stored " + Stored("Patient1").substr(Stored("Patient1").size() - 1));
+    });
+    Tick(row, false);
+    EXPECT_EQ(calls, (std::vector<std::string>{"all stored 1"}));
+    EXPECT_FALSE(PatientFromCensusValue(Stored("Patient1")).Checked);
+
+    // Unticked again: nothing more to close.
+    Tick(row, false);
+    EXPECT_EQ(calls.size(), 1u);
+}
+
+TEST_F(CensusTest, TickingCreatesMissingPatientsUnderTheirDisplayId)
+{
+    folders.SetDataFolder("C:\\KVD\\DATA\\", true);
+    std::vector<std::string> notices;
+    patientFile.OnCreateNotice = [&](const std::string& text) { notices.push_back(text); };
+    const int row = Present("1234567890", "Ann", "Lee", false);
+    Tick(row, true);
+
+    const fs::path created = PatientFileHost("C:\\KVD\\DATA\\12345678.$90\\");
+    ASSERT_TRUE(fs::is_regular_file(created));
+    std::ifstream in(created, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    EXPECT_EQ(bytes.str().substr(44, 12), std::string("123456-7890\0", 12));
+    EXPECT_EQ(notices, (std::vector<std::string>{"Created: 123456-7890 (Ann Lee) - C:\\KVD\\DATA\\12345678.$90\\"}));
+    EXPECT_TRUE(census.Patient(row).Checked);
+
+    Tick(row, true);  // the patient exists now
+    EXPECT_EQ(notices.size(), 1u);
+}
+
+TEST_F(CensusTest, AFailedCreationEndsTheLoopButTheCensusIsStillSaved)
+{
+    folders.SetDataFolder("Q:\\DATA\\", false);  // a drive without mapping
+    const int first = Present("1", "A", "A", false);
+    const int second = Present("2", "B", "B", false);
+    census.SetTicked(first, true);
+    census.SetTicked(second, true);
+    clock.Advance(kOneMinute);
+    census.CBListPatientsClickCheck();
+    EXPECT_FALSE(census.Patient(first).Checked);   // the error came before its Checked was taken
+    EXPECT_FALSE(census.Patient(second).Checked);  // after the error: previous value
+    EXPECT_EQ(census.LastCensusSave(), clock.Now());
+    EXPECT_EQ(CensusNames().size(), 2u);
+}
+
+TEST_F(CensusTest, DisablingAllRowsLeavesTheHeaderAlone)
+{
+    Present("1", "A", "A", true);
+    Present("2", "B", "B", false);
+    census.SetSelectedRow(1);
+    EXPECT_EQ(census.SelectedPatientID(), "1");
+    census.DisableAllPatientRows();
+    EXPECT_FALSE(census.IsEnabled(1));
+    EXPECT_FALSE(census.IsEnabled(2));
+    EXPECT_TRUE(census.Row(0).enabled);
+    EXPECT_EQ(census.SelectedPatientID(), "");
+    EXPECT_EQ(view.items, view.Expected());
+}
+
+}  // namespace
+}  // namespace halcyra

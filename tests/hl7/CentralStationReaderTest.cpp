@@ -1,0 +1,253 @@
+#include "hl7/CentralStationReader.h"
+
+#include "support/TempDir.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace halcyra {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+class TFakeSocket final : public IReceiveSocket {
+public:
+    std::string pending;
+    std::size_t BytesAvailable() const override { return pending.size(); }
+    std::string ReadAvailable() override { return std::exchange(pending, std::string()); }
+    std::string RemoteHost() const override { return "cs.ward"; }
+    std::string RemoteAddress() const override { return "127.0.0.1"; }
+};
+
+class TFakeCycle final : public ICentralStationCycle {
+public:
+    bool inProgress = false;
+    TDateTime lastReceived = 0;
+    std::vector<TDateTime> completions;
+    std::vector<TSegmentList> decoded;
+    bool flagSetWhileDecoding = true;
+    int throwOnMessage = -1;  // index of the message whose decoding fails
+
+    bool InProgress() const override { return inProgress; }
+    void SetInProgress(bool value) override { inProgress = value; }
+    void DataReceived(TDateTime now) override { lastReceived = now; }
+    void MessageComplete(TDateTime now) override { completions.push_back(now); }
+    void DecodeMessage(TSegmentList& segments) override
+    {
+        flagSetWhileDecoding = flagSetWhileDecoding && inProgress;
+        decoded.push_back(segments);
+        if (static_cast<int>(decoded.size()) - 1 == throwOnMessage) throw std::runtime_error("decoder failed");
+        segments.clear();
+    }
+};
+
+class TFakeView final : public ICentralStationView {
+public:
+    std::string caption;
+    std::string connectedLabel = "untouched";
+    std::string stopPos;
+    std::string startPos;
+    bool saveDataStream = false;
+    std::vector<std::string> errors;
+
+    void SetCaption(const std::string& text) override { caption = text; }
+    void SetConnectedLabel(const std::string& text) override { connectedLabel = text; }
+    void ShowStopPos(const std::string& text) override { stopPos = text; }
+    void ShowStartPos(const std::string& text) override { startPos = text; }
+    bool SaveDataStream() const override { return saveDataStream; }
+    void SocketError(const std::string& text) override { errors.push_back(text); }
+};
+
+class CentralStationReader : public ::testing::Test {
+protected:
+    test::TTempDir prefix;
+    TDriveMapping drives{prefix.Path()};
+    TFileSystem files{drives};
+    TManualClock clock{EncodeDateTime(2024, 1, 31, 12, 0, 0)};
+    TFakeSocket socket;
+    TFakeCycle cycle;
+    TFakeView view;
+    TCentralStationReader reader{socket, cycle, view, clock, files, "1.2.3", "C:\\TEMP\\"};
+
+    void Receive(const std::string& bytes)
+    {
+        socket.pending += bytes;
+        reader.ClientSocketCentralStationRead();
+    }
+    std::string ReadHostFile(const std::string& windowsPath)
+    {
+        std::ifstream in(files.HostPath(windowsPath), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+};
+
+TEST_F(CentralStationReader, TwoMessagesAndAPartialOneInOneRead)
+{
+    Receive("\x0BMSH|1\rPID|a\r\x1C\r\x0BMSH|2\r\x1C\r\x0BMSH|3\rPI");
+    EXPECT_THAT(cycle.decoded, ElementsAre(ElementsAre("MSH|1", "PID|a"), ElementsAre("MSH|2")));
+    EXPECT_EQ(reader.Framer().RxBuffer(), "\x0BMSH|3\rPI");
+    EXPECT_EQ(cycle.completions.size(), 2u);
+
+    Receive("D|c\r\x1C\r");
+    ASSERT_EQ(cycle.decoded.size(), 3u);
+    EXPECT_THAT(cycle.decoded[2], ElementsAre("MSH|3", "PID|c"));
+    // Every read ends by not finding a further end marker.
+    EXPECT_EQ(reader.Framer().StopPosExitCount(), 2);
+    EXPECT_EQ(view.stopPos, "StopPosExitCount = 2");
+    EXPECT_EQ(reader.Framer().StartPosExitCount(), 0);
+    EXPECT_FALSE(cycle.inProgress);
+}
+
+TEST_F(CentralStationReader, MessageSplitAnywhereOverTwoReadsIsDecodedOnce)
+{
+    for (const std::string message : {"\x0BMSH|1\rPID|a\r\x1C\r", "\x0BMSH|1\r\nPID|a\r\n\x1C\r"}) {
+        for (std::size_t cut = 1; cut < message.size(); ++cut) {
+            cycle.decoded.clear();
+            Receive(message.substr(0, cut));
+            EXPECT_THAT(cycle.decoded, IsEmpty()) << "cut at " << cut;
+            Receive(message.substr(cut));
+            EXPECT_THAT(cycle.decoded, ElementsAre(ElementsAre("MSH|1", "PID|a"))) << "cut at " << cut;
+            EXPECT_TRUE(reader.Framer().Empty());
+        }
+    }
+}
+
+TEST_F(CentralStationReader, GarbageBeforeAndBetweenMessagesIsSkipped)
+{
+    Receive("junk\r\n\x0BMSH|1\r\x1C\rmore junk");
+    EXPECT_THAT(cycle.decoded, ElementsAre(ElementsAre("MSH|1")));
+    EXPECT_EQ(reader.Framer().RxBuffer(), "more junk");
+    Receive("\x0BMSH|2\r\x1C\r");
+    EXPECT_THAT(cycle.decoded, ElementsAre(ElementsAre("MSH|1"), ElementsAre("MSH|2")));
+}
+
+TEST_F(CentralStationReader, BufferWithoutEndMarkerIsDroppedAbove4096Bytes)
+{
+    Receive("\x0B" + std::string(4999, 'x'));
+    EXPECT_TRUE(reader.Framer().Empty());
+    EXPECT_EQ(view.stopPos, "StopPosExitCount = 1");
+    Receive("\x0BMSH|1\r\x1C\r");
+    EXPECT_THAT(cycle.decoded, ElementsAre(ElementsAre("MSH|1")));
+}
+
+TEST_F(CentralStationReader, EndMarkerWithoutStartMarkerDropsTheBuffer)
+{
+    Receive("MSH|1\r\x1C\rMSH|2");
+    EXPECT_TRUE(reader.Framer().Empty());
+    EXPECT_THAT(cycle.decoded, IsEmpty());
+    EXPECT_EQ(reader.Framer().StartPosExitCount(), 1);
+    EXPECT_EQ(view.startPos, "StartPosExitCount = 1");
+    EXPECT_EQ(reader.Framer().StopPosExitCount(), 0);
+    EXPECT_THAT(cycle.completions, IsEmpty());
+}
+
+TEST_F(CentralStationReader, StartMarkerOnlyAfterTheEndMarkerGivesAnEmptyMessage)
+{
+    Receive("junk\r\x1C\r\x0BMSH|2\r\x1C\r");
+    EXPECT_THAT(cycle.decoded, ElementsAre(IsEmpty(), ElementsAre("MSH|2")));
+}
+
+TEST_F(CentralStationReader, ReceivedDataAndCompleteMessagesAreTimed)
+{
+    Receive("\x0BMSH|1\r");
+    EXPECT_EQ(cycle.lastReceived, clock.Now());
+    EXPECT_THAT(cycle.completions, IsEmpty());
+
+    clock.AdvanceSeconds(5);
+    Receive("\x1C\r");
+    EXPECT_EQ(cycle.lastReceived, clock.Now());
+    EXPECT_THAT(cycle.completions, ElementsAre(clock.Now()));
+
+    // A read that finds the buffer empty does not count as received data.
+    const TDateTime before = cycle.lastReceived;
+    clock.AdvanceSeconds(5);
+    Receive("");
+    EXPECT_EQ(cycle.lastReceived, before);
+}
+
+TEST_F(CentralStationReader, ReadDuringATickTakesNoBytesAndIsDoneWhenTheTickEnds)
+{
+    cycle.inProgress = true;  // a tick runs
+    Receive("\x0BMSH|1\r\x1C\r");
+    EXPECT_THAT(cycle.decoded, IsEmpty());
+    EXPECT_EQ(socket.pending.size(), 9u);
+    reader.ReadWaitingBytes();  // the flag is still set: nothing
+    EXPECT_THAT(cycle.decoded, IsEmpty());
+    EXPECT_TRUE(cycle.inProgress);
+
+    cycle.inProgress = false;  // the tick ends
+    reader.ReadWaitingBytes();
+    EXPECT_THAT(cycle.decoded, ElementsAre(ElementsAre("MSH|1")));
+    EXPECT_TRUE(cycle.flagSetWhileDecoding);
+    EXPECT_FALSE(cycle.inProgress);
+
+    // Nothing waiting: no read, so the counter does not move.
+    const int stops = reader.Framer().StopPosExitCount();
+    reader.ReadWaitingBytes();
+    EXPECT_EQ(reader.Framer().StopPosExitCount(), stops);
+}
+
+TEST_F(CentralStationReader, DecoderFailureLeavesNoFlagAndNoStaleSegments)
+{
+    cycle.throwOnMessage = 0;
+    socket.pending = "\x0BMSH|1\rPID|a\r\x1C\r\x0BMSH|2\r\x1C\r";
+    EXPECT_THROW(reader.ClientSocketCentralStationRead(), std::runtime_error);
+    EXPECT_FALSE(cycle.inProgress);
+    ASSERT_EQ(cycle.decoded.size(), 1u);
+
+    // The message still buffered is cut when the tick ends, without its predecessor's segments.
+    reader.ReadWaitingBytes();
+    EXPECT_THAT(cycle.decoded, ElementsAre(ElementsAre("MSH|1", "PID|a"), ElementsAre("MSH|2")));
+}
+
+TEST_F(CentralStationReader, NewConnectionDropsThePartialMessageOfTheOldOne)
+{
+    Receive("\x0BMSH|1\rPID|cut off");
+    reader.ClientSocketCentralStationDisconnect();
+    EXPECT_FALSE(reader.Framer().Empty());  // kept until a new connection opens
+    reader.ClientSocketCentralStationConnect();
+    Receive("\x0BMSH|2\rPID|b\r\x1C\r");
+    EXPECT_THAT(cycle.decoded, ElementsAre(ElementsAre("MSH|2", "PID|b")));
+}
+
+TEST_F(CentralStationReader, ConnectionEventsSetCaptionAndLabel)
+{
+    reader.ClientSocketCentralStationConnect();
+    EXPECT_EQ(view.caption,
+              "Central Station Data Client (Ver. 1.2.3) - Connected to  Central Station: cs.ward (127.0.0.1)");
+    EXPECT_EQ(view.connectedLabel, "");
+
+    reader.ClientSocketCentralStationDisconnect();
+    EXPECT_EQ(view.caption, "Central Station Data Client (Ver. 1.2.3)");
+    EXPECT_EQ(view.connectedLabel, "Disconnected");
+
+    reader.ClientSocketCentralStationError(10061);
+    EXPECT_THAT(view.errors, ElementsAre("Asynchronous socket error 10061"));
+}
+
+TEST_F(CentralStationReader, SaveDataStreamKeepsTheLastMessage)
+{
+    ASSERT_TRUE(files.ForceDirectories("C:\\TEMP"));
+    Receive("\x0BMSH|1\r\x1C\r");
+    EXPECT_FALSE(files.FileExists("C:\\TEMP\\CSCommunication.txt"));
+
+    view.saveDataStream = true;
+    Receive("\x0BMSH|2\r\nPID|b\r\n\x1C\r\x0BMSH|3\rPID|c\r\x1C\r");
+    EXPECT_EQ(ReadHostFile("C:\\TEMP\\CSCommunication.txt"), "MSH|3\r\nPID|c\r\n");
+
+    // A debug folder that cannot be written does not disturb the reading.
+    reader.SetDebugFolder("Q:\\nowhere\\");
+    Receive("\x0BMSH|4\r\x1C\r");
+    EXPECT_EQ(cycle.decoded.size(), 4u);
+}
+
+}  // namespace
+}  // namespace halcyra

@@ -1,0 +1,59 @@
+#include "patients/NewPatient.h"
+
+#include "support/TempDir.h"
+
+#include <QLabel>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace halcyra {
+namespace {
+
+struct NewPatientTest : ::testing::Test {
+    test::TTempDir dir;
+    TDriveMapping drives{dir / "prefix"};
+    TFileSystem files{drives};
+    TPatientFile patientFile{files};
+    TfrmNewPatient window{patientFile};
+};
+
+TEST_F(NewPatientTest, IsASmallAquaNoticeThatStartsHidden)
+{
+    EXPECT_EQ(window.windowTitle(), "New Patient");
+    EXPECT_EQ(window.size(), QSize(656, 67));
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_FALSE(window.Timer1->isActive());
+    EXPECT_EQ(window.Timer1->interval(), 5000);
+    EXPECT_EQ(window.LblStatus->alignment(), Qt::AlignCenter);
+    EXPECT_EQ(window.LblStatus->font().pixelSize(), 19);
+    EXPECT_TRUE(window.LblStatus->styleSheet().contains("olive"));
+    EXPECT_TRUE(window.LblStatus->styleSheet().contains("aqua"));
+}
+
+TEST_F(NewPatientTest, CreatingShowsTheNoticeAndASecondOneKeepsTheFirstTimerStart)
+{
+    EXPECT_EQ(window.CreatePatient("111", "Ann", "Lee", "C:\\KVD\\DATA\\111\\"), -1);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.LblStatus->text(), "Created: 111 (Ann Lee) - C:\\KVD\\DATA\\111\\");
+    ASSERT_TRUE(window.Timer1->isActive());
+    const int firstStart = window.Timer1->timerId();
+
+    // Through the patient file (as the census creates patients) the same window shows the notice.
+    EXPECT_EQ(patientFile.CreatePatient("222", "Bo", "Ek", "C:\\KVD\\DATA\\222\\"), -1);
+    EXPECT_EQ(window.LblStatus->text(), "Created: 222 (Bo Ek) - C:\\KVD\\DATA\\222\\");
+    EXPECT_EQ(window.Timer1->timerId(), firstStart);  // not restarted
+
+    window.Timer1Timer();
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_FALSE(window.Timer1->isActive());
+}
+
+TEST_F(NewPatientTest, TheNoticeIsShownEvenWhenTheFolderCannotBeMade)
+{
+    EXPECT_THROW(window.CreatePatient("111", "Ann", "Lee", "Q:\\DATA\\111\\"), EPatientFileError);
+    EXPECT_TRUE(window.isVisible());
+}
+
+}  // namespace
+}  // namespace halcyra
