@@ -1,5 +1,6 @@
 // Costs of the platform stand-ins on the program's hot paths: a settings read (a stat per call, the file
-// parsed only when it changed), a settings write (locked, flushed, renamed), and mapping a Windows path
+// parsed only when it changed), a settings write (locked, flushed, renamed; nothing when the value is
+// stored already), the first read of large hives, and mapping a Windows path
 // whose components exist in their spelling, in another letter case, or not at all in a large folder.
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
@@ -73,6 +74,50 @@ void BM_RegistryWrite(benchmark::State& state)
     for (auto _ : state) hive.WriteDword(kKey, "Interval", ++n);
 }
 BENCHMARK(BM_RegistryWrite);
+
+// A write of the value already stored: no lock, no rewrite; against BM_RegistryWrite.
+void BM_RegistryWriteSameValue(benchmark::State& state)
+{
+    TScratch scratch;
+    halcyra::TRegistryHive hive(scratch.dir / "HKEY_CURRENT_USER.reg", halcyra::THive::CurrentUser);
+    Fill(hive);
+    for (auto _ : state) hive.WriteDword(kKey, "Interval", 10);
+}
+BENCHMARK(BM_RegistryWriteSameValue);
+
+// First read of a hive file holding N values in one key, or N keys under one key: the cost should
+// grow with N, not with its square.
+void HiveFirstRead(benchmark::State& state, bool keys)
+{
+    TScratch scratch;
+    const fs::path file = scratch.dir / "HKEY_CURRENT_USER.reg";
+    const auto n = static_cast<int>(state.range(0));
+    {
+        std::ofstream out(file);
+        out << "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Big]\n";
+        for (int i = 0; i < n; ++i) {
+            if (keys)
+                out << "\n[HKEY_CURRENT_USER\\Big\\K" << i << "]\n";
+            else
+                out << "\"V" << i << "\"=dword:00000001\n";
+        }
+    }
+    for (auto _ : state) {
+        halcyra::TRegistryHive hive(file, halcyra::THive::CurrentUser);
+        benchmark::DoNotOptimize(hive.KeyExists("Big"));
+    }
+    state.SetComplexityN(n);
+}
+void BM_HiveReadValuesInOneKey(benchmark::State& state)
+{
+    HiveFirstRead(state, false);
+}
+void BM_HiveReadKeysUnderOneKey(benchmark::State& state)
+{
+    HiveFirstRead(state, true);
+}
+BENCHMARK(BM_HiveReadValuesInOneKey)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HiveReadKeysUnderOneKey)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 struct TDataArea {
     TScratch scratch;

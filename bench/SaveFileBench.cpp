@@ -1,5 +1,6 @@
-// Costs of the monitor-data file: appends against the bare write they consist of, the header-region
-// read against file length, and declarations in place and with growth.
+// Costs of the monitor-data file: appends against the bare write they consist of (also taking turns
+// between files, and the first append to a long file), the header-region read against file length, and
+// declarations in place and with growth.
 #include "savefile/MemorySaveFileIo.h"
 #include "savefile/SaveITNew.h"
 
@@ -9,6 +10,7 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -86,7 +88,7 @@ void BM_AddValuePoint(benchmark::State& state)
 {
     const auto file = Folder() / "append.pil";
     Store(file, MonitorFile(0, 500));
-    TSaveItNew saveIt;
+    TSaveItNew saveIt{std::make_shared<TPosixSaveFileIo>()};
     saveIt.SetFileName(file);
     double time = 45000.0;
     for (auto _ : state) {
@@ -96,12 +98,51 @@ void BM_AddValuePoint(benchmark::State& state)
 }
 BENCHMARK(BM_AddValuePoint);
 
+// Appends taking turns between the files of several patients, each with 100,000 points, as one
+// component serves every patient: each file is read to find its whole records only at its first append.
+void BM_AddValuePointTakingTurns(benchmark::State& state)
+{
+    std::vector<std::filesystem::path> files;
+    for (int i = 0; i < 4; ++i) {
+        files.push_back(Folder() / ("turns" + std::to_string(i) + ".pil"));
+        Store(files.back(), MonitorFile(100000, 500));
+    }
+    TSaveItNew saveIt{std::make_shared<TPosixSaveFileIo>()};
+    for (const auto& file : files) {
+        saveIt.SetFileName(file);
+        saveIt.AddValuePoint(1, 45000.0, 72.0);
+    }
+    double time = 45000.0;
+    std::size_t next = 0;
+    for (auto _ : state) {
+        saveIt.SetFileName(files[next++ % files.size()]);
+        if (!saveIt.AddValuePoint(1, time, 72.0)) state.SkipWithError("append failed");
+        time += 1.0 / 8640.0;
+    }
+}
+BENCHMARK(BM_AddValuePointTakingTurns);
+
+// The first append of a run to a file of N points reads its records once to find where they end whole.
+void BM_FirstAppend(benchmark::State& state)
+{
+    const auto file = Folder() / "first.pil";
+    Store(file, MonitorFile(static_cast<int>(state.range(0)), 500));
+    double time = 45000.0;
+    for (auto _ : state) {
+        TSaveItNew saveIt{std::make_shared<TPosixSaveFileIo>()};
+        saveIt.SetFileName(file);
+        if (!saveIt.AddValuePoint(1, time, 72.0)) state.SkipWithError("append failed");
+        time += 1.0 / 8640.0;
+    }
+}
+BENCHMARK(BM_FirstAppend)->Arg(1000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+
 void BM_ReadHeaderRegion(benchmark::State& state)
 {
     const int points = static_cast<int>(state.range(0));
     const auto file = Folder() / ("header-" + std::to_string(points) + ".pil");
     Store(file, MonitorFile(points, 500));
-    TSaveItNew saveIt;
+    TSaveItNew saveIt{std::make_shared<TPosixSaveFileIo>()};
     saveIt.SetFileName(file);
     for (auto _ : state) {
         saveIt.ReadHeaderRegion();
@@ -116,7 +157,7 @@ void BM_ReloadStructure(benchmark::State& state)
     const int points = static_cast<int>(state.range(0));
     const auto file = Folder() / ("reload-" + std::to_string(points) + ".pil");
     Store(file, MonitorFile(points, 500));
-    TSaveItNew saveIt;
+    TSaveItNew saveIt{std::make_shared<TPosixSaveFileIo>()};
     saveIt.SetFileName(file);
     for (auto _ : state) {
         saveIt.DropFileCache();
@@ -129,7 +170,7 @@ void Declare(benchmark::State& state, std::int32_t reserve)
 {
     const auto file = Folder() / "declare.pil";
     const std::string original = MonitorFile(1000, reserve);
-    TSaveItNew saveIt;
+    TSaveItNew saveIt{std::make_shared<TPosixSaveFileIo>()};
     saveIt.SetFileName(file);
     for (auto _ : state) {
         state.PauseTiming();

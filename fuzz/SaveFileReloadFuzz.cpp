@@ -1,10 +1,12 @@
 // A monitor-data file of arbitrary bytes through every reading operation of TSaveItNew, the check,
-// and a declaration followed by a fresh read of what it wrote.
+// a declaration followed by a fresh read of what it wrote, and an append, which must leave no record
+// cut short behind it.
 #include "savefile/MemorySaveFileIo.h"
 #include "savefile/MonitorCheck.h"
 #include "savefile/SaveITNew.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 
 using namespace halcyra;
@@ -33,6 +35,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         saveIt.DropFileCache();
         saveIt.ReloadStructure();
     });
-    saveIt.AddValuePoint(0, 1.0, 2.0);
+    const TMonitorCheck before = InspectMonitorFile(io->Files[file]);
+    if (saveIt.AddValuePoint(0, 1.0, 2.0) && (before.problems.empty() || before.onlyTailCutShort)) {
+        for (const std::string& problem : CheckMonitorFile(io->Files[file]))
+            if (problem.find("truncated") != std::string::npos) std::abort();
+    }
     return 0;
 }

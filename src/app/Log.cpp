@@ -1,6 +1,6 @@
 #include "app/Log.h"
 
-#include "app/ControlCharacters.h"
+#include "platform/Text.h"
 
 namespace halcyra {
 namespace {

@@ -1,7 +1,7 @@
 #include "app/SettingsReport.h"
 
-#include "app/ControlCharacters.h"
 #include "datamanager/DataFolder.h"
+#include "platform/Text.h"
 
 #include <unistd.h>
 

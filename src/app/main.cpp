@@ -1,7 +1,6 @@
 // halcyra: the tray program, or with --service the same program without a display.
 #include "app/CollectDataForm.h"
 #include "app/CommandLine.h"
-#include "app/ControlCharacters.h"
 #include "app/HalcyraApplication.h"
 #include "app/ImportArrivals.h"
 #include "app/ImportRunner.h"
@@ -53,7 +52,7 @@ int PrintSettings(const TCommandLine& options, const QCommandLineParser& parser)
     const TDriveMapping drives = TDriveMapping::ReadOnly(TDriveMapping::DefaultPrefix(options.Path(parser, options.prefix)));
     const auto hostPath = [&](const std::string& path) -> std::string {
         try {
-            return drives.ToHost(path).string();
+            return HostPathText(drives.ToHost(path));
         } catch (const std::exception& e) {
             return std::string("(") + e.what() + ")";
         }

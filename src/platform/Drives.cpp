@@ -80,7 +80,7 @@ fs::path TDriveMapping::DriveRoot(char letter) const
     std::error_code error;
     if (readOnly_ && lower == 'c' && !fs::exists(fs::symlink_status(root, error))) return prefix_ / "drive_c";
     if (!fs::is_directory(root, error))
-        throw EPathError(std::string("Drive ") + UpperAscii(letter) + ": has no mapping (" + root.string() +
+        throw EPathError(std::string("Drive ") + UpperAscii(letter) + ": has no mapping (" + HostPathText(root) +
                          " is not a folder)");
     return root;
 }
@@ -114,7 +114,7 @@ fs::path TDriveMapping::ToHost(std::string_view windowsPath) const
             parts.pop_back();
             continue;
         }
-        parts.push_back(Win1252ToUtf8(part));
+        parts.push_back(HostPathFromText(part).native());
     }
 
     fs::path host;

@@ -103,6 +103,7 @@ void TFileSystem::WriteFileAtomic(std::string_view path, std::string_view data) 
 {
     const fs::path host = HostPath(path);
     const std::optional<mode_t> mode = ModeForReplacing(host, path);
+    fileio::RemoveStaleTemporaries(host);
     try {
         fileio::ReplaceFile(host, fileio::UniqueTempBeside(host), data, {mode, {}, false});
     } catch (const std::system_error& error) {
@@ -113,21 +114,17 @@ void TFileSystem::WriteFileAtomic(std::string_view path, std::string_view data) 
 void TFileSystem::AppendFile(std::string_view path, std::string_view data) const
 {
     const fs::path host = HostPath(path);
-    const int fd = ::open(host.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) throw Failure("append to", path, errno);
+    fileio::TFd fd(::open(host.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
+    if (!fd.Valid()) throw Failure("append to", path, errno);
     try {
         struct stat st {};
-        if (::fstat(fd, &st) != 0) fileio::ThrowErrno(errno, "stat");
+        if (::fstat(fd.Get(), &st) != 0) fileio::ThrowErrno(errno, "stat");
         if (IsReadOnlyMode(st)) throw Failure("append to", path, "the file is read-only");
-        fileio::WriteAll(fd, data);
+        fileio::WriteAll(fd.Get(), data);
     } catch (const std::system_error& error) {
-        ::close(fd);
         throw Failure("append to", path, error);
-    } catch (...) {
-        ::close(fd);
-        throw;
     }
-    if (::close(fd) != 0) throw Failure("append to", path, errno);
+    if (const int error = fd.Close(); error != 0) throw Failure("append to", path, error);
 }
 
 void TFileSystem::RenameFile(std::string_view from, std::string_view to) const
@@ -189,7 +186,7 @@ std::vector<std::string> TFileSystem::ListDirectory(std::string_view path) const
     }
     for (; it != fs::directory_iterator(); it.increment(error)) {
         if (error) throw Failure("list", path, error.message());
-        names.push_back(Utf8ToWin1252(it->path().filename().string()));
+        names.push_back(HostPathText(it->path().filename()));
     }
     return names;
 }

@@ -275,30 +275,97 @@ void AppendValue(std::string& out, const TValue& value)
     out += '\n';
 }
 
-void AppendKey(std::string& out, const std::string& path, const TKey& key)
+// Every key under `top`, each as its section: the path, then its values. Depth first without recursion:
+// the path grows and shrinks in one buffer.
+void AppendKeys(std::string& out, std::string& path, const TKey& top)
 {
-    out += '[';
-    out += path;
-    out += "]\n";
-    for (const TValue& value : key.values) AppendValue(out, value);
-    out += '\n';
-    for (const TKey& sub : key.subkeys) AppendKey(out, path + "\\" + sub.name, sub);
+    struct TLevel {
+        const TKey* key;
+        std::size_t next;        // the subkey to write next
+        std::size_t pathLength;  // the path up to and including this key
+    };
+    std::vector<TLevel> stack;
+    const auto enter = [&](const TKey& key) {
+        path += '\\';
+        path += key.name;
+        out += '[';
+        out += path;
+        out += "]\n";
+        for (const TValue& value : key.Values()) AppendValue(out, value);
+        out += '\n';
+        stack.push_back({&key, 0, path.size()});
+    };
+    const std::size_t base = path.size();
+    for (const TKey& sub : top.Subkeys()) {
+        path.resize(base);
+        enter(sub);
+        while (!stack.empty()) {
+            TLevel& level = stack.back();
+            if (level.next == level.key->Subkeys().size()) {
+                stack.pop_back();
+                continue;
+            }
+            path.resize(level.pathLength);
+            enter(level.key->Subkeys()[level.next++]);
+        }
+    }
+    path.resize(base);
+}
+
+// Removes the entry of that name from a list and its index; later entries move up by one.
+template <class T>
+bool RemoveNamed(std::vector<T>& list, std::unordered_map<std::string, std::size_t>& index, std::string_view name)
+{
+    const auto it = index.find(UpperAscii(name));
+    if (it == index.end()) return false;
+    const std::size_t at = it->second;
+    index.erase(it);
+    list.erase(list.begin() + static_cast<std::ptrdiff_t>(at));
+    for (auto& [upper, position] : index)
+        if (position > at) --position;
+    return true;
 }
 
 }  // namespace
 
 TKey* TKey::FindSubkey(std::string_view subkeyName)
 {
-    for (TKey& sub : subkeys)
-        if (SameTextAscii(sub.name, subkeyName)) return &sub;
-    return nullptr;
+    const auto it = subkeyAt_.find(UpperAscii(subkeyName));
+    return it == subkeyAt_.end() ? nullptr : &subkeys_[it->second];
 }
 
-TValue* TKey::FindValue(std::string_view valueName)
+const TValue* TKey::FindValue(std::string_view valueName) const
 {
-    for (TValue& value : values)
-        if (SameTextAscii(value.name, valueName)) return &value;
-    return nullptr;
+    const auto it = valueAt_.find(UpperAscii(valueName));
+    return it == valueAt_.end() ? nullptr : &values_[it->second];
+}
+
+TKey& TKey::AddSubkey(std::string_view subkeyName)
+{
+    subkeyAt_.emplace(UpperAscii(subkeyName), subkeys_.size());
+    return subkeys_.emplace_back(std::string(subkeyName));
+}
+
+bool TKey::RemoveSubkey(std::string_view subkeyName)
+{
+    return RemoveNamed(subkeys_, subkeyAt_, subkeyName);
+}
+
+void TKey::SetValue(TValue value)
+{
+    const auto [it, added] = valueAt_.emplace(UpperAscii(value.name), values_.size());
+    if (added) {
+        values_.push_back(std::move(value));
+        return;
+    }
+    TValue& existing = values_[it->second];
+    value.name = existing.name;
+    existing = std::move(value);
+}
+
+bool TKey::RemoveValue(std::string_view valueName)
+{
+    return RemoveNamed(values_, valueAt_, valueName);
 }
 
 std::vector<std::string_view> SplitKeyPath(std::string_view path)
@@ -327,11 +394,7 @@ TKey& CreateKey(TKey& root, const std::vector<std::string_view>& path)
     TKey* key = &root;
     for (std::string_view part : path) {
         TKey* sub = key->FindSubkey(part);
-        if (sub == nullptr) {
-            key->subkeys.push_back(TKey{std::string(part), {}, {}});
-            sub = &key->subkeys.back();
-        }
-        key = sub;
+        key = sub != nullptr ? sub : &key->AddSubkey(part);
     }
     return *key;
 }
@@ -340,12 +403,7 @@ bool DeleteKey(TKey& root, const std::vector<std::string_view>& path)
 {
     if (path.empty()) return false;
     TKey* parent = FindKey(root, {path.begin(), path.end() - 1});
-    if (parent == nullptr) return false;
-    const auto it = std::find_if(parent->subkeys.begin(), parent->subkeys.end(),
-                                 [&](const TKey& sub) { return SameTextAscii(sub.name, path.back()); });
-    if (it == parent->subkeys.end()) return false;
-    parent->subkeys.erase(it);
-    return true;
+    return parent != nullptr && parent->RemoveSubkey(path.back());
 }
 
 TParseResult Parse(std::string_view bytes, std::string_view rootName)
@@ -413,6 +471,11 @@ TParseResult Parse(std::string_view bytes, std::string_view rootName)
                 continue;
             }
             const auto path = SplitKeyPath(slash == std::string_view::npos ? std::string_view{} : inner.substr(slash));
+            if (path.size() > kMaxKeyDepth) {
+                report(lineNumber, "key deeper than " + std::to_string(kMaxKeyDepth) + " levels left out", true);
+                mode = TMode::None;
+                continue;
+            }
             if (deletion) {
                 if (path.empty())
                     report(lineNumber, "deletion of the hive root ignored", true);
@@ -455,17 +518,10 @@ TParseResult Parse(std::string_view bytes, std::string_view rootName)
             report(lineNumber, "value not understood: " + std::string(line), true);
             continue;
         }
-        auto& values = current->values;
-        const auto it = std::find_if(values.begin(), values.end(),
-                                     [&](const TValue& v) { return SameTextAscii(v.name, value.name); });
-        if (kind == TLineKind::Delete) {
-            if (it != values.end()) values.erase(it);
-        } else if (it != values.end()) {
-            value.name = it->name;
-            *it = std::move(value);
-        } else {
-            values.push_back(std::move(value));
-        }
+        if (kind == TLineKind::Delete)
+            current->RemoveValue(value.name);
+        else
+            current->SetValue(std::move(value));
     }
     return result;
 }
@@ -474,13 +530,13 @@ std::string Serialize(const TDocument& document, std::string_view rootName)
 {
     std::string out(kHeader5);
     out += "\n\n";
-    const std::string root(rootName);
-    if (!document.root.values.empty()) {
+    std::string root(rootName);
+    if (!document.root.Values().empty()) {
         out += '[' + root + "]\n";
-        for (const TValue& value : document.root.values) AppendValue(out, value);
+        for (const TValue& value : document.root.Values()) AppendValue(out, value);
         out += '\n';
     }
-    for (const TKey& sub : document.root.subkeys) AppendKey(out, root + "\\" + sub.name, sub);
+    AppendKeys(out, root, document.root);
     for (const auto& section : document.foreignSections) {
         for (const std::string& line : section) {
             out += line;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace halcyra::regfile {
@@ -22,23 +23,49 @@ struct TValue {
     bool operator==(const TValue&) const = default;
 };
 
-struct TKey {
+// A key with its values and subkeys, each in creation order. Names compare without regard to ASCII case
+// and are found through an index, so a key with many values or subkeys costs no more per lookup.
+class TKey {
+public:
+    TKey() = default;
+    explicit TKey(std::string keyName) : name(std::move(keyName)) {}
+
     std::string name;
-    std::vector<TValue> values;  // creation order
-    std::vector<TKey> subkeys;   // creation order
 
-    // Names compare without regard to ASCII case.
+    const std::vector<TValue>& Values() const { return values_; }
+    const std::vector<TKey>& Subkeys() const { return subkeys_; }
+
     TKey* FindSubkey(std::string_view subkeyName);
-    TValue* FindValue(std::string_view valueName);
+    const TValue* FindValue(std::string_view valueName) const;
+    // Adds a subkey that does not exist yet.
+    TKey& AddSubkey(std::string_view subkeyName);
+    bool RemoveSubkey(std::string_view subkeyName);
+    // Replaces the value of that name, keeping its spelling and place, or adds it at the end.
+    void SetValue(TValue value);
+    bool RemoveValue(std::string_view valueName);
 
-    bool operator==(const TKey&) const = default;
+    bool operator==(const TKey& other) const
+    {
+        return name == other.name && values_ == other.values_ && subkeys_ == other.subkeys_;
+    }
+
+private:
+    std::vector<TValue> values_;
+    std::vector<TKey> subkeys_;
+    // Upper-cased name to position.
+    std::unordered_map<std::string, std::size_t> valueAt_;
+    std::unordered_map<std::string, std::size_t> subkeyAt_;
 };
+
+// Deeper keys are refused, as on Windows: every path a hive holds stays short enough to write.
+inline constexpr std::size_t kMaxKeyDepth = 512;
 
 // Splits a key path at backslashes, leaving out empty components ("\A\\B\" is A, B).
 std::vector<std::string_view> SplitKeyPath(std::string_view path);
 
 TKey* FindKey(TKey& root, const std::vector<std::string_view>& path);
-// Creates the missing keys of the path; an existing key keeps its spelling.
+// Creates the missing keys of the path; an existing key keeps its spelling. The caller keeps the path
+// within kMaxKeyDepth.
 TKey& CreateKey(TKey& root, const std::vector<std::string_view>& path);
 // Removes the key (not the root) with its subtree; false when it did not exist.
 bool DeleteKey(TKey& root, const std::vector<std::string_view>& path);

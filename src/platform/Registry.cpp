@@ -28,42 +28,18 @@ namespace {
 
 // Identifies one version of the hive file. A write replaces the file by rename, so the inode changes
 // even when the modification time and size do not.
-struct TFileStamp {
-    bool exists = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    std::int64_t mtimeNs = 0;
+using fileio::TFileStamp;
 
-    static TFileStamp Of(const struct stat& st)
-    {
-        return {true, st.st_dev, st.st_ino, st.st_size,
-                static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
-    }
-    bool operator==(const TFileStamp&) const = default;
-};
-
-class TLockFile {
-public:
-    explicit TLockFile(const fs::path& file)
-    {
-        // Opened read-only: flock needs no write access, so a lock file made by another user still works.
-        fd_ = ::open(file.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
-        if (fd_ < 0) fileio::ThrowErrno(errno, "lock");
-        while (::flock(fd_, LOCK_EX) != 0) {
-            if (errno == EINTR) continue;
-            const int error = errno;
-            ::close(fd_);
-            fileio::ThrowErrno(error, "lock");
-        }
-    }
-    ~TLockFile() { ::close(fd_); }  // closing releases the lock
-    TLockFile(const TLockFile&) = delete;
-    TLockFile& operator=(const TLockFile&) = delete;
-
-private:
-    int fd_ = -1;
-};
+// Holds the hive's lock file locked; closing the descriptor releases the lock.
+fileio::TFd LockFile(const fs::path& file)
+{
+    // Opened read-only: flock needs no write access, so a lock file made by another user still works.
+    fileio::TFd fd(::open(file.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666));
+    if (!fd.Valid()) fileio::ThrowErrno(errno, "lock");
+    while (::flock(fd.Get(), LOCK_EX) != 0)
+        if (errno != EINTR) fileio::ThrowErrno(errno, "lock");
+    return fd;
+}
 
 std::string Utf8(std::string_view singleByte)
 {
@@ -73,6 +49,15 @@ std::string Utf8(std::string_view singleByte)
 std::vector<std::string_view> KeyPath(const std::string& utf8Key)
 {
     return regfile::SplitKeyPath(utf8Key);
+}
+
+// The path of a key to be created; a deeper one than a hive takes is refused (reads simply find no key).
+std::vector<std::string_view> NewKeyPath(const std::string& utf8Key)
+{
+    auto parts = KeyPath(utf8Key);
+    if (parts.size() > regfile::kMaxKeyDepth)
+        throw ERegistryError("Registry key deeper than " + std::to_string(regfile::kMaxKeyDepth) + " levels");
+    return parts;
 }
 
 void CheckName(std::string_view name, std::string_view what)
@@ -109,7 +94,7 @@ struct TRegistryHive::TImpl {
 
     void Report(const std::string& message) const
     {
-        const std::string text = "Registry file " + file.string() + ": " + message;
+        const std::string text = "Registry file " + HostPathText(file) + ": " + message;
         if (sink)
             sink(text);
         else
@@ -118,7 +103,7 @@ struct TRegistryHive::TImpl {
 
     ERegistryError Failure(const char* action, const std::system_error& error) const
     {
-        return ERegistryError(std::string("Cannot ") + action + " registry file " + file.string() + ": " +
+        return ERegistryError(std::string("Cannot ") + action + " registry file " + HostPathText(file) + ": " +
                               error.code().message());
     }
 
@@ -175,10 +160,10 @@ struct TRegistryHive::TImpl {
         try {
             fileio::ReplaceFile(backup, temp, rawBytes);
         } catch (const std::system_error& error) {
-            throw ERegistryError("Cannot keep a copy of damaged registry file " + file.string() + " as " +
-                                 backup.string() + ": " + error.code().message());
+            throw ERegistryError("Cannot keep a copy of damaged registry file " + HostPathText(file) + " as " +
+                                 HostPathText(backup) + ": " + error.code().message());
         }
-        Report("kept a copy as " + backup.string() + " before rewriting it");
+        Report("kept a copy as " + HostPathText(backup) + " before rewriting it");
     }
 
     // Read-modify-write under the lock. `change` edits a copy of the document and says whether it changed
@@ -190,9 +175,9 @@ struct TRegistryHive::TImpl {
         fs::create_directories(file.parent_path(), ignored);
         fs::path lockPath = file;
         lockPath += ".lock";
-        std::unique_ptr<TLockFile> lock;
+        fileio::TFd lock;
         try {
-            lock = std::make_unique<TLockFile>(lockPath);
+            lock = LockFile(lockPath);
         } catch (const std::system_error& error) {
             throw Failure("write", error);
         }
@@ -239,14 +224,18 @@ struct TRegistryHive::TImpl {
         CheckName(name, "value");
         value.name = Utf8(name);
         const std::string path = Utf8(key);
+        const auto unchanged = [&](const regfile::TValue& existing) {
+            return existing.type == value.type && existing.text == value.text && existing.dword == value.dword;
+        };
+        // A write of what is stored already changes nothing on disk: no lock, no rewrite.
+        if (regfile::TKey* found = regfile::FindKey(Current().root, KeyPath(path)))
+            if (const regfile::TValue* existing = found->FindValue(value.name); existing && unchanged(*existing))
+                return;
         Modify([&](regfile::TKey& root) {
-            regfile::TKey& target = regfile::CreateKey(root, KeyPath(path));
-            if (regfile::TValue* existing = target.FindValue(value.name)) {
-                value.name = existing->name;
-                *existing = value;
-            } else {
-                target.values.push_back(value);
-            }
+            regfile::TKey& target = regfile::CreateKey(root, NewKeyPath(path));
+            if (const regfile::TValue* existing = target.FindValue(value.name); existing && unchanged(*existing))
+                return false;
+            target.SetValue(value);
             return true;
         });
     }
@@ -288,7 +277,7 @@ void TRegistryHive::CreateKey(std::string_view key)
     CheckName(key, "key");
     const std::string path = Utf8(key);
     impl_->Modify([&](regfile::TKey& root) {
-        const auto parts = KeyPath(path);
+        const auto parts = NewKeyPath(path);
         if (regfile::FindKey(root, parts) != nullptr) return false;
         regfile::CreateKey(root, parts);
         return true;
@@ -306,7 +295,7 @@ std::vector<std::string> TRegistryHive::GetKeyNames(std::string_view key)
 {
     std::vector<std::string> names;
     if (regfile::TKey* found = regfile::FindKey(impl_->Current().root, KeyPath(Utf8(key))))
-        for (const regfile::TKey& sub : found->subkeys) names.push_back(Utf8ToWin1252(sub.name));
+        for (const regfile::TKey& sub : found->Subkeys()) names.push_back(Utf8ToWin1252(sub.name));
     return names;
 }
 
@@ -314,7 +303,7 @@ std::vector<std::string> TRegistryHive::GetValueNames(std::string_view key)
 {
     std::vector<std::string> names;
     if (regfile::TKey* found = regfile::FindKey(impl_->Current().root, KeyPath(Utf8(key))))
-        for (const regfile::TValue& value : found->values) names.push_back(Utf8ToWin1252(value.name));
+        for (const regfile::TValue& value : found->Values()) names.push_back(Utf8ToWin1252(value.name));
     return names;
 }
 
@@ -365,14 +354,7 @@ bool TRegistryHive::DeleteValue(std::string_view key, std::string_view name)
     const std::string valueName = Utf8(name);
     return impl_->Modify([&](regfile::TKey& root) {
         regfile::TKey* found = regfile::FindKey(root, KeyPath(path));
-        if (found == nullptr) return false;
-        for (auto it = found->values.begin(); it != found->values.end(); ++it) {
-            if (SameTextAscii(it->name, valueName)) {
-                found->values.erase(it);
-                return true;
-            }
-        }
-        return false;
+        return found != nullptr && found->RemoveValue(valueName);
     });
 }
 

@@ -55,6 +55,35 @@ std::string Utf8ToWin1252(std::string_view text)
     return out;
 }
 
+std::string HostPathText(const std::filesystem::path& hostPath)
+{
+    return Utf8ToWin1252(hostPath.native());
+}
+
+std::filesystem::path HostPathFromText(std::string_view text)
+{
+    return std::filesystem::path(Win1252ToUtf8(text));
+}
+
+std::string EscapeControlCharacters(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool control = byte < 0x20 || byte == 0x7F || (byte >= 0x80 && byte < 0xA0 && kHigh[byte - 0x80] == 0);
+        if (!control) {
+            out += c;
+            continue;
+        }
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        out += "\\x";
+        out += kHex[byte >> 4];
+        out += kHex[byte & 0xF];
+    }
+    return out;
+}
+
 std::string Utf16LeToWin1252(std::string_view bytes)
 {
     std::string out;

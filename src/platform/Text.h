@@ -1,6 +1,7 @@
 // Single-byte text (Windows-1252) as the core keeps it, and its conversion at the boundaries.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -9,6 +10,15 @@ namespace halcyra {
 std::string Win1252ToUtf8(std::string_view text);
 // Characters with no Windows-1252 form become '?'; malformed UTF-8 bytes are taken as Windows-1252.
 std::string Utf8ToWin1252(std::string_view text);
+
+// Host paths are UTF-8 on the host and single-byte text in the core: these two are the one crossing
+// between them, for paths shown in messages, the log and listings, and for paths the core names.
+std::string HostPathText(const std::filesystem::path& hostPath);
+std::filesystem::path HostPathFromText(std::string_view text);
+
+// Control characters (below 32, 127, and the C1 codes Windows-1252 leaves undefined) as "\xHH", so a
+// text read from a file or the network cannot add lines or terminal sequences where it is shown.
+std::string EscapeControlCharacters(std::string_view text);
 
 // Decodes UTF-16LE (without BOM) to single-byte text, '?' for what has no Windows-1252 form.
 std::string Utf16LeToWin1252(std::string_view bytes);

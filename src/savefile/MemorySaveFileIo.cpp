@@ -11,7 +11,9 @@ bool TMemorySaveFileIo::Stamp(const std::filesystem::path& path, TFileStamp& out
 {
     const auto it = Files.find(path);
     if (it == Files.end()) return false;
-    out.modified = static_cast<double>(versions_[path]);
+    out = {};
+    out.exists = true;
+    out.mtimeNs = static_cast<std::int64_t>(versions_[path]);
     out.size = it->second.size();
     out.inode = 1;
     return true;
@@ -43,11 +45,19 @@ void TMemorySaveFileIo::Update(const std::filesystem::path& path,
     WriteWhole(path, next);
 }
 
-void TMemorySaveFileIo::Append(const std::filesystem::path& path, std::string_view bytes)
+void TMemorySaveFileIo::Append(const std::filesystem::path& path, std::string_view bytes, const TAppendCheck& check)
 {
     const auto it = Files.find(path);
     if (it == Files.end()) throw ESaveFileIoError("Cannot open " + path.string() + ": No such file or directory");
     if (FailAppends) throw ESaveFileIoError("Cannot write " + path.string() + ": No space left on device");
+    if (check) {
+        TFileStamp stamp;
+        Stamp(path, stamp);
+        TMemoryStream file(it->second);
+        const std::int64_t wholeEnd = check(file, stamp);
+        if (wholeEnd >= 0 && static_cast<std::uint64_t>(wholeEnd) < it->second.size())
+            it->second.resize(static_cast<std::size_t>(wholeEnd));
+    }
     it->second.append(bytes);
     Touch(path);
 }

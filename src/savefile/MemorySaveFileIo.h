@@ -23,7 +23,7 @@ public:
     void WriteWhole(const std::filesystem::path& path, std::string_view bytes) override;
     void Update(const std::filesystem::path& path,
                 const std::function<std::string(std::string current)>& rewrite) override;
-    void Append(const std::filesystem::path& path, std::string_view bytes) override;
+    void Append(const std::filesystem::path& path, std::string_view bytes, const TAppendCheck& check = {}) override;
 
 private:
     void Touch(const std::filesystem::path& path);

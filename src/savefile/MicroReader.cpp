@@ -1,6 +1,7 @@
 #include "savefile/MicroReader.h"
 
 #include "platform/Text.h"
+#include "savefile/SaveFileIds.h"
 #include "savefile/TovErrors.h"
 
 #include <algorithm>
@@ -333,10 +334,10 @@ int TMicroReader::FoldingCount() const
 void TMicroReader::CheckNewStyleHeader()
 {
     checksummed_ = true;
-    if (ReadId() != 1) throw EInvalidTovFIle(tov_text::kNoTovFile);
-    BeginFolding(1);
+    if (ReadId() != item::kHeader) throw EInvalidTovFIle(tov_text::kNoTovFile);
+    BeginFolding(item::kHeader);
     headerFoldingEnd_ = foldingEnd_;
-    if (ReadId() != 9) throw EInvalidTovFIle(tov_text::kNotValidTovFile);
+    if (ReadId() != item::kMagic) throw EInvalidTovFIle(tov_text::kNotValidTovFile);
     const std::string magic = ReadString();
     std::string version;
     if (magic.starts_with(kCheckedMagic)) {
@@ -358,7 +359,7 @@ void TMicroReader::CheckNewStyleHeader()
 void TMicroReader::CheckOldStyleHeader()
 {
     checksummed_ = false;
-    if (ReadId() != 1) {
+    if (ReadId() != item::kHeader) {
         headerForm_ = THeaderForm::NoHeader;
         return;
     }

@@ -1,5 +1,7 @@
 #include "savefile/MicroWriter.h"
 
+#include "savefile/SaveFileIds.h"
+
 #include "savefile/TovErrors.h"
 
 #include <string>
@@ -44,10 +46,10 @@ void TMicroWriter::WriteHead(std::int32_t id, std::uint32_t size)
 
 void TMicroWriter::WriteHeader()
 {
-    BeginFolding(1);
+    BeginFolding(item::kHeader);
     const std::string magic = std::string(checksumEnabled_ ? "*" : "") + "Tovarin Save File Header " +
                               std::to_string(majorVersion_) + "." + std::to_string(minorVersion_);
-    WriteString(9, magic);
+    WriteString(item::kMagic, magic);
 }
 
 void TMicroWriter::BeginFolding(std::int32_t id)

@@ -6,7 +6,13 @@ namespace halcyra {
 
 std::vector<std::string> CheckMonitorFile(std::string_view bytes)
 {
-    std::vector<std::string> problems;
+    return InspectMonitorFile(bytes).problems;
+}
+
+TMonitorCheck InspectMonitorFile(std::string_view bytes)
+{
+    TMonitorCheck result;
+    std::vector<std::string>& problems = result.problems;
     const auto at = [](std::int64_t offset) { return "offset " + std::to_string(offset) + ": "; };
 
     TMicroReader reader;
@@ -26,11 +32,25 @@ std::vector<std::string> CheckMonitorFile(std::string_view bytes)
         failure = e.what();
     }
     const auto form = reader.HeaderForm();
-    if (form == TMicroReader::THeaderForm::None) return {"not a save file: " + failure};
-    if (form == TMicroReader::THeaderForm::NoHeader) return {"not a save file: no header"};
-    if (truncated)
-        problems.push_back(at(content.LastItemOffset) + "truncated record: the file ends inside it");
-    else if (!failure.empty())
+    if (form == TMicroReader::THeaderForm::None) return {{"not a save file: " + failure}};
+    if (form == TMicroReader::THeaderForm::NoHeader) return {{"not a save file: no header"}};
+    // Where a record cut short at the end begins, when the records behind the header region are laid
+    // end to end up to it.
+    std::int64_t cutAt = -1;
+    if (truncated) {
+        try {
+            TMicroReader header;
+            TMemoryStream file{std::string(bytes)};
+            const std::int64_t start = PointRecordsStart(header, file);
+            if (start >= 0) {
+                const std::int64_t end = WholeItemsEnd(file, start);
+                if (end < file.Size()) cutAt = end;
+            }
+        } catch (const std::exception&) {
+        }
+        problems.push_back(at(cutAt >= 0 ? cutAt : content.LastItemOffset) +
+                           "truncated record: the file ends inside it");
+    } else if (!failure.empty())
         problems.push_back(at(content.LastItemOffset) + "damaged: " + failure);
     if (!ok) problems.push_back("checksum error");
     if (stream.Position() > stream.Size()) problems.push_back("truncated record: the last item ends beyond the file");
@@ -38,7 +58,7 @@ std::vector<std::string> CheckMonitorFile(std::string_view bytes)
     if (content.FileType != TTovFileType::ftMonitorData) {
         problems.insert(problems.begin(), "wrong file type " + std::to_string(static_cast<int>(content.FileType)) +
                                               " (monitor data is 8)");
-        return problems;
+        return result;
     }
     int infos = 0;
     int expected = 0;
@@ -54,7 +74,8 @@ std::vector<std::string> CheckMonitorFile(std::string_view bytes)
     if (infos == 0) problems.push_back("no monitor information");
     if (infos > 1) problems.push_back("more than one monitor information");
     if (content.ReservedAreaOffset < 0) problems.push_back("no reserved area for declarations");
-    return problems;
+    result.onlyTailCutShort = cutAt >= 0 && problems.size() == 1;
+    return result;
 }
 
 }  // namespace halcyra

@@ -1,5 +1,7 @@
 #include "savefile/MonitorObjects.h"
 
+#include "savefile/SaveFileIds.h"
+
 namespace halcyra {
 
 void TMonitorInfo::AssignTo(TPersistIt& dest) const
@@ -14,11 +16,11 @@ void TMonitorInfo::AssignTo(TPersistIt& dest) const
 
 void TMonitorInfo::WriteTo(TMicroWriter& writer) const
 {
-    writer.BeginFolding(200);
-    writer.WriteString(201, MonitorKind);
-    writer.WriteString(202, MonitorQualifier);
-    writer.WriteString(203, PatientId);
-    writer.WriteString(204, PatientName);
+    writer.BeginFolding(item::kMonitorInfo);
+    writer.WriteString(item::kMonitorKind, MonitorKind);
+    writer.WriteString(item::kMonitorQualifier, MonitorQualifier);
+    writer.WriteString(item::kPatientId, PatientId);
+    writer.WriteString(item::kPatientName, PatientName);
     writer.EndFolding();
 }
 
@@ -34,13 +36,21 @@ void TParameterSerie::AssignTo(TPersistIt& dest) const
 
 void TParameterSerie::WriteTo(TMicroWriter& writer) const
 {
-    writer.BeginFolding(210);
-    writer.WriteInteger(211, Index);
-    writer.WriteString(212, Info.ParameterName());
-    writer.WriteString(213, Info.MeasurementPlace());
-    writer.WriteString(214, Info.ParamExtraName());
-    writer.WriteString(215, UnitName);
-    writer.WriteString(216, Info.ParameterID());
+    WriteParameterSerie(writer, Index, Info.ParameterName(), Info.MeasurementPlace(), Info.ParamExtraName(), UnitName,
+                        Info.ParameterID());
+}
+
+void WriteParameterSerie(TMicroWriter& writer, std::uint16_t index, std::string_view parameterName,
+                         std::string_view measurementPlace, std::string_view paramExtraName, std::string_view unitName,
+                         std::string_view parameterId)
+{
+    writer.BeginFolding(item::kParameterSerie);
+    writer.WriteInteger(item::kSerieIndex, index);
+    writer.WriteString(item::kSerieParameterName, parameterName);
+    writer.WriteString(item::kSerieMeasurementPlace, measurementPlace);
+    writer.WriteString(item::kSerieParamExtraName, paramExtraName);
+    writer.WriteString(item::kSerieUnitName, unitName);
+    writer.WriteString(item::kSerieParameterId, parameterId);
     writer.EndFolding();
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace halcyra {
 
@@ -55,6 +56,11 @@ public:
     void AssignTo(TPersistIt& dest) const override;
     void WriteTo(TMicroWriter& writer) const override;
 };
+
+// Folding 210 as declared: the strings are written as given, untrimmed.
+void WriteParameterSerie(TMicroWriter& writer, std::uint16_t index, std::string_view parameterName,
+                         std::string_view measurementPlace, std::string_view paramExtraName, std::string_view unitName,
+                         std::string_view parameterId);
 
 // Folding 232: announces a video file (read, never written by this system).
 class TVideoInfo : public TPersistIt {

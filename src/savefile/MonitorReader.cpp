@@ -1,5 +1,7 @@
 #include "savefile/MonitorReader.h"
 
+#include "savefile/SaveFileIds.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -79,10 +81,10 @@ private:
 
     void General(std::int32_t id, TMicroReader& reader)
     {
-        if (id == 3) {
+        if (id == item::kFileInformation) {
             reader.BeginFolding(id);
             reader.SetCurrentObject(&fileInformation_);
-        } else if (id == 2) {
+        } else if (id == item::kFileType) {
             ReadFileType(reader);
         } else {
             reader.SkipValue();
@@ -102,41 +104,41 @@ private:
         if (auto* info = dynamic_cast<TMonitorInfo*>(current)) return MonitorInfoItem(*info, id, reader);
         if (auto* serie = dynamic_cast<TParameterSerie*>(current)) return SerieItem(*serie, id, reader);
         if (auto* video = dynamic_cast<TVideoInfo*>(current)) return VideoInfoItem(*video, id, reader);
-        if (current == &fileInformation_ && (id == 203 || id == 204)) {
-            (id == 203 ? content_.FileInfo203 : content_.FileInfo204) = reader.ReadString();
+        if (current == &fileInformation_ && (id == item::kFileInfoText203 || id == item::kFileInfoText204)) {
+            (id == item::kFileInfoText203 ? content_.FileInfo203 : content_.FileInfo204) = reader.ReadString();
             return;
         }
         switch (id) {
-            case 30:
+            case item::kItem30:
                 content_.Item30 = static_cast<std::uint8_t>(reader.ReadInteger());
                 break;
-            case 200:
+            case item::kMonitorInfo:
                 reader.BeginFolding(id);
                 reader.SetCurrentObject(Append<TMonitorInfo>());
                 break;
-            case 205:
+            case item::kReservedArea:
                 content_.ReservedAreaOffset = reader.Position() - 4;
                 if (options_.StopAtReservedArea)
                     reader.Stop();
                 else
                     reader.SkipValue();
                 break;
-            case 210: {
+            case item::kParameterSerie: {
                 TParameterSerie* serie = Append<TParameterSerie>();
                 reader.PushGroup(reader.ReadSize());
                 reader.SetCurrentObject(serie);
                 break;
             }
-            case 220:
-            case 85:
-            case 221:
-            case 222:
+            case item::kValuePoint:
+            case item::kDelimiterPoint:
+            case item::kAnalyserValue:
+            case item::kAnalyserValueWithText:
                 PointRecord(id, reader);
                 break;
-            case 230:
+            case item::kVideoFrame:
                 VideoFrame(reader);
                 break;
-            case 232: {
+            case item::kVideoInfo: {
                 TVideoInfo* info = Append<TVideoInfo>();
                 reader.BeginFolding(id);
                 reader.SetCurrentObject(info);
@@ -156,16 +158,16 @@ private:
     static void MonitorInfoItem(TMonitorInfo& info, std::int32_t id, TMicroReader& reader)
     {
         switch (id) {
-            case 201:
+            case item::kMonitorKind:
                 info.MonitorKind = reader.ReadString();
                 break;
-            case 202:
+            case item::kMonitorQualifier:
                 info.MonitorQualifier = reader.ReadString();
                 break;
-            case 203:
+            case item::kPatientId:
                 info.PatientId = reader.ReadString();
                 break;
-            case 204:
+            case item::kPatientName:
                 info.PatientName = reader.ReadString();
                 break;
             default:
@@ -177,22 +179,22 @@ private:
     static void SerieItem(TParameterSerie& serie, std::int32_t id, TMicroReader& reader)
     {
         switch (id) {
-            case 211:
+            case item::kSerieIndex:
                 serie.Index = static_cast<std::uint16_t>(reader.ReadInteger());
                 break;
-            case 212:
+            case item::kSerieParameterName:
                 serie.Info.SetParameterName(reader.ReadString());
                 break;
-            case 213:
+            case item::kSerieMeasurementPlace:
                 serie.Info.SetMeasurementPlace(reader.ReadString());
                 break;
-            case 214:
+            case item::kSerieParamExtraName:
                 serie.Info.SetParamExtraName(reader.ReadString());
                 break;
-            case 215:
+            case item::kSerieUnitName:
                 serie.UnitName = reader.ReadString();
                 break;
-            case 216:
+            case item::kSerieParameterId:
                 serie.Info.SetParameterID(reader.ReadString());
                 break;
             default:
@@ -204,16 +206,16 @@ private:
     void VideoInfoItem(TVideoInfo& info, std::int32_t id, TMicroReader& reader)
     {
         switch (id) {
-            case 231:
+            case item::kVideoFileName:
                 info.VideoFileName = reader.ReadString();
                 if (video_ != nullptr) {
                     video_->Files.push_back(info.VideoFileName);
                     video_->CurrentFile = static_cast<std::int32_t>(video_->Files.size() - 1);
                 }
                 break;
-            case 203:
-            case 204:
-                (id == 203 ? info.Caption203 : info.Caption204) = reader.ReadString();
+            case item::kVideoCaption203:
+            case item::kVideoCaption204:
+                (id == item::kVideoCaption203 ? info.Caption203 : info.Caption204) = reader.ReadString();
                 if (video_ != nullptr) video_->Caption = "Video from " + info.Caption204 + " " + info.Caption203;
                 break;
             default:
@@ -245,8 +247,8 @@ private:
         const std::int64_t offset = reader.Position() - 4;
         const std::int64_t size = reader.ReadSize();
         reader.MarkItem(size);
-        if (id == 220 || id == 85) {
-            if (size < 18) {
+        if (id == item::kValuePoint || id == item::kDelimiterPoint) {
+            if (size < item::kPointPayloadSize) {
                 Problem(offset, "record shorter than its fields");
                 reader.Skip(size);
                 return;
@@ -255,7 +257,7 @@ private:
             const double x = reader.ReadRawF64();
             const double y = reader.ReadRawF64();
             if (TParameterSerie* serie = SerieFor(index, offset)) {
-                if (id == 220)
+                if (id == item::kValuePoint)
                     serie->Serie->AddPoint(CreatePoint<TXYPoint>(x, y), false);
                 else
                     serie->Serie->AddControlPoint(std::make_unique<TRecordDelimiterPoint>(x, y));
@@ -277,7 +279,8 @@ private:
         std::string vial;
         std::int32_t attempt = 0;
         const bool complete = payload.Take(&index, 2) && payload.Take(&x, 8) && payload.Take(&y, 8) &&
-                              payload.Take(&result, 1) && (id == 221 || payload.TakeString(resultText)) &&
+                              payload.Take(&result, 1) &&
+                              (id == item::kAnalyserValue || payload.TakeString(resultText)) &&
                               payload.TakeString(vial) && payload.Take(&attempt, 4);
         if (!complete) {
             if (truncated) throw EReadError();
@@ -332,6 +335,45 @@ bool ReadMonitorFile(TMicroReader& reader, TStream& stream, TMonitorFileContent&
 {
     TDispatch dispatch(content, options);
     return reader.Read(stream, [&dispatch](std::int32_t id, TMicroReader& r) { dispatch(id, r); });
+}
+
+bool TakesOurRecords(const TMicroReader& reader)
+{
+    return !reader.Checksummed() && !(reader.MajorVersion() <= 1 && reader.MinorVersion() <= 1);
+}
+
+std::int64_t PointRecordsStart(TMicroReader& reader, TStream& file)
+{
+    TMonitorFileContent content;
+    TMonitorReadOptions options;
+    options.StopAtReservedArea = true;
+    file.Seek(0);
+    ReadMonitorFile(reader, file, content, options);
+    if (content.FileType != TTovFileType::ftMonitorData) throw ETovError(savefile_text::kIncorrectFiletype);
+    if (!TakesOurRecords(reader)) throw ETovError(savefile_text::kCannotAppendInFormat);
+    if (content.ReservedAreaOffset < 0) return -1;
+    const std::int64_t sizeAt = content.ReservedAreaOffset + 4;
+    if (sizeAt + 4 > file.Size()) throw ETovError(tov_text::kErrorInFile);
+    file.Seek(sizeAt);
+    std::int32_t reserved = 0;
+    file.ReadBuffer(&reserved, 4);
+    const std::int64_t start = sizeAt + 4 + reserved;
+    if (reserved < 0 || start > file.Size()) throw ETovError(tov_text::kErrorInFile);
+    return start;
+}
+
+std::int64_t WholeItemsEnd(TStream& file, std::int64_t from)
+{
+    const std::int64_t size = file.Size();
+    std::int64_t at = from;
+    while (size - at >= 8) {
+        std::int32_t head[2];
+        file.Seek(at);
+        file.ReadBuffer(head, sizeof head);
+        if (head[1] < 0 || head[1] > size - at - 8) break;
+        at += 8 + head[1];
+    }
+    return at;
 }
 
 }  // namespace halcyra

@@ -14,6 +14,18 @@
 
 namespace halcyra {
 
+namespace savefile_text {
+inline constexpr const char* kIncorrectFiletype = "Exception:Incorrect filetype";
+inline constexpr const char* kNoMonitorInfo = "Exception:No MonitorInfo!";
+inline constexpr const char* kDoesNotMatch = "Exception:The existing file does not match!";
+inline constexpr const char* kNoReservedArea = "Exception:The file has no reserved area for parameter declarations";
+inline constexpr const char* kCannotDeclareInFormat =
+    "Exception:Parameters can only be declared in a plain save file of version 2 or later";
+inline constexpr const char* kCannotAppendInFormat =
+    "Exception:Values can only be appended to a plain save file of version 2 or later";
+inline constexpr const char* kChecksumSuffix = " has a checksum error.";
+}  // namespace savefile_text
+
 struct TMonitorFileContent {
     TTovFileType FileType = TTovFileType::ftUnknown;
     std::uint8_t Item30 = 0;
@@ -43,5 +55,20 @@ struct TMonitorReadOptions {
 // The reader's result: false only for a checksum mismatch (or a stop in a checksummed file).
 bool ReadMonitorFile(TMicroReader& reader, TStream& stream, TMonitorFileContent& content,
                      const TMonitorReadOptions& options);
+
+// Our declarations and records have the form of a plain save file of version 2 or later; in any other
+// form (checksummed: behind folding 1, where no reader looks; version 1.0: other size fields) they
+// would be lost or misread. Call after a read.
+bool TakesOurRecords(const TMicroReader& reader);
+
+// Where the point records of a monitor-data file begin: just behind its reserved area. Reads only the
+// header region, from the start of `file`. Raises ETovError when records cannot be appended to it (not
+// monitor data, a form TakesOurRecords refuses, a reserved area running past the end of the file).
+// -1 when the file has no reserved area, so where its records begin is not known.
+std::int64_t PointRecordsStart(TMicroReader& reader, TStream& file);
+
+// The end of the last whole item from `from` on (items laid end to end, each Id, Size and payload).
+// What lies behind it, up to the end of `file`, is an item cut short.
+std::int64_t WholeItemsEnd(TStream& file, std::int64_t from);
 
 }  // namespace halcyra

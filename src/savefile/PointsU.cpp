@@ -1,5 +1,7 @@
 #include "savefile/PointsU.h"
 
+#include "savefile/SaveFileIds.h"
+
 #include "platform/DateTime.h"
 
 #include <algorithm>
@@ -152,14 +154,14 @@ void TEventPoint::WritePointData(TMicroWriter& writer) const
 {
     writer.WriteRawF64(XValue);
     writer.WriteRawI32(OrdinalNo);
-    writer.WriteString(9, Text);
+    writer.WriteString(item::kEventPointText, Text);
 }
 
 void TEventPoint::ReadPointData(TMicroReader& reader)
 {
     XValue = reader.ReadRawF64();
     OrdinalNo = reader.ReadRawI32();
-    if (reader.ReadId() == 9)
+    if (reader.ReadId() == item::kEventPointText)
         Text = reader.ReadString();
     else
         reader.SkipValue();

@@ -1,7 +1,6 @@
 #include "savefile/SaveFileIo.h"
 
-#include "platform/FileIo.h"
-
+#include "platform/Text.h"
 #include "savefile/TovErrors.h"
 
 #include <algorithm>
@@ -9,71 +8,31 @@
 #include <cstring>
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace halcyra {
 namespace {
 
-[[noreturn]] void Fail(const std::string& what, const std::filesystem::path& path, int error)
-{
-    throw ESaveFileIoError(what + " " + path.string() + ": " + std::strerror(error));
-}
-
 using fileio::TFd;
 
-std::string ReadAllFrom(int fd, const std::filesystem::path& path)
+[[noreturn]] void Fail(const std::string& what, const std::filesystem::path& path, int error)
 {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) Fail("Cannot read", path, errno);
-    if (S_ISDIR(st.st_mode)) Fail("Cannot read", path, EISDIR);
-    std::string bytes;
-    bytes.reserve(static_cast<std::size_t>(std::max<off_t>(st.st_size, 0)));
-    char buffer[65536];
-    off_t offset = 0;
-    for (;;) {
-        const ssize_t n = ::pread(fd, buffer, sizeof buffer, offset);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            Fail("Cannot read", path, errno);
-        }
-        if (n == 0) break;
-        bytes.append(buffer, static_cast<std::size_t>(n));
-        offset += n;
-    }
-    return bytes;
+    if (error == EWOULDBLOCK)
+        throw ESaveFileIoError("Cannot write " + HostPathText(path) + ": in use by another writer");
+    if (error == ESTALE) throw ESaveFileIoError("Cannot write " + HostPathText(path) + ": it keeps being replaced");
+    throw ESaveFileIoError(what + " " + HostPathText(path) + ": " + std::strerror(error));
 }
 
-
-// Opens an existing file for writing under an exclusive lock, making sure the descriptor still names
-// the file at that path (a concurrent atomic replace swaps the file under an open descriptor).
-int OpenLocked(const std::filesystem::path& path, int flags, struct stat& st)
+// Runs a file-layer call, turning its system error into the message that names the file.
+template <class TCall>
+auto Guarded(const char* what, const std::filesystem::path& path, TCall&& call)
 {
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
-        if (fd < 0) Fail("Cannot open", path, errno);
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            const int error = errno;
-            ::close(fd);
-            if (error == EWOULDBLOCK)
-                throw ESaveFileIoError("Cannot write " + path.string() + ": in use by another writer");
-            Fail("Cannot lock", path, error);
-        }
-        struct stat byPath {};
-        if (::fstat(fd, &st) != 0) {
-            const int error = errno;
-            ::close(fd);
-            Fail("Cannot open", path, error);
-        }
-        if (S_ISDIR(st.st_mode)) {
-            ::close(fd);
-            Fail("Cannot open", path, EISDIR);
-        }
-        if (::stat(path.c_str(), &byPath) == 0 && byPath.st_ino == st.st_ino && byPath.st_dev == st.st_dev) return fd;
-        ::close(fd);
+    try {
+        return call();
+    } catch (const std::system_error& e) {
+        Fail(what, path, e.code().value());
     }
-    throw ESaveFileIoError("Cannot write " + path.string() + ": it keeps being replaced");
 }
 
 }  // namespace
@@ -92,12 +51,12 @@ bool TPosixSaveFileIo::Exists(const std::filesystem::path& path)
 
 bool TPosixSaveFileIo::Stamp(const std::filesystem::path& path, TFileStamp& out)
 {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return false;
-    out.modified = FromUnixTime(st.st_mtim.tv_sec) + static_cast<double>(st.st_mtim.tv_nsec) / 86400e9;
-    out.size = static_cast<std::uint64_t>(st.st_size);
-    out.inode = static_cast<std::uint64_t>(st.st_ino);
-    return true;
+    try {
+        out = fileio::StampOf(path);
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return out.exists;
 }
 
 std::unique_ptr<TStream> TPosixSaveFileIo::OpenRead(const std::filesystem::path& path)
@@ -107,23 +66,20 @@ std::unique_ptr<TStream> TPosixSaveFileIo::OpenRead(const std::filesystem::path&
 
 std::string TPosixSaveFileIo::ReadAll(const std::filesystem::path& path)
 {
-    TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.Get() < 0) Fail("Cannot open", path, errno);
-    return ReadAllFrom(fd.Get(), path);
+    return Guarded("Cannot read", path, [&] { return fileio::ReadWholeFile(path); });
 }
 
 void TPosixSaveFileIo::BeforeReplace(const std::filesystem::path&, const std::filesystem::path&) {}
+
+void TPosixSaveFileIo::BeforeAppendLock(const std::filesystem::path&) {}
 
 void TPosixSaveFileIo::ReplaceWith(const std::filesystem::path& path, std::string_view bytes, int mode)
 {
     fileio::TReplaceOptions options;
     if (mode >= 0) options.mode = static_cast<mode_t>(mode);
     options.beforeRename = [&](const std::filesystem::path& temporary) { BeforeReplace(temporary, path); };
-    try {
-        fileio::ReplaceFile(path, fileio::UniqueTempBeside(path), bytes, options);
-    } catch (const std::system_error& e) {
-        Fail("Cannot replace", path, e.code().value());
-    }
+    fileio::RemoveStaleTemporaries(path);
+    Guarded("Cannot replace", path, [&] { fileio::ReplaceFile(path, fileio::UniqueTempBeside(path), bytes, options); });
 }
 
 void TPosixSaveFileIo::WriteWhole(const std::filesystem::path& path, std::string_view bytes)
@@ -138,23 +94,24 @@ void TPosixSaveFileIo::Update(const std::filesystem::path& path,
 {
     struct stat st {};
     // Opening for writing also refuses a file without write permission, as a read-only file is.
-    TFd fd(OpenLocked(path, O_RDWR, st));
-    std::string next = rewrite(ReadAllFrom(fd.Get(), path));
+    TFd fd = Guarded("Cannot open", path, [&] { return fileio::OpenLocked(path, O_RDWR, &st); });
+    std::string next = rewrite(Guarded("Cannot read", path, [&] { return fileio::ReadAll(fd.Get()); }));
     ReplaceWith(path, next, static_cast<int>(st.st_mode & 07777));
 }
 
-void TPosixSaveFileIo::Append(const std::filesystem::path& path, std::string_view bytes)
+void TPosixSaveFileIo::Append(const std::filesystem::path& path, std::string_view bytes, const TAppendCheck& check)
 {
-    // One value costs open, lock, write and close, as the bare write does (O_APPEND spares the seek).
-    // The lock makes a concurrent writer fail instead of interleaving. Checking the descriptor for a
-    // concurrent atomic replace would cost an fstat, several microseconds on ext4 with dirty pages;
-    // within this program rewrites and appends never overlap, so that check is left out.
-    TFd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
-    if (fd.Get() < 0) Fail("Cannot open", path, errno);
-    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EWOULDBLOCK)
-            throw ESaveFileIoError("Cannot write " + path.string() + ": in use by another writer");
-        Fail("Cannot lock", path, errno);
+    // One value costs open, lock, two stats, write and close. The lock makes a concurrent writer fail
+    // instead of interleaving; the stats make sure the value goes into the file at the path and not
+    // into one a rewrite has just replaced.
+    struct stat st {};
+    TFd fd = Guarded("Cannot open", path,
+                     [&] { return fileio::OpenLocked(path, O_RDWR | O_APPEND, &st, [&] { BeforeAppendLock(path); }); });
+    if (check) {
+        TFileReadStream file(fd.Get(), st.st_size, path);
+        const std::int64_t wholeEnd = check(file, TFileStamp::Of(st));
+        if (wholeEnd >= 0 && wholeEnd < st.st_size && ::ftruncate(fd.Get(), wholeEnd) != 0)
+            Fail("Cannot write", path, errno);
     }
     std::size_t written = 0;
     while (written < bytes.size()) {
@@ -178,22 +135,21 @@ void TPosixSaveFileIo::Append(const std::filesystem::path& path, std::string_vie
 
 TFileReadStream::TFileReadStream(const std::filesystem::path& path) : path_(path)
 {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) Fail("Cannot open", path, errno);
+    owned_ = TFd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!owned_.Valid()) Fail("Cannot open", path, errno);
+    fd_ = owned_.Get();
     struct stat st {};
-    if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
-        const int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
-        ::close(fd_);
-        fd_ = -1;
-        Fail("Cannot read", path, error);
-    }
+    if (::fstat(fd_, &st) != 0) Fail("Cannot read", path, errno);
+    if (S_ISDIR(st.st_mode)) Fail("Cannot read", path, EISDIR);
     size_ = st.st_size;
 }
 
-TFileReadStream::~TFileReadStream()
+TFileReadStream::TFileReadStream(int borrowedFd, std::int64_t size, const std::filesystem::path& path)
+    : fd_(borrowedFd), path_(path), size_(size)
 {
-    if (fd_ >= 0) ::close(fd_);
 }
+
+TFileReadStream::~TFileReadStream() = default;
 
 void TFileReadStream::Fill(std::int64_t position)
 {

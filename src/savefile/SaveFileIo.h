@@ -2,7 +2,7 @@
 // half-way. All paths are host paths.
 #pragma once
 
-#include "platform/DateTime.h"
+#include "platform/FileIo.h"
 #include "savefile/Streams.h"
 
 #include <cstdint>
@@ -23,12 +23,12 @@ public:
 
 // What tells one state of a file from another: a rewrite, an append and a replacement all change it,
 // even within one tick of the file system's clock.
-struct TFileStamp {
-    TDateTime modified = 0;
-    std::uint64_t size = 0;
-    std::uint64_t inode = 0;
-    bool operator==(const TFileStamp&) const = default;
-};
+using TFileStamp = fileio::TFileStamp;
+
+// Called by an append with the file as it is under the writers' lock: returns where its last whole
+// record ends (at most its size). Bytes behind that, a record cut short, are cut away before the new
+// bytes are written. Raising refuses the append and leaves the file as it is.
+using TAppendCheck = std::function<std::int64_t(TStream& file, const TFileStamp& stamp)>;
 
 class ISaveFileIo {
 public:
@@ -47,11 +47,12 @@ public:
     virtual void Update(const std::filesystem::path& path,
                         const std::function<std::string(std::string current)>& rewrite) = 0;
     // Appends to an existing file; a short write is rolled back. Raises on any failure.
-    virtual void Append(const std::filesystem::path& path, std::string_view bytes) = 0;
+    virtual void Append(const std::filesystem::path& path, std::string_view bytes, const TAppendCheck& check = {}) = 0;
 };
 
 // The real file system. Writers take an exclusive advisory lock without waiting, so a concurrent
-// writer makes the operation fail instead of interleaving.
+// writer makes the operation fail instead of interleaving, and make sure the locked file is still the
+// one at the path (a rewrite replaces it).
 class TPosixSaveFileIo : public ISaveFileIo {
 public:
     bool Exists(const std::filesystem::path& path) override;
@@ -61,15 +62,19 @@ public:
     void WriteWhole(const std::filesystem::path& path, std::string_view bytes) override;
     void Update(const std::filesystem::path& path,
                 const std::function<std::string(std::string current)>& rewrite) override;
-    void Append(const std::filesystem::path& path, std::string_view bytes) override;
+    void Append(const std::filesystem::path& path, std::string_view bytes, const TAppendCheck& check = {}) override;
 
-    // The one instance the program uses.
+    // A shared instance: it holds no state.
     static std::shared_ptr<TPosixSaveFileIo> Default();
 
 protected:
     // Called when the complete new content is in the temporary file and flushed, just before it
     // replaces the target. Tests raise here to stand for a crash at the worst moment.
     virtual void BeforeReplace(const std::filesystem::path& temporary, const std::filesystem::path& target);
+
+    // Called between opening a file for an append and locking it. Tests replace the file here to
+    // stand for a rewrite by another process at that moment.
+    virtual void BeforeAppendLock(const std::filesystem::path& path);
 
 private:
     void ReplaceWith(const std::filesystem::path& path, std::string_view bytes, int modeFromFd);
@@ -79,6 +84,8 @@ private:
 class TFileReadStream : public TStream {
 public:
     explicit TFileReadStream(const std::filesystem::path& path);
+    // Reads the first `size` bytes through a descriptor the caller keeps open (and closes).
+    TFileReadStream(int borrowedFd, std::int64_t size, const std::filesystem::path& path);
     ~TFileReadStream() override;
     TFileReadStream(const TFileReadStream&) = delete;
     TFileReadStream& operator=(const TFileReadStream&) = delete;
@@ -95,6 +102,7 @@ public:
 private:
     void Fill(std::int64_t position);
 
+    fileio::TFd owned_;
     int fd_ = -1;
     std::filesystem::path path_;
     std::int64_t size_ = 0;

@@ -1,12 +1,16 @@
 #include "savefile/SaveITNew.h"
 
+#include "platform/Text.h"
+#include "savefile/SaveFileIds.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace halcyra {
 
-TSaveItNew::TSaveItNew(std::shared_ptr<ISaveFileIo> io) : io_(io ? std::move(io) : TPosixSaveFileIo::Default())
+TSaveItNew::TSaveItNew(std::shared_ptr<ISaveFileIo> io) : io_(std::move(io))
 {
+    if (!io_) throw std::invalid_argument("TSaveItNew needs its file access");
     writer_.SetChecksumEnabled(true);
 }
 
@@ -59,11 +63,10 @@ std::string TSaveItNew::BuildNewFile(const std::string& monitorKind, const std::
     writer_.SetChecksumEnabled(false);
     try {
         writer_.WriteHeader();
-        writer_.BeginFolding(3);
-        writer_.WriteInteger(2, static_cast<std::int32_t>(TTovFileType::ftMonitorData));
-        writer_.WriteInteger(30, content_.Item30);
-        if (!content_.FileInfo203.empty()) writer_.WriteString(203, content_.FileInfo203);
-        if (!content_.FileInfo204.empty()) writer_.WriteString(204, content_.FileInfo204);
+        // The optional texts 203 and 204 of a file read before belong to that file: never carried over.
+        writer_.BeginFolding(item::kFileInformation);
+        writer_.WriteInteger(item::kFileType, static_cast<std::int32_t>(TTovFileType::ftMonitorData));
+        writer_.WriteInteger(item::kItem30, content_.Item30);
         writer_.EndFolding();
         TMonitorInfo info;
         info.MonitorKind = monitorKind;
@@ -71,7 +74,7 @@ std::string TSaveItNew::BuildNewFile(const std::string& monitorKind, const std::
         info.PatientId = patientId;
         info.PatientName = patientName;
         info.WriteTo(writer_);
-        writer_.BeginFolding(205);
+        writer_.BeginFolding(item::kReservedArea);
         const std::string reserved(static_cast<std::size_t>(minimumReserved_), '\0');
         writer_.WriteRaw(reserved.data(), reserved.size());
         writer_.EndFolding();
@@ -148,7 +151,7 @@ void TSaveItNew::ReloadStructure()
     cachedName_ = fileName_;
     cachedStamp_ = stamp;
     if (!ok) {
-        const std::string message = fileName_.string() + savefile_text::kChecksumSuffix;
+        const std::string message = HostPathText(fileName_) + savefile_text::kChecksumSuffix;
         if (OnShowMessage)
             OnShowMessage(message);
         else
@@ -171,14 +174,12 @@ void TSaveItNew::AddParameterSerie(std::uint16_t index, const std::string& param
     TMemoryStream declaration;
     writer_.SetStream(&declaration);
     writer_.SetChecksumEnabled(false);
-    writer_.BeginFolding(210);
-    writer_.WriteInteger(211, index);
-    writer_.WriteString(212, parameterName);
-    writer_.WriteString(213, measurementPlace);
-    writer_.WriteString(214, paramExtraName);
-    writer_.WriteString(215, unitName);
-    writer_.WriteString(216, parameterId);
-    writer_.EndFolding();
+    try {
+        WriteParameterSerie(writer_, index, parameterName, measurementPlace, paramExtraName, unitName, parameterId);
+    } catch (...) {
+        writer_.SetStream(nullptr);
+        throw;
+    }
     writer_.SetStream(nullptr);
     const std::string m = declaration.TakeBytes();
     const auto mSize = static_cast<std::int64_t>(m.size());
@@ -186,17 +187,15 @@ void TSaveItNew::AddParameterSerie(std::uint16_t index, const std::string& param
     io_->Update(fileName_, [&](std::string current) {
         TMemoryStream scan(std::move(current));
         reader_.Read(scan, [](std::int32_t id, TMicroReader& reader) {
-            if (id == 200)
+            if (id == item::kMonitorInfo)
                 reader.BeginFolding(id);
-            else if (id == 205)
+            else if (id == item::kReservedArea)
                 reader.Stop();
             else
                 reader.SkipValue();
         });
         if (!reader_.Stopped()) throw ETovError(savefile_text::kNoReservedArea);
-        // Our folding form is that of a plain version 2 file; in any other it would be misread.
-        if (reader_.Checksummed() || (reader_.MajorVersion() <= 1 && reader_.MinorVersion() <= 1))
-            throw ETovError(savefile_text::kCannotDeclareInFormat);
+        if (!TakesOurRecords(reader_)) throw ETovError(savefile_text::kCannotDeclareInFormat);
 
         std::string bytes = scan.TakeBytes();
         const std::int64_t sizeAt = reader_.StopPosition();
@@ -208,11 +207,14 @@ void TSaveItNew::AddParameterSerie(std::uint16_t index, const std::string& param
         if (reserved < 0 || sizeAt + 4 + reserved > fileSize) throw ETovError(tov_text::kErrorInFile);
 
         TMemoryStream out(std::move(bytes));
+        // A record cut short at the end stays behind: the rewrite would otherwise keep it in front of
+        // every later record.
+        out.SetSize(WholeItemsEnd(out, sizeAt + 4 + reserved));
         if (reserved > mSize) {
             // In place: the declaration takes the front of the reserved area; the length stays.
             out.Seek(p);
             out.WriteBuffer(m.data(), m.size());
-            WriteI32(out, 205);
+            WriteI32(out, item::kReservedArea);
             WriteI32(out, static_cast<std::int32_t>(reserved - mSize));
             return out.TakeBytes();
         }
@@ -222,7 +224,7 @@ void TSaveItNew::AddParameterSerie(std::uint16_t index, const std::string& param
         out.SetSize(p);
         out.Seek(p);
         out.WriteBuffer(m.data(), m.size());
-        WriteI32(out, 205);
+        WriteI32(out, item::kReservedArea);
         WriteI32(out, static_cast<std::int32_t>(grown));
         out.SetSize(out.Position() + grown);
         out.Seek(out.Size());
@@ -231,33 +233,69 @@ void TSaveItNew::AddParameterSerie(std::uint16_t index, const std::string& param
     });
 }
 
+std::int64_t TSaveItNew::WholeRecordsEnd(TAppendPosition& known, TStream& file, const TFileStamp& stamp)
+{
+    if (known.device != stamp.device || known.inode != stamp.inode || known.recordsStart < 0) {
+        known = {};
+        known.recordsStart = PointRecordsStart(reader_, file);
+        if (known.recordsStart < 0) return -1;  // where the records begin is unknown: nothing is cut
+        known.device = stamp.device;
+        known.inode = stamp.inode;
+    }
+    const auto size = static_cast<std::int64_t>(stamp.size);
+    // Appends change a file only at its end: up to the end seen last, its records are whole.
+    if (known.wholeEnd == size) return size;
+    const std::int64_t from =
+        known.wholeEnd >= known.recordsStart && known.wholeEnd < size ? known.wholeEnd : known.recordsStart;
+    return WholeItemsEnd(file, from);
+}
+
 bool TSaveItNew::AppendRecord(std::int32_t id, std::uint16_t index, double time, double third, const char* what)
 {
     // The plain folding the writer would produce, laid out directly: head, index, time, value.
-    constexpr std::int32_t kPayload = 18;
-    char record[8 + kPayload];
+    constexpr std::int32_t kPayload = item::kPointPayloadSize;
+    char record[item::kPointRecordSize];
     std::memcpy(record, &id, 4);
     std::memcpy(record + 4, &kPayload, 4);
     std::memcpy(record + 8, &index, 2);
     std::memcpy(record + 10, &time, 8);
     std::memcpy(record + 18, &third, 8);
+    std::int64_t cutAt = -1;
+    std::int64_t cutBytes = 0;
+    // A handful of bytes per file; a long run through many patients' files starts afresh now and then.
+    if (appended_.size() > 4096 && appended_.count(fileName_) == 0) appended_.clear();
+    TAppendPosition& known = appended_[fileName_];
     try {
-        io_->Append(fileName_, std::string_view(record, sizeof record));
-        return true;
+        io_->Append(fileName_, std::string_view(record, sizeof record), [&](TStream& file, const TFileStamp& stamp) {
+            const std::int64_t wholeEnd = WholeRecordsEnd(known, file, stamp);
+            if (wholeEnd >= 0 && wholeEnd < static_cast<std::int64_t>(stamp.size)) {
+                cutAt = wholeEnd;
+                cutBytes = static_cast<std::int64_t>(stamp.size) - wholeEnd;
+            }
+            // Set before the write: should the write fail, the next append finds the file shorter than
+            // this and looks again.
+            known.wholeEnd = wholeEnd < 0 ? -1 : wholeEnd + item::kPointRecordSize;
+            return wholeEnd;
+        });
     } catch (const std::exception& e) {
-        Log(std::string("Could not append a ") + what + " to " + fileName_.string() + ": " + e.what());
+        appended_.erase(fileName_);
+        Log(std::string("Could not append a ") + what + " to " + HostPathText(fileName_) + ": " + e.what());
         return false;
     }
+    if (cutAt >= 0)
+        Log("Cut away " + std::to_string(cutBytes) + " bytes of a record cut short at offset " + std::to_string(cutAt) +
+            " of " + HostPathText(fileName_));
+    return true;
 }
 
 bool TSaveItNew::AddValuePoint(std::uint16_t index, TDateTime time, double value)
 {
-    return AppendRecord(220, index, time, value, "value");
+    return AppendRecord(item::kValuePoint, index, time, value, "value");
 }
 
 bool TSaveItNew::AddDelimiterPoint(std::uint16_t index, std::int32_t code, TDateTime time)
 {
-    return AppendRecord(85, index, time, static_cast<double>(code), "delimiter");
+    return AppendRecord(item::kDelimiterPoint, index, time, static_cast<double>(code), "delimiter");
 }
 
 }  // namespace halcyra

@@ -11,26 +11,17 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace halcyra {
 
-namespace savefile_text {
-inline constexpr const char* kIncorrectFiletype = "Exception:Incorrect filetype";
-inline constexpr const char* kNoMonitorInfo = "Exception:No MonitorInfo!";
-inline constexpr const char* kDoesNotMatch = "Exception:The existing file does not match!";
-inline constexpr const char* kNoReservedArea = "Exception:The file has no reserved area for parameter declarations";
-inline constexpr const char* kCannotDeclareInFormat =
-    "Exception:Parameters can only be declared in a plain save file of version 2 or later";
-inline constexpr const char* kChecksumSuffix = " has a checksum error.";
-}  // namespace savefile_text
-
 class TSaveItNew {
 public:
-    // Without an io the real file system is used.
-    explicit TSaveItNew(std::shared_ptr<ISaveFileIo> io = nullptr);
+    // Every file access goes through `io` (TPosixSaveFileIo for the real file system); it must not be null.
+    explicit TSaveItNew(std::shared_ptr<ISaveFileIo> io);
     ~TSaveItNew();
     TSaveItNew(const TSaveItNew&) = delete;
     TSaveItNew& operator=(const TSaveItNew&) = delete;
@@ -76,7 +67,10 @@ public:
     void AddParameterSerie(std::uint16_t index, const std::string& parameterName, const std::string& measurementPlace,
                            const std::string& paramExtraName, const std::string& parameterId,
                            const std::string& unitName);
-    // Append one 26-byte record. Never raise: a failure is reported to OnLog and gives false.
+    // Append one 26-byte record. Never raise: a failure is reported to OnLog and gives false. A record
+    // cut short at the end of the file (a crash, another writer) is cut away first, and reported, so the
+    // new record is not read as its rest. A file whose form would hide or misread the record (checksummed,
+    // version 1) is refused.
     bool AddValuePoint(std::uint16_t index, TDateTime time, double value);
     bool AddDelimiterPoint(std::uint16_t index, std::int32_t code, TDateTime time);
 
@@ -102,6 +96,18 @@ private:
     TMonitorFileContent content_;
     std::filesystem::path cachedName_;
     TFileStamp cachedStamp_;
+
+    // What the last append to each file learnt about it, so the next one need not read it again (the
+    // caller switches files between patients): the file's identity, where its records begin and where
+    // its last whole record ended.
+    struct TAppendPosition {
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0;
+        std::int64_t recordsStart = -1;
+        std::int64_t wholeEnd = -1;
+    };
+    std::map<std::filesystem::path, TAppendPosition> appended_;
+    std::int64_t WholeRecordsEnd(TAppendPosition& known, TStream& file, const TFileStamp& stamp);
 };
 
 }  // namespace halcyra

@@ -1,5 +1,7 @@
 #include "savefile/TovClass.h"
 
+#include "savefile/SaveFileIds.h"
+
 #include <random>
 #include <utility>
 #include <vector>
@@ -30,9 +32,9 @@ bool TUniquePatientInformation::IsSame(const TUniquePatientInformation& other) c
 void TUniquePatientInformation::WriteTo(TMicroWriter& writer) const
 {
     writer.BeginFolding(kRecordType);
-    writer.WriteByte(2021, IdKind);
-    writer.WriteInteger(2022, IdNumber);
-    writer.WriteString(2023, IdText);
+    writer.WriteByte(item::kPatientIdKind, IdKind);
+    writer.WriteInteger(item::kPatientIdNumber, IdNumber);
+    writer.WriteString(item::kPatientIdText, IdText);
     writer.EndFolding();
 }
 
@@ -44,13 +46,13 @@ std::unique_ptr<TTovObject> TUniquePatientInformation::CreateNew() const
 void TUniquePatientInformation::ReadProperty(std::int32_t id, TMicroReader& reader)
 {
     switch (id) {
-        case 2021:
+        case item::kPatientIdKind:
             IdKind = reader.ReadByte();
             break;
-        case 2022:
+        case item::kPatientIdNumber:
             IdNumber = reader.ReadInteger();
             break;
-        case 2023:
+        case item::kPatientIdText:
             IdText = reader.ReadString();
             break;
         default:
@@ -103,11 +105,11 @@ bool TUniqueParameterInformation::IsSame(const TUniqueParameterInformation& othe
 void TUniqueParameterInformation::WriteTo(TMicroWriter& writer) const
 {
     writer.BeginFolding(kRecordType);
-    writer.WriteString(2024, parameterId_);
-    writer.WriteString(2025, parameterName_);
-    writer.WriteString(2026, measurementPlace_);
-    writer.WriteString(2027, paramExtraName_);
-    writer.WriteString(2028, originalName_);
+    writer.WriteString(item::kParameterId, parameterId_);
+    writer.WriteString(item::kParameterName, parameterName_);
+    writer.WriteString(item::kMeasurementPlace, measurementPlace_);
+    writer.WriteString(item::kParamExtraName, paramExtraName_);
+    writer.WriteString(item::kOriginalName, originalName_);
     writer.EndFolding();
 }
 
@@ -119,19 +121,19 @@ std::unique_ptr<TTovObject> TUniqueParameterInformation::CreateNew() const
 void TUniqueParameterInformation::ReadProperty(std::int32_t id, TMicroReader& reader)
 {
     switch (id) {
-        case 2024:
+        case item::kParameterId:
             SetParameterID(reader.ReadString());
             break;
-        case 2025:
+        case item::kParameterName:
             SetParameterName(reader.ReadString());
             break;
-        case 2026:
+        case item::kMeasurementPlace:
             SetMeasurementPlace(reader.ReadString());
             break;
-        case 2027:
+        case item::kParamExtraName:
             SetParamExtraName(reader.ReadString());
             break;
-        case 2028:
+        case item::kOriginalName:
             SetOriginalName(reader.ReadString());
             break;
         default:

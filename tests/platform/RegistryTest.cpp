@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 
@@ -300,6 +301,114 @@ TEST_F(RegistryTest, SeesChangesOfAnotherWriterAndNeverUndoesThem)
     EXPECT_EQ(first->ReadString(kKey, "C"), "4");
     fs::remove(file);
     EXPECT_FALSE(first->KeyExists(kKey));
+}
+
+TEST_F(RegistryTest, WriteOfTheStoredValueLeavesTheFileAlone)
+{
+    auto hive = Open();
+    hive->WriteString(kKey, "DebugFolder", "C:\\TEMP\\");
+    hive->WriteDword(kKey, "EnableLogfile", 1);
+    struct stat before {};
+    ASSERT_EQ(::stat(file.c_str(), &before), 0);
+    const std::string bytes = ReadBytes(file);
+
+    // Same value and type, also under another spelling of the name: not rewritten (the inode stays).
+    hive->WriteString(kKey, "DEBUGFOLDER", "C:\\TEMP\\");
+    hive->WriteDword(kKey, "enablelogfile", 1);
+    Open()->WriteDword(kKey, "EnableLogfile", 1);
+    struct stat after {};
+    ASSERT_EQ(::stat(file.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    EXPECT_EQ(ReadBytes(file), bytes);
+
+    // Another value or another type is a change.
+    const struct {
+        const char* what;
+        std::function<void()> write;
+    } changes[] = {
+        {"value", [&] { hive->WriteDword(kKey, "EnableLogfile", 0); }},
+        {"type", [&] { hive->WriteString(kKey, "EnableLogfile", "0"); }},
+        {"new key", [&] { hive->WriteString(std::string(kKey) + "\\Sub", "DebugFolder", "C:\\TEMP\\"); }},
+    };
+    for (const auto& change : changes) {
+        ASSERT_EQ(::stat(file.c_str(), &before), 0);
+        change.write();
+        ASSERT_EQ(::stat(file.c_str(), &after), 0);
+        EXPECT_NE(after.st_ino, before.st_ino) << change.what;
+    }
+    EXPECT_EQ(Open()->ReadString(kKey, "EnableLogfile"), "0");
+}
+
+TEST_F(RegistryTest, LargeHivesReadAndWriteWhole)
+{
+    // Many values in one key, many keys under one key: every one is found, and a write keeps them all.
+    constexpr int kCount = 20000;
+    std::string text = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Many]\n";
+    for (int i = 0; i < kCount; ++i) text += "\"V" + std::to_string(i) + "\"=dword:" + std::to_string(i % 10) + "\n";
+    for (int i = 0; i < kCount; ++i) text += "\n[HKEY_CURRENT_USER\\Keys\\K" + std::to_string(i) + "]\n";
+    WriteBytes(file, text);
+    auto hive = Open();
+    EXPECT_EQ(hive->GetValueNames("Many").size(), static_cast<std::size_t>(kCount));
+    EXPECT_EQ(hive->ReadDword("Many", "v19999"), 9u);
+    EXPECT_EQ(hive->GetKeyNames("Keys").size(), static_cast<std::size_t>(kCount));
+    hive->WriteDword("Many", "V5", 7);
+    auto again = Open();
+    EXPECT_EQ(again->ReadDword("Many", "V5"), 7u);
+    EXPECT_EQ(again->GetValueNames("Many").size(), static_cast<std::size_t>(kCount));
+    EXPECT_TRUE(again->KeyExists("Keys\\K19999"));
+    EXPECT_TRUE(problems.empty());
+}
+
+TEST_F(RegistryTest, KeyTooDeepIsReportedAndLeftOutNotACrash)
+{
+    // A key 100,000 levels deep would exhaust the stack of a recursive copy or write, and a hive of
+    // such paths grows with the square of the depth when written.
+    std::string deep = "[HKEY_CURRENT_USER";
+    for (int i = 0; i < 100000; ++i) deep += "\\a";
+    WriteBytes(file, "Windows Registry Editor Version 5.00\n\n" + deep + "]\n\"X\"=dword:00000001\n\n" +
+                         "[HKEY_CURRENT_USER\\Kept]\n\"Y\"=\"y\"\n");
+    auto hive = Open();
+    EXPECT_EQ(hive->ReadString("Kept", "Y"), "y");
+    EXPECT_FALSE(hive->KeyExists("a"));
+    ASSERT_FALSE(problems.empty());
+    EXPECT_NE(problems[0].find("deeper than 512 levels"), std::string::npos) << problems[0];
+    // Writing keeps a copy of what was left out, and the rest.
+    hive->WriteDword("Kept", "Z", 2);
+    EXPECT_EQ(Open()->ReadString("Kept", "Y"), "y");
+    std::size_t copies = 0;
+    for (const auto& entry : fs::directory_iterator(dir.Path()))
+        copies += entry.path().filename().string().find(".damaged-") != std::string::npos;
+    EXPECT_EQ(copies, 1u);
+
+    // The deepest key the hive takes is still written and read back; one level more is refused.
+    std::string path;
+    for (int i = 0; i < 512; ++i) path += "\\d";
+    hive->WriteDword(path, "Deep", 3);
+    EXPECT_EQ(Open()->ReadDword(path, "Deep"), 3u);
+    EXPECT_THROW(hive->CreateKey(path + "\\d"), ERegistryError);
+    EXPECT_THROW(hive->WriteDword(path + "\\d", "Deeper", 4), ERegistryError);
+    EXPECT_FALSE(hive->KeyExists(path + "\\d"));
+}
+
+TEST(RegistryMessages, HostPathsAreShownAsSingleByteText)
+{
+    // Messages go to the log as single-byte text: a UTF-8 host path taken over unconverted would show
+    // as two characters per letter.
+    TTempDir dir;
+    const fs::path folder = dir / "\xC3\x84rzte";
+    fs::create_directories(folder);
+    WriteBytes(folder / "HKEY_CURRENT_USER.reg", std::string("\x00garbage", 8));
+    TRegistryHive hive(folder / "HKEY_CURRENT_USER.reg", THive::CurrentUser);
+    std::vector<std::string> problems;
+    hive.SetProblemSink([&](const std::string& message) { problems.push_back(message); });
+    EXPECT_FALSE(hive.KeyExists(kKey));
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find("\xC4rzte"
+                               "/HKEY_CURRENT_USER.reg"),
+              std::string::npos)
+        << problems[0];
+    EXPECT_EQ(problems[0].find("\xC3\x84"), std::string::npos) << problems[0];
 }
 
 TEST_F(RegistryTest, DamagedFileReadsEmptyAndIsKeptBeforeBeingReplaced)

@@ -28,5 +28,28 @@ TEST(Text, AsciiCaseOnly)
     EXPECT_EQ(Trim("  a b \r\n"), "a b");
 }
 
+TEST(Text, HostPathsCrossToSingleByteTextAndBack)
+{
+    const std::filesystem::path host = "/data/\xC3\x84rzte/M\xC3\xBCller";
+    EXPECT_EQ(HostPathText(host), "/data/\xC4rzte/M\xFCller");
+    EXPECT_EQ(HostPathFromText("/data/\xC4rzte/M\xFCller"), host);
+    EXPECT_EQ(HostPathText("/\xE6\x97\xA5"), "/?");  // no single-byte form
+}
+
+TEST(Text, ControlCharactersAreEscaped)
+{
+    const struct {
+        std::string text;
+        std::string shown;
+    } cases[] = {
+        {"plain C:\\KVD\\DATA\\ \xE4\x80", "plain C:\\KVD\\DATA\\ \xE4\x80"},
+        {"line\r\nnext", "line\\x0D\\x0Anext"},
+        {"\x1B[31mred\x7F", "\\x1B[31mred\\x7F"},
+        {std::string("nul\0tab\t", 8), "nul\\x00tab\\x09"},
+        {"\x81\x9D", "\\x81\\x9D"},  // undefined in Windows-1252: C1 controls
+    };
+    for (const auto& c : cases) EXPECT_EQ(EscapeControlCharacters(c.text), c.shown) << c.shown;
+}
+
 }  // namespace
 }  // namespace halcyra

@@ -6,11 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace halcyra {
@@ -37,11 +40,27 @@ std::string Declaration(std::int32_t index, const std::string& name, const std::
     return TBytes().Wrap(210, content);
 }
 
+// A checksummed save file of monitor data: the header, the file type, then what `rest` writes.
+std::string ChecksummedMonitorFile(const std::function<void(TMicroWriter&)>& rest)
+{
+    TMemoryStream out;
+    TMicroWriter writer;
+    writer.SetStream(&out);
+    writer.SetChecksumEnabled(true);
+    writer.WriteHeader();
+    writer.BeginFolding(3);
+    writer.WriteInteger(2, 8);
+    writer.EndFolding();
+    rest(writer);
+    writer.EndFolding();
+    return out.TakeBytes();
+}
+
 class MonitorFile : public ::testing::Test {
 protected:
     test::TTempDir dir;
     std::filesystem::path file = dir / "Halcyra.pil";
-    TSaveItNew saveIt;
+    TSaveItNew saveIt{std::make_shared<TPosixSaveFileIo>()};
     std::vector<std::string> log;
 
     void SetUp() override
@@ -229,6 +248,15 @@ TEST_F(MonitorFile, FailedAppendsAreLoggedNotRaised)
     EXPECT_FALSE(std::filesystem::exists(file));
     ASSERT_EQ(log.size(), 1u);
     EXPECT_NE(log[0].find("Could not append a value to " + file.string()), std::string::npos) << log[0];
+    // The log is single-byte text: a host path in it is converted.
+    const std::filesystem::path folder = dir / "\xC3\x84rzte";
+    std::filesystem::create_directory(folder);
+    saveIt.SetFileName(folder / "Halcyra.pil");
+    EXPECT_FALSE(saveIt.AddValuePoint(0, 1.0, 2.0));
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_NE(log[1].find("/\xC4rzte/Halcyra.pil: "), std::string::npos) << log[1];
+    log.clear();
+    saveIt.SetFileName(file);
 
     // Another writer holds the file: appends fail as under deny-write sharing.
     Create();
@@ -238,7 +266,7 @@ TEST_F(MonitorFile, FailedAppendsAreLoggedNotRaised)
     EXPECT_FALSE(saveIt.AddDelimiterPoint(0, 0, 1.0));
     EXPECT_THROW(saveIt.AddParameterSerie(0, "HR", "", "", "", "bpm"), ESaveFileIoError);
     ::close(fd);
-    EXPECT_EQ(log.size(), 2u);
+    EXPECT_EQ(log.size(), 1u);
     EXPECT_EQ(ReadFile(file).size(), 666u);
     EXPECT_TRUE(saveIt.AddDelimiterPoint(0, 0, 1.0));
 
@@ -261,6 +289,173 @@ TEST_F(MonitorFile, AppendedRecordsAre26BytesEach)
     saveIt.AddValuePoint(3, 45000.5, 7.25);
     saveIt.AddDelimiterPoint(3, 9, 45001.0);
     EXPECT_EQ(ReadFile(file).substr(666), TBytes().Record(220, 3, 45000.5, 7.25).Record(85, 3, 45001.0, 9.0).Str());
+}
+
+TEST_F(MonitorFile, AppendCutsAwayARecordCutShortFirst)
+{
+    // A crash or another writer left part of a record at the end: written behind it, every later record
+    // would be read out of step.
+    const std::string whole = TBytes().Record(220, 0, 45000.0, 1.0).Str();
+    for (const std::size_t kept : {1u, 7u, 8u, 25u}) {
+        std::filesystem::remove(file);
+        Create();
+        saveIt.AddParameterSerie(0, "HR", "", "", "", "bpm");
+        ASSERT_TRUE(saveIt.AddValuePoint(0, 45000.0, 1.0));
+        std::ofstream(file, std::ios::binary | std::ios::app) << whole.substr(0, kept);
+        log.clear();
+        ASSERT_TRUE(saveIt.AddValuePoint(0, 45001.0, 2.0)) << kept;
+        EXPECT_TRUE(saveIt.AddDelimiterPoint(0, 0, 45002.0));
+        const std::string bytes = ReadFile(file);
+        EXPECT_EQ(bytes.size(), 666u + 3 * 26) << kept;
+        EXPECT_EQ(CheckMonitorFile(bytes), std::vector<std::string>{}) << kept;
+        ASSERT_EQ(log.size(), 1u) << kept;
+        EXPECT_NE(log[0].find("Cut away " + std::to_string(kept) + " bytes"), std::string::npos) << log[0];
+        saveIt.DropFileCache();
+        saveIt.ReloadStructure();
+        EXPECT_EQ(saveIt.ParameterSeries().at(0)->Serie->DataSet().Points().size(), 2u);
+    }
+
+    // A declaration rewrite leaves such a rest behind too.
+    std::ofstream(file, std::ios::binary | std::ios::app) << whole.substr(0, 11);
+    saveIt.AddParameterSerie(1, "SpO2", "", "", "", "%");
+    EXPECT_EQ(CheckMonitorFile(ReadFile(file)), std::vector<std::string>{});
+
+    // A file cut inside its reserved area takes no record: it would land where readers skip.
+    const std::string cut = test::HandBuiltNewMonitorFile().substr(0, 600);
+    WriteFile(file, cut);
+    EXPECT_FALSE(saveIt.AddValuePoint(0, 45003.0, 3.0));
+    EXPECT_EQ(ReadFile(file), cut);
+}
+
+TEST(MonitorFileForms, AppendIntoAFormWhereTheRecordWouldBeLostIsRefused)
+{
+    // Checksummed: everything lies inside folding 1, and a record behind it is never read.
+    const std::string checksummed = ChecksummedMonitorFile([](TMicroWriter& writer) {
+        TMonitorInfo info;
+        info.MonitorKind = "Halcyra";
+        info.WriteTo(writer);
+        writer.BeginFolding(205);
+        writer.WriteRaw(std::string(20, '\0').data(), 20);
+        writer.EndFolding();
+    });
+    // Version 1.0: its size fields are followed by 4 more bytes, so our record would be misread.
+    TBytes old;
+    old.I32(1).I32(32).I32(1).Raw("Tovarin Save File Header 1.0");
+    old.I32(3).I32(12).I32(-1).I32(2).I32(4).I32(-1).I32(8);
+    old.I32(205).I32(4).I32(-1).Zeros(4);
+
+    for (const std::string& bytes : {checksummed, old.Str()}) {
+        auto io = std::make_shared<TMemorySaveFileIo>();
+        io->Files["c.pil"] = bytes;
+        TSaveItNew saveIt(io);
+        saveIt.SetFileName("c.pil");
+        std::string line;
+        saveIt.OnLog = [&](const std::string& l) { line = l; };
+        EXPECT_FALSE(saveIt.AddValuePoint(0, 45000.0, 1.0));
+        EXPECT_NE(line.find(savefile_text::kCannotAppendInFormat), std::string::npos) << line;
+        EXPECT_EQ(io->Files["c.pil"], bytes);
+    }
+}
+
+TEST(MonitorFileForms, NewFileNeverTakesTheTextsOfAFileReadBefore)
+{
+    // Texts 203 and 204 of the file information belong to the file they were read from.
+    TBytes info;
+    info.Str(201, "Halcyra").Str(202, "").Str(203, "999").Str(204, "Other Patient");
+    TBytes b;
+    b.I32(1).I32(0).Str(9, "Tovarin Save File Header 2.0");
+    b.Wrap(3, TBytes().Int(2, 8).Int(30, 0).Str(203, "Other Patient").Str(204, "Bed 7"));
+    b.Wrap(200, info).I32(205).I32(4).Zeros(4);
+    auto io = std::make_shared<TMemorySaveFileIo>();
+    io->Files["other.pil"] = b;
+    TSaveItNew saveIt(io);
+    saveIt.SetFileName("other.pil");
+    saveIt.ReloadStructure();
+    saveIt.SetFileName("new.pil");
+    saveIt.OpenOrCreate("Halcyra", "", "123456", "Ann Smith", false);
+    EXPECT_EQ(io->Files["new.pil"], test::HandBuiltNewMonitorFile());
+}
+
+// Another process rewrites the file after this one has opened it for an append, before the lock.
+class TReplacedBeforeLock : public TPosixSaveFileIo {
+public:
+    bool replaced = false;
+
+protected:
+    void BeforeAppendLock(const std::filesystem::path& path) override
+    {
+        if (replaced) return;
+        replaced = true;
+        const pid_t child = ::fork();
+        if (child == 0) {
+            TSaveItNew other(std::make_shared<TPosixSaveFileIo>());
+            other.SetFileName(path);
+            try {
+                other.AddParameterSerie(1, "SpO2", "", "", "", "%");
+            } catch (...) {
+                ::_exit(1);
+            }
+            ::_exit(0);
+        }
+        int status = -1;
+        ::waitpid(child, &status, 0);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error("the rewrite failed");
+    }
+};
+
+TEST_F(MonitorFile, AppendGoesIntoTheFileThatReplacedTheOneItOpened)
+{
+    Create();
+    saveIt.AddParameterSerie(0, "HR", "", "", "", "bpm");
+    auto io = std::make_shared<TReplacedBeforeLock>();
+    TSaveItNew appender(io);
+    appender.SetFileName(file);
+    ASSERT_TRUE(appender.AddValuePoint(0, 45000.0, 60.0));
+    ASSERT_TRUE(io->replaced);
+    saveIt.DropFileCache();
+    saveIt.ReloadStructure();
+    const auto series = saveIt.ParameterSeries();
+    ASSERT_EQ(series.size(), 2u);
+    ASSERT_NE(series[0]->Serie, nullptr);
+    EXPECT_EQ(series[0]->Serie->DataSet().Points().size(), 1u);
+}
+
+// Dies once the new content is linked beside the file, before it replaces it: a crash mid-rewrite.
+class TDiesBeforeReplace : public TPosixSaveFileIo {
+protected:
+    void BeforeReplace(const std::filesystem::path&, const std::filesystem::path&) override { ::_exit(0); }
+};
+
+TEST_F(MonitorFile, RewriteLeavesNoTemporaryFileOfACrashedWriterBehind)
+{
+    Create();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        TSaveItNew crashing(std::make_shared<TDiesBeforeReplace>());
+        crashing.SetFileName(file);
+        try {
+            crashing.AddParameterSerie(0, "HR", "", "", "", "bpm");
+        } catch (...) {
+        }
+        ::_exit(1);
+    }
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const auto entries = [&] {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    ASSERT_EQ(entries().size(), 2u);  // the crashed writer's temporary file beside the file
+    // A temporary file of a process that still runs (pid 1) is its writer's, not a leftover.
+    WriteFile(dir / ".Halcyra.pil.tmp1-0", "busy");
+
+    saveIt.AddParameterSerie(0, "HR", "", "", "", "bpm");
+    EXPECT_EQ(entries(), (std::vector<std::string>{".Halcyra.pil.tmp1-0", "Halcyra.pil"}));
+    EXPECT_EQ(ReadFile(file).substr(158, 85), Declaration(0, "HR", "bpm"));
 }
 
 TEST(MonitorFileCache, ReloadReadsOnlyWhenTheFileChanged)
@@ -413,16 +608,7 @@ TEST(MonitorFileLegacy, SixteenBitStringsAndVideo)
 
 TEST(MonitorFileLegacy, ChecksumErrorIsShownToTheUser)
 {
-    TMemoryStream out;
-    TMicroWriter writer;
-    writer.SetStream(&out);
-    writer.SetChecksumEnabled(true);
-    writer.WriteHeader();
-    writer.BeginFolding(3);
-    writer.WriteInteger(2, 8);
-    writer.EndFolding();
-    writer.EndFolding();
-    std::string bytes = out.TakeBytes();
+    std::string bytes = ChecksummedMonitorFile([](TMicroWriter&) {});
     bytes[bytes.size() - 3] ^= 1;  // inside item 2's value
 
     auto io = std::make_shared<TMemorySaveFileIo>();

@@ -25,6 +25,11 @@ std::string ReadFile(const std::filesystem::path& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+void WriteFile(const std::filesystem::path& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
 struct TRun {
     int exitCode = -1;
     std::string out;
@@ -128,6 +133,70 @@ TEST_F(PilTool, TextIsUtf8OnTheCommandLineAndSingleByteInTheFile)
                          "C\", parameter ID \"0002-4b60\""),
               std::string::npos)
         << r.out;
+}
+
+TEST_F(PilTool, DamagedFilesAreReportedAndNotWrittenInto)
+{
+    const std::string f = file.string();
+    ASSERT_EQ(Pil({"create", f, "--id", "1", "--name", "A"}).exitCode, 0);
+    ASSERT_EQ(Pil({"declare", f, "HR"}).exitCode, 0);
+    ASSERT_EQ(Pil({"add", f, "0", "45000", "60"}).exitCode, 0);
+    const std::string sound = ReadFile(file);
+    const std::string record = test::TBytes().Record(220, 0, 45001.0, 61.0).Str();
+
+    struct TCase {
+        const char* name;
+        std::string bytes;
+        bool writable;  // declare and add take it (and make it sound)
+    };
+    std::string badIndex = sound;
+    badIndex[sound.find(std::string("\xD3\0\0\0\x04\0\0\0", 8)) + 8] = 3;  // series 0 declared with index 3
+    const std::vector<TCase> cases = {
+        {"record cut short at the end", sound + record.substr(0, 17), true},
+        {"record cut short in the middle", sound + record.substr(0, 17) + record, false},
+        {"cut inside the reserved area", sound.substr(0, 400), false},
+        {"series index out of step", badIndex, false},
+    };
+    for (const TCase& c : cases) {
+        WriteFile(file, c.bytes);
+        TRun r = Pil({"dump", f});
+        EXPECT_EQ(r.exitCode, 1) << c.name;
+        EXPECT_NE(r.err.find("warning: "), std::string::npos) << c.name << ": " << r.err;
+        for (const std::vector<std::string>& write :
+             {std::vector<std::string>{"declare", f, "SpO2"}, std::vector<std::string>{"add", f, "0", "45002", "62"}}) {
+            WriteFile(file, c.bytes);
+            r = Pil(write);
+            if (c.writable) {
+                EXPECT_EQ(r.exitCode, 0) << c.name << ' ' << write[0] << ": " << r.err;
+                EXPECT_EQ(Pil({"check", f}).out, "sound\n") << c.name << ' ' << write[0];
+            } else {
+                EXPECT_EQ(r.exitCode, 1) << c.name << ' ' << write[0];
+                EXPECT_NE(r.err.find("not sound, left untouched"), std::string::npos) << r.err;
+                EXPECT_TRUE(ReadFile(file) == c.bytes) << c.name << ' ' << write[0];
+            }
+        }
+    }
+    // Every value before and after the cut is kept.
+    WriteFile(file, sound + record.substr(0, 5));
+    ASSERT_EQ(Pil({"add", f, "0", "45002", "62"}).exitCode, 0);
+    const TRun r = Pil({"dump", f, "--csv"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 3) << r.out;
+}
+
+TEST_F(PilTool, ControlCharactersInTheFileAreShownEscaped)
+{
+    const std::string f = file.string();
+    ASSERT_EQ(Pil({"create", f, "--id", "1", "--name", "Ann\x1b[2J\nSmith"}).exitCode, 0);
+    ASSERT_EQ(Pil({"declare", f, "HR\tx"}).exitCode, 0);
+    ASSERT_EQ(Pil({"add", f, "0", "45000", "60"}).exitCode, 0);
+    TRun r = Pil({"dump", f});
+    EXPECT_NE(r.out.find("Patient name: Ann\\x1B[2J\\x0ASmith\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+    EXPECT_NE(r.out.find("HR\\x09x\t"), std::string::npos) << r.out;
+    // Names of a file that does not match go into the error message the same way.
+    r = Pil({"create", f, "--id", "2", "--name", "B"});
+    EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << r.err;
 }
 
 TEST_F(PilTool, ErrorsAreOneLineAndNonZero)

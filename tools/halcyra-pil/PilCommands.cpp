@@ -26,9 +26,10 @@ bool ParseWhole(const std::string& text, T& out)
     return ec == std::errc() && ptr == end;
 }
 
+// Texts from the file as the terminal shows them: control characters escaped.
 std::string Utf8(const std::string& text)
 {
-    return Win1252ToUtf8(text);
+    return Win1252ToUtf8(EscapeControlCharacters(text));
 }
 
 std::string Number(double value)
@@ -63,10 +64,21 @@ std::string FileTypeName(TTovFileType type)
     }
 }
 
-// Opens the header region of a monitor-data file for the commands that write into it.
-std::vector<const TParameterSerie*> MonitorHeader(TSaveItNew& saveIt, const std::filesystem::path& file)
+std::string ReadWhole(const std::filesystem::path& file)
 {
     if (!std::filesystem::is_regular_file(file)) throw EPilError(Shown(file) + ": no such file");
+    return TPosixSaveFileIo().ReadAll(file);
+}
+
+// Opens the header region of a monitor-data file for the commands that write into it. A file that is
+// not sound is refused and left untouched: writing into it would bury its fault under new data. A last
+// record cut short is the exception: the write cuts it away.
+std::vector<const TParameterSerie*> MonitorHeader(TSaveItNew& saveIt, const std::filesystem::path& file)
+{
+    const TMonitorCheck check = InspectMonitorFile(ReadWhole(file));
+    if (!check.problems.empty() && !check.onlyTailCutShort)
+        throw EPilError(Shown(file) + ": not sound, left untouched (" + check.problems.front() +
+                        "; see halcyra-pil check)");
     saveIt.SetFileName(file);
     try {
         saveIt.ReadHeaderRegion();
@@ -79,7 +91,7 @@ std::vector<const TParameterSerie*> MonitorHeader(TSaveItNew& saveIt, const std:
 
 void Append(const std::filesystem::path& file, std::uint16_t index, const std::function<bool(TSaveItNew&)>& append)
 {
-    TSaveItNew saveIt;
+    TSaveItNew saveIt(std::make_shared<TPosixSaveFileIo>());
     const auto series = MonitorHeader(saveIt, file);
     if (index >= series.size() || series[index]->Index != index)
         throw EPilError(Shown(file) + ": series " + std::to_string(index) + " is not declared");
@@ -106,17 +118,11 @@ std::vector<TDumpPoint> PointsOf(const TSerieObject& serie)
     return points;
 }
 
-std::string ReadWhole(const std::filesystem::path& file)
-{
-    if (!std::filesystem::is_regular_file(file)) throw EPilError(Shown(file) + ": no such file");
-    return TPosixSaveFileIo().ReadAll(file);
-}
-
 }  // namespace
 
 std::string Shown(const std::filesystem::path& file)
 {
-    return Utf8ToWin1252(file.string());
+    return HostPathText(file);
 }
 
 std::uint16_t ParseIndex(const std::string& text)
@@ -159,7 +165,7 @@ std::int32_t ParseReserve(const std::string& text)
 void Create(const std::filesystem::path& file, const std::string& id, const std::string& name, const std::string& kind,
             std::int32_t reserve)
 {
-    TSaveItNew saveIt;
+    TSaveItNew saveIt(std::make_shared<TPosixSaveFileIo>());
     saveIt.SetFileName(file);
     saveIt.SetMinimumReservedSpaceForMonitorParameters(reserve);
     saveIt.OpenOrCreate(kind, "", id, name, false);
@@ -168,7 +174,7 @@ void Create(const std::filesystem::path& file, const std::string& id, const std:
 std::uint16_t Declare(const std::filesystem::path& file, const std::string& label, const std::string& unit,
                       const std::string& place, const std::string& extra, const std::string& parameterId)
 {
-    TSaveItNew saveIt;
+    TSaveItNew saveIt(std::make_shared<TPosixSaveFileIo>());
     const auto series = MonitorHeader(saveIt, file);
     if (series.size() > 65535) throw EPilError(Shown(file) + ": no free series index");
     const auto index = static_cast<std::uint16_t>(series.size());
@@ -186,18 +192,21 @@ void AddDelimiter(const std::filesystem::path& file, std::uint16_t index, TDateT
     Append(file, index, [&](TSaveItNew& s) { return s.AddDelimiterPoint(index, code, time); });
 }
 
-void Dump(const std::filesystem::path& file, bool csv, std::ostream& out, std::ostream& err)
+bool Dump(const std::filesystem::path& file, bool csv, std::ostream& out, std::ostream& err)
 {
-    TMemoryStream stream(ReadWhole(file));
+    const std::string bytes = ReadWhole(file);
+    TMemoryStream stream(bytes);
     TMicroReader reader;
     TMonitorFileContent content;
     TMonitorReadOptions options;
     options.FileName = file;
-    options.OnProblem = [&](std::int64_t offset, const std::string& problem) {
-        err << "warning: offset " << offset << ": " << problem << '\n';
-    };
-    ReadMonitorFile(reader, stream, content, options);
-
+    // What a reader would drop is reported by the check below; here the rest is shown.
+    options.OnProblem = [](std::int64_t, const std::string&) {};
+    try {
+        ReadMonitorFile(reader, stream, content, options);
+    } catch (const std::exception&) {
+        // Shown as far as it could be read; the check says what is wrong.
+    }
     struct TRow {
         std::string series;
         std::string unit;
@@ -237,6 +246,9 @@ void Dump(const std::filesystem::path& file, bool csv, std::ostream& out, std::o
                 out << Utf8(row.series) << '\t' << FormatIsoMilliseconds(p.time) << '\t' << Number(p.value) << '\t'
                     << p.kind << '\n';
         }
+    const auto problems = CheckMonitorFile(bytes);
+    for (const std::string& problem : problems) err << "warning: " << Utf8(problem) << '\n';
+    return problems.empty();
 }
 
 bool Check(const std::filesystem::path& file, std::ostream& out)

@@ -35,8 +35,9 @@ std::uint16_t Declare(const std::filesystem::path& file, const std::string& labe
                       const std::string& place, const std::string& extra, const std::string& parameterId);
 void AddValue(const std::filesystem::path& file, std::uint16_t index, TDateTime time, double value);
 void AddDelimiter(const std::filesystem::path& file, std::uint16_t index, TDateTime time, std::int32_t code);
-// Texts are written as UTF-8; warnings about records a reader would drop go to err.
-void Dump(const std::filesystem::path& file, bool csv, std::ostream& out, std::ostream& err);
+// Texts are written as UTF-8, control characters escaped. What is wrong with the file goes to err as
+// warnings; false then.
+bool Dump(const std::filesystem::path& file, bool csv, std::ostream& out, std::ostream& err);
 // True for a sound file; every problem is written to out as one line.
 bool Check(const std::filesystem::path& file, std::ostream& out);
 

@@ -121,7 +121,7 @@ int Run(const QStringList& arguments)
             pil::AddDelimiter(file, pil::ParseIndex(values[1].toStdString()), pil::ParseTime(values[2].toStdString()),
                               values.size() > 3 ? pil::ParseCode(values[3].toStdString()) : 0);
         } else if (which == "dump") {
-            pil::Dump(file, parser.isSet(csv), std::cout, std::cerr);
+            return pil::Dump(file, parser.isSet(csv), std::cout, std::cerr) ? 0 : 1;
         } else if (which == "check") {
             return pil::Check(file, std::cout) ? 0 : 1;
         }
@@ -146,6 +146,6 @@ int main(int argc, char** argv)
         std::string message = e.what();
         for (std::size_t at = 0; (at = message.find("\r\n", at)) != std::string::npos;) message.replace(at, 2, "; ");
         std::replace(message.begin(), message.end(), '\n', ' ');
-        return Fail(Win1252ToUtf8(message));
+        return Fail(Win1252ToUtf8(EscapeControlCharacters(message)));
     }
 }
