@@ -1,5 +1,6 @@
 #include "app/CollectDataForm.h"
 
+#include "app/FormCollectView.h"
 #include "datamanager/DataFolder.h"
 #include "hl7/CensusListView.h"
 #include "patients/NewPatient.h"
@@ -63,7 +64,26 @@ TfrmCollectData::TfrmCollectData(TEnvironment& environment, QWidget* parent)
     censusView_->OnClick = [this] { CBListPatientsClick(); };
     saveIt1_.OnLog = [this](const std::string& line) { AddLogLine(line); };
     monitorFile_.SetLogger([this](const std::string& line) { AddLogLine(line); });
+    collectView_ = std::make_unique<TFormCollectView>(*this, !env_.serviceMode);
+    collectTargets_ = std::make_unique<TCensusCollectTargets>(census_, patientFolders_, monitorFile_, saveIt1_);
+    cycle_ = std::make_unique<TCollectionCycle>(TCollectionCycle::TParts{
+        *env_.clock, settings_, log_, params_, dataManager_, *collectView_, *collectTargets_, *centralStationSocket_});
+    messages_ = std::make_unique<TMessageHandler>(
+        TMessageHandler::TParts{*env_.clock, *env_.files, *cycle_, census_, patientFolders_, patientFile_, monitorFile_,
+                                saveIt1_, params_, dataManager_, *collectView_});
+    census_.SetStopDelimiterWriter([this](bool allPatients) { cycle_->WriteStopDelimiters(allPatients); });
+    readerCycle_ = std::make_unique<TReaderCycle>(*cycle_, *messages_);
+    reader_ = std::make_unique<TCentralStationReader>(*centralStationSocket_, *readerCycle_, *collectView_, *env_.clock,
+                                                      *env_.files, TFileVersionScanner::GetVersion(), debugFolder_);
+    TClientSocketEvents events;
+    events.connected = [this] { ClientSocketCentralStationConnect(); };
+    events.disconnected = [this] { ClientSocketCentralStationDisconnect(); };
+    events.error = [this](int error) { ClientSocketCentralStationError(error); };
+    events.read = [this] { ClientSocketCentralStationRead(); };
+    centralStationSocket_->SetEvents(std::move(events));
 
+    connect(btnStart, &QPushButton::clicked, this, [this] { btnStartClick(); });
+    connect(btnStop, &QPushButton::clicked, this, [this] { btnStopClick(); });
     connect(cbLogFile, &QCheckBox::clicked, this, [this] { cbLogFileClick(); });
     connect(btnHide, &QPushButton::clicked, this, [this] { btnHideClick(); });
     connect(BitBtnClose, &QPushButton::clicked, this, [this] { BitBtnCloseClick(); });
@@ -102,9 +122,6 @@ void TfrmCollectData::FormCreate()
         RelayPort = settings_.ReadRegInteger(setting::ClientSocketPort);
         RelayConnected = false;
         for (QWidget* w : findChildren<QWidget*>()) w->setToolTipDuration(kHintHidePauseMs);
-        CollectBusy = false;
-        DecoderBusy = false;
-        ObservationsSeen = false;
         MedianFilterValue = 15;
         UseHalcyraSettings = settings_.ReadRegBool(setting::UseHalcyraSettings);
         setWindowTitle(tr("Central Station Data Client (Ver. %1)").arg(ToQt(TFileVersionScanner::GetVersion())));
@@ -135,7 +152,18 @@ void TfrmCollectData::FormCreate()
         // A desktop without a tray must not stop start-up.
         ShowTrayIcon();
         hide();
-        LastCompleteMessage = env_.clock->Now() - 1000;
+        cycle_->SetLastCompleteMessage(env_.clock->Now() - 1000);
+        TCycleSettings& cycle = cycle_->Settings();
+        cycle.autoStart = AutoStart;
+        cycle.autoHide = AutoHide;
+        cycle.useHalcyraSettings = UseHalcyraSettings;
+        cycle.relayPort = static_cast<std::uint16_t>(RelayPort);
+        TMessageSettings& messages = messages_->Settings();
+        messages.autoCreate = AutoCreate;
+        messages.enableDefaultUnits = EnableDefaultUnits;
+        messages.debugFolder = debugFolder_;
+        reader_->SetDebugFolder(debugFolder_);
+        cycle_->Connect();
         // Stored patients come back as absent rows with their ticks; expired ones are forgotten.
         census_.SaveCensus(true);
     } catch (const std::exception& e) {
@@ -168,10 +196,10 @@ void TfrmCollectData::FormShow()
         MedianFilterValue = settings_.ReadRegInteger(setting::MedianFilterValue);
         TimerPeriod = settings_.ReadRegInteger(setting::TimerInterval);
         Timer1->setInterval(TimerPeriod);
-        CentralStationTimeout = static_cast<std::int32_t>(RoundHalfEven(CollectInterval * 1.5));
-        Status = 0;
+        cycle_->FirstShow(CollectInterval);
         firstShowDone_ = true;
     }
+    cycle_->ReapplyStatus();
 }
 
 void TfrmCollectData::showEvent(QShowEvent* event)
@@ -214,6 +242,8 @@ void TfrmCollectData::closeEvent(QCloseEvent* event)
 
 void TfrmCollectData::FormClose()
 {
+    // A collected series never runs on across the end of the run.
+    if (cycle_->Status() == csCollecting || cycle_->Status() == csConnectionLost) cycle_->WriteStopDelimiters(false);
     centralStationSocket_->Close();
     Timer1->stop();
     // A tray program does not end when its last window closes: the main window's close ends the run.
@@ -257,6 +287,8 @@ void TfrmCollectData::btnHideClick() { HideToTray(); }
 
 void TfrmCollectData::HideToTray()
 {
+    // The status may have taken the icon away; a hidden window needs it back.
+    if (!TaskbarIconControler1->Visible()) ShowTrayIcon();
     if (TaskbarIconControler1->Visible()) {
         hide();
         return;
@@ -271,7 +303,30 @@ void TfrmCollectData::HideToTray()
 
 void TfrmCollectData::Timer1Timer()
 {
+    // A read skipped while the tick held the re-entrancy flag is not announced again by the socket.
+    try {
+        cycle_->Tick();
+    } catch (...) {
+        reader_->ReadWaitingBytes();
+        throw;
+    }
+    reader_->ReadWaitingBytes();
 }
+
+void TfrmCollectData::ClientSocketCentralStationConnect() { reader_->ClientSocketCentralStationConnect(); }
+
+void TfrmCollectData::ClientSocketCentralStationDisconnect() { reader_->ClientSocketCentralStationDisconnect(); }
+
+void TfrmCollectData::ClientSocketCentralStationError(int windowsSocketsError)
+{
+    reader_->ClientSocketCentralStationError(windowsSocketsError);
+}
+
+void TfrmCollectData::ClientSocketCentralStationRead() { reader_->ClientSocketCentralStationRead(); }
+
+void TfrmCollectData::btnStartClick() { cycle_->Start(); }
+
+void TfrmCollectData::btnStopClick() { cycle_->Stop(); }
 
 void TfrmCollectData::CBListPatientsClickCheck() { census_.CBListPatientsClickCheck(); }
 

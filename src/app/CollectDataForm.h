@@ -1,11 +1,15 @@
 // The main window: owns every list and object of the run, and the start-up and shutdown sequence.
 #pragma once
 
+#include "app/CensusCollectTargets.h"
+#include "app/CollectionCycle.h"
 #include "app/Environment.h"
 #include "app/Log.h"
+#include "app/ReaderCycle.h"
 #include "settings/SettingsStore.h"
 #include "datamanager/DataManagerLink.h"
 #include "hl7/Census.h"
+#include "hl7/MessageHandler.h"
 #include "hl7/PatientIdReduction.h"
 #include "params/ParameterModel.h"
 #include "patients/PatientFile.h"
@@ -37,6 +41,7 @@ class QWidget;
 namespace halcyra {
 
 class TCensusListView;
+class TFormCollectView;
 class TfrmNewPatient;
 
 class TfrmCollectData : public QMainWindow {
@@ -95,6 +100,13 @@ public:
     // Hides the window to the tray; without a tray icon it is minimised, so it stays reachable.
     void HideToTray();
     void Timer1Timer();
+    void btnStartClick();
+    void btnStopClick();
+    // The central-station socket's events.
+    void ClientSocketCentralStationConnect();
+    void ClientSocketCentralStationDisconnect();
+    void ClientSocketCentralStationError(int windowsSocketsError);
+    void ClientSocketCentralStationRead();
     void CBListPatientsClickCheck();
     void CBListPatientsClick();
     void DeleteActionClick();
@@ -128,6 +140,10 @@ public:
     TPatientFile& PatientFile() { return patientFile_; }
     TSaveItNew& SaveIt1() { return saveIt1_; }
     TPatientMonitorFile& MonitorFile() { return monitorFile_; }
+    // The collection cycle (status, boundaries, marks, supervision) and the handling of each message.
+    TCollectionCycle& Cycle() { return *cycle_; }
+    TMessageHandler& Messages() { return *messages_; }
+    TCentralStationReader& CentralStationReader() { return *reader_; }
 
     bool AutoHide = false;
     bool AutoStart = false;
@@ -142,19 +158,13 @@ public:
     bool RelayConnected = false;
     std::string FirstArgument;
 
-    // Collection-cycle fields that start-up and the first show set.
-    bool CollectBusy = false;
-    bool DecoderBusy = false;
-    bool ObservationsSeen = false;
+    // Values the first show reads; the collection cycle keeps the interval in force.
     std::int32_t MedianFilterValue = 15;
     std::int32_t CollectInterval = 10;
-    std::int32_t CentralStationTimeout = 15;
     std::int32_t TimerPeriod = 1000;
-    std::uint8_t Status = 0;
     TDateTime LastRelayJob = 0;
     TDateTime LastRelayLifeTick = 0;
     std::int32_t RelayReconnectCountdown = 10;
-    TDateTime LastCompleteMessage = 0;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -185,6 +195,12 @@ private:
     TSaveItNew saveIt1_;
     TPatientMonitorFile monitorFile_;
     bool noTrayLogged_ = false;
+    std::unique_ptr<TFormCollectView> collectView_;
+    std::unique_ptr<TCensusCollectTargets> collectTargets_;
+    std::unique_ptr<TCollectionCycle> cycle_;
+    std::unique_ptr<TMessageHandler> messages_;
+    std::unique_ptr<TReaderCycle> readerCycle_;
+    std::unique_ptr<TCentralStationReader> reader_;
 };
 
 }  // namespace halcyra

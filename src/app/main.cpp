@@ -2,10 +2,13 @@
 #include "app/CollectDataForm.h"
 #include "app/CommandLine.h"
 #include "app/HalcyraApplication.h"
+#include "app/ImportArrivals.h"
+#include "app/ImportRunner.h"
 #include "app/Prompter.h"
 #include "app/RunEnd.h"
 #include "app/RuntimeDir.h"
 #include "app/SettingsReport.h"
+#include "app/TcpClientSocket.h"
 #include "app/TerminationSignals.h"
 #include "datamanager/DBusQuarzelAutoObject.h"
 #include "datamanager/LanguageManager.h"
@@ -23,11 +26,21 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 using namespace halcyra;
 
 namespace {
+
+// An option with a value, given as "--name VALUE" or "--name=VALUE".
+bool HasValueOption(int argc, char** argv, const char* wanted)
+{
+    const std::size_t length = std::strlen(wanted);
+    for (int i = 1; i < argc; ++i)
+        if (std::strncmp(argv[i], wanted, length) == 0 && (argv[i][length] == '\0' || argv[i][length] == '=')) return true;
+    return false;
+}
 
 int PrintSettings(const TCommandLine& options, const QCommandLineParser& parser)
 {
@@ -99,8 +112,9 @@ int main(int argc, char** argv)
     ProvideRuntimeDir();
     if (AsksForTextOnly(argc, argv)) return RunTextOnly(argc, argv);
     const bool service = HasArgument(argc, argv, "--service");
+    const bool importing = HasValueOption(argc, argv, "--import");
     // The platform is chosen before the application object exists.
-    if (service) {
+    if (service || importing) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
         qInstallMessageHandler(ServiceMessageHandler);
     }
@@ -110,9 +124,17 @@ int main(int argc, char** argv)
     const TCommandLine options;
     options.AddTo(parser);
     parser.process(app);
-    if (parser.isSet(options.importFile)) {
-        std::fprintf(stderr, "halcyra: --import is not available in this build\n");
-        return 2;
+    // An import reads its capture before anything is written, so a file it cannot read changes nothing.
+    TCapturedStream capture;
+    std::vector<TDateTime> arrivals;
+    if (importing) {
+        const std::string path = parser.value(options.importFile).toStdString();
+        std::string error;
+        if (!ReadCapture(path, capture, error)) {
+            std::fprintf(stderr, "halcyra: cannot read %s: %s\n", path.c_str(), error.c_str());
+            return 1;
+        }
+        arrivals = ArrivalTimes(capture, NowLocal());
     }
 
     TfrmCollectData* form = nullptr;
@@ -134,18 +156,23 @@ int main(int argc, char** argv)
     registry->SetProblemSink(report);
     TFileSystem files(*drives);
     TSystemClock clock;
+    TManualClock importClock(TImportRunner::StartUpTime(arrivals));
     TMessageBoxPrompter boxes;
     TLoggingPrompter logged(report);
 
     TEnvironment env;
-    env.clock = &clock;
+    env.clock = importing ? static_cast<IClock*>(&importClock) : &clock;
+    if (importing)
+        env.centralStationSocket = [] { return std::make_unique<TImportSocket>(); };
+    else
+        env.centralStationSocket = [] { return std::make_unique<TTcpClientSocket>(); };
     env.registry = registry.get();
     env.files = &files;
-    env.prompter = service ? static_cast<IPrompter*>(&logged) : &boxes;
+    env.prompter = service || importing ? static_cast<IPrompter*>(&logged) : &boxes;
     env.executablePath = QCoreApplication::applicationFilePath().toStdString();
     for (const QString& argument : parser.positionalArguments()) env.arguments.push_back(Utf8ToWin1252(argument.toStdString()));
-    env.serviceMode = service;
-    if (service) env.logMirror = [](const std::string& line) { std::fprintf(stderr, "%s\n", Win1252ToUtf8(line).c_str()); };
+    env.serviceMode = service || importing;
+    if (service || importing) env.logMirror = [](const std::string& line) { std::fprintf(stderr, "%s\n", Win1252ToUtf8(line).c_str()); };
 
     // Installed before start-up, so an early SIGTERM waits in the event loop instead of killing the run;
     // it then ends the run even while a modal box (the close question, "Unable to start ...") is open.
@@ -168,6 +195,11 @@ int main(int argc, char** argv)
     mainWindow.FormCreate();
     if (runEnd.Ending()) return runEnd.ExitCode();
     if (mainWindow.TerminateRequested()) return 1;
+    if (importing) {
+        const TImportSummary summary = TImportRunner(mainWindow, importClock).Run(capture, arrivals);
+        std::printf("%s\n", SummaryLine(summary).c_str());
+        return 0;
+    }
     mainWindow.show();
     const int code = app.exec();
     form = nullptr;

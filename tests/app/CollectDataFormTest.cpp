@@ -41,7 +41,7 @@ TEST(CollectDataForm, FirstRunWithoutProgramKeyTakesTheDefaults)
     // The program key and its "DefaultUnits" subkey exist once start-up is through.
     EXPECT_TRUE(f.registry.CurrentUser().KeyExists(TSettingsStore::ProgramSubkey("DefaultUnits")));
     EXPECT_FALSE(f.registry.LocalMachine().KeyExists(kProgramKey));
-    EXPECT_NEAR(form.LastCompleteMessage, f.clock.Now() - 1000, 1e-9);
+    EXPECT_NEAR(form.Cycle().LastCompleteMessage(), f.clock.Now() - 1000, 1e-9);
     EXPECT_EQ(form.CBListPatients->item(0)->text(), "Patients");
     EXPECT_TRUE(form.windowTitle().startsWith("Central Station Data Client (Ver. "));
 }
@@ -82,7 +82,7 @@ TEST(CollectDataForm, ADesktopWithoutTrayDoesNotStopStartUp)
     auto& form = f.Create();
     EXPECT_FALSE(form.TaskbarIconControler1->Visible());
     EXPECT_TRUE(HasLineEndingWith(form.Log().Lines(), "Exception: Could not Add Icon"));
-    EXPECT_NEAR(form.LastCompleteMessage, f.clock.Now() - 1000, 1e-9);  // later steps still ran
+    EXPECT_NEAR(form.Cycle().LastCompleteMessage(), f.clock.Now() - 1000, 1e-9);  // later steps still ran
 }
 
 TEST(CollectDataForm, TheWindowAndTheTrayCarryTheProgramsIcon)
@@ -154,7 +154,7 @@ TEST(CollectDataForm, FirstShowReadsTheIntervalAndRoundsTheTimeoutToEven)
         f.registry.CurrentUser().WriteDword(kProgramKey, "TimerInterval", 250);
         auto& form = f.Create();
         form.show();
-        EXPECT_EQ(form.CentralStationTimeout, timeout) << interval;
+        EXPECT_EQ(form.Cycle().CentralStationTimeout(), timeout) << interval;
         EXPECT_EQ(form.Timer1->interval(), 250);
         EXPECT_TRUE(form.Timer1->isActive());
         EXPECT_TRUE(form.FirstShowDone());
@@ -298,7 +298,7 @@ TEST(CollectDataForm, WithoutTheDataManagerStartUpSaysSoAndEndsTheRun)
     EXPECT_EQ(f.prompter.messages, std::vector<std::string>{"Unable to start, please contact Tovarin"});
     EXPECT_TRUE(form.TerminateRequested());
     EXPECT_FALSE(form.DataManager().LinkEnabled());
-    EXPECT_NEAR(form.LastCompleteMessage, f.clock.Now() - 1000, 1e-9);  // the remaining steps still ran
+    EXPECT_NEAR(form.Cycle().LastCompleteMessage(), f.clock.Now() - 1000, 1e-9);  // the remaining steps still ran
 }
 
 TEST(CollectDataForm, NovelgardInAnyCaseOrTheSettingLeavesTheDataManagerAlone)

@@ -1,0 +1,31 @@
+#include "app/CensusCollectTargets.h"
+
+namespace halcyra {
+
+namespace {
+// The code a delimiter point carries; nothing reads it.
+constexpr std::int32_t kDelimiterCode = 0;
+}  // namespace
+
+std::vector<TCensusRowState> TCensusCollectTargets::PatientRows() const
+{
+    std::vector<TCensusRowState> rows;
+    for (int r = 1; r < census_.RowCount(); ++r) {
+        const TCensusRow& row = census_.Row(r);
+        rows.push_back({row.patient.PatientID, row.patient.FirstName, row.patient.LastName, row.ticked, row.enabled});
+    }
+    return rows;
+}
+
+bool TCensusCollectTargets::OpenPatientMonitorFile(const std::string& patientID, const std::string& patientName)
+{
+    monitorFile_.OpenPatientMonitorFile(writer_, folders_.PatientFolderFor(patientID), patientID, patientName);
+    return monitorFile_.IsOpen();
+}
+
+bool TCensusCollectTargets::AppendDelimiter(const std::string& label, const std::string& unit, TDateTime time)
+{
+    return monitorFile_.AppendDelimiter(label, "", "", unit, kDelimiterCode, time);
+}
+
+}  // namespace halcyra

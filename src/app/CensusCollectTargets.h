@@ -1,0 +1,35 @@
+// The collection cycle's targets on the census rows and the patients' monitor-data files.
+#pragma once
+
+#include "app/CollectTargets.h"
+#include "hl7/Census.h"
+#include "patients/PatientFolders.h"
+#include "patients/PatientMonitorFile.h"
+#include "savefile/SaveITNew.h"
+
+namespace halcyra {
+
+class TCensusCollectTargets final : public ICollectTargets {
+public:
+    TCensusCollectTargets(TCensus& census, const TPatientFolders& folders, TPatientMonitorFile& monitorFile,
+                          TSaveItNew& writer)
+        : census_(census), folders_(folders), monitorFile_(monitorFile), writer_(writer)
+    {
+    }
+
+    std::vector<TCensusRowState> PatientRows() const override;
+    void DisablePatientRows() override { census_.DisableAllPatientRows(); }
+    TDateTime LastCensusSave() const override { return census_.LastCensusSave(); }
+    void SaveCensus() override { census_.SaveCensus(false); }
+    bool OpenPatientMonitorFile(const std::string& patientID, const std::string& patientName) override;
+    bool AppendDelimiter(const std::string& label, const std::string& unit, TDateTime time) override;
+    TDateTime LastWrittenTime() const override { return monitorFile_.LastWrittenTime(); }
+
+private:
+    TCensus& census_;
+    const TPatientFolders& folders_;
+    TPatientMonitorFile& monitorFile_;
+    TSaveItNew& writer_;
+};
+
+}  // namespace halcyra

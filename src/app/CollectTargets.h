@@ -1,0 +1,37 @@
+// The census rows and the patient files as the collection cycle uses them.
+#pragma once
+
+#include "platform/DateTime.h"
+
+#include <string>
+#include <vector>
+
+namespace halcyra {
+
+struct TCensusRowState {
+    std::string patientID;
+    std::string firstName;
+    std::string lastName;
+    bool ticked = false;
+    bool enabled = false;
+};
+
+class ICollectTargets {
+public:
+    virtual ~ICollectTargets() = default;
+    // Every patient row after the header line, in list order.
+    virtual std::vector<TCensusRowState> PatientRows() const = 0;
+    // The connection is lost: no patient counts as present on the station.
+    virtual void DisablePatientRows() = 0;
+    virtual TDateTime LastCensusSave() const = 0;
+    virtual void SaveCensus() = 0;
+    // Makes the patient's monitor-data file the open one; false when no file could be opened.
+    virtual bool OpenPatientMonitorFile(const std::string& patientID, const std::string& patientName) = 0;
+    // A delimiter point in the open file's series of this label and unit, declared when missing.
+    // True when the point was written.
+    virtual bool AppendDelimiter(const std::string& label, const std::string& unit, TDateTime time) = 0;
+    // The time stamp of the last value point written for any patient; 0 before the first.
+    virtual TDateTime LastWrittenTime() const = 0;
+};
+
+}  // namespace halcyra

@@ -1,0 +1,220 @@
+#include "app/CollectionCycle.h"
+
+#include "settings/SettingsTable.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace halcyra {
+namespace {
+
+constexpr double kLifetickTimeout = 126 * kOneSecond;
+// Date-times are sums of doubles: a tick at the boundary's own millisecond has reached it, however the two
+// were computed.
+constexpr double kSameMillisecond = kOneMillisecond / 2;
+constexpr std::int64_t kElapsedOnOverflow = 1000;
+
+}  // namespace
+
+TCollectionCycle::TCollectionCycle(const TParts& parts)
+    : clock_(parts.clock), store_(parts.settings), log_(parts.log), params_(parts.params),
+      dataManager_(parts.dataManager), view_(parts.view), targets_(parts.targets), centralStation_(parts.centralStation)
+{
+}
+
+void TCollectionCycle::FirstShow(std::int32_t collectIntervalSeconds)
+{
+    interval_.SetSeconds(collectIntervalSeconds);
+    centralStationTimeout_ = interval_.CentralStationTimeout();
+    status_ = csNotConnected;
+}
+
+void TCollectionCycle::SetStatus(TCollectStatus status)
+{
+    const TStatusControls controls = ControlsForStatus(status);
+    view_.ApplyStatusControls(controls);
+    if (IsDisconnected(status)) {
+        WriteStopDelimiters(false);
+        targets_.DisablePatientRows();
+    }
+    log_.AddLogLine(StatusLogLine(status));
+    if (status != status_) {
+        if (dataManager_.LinkEnabled()) dataManager_.CollectStatusChanged(status);
+        status_ = status;
+        lastStatusChange_ = clock_.Now();
+    }
+}
+
+void TCollectionCycle::Start()
+{
+    TParameters& parameters = params_.Parameters();
+    parameters.SetAllCollected();
+    if (params_.CollectedCount() < 1 && !params_.Automatic()) throw ECollectError(std::string(kNoParametersSelected));
+    parameters.ClearCollected(params_.ExcludedParams());
+    SetStatus(csCollecting);
+    const TDateTime now = clock_.Now();
+    lastCollectInstant_ = now - 1;
+    // The first call gives the unaligned boundary; storing it as both boundaries makes the second align.
+    interval_.SetNextBoundary(interval_.NextCollectTime(false, now));
+    interval_.SetPreviousBoundary(interval_.NextBoundary());
+    interval_.SetNextBoundary(interval_.NextCollectTime(true, now));
+    if (dataManager_.LinkEnabled()) dataManager_.StartCollecting();
+}
+
+void TCollectionCycle::Stop()
+{
+    WriteStopDelimiters(false);
+    SetStatus(csConnected);
+}
+
+void TCollectionCycle::Tick()
+{
+    TBusyGuard guard(*this);
+    if (!guard) return;
+    const TDateTime now = clock_.Now();
+
+    if ((params_.CollectedCount() > 0 || params_.Automatic()) && status_ == csConnected) {
+        if (!view_.ParametersButtonEnabled()) view_.EnableParametersButton();
+        if (settings_.autoStart && observationsSeen_) {
+            settings_.autoStart = false;
+            Start();
+            if (settings_.autoHide) view_.HideWindow();
+        }
+    }
+    CheckConnectionLoss(now);
+    if (now - targets_.LastCensusSave() > kOneHour) targets_.SaveCensus();
+    if (status_ == csCollecting) MoveBoundary(now);
+    if (now - relay_->LastRelaySend() > kOneMinute) relay_->SendLifeTick();
+    SuperviseDataSource(now);
+}
+
+std::int64_t TCollectionCycle::SecondsSinceStatusChange(TDateTime now) const
+{
+    const double seconds = std::round((now - lastStatusChange_) * 86400.0);
+    if (!std::isfinite(seconds) || std::fabs(seconds) > std::numeric_limits<std::int32_t>::max())
+        return kElapsedOnOverflow;
+    return static_cast<std::int64_t>(seconds);
+}
+
+void TCollectionCycle::CheckConnectionLoss(TDateTime now)
+{
+    const std::int64_t elapsed = SecondsSinceStatusChange(now);
+    if (!centralStation_.IsOpen() && centralStationTimeout_ < elapsed) {
+        lastStatusChange_ = now;
+        if (status_ == csConnected)
+            SetStatus(csNotConnected);
+        else if (status_ == csCollecting)
+            SetStatus(csConnectionLost);
+    }
+    if (status_ == csCollecting && !view_.TrayIconVisible()) {
+        try {
+            view_.ShowTrayIcon();
+        } catch (const std::exception& e) {
+            log_.AddLogLine(std::string("IconVisible:= True -> ") + e.what());
+        }
+    }
+}
+
+void TCollectionCycle::MoveBoundary(TDateTime now)
+{
+    const TDateTime next = interval_.NextBoundary();
+    std::string text;
+    if (settings_.useHalcyraSettings) {
+        text = std::string(kCentralStationSettingsText) + " " + DateTimeToStr(lastCompleteMessage_);
+    } else {
+        // A boundary left behind by an outage counts down from nothing while the ticks catch up.
+        const std::int64_t remaining = std::max<std::int64_t>(0, RoundHalfEven((next - now) * 86400.0));
+        text = FormatShortClock(static_cast<double>(remaining) * kOneSecond);
+    }
+    if (view_.CountdownText() != text) view_.SetCountdownText(text);
+    if (now >= next - kSameMillisecond) {
+        lastCollectInstant_ = now;
+        view_.SetTrayHint(std::string(kCollectingHint) + " ( " + FormatShortClock(lastCollectInstant_) + ")");
+        ClearSavedMarks();
+        interval_.SetNextBoundary(interval_.NextCollectTime(true, next));
+    }
+}
+
+bool TCollectionCycle::DataSourceIsCentralStation()
+{
+    // Read on every use, so that a change made in the settings dialog takes effect at once.
+    return store_.ReadRegBool(setting::DataSourceIsCentralStation);
+}
+
+void TCollectionCycle::SuperviseDataSource(TDateTime now)
+{
+    if (DataSourceIsCentralStation()) {
+        if (!centralStation_.IsOpen() || now - lastReceivedData_ > centralStationTimeout_ * kOneSecond) Connect();
+        view_.SetNoNetworkVisible(false);
+        return;
+    }
+    if (relay_->ClientConnected() && now - relay_->LastLifeTickReceived() > kLifetickTimeout) {
+        view_.ShowConnectionWarning(std::string(kLifetickMissing));
+        relay_->CloseClient();
+    }
+    const bool connected = relay_->ClientConnected();
+    view_.SetNoNetworkVisible(!connected);
+    if (!connected && --reconnectCountdown_ < 0) Connect();
+}
+
+void TCollectionCycle::Connect()
+{
+    lastReceivedData_ = clock_.Now();
+    const bool isAddress = store_.ReadRegBool(setting::IsAddress);
+    const std::string host = store_.ReadRegString(setting::IPString);
+    const bool centralStation = DataSourceIsCentralStation();
+    centralStation_.Close();
+    if (relayClient_ != nullptr) relayClient_->Close();
+    IClientSocket* chosen = centralStation ? &centralStation_ : relayClient_;
+    const int port = centralStation ? kCentralStationPort : settings_.relayPort;
+    if (chosen != nullptr) {
+        try {
+            chosen->Open(host, isAddress, port);
+        } catch (const std::exception& e) {
+            // The tick retries; the reason is still worth a line.
+            log_.AddLogLine(std::string("Connect: ") + e.what());
+        }
+    }
+    reconnectCountdown_ = kRelayReconnectTicks;
+}
+
+void TCollectionCycle::CollectIntervalChanged(std::int32_t seconds)
+{
+    interval_.SetSeconds(seconds);
+    interval_.SetNextBoundary(interval_.NextCollectTime(false, interval_.PreviousBoundary()));
+    centralStationTimeout_ = interval_.CentralStationTimeout();
+}
+
+void TCollectionCycle::WriteStopDelimiters(bool allPatients)
+{
+    TBusyGuard guard(*this);
+    if (!guard) return;
+    // Nothing written since start-up: there is no series to close, and no sound time to close it at.
+    const TDateTime lastWritten = targets_.LastWrittenTime();
+    if (lastWritten == 0) return;
+    const TDateTime time = lastWritten + kOneSecond;
+    for (const TCensusRowState& row : targets_.PatientRows()) {
+        if (!allPatients && !(row.ticked && row.enabled)) continue;
+        const std::string name = row.firstName + " " + row.lastName;
+        if (!targets_.OpenPatientMonitorFile(row.patientID, name)) continue;
+        WritePatientDelimiters(time);
+    }
+}
+
+void TCollectionCycle::WritePatientDelimiters(TDateTime time)
+{
+    const bool all = params_.Automatic();
+    try {
+        for (const TParameter& parameter : params_.Parameters()) {
+            if (!all && !parameter.Collected()) continue;
+            if (targets_.AppendDelimiter(parameter.Label(), parameter.Unit(), time)) ++delimitersWritten_;
+            if (dataManager_.LinkEnabled()) dataManager_.AddDelimiter(parameter.Label(), parameter.Unit(), time);
+        }
+    } catch (const std::exception& e) {
+        // The patient's remaining series stay open; the next patient still gets its delimiters.
+        log_.AddLogLine(std::string("Stop delimiters: ") + e.what());
+    }
+}
+
+}  // namespace halcyra

@@ -1,0 +1,181 @@
+// The collection cycle: the status, Start and Stop, the timer tick with its interval boundaries and
+// supervision of the data source, the per-patient marks of the current interval, and the delimiters that
+// close the collected series. Plain C++: the window, the service, the import and tests drive the same one.
+#pragma once
+
+#include "app/ClientSocket.h"
+#include "app/CollectInterval.h"
+#include "app/CollectStatus.h"
+#include "app/CollectTargets.h"
+#include "app/CollectView.h"
+#include "app/Log.h"
+#include "app/RelaySupervision.h"
+#include "app/SavedData.h"
+#include "settings/SettingsStore.h"
+#include "datamanager/DataManagerLink.h"
+#include "params/ParameterModel.h"
+#include "platform/Clock.h"
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace halcyra {
+
+inline constexpr std::uint16_t kCentralStationPort = 8000;
+inline constexpr std::string_view kNoParametersSelected = "No parameters selected";
+inline constexpr std::string_view kLifetickMissing = "Expected lifetick is missing";
+inline constexpr std::string_view kCentralStationSettingsText = "Central Station Settings";
+inline constexpr int kRelayReconnectTicks = 10;
+
+// Raised by Start when nothing would be collected.
+class ECollectError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The start-up settings the cycle acts on.
+struct TCycleSettings {
+    bool autoStart = false;  // cleared after its first use, so it fires once per run
+    bool autoHide = false;
+    bool useHalcyraSettings = false;
+    std::uint16_t relayPort = 13999;
+};
+
+class TCollectionCycle {
+public:
+    struct TParts {
+        const IClock& clock;
+        TSettingsStore& settings;
+        TLog& log;
+        TParameterModel& params;
+        TDataManagerLink& dataManager;
+        ICollectView& view;
+        ICollectTargets& targets;
+        IClientSocket& centralStation;
+    };
+
+    explicit TCollectionCycle(const TParts& parts);
+
+    // The relay seams; without them there is no relay.
+    void SetRelay(IRelaySupervision* relay) { relay_ = relay != nullptr ? relay : &noRelay_; }
+    void SetRelayClientSocket(IClientSocket* socket) { relayClient_ = socket; }
+
+    TCycleSettings& Settings() { return settings_; }
+    // The first show of the window: the collect interval in force and the timeout it gives.
+    void FirstShow(std::int32_t collectIntervalSeconds);
+    // Every show re-applies the current status.
+    void ReapplyStatus() { SetStatus(status_); }
+
+    TCollectStatus Status() const { return status_; }
+    void SetStatus(TCollectStatus status);
+
+    // Start and Stop as the buttons do them. Start raises ECollectError "No parameters selected".
+    void Start();
+    void Stop();
+    // The timer tick.
+    void Tick();
+    void WriteStopDelimiters(bool allPatients);
+    // (Re)opens the socket of the configured data source.
+    void Connect();
+    // After the collect-interval dialog: the next boundary follows the previous one by the new interval.
+    void CollectIntervalChanged(std::int32_t seconds);
+
+    // The re-entrancy flag shared by the tick, the socket readers and WriteStopDelimiters.
+    bool Busy() const { return busy_; }
+    // For a reader that holds the flag across its own steps.
+    void SetBusy(bool busy) { busy_ = busy; }
+    class TBusyGuard {
+    public:
+        explicit TBusyGuard(TCollectionCycle& cycle) : cycle_(cycle), entered_(!cycle.busy_) { cycle_.busy_ = true; }
+        ~TBusyGuard()
+        {
+            if (entered_) cycle_.busy_ = false;
+        }
+        TBusyGuard(const TBusyGuard&) = delete;
+        TBusyGuard& operator=(const TBusyGuard&) = delete;
+        // False when the flag was already set: the caller must do nothing.
+        explicit operator bool() const { return entered_; }
+
+    private:
+        TCollectionCycle& cycle_;
+        bool entered_;
+    };
+
+    // The readers' bookkeeping: bytes taken from the connection, and a complete message cut from them.
+    void DataReceived() { DataReceived(clock_.Now()); }
+    void DataReceived(TDateTime now) { lastReceivedData_ = now; }
+    void CompleteMessageReceived() { CompleteMessageReceived(clock_.Now()); }
+    void CompleteMessageReceived(TDateTime now)
+    {
+        lastStatusChange_ = now;
+        lastCompleteMessage_ = now;
+    }
+
+    // The per-patient marks of the current interval.
+    bool IsNotYetSaved(std::string_view patientID, std::string_view patientName)
+    {
+        return savedData_.IsNotYetSaved(patientID, patientName);
+    }
+    void MarkSaved(std::string_view patientID, std::string_view patientName, bool mark)
+    {
+        savedData_.MarkSaved(patientID, patientName, mark);
+    }
+    void ClearSavedMarks() { savedData_.ClearSavedMarks(); }
+    const TSavedDataList& SavedData() const { return savedData_; }
+
+    TCollectInterval& Interval() { return interval_; }
+    const TCollectInterval& Interval() const { return interval_; }
+    TDateTime AlignToInterval(TDateTime t) const { return interval_.AlignToInterval(t); }
+    std::int32_t CentralStationTimeout() const { return centralStationTimeout_; }
+
+    bool ObservationsSeen() const { return observationsSeen_; }
+    void SetObservationsSeen() { observationsSeen_ = true; }
+
+    TDateTime LastStatusChange() const { return lastStatusChange_; }
+    TDateTime LastReceivedData() const { return lastReceivedData_; }
+    TDateTime LastCompleteMessage() const { return lastCompleteMessage_; }
+    void SetLastCompleteMessage(TDateTime value) { lastCompleteMessage_ = value; }
+    TDateTime LastCollectInstant() const { return lastCollectInstant_; }
+    std::int32_t RelayReconnectCountdown() const { return reconnectCountdown_; }
+
+    // Delimiter points written since start-up.
+    std::int64_t DelimitersWritten() const { return delimitersWritten_; }
+
+private:
+    bool DataSourceIsCentralStation();
+    std::int64_t SecondsSinceStatusChange(TDateTime now) const;
+    void CheckConnectionLoss(TDateTime now);
+    void MoveBoundary(TDateTime now);
+    void SuperviseDataSource(TDateTime now);
+    void WritePatientDelimiters(TDateTime time);
+
+    const IClock& clock_;
+    TSettingsStore& store_;
+    TLog& log_;
+    TParameterModel& params_;
+    TDataManagerLink& dataManager_;
+    ICollectView& view_;
+    ICollectTargets& targets_;
+    IClientSocket& centralStation_;
+    IClientSocket* relayClient_ = nullptr;
+    TNoRelay noRelay_;
+    IRelaySupervision* relay_ = &noRelay_;
+
+    TCycleSettings settings_;
+    TCollectStatus status_ = csNotConnected;
+    TCollectInterval interval_;
+    std::int32_t centralStationTimeout_ = 15;
+    TDateTime lastCollectInstant_ = 0;
+    TDateTime lastStatusChange_ = 0;
+    TDateTime lastReceivedData_ = 0;
+    TDateTime lastCompleteMessage_ = 0;
+    std::int32_t reconnectCountdown_ = kRelayReconnectTicks;
+    bool busy_ = false;
+    bool observationsSeen_ = false;
+    TSavedDataList savedData_;
+    std::int64_t delimitersWritten_ = 0;
+};
+
+}  // namespace halcyra

@@ -1,0 +1,150 @@
+#include "app/FormCollectView.h"
+
+#include "app/CollectDataForm.h"
+#include "platform/Text.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+
+namespace halcyra {
+namespace {
+
+QString ToQt(const std::string& text)
+{
+    return QString::fromStdString(Win1252ToUtf8(text));
+}
+
+}  // namespace
+
+void TFormCollectView::ApplyStatusControls(const TStatusControls& c)
+{
+    if (c.showWindow && desktop_) {
+        form_.show();
+        form_.raise();
+    }
+    if (desktop_) {
+        try {
+            if (c.trayVisible) form_.TaskbarIconControler1->SetHint(QString::fromUtf8(kCollectingHint.data(),
+                                                                                       static_cast<int>(kCollectingHint.size())));
+            form_.TaskbarIconControler1->SetVisible(c.trayVisible);
+        } catch (const std::exception& e) {
+            form_.AddLogLine(e.what());
+        }
+    }
+    form_.btnInterval->setEnabled(c.intervalEnabled);
+    if (c.disableParameters) form_.btnParameters->setEnabled(false);
+    form_.btnStart->setEnabled(c.startEnabled);
+    form_.btnStart->setVisible(c.startVisible);
+    form_.btnStop->setVisible(c.stopVisible);
+    form_.btnHide->setEnabled(c.hideEnabled);
+    form_.btnServerSelect->setVisible(c.serverSelectVisible);
+    if (c.clearParameterGrid && grid_ != nullptr) grid_->Clear();
+}
+
+std::string TFormCollectView::CountdownText() const
+{
+    return Utf8ToWin1252(form_.lblTime->text().toStdString());
+}
+
+void TFormCollectView::SetCountdownText(const std::string& text)
+{
+    form_.lblTime->setText(ToQt(text));
+}
+
+void TFormCollectView::SetTrayHint(const std::string& hint)
+{
+    form_.TaskbarIconControler1->SetHint(ToQt(hint));
+}
+
+bool TFormCollectView::TrayIconVisible() const
+{
+    return !desktop_ || form_.TaskbarIconControler1->Visible();
+}
+
+void TFormCollectView::ShowTrayIcon()
+{
+    if (desktop_) form_.TaskbarIconControler1->SetVisible(true);
+}
+
+bool TFormCollectView::ParametersButtonEnabled() const
+{
+    return form_.btnParameters->isEnabled();
+}
+
+void TFormCollectView::EnableParametersButton()
+{
+    form_.btnParameters->setEnabled(true);
+}
+
+void TFormCollectView::HideWindow()
+{
+    form_.btnHideClick();
+}
+
+void TFormCollectView::SetNoNetworkVisible(bool visible)
+{
+    form_.lblNoNetwork->setVisible(visible);
+}
+
+void TFormCollectView::ShowConnectionWarning(const std::string& text)
+{
+    form_.LabelConnected->setText(ToQt(text));
+    form_.LabelConnected->setStyleSheet(QStringLiteral("background-color: yellow;"));
+}
+
+void TFormCollectView::ShowBadVersion(const std::string& text)
+{
+    form_.LabelVersionID->setText(ToQt(text));
+    form_.LabelVersionID->show();
+}
+
+void TFormCollectView::HideVersion()
+{
+    form_.LabelVersionID->hide();
+    form_.LabelVersionID->clear();
+}
+
+void TFormCollectView::SetParameterLabel(const std::string& text)
+{
+    form_.LabelParameter->setText(ToQt(text));
+}
+
+bool TFormCollectView::SaveDataStream() const
+{
+    return form_.cbSaveDataStream->isChecked();
+}
+
+void TFormCollectView::Beep()
+{
+    QApplication::beep();
+}
+
+void TFormCollectView::SetCaption(const std::string& caption)
+{
+    form_.setWindowTitle(ToQt(caption));
+}
+
+void TFormCollectView::SetConnectedLabel(const std::string& text)
+{
+    form_.LabelConnected->setText(ToQt(text));
+    form_.LabelConnected->setStyleSheet(QString());
+}
+
+void TFormCollectView::ShowStopPos(const std::string& text)
+{
+    form_.lblStopPos->setText(ToQt(text));
+}
+
+void TFormCollectView::ShowStartPos(const std::string& text)
+{
+    form_.lblStartPos->setText(ToQt(text));
+}
+
+void TFormCollectView::SocketError(const std::string& text)
+{
+    form_.ApplicationException(text);
+}
+
+}  // namespace halcyra

@@ -1,0 +1,117 @@
+#include "app/ImportRunner.h"
+
+#include "app/CollectDataForm.h"
+#include "app/ImportArrivals.h"
+
+#include <QFile>
+#include <QTimer>
+
+#include <set>
+#include <stdexcept>
+
+namespace halcyra {
+namespace {
+
+// Tick times are sums of doubles; a tick this close to a message's time counts as due before it.
+constexpr double kSameInstant = 1e-9;
+
+}  // namespace
+
+bool ReadCapture(const std::string& path, TCapturedStream& stream, std::string& error)
+{
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = file.errorString().toStdString();
+        return false;
+    }
+    const QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        error = file.errorString().toStdString();
+        return false;
+    }
+    stream = SplitCapturedStream(std::string_view(data.constData(), static_cast<std::size_t>(data.size())));
+    return true;
+}
+
+std::string SummaryLine(const TImportSummary& s)
+{
+    return "Imported " + std::to_string(s.messages) + " messages: " + std::to_string(s.patients) + " patients, " +
+           std::to_string(s.values) + " values written, " + std::to_string(s.delimiters) + " delimiters written";
+}
+
+TDateTime TImportRunner::StartUpTime(const std::vector<TDateTime>& arrivals)
+{
+    return arrivals.empty() ? 0 : arrivals.front() - kOneSecond;
+}
+
+template <typename TCall>
+void TImportRunner::Guarded(TCall&& call)
+{
+    // As in the running program, an error that leaves a handler is shown and logged, and the run goes on.
+    try {
+        call();
+    } catch (const std::exception& e) {
+        form_.ApplicationException(e.what());
+    }
+}
+
+void TImportRunner::RunTicksUpTo(TDateTime t)
+{
+    for (;;) {
+        const TDateTime tick = showTime_ + static_cast<double>(ticksRun_ + 1) * period_;
+        if (tick > t + kSameInstant) return;
+        ++ticksRun_;
+        clock_.Set(tick);
+        Guarded([this] { form_.Timer1Timer(); });
+    }
+}
+
+void TImportRunner::Deliver(const std::string& framed)
+{
+    // The capture's socket is the window's central-station socket; the reader takes the bytes from it.
+    auto* socket = dynamic_cast<TImportSocket*>(&form_.ClientSocketCentralStation());
+    if (socket == nullptr) throw std::logic_error("the import needs its capture as the central-station socket");
+    socket->Push(framed);
+    form_.ClientSocketCentralStationRead();
+}
+
+TImportSummary TImportRunner::Run(const TCapturedStream& stream, const std::vector<TDateTime>& arrivals)
+{
+    TImportSummary summary;
+    if (stream.messages.empty()) return summary;
+    form_.show();
+    // The window's own timer never fires here: the ticks run on the simulated clock.
+    form_.Timer1->stop();
+    std::int32_t periodMs = form_.TimerPeriod;
+    if (periodMs <= 0) periodMs = 1000;
+    if (periodMs < 10) periodMs = 10;
+    period_ = periodMs * kOneMillisecond;
+    showTime_ = arrivals.front() - period_;
+    clock_.Set(showTime_);
+
+    std::set<std::string> patients;
+    for (std::size_t i = 0; i < stream.messages.size(); ++i) {
+        const TCapturedMessage& message = stream.messages[i];
+        RunTicksUpTo(arrivals[i]);
+        clock_.Set(arrivals[i]);
+        if (message.badEnd) {
+            form_.AddLogLine("Import: message " + std::to_string(i + 1) + " has no end marker and is skipped");
+            continue;
+        }
+        Guarded([&] { Deliver(FrameMessage(message.segments)); });
+        ++summary.messages;
+        if (!form_.Messages().PatientID().empty()) patients.insert(form_.Messages().PatientID());
+    }
+    RunTicksUpTo(arrivals.back() + period_);
+    Guarded([this] {
+        if (form_.Cycle().Status() == csCollecting) form_.btnStopClick();
+    });
+    Guarded([this] { form_.Census().SaveCensus(false); });
+
+    summary.patients = static_cast<std::int64_t>(patients.size());
+    summary.values = form_.Messages().ValuesWritten();
+    summary.delimiters = form_.Cycle().DelimitersWritten();
+    return summary;
+}
+
+}  // namespace halcyra

@@ -1,0 +1,73 @@
+// halcyra --import FILE: plays a captured stream through the running program on a simulated clock, so
+// the patient files come out as the program would have written them live.
+#pragma once
+
+#include "app/ClientSocket.h"
+#include "hl7/MessageSplitter.h"
+#include "platform/Clock.h"
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace halcyra {
+
+class TfrmCollectData;
+
+// The capture plays the central-station connection: open for the whole import, nothing to open, and the
+// bytes of each message handed over as they would have arrived.
+class TImportSocket final : public IClientSocket {
+public:
+    bool IsOpen() const override { return true; }
+    void Close() override {}
+    void Push(const std::string& bytes) { pending_ += bytes; }
+    std::size_t BytesAvailable() const override { return pending_.size(); }
+    std::string ReadAvailable() override { return std::exchange(pending_, std::string()); }
+    std::string RemoteHost() const override { return "capture"; }
+    std::string RemoteAddress() const override { return {}; }
+
+private:
+    std::string pending_;
+};
+
+// Reads the file whole, as halcyra-hl7 decode does; false with the reason when it cannot be read.
+bool ReadCapture(const std::string& path, TCapturedStream& stream, std::string& error);
+
+struct TImportSummary {
+    std::int64_t messages = 0;
+    std::int64_t patients = 0;
+    std::int64_t values = 0;
+    std::int64_t delimiters = 0;
+};
+
+std::string SummaryLine(const TImportSummary& summary);
+
+class TImportRunner {
+public:
+    // `clock` is the clock the window was created with.
+    TImportRunner(TfrmCollectData& form, TManualClock& clock) : form_(form), clock_(clock) {}
+
+    // The time start-up runs at, before the timer period is known.
+    static TDateTime StartUpTime(const std::vector<TDateTime>& arrivals);
+
+    // Shows the window one timer period before the first arrival, runs every tick due before each message,
+    // hands each message to the reader, runs the ticks up to one period after the last, stops collecting
+    // and saves the census.
+    TImportSummary Run(const TCapturedStream& stream, const std::vector<TDateTime>& arrivals);
+
+private:
+    void RunTicksUpTo(TDateTime t);
+    void Deliver(const std::string& framed);
+    template <typename TCall>
+    void Guarded(TCall&& call);
+
+    TfrmCollectData& form_;
+    TManualClock& clock_;
+    TDateTime showTime_ = 0;
+    double period_ = kOneSecond;
+    std::int64_t ticksRun_ = 0;
+};
+
+}  // namespace halcyra

@@ -1,0 +1,29 @@
+// The collection cycle and the message handling as the central-station reader uses them.
+#pragma once
+
+#include "app/CollectionCycle.h"
+#include "hl7/CentralStationReader.h"
+#include "hl7/MessageHandler.h"
+
+namespace halcyra {
+
+class TReaderCycle final : public ICentralStationCycle {
+public:
+    TReaderCycle(TCollectionCycle& cycle, TMessageHandler& messages) : cycle_(cycle), messages_(messages) {}
+
+    bool InProgress() const override { return cycle_.Busy(); }
+    void SetInProgress(bool inProgress) override { cycle_.SetBusy(inProgress); }
+    void DataReceived(TDateTime now) override { cycle_.DataReceived(now); }
+    void MessageComplete(TDateTime now) override { cycle_.CompleteMessageReceived(now); }
+    void DecodeMessage(TSegmentList& segments) override
+    {
+        messages_.SegmentList().swap(segments);
+        messages_.DecodeMessage();
+    }
+
+private:
+    TCollectionCycle& cycle_;
+    TMessageHandler& messages_;
+};
+
+}  // namespace halcyra

@@ -1,0 +1,30 @@
+// The relay between instances as the timer tick supervises it. Without a relay nothing is sent and the
+// relay client never counts as connected.
+#pragma once
+
+#include "platform/DateTime.h"
+
+namespace halcyra {
+
+class IRelaySupervision {
+public:
+    virtual ~IRelaySupervision() = default;
+    // Life tick to the relay clients after a minute without sending.
+    virtual TDateTime LastRelaySend() const = 0;
+    virtual void SendLifeTick() = 0;
+    // The relay client socket (another instance as the data source).
+    virtual bool ClientConnected() const = 0;
+    virtual TDateTime LastLifeTickReceived() const = 0;
+    virtual void CloseClient() = 0;
+};
+
+class TNoRelay final : public IRelaySupervision {
+public:
+    TDateTime LastRelaySend() const override { return 1e9; }  // never due
+    void SendLifeTick() override {}
+    bool ClientConnected() const override { return false; }
+    TDateTime LastLifeTickReceived() const override { return 0; }
+    void CloseClient() override {}
+};
+
+}  // namespace halcyra

@@ -1,0 +1,21 @@
+// Debug copies of received messages in the debug folder: one line per segment, each ended by CR LF,
+// replacing the file.
+#pragma once
+
+#include "hl7/MessageSplitter.h"
+#include "platform/FileSystem.h"
+
+#include <string>
+#include <string_view>
+
+namespace halcyra {
+
+// The per-patient copy: debug folder + ID + " " + name + ".txt". Both parts are cleaned as patient IDs
+// are, so that no patient's text can name a file outside the debug folder.
+std::string PatientDataStreamFileName(std::string_view debugFolder, std::string_view patientID,
+                                      std::string_view patientName);
+
+// False when the file could not be written; the copy is a debugging aid, so callers go on.
+bool SaveSegmentList(const TFileSystem& files, std::string_view path, const TSegmentList& segments);
+
+}  // namespace halcyra

@@ -1,0 +1,212 @@
+#include "hl7/MessageHandler.h"
+
+#include "hl7/CensusPatient.h"
+#include "hl7/DataStreamFile.h"
+#include "hl7/Hl7Time.h"
+#include "hl7/Items.h"
+#include "hl7/Observation.h"
+#include "hl7/PatientIdentity.h"
+#include "hl7/Segments.h"
+
+namespace halcyra {
+
+TMessageHandler::TMessageHandler(const TParts& parts)
+    : clock_(parts.clock), files_(parts.files), cycle_(parts.cycle), census_(parts.census), folders_(parts.folders),
+      patientFile_(parts.patientFile), monitorFile_(parts.monitorFile), writer_(parts.writer), params_(parts.params),
+      dataManager_(parts.dataManager), view_(parts.view)
+{
+}
+
+void TMessageHandler::DecodeMessage()
+{
+    // A call made while handling can pump window messages and so come back here; that is heard, not
+    // prevented.
+    if (decodeBusy_) view_.Beep();
+    decodeBusy_ = true;
+    // The message's own lines: a nested call handles only what arrived for it, and a failure below never
+    // leaves lines behind to be taken for the next message's.
+    TSegmentList segments;
+    segments.swap(segments_);
+    TMessageState m;
+    try {
+        m.selectedPatientID = census_.SelectedPatientID();
+        for (std::size_t i = 0; i < segments.size(); ++i) {
+            Forward(segments, i);
+            const std::string_view line = segments[i];
+            switch (GetSegmentKind(line)) {
+            case skMSH:
+                HandleMSH(line);
+                break;
+            case skPID:
+                HandlePID(line, m);
+                break;
+            case skOBR:
+                HandleOBR(line, m);
+                break;
+            case skOBX:
+                HandleOBX(line, m);
+                break;
+            case skPV1:
+            case skOther:
+                break;
+            }
+        }
+        AfterLastSegment(segments, m);
+    } catch (...) {
+        Finish(m);
+        throw;
+    }
+    Finish(m);
+}
+
+void TMessageHandler::Finish(const TMessageState& m)
+{
+    ++messagesDecoded_;
+    decodeBusy_ = false;
+    if (m.censusChanged) census_.SaveCensus(false);
+}
+
+void TMessageHandler::Forward(const TSegmentList& segments, std::size_t i)
+{
+    if (forwarder_ == nullptr) return;
+    std::string bytes;
+    if (i == 0) bytes += kStartBlock;
+    bytes += segments[i];
+    bytes += kSegmentEnd;
+    if (i + 1 == segments.size()) {
+        bytes += kEndBlock;
+        bytes += kSegmentEnd;
+    }
+    forwarder_->ForwardToClients(bytes);
+}
+
+void TMessageHandler::HandleMSH(std::string_view line)
+{
+    const std::string_view version = GetField(line, hl7item::kMshVersion);
+    if (IsSupportedVersion(version)) {
+        if (cycle_.Status() == csNotConnected)
+            cycle_.SetStatus(csConnected);
+        else if (cycle_.Status() == csConnectionLost)
+            cycle_.SetStatus(csCollecting);
+        view_.HideVersion();
+    } else {
+        view_.ShowBadVersion(std::string(kBadVersionText) + std::string(version));
+        cycle_.SetStatus(csNotConnected);
+    }
+}
+
+void TMessageHandler::HandlePID(std::string_view line, TMessageState& m)
+{
+    patientID_ = CleanPatientID(GetField(line, hl7item::kPidIdentifier));
+    TPatientName name = SplitPatientName(GetField(line, hl7item::kPidName));
+    firstName_ = std::move(name.firstName);
+    lastName_ = std::move(name.lastName);
+    patientName_ = std::move(name.displayName);
+    patientID_ = census_.ReducePatientID(ChoosePatientID(patientID_, firstName_, lastName_));
+    patientFolder_ = folders_.PatientFolderFor(patientID_);
+
+    m.writeThisMessage = cycle_.IsNotYetSaved(patientID_, patientName_);
+    m.folderRegistered = folders_.PatientExists(patientFolder_);
+    const TCollectStatus status = cycle_.Status();
+    if (!m.folderRegistered && settings_.autoCreate && (status == csCollecting || status == csConnectionLost)) {
+        patientFile_.CreatePatient(patientID_, firstName_, lastName_, patientFolder_);
+        m.folderRegistered = folders_.PatientExists(patientFolder_);
+    }
+    if (m.folderRegistered) monitorFile_.OpenPatientMonitorFile(writer_, patientFolder_, patientID_, patientName_);
+    if (grid_ != nullptr && ShowsPatient(m)) grid_->ShowPatient(patientID_, firstName_, lastName_);
+
+    bool namesDiffer = false;
+    const int found = census_.FindPatient(patientID_, firstName_, lastName_, namesDiffer);
+    if (found < 0) {
+        TPatient patient;
+        patient.FirstName = firstName_;
+        patient.LastName = lastName_;
+        patient.PatientID = patientID_;
+        patient.TimeStamp = FormatCompactStamp(clock_.Now());
+        patient.Checked = settings_.autoCreate;
+        const int row = census_.AddRow(CensusRowText(patientID_, patientName_), std::move(patient));
+        census_.SetTicked(row, settings_.autoCreate);
+        m.censusChanged = true;
+    } else if (m.folderRegistered && namesDiffer) {
+        if (patientFile_.RewritePatientNames(patientID_, firstName_, lastName_, patientFolder_) != 0) {
+            if (found > 0) census_.SetRowNames(found, firstName_, lastName_);
+            m.censusChanged = true;
+        }
+    }
+    const int row = census_.FindRow(patientID_);
+    if (row > 0) census_.SetEnabled(row, true);
+    m.patientTicked = census_.IsTicked(row);
+}
+
+TDateTime TMessageHandler::MessageTime(TDateTime t) const
+{
+    return cycle_.Settings().useHalcyraSettings ? t : cycle_.AlignToInterval(t);
+}
+
+void TMessageHandler::HandleOBR(std::string_view line, TMessageState& m)
+{
+    // An unreadable time stamp gives the time of arrival, which is then placed on the grid like any other.
+    m.observationTime = MessageTime(HL7ToDateTime(GetField(line, hl7item::kObrObservationTime), clock_.Now()));
+    m.hasObservationTime = true;
+}
+
+bool TMessageHandler::ShowsPatient(const TMessageState& m) const
+{
+    return m.selectedPatientID.empty() || patientID_ == m.selectedPatientID;
+}
+
+void TMessageHandler::HandleOBX(std::string_view line, TMessageState& m)
+{
+    if (patientID_ == kNoPatientID) return;
+    cycle_.SetObservationsSeen();
+    const TItems fields(line, kFieldSeparator);
+    if (fields[hl7item::kObxValueType] != kNumericValueType) return;
+
+    const std::string_view identifier = fields[hl7item::kObxIdentifier];
+    const std::int32_t code = ObservationCode(GetComponent(identifier, 1));
+    const std::string label(GetComponent(identifier, 2));
+    const std::string_view valueText = fields[hl7item::kObxValue];
+    const std::string unit = params_.DefaultUnits().ResolveUnit(label, ObservationUnit(fields[hl7item::kObxUnits]),
+                                                               settings_.enableDefaultUnits);
+    const std::string text = label + " = " + std::string(valueText) + " " + unit;
+    view_.SetParameterLabel(text);
+    const double value = ValueToFloat(valueText, settings_.decimalSeparator);
+
+    const TDateTime now = clock_.Now();
+    // An aperiodic observation carries its own time, for itself only: the observations after it keep the
+    // message's time and the once-per-interval rule.
+    const bool aperiodic = fields[hl7item::kObxAperiodic] == kAperiodicMark;
+    TDateTime time = 0;
+    if (aperiodic) {
+        time = HL7ToDateTime(fields[hl7item::kObxTime], now);
+    } else {
+        // A message without an observation time takes its time of arrival rather than day zero.
+        if (!m.hasObservationTime) {
+            m.observationTime = MessageTime(now);
+            m.hasObservationTime = true;
+        }
+        time = m.observationTime;
+    }
+
+    if (params_.RegisterParameter(code, label, unit, now)) m.newParameterSeen = true;
+    if (grid_ != nullptr && ShowsPatient(m)) grid_->ShowValue(text);
+
+    if (cycle_.Status() == csCollecting && m.patientTicked && m.folderRegistered &&
+        (m.writeThisMessage || aperiodic || cycle_.Settings().useHalcyraSettings)) {
+        if (m.writeThisMessage) m.valuesWritten = true;
+        const bool kept = monitorFile_.IsOpen() && !(params_.IsExcluded(label) && !params_.Automatic());
+        monitorFile_.AppendValue(label, "", "", unit, time, value);
+        if (kept) ++valuesWritten_;
+    }
+}
+
+void TMessageHandler::AfterLastSegment(const TSegmentList& segments, const TMessageState& m)
+{
+    if (m.newParameterSeen) view_.EnableParametersButton();
+    if (m.valuesWritten) cycle_.MarkSaved(patientID_, patientName_, true);
+    if (m.folderRegistered && dataManager_.LinkEnabled()) dataManager_.NotifyDataChanged();
+    if (view_.SaveDataStream())
+        SaveSegmentList(files_, PatientDataStreamFileName(settings_.debugFolder, patientID_, patientName_), segments);
+}
+
+}  // namespace halcyra

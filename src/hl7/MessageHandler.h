@@ -1,0 +1,129 @@
+// The handling of one complete HL7 message: the header's version moves the collection status, the patient
+// segment enters the patient into the census (and the data area), and every numeric observation
+// registers its parameter and, when the collection rules let it through, becomes a value point in the
+// patient's monitor-data file. All grammar access of the handling lives here.
+#pragma once
+
+#include "app/CollectionCycle.h"
+#include "datamanager/DataManagerLink.h"
+#include "hl7/Census.h"
+#include "hl7/MessageSplitter.h"
+#include "hl7/MessageView.h"
+#include "params/ParameterModel.h"
+#include "patients/PatientFile.h"
+#include "patients/PatientFolders.h"
+#include "patients/PatientMonitorFile.h"
+#include "platform/Clock.h"
+#include "platform/FileSystem.h"
+#include "savefile/SaveITNew.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace halcyra {
+
+inline constexpr std::string_view kBadVersionText = "Bad HL7 Version ID = ";
+
+// The start-up settings the handling acts on; "UseHalcyraSettings" is the collection cycle's.
+struct TMessageSettings {
+    bool autoCreate = false;
+    bool enableDefaultUnits = false;
+    std::string debugFolder = "C:\\TEMP\\";
+    char decimalSeparator = '.';
+};
+
+class TMessageHandler {
+public:
+    struct TParts {
+        const IClock& clock;
+        const TFileSystem& files;
+        TCollectionCycle& cycle;
+        TCensus& census;
+        TPatientFolders& folders;
+        TPatientFile& patientFile;
+        TPatientMonitorFile& monitorFile;
+        TSaveItNew& writer;
+        TParameterModel& params;
+        TDataManagerLink& dataManager;
+        IMessageView& view;
+    };
+
+    explicit TMessageHandler(const TParts& parts);
+
+    TMessageSettings& Settings() { return settings_; }
+    void SetRelayForwarder(IRelayForwarder* forwarder) { forwarder_ = forwarder; }
+    void SetParameterGrid(IParameterGrid* grid) { grid_ = grid; }
+
+    // The segments of the message being received; the readers append to it, DecodeMessage empties it.
+    TSegmentList& SegmentList() { return segments_; }
+
+    // Handles the segment list as one message and empties it, also when the handling fails.
+    void DecodeMessage();
+
+    // The patient of the last PID segment.
+    const std::string& PatientID() const { return patientID_; }
+    const std::string& PatientName() const { return patientName_; }
+    const std::string& FirstName() const { return firstName_; }
+    const std::string& LastName() const { return lastName_; }
+    const std::string& PatientFolder() const { return patientFolder_; }
+    bool DecodeBusy() const { return decodeBusy_; }
+
+    // Counts since start-up: messages handled, and values handed to the monitor-data file that it kept
+    // (not excluded, with a file open).
+    std::int64_t MessagesDecoded() const { return messagesDecoded_; }
+    std::int64_t ValuesWritten() const { return valuesWritten_; }
+
+private:
+    // Everything that is reset at the start of every message.
+    struct TMessageState {
+        bool folderRegistered = false;
+        bool patientTicked = false;
+        bool writeThisMessage = false;
+        bool hasObservationTime = false;
+        TDateTime observationTime = 0;
+        bool newParameterSeen = false;
+        bool valuesWritten = false;
+        bool censusChanged = false;
+        std::string selectedPatientID;
+    };
+
+    void Forward(const TSegmentList& segments, std::size_t i);
+    void HandleMSH(std::string_view line);
+    void HandlePID(std::string_view line, TMessageState& m);
+    void HandleOBR(std::string_view line, TMessageState& m);
+    void HandleOBX(std::string_view line, TMessageState& m);
+    void AfterLastSegment(const TSegmentList& segments, const TMessageState& m);
+    // Also after a failure: the census keeps a new patient, and the next message is not taken for a re-entry.
+    void Finish(const TMessageState& m);
+    // The time of a message time stamp on the grid (or as it is, at the central station's own pace).
+    TDateTime MessageTime(TDateTime t) const;
+    bool ShowsPatient(const TMessageState& m) const;
+
+    const IClock& clock_;
+    const TFileSystem& files_;
+    TCollectionCycle& cycle_;
+    TCensus& census_;
+    TPatientFolders& folders_;
+    TPatientFile& patientFile_;
+    TPatientMonitorFile& monitorFile_;
+    TSaveItNew& writer_;
+    TParameterModel& params_;
+    TDataManagerLink& dataManager_;
+    IMessageView& view_;
+    IRelayForwarder* forwarder_ = nullptr;
+    IParameterGrid* grid_ = nullptr;
+
+    TMessageSettings settings_;
+    TSegmentList segments_;
+    std::string patientID_;
+    std::string patientName_;
+    std::string firstName_;
+    std::string lastName_;
+    std::string patientFolder_;
+    bool decodeBusy_ = false;
+    std::int64_t messagesDecoded_ = 0;
+    std::int64_t valuesWritten_ = 0;
+};
+
+}  // namespace halcyra

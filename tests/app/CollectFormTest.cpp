@@ -1,0 +1,122 @@
+// The main window's handlers forward to the collection cycle and the message handling; driven here on
+// the injected clock, as the timer and the reader would drive them.
+#include "FormFixture.h"
+
+#include "settings/SettingsStore.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace halcyra {
+namespace {
+
+using test::TFormFixture;
+
+void Receive(TfrmCollectData& form, const std::string& hr)
+{
+    form.Cycle().CompleteMessageReceived();
+    form.Messages().SegmentList() = {"MSH|^~\\&|CS|WARD|||20240506070809||ORU^R01|1|P|2.3", "PID|1||4711||Doe^Jane",
+                                     "OBR|1|||MON|||20240506070809", "OBX|1|NM|0002-4182^HR^MDIL||" + hr + "|bpm"};
+    form.Messages().DecodeMessage();
+}
+
+int Count(const std::vector<std::string>& calls, const std::string& prefix)
+{
+    return static_cast<int>(
+        std::count_if(calls.begin(), calls.end(), [&](const std::string& c) { return c.rfind(prefix, 0) == 0; }));
+}
+
+class CollectForm : public ::testing::Test {
+protected:
+    CollectForm()
+    {
+        auto& hive = f.registry.CurrentUser();
+        hive.WriteDword(kProgramKey, "DataSourceIsCentralStation", 1);
+        hive.WriteDword(kProgramKey, "AutoCreate", 1);
+        f.socketOpen = true;
+    }
+    TFormFixture f;
+};
+
+TEST_F(CollectForm, StartAndStopButtonsRunTheCollection)
+{
+    auto& form = f.Create();
+    form.show();
+    EXPECT_EQ(form.Cycle().Status(), csNotConnected);
+    EXPECT_FALSE(form.btnStart->isEnabled());
+    Receive(form, "70");
+    EXPECT_EQ(form.Cycle().Status(), csConnected);
+    EXPECT_TRUE(form.btnStart->isEnabled());
+    EXPECT_TRUE(form.btnStop->isHidden());
+
+    form.btnStart->click();
+    EXPECT_EQ(form.Cycle().Status(), csCollecting);
+    EXPECT_TRUE(form.btnStart->isHidden());
+    EXPECT_FALSE(form.btnStop->isHidden());
+    EXPECT_TRUE(form.btnServerSelect->isHidden());
+    // Start at 07:08:09 aligns the first boundary to 07:08:10.
+    f.clock.AdvanceSeconds(0.3);
+    form.Timer1Timer();
+    EXPECT_EQ(form.lblTime->text(), "0:00:01");
+    f.clock.AdvanceSeconds(1.2);
+    form.Timer1Timer();
+    Receive(form, "71");
+    EXPECT_EQ(Count(f.dataManager.calls, "AddValue 4711 HR bpm 71"), 1);
+    EXPECT_TRUE(f.files.FileExists("C:\\KVD\\DATA\\4711\\Halcyra.pil"));
+
+    form.btnStop->click();
+    EXPECT_EQ(form.Cycle().Status(), csConnected);
+    EXPECT_EQ(Count(f.dataManager.calls, "AddDelimiter HR bpm"), 1);
+    EXPECT_FALSE(form.btnStart->isHidden());
+}
+
+TEST_F(CollectForm, StartWithNothingToCollectFailsWithItsMessage)
+{
+    f.registry.CurrentUser().WriteDword(kProgramKey, "Automatic", 0);
+    auto& form = f.Create();
+    form.show();
+    form.Cycle().SetStatus(csConnected);
+    EXPECT_THROW(form.btnStartClick(), ECollectError);
+    EXPECT_EQ(form.Cycle().Status(), csConnected);
+}
+
+TEST_F(CollectForm, AutoStartAndAutoHideFireOnTheTickAfterTheFirstObservation)
+{
+    f.registry.CurrentUser().WriteDword(kProgramKey, "AutoStart", 1);
+    f.registry.CurrentUser().WriteDword(kProgramKey, "AutoHide", 1);
+    auto& form = f.Create();
+    form.show();
+    Receive(form, "70");
+    f.clock.AdvanceSeconds(1);
+    form.Timer1Timer();
+    EXPECT_EQ(form.Cycle().Status(), csCollecting);
+    EXPECT_FALSE(form.isVisible());
+}
+
+TEST_F(CollectForm, EndingTheRunWhileCollectingClosesTheSeriesFirst)
+{
+    auto& form = f.Create();
+    form.show();
+    Receive(form, "70");
+    form.btnStartClick();
+    f.clock.AdvanceSeconds(2);
+    form.Timer1Timer();
+    Receive(form, "72");
+    ASSERT_EQ(Count(f.dataManager.calls, "AddValue"), 1);
+    form.EndSession();
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(Count(f.dataManager.calls, "AddDelimiter HR bpm"), 1);
+    // Without collection there is nothing to close.
+    TFormFixture g;
+    auto& idle = g.Create();
+    idle.show();
+    idle.EndSession();
+    EXPECT_EQ(Count(g.dataManager.calls, "AddDelimiter"), 0);
+}
+
+}  // namespace
+}  // namespace halcyra

@@ -1,0 +1,225 @@
+// A collection cycle on a temporary registry and drive prefix, with a manual clock and recording stand-ins
+// for the window, the census and patient files, the data manager and the sockets. No Qt.
+#pragma once
+
+#include "app/CollectionCycle.h"
+#include "support/TempDir.h"
+
+#include <algorithm>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace halcyra::test {
+
+class TRecordingView final : public ICollectView {
+public:
+    void ApplyStatusControls(const TStatusControls& c) override
+    {
+        controls.push_back(c);
+        if (c.trayVisible) trayVisible = true;
+        if (!c.trayVisible) trayVisible = false;
+        if (c.disableParameters) parametersEnabled = false;
+    }
+    std::string CountdownText() const override { return countdown; }
+    void SetCountdownText(const std::string& text) override
+    {
+        countdown = text;
+        ++countdownSets;
+    }
+    void SetTrayHint(const std::string& hint) override { trayHint = hint; }
+    bool TrayIconVisible() const override { return trayVisible; }
+    void ShowTrayIcon() override
+    {
+        if (trayFails) throw std::runtime_error("Exception: Could not Add Icon");
+        trayVisible = true;
+    }
+    bool ParametersButtonEnabled() const override { return parametersEnabled; }
+    void EnableParametersButton() override { parametersEnabled = true; }
+    void HideWindow() override { ++hides; }
+    void SetNoNetworkVisible(bool visible) override { noNetwork = visible; }
+    void ShowConnectionWarning(const std::string& text) override { warning = text; }
+
+    std::vector<TStatusControls> controls;
+    std::string countdown;
+    int countdownSets = 0;
+    std::string trayHint;
+    bool trayVisible = false;
+    bool trayFails = false;
+    bool parametersEnabled = false;
+    int hides = 0;
+    bool noNetwork = false;
+    std::string warning;
+};
+
+struct TDelimiterCall {
+    std::string patientID;
+    std::string label;
+    std::string unit;
+    TDateTime time;
+};
+
+class TRecordingTargets final : public ICollectTargets {
+public:
+    std::vector<TCensusRowState> PatientRows() const override { return rows; }
+    void DisablePatientRows() override
+    {
+        for (auto& row : rows) row.enabled = false;
+    }
+    TDateTime LastCensusSave() const override { return lastCensusSave; }
+    void SaveCensus() override
+    {
+        if (censusFails) throw std::runtime_error("registry gone");
+        censusSaves.push_back(lastCensusSave = clock->Now());
+    }
+    bool OpenPatientMonitorFile(const std::string& patientID, const std::string& patientName) override
+    {
+        opened.push_back(patientID + "|" + patientName);
+        open = patientID;
+        return std::find(unopenable.begin(), unopenable.end(), patientID) == unopenable.end();
+    }
+    bool AppendDelimiter(const std::string& label, const std::string& unit, TDateTime time) override
+    {
+        if (open == failingPatient && label == failingLabel) throw std::runtime_error("disk full");
+        delimiters.push_back({open, label, unit, time});
+        return true;
+    }
+    TDateTime LastWrittenTime() const override { return lastWritten; }
+
+    const IClock* clock = nullptr;
+    std::vector<TCensusRowState> rows;
+    TDateTime lastCensusSave = 0;
+    std::vector<TDateTime> censusSaves;
+    bool censusFails = false;
+    std::vector<std::string> opened;
+    std::vector<std::string> unopenable;
+    std::string open;
+    std::string failingPatient;
+    std::string failingLabel;
+    std::vector<TDelimiterCall> delimiters;
+    TDateTime lastWritten = 0;
+};
+
+struct TSocketTarget {
+    std::string addressOrHost;
+    bool isAddress = false;
+    int port = 0;
+};
+
+class TRecordingSocket final : public IClientSocket {
+public:
+    bool IsOpen() const override { return open; }
+    void Close() override
+    {
+        open = false;
+        ++closes;
+    }
+    void Open(const std::string& host, bool isAddress, int port) override { opens.push_back({host, isAddress, port}); }
+
+    bool open = false;
+    int closes = 0;
+    std::vector<TSocketTarget> opens;
+};
+
+// The data manager's automation object; every call is recorded as one line.
+class TRecordingAutoObject final : public IDataManagerLinkFactory {
+public:
+    std::unique_ptr<IQuarzelAutoObject> Create() override { return std::make_unique<TObject>(calls); }
+    std::vector<std::string> calls;
+
+private:
+    class TObject final : public IQuarzelAutoObject {
+    public:
+        explicit TObject(std::vector<std::string>& calls) : calls_(calls) {}
+        void NotifyDataChanged() override { calls_.push_back("NotifyDataChanged"); }
+        void SetCollectorState(std::int32_t source, std::int32_t state) override
+        {
+            calls_.push_back("SetCollectorState " + std::to_string(source) + " " + std::to_string(state));
+        }
+        void AddValue(std::string_view id, std::string_view label, std::string_view unit, double time,
+                      double value) override
+        {
+            std::ostringstream line;
+            line << "AddValue " << id << " " << label << " " << unit << " " << FormatIsoMilliseconds(time) << " "
+                 << value;
+            calls_.push_back(line.str());
+        }
+        void AddDelimiter(std::int32_t, std::string_view label, std::string_view unit, double time,
+                          std::int32_t) override
+        {
+            calls_.push_back("AddDelimiter " + std::string(label) + " " + std::string(unit));
+            (void)time;
+        }
+
+    private:
+        std::vector<std::string>& calls_;
+    };
+};
+
+// What every engine test stands on: a temporary registry and prefix, a manual clock at 12:00:07.250, the
+// settings, the log (its lines kept), the parameter model and a recorded data manager.
+class TCoreEnvironment {
+public:
+    TCoreEnvironment()
+        : registry(dir / "registry" / "HKEY_CURRENT_USER.reg", dir / "registry" / "HKEY_LOCAL_MACHINE.reg"),
+          drives(dir / "prefix"), files(drives), clock(EncodeDateTime(2024, 5, 6, 12, 0, 7, 250)), settings(registry),
+          log(clock, files), params(settings)
+    {
+        log.SetMirror([this](const std::string& line) { logLines.push_back(line); });
+        dataManager.CreateDataManagerLink(autoObject, "", false);
+        // The program key exists once start-up is through; the central station is then the source.
+        settings.WriteRegBool("DataSourceIsCentralStation", true);
+    }
+
+    std::vector<std::string> CallsStartingWith(const std::string& prefix) const
+    {
+        std::vector<std::string> out;
+        for (const auto& c : autoObject.calls)
+            if (c.rfind(prefix, 0) == 0) out.push_back(c);
+        return out;
+    }
+
+    TTempDir dir;
+    TRegistry registry;
+    TDriveMapping drives;
+    TFileSystem files;
+    TManualClock clock;
+    TSettingsStore settings;
+    TLog log;
+    std::vector<std::string> logLines;
+    TParameterModel params;
+    TRecordingAutoObject autoObject;
+    TDataManagerLink dataManager;
+};
+
+class TCycleFixture : public TCoreEnvironment {
+public:
+    TCycleFixture()
+        : cycle(TCollectionCycle::TParts{clock, settings, log, params, dataManager, view, targets, centralStation})
+    {
+        targets.clock = &clock;
+        targets.lastCensusSave = clock.Now();
+        cycle.FirstShow(10);
+    }
+
+    // Status 1 with one parameter seen, as after the first valid message.
+    void Connected()
+    {
+        params.RegisterParameter(1, "HR", "bpm", clock.Now());
+        cycle.SetStatus(csConnected);
+    }
+
+    TRecordingView view;
+    TRecordingTargets targets;
+    TRecordingSocket centralStation;
+    TCollectionCycle cycle;
+};
+
+inline TDateTime At(int hour, int minute, int second, int millisecond = 0)
+{
+    return EncodeDateTime(2024, 5, 6, hour, minute, second, millisecond);
+}
+
+}  // namespace halcyra::test

@@ -1,0 +1,224 @@
+// halcyra --import as a site runs it: real processes on a temporary registry and prefix, the files read
+// back with halcyra-pil.
+#include "settings/SettingsStore.h"
+#include "platform/Registry.h"
+#include "support/TempDir.h"
+
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace halcyra {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TObs {
+    std::string id;  // OBX-3
+    int value;
+    std::string unit;
+    std::string aperiodicTime;  // OBX-14 of an aperiodic observation
+};
+
+// A framed message; an empty time leaves the OBR out.
+std::string Message(const std::string& patientId, const std::string& name, const std::string& time,
+                    const std::vector<TObs>& observations)
+{
+    std::string m = "\x0BMSH|^~\\&|CS|WARD|||" + time + "||ORU^R01|1|P|2.3\rPID|1||" + patientId + "||" + name +
+                    "\rPV1|1|I|BED\r";
+    if (!time.empty()) m += "OBR|1|||MON|||" + time + "\r";
+    for (const TObs& o : observations) {
+        m += "OBX|1|NM|" + o.id + "||" + std::to_string(o.value) + "|" + o.unit;
+        if (!o.aperiodicTime.empty()) m += "|||||||APERIODIC|" + o.aperiodicTime;
+        m += "\r";
+    }
+    return m + "\x1C\r";
+}
+
+const std::string kHR = "0002-4182^HR^MDIL";
+const std::string kSpO2 = "150456^SpO2^MDIL";
+const std::string kNBP = "0002-4A05^NBPs^MDIL";
+
+std::string Stamp(int minute, int second)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "20240506%02d%02d%02d", 12, minute, second);
+    return text;
+}
+
+std::string Iso(int minute, int second)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "2024-05-06T12:%02d:%02d.000", minute, second);
+    return text;
+}
+
+class ImportTest : public ::testing::Test {
+protected:
+    ImportTest()
+    {
+        fs::create_directories(dir_ / "registry");
+        fs::create_directories(dir_ / "prefix");
+    }
+
+    void Settings(int interval)
+    {
+        TRegistry registry(dir_ / "registry" / "HKEY_CURRENT_USER.reg", dir_ / "registry" / "HKEY_LOCAL_MACHINE.reg");
+        auto& hive = registry.CurrentUser();
+        hive.WriteDword(kProgramKey, "AutoStart", 1);
+        hive.WriteDword(kProgramKey, "AutoCreate", 1);
+        hive.WriteDword(kProgramKey, "Interval", static_cast<std::uint32_t>(interval));
+    }
+
+    void WriteCapture(const std::string& bytes)
+    {
+        std::ofstream out(dir_ / "capture.hl7", std::ios::binary);
+        out << bytes;
+    }
+
+    // Runs a program to its end; gives its exit code.
+    int Run(const QString& program, const QStringList& arguments)
+    {
+        QProcess process;
+        process.setProgram(program);
+        process.setArguments(arguments);
+        process.start();
+        EXPECT_TRUE(process.waitForFinished(120000));
+        out_ = process.readAllStandardOutput().toStdString();
+        err_ = process.readAllStandardError().toStdString();
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+
+    int Import(const fs::path& file)
+    {
+        return Run(HALCYRA_EXE, {"--import", QString::fromStdString(file.string()), "--registry",
+                                 QString::fromStdString((dir_ / "registry").string()), "--prefix",
+                                 QString::fromStdString((dir_ / "prefix").string()), "NOVELGARD"});
+    }
+
+    fs::path PatientFolder(const std::string& id) const { return dir_ / "prefix" / "drive_c" / "KVD" / "DATA" / id; }
+
+    // The points of a monitor-data file as "series,unit,time,value,kind" lines, sorted.
+    std::vector<std::string> Points(const std::string& id)
+    {
+        EXPECT_EQ(Run(HALCYRA_PIL_EXE, {"dump", QString::fromStdString((PatientFolder(id) / "Halcyra.pil").string()),
+                                        "--csv"}),
+                  0);
+        std::vector<std::string> lines;
+        std::istringstream in(out_);
+        std::string line;
+        std::getline(in, line);  // the header
+        while (std::getline(in, line)) lines.push_back(line);
+        std::sort(lines.begin(), lines.end());
+        return lines;
+    }
+
+    bool Sound(const std::string& id)
+    {
+        return Run(HALCYRA_PIL_EXE, {"check", QString::fromStdString((PatientFolder(id) / "Halcyra.pil").string())}) ==
+                   0 &&
+               out_ == "sound\n";
+    }
+
+    test::TTempDir dir_;
+    std::string out_;
+    std::string err_;
+};
+
+std::vector<std::string> Sorted(std::vector<std::string> lines)
+{
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+// Three patients, one message a second each for two minutes, collection started by AutoStart.
+TEST_F(ImportTest, ThreePatientsForTwoMinutesGiveOnePointPerIntervalAndParameter)
+{
+    Settings(10);
+    const std::string ids[] = {"100001", "100002", "100003"};
+    const std::string names[] = {"Smith^John", "Lee^Ann", "Ray^Bob"};
+    std::string capture;
+    for (int s = 0; s < 120; ++s)
+        for (int b = 0; b < 3; ++b)
+            capture += Message(ids[b], names[b], Stamp(s / 60, s % 60),
+                               {{kHR, 60 + 10 * b + s % 7, "bpm", ""}, {kSpO2, 90 + s % 9, "%", ""}});
+    WriteCapture(capture);
+    ASSERT_EQ(Import(dir_ / "capture.hl7"), 0) << err_;
+    // Start-up runs at 11:59:59; the first message connects, the tick at 12:00:01 starts collecting with the
+    // first boundary at 12:00:10, and every boundary up to 12:01:50 takes the message that arrives with it.
+    EXPECT_EQ(out_, "Imported 360 messages: 3 patients, 66 values written, 6 delimiters written\n");
+    for (int b = 0; b < 3; ++b) {
+        SCOPED_TRACE(ids[b]);
+        ASSERT_TRUE(fs::exists(PatientFolder(ids[b]) / "Patient"));
+        EXPECT_EQ(fs::file_size(PatientFolder(ids[b]) / "Patient"), 271u);
+        EXPECT_TRUE(Sound(ids[b])) << out_;
+        std::vector<std::string> expected;
+        for (int s = 10; s < 120; s += 10) {
+            expected.push_back("HR,bpm," + Iso(s / 60, s % 60) + "," + std::to_string(60 + 10 * b + s % 7) + ",value");
+            expected.push_back("SpO2,%," + Iso(s / 60, s % 60) + "," + std::to_string(90 + s % 9) + ",value");
+        }
+        expected.push_back("HR,bpm," + Iso(1, 51) + ",0,delimiter");
+        expected.push_back("SpO2,%," + Iso(1, 51) + ",0,delimiter");
+        EXPECT_EQ(Points(ids[b]), Sorted(expected));
+    }
+}
+
+// Patients arriving late, a patient missing an interval, several messages in one interval, an aperiodic
+// value, a message without an observation time, and the delimiters of every parameter at the end.
+TEST_F(ImportTest, AScriptedSessionIsWrittenAsTheCollectionRulesSay)
+{
+    Settings(10);
+    const std::string a = "A1", b = "B2", c = "C3";
+    std::string capture;
+    capture += Message(a, "Ash^Al", Stamp(0, 0), {{kHR, 70, "bpm", ""}, {kSpO2, 98, "%", ""}});  // connects
+    capture += Message(a, "Ash^Al", Stamp(0, 3), {{kHR, 71, "bpm", ""}});  // marked since 12:00:00
+    capture += Message(b, "Bo^Bea", Stamp(0, 4), {{kHR, 80, "bpm", ""}, {kSpO2, 95, "%", ""}});  // new: at once
+    capture += Message(a, "Ash^Al", Stamp(0, 10), {{kHR, 72, "bpm", ""}, {kSpO2, 97, "%", ""}});
+    capture += Message(b, "Bo^Bea", Stamp(0, 12), {{kHR, 81, "bpm", ""}});
+    capture += Message(a, "Ash^Al", Stamp(0, 14), {{kHR, 73, "bpm", ""}});
+    capture += Message(a, "Ash^Al", Stamp(0, 16), {{kNBP, 120, "mmHg", Stamp(0, 15)}, {kHR, 74, "bpm", ""}});
+    capture += Message(c, "Cy^Cal", Stamp(0, 23), {{kHR, 60, "bpm", ""}});
+    capture += Message(a, "Ash^Al", Stamp(0, 26), {{kHR, 75, "bpm", ""}, {kSpO2, 96, "%", ""}});
+    capture += Message(b, "Bo^Bea", Stamp(0, 31), {{kHR, 82, "bpm", ""}, {kSpO2, 94, "%", ""}});
+    capture += Message(a, "Ash^Al", "", {{kHR, 76, "bpm", ""}});  // arrives with the message before it
+    capture += Message(a, "Ash^Al", Stamp(0, 41), {{kHR, 77, "bpm", ""}});
+    WriteCapture(capture);
+    ASSERT_EQ(Import(dir_ / "capture.hl7"), 0) << err_;
+    EXPECT_EQ(out_, "Imported 12 messages: 3 patients, 13 values written, 9 delimiters written\n");
+
+    // The last value is written at 12:00:40, so every series is closed at 12:00:41; a patient gets a
+    // delimiter in the series of every parameter seen.
+    const auto end = [](const std::string& series) { return series + "," + Iso(0, 41) + ",0,delimiter"; };
+    EXPECT_EQ(Points(a), Sorted({"HR,bpm," + Iso(0, 10) + ",72,value", "HR,bpm," + Iso(0, 30) + ",75,value",
+                                 "HR,bpm," + Iso(0, 30) + ",76,value", "HR,bpm," + Iso(0, 40) + ",77,value",
+                                 end("HR,bpm"), "SpO2,%," + Iso(0, 10) + ",97,value",
+                                 "SpO2,%," + Iso(0, 30) + ",96,value", end("SpO2,%"),
+                                 "NBPs,mmHg," + Iso(0, 15) + ",120,value", end("NBPs,mmHg")}));
+    EXPECT_EQ(Points(b), Sorted({"HR,bpm," + Iso(0, 0) + ",80,value", "HR,bpm," + Iso(0, 10) + ",81,value",
+                                 "HR,bpm," + Iso(0, 30) + ",82,value", end("HR,bpm"),
+                                 "SpO2,%," + Iso(0, 0) + ",95,value", "SpO2,%," + Iso(0, 30) + ",94,value",
+                                 end("SpO2,%"), end("NBPs,mmHg")}));
+    EXPECT_EQ(Points(c), Sorted({"HR,bpm," + Iso(0, 20) + ",60,value", end("HR,bpm"), end("SpO2,%"),
+                                 end("NBPs,mmHg")}));
+    for (const auto& id : {a, b, c}) EXPECT_TRUE(Sound(id)) << id << ": " << out_;
+}
+
+TEST_F(ImportTest, AFileThatCannotBeReadChangesNothing)
+{
+    EXPECT_EQ(Import(dir_ / "missing.hl7"), 1);
+    EXPECT_NE(err_.find("cannot read"), std::string::npos) << err_;
+    EXPECT_NE(err_.find("missing.hl7"), std::string::npos) << err_;
+    EXPECT_TRUE(fs::is_empty(dir_ / "prefix"));
+    EXPECT_TRUE(fs::is_empty(dir_ / "registry"));
+}
+
+}  // namespace
+}  // namespace halcyra

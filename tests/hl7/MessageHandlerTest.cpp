@@ -1,0 +1,315 @@
+#include "EngineFixture.h"
+
+#include <gtest/gtest.h>
+
+namespace halcyra {
+namespace {
+
+using test::AperiodicObx;
+using test::At;
+using test::Msh;
+using test::Obr;
+using test::Obx;
+using test::Pid;
+using test::TEngineFixture;
+
+const std::string kHR = "0002-4182^HR^MDIL";
+const std::string kSpO2 = "150456^SpO2^MDIL";
+const std::string kNBP = "0002-4A05^NBPs^MDIL";
+
+std::vector<std::string> Message(const std::string& time, const std::string& value = "72")
+{
+    return {Msh(), Pid("123456", "Smith^John"), Obr(time), Obx(kHR, value, "bpm"), Obx(kSpO2, "97", "%")};
+}
+
+TEST(MessageHandler, OnlyTheFirstMessageOfAnIntervalIsWrittenOnTheGrid)
+{
+    TEngineFixture f;
+    f.Collecting();  // first boundary 12:00:10.250
+    f.TickAt(At(12, 0, 10, 300));
+    f.ReceiveAt(At(12, 0, 12), Message("20240506120012", "72"));
+    f.ReceiveAt(At(12, 0, 14), Message("20240506120014", "73"));
+    f.ReceiveAt(At(12, 0, 16), Message("20240506120016", "74"));
+    f.TickAt(At(12, 0, 20, 300));
+    f.ReceiveAt(At(12, 0, 21), Message("20240506120021", "75"));
+    EXPECT_EQ(f.Values(), (std::vector<std::string>{"123456 HR bpm 2024-05-06T12:00:10.000 72",
+                                                    "123456 SpO2 % 2024-05-06T12:00:10.000 97",
+                                                    "123456 HR bpm 2024-05-06T12:00:20.000 75",
+                                                    "123456 SpO2 % 2024-05-06T12:00:20.000 97"}));
+    EXPECT_EQ(f.handler.ValuesWritten(), 4);
+    EXPECT_EQ(f.handler.MessagesDecoded(), 4);
+    // The data manager hears of every message of a registered patient, written or not.
+    EXPECT_EQ(f.Count("NotifyDataChanged"), 4);
+    EXPECT_TRUE(f.files.FileExists("C:\\KVD\\DATA\\123456\\Patient"));
+    EXPECT_TRUE(f.files.FileExists("C:\\KVD\\DATA\\123456\\Halcyra.pil"));
+}
+
+TEST(MessageHandler, APatientSeenForTheFirstTimeIsWrittenAtOnce)
+{
+    TEngineFixture f;
+    f.Collecting();
+    f.ReceiveAt(At(12, 0, 8), Message("20240506120008"));
+    EXPECT_EQ(f.Values().size(), 2u);
+    f.ReceiveAt(At(12, 0, 9), Message("20240506120009"));
+    EXPECT_EQ(f.Values().size(), 2u);
+}
+
+TEST(MessageHandler, APatientTickedInTheMiddleOfAnIntervalIsWrittenByItsNextMessage)
+{
+    TEngineFixture f;
+    f.patientFile.CreatePatient("123456", "John", "Smith", "C:\\KVD\\DATA\\123456\\");
+    f.cycle.SetStatus(csConnected);
+    f.ReceiveAt(At(12, 0, 8), Message("20240506120008"));  // unticked: AutoCreate is off
+    f.cycle.Start();
+    f.TickAt(At(12, 0, 10, 300));
+    f.ReceiveAt(At(12, 0, 12), Message("20240506120012"));
+    EXPECT_TRUE(f.Values().empty());
+    f.census.SetTicked(f.RowOf("123456"), true);
+    f.ReceiveAt(At(12, 0, 14), Message("20240506120014"));
+    EXPECT_EQ(f.Values(), (std::vector<std::string>{"123456 HR bpm 2024-05-06T12:00:10.000 72",
+                                                    "123456 SpO2 % 2024-05-06T12:00:10.000 97"}));
+}
+
+TEST(MessageHandler, AMessageOfExcludedParametersOnlyStillSetsTheMark)
+{
+    TEngineFixture f;
+    f.params.SetAutomatic(false);
+    f.params.ExcludedParams().push_back(TParamAndIndexConnection(147842, "HR"));
+    f.params.RegisterParameter(150456, "SpO2", "%", f.clock.Now());
+    f.handler.Settings().autoCreate = true;
+    f.cycle.SetStatus(csConnected);
+    f.cycle.Start();
+    f.TickAt(At(12, 0, 10, 300));
+    f.ReceiveAt(At(12, 0, 12), {Msh(), Pid("123456", "Smith^John"), Obr("20240506120012"), Obx(kHR, "72", "bpm")});
+    f.ReceiveAt(At(12, 0, 14), Message("20240506120014"));
+    EXPECT_TRUE(f.Values().empty());
+    EXPECT_EQ(f.handler.ValuesWritten(), 0);
+    f.TickAt(At(12, 0, 20, 300));
+    f.ReceiveAt(At(12, 0, 22), Message("20240506120022"));
+    EXPECT_EQ(f.Values(), (std::vector<std::string>{"123456 SpO2 % 2024-05-06T12:00:20.000 97"}));
+}
+
+TEST(MessageHandler, MessageTimesSnapToTheNearestGridTime)
+{
+    struct TCase {
+        int interval;
+        TDateTime arrival;
+        std::string obr;
+        std::string written;
+    };
+    const TCase cases[] = {
+        {30, At(12, 0, 44), "20240506120044", "2024-05-06T12:00:30.000"},
+        {30, At(12, 0, 46), "20240506120046", "2024-05-06T12:01:00.000"},
+        {60, EncodeDateTime(2024, 1, 31, 23, 59, 59), "20240131235959", "2024-02-01T00:00:00.000"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.obr);
+        TEngineFixture f;
+        f.cycle.FirstShow(c.interval);
+        f.clock.Set(c.arrival - 2 * kOneSecond);
+        f.Collecting();
+        f.ReceiveAt(c.arrival, Message(c.obr));
+        ASSERT_EQ(f.Values().size(), 2u);
+        EXPECT_EQ(f.Values()[0], "123456 HR bpm " + c.written + " 72");
+    }
+}
+
+TEST(MessageHandler, TheCentralStationsOwnPaceWritesEveryMessageUnaligned)
+{
+    TEngineFixture f;
+    f.cycle.Settings().useHalcyraSettings = true;
+    f.Collecting();
+    f.ReceiveAt(At(12, 0, 8), Message("20240506120008", "72"));
+    f.ReceiveAt(At(12, 0, 9), Message("20240506120009", "73"));
+    EXPECT_EQ(f.Values(), (std::vector<std::string>{"123456 HR bpm 2024-05-06T12:00:08.000 72",
+                                                    "123456 SpO2 % 2024-05-06T12:00:08.000 97",
+                                                    "123456 HR bpm 2024-05-06T12:00:09.000 73",
+                                                    "123456 SpO2 % 2024-05-06T12:00:09.000 97"}));
+}
+
+TEST(MessageHandler, AnAperiodicValueKeepsItsOwnTimeForItselfOnly)
+{
+    TEngineFixture f;
+    f.Collecting();
+    f.TickAt(At(12, 0, 10, 300));
+    f.ReceiveAt(At(12, 0, 12), Message("20240506120012"));
+    // Later in the same interval: the aperiodic value is written, the periodic one after it is not.
+    f.ReceiveAt(At(12, 0, 14), {Msh(), Pid("123456", "Smith^John"), Obr("20240506120014"),
+                                AperiodicObx(kNBP, "120", "mmHg", "20240506120013"), Obx(kHR, "80", "bpm")});
+    f.TickAt(At(12, 0, 20, 300));
+    // The first message of an interval: the periodic value after the aperiodic one keeps the grid time.
+    f.ReceiveAt(At(12, 0, 21), {Msh(), Pid("123456", "Smith^John"), Obr("20240506120021"),
+                                AperiodicObx(kNBP, "118", "mmHg", "20240506120019"), Obx(kHR, "81", "bpm")});
+    EXPECT_EQ(f.Values(), (std::vector<std::string>{"123456 HR bpm 2024-05-06T12:00:10.000 72",
+                                                    "123456 SpO2 % 2024-05-06T12:00:10.000 97",
+                                                    "123456 NBPs mmHg 2024-05-06T12:00:13.000 120",
+                                                    "123456 NBPs mmHg 2024-05-06T12:00:19.000 118",
+                                                    "123456 HR bpm 2024-05-06T12:00:20.000 81"}));
+}
+
+TEST(MessageHandler, AMessageWithoutReadableObservationTimeTakesItsArrival)
+{
+    TEngineFixture f;
+    f.Collecting();
+    f.ReceiveAt(At(12, 0, 12, 400), {Msh(), Pid("1", "A^B"), Obx(kHR, "72", "bpm")});  // no OBR at all
+    f.ReceiveAt(At(12, 0, 16), {Msh(), Pid("2", "C^D"), Obr("2024050612"), Obx(kHR, "73", "bpm")});
+    // An aperiodic value with an unreadable time takes the arrival too, unaligned.
+    f.ReceiveAt(At(12, 0, 17, 500), {Msh(), Pid("3", "E^F"), Obr("20240506120017"), AperiodicObx(kNBP, "120", "mmHg", "x")});
+    EXPECT_EQ(f.Values(), (std::vector<std::string>{"1 HR bpm 2024-05-06T12:00:10.000 72",
+                                                    "2 HR bpm 2024-05-06T12:00:20.000 73",
+                                                    "3 NBPs mmHg 2024-05-06T12:00:17.500 120"}));
+}
+
+TEST(MessageHandler, AnotherVersionDisconnectsButStillListsThePatient)
+{
+    for (const bool autoCreate : {false, true}) {
+        TEngineFixture f;
+        f.handler.Settings().autoCreate = autoCreate;
+        f.Receive({Msh("2.3.1"), Pid("123456", "Smith^John"), Obr("20240506120008"), Obx(kHR, "72", "bpm")});
+        EXPECT_EQ(f.view.versionText, "Bad HL7 Version ID = 2.3.1");
+        EXPECT_EQ(f.cycle.Status(), csNotConnected);
+        const int row = f.RowOf("123456");
+        ASSERT_GT(row, 0);
+        EXPECT_EQ(f.census.Row(row).text, "123456, John Smith");
+        EXPECT_EQ(f.census.IsTicked(row), autoCreate);
+        EXPECT_FALSE(f.files.FileExists("C:\\KVD\\DATA\\123456\\Patient"));  // no patient created at status 0
+        EXPECT_TRUE(f.Values().empty());
+        // The right version connects again.
+        f.Receive(Message("20240506120009"));
+        EXPECT_EQ(f.cycle.Status(), csConnected);
+        EXPECT_EQ(f.view.versionText, "");
+    }
+}
+
+TEST(MessageHandler, AValidHeaderResumesCollectingAfterALoss)
+{
+    TEngineFixture f;
+    f.Collecting();
+    f.cycle.SetStatus(csConnectionLost);
+    f.ReceiveAt(At(12, 0, 9), Message("20240506120009"));
+    EXPECT_EQ(f.cycle.Status(), csCollecting);
+    EXPECT_EQ(f.Values().size(), 2u);
+}
+
+TEST(MessageHandler, ObservationsThatAreNotNumericOrHaveNoPatient)
+{
+    TEngineFixture f;
+    f.Collecting();
+    f.Receive({Msh(), Pid("", ""), Obr("20240506120008"), Obx(kHR, "72", "bpm")});
+    EXPECT_FALSE(f.cycle.ObservationsSeen());  // TOVNULL: the observation is skipped entirely
+    EXPECT_GT(f.RowOf("TOVNULL"), 0);
+    f.Receive({Msh(), Pid("1", "A^B"), Obr("20240506120008"), Obx(kHR, "alarm", "", "ST")});
+    EXPECT_TRUE(f.cycle.ObservationsSeen());
+    EXPECT_EQ(f.params.Parameters().Count(), 0u);
+    EXPECT_TRUE(f.Values().empty());
+    // Without a PID the previous patient's identity stays, but nothing is written for it.
+    f.Receive({Msh(), Obr("20240506120009"), Obx(kHR, "72", "bpm")});
+    EXPECT_EQ(f.handler.PatientID(), "1");
+    EXPECT_TRUE(f.Values().empty());
+}
+
+TEST(MessageHandler, AnEmptyUnitTakesTheDefaultUnitWhenEnabled)
+{
+    for (const bool enabled : {false, true}) {
+        TEngineFixture f;
+        f.registry.CurrentUser().WriteString(TSettingsStore::ProgramSubkey("DefaultUnits"), "hr", "bpm");
+        f.params.LoadDefaultUnits();
+        f.handler.Settings().enableDefaultUnits = enabled;
+        f.Collecting();
+        f.Receive({Msh(), Pid("1", "A^B"), Obr("20240506120008"), Obx(kHR, "72", "")});
+        EXPECT_EQ(f.view.parameterLabel, enabled ? "HR = 72 bpm" : "HR = 72 ");
+        ASSERT_EQ(f.Values().size(), 1u);
+        EXPECT_EQ(f.Values()[0], enabled ? "1 HR bpm 2024-05-06T12:00:10.000 72" : "1 HR  2024-05-06T12:00:10.000 72");
+    }
+}
+
+TEST(MessageHandler, NewParametersAreCountedAndEnableTheParametersButtonOnce)
+{
+    TEngineFixture f;
+    f.params.ExcludedParams().push_back(TParamAndIndexConnection(150456, "SpO2"));
+    f.Receive(Message("20240506120008"));
+    f.Receive(Message("20240506120009"));
+    EXPECT_EQ(f.params.Parameters().Count(), 2u);
+    EXPECT_EQ(f.params.CollectedCount(), 1);
+    EXPECT_EQ(f.view.parametersEnabled, 1);
+}
+
+TEST(MessageHandler, TheDataStreamFileIsNamedFromCleanedTexts)
+{
+    TEngineFixture f;
+    f.view.saveDataStream = true;
+    f.handler.Settings().debugFolder = "C:\\TEMP\\";
+    f.files.ForceDirectories("C:\\TEMP");
+    const std::vector<std::string> message = {Msh(), Pid("12/34", "..\\..\\x^Evil:"), Obr("20240506120008")};
+    f.Receive(message);
+    const std::string file = "C:\\TEMP\\1234 Evil....x.txt";
+    ASSERT_TRUE(f.files.FileExists(file));
+    EXPECT_EQ(f.files.ReadFile(file), message[0] + "\r\n" + message[1] + "\r\n" + message[2] + "\r\n");
+    EXPECT_EQ(f.files.ListDirectory("C:\\TEMP").size(), 1u);
+    EXPECT_EQ(f.files.ListDirectory("C:\\"), std::vector<std::string>{"TEMP"});
+}
+
+class TRecordingForwarder final : public IRelayForwarder {
+public:
+    void ForwardToClients(std::string_view bytes) override { pieces.emplace_back(bytes); }
+    std::vector<std::string> pieces;
+};
+
+TEST(MessageHandler, EverySegmentIsForwardedReframed)
+{
+    TEngineFixture f;
+    TRecordingForwarder forwarder;
+    f.handler.SetRelayForwarder(&forwarder);
+    f.Receive({"MSH|x"});
+    f.Receive({"MSH|a", "PID|b", "OBX|c"});
+    EXPECT_EQ(forwarder.pieces, (std::vector<std::string>{"\x0BMSH|x\r\x1C\r", "\x0BMSH|a\r", "PID|b\r", "OBX|c\r\x1C\r"}));
+}
+
+TEST(MessageHandler, ReEntryBeepsAndBothMessagesAreHandled)
+{
+    TEngineFixture f;
+    bool nested = false;
+    f.view.onEnableParameters = [&] {
+        if (nested) return;
+        nested = true;
+        f.handler.SegmentList() = {Msh(), Pid("2", "C^D"), Obr("20240506120008"), Obx(kSpO2, "97", "%")};
+        f.handler.DecodeMessage();
+    };
+    f.Receive({Msh(), Pid("1", "A^B"), Obr("20240506120008"), Obx(kHR, "72", "bpm")});
+    EXPECT_EQ(f.view.beeps, 1);
+    EXPECT_GT(f.RowOf("1"), 0);
+    EXPECT_GT(f.RowOf("2"), 0);
+    EXPECT_FALSE(f.handler.DecodeBusy());
+}
+
+TEST(MessageHandler, AFailedMessageLeavesNothingBehind)
+{
+    TEngineFixture f;
+    f.folders.SetDataFolder("Q:\\DATA\\", false);  // a drive without a mapping
+    f.Collecting();
+    f.handler.SegmentList() = Message("20240506120008");
+    EXPECT_ANY_THROW(f.handler.DecodeMessage());
+    EXPECT_TRUE(f.handler.SegmentList().empty());
+    EXPECT_FALSE(f.handler.DecodeBusy());
+    f.folders.SetDataFolder("C:\\KVD\\DATA\\", false);
+    f.TickAt(At(12, 0, 10, 300));
+    f.ReceiveAt(At(12, 0, 11), Message("20240506120011"));
+    EXPECT_EQ(f.view.beeps, 0);
+    EXPECT_EQ(f.Values().size(), 2u);
+}
+
+TEST(MessageHandler, StopAfterValuesClosesEachCollectedSeries)
+{
+    TEngineFixture f;
+    f.Collecting();
+    f.ReceiveAt(At(12, 0, 8), Message("20240506120008"));
+    f.ReceiveAt(At(12, 0, 9), {Msh(), Pid("77", "Lee^Ann"), Obr("20240506120009"), Obx(kHR, "60", "bpm")});
+    f.clock.Set(At(12, 0, 9, 500));
+    f.cycle.Stop();
+    EXPECT_EQ(f.cycle.DelimitersWritten(), 4);  // two parameters for each of the two ticked patients
+    EXPECT_EQ(f.Count("AddDelimiter HR bpm"), 2);
+    EXPECT_EQ(f.Count("AddDelimiter SpO2 %"), 2);
+}
+
+}  // namespace
+}  // namespace halcyra
