@@ -71,9 +71,9 @@ struct TTempPrefix {
 };
 
 const char* const kObservations[12][3] = {
-    {"0002-4182", "HR", "bpm"},    {"0002-4BB8", "SpO2", "%"},    {"0002-5012", "RR", "rpm"},
-    {"0002-4A05", "NBPs", "mmHg"}, {"0002-4A06", "NBPd", "mmHg"}, {"0002-4A07", "NBPm", "mmHg"},
-    {"0002-4B60", "Tskin", "Cel"}, {"150456", "SpO2r", "%"},      {"0002-4822", "PR", "bpm"},
+    {"0002-4182", "HR", "bpm"},     {"0002-4BB8", "SpO2", "%"},    {"0002-5012", "RR", "rpm"},
+    {"0002-4A05", "NBPs", "mmHg"},  {"0002-4A06", "NBPd", "mmHg"}, {"0002-4A07", "NBPm", "mmHg"},
+    {"0002-4B60", "Tskin", "Cel"},  {"150456", "SpO2r", "%"},      {"0002-4822", "PR", "bpm"},
     {"0002-5000", "etCO2", "mmHg"}, {"0002-4A15", "ABPs", "mmHg"}, {"0002-4A16", "ABPd", "mmHg"},
 };
 
@@ -222,9 +222,18 @@ void CensusOnly(benchmark::State& state)
         benchmark::Counter(static_cast<double>(kBeds) * kSeconds, benchmark::Counter::kIsIterationInvariantRate);
 }
 
-BENCHMARK_CAPTURE(RunHour, 0_BuildingMessagesOnly, 0)->Unit(benchmark::kMillisecond)->Iterations(1)->MeasureProcessCPUTime();
-BENCHMARK_CAPTURE(RunHour, 1_NobodyRegistered, 1)->Unit(benchmark::kMillisecond)->Iterations(1)->MeasureProcessCPUTime();
-BENCHMARK_CAPTURE(RunHour, 2_RegisteredNotCollecting, 2)->Unit(benchmark::kMillisecond)->Iterations(1)->MeasureProcessCPUTime();
+BENCHMARK_CAPTURE(RunHour, 0_BuildingMessagesOnly, 0)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->MeasureProcessCPUTime();
+BENCHMARK_CAPTURE(RunHour, 1_NobodyRegistered, 1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->MeasureProcessCPUTime();
+BENCHMARK_CAPTURE(RunHour, 2_RegisteredNotCollecting, 2)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->MeasureProcessCPUTime();
 BENCHMARK_CAPTURE(RunHour, 3_Collecting, 3)->Unit(benchmark::kMillisecond)->Iterations(1)->MeasureProcessCPUTime();
 BENCHMARK(CensusOnly)->Unit(benchmark::kMillisecond)->Iterations(1)->MeasureProcessCPUTime();
 BENCHMARK_CAPTURE(RunHour, 5_DecodingOnly, 5)->Unit(benchmark::kMillisecond)->Iterations(1)->MeasureProcessCPUTime();

@@ -35,16 +35,28 @@ public:
     std::unique_ptr<IQuarzelAutoObject> Create() override { throw EDataManagerError("no data manager is installed"); }
 };
 
-QString ToQt(std::string_view text) { return QString::fromStdString(Win1252ToUtf8(text)); }
-std::string FromQt(const QString& text) { return Utf8ToWin1252(text.toStdString()); }
+QString ToQt(std::string_view text)
+{
+    return QString::fromStdString(Win1252ToUtf8(text));
+}
+std::string FromQt(const QString& text)
+{
+    return Utf8ToWin1252(text.toStdString());
+}
 
 }  // namespace
 
 TfrmCollectData::TfrmCollectData(TEnvironment& environment, QWidget* parent)
-    : QMainWindow(parent), env_(environment), settings_(*environment.registry), log_(*environment.clock, *environment.files),
-      params_(settings_), patientFolders_(*environment.files, idReduction_), patientFile_(*environment.files),
+    : QMainWindow(parent),
+      env_(environment),
+      settings_(*environment.registry),
+      log_(*environment.clock, *environment.files),
+      params_(settings_),
+      patientFolders_(*environment.files, idReduction_),
+      patientFile_(*environment.files),
       census_(settings_, *environment.clock, idReduction_, patientFolders_, patientFile_),
-      saveFileIo_(TPosixSaveFileIo::Default()), saveIt1_(saveFileIo_),
+      saveFileIo_(TPosixSaveFileIo::Default()),
+      saveIt1_(saveFileIo_),
       monitorFile_(*environment.files, saveFileIo_, params_, dataManager_)
 {
     setObjectName("frmCollectData");
@@ -146,8 +158,8 @@ void TfrmCollectData::FormCreate()
             // Set before the box: a run ended while it is open ends as a refused start.
             terminateRequested_ = true;
             env_.prompter->ShowMessage(FromQt(tr("Unable to start, please contact Tovarin")));
-            QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::exit(1); },
-                                      Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(), [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
         }
         // A desktop without a tray must not stop start-up.
         ShowTrayIcon();
@@ -283,7 +295,10 @@ void TfrmCollectData::TaskbarIconControler1Click()
     activateWindow();
 }
 
-void TfrmCollectData::btnHideClick() { HideToTray(); }
+void TfrmCollectData::btnHideClick()
+{
+    HideToTray();
+}
 
 void TfrmCollectData::HideToTray()
 {
@@ -313,26 +328,50 @@ void TfrmCollectData::Timer1Timer()
     reader_->ReadWaitingBytes();
 }
 
-void TfrmCollectData::ClientSocketCentralStationConnect() { reader_->ClientSocketCentralStationConnect(); }
+void TfrmCollectData::ClientSocketCentralStationConnect()
+{
+    reader_->ClientSocketCentralStationConnect();
+}
 
-void TfrmCollectData::ClientSocketCentralStationDisconnect() { reader_->ClientSocketCentralStationDisconnect(); }
+void TfrmCollectData::ClientSocketCentralStationDisconnect()
+{
+    reader_->ClientSocketCentralStationDisconnect();
+}
 
 void TfrmCollectData::ClientSocketCentralStationError(int windowsSocketsError)
 {
     reader_->ClientSocketCentralStationError(windowsSocketsError);
 }
 
-void TfrmCollectData::ClientSocketCentralStationRead() { reader_->ClientSocketCentralStationRead(); }
+void TfrmCollectData::ClientSocketCentralStationRead()
+{
+    reader_->ClientSocketCentralStationRead();
+}
 
-void TfrmCollectData::btnStartClick() { cycle_->Start(); }
+void TfrmCollectData::btnStartClick()
+{
+    cycle_->Start();
+}
 
-void TfrmCollectData::btnStopClick() { cycle_->Stop(); }
+void TfrmCollectData::btnStopClick()
+{
+    cycle_->Stop();
+}
 
-void TfrmCollectData::CBListPatientsClickCheck() { census_.CBListPatientsClickCheck(); }
+void TfrmCollectData::CBListPatientsClickCheck()
+{
+    census_.CBListPatientsClickCheck();
+}
 
-void TfrmCollectData::CBListPatientsClick() { census_.CBListPatientsClick(); }
+void TfrmCollectData::CBListPatientsClick()
+{
+    census_.CBListPatientsClick();
+}
 
-void TfrmCollectData::DeleteActionClick() { census_.DeleteActionClick(); }
+void TfrmCollectData::DeleteActionClick()
+{
+    census_.DeleteActionClick();
+}
 
 void TfrmCollectData::ApplicationException(const std::string& message)
 {

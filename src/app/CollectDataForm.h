@@ -6,7 +6,6 @@
 #include "app/Environment.h"
 #include "app/Log.h"
 #include "app/ReaderCycle.h"
-#include "settings/SettingsStore.h"
 #include "datamanager/DataManagerLink.h"
 #include "hl7/Census.h"
 #include "hl7/MessageHandler.h"
@@ -17,6 +16,7 @@
 #include "patients/PatientMonitorFile.h"
 #include "platform/DateTime.h"
 #include "savefile/SaveITNew.h"
+#include "settings/SettingsStore.h"
 
 #include <QMainWindow>
 

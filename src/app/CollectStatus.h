@@ -29,11 +29,11 @@ enum class TAnimation { StillNotConnected, StillConnected, PlayingCollecting };
 // when absent.
 struct TStatusControls {
     TAnimation animation = TAnimation::StillNotConnected;
-    bool showWindow = false;          // shown and brought to the front
-    bool trayVisible = false;         // the tray icon, with the collecting hint when visible
-    bool intervalEnabled = false;     // btnInterval
-    bool disableParameters = false;   // btnParameters disabled (otherwise unchanged)
-    bool startEnabled = false;        // btnStart
+    bool showWindow = false;         // shown and brought to the front
+    bool trayVisible = false;        // the tray icon, with the collecting hint when visible
+    bool intervalEnabled = false;    // btnInterval
+    bool disableParameters = false;  // btnParameters disabled (otherwise unchanged)
+    bool startEnabled = false;       // btnStart
     bool startVisible = true;
     bool stopVisible = false;         // btnStop
     bool hideEnabled = false;         // btnHide

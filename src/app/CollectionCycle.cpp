@@ -18,8 +18,14 @@ constexpr std::int64_t kElapsedOnOverflow = 1000;
 }  // namespace
 
 TCollectionCycle::TCollectionCycle(const TParts& parts)
-    : clock_(parts.clock), store_(parts.settings), log_(parts.log), params_(parts.params),
-      dataManager_(parts.dataManager), view_(parts.view), targets_(parts.targets), centralStation_(parts.centralStation)
+    : clock_(parts.clock),
+      store_(parts.settings),
+      log_(parts.log),
+      params_(parts.params),
+      dataManager_(parts.dataManager),
+      view_(parts.view),
+      targets_(parts.targets),
+      centralStation_(parts.centralStation)
 {
 }
 

@@ -11,10 +11,10 @@
 #include "app/Log.h"
 #include "app/RelaySupervision.h"
 #include "app/SavedData.h"
-#include "settings/SettingsStore.h"
 #include "datamanager/DataManagerLink.h"
 #include "params/ParameterModel.h"
 #include "platform/Clock.h"
+#include "settings/SettingsStore.h"
 
 #include <cstdint>
 #include <stdexcept>

@@ -26,8 +26,9 @@ void TFormCollectView::ApplyStatusControls(const TStatusControls& c)
     }
     if (desktop_) {
         try {
-            if (c.trayVisible) form_.TaskbarIconControler1->SetHint(QString::fromUtf8(kCollectingHint.data(),
-                                                                                       static_cast<int>(kCollectingHint.size())));
+            if (c.trayVisible)
+                form_.TaskbarIconControler1->SetHint(
+                    QString::fromUtf8(kCollectingHint.data(), static_cast<int>(kCollectingHint.size())));
             form_.TaskbarIconControler1->SetVisible(c.trayVisible);
         } catch (const std::exception& e) {
             form_.AddLogLine(e.what());

@@ -21,9 +21,15 @@ public:
     {
         std::string value;
         switch (setting.type) {
-            case TSettingType::Bool: value = settings_.ReadRegBool(setting) ? "true" : "false"; break;
-            case TSettingType::Integer: value = std::to_string(settings_.ReadRegInteger(setting)); break;
-            case TSettingType::String: value = settings_.ReadRegString(setting); break;
+            case TSettingType::Bool:
+                value = settings_.ReadRegBool(setting) ? "true" : "false";
+                break;
+            case TSettingType::Integer:
+                value = std::to_string(settings_.ReadRegInteger(setting));
+                break;
+            case TSettingType::String:
+                value = settings_.ReadRegString(setting);
+                break;
         }
         Add(setting.name, value, !settings_.StoredValue(setting).has_value());
     }

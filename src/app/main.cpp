@@ -38,7 +38,8 @@ bool HasValueOption(int argc, char** argv, const char* wanted)
 {
     const std::size_t length = std::strlen(wanted);
     for (int i = 1; i < argc; ++i)
-        if (std::strncmp(argv[i], wanted, length) == 0 && (argv[i][length] == '\0' || argv[i][length] == '=')) return true;
+        if (std::strncmp(argv[i], wanted, length) == 0 && (argv[i][length] == '\0' || argv[i][length] == '='))
+            return true;
     return false;
 }
 
@@ -49,7 +50,8 @@ int PrintSettings(const TCommandLine& options, const QCommandLineParser& parser)
         std::fprintf(stderr, "%s\n", Win1252ToUtf8(EscapeControlCharacters(message)).c_str());
     });
     TSettingsStore settings(*registry);
-    const TDriveMapping drives = TDriveMapping::ReadOnly(TDriveMapping::DefaultPrefix(options.Path(parser, options.prefix)));
+    const TDriveMapping drives =
+        TDriveMapping::ReadOnly(TDriveMapping::DefaultPrefix(options.Path(parser, options.prefix)));
     const auto hostPath = [&](const std::string& path) -> std::string {
         try {
             return HostPathText(drives.ToHost(path));
@@ -86,8 +88,9 @@ int RunTextOnly(int argc, char** argv)
         return 1;
     }
     if (parser.isSet(options.help)) {
-        std::printf("%s\n%s", qPrintable(parser.helpText()),
-                    qPrintable(HelpEpilogue(options.Path(parser, options.registry), options.Path(parser, options.prefix))));
+        std::printf(
+            "%s\n%s", qPrintable(parser.helpText()),
+            qPrintable(HelpEpilogue(options.Path(parser, options.registry), options.Path(parser, options.prefix))));
         return 0;
     }
     if (parser.isSet(options.version)) {
@@ -170,14 +173,19 @@ int main(int argc, char** argv)
     env.files = &files;
     env.prompter = service || importing ? static_cast<IPrompter*>(&logged) : &boxes;
     env.executablePath = QCoreApplication::applicationFilePath().toStdString();
-    for (const QString& argument : parser.positionalArguments()) env.arguments.push_back(Utf8ToWin1252(argument.toStdString()));
+    for (const QString& argument : parser.positionalArguments())
+        env.arguments.push_back(Utf8ToWin1252(argument.toStdString()));
     env.serviceMode = service || importing;
-    if (service || importing) env.logMirror = [](const std::string& line) { std::fprintf(stderr, "%s\n", Win1252ToUtf8(line).c_str()); };
+    if (service || importing)
+        env.logMirror = [](const std::string& line) { std::fprintf(stderr, "%s\n", Win1252ToUtf8(line).c_str()); };
 
     // Installed before start-up, so an early SIGTERM waits in the event loop instead of killing the run;
     // it then ends the run even while a modal box (the close question, "Unable to start ...") is open.
-    TRunEnd runEnd([&] { if (form != nullptr) form->EndSession(); },
-                   [&] { return form != nullptr && form->TerminateRequested() ? 1 : 0; });
+    TRunEnd runEnd(
+        [&] {
+            if (form != nullptr) form->EndSession();
+        },
+        [&] { return form != nullptr && form->TerminateRequested() ? 1 : 0; });
     TTerminationSignals terminationSignals([&] { runEnd.End(); });
 #ifndef QT_NO_SESSIONMANAGER
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [&](QSessionManager&) { runEnd.End(); });

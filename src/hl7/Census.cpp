@@ -157,7 +157,8 @@ void TCensus::SaveCensus(bool restoreTicks)
         const std::vector<std::string> names = CensusValueNames(hive);
         std::vector<TPatient> stored;
         stored.reserve(names.size());
-        for (const std::string& name : names) stored.push_back(PatientFromCensusValue(hive.ReadString(kProgramKey, name)));
+        for (const std::string& name : names)
+            stored.push_back(PatientFromCensusValue(hive.ReadString(kProgramKey, name)));
 
         // Refresh: a ticked present patient is seen now; a present one stored as ticked is not expired.
         for (std::size_t r = 1; r < rows.size(); ++r) {

@@ -5,11 +5,11 @@
 // one day after its time stamp was last refreshed.
 #pragma once
 
-#include "settings/SettingsStore.h"
 #include "hl7/CensusPatient.h"
 #include "hl7/CensusView.h"
 #include "hl7/PatientIdReduction.h"
 #include "platform/Clock.h"
+#include "settings/SettingsStore.h"
 
 #include <functional>
 #include <string>

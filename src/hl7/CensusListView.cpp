@@ -20,7 +20,10 @@ TCensusListView::TCensusListView(QListWidget* list, QMenu* popupMenu, TCensus& c
     for (int row = 1; row < census_.RowCount(); ++row) RowInserted(row);
 }
 
-TCensusListView::~TCensusListView() { census_.SetView(nullptr); }
+TCensusListView::~TCensusListView()
+{
+    census_.SetView(nullptr);
+}
 
 void TCensusListView::ShowRow(int row)
 {
@@ -56,9 +59,15 @@ void TCensusListView::RowRemoved(int row)
     updating_ = false;
 }
 
-void TCensusListView::RowChanged(int row) { ShowRow(row); }
+void TCensusListView::RowChanged(int row)
+{
+    ShowRow(row);
+}
 
-void TCensusListView::SetPopupMenuAttached(bool attached) { popupMenuAttached_ = attached; }
+void TCensusListView::SetPopupMenuAttached(bool attached)
+{
+    popupMenuAttached_ = attached;
+}
 
 void TCensusListView::ItemChanged(QListWidgetItem* item)
 {

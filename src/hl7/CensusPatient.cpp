@@ -51,7 +51,10 @@ bool IsCensusValueName(std::string_view name)
     return std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-std::string CensusValueName(int row) { return std::string(kCensusValuePrefix) + std::to_string(row); }
+std::string CensusValueName(int row)
+{
+    return std::string(kCensusValuePrefix) + std::to_string(row);
+}
 
 std::string CensusRowText(std::string_view patientId, std::string_view name)
 {

@@ -11,9 +11,17 @@
 namespace halcyra {
 
 TMessageHandler::TMessageHandler(const TParts& parts)
-    : clock_(parts.clock), files_(parts.files), cycle_(parts.cycle), census_(parts.census), folders_(parts.folders),
-      patientFile_(parts.patientFile), monitorFile_(parts.monitorFile), writer_(parts.writer), params_(parts.params),
-      dataManager_(parts.dataManager), view_(parts.view)
+    : clock_(parts.clock),
+      files_(parts.files),
+      cycle_(parts.cycle),
+      census_(parts.census),
+      folders_(parts.folders),
+      patientFile_(parts.patientFile),
+      monitorFile_(parts.monitorFile),
+      writer_(parts.writer),
+      params_(parts.params),
+      dataManager_(parts.dataManager),
+      view_(parts.view)
 {
 }
 
@@ -34,21 +42,21 @@ void TMessageHandler::DecodeMessage()
             Forward(segments, i);
             const std::string_view line = segments[i];
             switch (GetSegmentKind(line)) {
-            case skMSH:
-                HandleMSH(line);
-                break;
-            case skPID:
-                HandlePID(line, m);
-                break;
-            case skOBR:
-                HandleOBR(line, m);
-                break;
-            case skOBX:
-                HandleOBX(line, m);
-                break;
-            case skPV1:
-            case skOther:
-                break;
+                case skMSH:
+                    HandleMSH(line);
+                    break;
+                case skPID:
+                    HandlePID(line, m);
+                    break;
+                case skOBR:
+                    HandleOBR(line, m);
+                    break;
+                case skOBX:
+                    HandleOBX(line, m);
+                    break;
+                case skPV1:
+                case skOther:
+                    break;
             }
         }
         AfterLastSegment(segments, m);
@@ -167,7 +175,7 @@ void TMessageHandler::HandleOBX(std::string_view line, TMessageState& m)
     const std::string label(GetComponent(identifier, 2));
     const std::string_view valueText = fields[hl7item::kObxValue];
     const std::string unit = params_.DefaultUnits().ResolveUnit(label, ObservationUnit(fields[hl7item::kObxUnits]),
-                                                               settings_.enableDefaultUnits);
+                                                                settings_.enableDefaultUnits);
     const std::string text = label + " = " + std::string(valueText) + " " + unit;
     view_.SetParameterLabel(text);
     const double value = ValueToFloat(valueText, settings_.decimalSeparator);

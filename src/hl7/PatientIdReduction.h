@@ -13,9 +13,9 @@ namespace halcyra {
 enum class TPatientIdReductionMode : std::int32_t { None = 0, FirstCharacters = 1, LastCharacters = 2 };
 
 struct TPatientIdReductionSettings {
-    bool filterMR = false;                                          // "FilterMR"
+    bool filterMR = false;                                         // "FilterMR"
     TPatientIdReductionMode mode = TPatientIdReductionMode::None;  // "PatientIDReduction"
-    std::int32_t nrOfChars = 10;                                    // "NrOfChars"
+    std::int32_t nrOfChars = 10;                                   // "NrOfChars"
 };
 
 class TPatientIdReduction {

@@ -2,11 +2,11 @@
 // ExcludedParams, the Automatic flag, the collected count, the filter choice and the default units.
 #pragma once
 
-#include "settings/SettingsStore.h"
 #include "params/FilterChoice.h"
 #include "params/ParamAndIndexConnection.h"
 #include "params/Parameter.h"
 #include "params/ParameterUnit.h"
+#include "settings/SettingsStore.h"
 
 #include <cstdint>
 #include <string>

@@ -40,8 +40,8 @@ void LoadExclusionSettings(TSettingsStore& store, TParameters& parameters, TExcl
             filterText = hive.ReadString(kProgramKey, setting::FilterFunction.name);
         settings.filterFunction = FilterFunctionFromText(filterText);
 
-        settings.automatic =
-            !hive.ValueExists(kProgramKey, setting::Automatic.name) || hive.ReadDword(kProgramKey, setting::Automatic.name) != 0;
+        settings.automatic = !hive.ValueExists(kProgramKey, setting::Automatic.name) ||
+                             hive.ReadDword(kProgramKey, setting::Automatic.name) != 0;
     } catch (const std::exception&) {
     }
 }

@@ -3,10 +3,10 @@
 // "Automatic".
 #pragma once
 
-#include "settings/SettingsStore.h"
 #include "params/FilterChoice.h"
 #include "params/ParamAndIndexConnection.h"
 #include "params/Parameter.h"
+#include "settings/SettingsStore.h"
 
 namespace halcyra {
 

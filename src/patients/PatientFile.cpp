@@ -23,13 +23,19 @@ std::string Field(std::string_view text, std::size_t length, std::size_t size)
     return field;
 }
 
-bool NotBlank(char c) { return static_cast<unsigned char>(c) >= 33; }
+bool NotBlank(char c)
+{
+    return static_cast<unsigned char>(c) >= 33;
+}
 
 const char* const kRegisteredKeys[] = {"1", "2", "3"};
 
 }  // namespace
 
-std::string PatientNameField(std::string_view name) { return Field(name, kNameLength, kNameFieldSize); }
+std::string PatientNameField(std::string_view name)
+{
+    return Field(name, kNameLength, kNameFieldSize);
+}
 
 std::string PatientIdField(std::string_view id)
 {
@@ -43,8 +49,8 @@ int TPatientFile::CreatePatient(std::string_view idText, std::string_view givenN
                                 std::string_view folder)
 {
     if (OnCreateNotice)
-        OnCreateNotice("Created: " + std::string(idText) + " (" + std::string(givenName) + " " + std::string(familyName) +
-                       ") - " + std::string(folder));
+        OnCreateNotice("Created: " + std::string(idText) + " (" + std::string(givenName) + " " +
+                       std::string(familyName) + ") - " + std::string(folder));
 
     bool made = false;
     try {
@@ -71,7 +77,8 @@ bool TPatientFile::IsRegistered(std::string_view folder) const
 {
     if (folder.empty()) return false;
     for (const char* key : kRegisteredKeys)
-        if (files_.ReadIniString(kRegistrationList, "Registered", key, "").find(folder) != std::string::npos) return true;
+        if (files_.ReadIniString(kRegistrationList, "Registered", key, "").find(folder) != std::string::npos)
+            return true;
     return false;
 }
 

@@ -12,7 +12,10 @@ namespace halcyra {
 
 class TPatientFolders {
 public:
-    TPatientFolders(const TFileSystem& files, const TPatientIdReduction& reduction) : files_(files), reduction_(reduction) {}
+    TPatientFolders(const TFileSystem& files, const TPatientIdReduction& reduction)
+        : files_(files), reduction_(reduction)
+    {
+    }
 
     // The data folder (a Windows path ending in '\') and compatibility mode, fixed at start-up.
     void SetDataFolder(std::string dataFolder, bool compatibilityMode);

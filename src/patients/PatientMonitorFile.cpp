@@ -38,8 +38,8 @@ void TPatientMonitorFile::Log(const std::string& line) const
     if (logger_) logger_(line);
 }
 
-void TPatientMonitorFile::OpenPatientMonitorFile(TSaveItNew& writer, std::string_view folder, std::string_view patientId,
-                                                 std::string_view patientName)
+void TPatientMonitorFile::OpenPatientMonitorFile(TSaveItNew& writer, std::string_view folder,
+                                                 std::string_view patientId, std::string_view patientName)
 {
     writer_ = nullptr;
     openFile_.clear();

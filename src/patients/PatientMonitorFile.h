@@ -56,12 +56,11 @@ public:
 
     // The open file's series index for (label, place, extra, unit), declaring the series when it is new;
     // -1 when no file is open. A declaration that fails raises.
-    int SeriesIndexFor(std::string_view label, std::string_view place, std::string_view extra,
-                       std::string_view unit);
+    int SeriesIndexFor(std::string_view label, std::string_view place, std::string_view extra, std::string_view unit);
     // A delimiter point (code as the point records define it) in that series, declaring it when new. False
     // when no file is open or the declaration or append failed (logged). Does not tell the data manager.
-    bool AppendDelimiter(std::string_view label, std::string_view place, std::string_view extra,
-                         std::string_view unit, std::int32_t code, TDateTime time);
+    bool AppendDelimiter(std::string_view label, std::string_view place, std::string_view extra, std::string_view unit,
+                         std::int32_t code, TDateTime time);
 
     // Whether the last open found a file; the writer it left pointing at that file (null when none).
     bool IsOpen() const { return writer_ != nullptr; }

@@ -9,7 +9,10 @@ namespace {
 
 constexpr std::int64_t kMsPerDay = 86400000;
 
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeapYear(int year)
+{
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int DaysInMonth(int year, int month)
 {
@@ -57,8 +60,8 @@ std::string Pad(int value, int width)
 bool IsValidDateTime(const TDateTimeParts& p)
 {
     return p.year >= 1 && p.year <= 9999 && p.month >= 1 && p.month <= 12 && p.day >= 1 &&
-           p.day <= DaysInMonth(p.year, p.month) && p.hour >= 0 && p.hour < 24 && p.minute >= 0 &&
-           p.minute < 60 && p.second >= 0 && p.second < 60 && p.millisecond >= 0 && p.millisecond < 1000;
+           p.day <= DaysInMonth(p.year, p.month) && p.hour >= 0 && p.hour < 24 && p.minute >= 0 && p.minute < 60 &&
+           p.second >= 0 && p.second < 60 && p.millisecond >= 0 && p.millisecond < 1000;
 }
 
 bool TryEncodeDateTime(const TDateTimeParts& p, TDateTime& out)
@@ -142,7 +145,9 @@ std::string FormatDateTime(const std::string& format, TDateTime value)
     const TDateTimeParts p = DecodeDateTime(value);
     std::string out;
     std::size_t i = 0;
-    auto startsWith = [&](const char* token) { return format.compare(i, std::char_traits<char>::length(token), token) == 0; };
+    auto startsWith = [&](const char* token) {
+        return format.compare(i, std::char_traits<char>::length(token), token) == 0;
+    };
     while (i < format.size()) {
         const char c = format[i];
         if (c == '"') {
@@ -150,20 +155,49 @@ std::string FormatDateTime(const std::string& format, TDateTime value)
             const std::size_t stop = end == std::string::npos ? format.size() : end;
             out.append(format, i + 1, stop - i - 1);
             i = stop + 1;
-        } else if (startsWith("yyyy")) { out += Pad(p.year, 4); i += 4; }
-        else if (startsWith("yy")) { out += Pad(p.year % 100, 2); i += 2; }
-        else if (startsWith("mm")) { out += Pad(p.month, 2); i += 2; }
-        else if (c == 'm') { out += std::to_string(p.month); i += 1; }
-        else if (startsWith("dd")) { out += Pad(p.day, 2); i += 2; }
-        else if (c == 'd') { out += std::to_string(p.day); i += 1; }
-        else if (startsWith("hh")) { out += Pad(p.hour, 2); i += 2; }
-        else if (c == 'h') { out += std::to_string(p.hour); i += 1; }
-        else if (startsWith("nn")) { out += Pad(p.minute, 2); i += 2; }
-        else if (c == 'n') { out += std::to_string(p.minute); i += 1; }
-        else if (startsWith("ss")) { out += Pad(p.second, 2); i += 2; }
-        else if (c == 's') { out += std::to_string(p.second); i += 1; }
-        else if (startsWith("zzz")) { out += Pad(p.millisecond, 3); i += 3; }
-        else { out += c; i += 1; }
+        } else if (startsWith("yyyy")) {
+            out += Pad(p.year, 4);
+            i += 4;
+        } else if (startsWith("yy")) {
+            out += Pad(p.year % 100, 2);
+            i += 2;
+        } else if (startsWith("mm")) {
+            out += Pad(p.month, 2);
+            i += 2;
+        } else if (c == 'm') {
+            out += std::to_string(p.month);
+            i += 1;
+        } else if (startsWith("dd")) {
+            out += Pad(p.day, 2);
+            i += 2;
+        } else if (c == 'd') {
+            out += std::to_string(p.day);
+            i += 1;
+        } else if (startsWith("hh")) {
+            out += Pad(p.hour, 2);
+            i += 2;
+        } else if (c == 'h') {
+            out += std::to_string(p.hour);
+            i += 1;
+        } else if (startsWith("nn")) {
+            out += Pad(p.minute, 2);
+            i += 2;
+        } else if (c == 'n') {
+            out += std::to_string(p.minute);
+            i += 1;
+        } else if (startsWith("ss")) {
+            out += Pad(p.second, 2);
+            i += 2;
+        } else if (c == 's') {
+            out += std::to_string(p.second);
+            i += 1;
+        } else if (startsWith("zzz")) {
+            out += Pad(p.millisecond, 3);
+            i += 3;
+        } else {
+            out += c;
+            i += 1;
+        }
     }
     return out;
 }
@@ -172,18 +206,29 @@ std::string DateTimeToStr(TDateTime value, const TFormatSettings& settings)
 {
     const TDateTimeParts p = DecodeDateTime(value);
     std::string text = FormatDateTime(settings.shortDateFormat, value);
-    if (p.hour != 0 || p.minute != 0 || p.second != 0 || p.millisecond != 0)
-    {
+    if (p.hour != 0 || p.minute != 0 || p.second != 0 || p.millisecond != 0) {
         text += ' ';
         text += FormatDateTime(settings.longTimeFormat, value);
     }
     return text;
 }
 
-std::string FormatCompactStamp(TDateTime value) { return FormatDateTime("yyyymmddhhnnss", value); }
-std::string FormatShortClock(TDateTime value) { return FormatDateTime("h:nn:ss", value); }
-std::string FormatIsoSeconds(TDateTime value) { return FormatDateTime("yyyy-mm-dd\"T\"hh:nn:ss", value); }
-std::string FormatIsoMilliseconds(TDateTime value) { return FormatDateTime("yyyy-mm-dd\"T\"hh:nn:ss.zzz", value); }
+std::string FormatCompactStamp(TDateTime value)
+{
+    return FormatDateTime("yyyymmddhhnnss", value);
+}
+std::string FormatShortClock(TDateTime value)
+{
+    return FormatDateTime("h:nn:ss", value);
+}
+std::string FormatIsoSeconds(TDateTime value)
+{
+    return FormatDateTime("yyyy-mm-dd\"T\"hh:nn:ss", value);
+}
+std::string FormatIsoMilliseconds(TDateTime value)
+{
+    return FormatDateTime("yyyy-mm-dd\"T\"hh:nn:ss.zzz", value);
+}
 
 bool ParseIsoDateTime(const std::string& text, TDateTime& out)
 {

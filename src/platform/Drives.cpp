@@ -47,7 +47,10 @@ bool FindEntryNoCase(const fs::path& folder, const std::string& name, std::strin
 
 TDriveMapping::TDriveMapping(fs::path prefix) : TDriveMapping(std::move(prefix), true) {}
 
-TDriveMapping TDriveMapping::ReadOnly(fs::path prefix) { return TDriveMapping(std::move(prefix), false); }
+TDriveMapping TDriveMapping::ReadOnly(fs::path prefix)
+{
+    return TDriveMapping(std::move(prefix), false);
+}
 
 TDriveMapping::TDriveMapping(fs::path prefix, bool createDefaultDrive)
     : prefix_(std::move(prefix)), readOnly_(!createDefaultDrive)

@@ -36,7 +36,6 @@ int TFd::Close()
 }
 namespace {
 
-
 void SyncFolder(const std::filesystem::path& folder)
 {
     const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -3,7 +3,10 @@
 namespace halcyra {
 namespace {
 
-bool IsText(TRegDataType type) { return type == TRegDataType::String || type == TRegDataType::ExpandString; }
+bool IsText(TRegDataType type)
+{
+    return type == TRegDataType::String || type == TRegDataType::ExpandString;
+}
 
 }  // namespace
 
@@ -37,7 +40,10 @@ bool TSettingsStore::ProgramKeyExists()
     }
 }
 
-bool TSettingsStore::ReadRegBool(std::string_view name) { return ReadRegInteger(name, 0) != 0; }
+bool TSettingsStore::ReadRegBool(std::string_view name)
+{
+    return ReadRegInteger(name, 0) != 0;
+}
 
 std::int32_t TSettingsStore::ReadRegInteger(std::string_view name, std::int32_t defaultValue)
 {
@@ -59,7 +65,10 @@ std::string TSettingsStore::ReadRegString(std::string_view name)
     return {};
 }
 
-void TSettingsStore::WriteRegBool(std::string_view name, bool value) { WriteRegInteger(name, value ? 1 : 0); }
+void TSettingsStore::WriteRegBool(std::string_view name, bool value)
+{
+    WriteRegInteger(name, value ? 1 : 0);
+}
 
 void TSettingsStore::WriteRegInteger(std::string_view name, std::int32_t value)
 {
@@ -117,7 +126,10 @@ std::string TSettingsStore::ReadRegString(const TSetting& setting)
     return setting.useText != nullptr ? setting.useText(std::move(value)) : value;
 }
 
-void TSettingsStore::WriteRegBool(const TSetting& setting, bool value) { WriteRegInteger(setting, value ? 1 : 0); }
+void TSettingsStore::WriteRegBool(const TSetting& setting, bool value)
+{
+    WriteRegInteger(setting, value ? 1 : 0);
+}
 
 void TSettingsStore::WriteRegInteger(const TSetting& setting, std::int32_t value)
 {

@@ -12,11 +12,20 @@ public:
         QObject::connect(&tray_, &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason reason) {
             if (!owner) return;
             switch (reason) {
-                case QSystemTrayIcon::Trigger: owner->ButtonClicked(TMouseButton::Left); break;
-                case QSystemTrayIcon::Context: owner->ButtonClicked(TMouseButton::Right); break;
-                case QSystemTrayIcon::MiddleClick: owner->ButtonClicked(TMouseButton::Middle); break;
-                case QSystemTrayIcon::DoubleClick: owner->DoubleClicked(); break;
-                default: break;
+                case QSystemTrayIcon::Trigger:
+                    owner->ButtonClicked(TMouseButton::Left);
+                    break;
+                case QSystemTrayIcon::Context:
+                    owner->ButtonClicked(TMouseButton::Right);
+                    break;
+                case QSystemTrayIcon::MiddleClick:
+                    owner->ButtonClicked(TMouseButton::Middle);
+                    break;
+                case QSystemTrayIcon::DoubleClick:
+                    owner->DoubleClicked();
+                    break;
+                default:
+                    break;
             }
         });
     }
@@ -106,6 +115,9 @@ void TTaskbarIconControler::ButtonClicked(TMouseButton button)
     Dispatch(OnClick);
 }
 
-void TTaskbarIconControler::DoubleClicked() { Dispatch(OnDblClk); }
+void TTaskbarIconControler::DoubleClicked()
+{
+    Dispatch(OnDblClk);
+}
 
 }  // namespace halcyra

@@ -1,8 +1,8 @@
 // The service keeps the stored census across a run ended by SIGTERM.
-#include "settings/SettingsStore.h"
 #include "hl7/CensusPatient.h"
 #include "platform/DateTime.h"
 #include "platform/Registry.h"
+#include "settings/SettingsStore.h"
 #include "support/TempDir.h"
 
 #include <QProcess>
@@ -28,7 +28,8 @@ TEST(CensusService, KeepsPresentPatientsAndForgetsExpiredOnesAcrossARun)
     {
         auto registry = TRegistry::InDirectory(registryDir);
         registry->CurrentUser().WriteString(kProgramKey, "Patient1", john);
-        registry->CurrentUser().WriteString(kProgramKey, "Patient2", "Ann^Lee^555^" + FormatCompactStamp(now - 2) + "^0");
+        registry->CurrentUser().WriteString(kProgramKey, "Patient2",
+                                            "Ann^Lee^555^" + FormatCompactStamp(now - 2) + "^0");
     }
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("HALCYRA_REGISTRY", QString::fromStdString(registryDir.string()));
@@ -39,8 +40,8 @@ TEST(CensusService, KeepsPresentPatientsAndForgetsExpiredOnesAcrossARun)
     service.start(HALCYRA_EXE, {"--service", "NOVELGARD"});
     ASSERT_TRUE(service.waitForStarted(10000));
     auto registry = TRegistry::InDirectory(registryDir);
-    const bool saved = QTest::qWaitFor(
-        [&] { return !registry->CurrentUser().ValueExists(kProgramKey, "Patient2"); }, 20000);
+    const bool saved =
+        QTest::qWaitFor([&] { return !registry->CurrentUser().ValueExists(kProgramKey, "Patient2"); }, 20000);
     EXPECT_TRUE(saved) << service.readAllStandardError().toStdString();
     ::kill(static_cast<pid_t>(service.processId()), SIGTERM);
     ASSERT_TRUE(service.waitForFinished(20000));

@@ -140,7 +140,8 @@ TEST(CollectDataForm, WithTheGermanLanguageTheWindowSpeaksGerman)
     EXPECT_TRUE(form.windowTitle().startsWith("Zentralstation-Datenclient (Ver. ")) << form.windowTitle().toStdString();
     EXPECT_EQ(form.TaskbarIconControler1->Hint(), "Halcyra Dateneingabemodul");
     // Box texts go out in single-byte text: "\xF6" is the o with umlaut.
-    EXPECT_EQ(f.prompter.messages, std::vector<std::string>{"Start nicht m\xF6glich, bitte wenden Sie sich an Tovarin"});
+    EXPECT_EQ(f.prompter.messages,
+              std::vector<std::string>{"Start nicht m\xF6glich, bitte wenden Sie sich an Tovarin"});
     form.BitBtnCloseClick();
     EXPECT_EQ(f.prompter.questions, std::vector<std::string>{"Wollen Sie das Programm wirklich beenden"});
 }
@@ -221,7 +222,8 @@ TEST(CollectDataForm, CloseOfTheVisibleWindowAsksFirst)
     EXPECT_TRUE(form.isVisible());
     EXPECT_TRUE(form.Timer1->isActive());
     EXPECT_TRUE(form.close());
-    EXPECT_EQ(f.prompter.questions, (std::vector<std::string>{"Do you really want to close", "Do you really want to close"}));
+    EXPECT_EQ(f.prompter.questions,
+              (std::vector<std::string>{"Do you really want to close", "Do you really want to close"}));
     EXPECT_TRUE(HasLineEndingWith(form.Log().Lines(), ": Closing application ..."));
 }
 
@@ -308,7 +310,8 @@ TEST(CollectDataForm, NovelgardInAnyCaseOrTheSettingLeavesTheDataManagerAlone)
         bool noVelgardSetting;
         int creations;
     };
-    const TCase cases[] = {{{"NoVelGard"}, false, 0}, {{}, true, 0}, {{"other", "NOVELGARD"}, false, 1}, {{}, false, 1}};
+    const TCase cases[] = {
+        {{"NoVelGard"}, false, 0}, {{}, true, 0}, {{"other", "NOVELGARD"}, false, 1}, {{}, false, 1}};
     for (const auto& c : cases) {
         test::TFormFixture f;
         f.dataManager.available = c.creations == 0 ? false : true;

@@ -54,7 +54,8 @@ TEST(CollectionCycle, ATickAtTheBoundarysOwnTimeReachesIt)
         const TDateTimeParts b = DecodeDateTime(f.cycle.Interval().NextBoundary());
         for (int i = 0; i < 30; ++i) {
             const TDateTimeParts due = DecodeDateTime(f.cycle.Interval().NextBoundary());
-            f.clock.Set(EncodeDateTime(due.year, due.month, due.day, due.hour, due.minute, due.second, due.millisecond));
+            f.clock.Set(
+                EncodeDateTime(due.year, due.month, due.day, due.hour, due.minute, due.second, due.millisecond));
             f.cycle.DataReceived();
             f.cycle.CompleteMessageReceived();
             f.cycle.Tick();
@@ -203,8 +204,8 @@ TEST(CollectionCycle, StopClosesTheCollectedSeriesOfTickedPresentPatients)
     f.cycle.SetStatus(csConnected);
     f.cycle.Start();
     f.targets.rows = {{"1", "Ann", "Lee", true, true},
-                      {"2", "Bob", "Ray", false, true},   // not ticked
-                      {"3", "Cy", "Dee", true, false},    // not on the station
+                      {"2", "Bob", "Ray", false, true},  // not ticked
+                      {"3", "Cy", "Dee", true, false},   // not on the station
                       {"4", "Di", "Eve", true, true}};
     f.targets.lastWritten = At(12, 3, 0);
     f.cycle.Stop();
@@ -241,7 +242,8 @@ TEST(CollectionCycle, StopDelimitersOfAllPatientsGoOnPastAFailingPatient)
     f.params.SetAutomatic(true);  // every parameter, collected flag or not
     f.params.RegisterParameter(1, "HR", "bpm", f.clock.Now());
     f.params.RegisterParameter(3, "RR", "rpm", f.clock.Now());
-    f.targets.rows = {{"1", "Ann", "Lee", false, false}, {"2", "Bob", "Ray", false, true}, {"3", "Cy", "Dee", true, true}};
+    f.targets.rows = {
+        {"1", "Ann", "Lee", false, false}, {"2", "Bob", "Ray", false, true}, {"3", "Cy", "Dee", true, true}};
     f.targets.unopenable = {"2"};
     f.targets.failingPatient = "1";
     f.targets.failingLabel = "HR";

@@ -164,8 +164,12 @@ class TCoreEnvironment {
 public:
     TCoreEnvironment()
         : registry(dir / "registry" / "HKEY_CURRENT_USER.reg", dir / "registry" / "HKEY_LOCAL_MACHINE.reg"),
-          drives(dir / "prefix"), files(drives), clock(EncodeDateTime(2024, 5, 6, 12, 0, 7, 250)), settings(registry),
-          log(clock, files), params(settings)
+          drives(dir / "prefix"),
+          files(drives),
+          clock(EncodeDateTime(2024, 5, 6, 12, 0, 7, 250)),
+          settings(registry),
+          log(clock, files),
+          params(settings)
     {
         log.SetMirror([this](const std::string& line) { logLines.push_back(line); });
         dataManager.CreateDataManagerLink(autoObject, "", false);

@@ -88,8 +88,8 @@ public:
     void AddValue(std::string_view patientId, std::string_view label, std::string_view unit, double,
                   double value) override
     {
-        calls.push_back("AddValue " + std::string(patientId) + " " + std::string(label) + " " + std::string(unit) + " " +
-                        std::to_string(value));
+        calls.push_back("AddValue " + std::string(patientId) + " " + std::string(label) + " " + std::string(unit) +
+                        " " + std::to_string(value));
     }
     void AddDelimiter(std::int32_t, std::string_view label, std::string_view unit, double, std::int32_t) override
     {

@@ -1,7 +1,7 @@
 // halcyra --import as a site runs it: real processes on a temporary registry and prefix, the files read
 // back with halcyra-pil.
-#include "settings/SettingsStore.h"
 #include "platform/Registry.h"
+#include "settings/SettingsStore.h"
 #include "support/TempDir.h"
 
 #include <QProcess>
@@ -32,8 +32,8 @@ struct TObs {
 std::string Message(const std::string& patientId, const std::string& name, const std::string& time,
                     const std::vector<TObs>& observations)
 {
-    std::string m = "\x0BMSH|^~\\&|CS|WARD|||" + time + "||ORU^R01|1|P|2.3\rPID|1||" + patientId + "||" + name +
-                    "\rPV1|1|I|BED\r";
+    std::string m =
+        "\x0BMSH|^~\\&|CS|WARD|||" + time + "||ORU^R01|1|P|2.3\rPID|1||" + patientId + "||" + name + "\rPV1|1|I|BED\r";
     if (!time.empty()) m += "OBR|1|||MON|||" + time + "\r";
     for (const TObs& o : observations) {
         m += "OBX|1|NM|" + o.id + "||" + std::to_string(o.value) + "|" + o.unit;
@@ -109,8 +109,8 @@ protected:
     // The points of a monitor-data file as "series,unit,time,value,kind" lines, sorted.
     std::vector<std::string> Points(const std::string& id)
     {
-        EXPECT_EQ(Run(HALCYRA_PIL_EXE, {"dump", QString::fromStdString((PatientFolder(id) / "Halcyra.pil").string()),
-                                        "--csv"}),
+        EXPECT_EQ(Run(HALCYRA_PIL_EXE,
+                      {"dump", QString::fromStdString((PatientFolder(id) / "Halcyra.pil").string()), "--csv"}),
                   0);
         std::vector<std::string> lines;
         std::istringstream in(out_);
@@ -197,17 +197,17 @@ TEST_F(ImportTest, AScriptedSessionIsWrittenAsTheCollectionRulesSay)
     // The last value is written at 12:00:40, so every series is closed at 12:00:41; a patient gets a
     // delimiter in the series of every parameter seen.
     const auto end = [](const std::string& series) { return series + "," + Iso(0, 41) + ",0,delimiter"; };
-    EXPECT_EQ(Points(a), Sorted({"HR,bpm," + Iso(0, 10) + ",72,value", "HR,bpm," + Iso(0, 30) + ",75,value",
-                                 "HR,bpm," + Iso(0, 30) + ",76,value", "HR,bpm," + Iso(0, 40) + ",77,value",
-                                 end("HR,bpm"), "SpO2,%," + Iso(0, 10) + ",97,value",
-                                 "SpO2,%," + Iso(0, 30) + ",96,value", end("SpO2,%"),
-                                 "NBPs,mmHg," + Iso(0, 15) + ",120,value", end("NBPs,mmHg")}));
-    EXPECT_EQ(Points(b), Sorted({"HR,bpm," + Iso(0, 0) + ",80,value", "HR,bpm," + Iso(0, 10) + ",81,value",
-                                 "HR,bpm," + Iso(0, 30) + ",82,value", end("HR,bpm"),
-                                 "SpO2,%," + Iso(0, 0) + ",95,value", "SpO2,%," + Iso(0, 30) + ",94,value",
-                                 end("SpO2,%"), end("NBPs,mmHg")}));
-    EXPECT_EQ(Points(c), Sorted({"HR,bpm," + Iso(0, 20) + ",60,value", end("HR,bpm"), end("SpO2,%"),
-                                 end("NBPs,mmHg")}));
+    EXPECT_EQ(Points(a),
+              Sorted({"HR,bpm," + Iso(0, 10) + ",72,value", "HR,bpm," + Iso(0, 30) + ",75,value",
+                      "HR,bpm," + Iso(0, 30) + ",76,value", "HR,bpm," + Iso(0, 40) + ",77,value", end("HR,bpm"),
+                      "SpO2,%," + Iso(0, 10) + ",97,value", "SpO2,%," + Iso(0, 30) + ",96,value", end("SpO2,%"),
+                      "NBPs,mmHg," + Iso(0, 15) + ",120,value", end("NBPs,mmHg")}));
+    EXPECT_EQ(Points(b),
+              Sorted({"HR,bpm," + Iso(0, 0) + ",80,value", "HR,bpm," + Iso(0, 10) + ",81,value",
+                      "HR,bpm," + Iso(0, 30) + ",82,value", end("HR,bpm"), "SpO2,%," + Iso(0, 0) + ",95,value",
+                      "SpO2,%," + Iso(0, 30) + ",94,value", end("SpO2,%"), end("NBPs,mmHg")}));
+    EXPECT_EQ(Points(c),
+              Sorted({"HR,bpm," + Iso(0, 20) + ",60,value", end("HR,bpm"), end("SpO2,%"), end("NBPs,mmHg")}));
     for (const auto& id : {a, b, c}) EXPECT_TRUE(Sound(id)) << id << ": " << out_;
 }
 

@@ -106,8 +106,9 @@ TEST_F(LogTest, ControlCharactersAreEscapedSoAMessageIsOneLine)
     std::vector<std::string> mirrored;
     log_.SetMirror([&](const std::string& line) { mirrored.push_back(line); });
     using namespace std::string_literals;
-    log_.AddLogLine("Patient Ann\r\n2024-03-01 08:00:00: Opening application \x1b[2J\x7f\x9d\x00"
-                    "end"s);
+    log_.AddLogLine(
+        "Patient Ann\r\n2024-03-01 08:00:00: Opening application \x1b[2J\x7f\x9d\x00"
+        "end"s);
     log_.AddLogLine("C:\\KVD\\DATA\\ \xe4\x80");  // backslashes and printable single-byte text stay
     const std::vector<std::string> expected = {
         "2024-03-01 08:00:00: Patient Ann\\x0D\\x0A2024-03-01 08:00:00: Opening application \\x1B[2J\\x7F\\x9D\\x00end",

@@ -1,6 +1,6 @@
 // The program as a user starts it: the settings listing and the service's start and SIGTERM.
-#include "settings/SettingsStore.h"
 #include "platform/Registry.h"
+#include "settings/SettingsStore.h"
 #include "support/RegFileText.h"
 #include "support/TempDir.h"
 
@@ -12,9 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <functional>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 namespace halcyra {
@@ -56,7 +56,8 @@ protected:
         process_.setArguments(arguments);
         process_.start();
         EXPECT_TRUE(process_.waitForFinished(30000)) << arguments.join(' ').toStdString();
-        return {QString::fromUtf8(process_.readAllStandardOutput()), QString::fromUtf8(process_.readAllStandardError())};
+        return {QString::fromUtf8(process_.readAllStandardOutput()),
+                QString::fromUtf8(process_.readAllStandardError())};
     }
 
     void ChangeEnvironment(const std::function<void(QProcessEnvironment&)>& change)
@@ -108,10 +109,10 @@ TEST_F(ProgramTest, SettingsListingShowsTheDefaultsAndWritesNothing)
     EXPECT_EQ(process_.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(process_.exitCode(), 0);
     const QString out = QString::fromUtf8(process_.readAllStandardOutput());
-    for (const char* line : {"Interval = 10 (default)", "TimerInterval = 1000 (default)",
-                             "ClientSocketPort = 13999 (default)", "DebugFolder = C:\\TEMP\\ (default)",
-                             "Automatic = true (default)", "DataSourceIsCentralStation = false (default)",
-                             "SettingsRoot = HKEY_CURRENT_USER"})
+    for (const char* line :
+         {"Interval = 10 (default)", "TimerInterval = 1000 (default)", "ClientSocketPort = 13999 (default)",
+          "DebugFolder = C:\\TEMP\\ (default)", "Automatic = true (default)",
+          "DataSourceIsCentralStation = false (default)", "SettingsRoot = HKEY_CURRENT_USER"})
         EXPECT_TRUE(out.contains(QString::fromUtf8(line) + "\n")) << line << "\n" << out.toStdString();
     EXPECT_EQ(CountEntries(dir_ / "registry"), 0);
     EXPECT_EQ(CountEntries(dir_ / "prefix"), 0);
@@ -131,7 +132,8 @@ TEST_F(ProgramTest, SettingsListingShowsTheDataManagersDataFolder)
     ASSERT_TRUE(process_.waitForFinished(30000));
     const QString out = QString::fromUtf8(process_.readAllStandardOutput());
     EXPECT_TRUE(out.contains("DataFolder = E:\\DATA\\\n")) << out.toStdString();
-    EXPECT_TRUE(out.contains(QString::fromStdString("DataFolder host path = " + (dir_ / "prefix" / "dosdevices" / "e:" / "Data").string() + "\n")))
+    EXPECT_TRUE(out.contains(QString::fromStdString(
+        "DataFolder host path = " + (dir_ / "prefix" / "dosdevices" / "e:" / "Data").string() + "\n")))
         << out.toStdString();
     EXPECT_TRUE(out.contains("CompatibilityMode = false\n"));
 }
@@ -148,8 +150,9 @@ TEST_F(ProgramTest, SettingsListingReadsExpandableStringsAndEscapesControlCharac
     }
     const auto [out, err] = RunToEnd({"--settings"});
     EXPECT_EQ(process_.exitCode(), 0) << err.toStdString();
-    for (const char* line : {"DataFolder = E:\\Velgard\\DATA\\\n", "IPString = host\\x0D\\x0AAutoStart = true\\x1B[2J\n",
-                             "Patient1 = 123\\x09Ann\\x0ASmith\n", "AutoStart = false (default)\n"})
+    for (const char* line :
+         {"DataFolder = E:\\Velgard\\DATA\\\n", "IPString = host\\x0D\\x0AAutoStart = true\\x1B[2J\n",
+          "Patient1 = 123\\x09Ann\\x0ASmith\n", "AutoStart = false (default)\n"})
         EXPECT_TRUE(out.contains(QString::fromUtf8(line))) << line << "\n" << out.toStdString();
     EXPECT_FALSE(out.contains(QChar(0x1B)));
 }
@@ -162,18 +165,28 @@ TEST_F(ProgramTest, HelpAndVersionNeedNoDisplay)
     const auto [help, helpErr] = RunToEnd({"--help"});
     EXPECT_EQ(process_.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(process_.exitCode(), 0) << helpErr.toStdString();
-    const std::vector<std::string> expected = {"--service", "--settings", "--import <FILE>",
+    const std::vector<std::string> expected = {"--service",
+                                               "--settings",
+                                               "--import <FILE>",
                                                "imports a captured HL7 stream into the patient files",
-                                               "--registry <DIR>", "--prefix <DIR>", "--version", "NOVELGARD",
-                                               "HALCYRA_REGISTRY", "HALCYRA_PREFIX", "XDG_CONFIG_HOME", "XDG_DATA_HOME",
-                                               "~/.config/halcyra/", "~/.local/share/halcyra",
+                                               "--registry <DIR>",
+                                               "--prefix <DIR>",
+                                               "--version",
+                                               "NOVELGARD",
+                                               "HALCYRA_REGISTRY",
+                                               "HALCYRA_PREFIX",
+                                               "XDG_CONFIG_HOME",
+                                               "XDG_DATA_HOME",
+                                               "~/.config/halcyra/",
+                                               "~/.local/share/halcyra",
                                                "/etc/halcyra/HKEY_LOCAL_MACHINE.reg",
                                                (dir_ / "registry" / "HKEY_CURRENT_USER.reg").string(),
                                                (dir_ / "prefix").string()};
     // Qt wraps the descriptions: compare with runs of blanks and line breaks as one blank.
     const QString flowing = help.simplified();
     for (const std::string& text : expected)
-        EXPECT_TRUE(flowing.contains(QString::fromStdString(text), Qt::CaseInsensitive)) << text << "\n" << help.toStdString();
+        EXPECT_TRUE(flowing.contains(QString::fromStdString(text), Qt::CaseInsensitive)) << text << "\n"
+                                                                                         << help.toStdString();
 
     const auto [version, versionErr] = RunToEnd({"--version"});
     EXPECT_EQ(process_.exitCode(), 0) << versionErr.toStdString();
@@ -191,7 +204,8 @@ TEST_F(ProgramTest, FirstServiceRunPrintsNoErrorOrWarning)
     process_.start();
     ASSERT_TRUE(process_.waitForStarted(10000));
     const fs::path hive = dir_ / "registry" / "HKEY_CURRENT_USER.reg";
-    EXPECT_TRUE(QTest::qWaitFor([&] { return ReadAll(hive).find("\\Halcyra\\DefaultUnits]") != std::string::npos; }, 20000));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return ReadAll(hive).find("\\Halcyra\\DefaultUnits]") != std::string::npos; }, 20000));
     TerminateAndExpectCleanExit();
     const QString output = QString::fromUtf8(process_.readAllStandardOutput() + process_.readAllStandardError());
     EXPECT_TRUE(output.contains("Opening application")) << output.toStdString();
@@ -205,8 +219,8 @@ TEST_F(ProgramTest, WithoutASessionBusTheServiceSaysSoAndNamesTheWayOut)
     const auto [out, err] = RunToEnd({"--service"});
     EXPECT_EQ(process_.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(process_.exitCode(), 1);
-    for (const char* text : {"Unable to start, please contact Tovarin", "no D-Bus session bus", "systemctl --user",
-                             "NOVELGARD"})
+    for (const char* text :
+         {"Unable to start, please contact Tovarin", "no D-Bus session bus", "systemctl --user", "NOVELGARD"})
         EXPECT_TRUE(err.contains(QString::fromUtf8(text))) << text << "\n" << err.toStdString();
 }
 
@@ -241,7 +255,8 @@ public:
         server_.setArguments({"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
         server_.start();
         if (!server_.waitForStarted(10000)) return;
-        if (!QTest::qWaitFor([&] { return server_.canReadLine() || server_.state() != QProcess::Running; }, 20000)) return;
+        if (!QTest::qWaitFor([&] { return server_.canReadLine() || server_.state() != QProcess::Running; }, 20000))
+            return;
         const QByteArray number = server_.readLine().trimmed();
         if (!number.isEmpty()) display_ = ":" + QString::fromLatin1(number);
     }

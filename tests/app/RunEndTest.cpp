@@ -23,7 +23,9 @@ struct TClearQuit {
 TEST(RunEnd, EndingLeavesAnOpenModalBoxAndAnyLaterOne)
 {
     // A quit that an earlier test left queued (a main window's close posts one) must not end the box here.
-    { TClearQuit settle; }
+    {
+        TClearQuit settle;
+    }
     TClearQuit clearQuit;
     int sessionEnds = 0;
     int refused = 1;

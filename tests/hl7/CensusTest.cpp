@@ -101,7 +101,8 @@ TEST(CensusItems, ReadsCaretJoinedItems)
 
 TEST(CensusItems, CensusValueNamesArePatientAndDigits)
 {
-    for (const char* name : {"Patient1", "Patient12", "PATIENT3", "patient007"}) EXPECT_TRUE(IsCensusValueName(name)) << name;
+    for (const char* name : {"Patient1", "Patient12", "PATIENT3", "patient007"})
+        EXPECT_TRUE(IsCensusValueName(name)) << name;
     for (const char* name : {"Patient", "Patient1a", "PatientX", "Patients1", "1", "Interval"})
         EXPECT_FALSE(IsCensusValueName(name)) << name;
 }
@@ -248,7 +249,7 @@ TEST_F(CensusTest, OnlyADisabledRowOffersDeleteAndTheRestIsRenumberedWithoutGaps
 TEST_F(CensusTest, RegistryErrorsLeaveTheCensusInMemoryUnchanged)
 {
     Present("111", "A", "B", false);
-    Store("Patient1", "A^B^111^" + Stamp(2.0) + "^0");  // expired: would remove the row
+    Store("Patient1", "A^B^111^" + Stamp(2.0) + "^0");       // expired: would remove the row
     Store("Patient2", "C^D^222^" + Stamp(kOneHour) + "^0");  // would add a row
     fs::permissions(Hive().File(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
@@ -273,7 +274,8 @@ TEST_F(CensusTest, UntickingATickedRowWritesStopDelimitersBeforeTheCensusIsSaved
 
     std::vector<std::string> calls;
     census.SetStopDelimiterWriter([&](bool allPatients) {
-        calls.push_back(std::string(allPatients ? "all" : "ticked") + " stored " + Stored("Patient1").substr(Stored("Patient1").size() - 1));
+        calls.push_back(std::string(allPatients ? "all" : "ticked") + " stored " +
+                        Stored("Patient1").substr(Stored("Patient1").size() - 1));
     });
     Tick(row, false);
     EXPECT_EQ(calls, (std::vector<std::string>{"all stored 1"}));

@@ -72,12 +72,17 @@ inline std::string AperiodicObx(const std::string& identifier, const std::string
 class TEngineFixture : public TCoreEnvironment {
 public:
     TEngineFixture()
-        : folders(files, reduction), patientFile(files),
-          census(settings, clock, reduction, folders, patientFile), io(TPosixSaveFileIo::Default()), writer(io),
-          monitorFile(files, io, params, dataManager), targets(census, folders, monitorFile, writer),
-          cycle(TCollectionCycle::TParts{clock, settings, log, params, dataManager, cycleView, targets, centralStation}),
-          handler(TMessageHandler::TParts{clock, files, cycle, census, folders, patientFile, monitorFile, writer, params,
-                                          dataManager, view})
+        : folders(files, reduction),
+          patientFile(files),
+          census(settings, clock, reduction, folders, patientFile),
+          io(TPosixSaveFileIo::Default()),
+          writer(io),
+          monitorFile(files, io, params, dataManager),
+          targets(census, folders, monitorFile, writer),
+          cycle(
+              TCollectionCycle::TParts{clock, settings, log, params, dataManager, cycleView, targets, centralStation}),
+          handler(TMessageHandler::TParts{clock, files, cycle, census, folders, patientFile, monitorFile, writer,
+                                          params, dataManager, view})
     {
         params.SetAutomatic(true);
         folders.SetDataFolder("C:\\KVD\\DATA\\", false);

@@ -32,10 +32,9 @@ TEST(MessageHandler, OnlyTheFirstMessageOfAnIntervalIsWrittenOnTheGrid)
     f.ReceiveAt(At(12, 0, 16), Message("20240506120016", "74"));
     f.TickAt(At(12, 0, 20, 300));
     f.ReceiveAt(At(12, 0, 21), Message("20240506120021", "75"));
-    EXPECT_EQ(f.Values(), (std::vector<std::string>{"123456 HR bpm 2024-05-06T12:00:10.000 72",
-                                                    "123456 SpO2 % 2024-05-06T12:00:10.000 97",
-                                                    "123456 HR bpm 2024-05-06T12:00:20.000 75",
-                                                    "123456 SpO2 % 2024-05-06T12:00:20.000 97"}));
+    EXPECT_EQ(f.Values(), (std::vector<std::string>{
+                              "123456 HR bpm 2024-05-06T12:00:10.000 72", "123456 SpO2 % 2024-05-06T12:00:10.000 97",
+                              "123456 HR bpm 2024-05-06T12:00:20.000 75", "123456 SpO2 % 2024-05-06T12:00:20.000 97"}));
     EXPECT_EQ(f.handler.ValuesWritten(), 4);
     EXPECT_EQ(f.handler.MessagesDecoded(), 4);
     // The data manager hears of every message of a registered patient, written or not.
@@ -121,10 +120,9 @@ TEST(MessageHandler, TheCentralStationsOwnPaceWritesEveryMessageUnaligned)
     f.Collecting();
     f.ReceiveAt(At(12, 0, 8), Message("20240506120008", "72"));
     f.ReceiveAt(At(12, 0, 9), Message("20240506120009", "73"));
-    EXPECT_EQ(f.Values(), (std::vector<std::string>{"123456 HR bpm 2024-05-06T12:00:08.000 72",
-                                                    "123456 SpO2 % 2024-05-06T12:00:08.000 97",
-                                                    "123456 HR bpm 2024-05-06T12:00:09.000 73",
-                                                    "123456 SpO2 % 2024-05-06T12:00:09.000 97"}));
+    EXPECT_EQ(f.Values(), (std::vector<std::string>{
+                              "123456 HR bpm 2024-05-06T12:00:08.000 72", "123456 SpO2 % 2024-05-06T12:00:08.000 97",
+                              "123456 HR bpm 2024-05-06T12:00:09.000 73", "123456 SpO2 % 2024-05-06T12:00:09.000 97"}));
 }
 
 TEST(MessageHandler, AnAperiodicValueKeepsItsOwnTimeForItselfOnly)
@@ -140,11 +138,11 @@ TEST(MessageHandler, AnAperiodicValueKeepsItsOwnTimeForItselfOnly)
     // The first message of an interval: the periodic value after the aperiodic one keeps the grid time.
     f.ReceiveAt(At(12, 0, 21), {Msh(), Pid("123456", "Smith^John"), Obr("20240506120021"),
                                 AperiodicObx(kNBP, "118", "mmHg", "20240506120019"), Obx(kHR, "81", "bpm")});
-    EXPECT_EQ(f.Values(), (std::vector<std::string>{"123456 HR bpm 2024-05-06T12:00:10.000 72",
-                                                    "123456 SpO2 % 2024-05-06T12:00:10.000 97",
-                                                    "123456 NBPs mmHg 2024-05-06T12:00:13.000 120",
-                                                    "123456 NBPs mmHg 2024-05-06T12:00:19.000 118",
-                                                    "123456 HR bpm 2024-05-06T12:00:20.000 81"}));
+    EXPECT_EQ(f.Values(),
+              (std::vector<std::string>{
+                  "123456 HR bpm 2024-05-06T12:00:10.000 72", "123456 SpO2 % 2024-05-06T12:00:10.000 97",
+                  "123456 NBPs mmHg 2024-05-06T12:00:13.000 120", "123456 NBPs mmHg 2024-05-06T12:00:19.000 118",
+                  "123456 HR bpm 2024-05-06T12:00:20.000 81"}));
 }
 
 TEST(MessageHandler, AMessageWithoutReadableObservationTimeTakesItsArrival)
@@ -154,10 +152,11 @@ TEST(MessageHandler, AMessageWithoutReadableObservationTimeTakesItsArrival)
     f.ReceiveAt(At(12, 0, 12, 400), {Msh(), Pid("1", "A^B"), Obx(kHR, "72", "bpm")});  // no OBR at all
     f.ReceiveAt(At(12, 0, 16), {Msh(), Pid("2", "C^D"), Obr("2024050612"), Obx(kHR, "73", "bpm")});
     // An aperiodic value with an unreadable time takes the arrival too, unaligned.
-    f.ReceiveAt(At(12, 0, 17, 500), {Msh(), Pid("3", "E^F"), Obr("20240506120017"), AperiodicObx(kNBP, "120", "mmHg", "x")});
-    EXPECT_EQ(f.Values(), (std::vector<std::string>{"1 HR bpm 2024-05-06T12:00:10.000 72",
-                                                    "2 HR bpm 2024-05-06T12:00:20.000 73",
-                                                    "3 NBPs mmHg 2024-05-06T12:00:17.500 120"}));
+    f.ReceiveAt(At(12, 0, 17, 500),
+                {Msh(), Pid("3", "E^F"), Obr("20240506120017"), AperiodicObx(kNBP, "120", "mmHg", "x")});
+    EXPECT_EQ(f.Values(),
+              (std::vector<std::string>{"1 HR bpm 2024-05-06T12:00:10.000 72", "2 HR bpm 2024-05-06T12:00:20.000 73",
+                                        "3 NBPs mmHg 2024-05-06T12:00:17.500 120"}));
 }
 
 TEST(MessageHandler, AnotherVersionDisconnectsButStillListsThePatient)
@@ -262,7 +261,8 @@ TEST(MessageHandler, EverySegmentIsForwardedReframed)
     f.handler.SetRelayForwarder(&forwarder);
     f.Receive({"MSH|x"});
     f.Receive({"MSH|a", "PID|b", "OBX|c"});
-    EXPECT_EQ(forwarder.pieces, (std::vector<std::string>{"\x0BMSH|x\r\x1C\r", "\x0BMSH|a\r", "PID|b\r", "OBX|c\r\x1C\r"}));
+    EXPECT_EQ(forwarder.pieces,
+              (std::vector<std::string>{"\x0BMSH|x\r\x1C\r", "\x0BMSH|a\r", "PID|b\r", "OBX|c\r\x1C\r"}));
 }
 
 TEST(MessageHandler, ReEntryBeepsAndBothMessagesAreHandled)

@@ -25,23 +25,23 @@ std::string FromHex(std::string_view hex)
 
 // The data manager's blank patient file, as it documents it.
 const std::string kTemplate = FromHex(
-        "F1 03 00 61 74 69 65 6E 74 00 00 51 00 00 32 00 "
-        "05 00 6F 04 00 04 00 00 79 00 00 65 72 00 00 07 "
-        "00 00 32 00 05 00 68 00 00 32 00 05 00 30 30 30 "
-        "30 30 2D 30 30 30 30 00 2D 00 20 68 F6 20 62 75 "
-        "6B 00 6F 72 61 6C 69 00 30 31 3A 30 30 00 01 00 "
-        "01 00 01 00 01 00 2D 00 04 00 00 1C 00 31 30 37 "
-        "32 30 31 30 32 2D 30 31 3A 30 30 00 01 00 01 00 "
-        "01 00 01 00 2D 00 72 61 6C 69 00 30 31 3A 30 30 "
-        "00 01 00 00 30 34 3A 30 30 00 01 00 01 00 01 00 "
-        "01 00 BA 34 02 00 00 00 00 00 ED 03 00 00 0A 00 "
-        "05 00 00 03 00 03 00 01 00 04 00 04 00 01 00 00 "
-        "00 32 00 05 00 00 00 00 32 00 05 00 00 00 00 32 "
-        "00 05 00 00 00 00 32 00 05 00 00 04 00 04 00 01 "
-        "00 00 00 32 00 05 00 00 00 00 32 00 05 00 00 00 "
-        "00 32 00 05 00 00 00 00 32 00 05 00 00 04 00 04 "
-        "00 01 00 00 00 32 00 05 00 00 00 00 32 00 05 00 "
-        "00 00 00 32 00 05 00 00 00 00 32 00 05 00 00");
+    "F1 03 00 61 74 69 65 6E 74 00 00 51 00 00 32 00 "
+    "05 00 6F 04 00 04 00 00 79 00 00 65 72 00 00 07 "
+    "00 00 32 00 05 00 68 00 00 32 00 05 00 30 30 30 "
+    "30 30 2D 30 30 30 30 00 2D 00 20 68 F6 20 62 75 "
+    "6B 00 6F 72 61 6C 69 00 30 31 3A 30 30 00 01 00 "
+    "01 00 01 00 01 00 2D 00 04 00 00 1C 00 31 30 37 "
+    "32 30 31 30 32 2D 30 31 3A 30 30 00 01 00 01 00 "
+    "01 00 01 00 2D 00 72 61 6C 69 00 30 31 3A 30 30 "
+    "00 01 00 00 30 34 3A 30 30 00 01 00 01 00 01 00 "
+    "01 00 BA 34 02 00 00 00 00 00 ED 03 00 00 0A 00 "
+    "05 00 00 03 00 03 00 01 00 04 00 04 00 01 00 00 "
+    "00 32 00 05 00 00 00 00 32 00 05 00 00 00 00 32 "
+    "00 05 00 00 00 00 32 00 05 00 00 04 00 04 00 01 "
+    "00 00 00 32 00 05 00 00 00 00 32 00 05 00 00 00 "
+    "00 32 00 05 00 00 00 00 32 00 05 00 00 04 00 04 "
+    "00 01 00 00 00 32 00 05 00 00 00 00 32 00 05 00 "
+    "00 00 00 32 00 05 00 00 00 00 32 00 05 00 00");
 
 class PatientFileTest : public ::testing::Test {
 protected:
@@ -95,7 +95,9 @@ TEST_F(PatientFileTest, FieldsAreCutAndPadded)
         {PatientNameField("ABCDEFGHIJKLMNOPQRSTUVWXY"), Field("ABCDEFGHIJKLMNOPQRST", 21)},
         {PatientNameField(""), std::string(21, '\0')},
         {PatientIdField("  12345678901234 \t"), Field("12345678901", 12)},
-        {PatientIdField("\x01" "123 456\x1f"), Field("123 456", 12)},  // only the ends are trimmed
+        {PatientIdField("\x01"
+                        "123 456\x1f"),
+         Field("123 456", 12)},  // only the ends are trimmed
         {PatientIdField("   "), std::string(12, '\0')},
     };
     for (const Case& c : cases) EXPECT_EQ(c.field, c.expected);
@@ -110,7 +112,8 @@ TEST_F(PatientFileTest, CreatingWritesTheTemplateWithTheThreeFieldsAndShowsANoti
     const std::string expected = kTemplate.substr(0, 2) + Field("Smith", 21) + Field("ABCDEFGHIJKLMNOPQRST", 21) +
                                  Field("1234567890", 12) + kTemplate.substr(56);
     EXPECT_EQ(Read(folder + "Patient"), expected);
-    EXPECT_EQ(notices, (std::vector<std::string>{"Created:  1234567890  (ABCDEFGHIJKLMNOPQRSTUVWXY Smith) - " + folder}));
+    EXPECT_EQ(notices,
+              (std::vector<std::string>{"Created:  1234567890  (ABCDEFGHIJKLMNOPQRSTUVWXY Smith) - " + folder}));
 
     // A second creation replaces the file as a whole.
     EXPECT_EQ(patientFile.CreatePatient("1", "A", "B", folder), -1);
@@ -152,7 +155,8 @@ TEST_F(PatientFileTest, ARegisteredPatientIsLeftAlone)
 {
     ASSERT_EQ(patientFile.CreatePatient("1234567890", "Ann", "Lee", folder), -1);
     const std::string old = Read(folder + "Patient");
-    Write("C:\\KVD\\KVDDATA.INI", "[Registered]\r\n1=C:\\KVD\\DATA\\999\\\r\n2=open: C:\\KVD\\DATA\\1234567890\\ since 8:00\r\n");
+    Write("C:\\KVD\\KVDDATA.INI",
+          "[Registered]\r\n1=C:\\KVD\\DATA\\999\\\r\n2=open: C:\\KVD\\DATA\\1234567890\\ since 8:00\r\n");
     EXPECT_TRUE(patientFile.IsRegistered(folder));
     EXPECT_EQ(patientFile.RewritePatientNames("1234567890", "New", "Name", folder), 0);
     EXPECT_EQ(Read(folder + "Patient"), old);

@@ -28,12 +28,9 @@ TEST_F(PatientFoldersTest, FolderNamesFollowTheReducedIdAndTheCompatibilityMode)
         const char* expected;
     };
     const Case cases[] = {
-        {false, "1234567890", "C:\\KVD\\DATA\\1234567890\\"},
-        {false, "12345678901", "C:\\KVD\\DATA\\12345678901\\"},
-        {true, "12345678901", "C:\\KVD\\DATA\\12345678.$90\\"},
-        {true, "1234", "C:\\KVD\\DATA\\1234.$\\"},
-        {true, "12345678", "C:\\KVD\\DATA\\12345678.$\\"},
-        {true, "123456789", "C:\\KVD\\DATA\\12345678.$9\\"},
+        {false, "1234567890", "C:\\KVD\\DATA\\1234567890\\"},   {false, "12345678901", "C:\\KVD\\DATA\\12345678901\\"},
+        {true, "12345678901", "C:\\KVD\\DATA\\12345678.$90\\"}, {true, "1234", "C:\\KVD\\DATA\\1234.$\\"},
+        {true, "12345678", "C:\\KVD\\DATA\\12345678.$\\"},      {true, "123456789", "C:\\KVD\\DATA\\12345678.$9\\"},
     };
     for (const Case& c : cases) {
         folders.SetDataFolder("C:\\KVD\\DATA\\", c.compatibility);
@@ -53,9 +50,9 @@ TEST_F(PatientFoldersTest, DisplayIdsAreHyphenatedOnlyInCompatibilityMode)
         const char* expected;
     };
     const Case cases[] = {
-        {true, "1234567890", "123456-7890"},  {true, "12345678901", "123456-7890"},
-        {true, "123456-7890", "123456-7890"}, {true, "123456", "123456"},
-        {true, "1234567", "123456-7"},        {false, "1234567890", "1234567890"},
+        {true, "1234567890", "123456-7890"},   {true, "12345678901", "123456-7890"},
+        {true, "123456-7890", "123456-7890"},  {true, "123456", "123456"},
+        {true, "1234567", "123456-7"},         {false, "1234567890", "1234567890"},
         {false, "12345678901", "12345678901"},
     };
     for (const Case& c : cases) {

@@ -44,7 +44,8 @@ public:
     void AddValue(std::string_view id, std::string_view label, std::string_view unit, double, double value) override
     {
         if (fail) throw EDataManagerError("refused");
-        calls.push_back(std::string(id) + " " + std::string(label) + " " + std::string(unit) + " " + std::to_string(value));
+        calls.push_back(std::string(id) + " " + std::string(label) + " " + std::string(unit) + " " +
+                        std::to_string(value));
     }
     void AddDelimiter(std::int32_t, std::string_view, std::string_view, double, std::int32_t) override {}
 
@@ -96,7 +97,8 @@ protected:
         for (const TParameterSerie* serie : reader.ParameterSeries()) {
             TStoredSeries s{serie->Index, serie->Info.ParameterName(), serie->UnitName, {}};
             if (serie->Serie)
-                for (const auto& point : serie->Serie->DataSet().Points()) s.points.emplace_back(point->XValue, point->YValue);
+                for (const auto& point : serie->Serie->DataSet().Points())
+                    s.points.emplace_back(point->XValue, point->YValue);
             stored.push_back(std::move(s));
         }
         return stored;
@@ -109,10 +111,14 @@ protected:
         TSaveItNew other(std::make_shared<TPosixSaveFileIo>());
         other.SetFileName(Host(name));
         other.OpenOrCreate(monitor, "", id, "Someone", false);
-        for (std::uint16_t index : indices) other.AddParameterSerie(index, "P" + std::to_string(index), "", "", "", "u");
+        for (std::uint16_t index : indices)
+            other.AddParameterSerie(index, "P" + std::to_string(index), "", "", "", "u");
     }
 
-    void Open(const std::string& id = "1234567890") { monitorFile.OpenPatientMonitorFile(writer, folder, id, "Ann Lee"); }
+    void Open(const std::string& id = "1234567890")
+    {
+        monitorFile.OpenPatientMonitorFile(writer, folder, id, "Ann Lee");
+    }
 
     test::TTempDir dir;
     TDriveMapping drives{dir / "prefix"};
@@ -151,7 +157,7 @@ TEST_F(PatientMonitorFileTest, ValuesGoToSeriesDeclaredInTheOrderTheyFirstArrive
     EXPECT_EQ(stored[1].points, (std::vector<std::pair<double, double>>{{t2, 98}}));
     EXPECT_EQ(monitorFile.LastWrittenTime(), t1);
     EXPECT_EQ(recorder.calls, (std::vector<std::string>{"1234567890 HR bpm 72.000000", "1234567890 SpO2 % 98.000000",
-                                                         "1234567890 HR bpm 73.000000"}));
+                                                        "1234567890 HR bpm 73.000000"}));
 
     // Opened again, the list mirrors the file and new series continue its numbering.
     Open();
@@ -189,7 +195,11 @@ TEST_F(PatientMonitorFileTest, AFileOfAnotherMonitorOrPatientOrWithBrokenIndices
     const std::vector<Case> cases = {
         {"another monitor", [&] { MakeFile("Halcyra.pil", "Other", "1234567890"); }, "Halcyra1"},
         {"another patient", [&] { MakeFile("Halcyra.pil", "Halcyra", "999"); }, "Halcyra1"},
-        {"indices 0, 2", [&] { MakeFile("Halcyra.pil", "Halcyra", "1234567890", {0, 2}); }, "Halcyra1"},
+        {"indices 0, 2",
+         [&] {
+             MakeFile("Halcyra.pil", "Halcyra", "1234567890", {0, 2});
+         },
+         "Halcyra1"},
         {"two taken",
          [&] {
              MakeFile("Halcyra.pil", "Other", "1234567890");

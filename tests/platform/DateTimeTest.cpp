@@ -89,7 +89,7 @@ TEST(DateTime, UnixTimeRoundTripsInLocalTime)
 
 TEST(DateTime, RoundsHalvesToTheEvenNeighbour)
 {
-    const std::pair<double, std::int64_t> cases[] = {{0.5, 0}, {1.5, 2}, {2.5, 2}, {15.0, 15}, {14.5, 14},
+    const std::pair<double, std::int64_t> cases[] = {{0.5, 0},  {1.5, 2},   {2.5, 2},    {15.0, 15}, {14.5, 14},
                                                      {-0.5, 0}, {-1.5, -2}, {2.4999, 2}, {2.5001, 3}};
     for (const auto& [in, out] : cases) EXPECT_EQ(RoundHalfEven(in), out) << in;
 }

@@ -15,8 +15,8 @@ TEST(Text, Windows1252RoundTripsThroughUtf8)
 
 TEST(Text, UnmappableAndMalformedUtf8)
 {
-    EXPECT_EQ(Utf8ToWin1252("\xE6\x97\xA5"), "?");            // no single-byte form
-    EXPECT_EQ(Utf8ToWin1252("a\xC3"), "a\xC3");               // truncated sequence kept as bytes
+    EXPECT_EQ(Utf8ToWin1252("\xE6\x97\xA5"), "?");  // no single-byte form
+    EXPECT_EQ(Utf8ToWin1252("a\xC3"), "a\xC3");     // truncated sequence kept as bytes
     EXPECT_EQ(Utf16LeToWin1252(std::string("A\0\xAC\x20", 4)), "A\x80");
 }
 
