@@ -29,6 +29,9 @@ void TMessageHandler::DecodeMessage()
 {
     // A call made while handling can pump window messages and so come back here; that is heard, not
     // prevented.
+    // A nested call indexes its message apart, leaving the outer message's index intact.
+    TMessageIndex nestedIndex;
+    TMessageIndex& index = decodeBusy_ ? nestedIndex : index_;
     if (decodeBusy_) view_.Beep();
     decodeBusy_ = true;
     // The message's own lines: a nested call handles only what arrived for it, and a failure below never
@@ -38,21 +41,21 @@ void TMessageHandler::DecodeMessage()
     TMessageState m;
     try {
         m.selectedPatientID = census_.SelectedPatientID();
+        index.IndexSegments(segments);
         for (std::size_t i = 0; i < segments.size(); ++i) {
             Forward(segments, i);
-            const std::string_view line = segments[i];
-            switch (GetSegmentKind(line)) {
+            switch (index.Kind(i)) {
                 case skMSH:
-                    HandleMSH(line);
+                    HandleMSH(index, i);
                     break;
                 case skPID:
-                    HandlePID(line, m);
+                    HandlePID(index, i, m);
                     break;
                 case skOBR:
-                    HandleOBR(line, m);
+                    HandleOBR(index, i, m);
                     break;
                 case skOBX:
-                    HandleOBX(line, m);
+                    HandleOBX(index, i, m);
                     break;
                 case skPV1:
                 case skOther:
@@ -88,9 +91,9 @@ void TMessageHandler::Forward(const TSegmentList& segments, std::size_t i)
     forwarder_->ForwardToClients(bytes);
 }
 
-void TMessageHandler::HandleMSH(std::string_view line)
+void TMessageHandler::HandleMSH(const TMessageIndex& index, std::size_t i)
 {
-    const std::string_view version = GetField(line, hl7item::kMshVersion);
+    const std::string_view version = index.Field(i, hl7item::kMshVersion);
     if (IsSupportedVersion(version)) {
         if (cycle_.Status() == csNotConnected)
             cycle_.SetStatus(csConnected);
@@ -103,10 +106,10 @@ void TMessageHandler::HandleMSH(std::string_view line)
     }
 }
 
-void TMessageHandler::HandlePID(std::string_view line, TMessageState& m)
+void TMessageHandler::HandlePID(const TMessageIndex& index, std::size_t i, TMessageState& m)
 {
-    patientID_ = CleanPatientID(GetField(line, hl7item::kPidIdentifier));
-    TPatientName name = SplitPatientName(GetField(line, hl7item::kPidName));
+    patientID_ = CleanPatientID(index.Field(i, hl7item::kPidIdentifier));
+    TPatientName name = SplitPatientName(index.Field(i, hl7item::kPidName));
     firstName_ = std::move(name.firstName);
     lastName_ = std::move(name.lastName);
     patientName_ = std::move(name.displayName);
@@ -151,10 +154,10 @@ TDateTime TMessageHandler::MessageTime(TDateTime t) const
     return cycle_.Settings().useHalcyraSettings ? t : cycle_.AlignToInterval(t);
 }
 
-void TMessageHandler::HandleOBR(std::string_view line, TMessageState& m)
+void TMessageHandler::HandleOBR(const TMessageIndex& index, std::size_t i, TMessageState& m)
 {
     // An unreadable time stamp gives the time of arrival, which is then placed on the grid like any other.
-    m.observationTime = MessageTime(HL7ToDateTime(GetField(line, hl7item::kObrObservationTime), clock_.Now()));
+    m.observationTime = MessageTime(HL7ToDateTime(index.Field(i, hl7item::kObrObservationTime), clock_.Now()));
     m.hasObservationTime = true;
 }
 
@@ -163,18 +166,18 @@ bool TMessageHandler::ShowsPatient(const TMessageState& m) const
     return m.selectedPatientID.empty() || patientID_ == m.selectedPatientID;
 }
 
-void TMessageHandler::HandleOBX(std::string_view line, TMessageState& m)
+void TMessageHandler::HandleOBX(const TMessageIndex& index, std::size_t i, TMessageState& m)
 {
     if (patientID_ == kNoPatientID) return;
     cycle_.SetObservationsSeen();
-    const TItems fields(line, kFieldSeparator);
-    if (fields[hl7item::kObxValueType] != kNumericValueType) return;
+    const auto fields = [&](int k) { return index.Field(i, k); };
+    if (fields(hl7item::kObxValueType) != kNumericValueType) return;
 
-    const std::string_view identifier = fields[hl7item::kObxIdentifier];
+    const std::string_view identifier = fields(hl7item::kObxIdentifier);
     const std::int32_t code = ObservationCode(GetComponent(identifier, 1));
     const std::string label(GetComponent(identifier, 2));
-    const std::string_view valueText = fields[hl7item::kObxValue];
-    const std::string unit = params_.DefaultUnits().ResolveUnit(label, ObservationUnit(fields[hl7item::kObxUnits]),
+    const std::string_view valueText = fields(hl7item::kObxValue);
+    const std::string unit = params_.DefaultUnits().ResolveUnit(label, ObservationUnit(fields(hl7item::kObxUnits)),
                                                                 settings_.enableDefaultUnits);
     const std::string text = label + " = " + std::string(valueText) + " " + unit;
     view_.SetParameterLabel(text);
@@ -183,10 +186,10 @@ void TMessageHandler::HandleOBX(std::string_view line, TMessageState& m)
     const TDateTime now = clock_.Now();
     // An aperiodic observation carries its own time, for itself only: the observations after it keep the
     // message's time and the once-per-interval rule.
-    const bool aperiodic = fields[hl7item::kObxAperiodic] == kAperiodicMark;
+    const bool aperiodic = fields(hl7item::kObxAperiodic) == kAperiodicMark;
     TDateTime time = 0;
     if (aperiodic) {
-        time = HL7ToDateTime(fields[hl7item::kObxTime], now);
+        time = HL7ToDateTime(fields(hl7item::kObxTime), now);
     } else {
         // A message without an observation time takes its time of arrival rather than day zero.
         if (!m.hasObservationTime) {

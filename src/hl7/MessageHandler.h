@@ -7,6 +7,7 @@
 #include "app/CollectionCycle.h"
 #include "datamanager/DataManagerLink.h"
 #include "hl7/Census.h"
+#include "hl7/MessageIndex.h"
 #include "hl7/MessageSplitter.h"
 #include "hl7/MessageView.h"
 #include "params/ParameterModel.h"
@@ -89,10 +90,10 @@ private:
     };
 
     void Forward(const TSegmentList& segments, std::size_t i);
-    void HandleMSH(std::string_view line);
-    void HandlePID(std::string_view line, TMessageState& m);
-    void HandleOBR(std::string_view line, TMessageState& m);
-    void HandleOBX(std::string_view line, TMessageState& m);
+    void HandleMSH(const TMessageIndex& index, std::size_t i);
+    void HandlePID(const TMessageIndex& index, std::size_t i, TMessageState& m);
+    void HandleOBR(const TMessageIndex& index, std::size_t i, TMessageState& m);
+    void HandleOBX(const TMessageIndex& index, std::size_t i, TMessageState& m);
     void AfterLastSegment(const TSegmentList& segments, const TMessageState& m);
     // Also after a failure: the census keeps a new patient, and the next message is not taken for a re-entry.
     void Finish(const TMessageState& m);
@@ -116,6 +117,8 @@ private:
 
     TMessageSettings settings_;
     TSegmentList segments_;
+    // Reused from message to message, so that finding the fields allocates nothing once it has grown.
+    TMessageIndex index_;
     std::string patientID_;
     std::string patientName_;
     std::string firstName_;
