@@ -2,6 +2,7 @@
 
 #include "app/CollectDataForm.h"
 #include "platform/Text.h"
+#include "ui/ConnectAnimation.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -33,6 +34,17 @@ void TFormCollectView::ApplyStatusControls(const TStatusControls& c)
         } catch (const std::exception& e) {
             form_.AddLogLine(e.what());
         }
+    }
+    switch (c.animation) {
+        case TAnimation::StillNotConnected:
+            form_.Animation().ShowFrame(1);
+            break;
+        case TAnimation::StillConnected:
+            form_.Animation().ShowFrame(2);
+            break;
+        case TAnimation::PlayingCollecting:
+            form_.Animation().Play(3, TConnectAnimation::kFrameCount);
+            break;
     }
     form_.btnInterval->setEnabled(c.intervalEnabled);
     if (c.disableParameters) form_.btnParameters->setEnabled(false);

@@ -17,6 +17,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
+#include "ui/OnlyOne.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -27,6 +28,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 using namespace halcyra;
@@ -197,8 +199,16 @@ int main(int argc, char** argv)
     TLanguageManager language;
     language.SetLanguage(TLanguageManager::GetLanguage(registry->CurrentUser()));
 
+    // A second start on the desktop only brings the first instance's window forward; it writes nothing.
+    TOnlyOne onlyOne(TOnlyOne::ServerName(
+        QString::fromUtf8(kApplicationTitle),
+        QString::fromStdString(std::filesystem::absolute(registry->CurrentUser().File()).lexically_normal().string())));
+    onlyOne.EnforceOnlyOne = !service && !importing;
+    if (!onlyOne.Enforce()) return 0;
+
     TfrmCollectData mainWindow(env);
     form = &mainWindow;
+    onlyOne.OnBringToFront = [&] { mainWindow.BringToFront(); };
     app.SetExceptionHandler([&](const std::string& message) { mainWindow.ApplicationException(message); });
     mainWindow.FormCreate();
     if (runEnd.Ending()) return runEnd.ExitCode();
@@ -210,6 +220,7 @@ int main(int argc, char** argv)
     }
     mainWindow.show();
     const int code = app.exec();
+    onlyOne.OnBringToFront = nullptr;
     form = nullptr;
     return runEnd.Ending() ? runEnd.ExitCode() : code;
 }
