@@ -116,6 +116,8 @@ TfrmCollectData::TfrmCollectData(TEnvironment& environment, QWidget* parent)
     connect(StringGrid1, &QTableWidget::doubleClicked, this, [this] { StringGrid1DblClick(); });
     Panel1->installEventFilter(this);
     lblNoNetwork->installEventFilter(this);
+    // The grid's own resize comes after the layout has placed the list: its size is then final.
+    StringGrid1->installEventFilter(this);
 }
 
 TfrmCollectData::~TfrmCollectData() = default;
@@ -424,6 +426,7 @@ void TfrmCollectData::resizeEvent(QResizeEvent* event)
 bool TfrmCollectData::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == Panel1 && event->type() == QEvent::Resize) Panel1Resize();
+    if (watched == StringGrid1 && event->type() == QEvent::Resize) Splitter1Moved();
     if (watched == lblNoNetwork && event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
         lblNoNetworkClick();

@@ -1,4 +1,5 @@
 // halcyra: the tray program, or with --service the same program without a display.
+#include "app/ClickHook.h"
 #include "app/CollectDataForm.h"
 #include "app/CommandLine.h"
 #include "app/HalcyraApplication.h"
@@ -219,6 +220,9 @@ int main(int argc, char** argv)
         return 0;
     }
     mainWindow.show();
+    // Scripted screenshots open the dialogs through their buttons.
+    const QString clicks = qEnvironmentVariable("HALCYRA_CLICK");
+    TClickHook clickHook(service ? QStringList() : clicks.split(',', Qt::SkipEmptyParts));
     const int code = app.exec();
     onlyOne.OnBringToFront = nullptr;
     form = nullptr;

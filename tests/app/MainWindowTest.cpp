@@ -6,6 +6,7 @@
 #include "ui/ConnectAnimation.h"
 
 #include <QAction>
+#include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -69,7 +70,6 @@ protected:
         form.resize(width, height);
         form.show();
         EXPECT_TRUE(QTest::qWaitFor([&] { return form.width() == width && form.height() == height; }, 5000));
-        form.Splitter1Moved();
         return form;
     }
     TFormFixture f;
@@ -112,15 +112,24 @@ TEST_F(MainWindow, AValueOfAKnownLabelReplacesItsCellInTheLastColumn)
     EXPECT_NE(Cell(form, 1, 0), "More values >>");
 }
 
+// Every row the grid has is seen whole.
+bool RowsFit(const TfrmCollectData& form)
+{
+    return form.StringGrid1->rowCount() * form.StringGrid1->verticalHeader()->defaultSectionSize() <=
+           form.StringGrid1->viewport()->height();
+}
+
 TEST_F(MainWindow, DoubleClickOnTheGridCollapsesAndRestoresThePatientList)
 {
     auto& form = ShowAt(860, 600);
     EXPECT_EQ(form.CBListPatients->height(), kPatientListHeight);
     const int rows = form.StringGrid1->rowCount();
+    EXPECT_TRUE(RowsFit(form)) << rows;
 
     form.StringGrid1DblClick();
     EXPECT_EQ(form.CBListPatients->height(), 0);
     EXPECT_GT(form.StringGrid1->rowCount(), rows);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return RowsFit(form); }, 5000));
 
     form.StringGrid1DblClick();
     EXPECT_EQ(form.CBListPatients->height(), kPatientListHeight);
