@@ -14,7 +14,8 @@ out="$root/docs/screenshots"
 if [ "${HALCYRA_SCREENSHOTS_INSIDE:-}" != 1 ]; then
   cmake --build "$build" --target halcyra cs-sim
   export HALCYRA_SCREENSHOTS_INSIDE=1
-  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$build"
+  # A session bus of its own: Halcyra looks for the data manager there even when told to run without it.
+  exec xvfb-run -a -s "-screen 0 1024x768x24" dbus-run-session -- "$0" "$build"
 fi
 
 work=$(mktemp -d /tmp/halcyra-screenshots.XXXXXX)
