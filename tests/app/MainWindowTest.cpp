@@ -137,6 +137,16 @@ TEST_F(MainWindow, DoubleClickOnTheGridCollapsesAndRestoresThePatientList)
     EXPECT_EQ(form.Panel1->height(), kPanelHeight);
 }
 
+TEST_F(MainWindow, ThePanelKeepsItsHeightAndTheListComesBackWithIt)
+{
+    auto& form = ShowAt(860, 600);
+    form.StringGrid1DblClick();
+    ASSERT_EQ(form.CBListPatients->height(), 0);
+    form.Panel1->setFixedHeight(100);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.Panel1->height() == kPanelHeight; }, 5000));
+    EXPECT_EQ(form.CBListPatients->height(), kPatientListHeight);
+}
+
 TEST_F(MainWindow, ShrinkingTheWindowSetsTheMarker)
 {
     auto& form = ShowAt(860, 600);

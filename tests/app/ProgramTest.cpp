@@ -68,6 +68,15 @@ protected:
         process_.setProcessEnvironment(env);
     }
 
+    // The program runs on this X display, as on a desktop.
+    void UseDisplay(const QString& display)
+    {
+        ChangeEnvironment([&](QProcessEnvironment& env) {
+            env.insert("DISPLAY", display);
+            env.insert("QT_QPA_PLATFORM", "xcb");
+        });
+    }
+
     // A session bus address where nothing listens.
     void WithoutSessionBus()
     {
@@ -290,10 +299,7 @@ TEST_F(ProgramTest, OnADesktopTheCaptionIsExactlyTheTitleAndTheWindowHasTheIcon)
 {
     TXvfb xvfb;
     if (xvfb.Display().isEmpty()) GTEST_SKIP() << "no Xvfb";
-    ChangeEnvironment([&](QProcessEnvironment& env) {
-        env.insert("DISPLAY", xvfb.Display());
-        env.insert("QT_QPA_PLATFORM", "xcb");
-    });
+    UseDisplay(xvfb.Display());
     process_.setArguments({"NOVELGARD"});
     process_.start();
     ASSERT_TRUE(process_.waitForStarted(10000));
@@ -319,10 +325,7 @@ TEST_F(ProgramTest, ASecondStartBringsTheFirstWindowForwardAndEndsAtOnce)
 {
     TXvfb xvfb;
     if (xvfb.Display().isEmpty()) GTEST_SKIP() << "no Xvfb";
-    ChangeEnvironment([&](QProcessEnvironment& env) {
-        env.insert("DISPLAY", xvfb.Display());
-        env.insert("QT_QPA_PLATFORM", "xcb");
-    });
+    UseDisplay(xvfb.Display());
     EnableLog();
     process_.setArguments({"NOVELGARD"});
     process_.start();
