@@ -92,6 +92,10 @@
         <translation>Patienten</translation>
     </message>
     <message>
+        <source>More values</source>
+        <translation>Weitere Werte</translation>
+    </message>
+    <message>
         <source>Delete</source>
         <translation>Löschen</translation>
     </message>

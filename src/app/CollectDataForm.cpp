@@ -1,11 +1,13 @@
 #include "app/CollectDataForm.h"
 
 #include "app/FormCollectView.h"
+#include "app/PatientGridPane.h"
 #include "datamanager/DataFolder.h"
 #include "hl7/CensusListView.h"
 #include "patients/NewPatient.h"
 #include "platform/Text.h"
 #include "ui/ApplicationIcon.h"
+#include "ui/ConnectAnimation.h"
 #include "ui/FileVersionScanner.h"
 
 #include <QAction>
@@ -13,8 +15,11 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSplitter>
+#include <QTableWidget>
 #include <QTimer>
 
 namespace halcyra {
@@ -76,13 +81,19 @@ TfrmCollectData::TfrmCollectData(TEnvironment& environment, QWidget* parent)
     censusView_->OnClick = [this] { CBListPatientsClick(); };
     saveIt1_.OnLog = [this](const std::string& line) { AddLogLine(line); };
     monitorFile_.SetLogger([this](const std::string& line) { AddLogLine(line); });
+    animation_ = new TConnectAnimation(Animate);
+    animation_->ShowFrame(1);
+    gridPane_ = std::make_unique<TPatientGridPane>(this, Panel1, CBListPatients, Splitter1, StringGrid1,
+                                                   FromQt(tr("More values") + QStringLiteral(" >>")));
     collectView_ = std::make_unique<TFormCollectView>(*this, !env_.serviceMode);
+    collectView_->SetParameterGrid(&gridPane_->Grid());
     collectTargets_ = std::make_unique<TCensusCollectTargets>(census_, patientFolders_, monitorFile_, saveIt1_);
     cycle_ = std::make_unique<TCollectionCycle>(TCollectionCycle::TParts{
         *env_.clock, settings_, log_, params_, dataManager_, *collectView_, *collectTargets_, *centralStationSocket_});
     messages_ = std::make_unique<TMessageHandler>(
         TMessageHandler::TParts{*env_.clock, *env_.files, *cycle_, census_, patientFolders_, patientFile_, monitorFile_,
                                 saveIt1_, params_, dataManager_, *collectView_});
+    messages_->SetParameterGrid(&gridPane_->Grid());
     census_.SetStopDelimiterWriter([this](bool allPatients) { cycle_->WriteStopDelimiters(allPatients); });
     readerCycle_ = std::make_unique<TReaderCycle>(*cycle_, *messages_);
     reader_ = std::make_unique<TCentralStationReader>(*centralStationSocket_, *readerCycle_, *collectView_, *env_.clock,
@@ -101,6 +112,12 @@ TfrmCollectData::TfrmCollectData(TEnvironment& environment, QWidget* parent)
     connect(BitBtnClose, &QPushButton::clicked, this, [this] { BitBtnCloseClick(); });
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
     connect(DeleteAction, &QAction::triggered, this, [this] { DeleteActionClick(); });
+    connect(Splitter1, &QSplitter::splitterMoved, this, [this] { Splitter1Moved(); });
+    connect(StringGrid1, &QTableWidget::doubleClicked, this, [this] { StringGrid1DblClick(); });
+    Panel1->installEventFilter(this);
+    lblNoNetwork->installEventFilter(this);
+    // The grid's own resize comes after the layout has placed the list: its size is then final.
+    StringGrid1->installEventFilter(this);
 }
 
 TfrmCollectData::~TfrmCollectData() = default;
@@ -290,6 +307,12 @@ void TfrmCollectData::cbLogFileClick()
 
 void TfrmCollectData::TaskbarIconControler1Click()
 {
+    BringToFront();
+}
+
+void TfrmCollectData::BringToFront()
+{
+    if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     raise();
     activateWindow();
@@ -297,6 +320,7 @@ void TfrmCollectData::TaskbarIconControler1Click()
 
 void TfrmCollectData::btnHideClick()
 {
+    animation_->Stop();
     HideToTray();
 }
 
@@ -371,6 +395,42 @@ void TfrmCollectData::CBListPatientsClick()
 void TfrmCollectData::DeleteActionClick()
 {
     census_.DeleteActionClick();
+}
+
+void TfrmCollectData::Splitter1Moved()
+{
+    gridPane_->Splitter1Moved();
+}
+
+void TfrmCollectData::Panel1Resize()
+{
+    gridPane_->Panel1Resize();
+}
+
+void TfrmCollectData::StringGrid1DblClick()
+{
+    gridPane_->StringGrid1DblClick();
+}
+
+void TfrmCollectData::lblNoNetworkClick()
+{
+    env_.prompter->ShowMessage(std::string());
+}
+
+void TfrmCollectData::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    Splitter1Moved();
+}
+
+bool TfrmCollectData::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Panel1 && event->type() == QEvent::Resize) Panel1Resize();
+    if (watched == StringGrid1 && event->type() == QEvent::Resize) Splitter1Moved();
+    if (watched == lblNoNetwork && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+        lblNoNetworkClick();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TfrmCollectData::ApplicationException(const std::string& message)

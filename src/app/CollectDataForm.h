@@ -41,7 +41,9 @@ class QWidget;
 namespace halcyra {
 
 class TCensusListView;
+class TConnectAnimation;
 class TFormCollectView;
+class TPatientGridPane;
 class TfrmNewPatient;
 
 class TfrmCollectData : public QMainWindow {
@@ -96,6 +98,8 @@ public:
     void BitBtnCloseClick();
     void cbLogFileClick();
     void TaskbarIconControler1Click();
+    // Shows the window, restored when minimised, on top of the others: the tray click and a second start.
+    void BringToFront();
     void btnHideClick();
     // Hides the window to the tray; without a tray icon it is minimised, so it stays reachable.
     void HideToTray();
@@ -110,6 +114,10 @@ public:
     void CBListPatientsClickCheck();
     void CBListPatientsClick();
     void DeleteActionClick();
+    void Splitter1Moved();
+    void Panel1Resize();
+    void StringGrid1DblClick();
+    void lblNoNetworkClick();
     // The end of the desktop session or SIGTERM: the close is confirmed and the program ends.
     void EndSession();
     // Errors that escaped an event handler: shown in LabelConnected and logged, never a dialog.
@@ -144,6 +152,9 @@ public:
     TCollectionCycle& Cycle() { return *cycle_; }
     TMessageHandler& Messages() { return *messages_; }
     TCentralStationReader& CentralStationReader() { return *reader_; }
+    // The patient list and the value grid below the panel, and the connection animation on Animate.
+    TPatientGridPane& GridPane() { return *gridPane_; }
+    TConnectAnimation& Animation() { return *animation_; }
 
     bool AutoHide = false;
     bool AutoStart = false;
@@ -169,6 +180,8 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildControls();
@@ -195,6 +208,8 @@ private:
     TSaveItNew saveIt1_;
     TPatientMonitorFile monitorFile_;
     bool noTrayLogged_ = false;
+    TConnectAnimation* animation_ = nullptr;
+    std::unique_ptr<TPatientGridPane> gridPane_;
     std::unique_ptr<TFormCollectView> collectView_;
     std::unique_ptr<TCensusCollectTargets> collectTargets_;
     std::unique_ptr<TCollectionCycle> cycle_;

@@ -1,5 +1,7 @@
 // The controls of the main window, top to bottom.
 #include "app/CollectDataForm.h"
+#include "app/ParameterGridModel.h"
+#include "app/PatientGridPane.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -21,9 +23,6 @@
 namespace halcyra {
 namespace {
 
-constexpr int kPanelHeight = 177;
-constexpr int kPatientListHeight = 192;
-constexpr int kGridColumnWidth = 200;
 constexpr int kGridColumns = 4;
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text = {})
@@ -170,15 +169,25 @@ void TfrmCollectData::BuildControls()
     StringGrid1->setShowGrid(true);
     StringGrid1->setStyleSheet("QTableWidget { gridline-color: palette(mid); }");
     StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // The grid takes as many rows and columns as its area holds, so it never scrolls.
+    StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Splitter1->setHandleWidth(4);
+    Splitter1->setChildrenCollapsible(true);
     Splitter1->addWidget(CBListPatients);
     Splitter1->addWidget(StringGrid1);
     Splitter1->setSizes({kPatientListHeight, 300});
+    // A taller window gives its height to the grid; the list keeps its own.
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
     outer->addWidget(Splitter1, 1);
 
     Memo1 = new QPlainTextEdit(central);
     Memo1->setObjectName("Memo1");
     Memo1->hide();
 
+    // The window may be narrower than the panel's controls like it: the grid then shows fewer columns.
+    central->setMinimumSize(kGridColumnWidth + kGridLineWidth, kPanelHeight);
     setCentralWidget(central);
     resize(860, 600);
 

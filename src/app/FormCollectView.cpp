@@ -2,6 +2,7 @@
 
 #include "app/CollectDataForm.h"
 #include "platform/Text.h"
+#include "ui/ConnectAnimation.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -16,6 +17,21 @@ QString ToQt(const std::string& text)
     return QString::fromStdString(Win1252ToUtf8(text));
 }
 
+void ShowAnimation(TConnectAnimation& animation, TAnimation state)
+{
+    switch (state) {
+        case TAnimation::StillNotConnected:
+            animation.ShowFrame(1);
+            break;
+        case TAnimation::StillConnected:
+            animation.ShowFrame(2);
+            break;
+        case TAnimation::PlayingCollecting:
+            animation.Play(3, TConnectAnimation::kFrameCount);
+            break;
+    }
+}
+
 }  // namespace
 
 void TFormCollectView::ApplyStatusControls(const TStatusControls& c)
@@ -24,7 +40,9 @@ void TFormCollectView::ApplyStatusControls(const TStatusControls& c)
         form_.show();
         form_.raise();
     }
+    // Nobody sees the animation of a service or an import: it is played on a desktop only.
     if (desktop_) {
+        ShowAnimation(form_.Animation(), c.animation);
         try {
             if (c.trayVisible)
                 form_.TaskbarIconControler1->SetHint(

@@ -1,4 +1,5 @@
 // halcyra: the tray program, or with --service the same program without a display.
+#include "app/ClickHook.h"
 #include "app/CollectDataForm.h"
 #include "app/CommandLine.h"
 #include "app/HalcyraApplication.h"
@@ -17,6 +18,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
+#include "ui/OnlyOne.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -27,6 +29,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 using namespace halcyra;
@@ -197,8 +200,16 @@ int main(int argc, char** argv)
     TLanguageManager language;
     language.SetLanguage(TLanguageManager::GetLanguage(registry->CurrentUser()));
 
+    // A second start on the desktop only brings the first instance's window forward; it writes nothing.
+    TOnlyOne onlyOne(TOnlyOne::ServerName(
+        QString::fromUtf8(kApplicationTitle),
+        QString::fromStdString(std::filesystem::absolute(registry->CurrentUser().File()).lexically_normal().string())));
+    onlyOne.EnforceOnlyOne = !service && !importing;
+    if (!onlyOne.Enforce()) return 0;
+
     TfrmCollectData mainWindow(env);
     form = &mainWindow;
+    onlyOne.OnBringToFront = [&] { mainWindow.BringToFront(); };
     app.SetExceptionHandler([&](const std::string& message) { mainWindow.ApplicationException(message); });
     mainWindow.FormCreate();
     if (runEnd.Ending()) return runEnd.ExitCode();
@@ -209,7 +220,11 @@ int main(int argc, char** argv)
         return 0;
     }
     mainWindow.show();
+    // Scripted screenshots open the dialogs through their buttons.
+    const QString clicks = qEnvironmentVariable("HALCYRA_CLICK");
+    TClickHook clickHook(service ? QStringList() : clicks.split(',', Qt::SkipEmptyParts));
     const int code = app.exec();
+    onlyOne.OnBringToFront = nullptr;
     form = nullptr;
     return runEnd.Ending() ? runEnd.ExitCode() : code;
 }

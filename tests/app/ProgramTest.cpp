@@ -6,6 +6,7 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTest>
 
@@ -65,6 +66,15 @@ protected:
         QProcessEnvironment env = process_.processEnvironment();
         change(env);
         process_.setProcessEnvironment(env);
+    }
+
+    // The program runs on this X display, as on a desktop.
+    void UseDisplay(const QString& display)
+    {
+        ChangeEnvironment([&](QProcessEnvironment& env) {
+            env.insert("DISPLAY", display);
+            env.insert("QT_QPA_PLATFORM", "xcb");
+        });
     }
 
     // A session bus address where nothing listens.
@@ -289,10 +299,7 @@ TEST_F(ProgramTest, OnADesktopTheCaptionIsExactlyTheTitleAndTheWindowHasTheIcon)
 {
     TXvfb xvfb;
     if (xvfb.Display().isEmpty()) GTEST_SKIP() << "no Xvfb";
-    ChangeEnvironment([&](QProcessEnvironment& env) {
-        env.insert("DISPLAY", xvfb.Display());
-        env.insert("QT_QPA_PLATFORM", "xcb");
-    });
+    UseDisplay(xvfb.Display());
     process_.setArguments({"NOVELGARD"});
     process_.start();
     ASSERT_TRUE(process_.waitForStarted(10000));
@@ -311,6 +318,40 @@ TEST_F(ProgramTest, OnADesktopTheCaptionIsExactlyTheTitleAndTheWindowHasTheIcon)
     const QString icon = xvfb.Run("xprop", {"-name", caption, "_NET_WM_ICON"});
     EXPECT_TRUE(icon.startsWith("_NET_WM_ICON(CARDINAL) = ")) << icon.toStdString();
 
+    TerminateAndExpectCleanExit();
+}
+
+TEST_F(ProgramTest, ASecondStartBringsTheFirstWindowForwardAndEndsAtOnce)
+{
+    TXvfb xvfb;
+    if (xvfb.Display().isEmpty()) GTEST_SKIP() << "no Xvfb";
+    UseDisplay(xvfb.Display());
+    EnableLog();
+    process_.setArguments({"NOVELGARD"});
+    process_.start();
+    ASSERT_TRUE(process_.waitForStarted(10000));
+    const QString caption = QString("Central Station Data Client (Ver. ") + HALCYRA_VERSION + ")";
+    const auto windowShown = [&] { return xvfb.Run("xwininfo", {"-root", "-tree"}).contains("\"" + caption + "\""); };
+    ASSERT_TRUE(QTest::qWaitFor(windowShown, 20000)) << process_.readAllStandardError().toStdString();
+    ASSERT_TRUE(WaitForLog("Opening application"));
+
+    QProcess second;
+    second.setProcessEnvironment(process_.processEnvironment());
+    second.setProgram(HALCYRA_EXE);
+    second.setArguments({"NOVELGARD"});
+    QElapsedTimer clock;
+    clock.start();
+    second.start();
+    ASSERT_TRUE(second.waitForFinished(5000)) << "the second start is still running";
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
+    // The second start wrote nothing: the log has one start only.
+    const std::string log = ReadAll(LogFile());
+    EXPECT_EQ(log.find("Opening application"), log.rfind("Opening application")) << log;
+
+    EXPECT_EQ(process_.state(), QProcess::Running);
+    EXPECT_TRUE(windowShown());
     TerminateAndExpectCleanExit();
 }
 

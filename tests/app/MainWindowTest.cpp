@@ -1,0 +1,216 @@
+// The main window's grid, patient list and small handlers, driven as the user and the decoder drive them.
+#include "FormFixture.h"
+
+#include "app/PatientGridPane.h"
+#include "settings/SettingsStore.h"
+#include "ui/ConnectAnimation.h"
+
+#include <QAction>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace halcyra {
+namespace {
+
+using test::TFormFixture;
+using TValues = std::vector<std::pair<std::string, std::string>>;
+
+// One message of patient 4711 with the given label and value per observation.
+void Receive(TfrmCollectData& form, const TValues& values)
+{
+    form.Cycle().CompleteMessageReceived();
+    TSegmentList& segments = form.Messages().SegmentList();
+    segments = {"MSH|^~\\&|CS|WARD|||20240506070809||ORU^R01|1|P|2.3", "PID|1||4711||Doe^Jane",
+                "OBR|1|||MON|||20240506070809"};
+    int n = 0;
+    for (const auto& [label, value] : values) {
+        ++n;
+        segments.push_back("OBX|" + std::to_string(n) + "|NM|0002-" + std::to_string(4000 + n) + "^" + label +
+                           "^MDIL||" + value + "|u");
+    }
+    form.Messages().DecodeMessage();
+}
+
+QString Cell(const TfrmCollectData& form, int column, int row)
+{
+    const QTableWidgetItem* item = form.StringGrid1->item(row, column);
+    return item == nullptr ? QString() : item->text();
+}
+
+int FilledValueCells(const TfrmCollectData& form)
+{
+    int filled = 0;
+    for (int column = 0; column < form.StringGrid1->columnCount(); ++column)
+        for (int row = 1; row < form.StringGrid1->rowCount(); ++row)
+            filled += Cell(form, column, row).isEmpty() ? 0 : 1;
+    return filled;
+}
+
+class MainWindow : public ::testing::Test {
+protected:
+    MainWindow()
+    {
+        f.registry.CurrentUser().WriteDword(kProgramKey, "DataSourceIsCentralStation", 1);
+        f.registry.CurrentUser().WriteDword(kProgramKey, "AutoCreate", 1);
+        f.socketOpen = true;
+    }
+    TfrmCollectData& ShowAt(int width, int height)
+    {
+        auto& form = f.Create();
+        form.resize(width, height);
+        form.show();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return form.width() == width && form.height() == height; }, 5000));
+        return form;
+    }
+    TFormFixture f;
+};
+
+TEST_F(MainWindow, FiveHundredPixelsGiveTwoColumnsAndValuesBeyondThemSetTheMarker)
+{
+    auto& form = ShowAt(500, 600);
+    ASSERT_EQ(form.StringGrid1->columnCount(), 2);
+    const int valueRows = form.StringGrid1->rowCount() - 1;
+    ASSERT_GT(valueRows, 1);
+
+    TValues values;
+    for (int i = 0; i < 2 * valueRows + 3; ++i) values.emplace_back("L" + std::to_string(i), std::to_string(i));
+    Receive(form, values);
+    EXPECT_EQ(Cell(form, 0, 0), "4711");
+    EXPECT_EQ(Cell(form, 1, 0), "More values >>");
+    EXPECT_EQ(FilledValueCells(form), 2 * valueRows);
+    EXPECT_TRUE(Cell(form, 0, 1).startsWith("L0 = 0"));
+    EXPECT_TRUE(Cell(form, 1, valueRows).startsWith("L" + QString::number(2 * valueRows - 1) + " = "));
+
+    // The next message of the patient starts again from an empty grid.
+    Receive(form, {{"HR", "70"}});
+    EXPECT_EQ(Cell(form, 1, 0), "Jane");
+    EXPECT_EQ(FilledValueCells(form), 1);
+}
+
+TEST_F(MainWindow, AValueOfAKnownLabelReplacesItsCellInTheLastColumn)
+{
+    auto& form = ShowAt(500, 600);
+    const int valueRows = form.StringGrid1->rowCount() - 1;
+    TValues values;
+    for (int i = 0; i < valueRows + 1; ++i) values.emplace_back("L" + std::to_string(i), "1");
+    values.emplace_back("L" + std::to_string(valueRows), "2");  // the label in row 1 of the last column
+    Receive(form, values);
+    EXPECT_TRUE(Cell(form, 1, 1).startsWith("L" + QString::number(valueRows) + " = 2"))
+        << Cell(form, 1, 1).toStdString();
+    EXPECT_TRUE(Cell(form, 1, 2).isEmpty());
+    EXPECT_EQ(FilledValueCells(form), valueRows + 1);
+    EXPECT_NE(Cell(form, 1, 0), "More values >>");
+}
+
+// Every row the grid has is seen whole.
+bool RowsFit(const TfrmCollectData& form)
+{
+    return form.StringGrid1->rowCount() * form.StringGrid1->verticalHeader()->defaultSectionSize() <=
+           form.StringGrid1->viewport()->height();
+}
+
+TEST_F(MainWindow, DoubleClickOnTheGridCollapsesAndRestoresThePatientList)
+{
+    auto& form = ShowAt(860, 600);
+    EXPECT_EQ(form.CBListPatients->height(), kPatientListHeight);
+    const int rows = form.StringGrid1->rowCount();
+    EXPECT_TRUE(RowsFit(form)) << rows;
+
+    form.StringGrid1DblClick();
+    EXPECT_EQ(form.CBListPatients->height(), 0);
+    EXPECT_GT(form.StringGrid1->rowCount(), rows);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return RowsFit(form); }, 5000));
+
+    form.StringGrid1DblClick();
+    EXPECT_EQ(form.CBListPatients->height(), kPatientListHeight);
+    EXPECT_EQ(form.StringGrid1->rowCount(), rows);
+    EXPECT_EQ(form.Panel1->height(), kPanelHeight);
+}
+
+TEST_F(MainWindow, ThePanelKeepsItsHeightAndTheListComesBackWithIt)
+{
+    auto& form = ShowAt(860, 600);
+    form.StringGrid1DblClick();
+    ASSERT_EQ(form.CBListPatients->height(), 0);
+    form.Panel1->setFixedHeight(100);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.Panel1->height() == kPanelHeight; }, 5000));
+    EXPECT_EQ(form.CBListPatients->height(), kPatientListHeight);
+}
+
+TEST_F(MainWindow, ShrinkingTheWindowSetsTheMarker)
+{
+    auto& form = ShowAt(860, 600);
+    Receive(form, {{"HR", "70"}});
+    ASSERT_EQ(form.StringGrid1->columnCount(), 4);
+    EXPECT_EQ(Cell(form, 3, 0), "");
+    form.resize(500, 600);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.StringGrid1->columnCount() == 2; }, 5000));
+    EXPECT_EQ(Cell(form, 1, 0), "More values >>");
+}
+
+TEST_F(MainWindow, DeleteNeverRemovesAReportedPatientOrTheHeader)
+{
+    auto& form = ShowAt(860, 600);
+    Receive(form, {{"HR", "70"}});
+    ASSERT_EQ(form.CBListPatients->count(), 2);
+    for (int row : {0, 1}) {
+        form.CBListPatients->setCurrentRow(row);
+        form.DeleteAction->trigger();
+        EXPECT_EQ(form.CBListPatients->count(), 2) << row;
+    }
+    EXPECT_EQ(form.CBListPatients->item(0)->text(), "Patients");
+}
+
+TEST_F(MainWindow, TheAnimationFollowsTheStatusAndHideStopsIt)
+{
+    auto& form = ShowAt(860, 600);
+    EXPECT_EQ(form.Animation().CurrentFrame(), 1);
+    EXPECT_FALSE(form.Animate->pixmap().isNull());
+    Receive(form, {{"HR", "70"}});
+    EXPECT_EQ(form.Animation().CurrentFrame(), 2);
+    form.btnStart->click();
+    ASSERT_EQ(form.Cycle().Status(), csCollecting);
+    EXPECT_TRUE(form.Animation().Playing());
+    EXPECT_GE(form.Animation().CurrentFrame(), 3);
+
+    form.btnHideClick();
+    EXPECT_FALSE(form.Animation().Playing());
+    EXPECT_EQ(form.Animation().CurrentFrame(), TConnectAnimation::kFrameCount);
+    EXPECT_TRUE(form.isHidden());
+
+    form.TaskbarIconControler1Click();
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_TRUE(form.Animation().Playing());
+    form.btnStop->click();
+}
+
+TEST_F(MainWindow, TheTrayClickRestoresAMinimisedWindow)
+{
+    auto& form = ShowAt(860, 600);
+    form.showMinimized();
+    form.TaskbarIconControler1Click();
+    EXPECT_FALSE(form.isMinimized());
+    EXPECT_TRUE(form.isVisible());
+}
+
+TEST_F(MainWindow, ClickingNoNetworkShowsAnEmptyBox)
+{
+    auto& form = ShowAt(860, 600);
+    form.lblNoNetwork->show();
+    QTest::mouseClick(form.lblNoNetwork, Qt::LeftButton);
+    ASSERT_EQ(f.prompter.messages.size(), 1u);
+    EXPECT_EQ(f.prompter.messages[0], "");
+}
+
+}  // namespace
+}  // namespace halcyra
