@@ -1,6 +1,7 @@
 #include "app/CollectDataForm.h"
 
 #include "app/FormCollectView.h"
+#include "app/SettingsDialogs.h"
 #include "datamanager/DataFolder.h"
 #include "hl7/CensusListView.h"
 #include "patients/NewPatient.h"
@@ -101,6 +102,10 @@ TfrmCollectData::TfrmCollectData(TEnvironment& environment, QWidget* parent)
     connect(BitBtnClose, &QPushButton::clicked, this, [this] { BitBtnCloseClick(); });
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
     connect(DeleteAction, &QAction::triggered, this, [this] { DeleteActionClick(); });
+    dialogs_ = std::make_unique<TSettingsDialogs>(*this, *env_.prompter);
+    connect(btnParameters, &QPushButton::clicked, this, [this] { btnParametersClick(); });
+    connect(btnInterval, &QPushButton::clicked, this, [this] { btnIntervalClick(); });
+    connect(btnServerSelect, &QPushButton::clicked, this, [this] { btnServerSelectClick(); });
 }
 
 TfrmCollectData::~TfrmCollectData() = default;
@@ -371,6 +376,21 @@ void TfrmCollectData::CBListPatientsClick()
 void TfrmCollectData::DeleteActionClick()
 {
     census_.DeleteActionClick();
+}
+
+void TfrmCollectData::btnParametersClick()
+{
+    dialogs_->btnParametersClick();
+}
+
+void TfrmCollectData::btnIntervalClick()
+{
+    dialogs_->btnIntervalClick();
+}
+
+void TfrmCollectData::btnServerSelectClick()
+{
+    dialogs_->btnServerSelectClick();
 }
 
 void TfrmCollectData::ApplicationException(const std::string& message)

@@ -42,6 +42,7 @@ namespace halcyra {
 
 class TCensusListView;
 class TFormCollectView;
+class TSettingsDialogs;
 class TfrmNewPatient;
 
 class TfrmCollectData : public QMainWindow {
@@ -110,6 +111,11 @@ public:
     void CBListPatientsClickCheck();
     void CBListPatientsClick();
     void DeleteActionClick();
+    // The dialogs, each modal and at most once at a time.
+    void btnParametersClick();
+    void btnIntervalClick();
+    void btnServerSelectClick();
+    TSettingsDialogs& Dialogs() { return *dialogs_; }
     // The end of the desktop session or SIGTERM: the close is confirmed and the program ends.
     void EndSession();
     // Errors that escaped an event handler: shown in LabelConnected and logged, never a dialog.
@@ -201,6 +207,7 @@ private:
     std::unique_ptr<TMessageHandler> messages_;
     std::unique_ptr<TReaderCycle> readerCycle_;
     std::unique_ptr<TCentralStationReader> reader_;
+    std::unique_ptr<TSettingsDialogs> dialogs_;
 };
 
 }  // namespace halcyra

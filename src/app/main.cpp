@@ -7,6 +7,7 @@
 #include "app/Prompter.h"
 #include "app/RunEnd.h"
 #include "app/RuntimeDir.h"
+#include "app/SettingsDialogs.h"
 #include "app/SettingsReport.h"
 #include "app/TcpClientSocket.h"
 #include "app/TerminationSignals.h"
@@ -22,6 +23,7 @@
 #include <QCoreApplication>
 #ifndef QT_NO_SESSIONMANAGER
 #include <QSessionManager>
+#include <QTimer>
 #endif
 
 #include <cstdio>
@@ -209,6 +211,15 @@ int main(int argc, char** argv)
         return 0;
     }
     mainWindow.show();
+    // For screenshots: HALCYRA_SCREENSHOT_DIALOG=params|interval|host|host-wide opens that dialog once the
+    // window shows; with HALCYRA_SCREENSHOT_FILE=PNG the dialog is saved there and the program ends.
+    const std::string screenshotDialog = qEnvironmentVariable("HALCYRA_SCREENSHOT_DIALOG").toStdString();
+    const std::string screenshotFile = qEnvironmentVariable("HALCYRA_SCREENSHOT_FILE").toStdString();
+    if (!screenshotDialog.empty() && !service)
+        QTimer::singleShot(0, &mainWindow, [&] {
+            if (!mainWindow.Dialogs().OpenForScreenshot(screenshotDialog, screenshotFile))
+                std::fprintf(stderr, "halcyra: unknown HALCYRA_SCREENSHOT_DIALOG %s\n", screenshotDialog.c_str());
+        });
     const int code = app.exec();
     form = nullptr;
     return runEnd.Ending() ? runEnd.ExitCode() : code;
