@@ -299,7 +299,7 @@ Jetzt verwendet:
     </message>
     <message>
         <source>LOCAL_MACHINE (run as service)</source>
-        <translation>LOCAL_MACHINE (Betrieb als Dienst)</translation>
+        <translation>LOCAL_MACHINE (als Dienst)</translation>
     </message>
     <message>
         <source>Check mark for normal use, uncheck to run application without Velgard (e.g. as a service)</source>

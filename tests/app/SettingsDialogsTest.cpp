@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 namespace halcyra {
@@ -54,6 +55,20 @@ private:
     std::vector<std::string>& log_;
     bool open_ = false;
 };
+
+void Receive(TfrmCollectData& form, const std::string& hr)
+{
+    form.Cycle().CompleteMessageReceived();
+    form.Messages().SegmentList() = {"MSH|^~\\&|CS|WARD|||20240506070809||ORU^R01|1|P|2.3", "PID|1||4711||Doe^Jane",
+                                     "OBR|1|||MON|||20240506070809", "OBX|1|NM|0002-4182^HR^MDIL||" + hr + "|bpm"};
+    form.Messages().DecodeMessage();
+}
+
+int Count(const std::vector<std::string>& calls, const std::string& prefix)
+{
+    return static_cast<int>(
+        std::count_if(calls.begin(), calls.end(), [&](const std::string& c) { return c.rfind(prefix, 0) == 0; }));
+}
 
 class SettingsDialogs : public ::testing::Test {
 protected:
@@ -230,6 +245,31 @@ TEST_F(SettingsDialogs, TheParameterDialogSetsTheCollectedParameters)
     EXPECT_TRUE(params.Parameters().Find(1)->Collected());
     EXPECT_FALSE(params.Parameters().Find(2)->Collected());
     EXPECT_FALSE(params.Parameters().Find(3)->Collected());
+}
+
+TEST_F(SettingsDialogs, ConfirmingTheParameterDialogWhileCollectingClosesTheSeriesAndRestarts)
+{
+    f.registry.CurrentUser().WriteDword(kProgramKey, "DataSourceIsCentralStation", 1);
+    f.registry.CurrentUser().WriteDword(kProgramKey, "AutoCreate", 1);
+    auto& form = Create();
+    Receive(form, "70");
+    form.btnStartClick();
+    f.clock.AdvanceSeconds(2);
+    form.Timer1Timer();
+    Receive(form, "72");
+    ASSERT_EQ(Count(f.dataManager.calls, "AddValue 4711 HR bpm 72"), 1);
+    f.clock.AdvanceSeconds(23);
+    prompter.answer = [&](QDialog& dialog) { dynamic_cast<TfrmSelectParams&>(dialog).btnOK->click(); };
+    form.btnParametersClick();
+    EXPECT_EQ(Count(f.dataManager.calls, "AddDelimiter HR bpm"), 1);
+    EXPECT_EQ(form.Cycle().Status(), csCollecting);
+    // A new first boundary from the restart at 07:08:34.
+    EXPECT_NEAR(form.Cycle().Interval().NextBoundary(), EncodeDateTime(2024, 5, 6, 7, 8, 40), kOneSecond / 1000);
+
+    // Cancel changes nothing.
+    prompter.answer = [&](QDialog& dialog) { dynamic_cast<TfrmSelectParams&>(dialog).btnCancel->click(); };
+    form.btnParametersClick();
+    EXPECT_EQ(Count(f.dataManager.calls, "AddDelimiter"), 1);
 }
 
 }  // namespace
