@@ -1,7 +1,6 @@
 #include "app/CollectDataForm.h"
 
 #include "app/FormCollectView.h"
-#include "app/SettingsDialogs.h"
 #include "datamanager/DataFolder.h"
 #include "hl7/CensusListView.h"
 #include "patients/NewPatient.h"
@@ -95,6 +94,10 @@ TfrmCollectData::TfrmCollectData(TEnvironment& environment, QWidget* parent)
     events.read = [this] { ClientSocketCentralStationRead(); };
     centralStationSocket_->SetEvents(std::move(events));
 
+    dialogs_ = std::make_unique<TSettingsDialogs>(*this, *env_.prompter);
+    connect(btnParameters, &QPushButton::clicked, this, [this] { btnParametersClick(); });
+    connect(btnInterval, &QPushButton::clicked, this, [this] { btnIntervalClick(); });
+    connect(btnServerSelect, &QPushButton::clicked, this, [this] { btnServerSelectClick(); });
     connect(btnStart, &QPushButton::clicked, this, [this] { btnStartClick(); });
     connect(btnStop, &QPushButton::clicked, this, [this] { btnStopClick(); });
     connect(cbLogFile, &QCheckBox::clicked, this, [this] { cbLogFileClick(); });
@@ -102,10 +105,6 @@ TfrmCollectData::TfrmCollectData(TEnvironment& environment, QWidget* parent)
     connect(BitBtnClose, &QPushButton::clicked, this, [this] { BitBtnCloseClick(); });
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
     connect(DeleteAction, &QAction::triggered, this, [this] { DeleteActionClick(); });
-    dialogs_ = std::make_unique<TSettingsDialogs>(*this, *env_.prompter);
-    connect(btnParameters, &QPushButton::clicked, this, [this] { btnParametersClick(); });
-    connect(btnInterval, &QPushButton::clicked, this, [this] { btnIntervalClick(); });
-    connect(btnServerSelect, &QPushButton::clicked, this, [this] { btnServerSelectClick(); });
 }
 
 TfrmCollectData::~TfrmCollectData() = default;
@@ -363,21 +362,6 @@ void TfrmCollectData::btnStopClick()
     cycle_->Stop();
 }
 
-void TfrmCollectData::CBListPatientsClickCheck()
-{
-    census_.CBListPatientsClickCheck();
-}
-
-void TfrmCollectData::CBListPatientsClick()
-{
-    census_.CBListPatientsClick();
-}
-
-void TfrmCollectData::DeleteActionClick()
-{
-    census_.DeleteActionClick();
-}
-
 void TfrmCollectData::btnParametersClick()
 {
     dialogs_->btnParametersClick();
@@ -391,6 +375,21 @@ void TfrmCollectData::btnIntervalClick()
 void TfrmCollectData::btnServerSelectClick()
 {
     dialogs_->btnServerSelectClick();
+}
+
+void TfrmCollectData::CBListPatientsClickCheck()
+{
+    census_.CBListPatientsClickCheck();
+}
+
+void TfrmCollectData::CBListPatientsClick()
+{
+    census_.CBListPatientsClick();
+}
+
+void TfrmCollectData::DeleteActionClick()
+{
+    census_.DeleteActionClick();
 }
 
 void TfrmCollectData::ApplicationException(const std::string& message)

@@ -6,6 +6,7 @@
 #include "app/Environment.h"
 #include "app/Log.h"
 #include "app/ReaderCycle.h"
+#include "app/SettingsDialogs.h"
 #include "datamanager/DataManagerLink.h"
 #include "hl7/Census.h"
 #include "hl7/MessageHandler.h"
@@ -42,7 +43,6 @@ namespace halcyra {
 
 class TCensusListView;
 class TFormCollectView;
-class TSettingsDialogs;
 class TfrmNewPatient;
 
 class TfrmCollectData : public QMainWindow {
@@ -103,6 +103,11 @@ public:
     void Timer1Timer();
     void btnStartClick();
     void btnStopClick();
+    // The dialogs, each modal and at most once at a time.
+    void btnParametersClick();
+    void btnIntervalClick();
+    void btnServerSelectClick();
+    TSettingsDialogs& Dialogs() { return *dialogs_; }
     // The central-station socket's events.
     void ClientSocketCentralStationConnect();
     void ClientSocketCentralStationDisconnect();
@@ -111,11 +116,6 @@ public:
     void CBListPatientsClickCheck();
     void CBListPatientsClick();
     void DeleteActionClick();
-    // The dialogs, each modal and at most once at a time.
-    void btnParametersClick();
-    void btnIntervalClick();
-    void btnServerSelectClick();
-    TSettingsDialogs& Dialogs() { return *dialogs_; }
     // The end of the desktop session or SIGTERM: the close is confirmed and the program ends.
     void EndSession();
     // Errors that escaped an event handler: shown in LabelConnected and logged, never a dialog.
