@@ -1,6 +1,7 @@
 #include "app/CollectDataForm.h"
 
 #include "app/FormCollectView.h"
+#include "app/SettingsDialogs.h"
 #include "datamanager/DataFolder.h"
 #include "hl7/CensusListView.h"
 #include "patients/NewPatient.h"
@@ -94,14 +95,14 @@ TfrmCollectData::TfrmCollectData(TEnvironment& environment, QWidget* parent)
     events.read = [this] { ClientSocketCentralStationRead(); };
     centralStationSocket_->SetEvents(std::move(events));
 
-    dialogs_ = std::make_unique<TSettingsDialogs>(*this, *env_.prompter);
-    connect(btnParameters, &QPushButton::clicked, this, [this] { btnParametersClick(); });
-    connect(btnInterval, &QPushButton::clicked, this, [this] { btnIntervalClick(); });
-    connect(btnServerSelect, &QPushButton::clicked, this, [this] { btnServerSelectClick(); });
     connect(btnStart, &QPushButton::clicked, this, [this] { btnStartClick(); });
     connect(btnStop, &QPushButton::clicked, this, [this] { btnStopClick(); });
     connect(cbLogFile, &QCheckBox::clicked, this, [this] { cbLogFileClick(); });
     connect(btnHide, &QPushButton::clicked, this, [this] { btnHideClick(); });
+    dialogs_ = std::make_unique<TSettingsDialogs>(*this, *env_.prompter);
+    connect(btnParameters, &QPushButton::clicked, this, [this] { btnParametersClick(); });
+    connect(btnInterval, &QPushButton::clicked, this, [this] { btnIntervalClick(); });
+    connect(btnServerSelect, &QPushButton::clicked, this, [this] { btnServerSelectClick(); });
     connect(BitBtnClose, &QPushButton::clicked, this, [this] { BitBtnCloseClick(); });
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
     connect(DeleteAction, &QAction::triggered, this, [this] { DeleteActionClick(); });

@@ -6,7 +6,6 @@
 #include "app/Environment.h"
 #include "app/Log.h"
 #include "app/ReaderCycle.h"
-#include "app/SettingsDialogs.h"
 #include "datamanager/DataManagerLink.h"
 #include "hl7/Census.h"
 #include "hl7/MessageHandler.h"
@@ -44,6 +43,7 @@ namespace halcyra {
 class TCensusListView;
 class TFormCollectView;
 class TfrmNewPatient;
+class TSettingsDialogs;
 
 class TfrmCollectData : public QMainWindow {
     Q_OBJECT
@@ -197,6 +197,7 @@ private:
     TPatientFile patientFile_;
     TCensus census_;
     TCensusListView* censusView_ = nullptr;
+    std::unique_ptr<TSettingsDialogs> dialogs_;
     std::shared_ptr<ISaveFileIo> saveFileIo_;
     TSaveItNew saveIt1_;
     TPatientMonitorFile monitorFile_;
@@ -207,7 +208,6 @@ private:
     std::unique_ptr<TMessageHandler> messages_;
     std::unique_ptr<TReaderCycle> readerCycle_;
     std::unique_ptr<TCentralStationReader> reader_;
-    std::unique_ptr<TSettingsDialogs> dialogs_;
 };
 
 }  // namespace halcyra
