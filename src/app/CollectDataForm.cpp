@@ -1,7 +1,7 @@
 #include "app/CollectDataForm.h"
+#include "app/SettingsDialogs.h"
 
 #include "app/FormCollectView.h"
-#include "app/SettingsDialogs.h"
 #include "datamanager/DataFolder.h"
 #include "hl7/CensusListView.h"
 #include "patients/NewPatient.h"
