@@ -26,6 +26,7 @@
 #include <QTimer>
 #endif
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -212,11 +213,13 @@ int main(int argc, char** argv)
     }
     mainWindow.show();
     // For screenshots: HALCYRA_SCREENSHOT_DIALOG=params|interval|host|host-wide opens that dialog once the
-    // window shows; with HALCYRA_SCREENSHOT_FILE=PNG the dialog is saved there and the program ends.
+    // window shows, or HALCYRA_SCREENSHOT_DELAY_MS later (so that data can arrive first); with
+    // HALCYRA_SCREENSHOT_FILE=PNG the dialog is saved there and the program ends.
     const std::string screenshotDialog = qEnvironmentVariable("HALCYRA_SCREENSHOT_DIALOG").toStdString();
     const std::string screenshotFile = qEnvironmentVariable("HALCYRA_SCREENSHOT_FILE").toStdString();
+    const int screenshotDelay = std::max(0, qEnvironmentVariableIntValue("HALCYRA_SCREENSHOT_DELAY_MS"));
     if (!screenshotDialog.empty() && !service)
-        QTimer::singleShot(0, &mainWindow, [&] {
+        QTimer::singleShot(screenshotDelay, &mainWindow, [&] {
             if (!mainWindow.Dialogs().OpenForScreenshot(screenshotDialog, screenshotFile))
                 std::fprintf(stderr, "halcyra: unknown HALCYRA_SCREENSHOT_DIALOG %s\n", screenshotDialog.c_str());
         });
