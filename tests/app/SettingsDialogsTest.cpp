@@ -12,12 +12,13 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
 
 namespace halcyra {
 namespace {
 
+using test::CountCalls;
+using test::ReceiveHeartRate;
 using test::TFormFixture;
 
 class TDialogPrompter final : public IPrompter {
@@ -55,20 +56,6 @@ private:
     std::vector<std::string>& log_;
     bool open_ = false;
 };
-
-void Receive(TfrmCollectData& form, const std::string& hr)
-{
-    form.Cycle().CompleteMessageReceived();
-    form.Messages().SegmentList() = {"MSH|^~\\&|CS|WARD|||20240506070809||ORU^R01|1|P|2.3", "PID|1||4711||Doe^Jane",
-                                     "OBR|1|||MON|||20240506070809", "OBX|1|NM|0002-4182^HR^MDIL||" + hr + "|bpm"};
-    form.Messages().DecodeMessage();
-}
-
-int Count(const std::vector<std::string>& calls, const std::string& prefix)
-{
-    return static_cast<int>(
-        std::count_if(calls.begin(), calls.end(), [&](const std::string& c) { return c.rfind(prefix, 0) == 0; }));
-}
 
 class SettingsDialogs : public ::testing::Test {
 protected:
@@ -252,16 +239,16 @@ TEST_F(SettingsDialogs, ConfirmingTheParameterDialogWhileCollectingClosesTheSeri
     f.registry.CurrentUser().WriteDword(kProgramKey, "DataSourceIsCentralStation", 1);
     f.registry.CurrentUser().WriteDword(kProgramKey, "AutoCreate", 1);
     auto& form = Create();
-    Receive(form, "70");
+    ReceiveHeartRate(form, "70");
     form.btnStartClick();
     f.clock.AdvanceSeconds(2);
     form.Timer1Timer();
-    Receive(form, "72");
-    ASSERT_EQ(Count(f.dataManager.calls, "AddValue 4711 HR bpm 72"), 1);
+    ReceiveHeartRate(form, "72");
+    ASSERT_EQ(CountCalls(f.dataManager.calls, "AddValue 4711 HR bpm 72"), 1);
     f.clock.AdvanceSeconds(23);
     prompter.answer = [&](QDialog& dialog) { dynamic_cast<TfrmSelectParams&>(dialog).btnOK->click(); };
     form.btnParametersClick();
-    EXPECT_EQ(Count(f.dataManager.calls, "AddDelimiter HR bpm"), 1);
+    EXPECT_EQ(CountCalls(f.dataManager.calls, "AddDelimiter HR bpm"), 1);
     EXPECT_EQ(form.Cycle().Status(), csCollecting);
     // A new first boundary from the restart at 07:08:34.
     EXPECT_NEAR(form.Cycle().Interval().NextBoundary(), EncodeDateTime(2024, 5, 6, 7, 8, 40), kOneSecond / 1000);
@@ -269,7 +256,7 @@ TEST_F(SettingsDialogs, ConfirmingTheParameterDialogWhileCollectingClosesTheSeri
     // Cancel changes nothing.
     prompter.answer = [&](QDialog& dialog) { dynamic_cast<TfrmSelectParams&>(dialog).btnCancel->click(); };
     form.btnParametersClick();
-    EXPECT_EQ(Count(f.dataManager.calls, "AddDelimiter"), 1);
+    EXPECT_EQ(CountCalls(f.dataManager.calls, "AddDelimiter"), 1);
 }
 
 TEST_F(SettingsDialogs, TheScreenshotHookOpensTheNamedDialog)
