@@ -5,13 +5,10 @@
 #include "params/SetCollectInterval.h"
 #include "ui/IPUnit.h"
 
-#include <QApplication>
 #include <QTimer>
 
 namespace halcyra {
 namespace {
-
-constexpr int kScreenshotDelayMs = 500;
 
 // Clears the flag when the dialog is gone, also when applying its result raises.
 class TOpenFlag {
@@ -84,7 +81,6 @@ void TSettingsDialogs::btnServerSelectClick()
     TfrmHost dialog(&form_);
     const THostSettings shown = LoadHostSettings(store);
     dialog.SetSettings(shown);
-    if (hostStartsWide_) dialog.SetWide(true);
     if (!prompter_.ExecDialog(dialog)) return;
 
     const THostSettings chosen = dialog.Settings();
@@ -105,29 +101,6 @@ void TSettingsDialogs::btnServerSelectClick()
     reduction.mode = static_cast<TPatientIdReductionMode>(chosen.patientIDReduction);
     reduction.nrOfChars = chosen.nrOfChars;
     form_.IdReduction().SetSettings(reduction);
-}
-
-bool TSettingsDialogs::OpenForScreenshot(std::string_view which, const std::string& file)
-{
-    void (TSettingsDialogs::*open)() = nullptr;
-    if (which == "params") open = &TSettingsDialogs::btnParametersClick;
-    if (which == "interval") open = &TSettingsDialogs::btnIntervalClick;
-    if (which == "host" || which == "host-wide") open = &TSettingsDialogs::btnServerSelectClick;
-    if (open == nullptr) return false;
-    hostStartsWide_ = which == "host-wide";
-    if (!file.empty()) {
-        QTimer::singleShot(kScreenshotDelayMs, &form_, [file] {
-            for (QWidget* w : QApplication::topLevelWidgets()) {
-                auto* dialog = qobject_cast<QDialog*>(w);
-                if (dialog == nullptr || !dialog->isVisible()) continue;
-                dialog->grab().save(QString::fromStdString(file), "PNG");
-                dialog->reject();
-            }
-            QApplication::exit(0);
-        });
-    }
-    (this->*open)();
-    return true;
 }
 
 }  // namespace halcyra

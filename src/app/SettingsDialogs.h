@@ -5,9 +5,6 @@
 
 #include "app/Prompter.h"
 
-#include <string>
-#include <string_view>
-
 namespace halcyra {
 
 class TfrmCollectData;
@@ -24,18 +21,12 @@ public:
     bool IntervalOpen() const { return intervalOpen_; }
     bool ServerSelectOpen() const { return serverSelectOpen_; }
 
-    // For screenshots: opens "params", "interval", "host" or "host-wide" (the settings dialog in its wide
-    // form) as its button would. With `file` not empty the dialog is grabbed into that PNG once shown, then
-    // it is cancelled and the program ends. False for an unknown name.
-    bool OpenForScreenshot(std::string_view which, const std::string& file);
-
 private:
     TfrmCollectData& form_;
     IPrompter& prompter_;
     bool parametersOpen_ = false;
     bool intervalOpen_ = false;
     bool serverSelectOpen_ = false;
-    bool hostStartsWide_ = false;
 };
 
 }  // namespace halcyra

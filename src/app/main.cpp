@@ -7,7 +7,6 @@
 #include "app/Prompter.h"
 #include "app/RunEnd.h"
 #include "app/RuntimeDir.h"
-#include "app/SettingsDialogs.h"
 #include "app/SettingsReport.h"
 #include "app/TcpClientSocket.h"
 #include "app/TerminationSignals.h"
@@ -23,10 +22,8 @@
 #include <QCoreApplication>
 #ifndef QT_NO_SESSIONMANAGER
 #include <QSessionManager>
-#include <QTimer>
 #endif
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -212,17 +209,6 @@ int main(int argc, char** argv)
         return 0;
     }
     mainWindow.show();
-    // For screenshots: HALCYRA_SCREENSHOT_DIALOG=params|interval|host|host-wide opens that dialog once the
-    // window shows, or HALCYRA_SCREENSHOT_DELAY_MS later (so that data can arrive first); with
-    // HALCYRA_SCREENSHOT_FILE=PNG the dialog is saved there and the program ends.
-    const std::string screenshotDialog = qEnvironmentVariable("HALCYRA_SCREENSHOT_DIALOG").toStdString();
-    const std::string screenshotFile = qEnvironmentVariable("HALCYRA_SCREENSHOT_FILE").toStdString();
-    const int screenshotDelay = std::max(0, qEnvironmentVariableIntValue("HALCYRA_SCREENSHOT_DELAY_MS"));
-    if (!screenshotDialog.empty() && !service)
-        QTimer::singleShot(screenshotDelay, &mainWindow, [&] {
-            if (!mainWindow.Dialogs().OpenForScreenshot(screenshotDialog, screenshotFile))
-                std::fprintf(stderr, "halcyra: unknown HALCYRA_SCREENSHOT_DIALOG %s\n", screenshotDialog.c_str());
-        });
     const int code = app.exec();
     form = nullptr;
     return runEnd.Ending() ? runEnd.ExitCode() : code;

@@ -259,22 +259,5 @@ TEST_F(SettingsDialogs, ConfirmingTheParameterDialogWhileCollectingClosesTheSeri
     EXPECT_EQ(CountCalls(f.dataManager.calls, "AddDelimiter"), 1);
 }
 
-TEST_F(SettingsDialogs, TheScreenshotHookOpensTheNamedDialog)
-{
-    auto& form = Create();
-    std::vector<std::string> opened;
-    prompter.answer = [&](QDialog& dialog) {
-        opened.push_back(dialog.objectName().toStdString() + " " + std::to_string(dialog.width()));
-    };
-    EXPECT_TRUE(form.Dialogs().OpenForScreenshot("host-wide", ""));
-    EXPECT_TRUE(form.Dialogs().OpenForScreenshot("host", ""));
-    EXPECT_TRUE(form.Dialogs().OpenForScreenshot("params", ""));
-    EXPECT_FALSE(form.Dialogs().OpenForScreenshot("settings", ""));
-    ASSERT_EQ(opened.size(), 3u);
-    EXPECT_EQ(opened[0], "TfrmHost " + std::to_string(kHostWideWidth));
-    EXPECT_EQ(opened[1], "TfrmHost " + std::to_string(kHostNarrowWidth));
-    EXPECT_EQ(opened[2].rfind("TfrmSelectParams", 0), 0u);
-}
-
 }  // namespace
 }  // namespace halcyra
