@@ -168,6 +168,257 @@ Jetzt verwendet:
     </message>
 </context>
 <context>
+    <name>TfrmHost</name>
+    <message>
+        <source>Select Data Server</source>
+        <translation>Datenserver auswählen</translation>
+    </message>
+    <message>
+        <source>Set the Central Station to &quot;Server Unsolicited&quot;</source>
+        <translation>Stellen Sie die Zentralstation auf &quot;Server Unsolicited&quot; ein</translation>
+    </message>
+    <message>
+        <source>Data Source</source>
+        <translation>Datenquelle</translation>
+    </message>
+    <message>
+        <source>Central Station</source>
+        <translation>Zentralstation</translation>
+    </message>
+    <message>
+        <source>Velgard Computer</source>
+        <translation>Velgard-Computer</translation>
+    </message>
+    <message>
+        <source>Select whether IP address or network name shall be used to identify the Central Station</source>
+        <translation>Wählen Sie, ob die Zentralstation über ihre IP-Adresse oder ihren Netzwerknamen angesprochen wird</translation>
+    </message>
+    <message>
+        <source>Use</source>
+        <translation>Verwenden</translation>
+    </message>
+    <message>
+        <source>IP Address</source>
+        <translation>IP-Adresse</translation>
+    </message>
+    <message>
+        <source>Network name</source>
+        <translation>Netzwerkname</translation>
+    </message>
+    <message>
+        <source>IPAddress (xxx.xxx.xxx.xxx)</source>
+        <translation>IP-Adresse (xxx.xxx.xxx.xxx)</translation>
+    </message>
+    <message>
+        <source>Enter IP address for Central Station</source>
+        <translation>IP-Adresse der Zentralstation eingeben</translation>
+    </message>
+    <message>
+        <source>Enter network name for Central Station</source>
+        <translation>Netzwerknamen der Zentralstation eingeben</translation>
+    </message>
+    <message>
+        <source>Check to start collection automatically when connection has been established</source>
+        <translation>Ankreuzen, um die Datenerfassung nach dem Verbindungsaufbau automatisch zu starten</translation>
+    </message>
+    <message>
+        <source>Autostart</source>
+        <translation>Autostart</translation>
+    </message>
+    <message>
+        <source>Check to automatically hide the application when connection has been established</source>
+        <translation>Ankreuzen, um das Programm nach dem Verbindungsaufbau automatisch auszublenden</translation>
+    </message>
+    <message>
+        <source>Autohide</source>
+        <translation>Automatisch ausblenden</translation>
+    </message>
+    <message>
+        <source>Check to automatically create all patients registered in Central Station</source>
+        <translation>Ankreuzen, um alle in der Zentralstation registrierten Patienten automatisch anzulegen</translation>
+    </message>
+    <message>
+        <source>Create Patient Automatically</source>
+        <translation>Patienten automatisch anlegen</translation>
+    </message>
+    <message>
+        <source>Check to automatically filter MR at patient ID end to maintain compatibility with other devices</source>
+        <translation>Ankreuzen, um ein MR am Ende der Patienten-ID zur Kompatibilität mit anderen Geräten zu entfernen</translation>
+    </message>
+    <message>
+        <source>Filter MR string at end of Patient ID</source>
+        <translation>MR am Ende der Patienten-ID entfernen</translation>
+    </message>
+    <message>
+        <source>Enable default units</source>
+        <translation>Standardeinheiten verwenden</translation>
+    </message>
+    <message>
+        <source>Patient ID Reduction</source>
+        <translation>Kürzung der Patienten-ID</translation>
+    </message>
+    <message>
+        <source>&amp;None</source>
+        <translation>&amp;Keine</translation>
+    </message>
+    <message>
+        <source>Use &amp;FIRST characters</source>
+        <translation>&amp;ERSTE Zeichen verwenden</translation>
+    </message>
+    <message>
+        <source>Use &amp;LAST characters</source>
+        <translation>&amp;LETZTE Zeichen verwenden</translation>
+    </message>
+    <message>
+        <source>Nr of Characters</source>
+        <translation>Anzahl Zeichen</translation>
+    </message>
+    <message>
+        <source>Click to show/hide advanced settings</source>
+        <translation>Klicken, um erweiterte Einstellungen ein- oder auszublenden</translation>
+    </message>
+    <message>
+        <source>Advanced</source>
+        <translation>Erweitert</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Select CURRENT_USER for normal use, select LOCAL_MACHINE to prepare for usage as a service</source>
+        <translation>CURRENT_USER für den normalen Betrieb wählen, LOCAL_MACHINE zur Vorbereitung des Betriebs als Dienst</translation>
+    </message>
+    <message>
+        <source>Settings origin</source>
+        <translation>Herkunft der Einstellungen</translation>
+    </message>
+    <message>
+        <source>CURRENT_USER (default)</source>
+        <translation>CURRENT_USER (Standard)</translation>
+    </message>
+    <message>
+        <source>LOCAL_MACHINE (run as service)</source>
+        <translation>LOCAL_MACHINE (als Dienst)</translation>
+    </message>
+    <message>
+        <source>Check mark for normal use, uncheck to run application without Velgard (e.g. as a service)</source>
+        <translation>Für den normalen Betrieb ankreuzen, ohne Haken läuft das Programm ohne Velgard (z. B. als Dienst)</translation>
+    </message>
+    <message>
+        <source>Velgard interface enable</source>
+        <translation>Velgard-Schnittstelle aktiv</translation>
+    </message>
+</context>
+<context>
+    <name>TfrmSelectParams</name>
+    <message>
+        <source>Select Parameters</source>
+        <translation>Parameter auswählen</translation>
+    </message>
+    <message>
+        <source>Automatic Parameters</source>
+        <translation>Automatische Parameter</translation>
+    </message>
+    <message>
+        <source>Available Parameters</source>
+        <translation>Verfügbare Parameter</translation>
+    </message>
+    <message>
+        <source>Chosen Parameters</source>
+        <translation>Gewählte Parameter</translation>
+    </message>
+    <message>
+        <source>Set As Default</source>
+        <translation>Als Standard speichern</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+</context>
+<context>
+    <name>TfrmSetCollectInterval</name>
+    <message>
+        <source>Set Collect Interval</source>
+        <translation>Erfassungsintervall einstellen</translation>
+    </message>
+    <message>
+        <source>New Collect Interval</source>
+        <translation>Neues Erfassungsintervall</translation>
+    </message>
+    <message>
+        <source>hours</source>
+        <translation>Stunden</translation>
+    </message>
+    <message>
+        <source>minutes</source>
+        <translation>Minuten</translation>
+    </message>
+    <message>
+        <source>seconds</source>
+        <translation>Sekunden</translation>
+    </message>
+    <message>
+        <source>Central Station timeout = </source>
+        <translation>Zeitüberschreitung Zentralstation = </translation>
+    </message>
+    <message>
+        <source>Use Central Station Settings</source>
+        <translation>Einstellungen der Zentralstation verwenden</translation>
+    </message>
+    <message>
+        <source>Set As Default</source>
+        <translation>Als Standard speichern</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+</context>
+<context>
+    <name>halcyra::TfrmSelectParams</name>
+    <message>
+        <source>Check to conduct parameter setup from the Monitor.
+All parameters transmitted will be collected.
+
+Uncheck to setup parameters individually, however there is no
+guarantee that the Monitor can present the data requested</source>
+        <translation>Ankreuzen, um die Parameter am Monitor einzustellen.
+Alle übertragenen Parameter werden erfasst.
+
+Ohne Haken werden die Parameter einzeln gewählt, es ist jedoch nicht
+garantiert, dass der Monitor die gewünschten Daten liefern kann</translation>
+    </message>
+    <message>
+        <source>Click to see long name for another parameter</source>
+        <translation>Klicken, um den langen Namen eines anderen Parameters zu sehen</translation>
+    </message>
+</context>
+<context>
+    <name>halcyra::TfrmSetCollectInterval</name>
+    <message>
+        <source>Central Station timeout = %1 seconds</source>
+        <translation>Zeitüberschreitung Zentralstation = %1 Sekunden</translation>
+    </message>
+    <message>
+        <source>Shortest allowed interval is %1 seconds.</source>
+        <translation>Das kürzeste erlaubte Intervall ist %1 Sekunden.</translation>
+    </message>
+</context>
+<context>
     <name>QPlatformTheme</name>
     <message>
         <source>&amp;Yes</source>

@@ -1,4 +1,5 @@
 #include "app/CollectDataForm.h"
+#include "app/SettingsDialogs.h"
 
 #include "app/FormCollectView.h"
 #include "app/PatientGridPane.h"
@@ -109,6 +110,10 @@ TfrmCollectData::TfrmCollectData(TEnvironment& environment, QWidget* parent)
     connect(btnStop, &QPushButton::clicked, this, [this] { btnStopClick(); });
     connect(cbLogFile, &QCheckBox::clicked, this, [this] { cbLogFileClick(); });
     connect(btnHide, &QPushButton::clicked, this, [this] { btnHideClick(); });
+    dialogs_ = std::make_unique<TSettingsDialogs>(*this, *env_.prompter);
+    connect(btnParameters, &QPushButton::clicked, this, [this] { btnParametersClick(); });
+    connect(btnInterval, &QPushButton::clicked, this, [this] { btnIntervalClick(); });
+    connect(btnServerSelect, &QPushButton::clicked, this, [this] { btnServerSelectClick(); });
     connect(BitBtnClose, &QPushButton::clicked, this, [this] { BitBtnCloseClick(); });
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
     connect(DeleteAction, &QAction::triggered, this, [this] { DeleteActionClick(); });
@@ -380,6 +385,21 @@ void TfrmCollectData::btnStartClick()
 void TfrmCollectData::btnStopClick()
 {
     cycle_->Stop();
+}
+
+void TfrmCollectData::btnParametersClick()
+{
+    dialogs_->btnParametersClick();
+}
+
+void TfrmCollectData::btnIntervalClick()
+{
+    dialogs_->btnIntervalClick();
+}
+
+void TfrmCollectData::btnServerSelectClick()
+{
+    dialogs_->btnServerSelectClick();
 }
 
 void TfrmCollectData::CBListPatientsClickCheck()

@@ -45,6 +45,7 @@ class TConnectAnimation;
 class TFormCollectView;
 class TPatientGridPane;
 class TfrmNewPatient;
+class TSettingsDialogs;
 
 class TfrmCollectData : public QMainWindow {
     Q_OBJECT
@@ -106,6 +107,11 @@ public:
     void Timer1Timer();
     void btnStartClick();
     void btnStopClick();
+    // The dialogs, each modal and at most once at a time.
+    void btnParametersClick();
+    void btnIntervalClick();
+    void btnServerSelectClick();
+    TSettingsDialogs& Dialogs() { return *dialogs_; }
     // The central-station socket's events.
     void ClientSocketCentralStationConnect();
     void ClientSocketCentralStationDisconnect();
@@ -204,6 +210,7 @@ private:
     TPatientFile patientFile_;
     TCensus census_;
     TCensusListView* censusView_ = nullptr;
+    std::unique_ptr<TSettingsDialogs> dialogs_;
     std::shared_ptr<ISaveFileIo> saveFileIo_;
     TSaveItNew saveIt1_;
     TPatientMonitorFile monitorFile_;

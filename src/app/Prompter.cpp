@@ -4,9 +4,15 @@
 #include "platform/Text.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
 
 namespace halcyra {
+
+bool IPrompter::ExecDialog(QDialog& dialog)
+{
+    return dialog.exec() == QDialog::Accepted;
+}
 
 bool TMessageBoxPrompter::AskYesNo(const std::string& text)
 {
@@ -30,6 +36,12 @@ bool TLoggingPrompter::AskYesNo(const std::string& text)
 void TLoggingPrompter::ShowMessage(const std::string& text)
 {
     if (log_) log_(text);
+}
+
+bool TLoggingPrompter::ExecDialog(QDialog& dialog)
+{
+    if (log_) log_("Dialog: " + Utf8ToWin1252(dialog.windowTitle().toStdString()) + " - cancelled");
+    return false;
 }
 
 }  // namespace halcyra

@@ -4,6 +4,8 @@
 #include <functional>
 #include <string>
 
+class QDialog;
+
 namespace halcyra {
 
 class IPrompter {
@@ -12,6 +14,8 @@ public:
     // A Yes/No question; true for Yes.
     virtual bool AskYesNo(const std::string& text) = 0;
     virtual void ShowMessage(const std::string& text) = 0;
+    // Runs a dialog modally; true when it closed with OK.
+    virtual bool ExecDialog(QDialog& dialog);
 };
 
 // Real message boxes, for the desktop program.
@@ -28,6 +32,8 @@ public:
     explicit TLoggingPrompter(std::function<void(const std::string&)> log) : log_(std::move(log)) {}
     bool AskYesNo(const std::string& text) override;
     void ShowMessage(const std::string& text) override;
+    // Nobody can answer a dialog: it is logged and counts as cancelled.
+    bool ExecDialog(QDialog& dialog) override;
 
 private:
     std::function<void(const std::string&)> log_;

@@ -4,6 +4,7 @@
 #include "app/CollectDataForm.h"
 #include "support/TempDir.h"
 
+#include <algorithm>
 #include <deque>
 #include <memory>
 #include <string>
@@ -158,5 +159,21 @@ public:
     TEnvironment env;
     std::unique_ptr<TfrmCollectData> form;
 };
+
+// One central-station message of patient 4711 with a heart rate, handled as the reader hands it over.
+inline void ReceiveHeartRate(TfrmCollectData& form, const std::string& hr)
+{
+    form.Cycle().CompleteMessageReceived();
+    form.Messages().SegmentList() = {"MSH|^~\\&|CS|WARD|||20240506070809||ORU^R01|1|P|2.3", "PID|1||4711||Doe^Jane",
+                                     "OBR|1|||MON|||20240506070809", "OBX|1|NM|0002-4182^HR^MDIL||" + hr + "|bpm"};
+    form.Messages().DecodeMessage();
+}
+
+// How many recorded calls begin with `prefix`.
+inline int CountCalls(const std::vector<std::string>& calls, const std::string& prefix)
+{
+    return static_cast<int>(
+        std::count_if(calls.begin(), calls.end(), [&](const std::string& c) { return c.rfind(prefix, 0) == 0; }));
+}
 
 }  // namespace halcyra::test
