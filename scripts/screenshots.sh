@@ -30,7 +30,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A fresh registry folder $1 for a run; $2: collect as soon as data arrive (1) or not (0).
+# A fresh registry folder $1 for a run; $2: collect as soon as data arrive (1) or not (0); $3: Automatic
+# (1: every parameter is collected, 0: the parameter dialog shows its lists).
 write_registry() {
   mkdir -p "$1"
   cat > "$1/HKEY_CURRENT_USER.reg" <<REG
@@ -44,6 +45,7 @@ Windows Registry Editor Version 5.00
 "AutoCreate"=dword:00000001
 "EnableLogfile"=dword:00000001
 "DebugFolder"="C:\\\\TEMP\\\\"
+"Automatic"=dword:0000000$3
 REG
 }
 log="$work/prefix/drive_c/TEMP/Halcyra Logfile.txt"
@@ -90,7 +92,7 @@ stop_halcyra() {
 }
 
 # The first run: the census fills, each new patient is announced, collection starts by itself.
-write_registry "$work/collecting" 1
+write_registry "$work/collecting" 1 1
 start_halcyra "$work/collecting" ""
 shot new-patient.png "New Patient" 20 0.3 || true
 for _ in $(seq 300); do grep -q "Connected and collecting" "$log" 2>/dev/null && break; sleep 0.1; done
@@ -98,16 +100,17 @@ shot main-window.png "Central Station Data Client" 10 6 || true
 stop_halcyra
 
 # The dialogs, each in a run of its own (one instance at a time), connected but not collecting, so that
-# every button is there. File, title, buttons to click.
-write_registry "$work/connected" 0
-while IFS='|' read -r file title clicks; do
+# every button is there. File, title, buttons to click, seconds to let the dialog settle (a click that
+# follows the one opening the dialog comes 1.5 s later).
+write_registry "$work/connected" 0 0
+while IFS='|' read -r file title clicks settle; do
   [ -n "$file" ] || continue
   start_halcyra "$work/connected" "$clicks"
-  shot "$file" "$title" 15 1 || true
+  shot "$file" "$title" 15 "$settle" || true
   stop_halcyra
 done <<'DIALOGS'
-select-parameters.png|Select Parameters|-,-,btnParameters
-collect-interval.png|Set Collect Interval|-,-,btnInterval
-data-server.png|Select Data Server|btnServerSelect
-data-server-advanced.png|Select Data Server|btnServerSelect,btnAdvanced
+select-parameters.png|Select Parameters|-,-,btnParameters|1
+collect-interval.png|Set Collect Interval|-,-,btnInterval|1
+data-server.png|Select Data Server|btnServerSelect|1
+data-server-advanced.png|Select Data Server|btnServerSelect,btnAdvanced|3
 DIALOGS
