@@ -17,6 +17,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
+#include "relay/TcpRelayListener.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -169,6 +170,10 @@ int main(int argc, char** argv)
         env.centralStationSocket = [] { return std::make_unique<TImportSocket>(); };
     else
         env.centralStationSocket = [] { return std::make_unique<TTcpClientSocket>(); };
+    if (!importing) {
+        env.relayClientSocket = [] { return std::make_unique<TTcpClientSocket>(); };
+        env.relayListener = [] { return std::make_unique<TTcpRelayListener>(); };
+    }
     env.registry = registry.get();
     env.files = &files;
     env.prompter = service || importing ? static_cast<IPrompter*>(&logged) : &boxes;
