@@ -34,8 +34,10 @@ public:
     std::string RemoteHost() const override { return host_; }
     void Send(std::string_view bytes) override
     {
-        if (socket_ != nullptr && socket_->state() == QAbstractSocket::ConnectedState)
-            socket_->write(bytes.data(), static_cast<qint64>(bytes.size()));
+        if (socket_ == nullptr || socket_->state() != QAbstractSocket::ConnectedState) return;
+        socket_->write(bytes.data(), static_cast<qint64>(bytes.size()));
+        // Handed to the network now, so that what stays unsent is what the client has not taken.
+        socket_->flush();
     }
     std::size_t UnsentBytes() const override
     {
