@@ -36,10 +36,12 @@ void TMessageHandler::DecodeMessage()
     TSegmentList segments;
     segments.swap(segments_);
     TMessageState m;
+    // The whole message goes on before any of it is handled: a failure while handling must not leave the
+    // relay clients a message without its end, which would merge into the next one.
+    for (std::size_t i = 0; i < segments.size(); ++i) Forward(segments, i);
     try {
         m.selectedPatientID = census_.SelectedPatientID();
         for (std::size_t i = 0; i < segments.size(); ++i) {
-            Forward(segments, i);
             const std::string_view line = segments[i];
             switch (GetSegmentKind(line)) {
                 case skMSH:
