@@ -124,6 +124,8 @@ TEST_F(RelayForm, TheCentralStationsMessagesGoOutByteForByteOncePerClientCompute
     ASSERT_EQ(form.ListBoxConnectedClients->count(), 1);
     EXPECT_EQ(form.ListBoxConnectedClients->item(0)->text(), "ward-b (10.9.8.7)");
     EXPECT_FALSE(form.gbConnectedDataClients->isHidden());
+    emit form.ListBoxConnectedClients->itemClicked(form.ListBoxConnectedClients->item(0));
+    EXPECT_EQ(form.ListBoxConnectedClients->toolTip(), "ward-b (10.9.8.7)");
 
     centralStation->Connect();
     // Split anywhere by the network, the message still goes out whole and unchanged, one write per segment.
