@@ -106,6 +106,25 @@ TfrmCollectData::TfrmCollectData(TEnvironment& environment, QWidget* parent)
     events.read = [this] { ClientSocketCentralStationRead(); };
     centralStationSocket_->SetEvents(std::move(events));
 
+    relayClientSocket_ = env_.relayClientSocket ? env_.relayClientSocket() : std::make_unique<TClosedSocket>();
+    relayListener_ = env_.relayListener ? env_.relayListener() : std::make_unique<TNoRelayListener>();
+    connectedClients_ = std::make_unique<TConnectedClientsList>(gbConnectedDataClients, ListBoxConnectedClients);
+    relayServer_ = std::make_unique<TRelayServer>(*relayListener_, *connectedClients_, *env_.clock,
+                                                  [this](const std::string& line) { AddLogLine(line); });
+    messages_->SetRelayForwarder(relayServer_.get());
+    relayReaderCycle_ = std::make_unique<TRelayReaderCycle>(*cycle_, *messages_);
+    relayClient_ = std::make_unique<TRelayClient>(*relayClientSocket_, *relayReaderCycle_, *collectView_, *env_.clock,
+                                                  *env_.files, TFileVersionScanner::GetVersion());
+    relaySupervision_ = std::make_unique<TRelaySupervisionLink>(*relayServer_, *relayClient_);
+    cycle_->SetRelay(relaySupervision_.get());
+    cycle_->SetRelayClientSocket(relayClientSocket_.get());
+    TClientSocketEvents relayEvents;
+    relayEvents.connected = [this] { ClientSocketRelayConnect(); };
+    relayEvents.disconnected = [this] { ClientSocketRelayDisconnect(); };
+    // A refused or failed relay connection is retried by the tick's countdown.
+    relayEvents.read = [this] { ClientSocketRelayRead(); };
+    relayClientSocket_->SetEvents(std::move(relayEvents));
+
     connect(btnStart, &QPushButton::clicked, this, [this] { btnStartClick(); });
     connect(btnStop, &QPushButton::clicked, this, [this] { btnStopClick(); });
     connect(cbLogFile, &QCheckBox::clicked, this, [this] { cbLogFileClick(); });
@@ -155,6 +174,7 @@ void TfrmCollectData::FormCreate()
         RelayReconnectCountdown = 10;
         RelayPort = settings_.ReadRegInteger(setting::ClientSocketPort);
         RelayConnected = false;
+        relayServer_->Start(RelayPort, settings_.ReadRegString(setting::RelayAllowedClients));
         for (QWidget* w : findChildren<QWidget*>()) w->setToolTipDuration(kHintHidePauseMs);
         MedianFilterValue = 15;
         UseHalcyraSettings = settings_.ReadRegBool(setting::UseHalcyraSettings);
@@ -279,6 +299,8 @@ void TfrmCollectData::FormClose()
     // A collected series never runs on across the end of the run.
     if (cycle_->Status() == csCollecting || cycle_->Status() == csConnectionLost) cycle_->WriteStopDelimiters(false);
     centralStationSocket_->Close();
+    relayClientSocket_->Close();
+    relayServer_->Stop();
     Timer1->stop();
     // A tray program does not end when its last window closes: the main window's close ends the run.
     QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
@@ -351,10 +373,16 @@ void TfrmCollectData::Timer1Timer()
     try {
         cycle_->Tick();
     } catch (...) {
-        reader_->ReadWaitingBytes();
+        ReadWaitingBytes();
         throw;
     }
+    ReadWaitingBytes();
+}
+
+void TfrmCollectData::ReadWaitingBytes()
+{
     reader_->ReadWaitingBytes();
+    relayClient_->ReadWaitingBytes();
 }
 
 void TfrmCollectData::ClientSocketCentralStationConnect()
@@ -375,6 +403,21 @@ void TfrmCollectData::ClientSocketCentralStationError(int windowsSocketsError)
 void TfrmCollectData::ClientSocketCentralStationRead()
 {
     reader_->ClientSocketCentralStationRead();
+}
+
+void TfrmCollectData::ClientSocketRelayConnect()
+{
+    relayClient_->ClientSocketRelayConnect();
+}
+
+void TfrmCollectData::ClientSocketRelayDisconnect()
+{
+    relayClient_->ClientSocketRelayDisconnect();
+}
+
+void TfrmCollectData::ClientSocketRelayRead()
+{
+    relayClient_->ClientSocketRelayRead();
 }
 
 void TfrmCollectData::btnStartClick()

@@ -6,6 +6,7 @@
 #include "app/Environment.h"
 #include "app/Log.h"
 #include "app/ReaderCycle.h"
+#include "app/RelayReaderCycle.h"
 #include "datamanager/DataManagerLink.h"
 #include "hl7/Census.h"
 #include "hl7/MessageHandler.h"
@@ -15,6 +16,10 @@
 #include "patients/PatientFolders.h"
 #include "patients/PatientMonitorFile.h"
 #include "platform/DateTime.h"
+#include "relay/ConnectedClientsList.h"
+#include "relay/RelayClient.h"
+#include "relay/RelayServer.h"
+#include "relay/RelaySupervisionLink.h"
 #include "savefile/SaveITNew.h"
 #include "settings/SettingsStore.h"
 
@@ -117,6 +122,10 @@ public:
     void ClientSocketCentralStationDisconnect();
     void ClientSocketCentralStationError(int windowsSocketsError);
     void ClientSocketCentralStationRead();
+    // The relay client socket's events.
+    void ClientSocketRelayConnect();
+    void ClientSocketRelayDisconnect();
+    void ClientSocketRelayRead();
     void CBListPatientsClickCheck();
     void CBListPatientsClick();
     void DeleteActionClick();
@@ -161,6 +170,9 @@ public:
     // The patient list and the value grid below the panel, and the connection animation on Animate.
     TPatientGridPane& GridPane() { return *gridPane_; }
     TConnectAnimation& Animation() { return *animation_; }
+    IClientSocket& ClientSocketRelay() { return *relayClientSocket_; }
+    TRelayServer& RelayServer() { return *relayServer_; }
+    TRelayClient& RelayClient() { return *relayClient_; }
 
     bool AutoHide = false;
     bool AutoStart = false;
@@ -192,6 +204,8 @@ protected:
 private:
     void BuildControls();
     void ShowTrayIcon();
+    // Reads what the sockets announced while the re-entrancy flag was held.
+    void ReadWaitingBytes();
 
     TEnvironment& env_;
     TSettingsStore settings_;
@@ -223,6 +237,13 @@ private:
     std::unique_ptr<TMessageHandler> messages_;
     std::unique_ptr<TReaderCycle> readerCycle_;
     std::unique_ptr<TCentralStationReader> reader_;
+    std::unique_ptr<IClientSocket> relayClientSocket_;
+    std::unique_ptr<IRelayListener> relayListener_;
+    std::unique_ptr<TConnectedClientsList> connectedClients_;
+    std::unique_ptr<TRelayServer> relayServer_;
+    std::unique_ptr<TRelayReaderCycle> relayReaderCycle_;
+    std::unique_ptr<TRelayClient> relayClient_;
+    std::unique_ptr<TRelaySupervisionLink> relaySupervision_;
 };
 
 }  // namespace halcyra

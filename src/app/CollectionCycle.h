@@ -112,6 +112,9 @@ public:
         lastStatusChange_ = now;
         lastCompleteMessage_ = now;
     }
+    // A complete message from the relay server: it keeps the connection-loss check quiet, but it is not a
+    // message of the central station.
+    void RelayMessageReceived(TDateTime now) { lastStatusChange_ = now; }
 
     // The per-patient marks of the current interval.
     bool IsNotYetSaved(std::string_view patientID, std::string_view patientName)

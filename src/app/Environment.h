@@ -7,6 +7,7 @@
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
+#include "relay/RelayListener.h"
 #include "ui/TaskbarIconControler.h"
 
 #include <functional>
@@ -28,6 +29,10 @@ struct TEnvironment {
     std::function<std::unique_ptr<ITrayShell>()> trayShell;
     // The central-station client socket; null gives a socket that is never open.
     std::function<std::unique_ptr<IClientSocket>()> centralStationSocket;
+    // The relay: the client socket to another instance and the listening socket for other instances;
+    // null gives a socket that is never open and a listener that never listens.
+    std::function<std::unique_ptr<IClientSocket>()> relayClientSocket;
+    std::function<std::unique_ptr<IRelayListener>()> relayListener;
 
     std::string executablePath;
     // The command-line arguments left after the program's own options.

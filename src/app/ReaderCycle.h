@@ -7,7 +7,7 @@
 
 namespace halcyra {
 
-class TReaderCycle final : public ICentralStationCycle {
+class TReaderCycle : public ICentralStationCycle {
 public:
     TReaderCycle(TCollectionCycle& cycle, TMessageHandler& messages) : cycle_(cycle), messages_(messages) {}
 
@@ -21,7 +21,7 @@ public:
         messages_.DecodeMessage();
     }
 
-private:
+protected:
     TCollectionCycle& cycle_;
     TMessageHandler& messages_;
 };

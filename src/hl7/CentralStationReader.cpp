@@ -46,10 +46,15 @@ std::string TCentralStationReader::SocketErrorText(int windowsSocketsError)
     return "Asynchronous socket error " + std::to_string(windowsSocketsError);
 }
 
-void TCentralStationReader::ClientSocketCentralStationConnect()
+void TCentralStationReader::DropPartialMessage()
 {
     framer_.Clear();
     readUnfinished_ = false;
+}
+
+void TCentralStationReader::ClientSocketCentralStationConnect()
+{
+    DropPartialMessage();
     view_.SetCaption(Caption() + " - " + "Connected to " + " Central Station: " + socket_.RemoteHost() + " (" +
                      socket_.RemoteAddress() + ")");
     view_.SetConnectedLabel("");

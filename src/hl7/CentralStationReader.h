@@ -74,6 +74,8 @@ public:
     // Reads now when bytes are waiting on the socket, or when a read was cut short by an error of the
     // decoder and complete messages may still be buffered. Does nothing while the flag is set.
     void ReadWaitingBytes();
+    // Drops a partial message left in the receive buffer by a connection that is gone.
+    void DropPartialMessage();
 
     const TMessageFramer& Framer() const { return framer_; }
     std::string Caption() const;

@@ -27,11 +27,11 @@ TMessageHandler::TMessageHandler(const TParts& parts)
 
 void TMessageHandler::DecodeMessage()
 {
-    // A call made while handling can pump window messages and so come back here; that is heard, not
-    // prevented.
     // A nested call indexes its message apart, leaving the outer message's index intact.
     TMessageIndex nestedIndex;
     TMessageIndex& index = decodeBusy_ ? nestedIndex : index_;
+    // A call made while handling can pump window messages and so come back here; that is heard, not
+    // prevented.
     if (decodeBusy_) view_.Beep();
     decodeBusy_ = true;
     // The message's own lines: a nested call handles only what arrived for it, and a failure below never
@@ -39,11 +39,13 @@ void TMessageHandler::DecodeMessage()
     TSegmentList segments;
     segments.swap(segments_);
     TMessageState m;
+    // The whole message goes on before any of it is handled: a failure while handling must not leave the
+    // relay clients a message without its end, which would merge into the next one.
+    for (std::size_t i = 0; i < segments.size(); ++i) Forward(segments, i);
     try {
         m.selectedPatientID = census_.SelectedPatientID();
         index.IndexSegments(segments);
         for (std::size_t i = 0; i < segments.size(); ++i) {
-            Forward(segments, i);
             switch (index.Kind(i)) {
                 case skMSH:
                     HandleMSH(index, i);

@@ -46,6 +46,8 @@ inline constexpr TSetting EnableLogfile{.name = "EnableLogfile", .type = Bool};
 inline constexpr TSetting DebugFolder{
     .name = "DebugFolder", .type = String, .defaultText = "C:\\TEMP\\", .useText = DebugFolderInUse};
 inline constexpr TSetting ClientSocketPort{.name = "ClientSocketPort", .type = Integer, .defaultNumber = 13999};
+// Who may take the relayed stream: addresses and subnets separated by ";". Empty: everyone.
+inline constexpr TSetting RelayAllowedClients{.name = "RelayAllowedClients", .type = String};
 inline constexpr TSetting AutoHide{.name = "AutoHide", .type = Bool};
 inline constexpr TSetting AutoStart{.name = "AutoStart", .type = Bool};
 inline constexpr TSetting AutoCreate{.name = "AutoCreate", .type = Bool};
@@ -79,6 +81,7 @@ inline constexpr std::array kSettingsTable{
     &setting::EnableLogfile,
     &setting::DebugFolder,
     &setting::ClientSocketPort,
+    &setting::RelayAllowedClients,
     &setting::AutoHide,
     &setting::AutoStart,
     &setting::AutoCreate,

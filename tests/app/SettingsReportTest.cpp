@@ -52,5 +52,16 @@ TEST_F(SettingsReportTest, ValuesInUseFollowTheTableRules)
     EXPECT_TRUE(Lists("Interval = 10 (default)"));
 }
 
+TEST_F(SettingsReportTest, TheRelayAllowListIsShownAfterTheRelayPort)
+{
+    const auto lines = ReportSettings(settings, [](const std::string& path) { return path; });
+    const auto port = std::find(lines.begin(), lines.end(), "ClientSocketPort = 13999 (default)");
+    ASSERT_NE(port, lines.end());
+    ASSERT_NE(port + 1, lines.end());
+    EXPECT_EQ(port[1], "RelayAllowedClients =  (default)");
+    registry->CurrentUser().WriteString(kProgramKey, "RelayAllowedClients", "10.1.2.0/24; ::1");
+    EXPECT_TRUE(Lists("RelayAllowedClients = 10.1.2.0/24; ::1"));
+}
+
 }  // namespace
 }  // namespace halcyra

@@ -1,0 +1,26 @@
+// The relay as the timer tick supervises it: the life tick of the relay server, and the connection of the
+// relay client.
+#pragma once
+
+#include "app/RelaySupervision.h"
+#include "relay/RelayClient.h"
+#include "relay/RelayServer.h"
+
+namespace halcyra {
+
+class TRelaySupervisionLink final : public IRelaySupervision {
+public:
+    TRelaySupervisionLink(TRelayServer& server, TRelayClient& client) : server_(server), client_(client) {}
+
+    TDateTime LastRelaySend() const override { return server_.LastRelaySend(); }
+    void SendLifeTick() override { server_.SendLifeTick(); }
+    bool ClientConnected() const override { return client_.Connected(); }
+    TDateTime LastLifeTickReceived() const override { return client_.LastLifeTickReceived(); }
+    void CloseClient() override { client_.Close(); }
+
+private:
+    TRelayServer& server_;
+    TRelayClient& client_;
+};
+
+}  // namespace halcyra

@@ -1,0 +1,137 @@
+#include "relay/RelayClient.h"
+
+#include "support/TempDir.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace halcyra {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+class TFakeSocket final : public IClientSocket {
+public:
+    std::string pending;
+    bool open = false;
+    bool IsOpen() const override { return open; }
+    void Close() override { open = false; }
+    std::size_t BytesAvailable() const override { return pending.size(); }
+    std::string ReadAvailable() override { return std::exchange(pending, std::string()); }
+    std::string RemoteHost() const override { return "ward-server"; }
+    std::string RemoteAddress() const override { return "10.1.2.3"; }
+};
+
+class TFakeCycle final : public ICentralStationCycle {
+public:
+    bool inProgress = false;
+    int dataReceived = 0;
+    std::vector<TDateTime> completions;
+    std::vector<TSegmentList> decoded;
+
+    bool InProgress() const override { return inProgress; }
+    void SetInProgress(bool value) override { inProgress = value; }
+    void DataReceived(TDateTime) override { ++dataReceived; }
+    void MessageComplete(TDateTime now) override { completions.push_back(now); }
+    void DecodeMessage(TSegmentList& segments) override
+    {
+        decoded.push_back(segments);
+        segments.clear();
+    }
+};
+
+class TFakeView final : public ICentralStationView {
+public:
+    std::string caption;
+    std::string connectedLabel = "Expected lifetick is missing";
+    std::string stopPos;
+    void SetCaption(const std::string& text) override { caption = text; }
+    void SetConnectedLabel(const std::string& text) override { connectedLabel = text; }
+    void ShowStopPos(const std::string& text) override { stopPos = text; }
+    void ShowStartPos(const std::string&) override {}
+    bool SaveDataStream() const override { return true; }  // ticked, yet the relay writes no copy
+    void SocketError(const std::string&) override {}
+};
+
+class RelayClient : public ::testing::Test {
+protected:
+    test::TTempDir prefix;
+    TDriveMapping drives{prefix.Path()};
+    TFileSystem files{drives};
+    TManualClock clock{EncodeDateTime(2024, 1, 31, 12, 0, 0)};
+    TFakeSocket socket;
+    TFakeCycle cycle;
+    TFakeView view;
+    TRelayClient client{socket, cycle, view, clock, files, "1.2.3"};
+
+    void Receive(const std::string& bytes)
+    {
+        socket.pending += bytes;
+        client.ClientSocketRelayRead();
+    }
+};
+
+TEST_F(RelayClient, ConnectAndDisconnectSetTheFlagCaptionAndSignOfLife)
+{
+    EXPECT_FALSE(client.Connected());
+    client.ClientSocketRelayConnect();
+    EXPECT_TRUE(client.Connected());
+    EXPECT_EQ(view.caption, "Central Station Data Client (Ver. 1.2.3) - Connected to  Velgard: ward-server (10.1.2.3)");
+    EXPECT_EQ(client.LastLifeTickReceived(), clock.Now());
+    EXPECT_EQ(view.connectedLabel, "");
+    client.ClientSocketRelayDisconnect();
+    EXPECT_FALSE(client.Connected());
+    EXPECT_EQ(view.caption, "Central Station Data Client (Ver. 1.2.3)");
+}
+
+TEST_F(RelayClient, ALifeTickOnlyRefreshesTheSignOfLifeAndIsSkippedBeforeTheNextMessage)
+{
+    client.ClientSocketRelayConnect();
+    clock.AdvanceSeconds(60);
+    view.connectedLabel = "Expected lifetick is missing";
+    Receive("\r");
+    EXPECT_EQ(client.LastLifeTickReceived(), clock.Now());
+    EXPECT_EQ(view.connectedLabel, "");
+    EXPECT_THAT(cycle.decoded, IsEmpty());
+    EXPECT_EQ(view.stopPos, "StopPosExitCount = 1");
+    clock.AdvanceSeconds(60);
+    Receive("\r\x0BMSH|1\rPID|a\rOBX|1\r\x1C\r");
+    EXPECT_THAT(cycle.decoded, ElementsAre(ElementsAre("MSH|1", "PID|a", "OBX|1")));
+    EXPECT_THAT(cycle.completions, ElementsAre(clock.Now()));
+    // The central station's own sign of life is not touched, and no debug copy is written.
+    EXPECT_EQ(cycle.dataReceived, 0);
+    EXPECT_FALSE(files.FileExists("C:\\TEMP\\CSCommunication.txt"));
+    EXPECT_EQ(client.Framer().StopPosExitCount(), 2);
+}
+
+TEST_F(RelayClient, NothingIsTakenWhileTheFlagIsHeldAndTheWaitingBytesAreReadAfterwards)
+{
+    client.ClientSocketRelayConnect();
+    cycle.inProgress = true;
+    Receive("\x0BMSH|1\r\x1C\r");
+    EXPECT_FALSE(socket.pending.empty());
+    EXPECT_THAT(cycle.decoded, IsEmpty());
+    client.ReadWaitingBytes();
+    EXPECT_THAT(cycle.decoded, IsEmpty());
+    cycle.inProgress = false;
+    client.ReadWaitingBytes();
+    EXPECT_THAT(cycle.decoded, ElementsAre(ElementsAre("MSH|1")));
+}
+
+TEST_F(RelayClient, APartialMessageOfALostConnectionIsDroppedOnReconnect)
+{
+    client.ClientSocketRelayConnect();
+    Receive("\x0BMSH|1\rPID|cut off");
+    client.ClientSocketRelayDisconnect();
+    client.ClientSocketRelayConnect();
+    Receive("\x0BMSH|2\r\x1C\r");
+    EXPECT_THAT(cycle.decoded, ElementsAre(ElementsAre("MSH|2")));
+}
+
+}  // namespace
+}  // namespace halcyra
