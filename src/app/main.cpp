@@ -18,8 +18,8 @@
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
-#include "ui/OnlyOne.h"
 #include "relay/TcpRelayListener.h"
+#include "ui/OnlyOne.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
