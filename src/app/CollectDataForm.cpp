@@ -222,7 +222,8 @@ void TfrmCollectData::showEvent(QShowEvent* event)
 
 bool TfrmCollectData::FormCloseQuery()
 {
-    if (!isVisible()) return true;
+    // Without a tray the window is only minimised, so the end of the session cannot rely on hiding it.
+    if (!isVisible() || endingSession_) return true;
     bool canClose = closeConfirmed_;
     const bool collecting = !btnStop->isHidden();
     if (collecting && centralStationSocket_->IsOpen()) {
@@ -257,6 +258,7 @@ void TfrmCollectData::FormClose()
     // A collected series never runs on across the end of the run.
     if (cycle_->Status() == csCollecting || cycle_->Status() == csConnectionLost) cycle_->WriteStopDelimiters(false);
     centralStationSocket_->Close();
+    if (reader_->MessagesReceived() > 0) AddLogLine(reader_->CountersText());
     Timer1->stop();
     // A tray program does not end when its last window closes: the main window's close ends the run.
     QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
@@ -272,9 +274,9 @@ void TfrmCollectData::BitBtnCloseClick()
 void TfrmCollectData::EndSession()
 {
     closeConfirmed_ = true;
+    endingSession_ = true;
     AddLogLine("Closing application ...");
-    // A refused close hides the window; closing the hidden window is then allowed at once.
-    if (!close()) close();
+    close();
 }
 
 void TfrmCollectData::cbLogFileClick()

@@ -7,7 +7,7 @@
 
 namespace halcyra {
 
-TTcpClientSocket::TTcpClientSocket()
+TTcpClientSocket::TTcpClientSocket(int portOverride) : portOverride_(portOverride)
 {
     QObject::connect(&socket_, &QTcpSocket::connected, &socket_, [this] {
         if (events_.connected) events_.connected();
@@ -43,7 +43,7 @@ void TTcpClientSocket::Open(const std::string& host, bool isAddress, int port)
 {
     socket_.abort();
     const QString text = QString::fromLatin1(host.data(), static_cast<qsizetype>(host.size()));
-    const auto qtPort = static_cast<quint16>(port);
+    const auto qtPort = static_cast<quint16>(portOverride_ != 0 ? portOverride_ : port);
     if (!isAddress) {
         socket_.connectToHost(text, qtPort);
         return;

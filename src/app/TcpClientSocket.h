@@ -10,7 +10,9 @@ namespace halcyra {
 
 class TTcpClientSocket final : public IClientSocket {
 public:
-    TTcpClientSocket();
+    // A non-zero portOverride replaces the port every Open asks for (a test hook: tests run their
+    // central station on a free port instead of the fixed one).
+    explicit TTcpClientSocket(int portOverride = 0);
     // No events come out of the destruction.
     ~TTcpClientSocket() override;
     TTcpClientSocket(const TTcpClientSocket&) = delete;
@@ -30,6 +32,7 @@ public:
 private:
     TClientSocketEvents events_;
     QTcpSocket socket_;
+    int portOverride_ = 0;
 };
 
 }  // namespace halcyra

@@ -100,6 +100,17 @@ int RunTextOnly(int argc, char** argv)
     return PrintSettings(options, parser);
 }
 
+// HALCYRA_TEST_CS_PORT, a test hook: the central-station connection goes to this port instead of the fixed
+// one, so that tests and demos never need port 8000. Anything but a port number 1..65535 is ignored.
+int CentralStationTestPort()
+{
+    const char* text = std::getenv("HALCYRA_TEST_CS_PORT");
+    if (text == nullptr || *text == '\0') return 0;
+    char* end = nullptr;
+    const long port = std::strtol(text, &end, 10);
+    return *end == '\0' && port > 0 && port <= 65535 ? static_cast<int>(port) : 0;
+}
+
 }  // namespace
 
 // Without a display, Qt's offscreen platform warns about window hints it cannot apply; that says nothing
@@ -168,7 +179,9 @@ int main(int argc, char** argv)
     if (importing)
         env.centralStationSocket = [] { return std::make_unique<TImportSocket>(); };
     else
-        env.centralStationSocket = [] { return std::make_unique<TTcpClientSocket>(); };
+        env.centralStationSocket = [port = CentralStationTestPort()] {
+            return std::make_unique<TTcpClientSocket>(port);
+        };
     env.registry = registry.get();
     env.files = &files;
     env.prompter = service || importing ? static_cast<IPrompter*>(&logged) : &boxes;

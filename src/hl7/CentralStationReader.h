@@ -76,6 +76,10 @@ public:
     void ReadWaitingBytes();
 
     const TMessageFramer& Framer() const { return framer_; }
+    // Complete messages cut since start-up (empty ones too).
+    long long MessagesReceived() const { return messagesReceived_; }
+    // One line for the log at the end of the run: the messages and the two framing counters.
+    std::string CountersText() const;
     std::string Caption() const;
 
     static std::string SocketErrorText(int windowsSocketsError);
@@ -93,6 +97,7 @@ private:
     TMessageFramer framer_;
     TSegmentList segments_;
     bool readUnfinished_ = false;
+    long long messagesReceived_ = 0;
 };
 
 }  // namespace halcyra
