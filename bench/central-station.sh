@@ -50,9 +50,13 @@ if [ "${1:-}" = "--inside-session" ]; then
   start=$(date +%s.%N) cpu0=$(cpu)
   wait "$sim" || { echo "cs-sim failed: $(cat "$work/cs-sim.log")" >&2; exit 1; }
   end=$(date +%s.%N) cpu1=$(cpu)
+  # Halcyra may still be working through what cs-sim wrote: the run ends when its CPU time stops growing.
+  while sleep 0.5; do
+    now=$(cpu)
+    [ "$now" -ne "$cpu1" ] || break
+    end=$(date +%s.%N) cpu1=$now
+  done
   rss=$(awk '/^VmRSS/ { print $2 }' "/proc/$halcyra/status")
-  # Let Halcyra take what is still in its socket before it is ended.
-  sleep 2
   kill -TERM "$halcyra"
   wait "$halcyra" || true
   kill -TERM "$standin"
@@ -89,8 +93,9 @@ echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores"
 run() {
   dbus-run-session -- "$0" --inside-session "$build" "$work" "$@" 2> >(grep -v 'Failed to set fd limit' >&2)
 }
-run paced "$paced" "$beds"
-run flood "$flood" "$beds"
+[ "$paced" -gt 0 ] && run paced "$paced" "$beds"
+[ "$flood" -gt 0 ] && run flood "$flood" "$beds"
 [ "$soak" -gt 0 ] && run paced "$soak" "$beds"
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
+# A 0 for a part skips it.
 rm -rf "$work"

@@ -83,7 +83,7 @@ done
 "$root/scripts/setup.sh"
 echo "demo: building in $build ..."
 log=$(mktemp /tmp/halcyra-demo-build.XXXXXX)
-if ! "$root/scripts/build.sh" "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALCYRA_TESTS=OFF \
+if ! "$root/scripts/build.sh" "$build" -DCMAKE_BUILD_TYPE=Release -DHALCYRA_TESTS=OFF \
   -DHALCYRA_BENCH=OFF >"$log" 2>&1; then
   cat "$log" >&2
   echo "demo: the build failed (output above, also in $log)" >&2
