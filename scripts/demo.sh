@@ -5,6 +5,7 @@
 #   scripts/demo.sh [--beds N] [--interval SECONDS]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+self="$root/scripts/demo.sh"
 build="$root/build-demo"
 beds=3
 interval=10
@@ -12,10 +13,13 @@ interval=10
 # Reads the stand-in's JSON lines and prints one line per patient and time, as the data manager hears of
 # the values, and the series it is told are closed.
 if [ "${1:-}" = "--show-values" ]; then
-  text() { [[ $line =~ \"$1\":\"([^\"]*)\" ]] && printf '%s' "${BASH_REMATCH[1]}"; }
-  number() { [[ $line =~ \"$1\":([^,}]*) ]] && printf '%s' "${BASH_REMATCH[1]}"; }
+  text() { if [[ $line =~ \"$1\":\"([^\"]*)\" ]]; then printf '%s' "${BASH_REMATCH[1]}"; fi; }
+  number() { if [[ $line =~ \"$1\":([^,}]*) ]]; then printf '%s' "${BASH_REMATCH[1]}"; fi; }
   key="" out=""
-  flush() { [ -n "$out" ] && printf 'data manager: %s\n' "$out"; key="" out=""; }
+  flush() {
+    if [ -n "$out" ]; then printf 'data manager: %s\n' "${out%,}"; fi
+    key="" out=""
+  }
   while IFS= read -r line; do
     method=$(text method) time=$(text timeText)
     result=$(text result)
@@ -24,11 +28,12 @@ if [ "${1:-}" = "--show-values" ]; then
     case $method in
       AddValue)
         patient=$(text patientId)
-        [ "$key" = "$patient $time" ] || { flush; key="$patient $time" out="${time#*T} $patient "; }
+        [ "$key" = "$patient $time" ] || { flush; key="$patient $time" out="${time#*T} $patient"; }
         out+=" $(text label) $(number value) $(text unit)$failed," ;;
       AddDelimiter)
-        [ "$key" = "closed $time" ] || { flush; key="closed $time" out="${time#*T} series closed:"; }
-        out+=" $(text label)$failed," ;;
+        [ "$key" = "closed $time" ] || { flush; key="closed $time" closed=0; }
+        closed=$((closed + 1))
+        out="${time#*T} series closed: $closed$failed" ;;
       SetCollectorState) flush; printf 'data manager: collector state %s%s\n' "$(number state)" "$failed" ;;
       *) flush ;;
     esac
@@ -48,7 +53,9 @@ if [ "${1:-}" = "--inside-session" ]; then
   setsid "$build/tools/cs-sim/cs-sim" --port 0 --beds "$beds" --seed "$RANDOM" \
     >"$demo/cs-sim.port" 2>"$demo/cs-sim.log" &
   sim=$!
-  setsid bash -c 'tail -n +1 -F "$1" 2>/dev/null | "$2" --show-values' _ "$demo/data-manager-calls.jsonl" "$0" &
+  # It ends with the stand-in, after its last lines.
+  setsid bash -c 'tail -n +1 -F --pid="$3" "$1" 2>/dev/null | "$2" --show-values' _ \
+    "$demo/data-manager-calls.jsonl" "$self" "$standin" &
   values=$!
   for _ in $(seq 200); do
     [ -s "$demo/cs-sim.port" ] &&
@@ -59,15 +66,14 @@ if [ "${1:-}" = "--inside-session" ]; then
   port=$(head -n 1 "$demo/cs-sim.port")
   echo "demo: cs-sim streams $beds beds on 127.0.0.1:$port"
   # The program's port is fixed; its test hook points it at cs-sim's free port, so nothing needs port 8000.
-  HALCYRA_TEST_CS_PORT=$port "$build/src/app/halcyra" --service --registry "$demo/registry" \
-    --prefix "$demo/prefix" > >(sed -u 's/^/halcyra: /') 2>&1 &
+  export HALCYRA_TEST_CS_PORT=$port
+  # The pipeline ends after sed has passed on Halcyra's last line; halcyra.pid names Halcyra for Ctrl-C.
+  sh -c 'echo $$ >"$1/halcyra.pid"; exec "$2" --service --registry "$1/registry" --prefix "$1/prefix"' _ \
+    "$demo" "$build/src/app/halcyra" 2>&1 | sed -u 's/^/halcyra: /' &
   halcyra=$!
-  echo "$halcyra" >"$demo/halcyra.pid"
   wait "$halcyra" || true
   kill -TERM "$standin" "$sim" 2>/dev/null || true
   wait "$standin" "$sim" 2>/dev/null || true
-  sleep 0.3
-  kill -TERM -- "-$values" 2>/dev/null || true
   wait "$values" 2>/dev/null || true
   exit 0
 fi
@@ -105,8 +111,8 @@ echo "demo: Halcyra collects every $interval s into $demo; Ctrl-C ends the run"
 
 # The private bus runs in a session of its own, so Ctrl-C does not take it down under Halcyra; the bus
 # daemon's complaint that it may not raise its file limit says nothing about the demo.
-setsid dbus-run-session -- "$0" --inside-session "$demo" "$beds" \
-  2> >(grep --line-buffered -v 'Failed to set fd limit' >&2) &
+setsid dbus-run-session -- "$self" --inside-session "$demo" "$beds" \
+  2> >(trap '' INT; exec grep --line-buffered -v 'Failed to set fd limit' >&2) &
 session=$!
 stop() {
   [ -s "$demo/halcyra.pid" ] && kill -TERM "$(cat "$demo/halcyra.pid")" 2>/dev/null || true
