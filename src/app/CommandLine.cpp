@@ -68,7 +68,6 @@ QString HelpEpilogue(const std::filesystem::path& registryOption, const std::fil
                "/etc/halcyra/HKEY_LOCAL_MACHINE.reg\n"
                "  XDG_DATA_HOME     without either: the prefix is $XDG_DATA_HOME/halcyra (default "
                "~/.local/share/halcyra)\n"
-               "  HALCYRA_TEST_CS_PORT  for tests only: the central station's port instead of 8000\n"
                "\n"
                "In use now:\n"
                "  per-user hive     %1\n"
