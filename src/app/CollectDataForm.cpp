@@ -264,7 +264,8 @@ void TfrmCollectData::showEvent(QShowEvent* event)
 
 bool TfrmCollectData::FormCloseQuery()
 {
-    if (!isVisible()) return true;
+    // Without a tray the window is only minimised, so the end of the session cannot rely on hiding it.
+    if (!isVisible() || endingSession_) return true;
     bool canClose = closeConfirmed_;
     const bool collecting = !btnStop->isHidden();
     if (collecting && centralStationSocket_->IsOpen()) {
@@ -299,6 +300,7 @@ void TfrmCollectData::FormClose()
     // A collected series never runs on across the end of the run.
     if (cycle_->Status() == csCollecting || cycle_->Status() == csConnectionLost) cycle_->WriteStopDelimiters(false);
     centralStationSocket_->Close();
+    if (reader_->MessagesReceived() > 0) AddLogLine(reader_->CountersText());
     relayClientSocket_->Close();
     relayServer_->Stop();
     Timer1->stop();
@@ -316,9 +318,9 @@ void TfrmCollectData::BitBtnCloseClick()
 void TfrmCollectData::EndSession()
 {
     closeConfirmed_ = true;
+    endingSession_ = true;
     AddLogLine("Closing application ...");
-    // A refused close hides the window; closing the hidden window is then allowed at once.
-    if (!close()) close();
+    close();
 }
 
 void TfrmCollectData::cbLogFileClick()

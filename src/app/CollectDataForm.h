@@ -218,6 +218,7 @@ private:
     TDataManagerLink dataManager_;
     bool terminateRequested_ = false;
     bool closeConfirmed_ = false;
+    bool endingSession_ = false;
     bool firstShowDone_ = false;
     TPatientIdReduction idReduction_;
     TPatientFolders patientFolders_;

@@ -41,6 +41,13 @@ std::string TCentralStationReader::Caption() const
     return "Central Station Data Client (Ver. " + fileVersion_ + ")";
 }
 
+std::string TCentralStationReader::CountersText() const
+{
+    return "Central station: " + std::to_string(messagesReceived_) +
+           " messages received, StopPosExitCount = " + std::to_string(framer_.StopPosExitCount()) +
+           ", StartPosExitCount = " + std::to_string(framer_.StartPosExitCount());
+}
+
 std::string TCentralStationReader::SocketErrorText(int windowsSocketsError)
 {
     return "Asynchronous socket error " + std::to_string(windowsSocketsError);
@@ -93,6 +100,7 @@ void TCentralStationReader::ClientSocketCentralStationRead()
             view_.ShowStartPos("StartPosExitCount = " + std::to_string(framer_.StartPosExitCount()));
             break;
         }
+        ++messagesReceived_;
         cycle_.MessageComplete(clock_.Now());
         if (view_.SaveDataStream()) SaveDataStream(segments_);
         cycle_.DecodeMessage(segments_);

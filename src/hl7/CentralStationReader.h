@@ -78,6 +78,10 @@ public:
     void DropPartialMessage();
 
     const TMessageFramer& Framer() const { return framer_; }
+    // Complete messages cut since start-up (empty ones too).
+    long long MessagesReceived() const { return messagesReceived_; }
+    // One line for the log at the end of the run: the messages and the two framing counters.
+    std::string CountersText() const;
     std::string Caption() const;
 
     static std::string SocketErrorText(int windowsSocketsError);
@@ -95,6 +99,7 @@ private:
     TMessageFramer framer_;
     TSegmentList segments_;
     bool readUnfinished_ = false;
+    long long messagesReceived_ = 0;
 };
 
 }  // namespace halcyra

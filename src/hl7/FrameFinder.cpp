@@ -14,6 +14,14 @@ std::size_t Find(std::string_view bytes, char c, std::size_t from, std::size_t t
     return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - bytes.data()) : std::string_view::npos;
 }
 
+// The program's reader takes 0x1C 0x0D as the end of a message after a segment end of CR or CR LF.
+bool EndsWithSegmentEnd(std::string_view body)
+{
+    if (body.empty()) return false;
+    if (body.back() == kSegmentEnd) return true;
+    return body.size() >= 2 && body.back() == '\n' && body[body.size() - 2] == kSegmentEnd;
+}
+
 }  // namespace
 
 bool TFrameFinder::Next(std::string_view bytes, TFrame& frame)
@@ -46,7 +54,7 @@ bool TFrameFinder::Next(std::string_view bytes, TFrame& frame)
             continue;
         }
         frame.body = bytes.substr(start_ + 1, end - start_ - 1);
-        frame.badEnd = frame.body.empty() || frame.body.back() != kSegmentEnd;
+        frame.badEnd = !EndsWithSegmentEnd(frame.body);
         haveStart_ = false;
         start_ = end + 2;
         scan_ = start_;

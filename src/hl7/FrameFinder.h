@@ -9,8 +9,8 @@ namespace halcyra {
 
 struct TFrame {
     std::string_view body;  // between the 0x0B and the 0x1C 0x0D
-    // The body does not end with the carriage return before 0x1C 0x0D, so the program's reader, which
-    // looks for 0x0D 0x1C 0x0D, would not cut the message there.
+    // The body does not end with a segment end (CR, or CR LF) before 0x1C 0x0D, so the program's reader
+    // would not cut the message there.
     bool badEnd = false;
 };
 

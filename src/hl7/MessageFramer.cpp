@@ -20,13 +20,7 @@ std::optional<TEndMarker> FindEndMarker(std::string_view buffer)
 
 void CutSegments(std::string_view message, TSegmentList& segments)
 {
-    std::size_t pos = 0;
-    for (std::size_t end = message.find_first_of("\r\n"); end != std::string_view::npos;
-         end = message.find_first_of("\r\n", pos)) {
-        segments.emplace_back(message.substr(pos, end - pos));
-        pos = end + 1;
-        if (message[end] == kSegmentEnd && pos < message.size() && message[pos] == kLineFeed) ++pos;
-    }
+    ForEachSegment(message, [&](std::string_view segment) { segments.emplace_back(segment); });
 }
 
 void TMessageFramer::Append(std::string_view bytes)

@@ -21,8 +21,21 @@ struct TEndMarker {
 // The first end marker of the buffer; a 0x1C 0x0D not preceded by CR or CR LF is not one.
 std::optional<TEndMarker> FindEndMarker(std::string_view buffer);
 
-// Appends the segments of one message's text: every piece before a terminator (CR LF, CR or LF) is one
-// segment, empty pieces between two terminators too; text after the last terminator is dropped.
+// Calls visit(segment) for every piece of one message's text before a terminator (CR LF, CR or LF), empty
+// pieces between two terminators too; text after the last terminator is dropped.
+template <typename Visit>
+void ForEachSegment(std::string_view message, Visit&& visit)
+{
+    std::size_t pos = 0;
+    for (std::size_t end = message.find_first_of("\r\n"); end != std::string_view::npos;
+         end = message.find_first_of("\r\n", pos)) {
+        visit(message.substr(pos, end - pos));
+        pos = end + 1;
+        if (message[end] == kSegmentEnd && pos < message.size() && message[pos] == '\n') ++pos;
+    }
+}
+
+// Appends the segments of one message's text, as ForEachSegment cuts them.
 void CutSegments(std::string_view message, TSegmentList& segments);
 
 // The receive buffer of a data-source reader and its two counters.

@@ -2,6 +2,7 @@
 
 #include "hl7/ByteSearch.h"
 #include "hl7/Items.h"
+#include "hl7/MessageFramer.h"
 
 #include <algorithm>
 
@@ -21,6 +22,11 @@ void TMessageIndex::AddSeparator(std::size_t offset)
 
 void TMessageIndex::IndexFrame(std::string_view message)
 {
+    // A sender that ends segments with CR LF (or LF): cut as the program's reader cuts them.
+    if (message.find('\n') != std::string_view::npos) {
+        IndexCrLfFrame(message);
+        return;
+    }
     Clear();
     // Kept in locals while the pass runs: stores into the offsets could otherwise alias the members.
     std::size_t* offsets = separators_.data();
@@ -47,6 +53,12 @@ void TMessageIndex::IndexFrame(std::string_view message)
     ForEachByteOf(message, kFieldSeparator, onSeparator, kSegmentEnd, onSegmentEnd);
     // Text after the last segment end is no segment.
     separatorCount_ = firstSeparator;
+}
+
+void TMessageIndex::IndexCrLfFrame(std::string_view message)
+{
+    Clear();
+    ForEachSegment(message, [this](std::string_view segment) { AddSegment(segment); });
 }
 
 void TMessageIndex::AddSegment(std::string_view segment)

@@ -2,6 +2,7 @@
 
 #include "hl7/CaptureReader.h"
 #include "hl7/FrameFinder.h"
+#include "hl7/MessageFramer.h"
 #include "hl7/MessageIndex.h"
 
 namespace halcyra {
@@ -39,12 +40,7 @@ void SplitPlainText(std::string_view bytes, TCapturedStream& stream)
 TSegmentList SplitSegments(std::string_view message)
 {
     TSegmentList segments;
-    std::size_t pos = 0;
-    for (std::size_t end = message.find(kSegmentEnd); end != std::string_view::npos;
-         end = message.find(kSegmentEnd, pos)) {
-        segments.emplace_back(message.substr(pos, end - pos));
-        pos = end + 1;
-    }
+    CutSegments(message, segments);
     return segments;
 }
 

@@ -13,9 +13,9 @@ inline constexpr char kSegmentEnd = '\x0D';
 
 using TSegmentList = std::vector<std::string>;
 
-// The segments of one framed message's text: every piece before a carriage return is one segment (empty
-// pieces too); text after the last carriage return is dropped. Line feeds stay in the text, as the
-// program's reader keeps them.
+// The segments of one framed message's text, cut as the program's reader cuts them: every piece before a
+// terminator (CR LF, CR or LF) is one segment (empty pieces between two terminators too); text after the
+// last terminator is dropped.
 TSegmentList SplitSegments(std::string_view message);
 
 enum class TStreamForm { Framed, PlainText };

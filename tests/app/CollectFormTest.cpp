@@ -30,15 +30,18 @@ int Count(const std::vector<std::string>& calls, const std::string& prefix)
         std::count_if(calls.begin(), calls.end(), [&](const std::string& c) { return c.rfind(prefix, 0) == 0; }));
 }
 
+// A central station that is connected, and new patients ticked.
+void Connected(TFormFixture& fixture)
+{
+    auto& hive = fixture.registry.CurrentUser();
+    hive.WriteDword(kProgramKey, "DataSourceIsCentralStation", 1);
+    hive.WriteDword(kProgramKey, "AutoCreate", 1);
+    fixture.socketOpen = true;
+}
+
 class CollectForm : public ::testing::Test {
 protected:
-    CollectForm()
-    {
-        auto& hive = f.registry.CurrentUser();
-        hive.WriteDword(kProgramKey, "DataSourceIsCentralStation", 1);
-        hive.WriteDword(kProgramKey, "AutoCreate", 1);
-        f.socketOpen = true;
-    }
+    CollectForm() { Connected(f); }
     TFormFixture f;
 };
 
@@ -99,17 +102,24 @@ TEST_F(CollectForm, AutoStartAndAutoHideFireOnTheTickAfterTheFirstObservation)
 
 TEST_F(CollectForm, EndingTheRunWhileCollectingClosesTheSeriesFirst)
 {
-    auto& form = f.Create();
-    form.show();
-    Receive(form, "70");
-    form.btnStartClick();
-    f.clock.AdvanceSeconds(2);
-    form.Timer1Timer();
-    Receive(form, "72");
-    ASSERT_EQ(Count(f.dataManager.calls, "AddValue"), 1);
-    form.EndSession();
-    EXPECT_FALSE(form.isVisible());
-    EXPECT_EQ(Count(f.dataManager.calls, "AddDelimiter HR bpm"), 1);
+    // Also without a system tray (the service), where a refused close only minimises the window.
+    for (const bool trayAvailable : {true, false}) {
+        SCOPED_TRACE(trayAvailable ? "with a tray" : "without a tray");
+        TFormFixture run;
+        Connected(run);
+        run.tray.available = trayAvailable;
+        auto& form = run.Create();
+        form.show();
+        Receive(form, "70");
+        form.btnStartClick();
+        run.clock.AdvanceSeconds(2);
+        form.Timer1Timer();
+        Receive(form, "72");
+        ASSERT_EQ(Count(run.dataManager.calls, "AddValue"), 1);
+        form.EndSession();
+        EXPECT_FALSE(form.isVisible());
+        EXPECT_EQ(Count(run.dataManager.calls, "AddDelimiter HR bpm"), 1);
+    }
     // Without collection there is nothing to close.
     TFormFixture g;
     auto& idle = g.Create();

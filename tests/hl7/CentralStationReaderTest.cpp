@@ -104,6 +104,9 @@ TEST_F(CentralStationReader, TwoMessagesAndAPartialOneInOneRead)
     EXPECT_EQ(view.stopPos, "StopPosExitCount = 2");
     EXPECT_EQ(reader.Framer().StartPosExitCount(), 0);
     EXPECT_FALSE(cycle.inProgress);
+    EXPECT_EQ(reader.MessagesReceived(), 3);
+    EXPECT_EQ(reader.CountersText(),
+              "Central station: 3 messages received, StopPosExitCount = 2, StartPosExitCount = 0");
 }
 
 TEST_F(CentralStationReader, MessageSplitAnywhereOverTwoReadsIsDecodedOnce)

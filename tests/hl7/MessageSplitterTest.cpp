@@ -17,11 +17,13 @@ std::vector<TSegmentList> Segments(const TCapturedStream& stream)
     return out;
 }
 
-TEST(Hl7Splitter, SegmentsEndAtCarriageReturnsOnly)
+TEST(Hl7Splitter, SegmentsEndAtCrLfCrOrLf)
 {
     EXPECT_THAT(SplitSegments("MSH|a\rPID|b\r"), ElementsAre("MSH|a", "PID|b"));
     EXPECT_THAT(SplitSegments("MSH|a\r\rPID|b\rtail"), ElementsAre("MSH|a", "", "PID|b"));
-    EXPECT_THAT(SplitSegments("MSH|a\r\nPID|b\r"), ElementsAre("MSH|a", "\nPID|b"));
+    // CR LF is one terminator; LF alone is one too; CR LF LF leaves an empty segment as CR CR does.
+    EXPECT_THAT(SplitSegments("MSH|a\r\nPID|b\r\n"), ElementsAre("MSH|a", "PID|b"));
+    EXPECT_THAT(SplitSegments("MSH|a\nPID|b\r\n\nOBX|c\n\r"), ElementsAre("MSH|a", "PID|b", "", "OBX|c", ""));
     EXPECT_TRUE(SplitSegments("no terminator").empty());
     EXPECT_TRUE(SplitSegments("").empty());
 }
@@ -53,11 +55,13 @@ TEST(Hl7Splitter, FramedStreamEdgeCases)
     ASSERT_EQ(empty.messages.size(), 1u);
     EXPECT_TRUE(empty.messages[0].segments.empty());
     EXPECT_TRUE(empty.messages[0].badEnd);
-    // A sender ending segments with CR LF: the reader of the program would not cut this frame.
+    // A sender ending segments with CR LF: cut as the program's reader cuts it.
     const TCapturedStream crlf = SplitCapturedStream("\x0BMSH|1\r\nPID|x\r\n\x1C\x0D");
     ASSERT_EQ(crlf.messages.size(), 1u);
-    EXPECT_TRUE(crlf.messages[0].badEnd);
-    EXPECT_THAT(crlf.messages[0].segments, ElementsAre("MSH|1", "\nPID|x"));
+    EXPECT_FALSE(crlf.messages[0].badEnd);
+    EXPECT_THAT(crlf.messages[0].segments, ElementsAre("MSH|1", "PID|x"));
+    // A line feed alone before 0x1C 0x0D is no segment end the reader takes.
+    EXPECT_TRUE(SplitCapturedStream("\x0BMSH|1\n\x1C\x0D").messages[0].badEnd);
     // Start byte at the very end, end block without its carriage return at the very end.
     EXPECT_TRUE(SplitCapturedStream("\x0B").messages.empty());
     EXPECT_TRUE(SplitCapturedStream("\x0BMSH|1\r\x1C").messages.empty());

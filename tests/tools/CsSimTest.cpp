@@ -189,9 +189,10 @@ TEST_F(CsSim, SeedRepeatsTheStreamAndFaultsLeaveTheMessagesAlone)
     EXPECT_GT(spoiled.size(), clean.size());
     EXPECT_EQ(Decode(capture), decoded);
 
-    // CR LF segment ends: the same segments once cut.
+    // CR LF segment ends: the same segments once cut, by the reader and by the decoder.
     record({"--seed", "5", "--crlf"});
     EXPECT_EQ(Frame(ReadAll(capture)), Frame(clean));
+    EXPECT_EQ(Decode(capture), decoded);
 
     // Every fourth message cut off: the others are whole.
     record({"--seed", "5", "--drop-every", "4"});

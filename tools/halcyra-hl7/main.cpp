@@ -80,10 +80,11 @@ private:
     {
         ++number_;
         if (message.badEnd)
-            std::fprintf(stderr,
-                         "halcyra-hl7: message %d: the frame ends without the carriage return before 0x1C 0x0D, "
-                         "so Halcyra would not cut the message there\n",
-                         number_);
+            std::fprintf(
+                stderr,
+                "halcyra-hl7: message %d: the frame ends without a segment end (CR or CR LF) before 0x1C 0x0D, "
+                "so Halcyra would not cut the message there\n",
+                number_);
         if (message.form == halcyra::TStreamForm::Framed)
             index_.IndexFrame(message.text);
         else

@@ -1,0 +1,344 @@
+// The whole chain on loopback, as a site runs it: cs-sim streams to `halcyra --service`, which writes the
+// patient files and tells the stand-in data manager; the files are read back with halcyra-pil and the
+// stream that was sent with halcyra-hl7.
+#include "platform/DateTime.h"
+#include "platform/Registry.h"
+#include "settings/SettingsStore.h"
+#include "support/TempDir.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <csignal>
+#include <filesystem>
+#include <iterator>
+#include <map>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace halcyra {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kWaitMs = 60000;
+
+// One value: a patient's parameter at a time (whole seconds since 30 December 1899).
+struct TValue {
+    std::string patient;
+    std::string label;
+    std::int64_t second = 0;
+    double value = 0;
+
+    auto Key() const { return std::tie(patient, label, second, value); }
+    bool operator<(const TValue& other) const { return Key() < other.Key(); }
+    bool operator==(const TValue& other) const { return Key() == other.Key(); }
+};
+
+std::int64_t Seconds(const std::string& isoText)
+{
+    TDateTime time = 0;
+    EXPECT_TRUE(ParseIsoDateTime(isoText.substr(0, 19), time)) << isoText;
+    return std::llround(time * 86400.0);
+}
+
+QByteArray ReadAll(const fs::path& path)
+{
+    QFile file(QString::fromStdString(path.string()));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString Q(const fs::path& path)
+{
+    return QString::fromStdString(path.string());
+}
+
+class CentralStationEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!QDBusConnection::sessionBus().isConnected()) GTEST_SKIP() << "no session bus";
+        fs::create_directories(dir_ / "registry");
+        fs::create_directories(dir_ / "prefix");
+    }
+
+    void TearDown() override
+    {
+        for (QProcess* process : {&halcyra_, &sim_, &standin_}) {
+            if (process->state() == QProcess::NotRunning) continue;
+            ::kill(static_cast<pid_t>(process->processId()), SIGTERM);
+            if (!process->waitForFinished(10000)) {
+                process->kill();
+                process->waitForFinished();
+            }
+        }
+    }
+
+    void Settings(int intervalSeconds, bool everyMessage)
+    {
+        TRegistry registry(dir_ / "registry" / "HKEY_CURRENT_USER.reg", dir_ / "registry" / "HKEY_LOCAL_MACHINE.reg");
+        auto& hive = registry.CurrentUser();
+        hive.WriteDword(kProgramKey, "DataSourceIsCentralStation", 1);
+        hive.WriteDword(kProgramKey, "IsAddress", 1);
+        hive.WriteString(kProgramKey, "IPString", "127.0.0.1");
+        hive.WriteDword(kProgramKey, "AutoStart", 1);
+        hive.WriteDword(kProgramKey, "AutoCreate", 1);
+        hive.WriteDword(kProgramKey, "Interval", static_cast<std::uint32_t>(intervalSeconds));
+        hive.WriteDword(kProgramKey, "TimerInterval", 100);
+        if (everyMessage) hive.WriteDword(kProgramKey, "UseHalcyraSettings", 1);
+    }
+
+    // The stand-in data manager, cs-sim on a free port and the service connected to it.
+    void StartAll(const QStringList& simOptions)
+    {
+        standin_.setProgram(VELGARD_STANDIN_EXE);
+        standin_.setArguments({"--output", Q(dir_ / "calls.jsonl")});
+        standin_.start();
+        ASSERT_TRUE(standin_.waitForStarted(10000));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [] {
+                return QDBusConnection::sessionBus().interface()->isServiceRegistered("com.tovarin.Velgard").value();
+            },
+            kWaitMs));
+
+        sim_.setProgram(CS_SIM);
+        sim_.setArguments(
+            QStringList{"--port", "0", "--wait-client", "--aperiodic-every", "0", "--record", Q(dir_ / "capture.hl7")} +
+            simOptions);
+        sim_.start();
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return sim_.canReadLine() || sim_.state() == QProcess::NotRunning; }, kWaitMs));
+        const int port = sim_.readLine().trimmed().toInt();
+        ASSERT_GT(port, 0) << sim_.readAllStandardError().toStdString();
+
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HALCYRA_TEST_CS_PORT", QString::number(port));
+        halcyra_.setProcessEnvironment(env);
+        halcyra_.setProgram(HALCYRA_EXE);
+        halcyra_.setArguments({"--service", "--registry", Q(dir_ / "registry"), "--prefix", Q(dir_ / "prefix")});
+        halcyra_.start();
+        ASSERT_TRUE(halcyra_.waitForStarted(10000));
+    }
+
+    // The values the data manager was told of; also counts the delimiters.
+    std::vector<TValue> CalledValues(int* delimiters = nullptr)
+    {
+        std::vector<TValue> values;
+        for (const QByteArray& line : ReadAll(dir_ / "calls.jsonl").split('\n')) {
+            const QJsonObject call = QJsonDocument::fromJson(line).object();
+            if (delimiters != nullptr && call["method"] == "AddDelimiter") ++*delimiters;
+            if (call["method"] != "AddValue") continue;
+            values.push_back({call["patientId"].toString().toStdString(), call["label"].toString().toStdString(),
+                              Seconds(call["timeText"].toString().toStdString()), call["value"].toDouble()});
+        }
+        return values;
+    }
+
+    // Lets the run go on until every patient has values at `times` distinct times, then ends the service
+    // with SIGTERM, as systemd does, and cs-sim after it.
+    void RunUntilDistinctTimes(std::size_t patients, std::size_t times)
+    {
+        const bool enough = QTest::qWaitFor(
+            [&] {
+                std::map<std::string, std::set<std::int64_t>> seen;
+                for (const TValue& v : CalledValues()) seen[v.patient].insert(v.second);
+                if (seen.size() < patients) return false;
+                for (const auto& [patient, seconds] : seen)
+                    if (seconds.size() < times) return false;
+                return true;
+            },
+            kWaitMs);
+        ASSERT_TRUE(enough) << halcyra_.readAllStandardError().toStdString();
+        ::kill(static_cast<pid_t>(halcyra_.processId()), SIGTERM);
+        ASSERT_TRUE(halcyra_.waitForFinished(20000));
+        EXPECT_EQ(halcyra_.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(halcyra_.exitCode(), 0) << halcyra_.readAllStandardError().toStdString();
+        ::kill(static_cast<pid_t>(sim_.processId()), SIGTERM);
+        ASSERT_TRUE(sim_.waitForFinished(20000));
+    }
+
+    // The complete messages cs-sim sent, as halcyra-hl7 decodes its recording: every value, sorted.
+    std::vector<TValue> SentValues()
+    {
+        QProcess decode;
+        decode.start(HALCYRA_HL7, {"decode", Q(dir_ / "capture.hl7"), "--json"});
+        EXPECT_TRUE(decode.waitForFinished(kWaitMs));
+        std::vector<TValue> values;
+        for (const QByteArray& line : decode.readAllStandardOutput().split('\n')) {
+            if (line.isEmpty()) continue;
+            const QJsonObject m = QJsonDocument::fromJson(line).object();
+            const std::int64_t second = Seconds(m["observationTime"].toString().toStdString());
+            for (const QJsonValue& o : m["observations"].toArray())
+                values.push_back({m["patientId"].toString().toStdString(), o["label"].toString().toStdString(), second,
+                                  o["value"].toDouble()});
+        }
+        std::sort(values.begin(), values.end());
+        return values;
+    }
+
+    struct TFilePoints {
+        std::vector<TValue> values;
+        std::map<std::string, std::vector<std::int64_t>> delimiters;  // by series
+        std::string lastKind;                                         // of the series dumped last
+    };
+
+    // The points of a patient's monitor-data file, which must also pass halcyra-pil's check.
+    TFilePoints FilePoints(const std::string& patient)
+    {
+        const QString file = Q(dir_ / "prefix" / "drive_c" / "KVD" / "DATA" / patient / "Halcyra.pil");
+        QProcess check;
+        check.start(HALCYRA_PIL_EXE, {"check", file});
+        EXPECT_TRUE(check.waitForFinished(kWaitMs));
+        EXPECT_EQ(check.readAllStandardOutput().toStdString(), "sound\n") << patient;
+        QProcess dump;
+        dump.start(HALCYRA_PIL_EXE, {"dump", file, "--csv"});
+        EXPECT_TRUE(dump.waitForFinished(kWaitMs));
+        TFilePoints points;
+        const QList<QByteArray> lines = dump.readAllStandardOutput().split('\n');
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            const QList<QByteArray> cells = lines[i].split(',');  // series,unit,time,value,kind
+            if (cells.size() != 5) continue;
+            const std::string series = cells[0].toStdString();
+            const std::int64_t second = Seconds(cells[2].toStdString());
+            if (cells[4] == "delimiter")
+                points.delimiters[series].push_back(second);
+            else
+                points.values.push_back({patient, series, second, cells[3].toDouble()});
+        }
+        return points;
+    }
+
+    test::TTempDir dir_;
+    QProcess standin_;
+    QProcess sim_;
+    QProcess halcyra_;
+};
+
+// Three beds, one message a second each: every interval gets one point per parameter and patient, at the
+// interval's grid time, with the values of a message that arrived right after the boundary; the data
+// manager hears of every value, and the end of the run closes every series.
+TEST_F(CentralStationEndToEnd, ThreePatientsGetOnePointPerIntervalAtTheGridTime)
+{
+    // Intervals long enough that a message a few seconds late still aligns to the boundary it follows.
+    constexpr int kInterval = 8;
+    Settings(kInterval, false);
+    StartAll({"--beds", "3", "--rate", "1", "--seed", "11"});
+    RunUntilDistinctTimes(3, 4);
+    const std::vector<TValue> sent = SentValues();
+    std::set<std::string> patients;
+    for (const TValue& v : sent) patients.insert(v.patient);
+    ASSERT_EQ(patients.size(), 3u);
+
+    int calledDelimiters = 0;
+    std::vector<TValue> called = CalledValues(&calledDelimiters);
+    std::vector<TValue> written;
+    int fileDelimiters = 0;
+    for (const std::string& patient : patients) {
+        SCOPED_TRACE(patient);
+        const TFilePoints points = FilePoints(patient);
+        written.insert(written.end(), points.values.begin(), points.values.end());
+        std::set<std::string> series;
+        for (const TValue& v : sent)
+            if (v.patient == patient) series.insert(v.label);
+
+        // By time: the parameters written and how often.
+        std::map<std::int64_t, std::map<std::string, int>> byTime;
+        for (const TValue& v : points.values) ++byTime[v.second][v.label];
+        ASSERT_GE(byTime.size(), 4u);
+        const std::int64_t first = byTime.begin()->first;
+        const std::int64_t last = byTime.rbegin()->first;
+        for (std::int64_t t = first; t <= last; t += kInterval) {
+            SCOPED_TRACE("at second " + std::to_string(t % 86400));
+            EXPECT_EQ(t % kInterval, 0) << "a time off the grid";
+            ASSERT_TRUE(byTime.count(t)) << "an interval without values";
+            ASSERT_EQ(byTime[t].size(), series.size());
+            // The collection may start just before a boundary: its first message then falls on that boundary.
+            for (const auto& [label, count] : byTime[t]) EXPECT_TRUE(count == 1 || (t == first && count <= 2)) << label;
+        }
+        EXPECT_EQ(byTime.size(), static_cast<std::size_t>((last - first) / kInterval + 1)) << "a time off the grid";
+
+        // After the start, each interval's values are those of one message of the patient whose observation
+        // time aligns to that grid time (the nearest one). Which message came first after the boundary
+        // depends on arrival times the test cannot see.
+        for (const auto& [t, labels] : byTime) {
+            if (t == first) continue;
+            bool found = false;
+            for (std::int64_t stamp = t - kInterval / 2; stamp <= t + kInterval / 2 && !found; ++stamp) {
+                found = true;
+                for (const TValue& v : points.values)
+                    if (v.second == t)
+                        found = found &&
+                                std::binary_search(sent.begin(), sent.end(), TValue{patient, v.label, stamp, v.value});
+            }
+            EXPECT_TRUE(found) << "values at second " << t % 86400 << " are not those of one message sent then";
+        }
+
+        // SIGTERM while collecting closes every series once, after the last value (every parameter the
+        // service knows gets its delimiter, so also series of the other beds).
+        for (const std::string& label : series) EXPECT_TRUE(points.delimiters.count(label)) << label;
+        for (const auto& [label, times] : points.delimiters) {
+            ASSERT_EQ(times.size(), 1u) << label;
+            EXPECT_GT(times[0], last) << label;
+            ++fileDelimiters;
+        }
+    }
+    std::sort(called.begin(), called.end());
+    std::sort(written.begin(), written.end());
+    ASSERT_EQ(called.size(), written.size());
+    for (std::size_t i = 0; i < called.size(); ++i) {
+        EXPECT_TRUE(called[i] == written[i]) << i;
+    }
+    EXPECT_EQ(calledDelimiters, fileDelimiters);
+}
+
+// With every message written ("UseHalcyraSettings"), the files show each message the service decoded. A
+// connection dropped in the middle of a message loses that message only: the first message after the
+// reconnection arrives whole, although the cut-off bytes were still buffered.
+TEST_F(CentralStationEndToEnd, DroppedConnectionLosesOnlyTheMessageCutOff)
+{
+    Settings(10, true);
+    StartAll({"--beds", "3", "--rate", "1", "--seed", "12", "--drop-every", "5"});
+    RunUntilDistinctTimes(3, 8);
+    const std::vector<TValue> sent = SentValues();
+    std::set<std::string> patients;
+    for (const TValue& v : sent) patients.insert(v.patient);
+    ASSERT_EQ(patients.size(), 3u);
+    const int drops = QString::fromUtf8(sim_.readAllStandardError()).count("in the middle of a message");
+    EXPECT_GE(drops, 3) << "the run saw too few drops";
+
+    for (const std::string& patient : patients) {
+        SCOPED_TRACE(patient);
+        std::vector<TValue> written = FilePoints(patient).values;
+        ASSERT_FALSE(written.empty());
+        std::sort(written.begin(), written.end());
+        const auto [first, last] = std::minmax_element(
+            written.begin(), written.end(), [](const TValue& a, const TValue& b) { return a.second < b.second; });
+        // Every whole message sent while the service collected is in the file, with its values, and nothing
+        // else is.
+        std::vector<TValue> expected;
+        for (const TValue& v : sent)
+            if (v.patient == patient && v.second >= first->second && v.second <= last->second) expected.push_back(v);
+        std::vector<TValue> missing, unsent;
+        std::set_difference(expected.begin(), expected.end(), written.begin(), written.end(),
+                            std::back_inserter(missing));
+        std::set_difference(written.begin(), written.end(), expected.begin(), expected.end(),
+                            std::back_inserter(unsent));
+        for (const TValue& v : missing) ADD_FAILURE() << "missing: " << v.label << " at " << v.second % 86400;
+        for (const TValue& v : unsent) ADD_FAILURE() << "not sent: " << v.label << " at " << v.second % 86400;
+    }
+}
+
+}  // namespace
+}  // namespace halcyra
