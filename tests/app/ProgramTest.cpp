@@ -18,6 +18,8 @@
 #include <functional>
 #include <sstream>
 
+#include <unistd.h>
+
 namespace halcyra {
 namespace {
 
@@ -259,16 +261,23 @@ TEST_F(ProgramTest, SignalsEndTheRunWhileTheStartRefusalBoxIsOpen)
 // A private X server for the tests that look at the program's windows as a desktop sees them.
 class TXvfb {
 public:
+    // A display number of this process's own rather than the lowest free one: a display just given up by
+    // another server (a test running beside this one) can lose its socket to that server's clean-up.
     TXvfb()
     {
-        server_.setProgram("Xvfb");
-        server_.setArguments({"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
-        server_.start();
-        if (!server_.waitForStarted(10000)) return;
-        if (!QTest::qWaitFor([&] { return server_.canReadLine() || server_.state() != QProcess::Running; }, 20000))
-            return;
-        const QByteArray number = server_.readLine().trimmed();
-        if (!number.isEmpty()) display_ = ":" + QString::fromLatin1(number);
+        const int first = 100 + static_cast<int>(::getpid() % 800);
+        for (int display = first; display < first + 10 && display_.isEmpty(); ++display) {
+            server_.setProgram("Xvfb");
+            server_.setArguments(
+                {":" + QString::number(display), "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+            server_.start();
+            if (!server_.waitForStarted(10000)) return;
+            if (!QTest::qWaitFor([&] { return server_.canReadLine() || server_.state() != QProcess::Running; }, 20000))
+                return;
+            const QByteArray number = server_.readLine().trimmed();
+            if (!number.isEmpty()) display_ = ":" + QString::fromLatin1(number);
+            if (display_.isEmpty()) server_.waitForFinished(5000);
+        }
     }
     ~TXvfb()
     {
