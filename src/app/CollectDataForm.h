@@ -203,6 +203,8 @@ protected:
 
 private:
     void BuildControls();
+    // Creates the run's engine and connects it to the controls and the sockets.
+    void BuildRun();
     void ShowTrayIcon();
     // Reads what the sockets announced while the re-entrancy flag was held.
     void ReadWaitingBytes();
