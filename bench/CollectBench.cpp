@@ -116,12 +116,13 @@ struct TEngine {
     std::shared_ptr<ISaveFileIo> io = TPosixSaveFileIo::Default();
     TSaveItNew writer{io};
     TPatientMonitorFile monitorFile{files, io, params, dataManager};
+    TFolderOwners owners{files, io, folders};
     TNullView view;
-    TCensusCollectTargets targets{census, folders, monitorFile, writer};
+    TCensusCollectTargets targets{census, folders, owners, monitorFile, writer};
     TOpenSocket socket;
     TCollectionCycle cycle{TCollectionCycle::TParts{clock, settings, log, params, dataManager, view, targets, socket}};
-    TMessageHandler handler{TMessageHandler::TParts{clock, files, cycle, census, folders, patientFile, monitorFile,
-                                                    writer, params, dataManager, view}};
+    TMessageHandler handler{TMessageHandler::TParts{clock, files, log, cycle, census, folders, owners, patientFile,
+                                                    monitorFile, writer, params, dataManager, view}};
 
     TEngine()
     {
@@ -129,6 +130,7 @@ struct TEngine {
         settings.WriteRegBool("DataSourceIsCentralStation", true);
         folders.SetDataFolder("C:\\KVD\\DATA\\", false);
         census.SetStopDelimiterWriter([this](bool all) { cycle.WriteStopDelimiters(all); });
+        census.SetFolderOwners(&owners);
         // The units as an earlier run stored them: a pair not yet known is written to the registry with
         // every observation until the next start, which would measure the registry instead.
         for (const auto& observation : kObservations)

@@ -1,5 +1,7 @@
 #include "app/CensusCollectTargets.h"
 
+#include "hl7/PatientIdentity.h"
+
 namespace halcyra {
 
 namespace {
@@ -19,7 +21,10 @@ std::vector<TCensusRowState> TCensusCollectTargets::PatientRows() const
 
 bool TCensusCollectTargets::OpenPatientMonitorFile(const std::string& patientID, const std::string& patientName)
 {
-    monitorFile_.OpenPatientMonitorFile(writer_, folders_.PatientFolderFor(patientID), patientID, patientName);
+    if (patientID == kNoPatientID) return false;
+    const std::string folder = folders_.PatientFolderFor(patientID);
+    if (!owners_.MayWrite(folder, patientID)) return false;
+    monitorFile_.OpenPatientMonitorFile(writer_, folder, patientID, patientName);
     return monitorFile_.IsOpen();
 }
 

@@ -3,6 +3,7 @@
 
 #include "app/CollectTargets.h"
 #include "hl7/Census.h"
+#include "patients/FolderOwners.h"
 #include "patients/PatientFolders.h"
 #include "patients/PatientMonitorFile.h"
 #include "savefile/SaveITNew.h"
@@ -11,9 +12,9 @@ namespace halcyra {
 
 class TCensusCollectTargets final : public ICollectTargets {
 public:
-    TCensusCollectTargets(TCensus& census, const TPatientFolders& folders, TPatientMonitorFile& monitorFile,
-                          TSaveItNew& writer)
-        : census_(census), folders_(folders), monitorFile_(monitorFile), writer_(writer)
+    TCensusCollectTargets(TCensus& census, const TPatientFolders& folders, TFolderOwners& owners,
+                          TPatientMonitorFile& monitorFile, TSaveItNew& writer)
+        : census_(census), folders_(folders), owners_(owners), monitorFile_(monitorFile), writer_(writer)
     {
     }
 
@@ -21,6 +22,7 @@ public:
     void DisablePatientRows() override { census_.DisableAllPatientRows(); }
     TDateTime LastCensusSave() const override { return census_.LastCensusSave(); }
     void SaveCensus() override { census_.SaveCensus(false); }
+    // A patient without identity, or one whose folder belongs to another patient ID, has no file here.
     bool OpenPatientMonitorFile(const std::string& patientID, const std::string& patientName) override;
     bool AppendDelimiter(const std::string& label, const std::string& unit, TDateTime time) override;
     TDateTime LastWrittenTime() const override { return monitorFile_.LastWrittenTime(); }
@@ -28,6 +30,7 @@ public:
 private:
     TCensus& census_;
     const TPatientFolders& folders_;
+    TFolderOwners& owners_;
     TPatientMonitorFile& monitorFile_;
     TSaveItNew& writer_;
 };

@@ -56,7 +56,8 @@ TfrmCollectData::TfrmCollectData(TEnvironment& environment, QWidget* parent)
       census_(settings_, *environment.clock, idReduction_, patientFolders_, patientFile_),
       saveFileIo_(TPosixSaveFileIo::Default()),
       saveIt1_(saveFileIo_),
-      monitorFile_(*environment.files, saveFileIo_, params_, dataManager_)
+      monitorFile_(*environment.files, saveFileIo_, params_, dataManager_),
+      folderOwners_(*environment.files, saveFileIo_, patientFolders_)
 {
     setObjectName("frmCollectData");
     BuildControls();

@@ -12,6 +12,7 @@
 #include "hl7/MessageHandler.h"
 #include "hl7/PatientIdReduction.h"
 #include "params/ParameterModel.h"
+#include "patients/FolderOwners.h"
 #include "patients/PatientFile.h"
 #include "patients/PatientFolders.h"
 #include "patients/PatientMonitorFile.h"
@@ -160,6 +161,7 @@ public:
     TCensus& Census() { return census_; }
     TPatientIdReduction& IdReduction() { return idReduction_; }
     TPatientFolders& PatientFolders() { return patientFolders_; }
+    TFolderOwners& FolderOwners() { return folderOwners_; }
     TPatientFile& PatientFile() { return patientFile_; }
     TSaveItNew& SaveIt1() { return saveIt1_; }
     TPatientMonitorFile& MonitorFile() { return monitorFile_; }
@@ -231,6 +233,7 @@ private:
     std::shared_ptr<ISaveFileIo> saveFileIo_;
     TSaveItNew saveIt1_;
     TPatientMonitorFile monitorFile_;
+    TFolderOwners folderOwners_;
     bool noTrayLogged_ = false;
     TConnectAnimation* animation_ = nullptr;
     std::unique_ptr<TPatientGridPane> gridPane_;

@@ -40,14 +40,16 @@ void TfrmCollectData::BuildRun()
                                            Utf8ToWin1252((tr("More values") + QStringLiteral(" >>")).toStdString()));
     collectView_ = std::make_unique<TFormCollectView>(*this, !env_.serviceMode);
     collectView_->SetParameterGrid(&gridPane_->Grid());
-    collectTargets_ = std::make_unique<TCensusCollectTargets>(census_, patientFolders_, monitorFile_, saveIt1_);
+    collectTargets_ =
+        std::make_unique<TCensusCollectTargets>(census_, patientFolders_, folderOwners_, monitorFile_, saveIt1_);
     cycle_ = std::make_unique<TCollectionCycle>(TCollectionCycle::TParts{
         *env_.clock, settings_, log_, params_, dataManager_, *collectView_, *collectTargets_, *centralStationSocket_});
     messages_ = std::make_unique<TMessageHandler>(
-        TMessageHandler::TParts{*env_.clock, *env_.files, *cycle_, census_, patientFolders_, patientFile_, monitorFile_,
-                                saveIt1_, params_, dataManager_, *collectView_});
+        TMessageHandler::TParts{*env_.clock, *env_.files, log_, *cycle_, census_, patientFolders_, folderOwners_,
+                                patientFile_, monitorFile_, saveIt1_, params_, dataManager_, *collectView_});
     messages_->SetParameterGrid(&gridPane_->Grid());
     census_.SetStopDelimiterWriter([this](bool allPatients) { cycle_->WriteStopDelimiters(allPatients); });
+    census_.SetFolderOwners(&folderOwners_);
     readerCycle_ = std::make_unique<TReaderCycle>(*cycle_, *messages_);
     reader_ = std::make_unique<TCentralStationReader>(*centralStationSocket_, *readerCycle_, *collectView_, *env_.clock,
                                                       *env_.files, TFileVersionScanner::GetVersion(), debugFolder_);

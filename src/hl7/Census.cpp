@@ -1,6 +1,8 @@
 #include "hl7/Census.h"
 
 #include "hl7/Hl7Time.h"
+#include "hl7/PatientIdentity.h"
+#include "patients/FolderOwners.h"
 #include "patients/PatientFile.h"
 #include "patients/PatientFolders.h"
 #include "platform/Text.h"
@@ -77,6 +79,15 @@ void TCensus::SetRowNames(int row, std::string firstName, std::string lastName)
     r.patient.FirstName = std::move(firstName);
     r.patient.LastName = std::move(lastName);
     r.text = CensusRowText(r.patient.PatientID, r.patient.FirstName + " " + r.patient.LastName);
+    if (view_ != nullptr) view_->RowChanged(row);
+}
+
+void TCensus::SetRowHint(int row, std::string hint)
+{
+    if (row <= 0 || row >= RowCount()) return;
+    TCensusRow& r = rows_[static_cast<std::size_t>(row)];
+    if (r.hint == hint) return;
+    r.hint = std::move(hint);
     if (view_ != nullptr) view_->RowChanged(row);
 }
 
@@ -236,10 +247,11 @@ void TCensus::CBListPatientsClickCheck()
         for (int row = 1; row < RowCount(); ++row) {
             const bool ticked = Row(row).ticked;
             if (!ticked && Row(row).patient.Checked && writeStopDelimiters_) writeStopDelimiters_(true);
-            if (ticked) {
+            if (ticked && Row(row).patient.PatientID != kNoPatientID) {
                 const TPatient patient = Row(row).patient;
                 const std::string folder = folders_.PatientFolderFor(patient.PatientID);
-                if (!folders_.PatientExists(folder))
+                if (!folders_.PatientExists(folder) &&
+                    (owners_ == nullptr || owners_->MayWrite(folder, patient.PatientID)))
                     patientFile_.CreatePatient(folders_.DisplayIdFor(patient.PatientID), patient.FirstName,
                                                patient.LastName, folder);
             }

@@ -18,6 +18,7 @@
 
 namespace halcyra {
 
+class TFolderOwners;
 class TPatientFile;
 class TPatientFolders;
 
@@ -28,6 +29,8 @@ struct TCensusRow {
     TPatient patient;  // unused for the header row
     bool ticked = false;
     bool enabled = true;
+    // Why the row's values are not written, shown as the row's hint; kept in memory only.
+    std::string hint;
 };
 
 class TCensus {
@@ -41,6 +44,8 @@ public:
 
     void SetView(ICensusView* view) { view_ = view; }
     void SetStopDelimiterWriter(TStopDelimiterWriter writer) { writeStopDelimiters_ = std::move(writer); }
+    // Who may write into which patient folder; without it every ticked patient may have its folder created.
+    void SetFolderOwners(TFolderOwners* owners) { owners_ = owners; }
 
     std::string ReducePatientID(std::string_view id) const { return reduction_.ReducePatientID(id); }
 
@@ -61,6 +66,7 @@ public:
     int AddRow(std::string text, TPatient patient);
     // A patient who got new names: the row text becomes ID, ", ", first, " ", last.
     void SetRowNames(int row, std::string firstName, std::string lastName);
+    void SetRowHint(int row, std::string hint);
 
     bool IsTicked(int row) const { return row > 0 && row < RowCount() && Row(row).ticked; }
     bool IsEnabled(int row) const { return row > 0 && row < RowCount() && Row(row).enabled; }
@@ -92,7 +98,8 @@ public:
 
     // --- Handlers of the check-list, called after the widget reported the change.
     // After any tick change: an unticked row that was ticked writes the stop delimiters; a ticked patient
-    // without a patient file is created in the data area; then the census is saved.
+    // without a patient file is created in the data area, unless it has no identity ("TOVNULL") or its
+    // folder belongs to another patient; then the census is saved.
     void CBListPatientsClickCheck();
     // The selection changed: the context menu is offered only on a disabled patient row.
     void CBListPatientsClick();
@@ -112,6 +119,7 @@ private:
     TPatientFile& patientFile_;
     ICensusView* view_ = nullptr;
     TStopDelimiterWriter writeStopDelimiters_;
+    TFolderOwners* owners_ = nullptr;
     std::vector<TCensusRow> rows_;
     int selectedRow_ = -1;
     bool popupMenuAttached_ = false;

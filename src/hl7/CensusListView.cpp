@@ -32,6 +32,7 @@ void TCensusListView::ShowRow(int row)
     const TCensusRow& r = census_.Row(row);
     updating_ = true;
     item->setText(QString::fromStdString(Win1252ToUtf8(r.text)));
+    item->setToolTip(QString::fromStdString(Win1252ToUtf8(r.hint)));
     // A patient who is not present shows greyed and cannot be ticked, but can still be selected (to be
     // deleted), so the item itself stays enabled.
     Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled;

@@ -13,9 +13,11 @@ namespace halcyra {
 TMessageHandler::TMessageHandler(const TParts& parts)
     : clock_(parts.clock),
       files_(parts.files),
+      log_(parts.log),
       cycle_(parts.cycle),
       census_(parts.census),
       folders_(parts.folders),
+      owners_(parts.owners),
       patientFile_(parts.patientFile),
       monitorFile_(parts.monitorFile),
       writer_(parts.writer),
@@ -115,17 +117,28 @@ void TMessageHandler::HandlePID(const TMessageIndex& index, std::size_t i, TMess
     firstName_ = std::move(name.firstName);
     lastName_ = std::move(name.lastName);
     patientName_ = std::move(name.displayName);
-    patientID_ = census_.ReducePatientID(ChoosePatientID(patientID_, firstName_, lastName_));
+    sourceID_ = ChoosePatientID(patientID_, firstName_, lastName_);
+    patientID_ = census_.ReducePatientID(sourceID_);
     patientFolder_ = folders_.PatientFolderFor(patientID_);
 
     m.writeThisMessage = cycle_.IsNotYetSaved(patientID_, patientName_);
-    m.folderRegistered = folders_.PatientExists(patientFolder_);
+    const bool identified = patientID_ != kNoPatientID;
+    m.folderRegistered = identified && folders_.PatientExists(patientFolder_);
     const TCollectStatus status = cycle_.Status();
-    if (!m.folderRegistered && settings_.autoCreate && (status == csCollecting || status == csConnectionLost)) {
+    const bool create = identified && !m.folderRegistered && settings_.autoCreate &&
+                        (status == csCollecting || status == csConnectionLost);
+    // Opening the monitor-data file can create it, so an open counts as writing into the folder.
+    std::string refusal;
+    if ((m.folderRegistered || create) && !MayUseFolder(refusal)) {
+        m.folderRegistered = false;
+    } else if (create) {
         patientFile_.CreatePatient(patientID_, firstName_, lastName_, patientFolder_);
         m.folderRegistered = folders_.PatientExists(patientFolder_);
     }
-    if (m.folderRegistered) monitorFile_.OpenPatientMonitorFile(writer_, patientFolder_, patientID_, patientName_);
+    if (m.folderRegistered) {
+        m.anyFolderRegistered = true;
+        monitorFile_.OpenPatientMonitorFile(writer_, patientFolder_, patientID_, patientName_);
+    }
     if (grid_ != nullptr && ShowsPatient(m)) grid_->ShowPatient(patientID_, firstName_, lastName_);
 
     bool namesDiffer = false;
@@ -148,7 +161,20 @@ void TMessageHandler::HandlePID(const TMessageIndex& index, std::size_t i, TMess
     }
     const int row = census_.FindRow(patientID_);
     if (row > 0) census_.SetEnabled(row, true);
+    if (!refusal.empty()) census_.SetRowHint(row, std::move(refusal));
     m.patientTicked = census_.IsTicked(row);
+}
+
+bool TMessageHandler::MayUseFolder(std::string& refusal)
+{
+    const TFolderOwners::TClaim claim = owners_.Claim(patientFolder_, sourceID_, patientID_);
+    if (claim.granted) return true;
+    if (claim.firstRefusal)
+        log_.AddLogLine("Patient ID " + sourceID_ + " is not written: its folder " + patientFolder_ +
+                        " belongs to patient ID " + claim.owner);
+    refusal = "Values of patient ID " + sourceID_ + " are not written: the folder " + patientFolder_ +
+              " belongs to patient ID " + claim.owner;
+    return false;
 }
 
 TDateTime TMessageHandler::MessageTime(TDateTime t) const
@@ -183,7 +209,8 @@ void TMessageHandler::HandleOBX(const TMessageIndex& index, std::size_t i, TMess
                                                                 settings_.enableDefaultUnits);
     const std::string text = label + " = " + std::string(valueText) + " " + unit;
     view_.SetParameterLabel(text);
-    const double value = ValueToFloat(valueText, settings_.decimalSeparator);
+    double value = 0;
+    const bool isNumber = TryValueToFloat(valueText, settings_.decimalSeparator, value);
 
     const TDateTime now = clock_.Now();
     // An aperiodic observation carries its own time, for itself only: the observations after it keep the
@@ -201,23 +228,47 @@ void TMessageHandler::HandleOBX(const TMessageIndex& index, std::size_t i, TMess
         time = m.observationTime;
     }
 
+    // The parameter exists and its text is shown whatever the value: only the file takes numbers alone.
     if (params_.RegisterParameter(code, label, unit, now)) m.newParameterSeen = true;
     if (grid_ != nullptr && ShowsPatient(m)) grid_->ShowValue(text);
 
     if (cycle_.Status() == csCollecting && m.patientTicked && m.folderRegistered &&
         (m.writeThisMessage || aperiodic || cycle_.Settings().useHalcyraSettings)) {
-        if (m.writeThisMessage) m.valuesWritten = true;
+        // A value that is no number is not made one: nothing is written and the patient stays due.
+        if (!isNumber) {
+            NoteNotANumber(label, valueText);
+            return;
+        }
+        if (m.writeThisMessage) NoteDueWrite(m);
         const bool kept = monitorFile_.IsOpen() && !(params_.IsExcluded(label) && !params_.Automatic());
         monitorFile_.AppendValue(label, "", "", unit, time, value);
         if (kept) ++valuesWritten_;
     }
 }
 
+void TMessageHandler::NoteDueWrite(TMessageState& m)
+{
+    for (const auto& [id, name] : m.duePatientsWritten)
+        if (id == patientID_ && name == patientName_) return;
+    m.duePatientsWritten.emplace_back(patientID_, patientName_);
+}
+
+void TMessageHandler::NoteNotANumber(const std::string& label, std::string_view valueText)
+{
+    if (!notANumberLogged_.emplace(patientID_, label).second) return;
+    // The text as received, cut short: it is there to be recognised, not to fill the log.
+    constexpr std::size_t kShownLength = 40;
+    std::string shown(valueText.substr(0, kShownLength));
+    if (valueText.size() > kShownLength) shown += "...";
+    log_.AddLogLine("Patient " + patientID_ + ", " + label + ": the value \"" + shown +
+                    "\" is not a number and is not written");
+}
+
 void TMessageHandler::AfterLastSegment(const TSegmentList& segments, const TMessageState& m)
 {
     if (m.newParameterSeen) view_.EnableParametersButton();
-    if (m.valuesWritten) cycle_.MarkSaved(patientID_, patientName_, true);
-    if (m.folderRegistered && dataManager_.LinkEnabled()) dataManager_.NotifyDataChanged();
+    for (const auto& [id, name] : m.duePatientsWritten) cycle_.MarkSaved(id, name, true);
+    if (m.anyFolderRegistered && dataManager_.LinkEnabled()) dataManager_.NotifyDataChanged();
     if (view_.SaveDataStream())
         SaveSegmentList(files_, PatientDataStreamFileName(settings_.debugFolder, patientID_, patientName_), segments);
 }

@@ -11,6 +11,7 @@
 #include "hl7/MessageSplitter.h"
 #include "hl7/MessageView.h"
 #include "params/ParameterModel.h"
+#include "patients/FolderOwners.h"
 #include "patients/PatientFile.h"
 #include "patients/PatientFolders.h"
 #include "patients/PatientMonitorFile.h"
@@ -19,8 +20,11 @@
 #include "savefile/SaveITNew.h"
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace halcyra {
 
@@ -39,9 +43,11 @@ public:
     struct TParts {
         const IClock& clock;
         const TFileSystem& files;
+        TLog& log;
         TCollectionCycle& cycle;
         TCensus& census;
         TPatientFolders& folders;
+        TFolderOwners& owners;
         TPatientFile& patientFile;
         TPatientMonitorFile& monitorFile;
         TSaveItNew& writer;
@@ -62,7 +68,9 @@ public:
     // Handles the segment list as one message and empties it, also when the handling fails.
     void DecodeMessage();
 
-    // The patient of the last PID segment.
+    // The patient of the last PID segment: its ID as the central station sent it (cleaned, with the
+    // fallbacks applied) and after the reduction.
+    const std::string& SourceID() const { return sourceID_; }
     const std::string& PatientID() const { return patientID_; }
     const std::string& PatientName() const { return patientName_; }
     const std::string& FirstName() const { return firstName_; }
@@ -84,8 +92,12 @@ private:
         bool hasObservationTime = false;
         TDateTime observationTime = 0;
         bool newParameterSeen = false;
-        bool valuesWritten = false;
         bool censusChanged = false;
+        // Some patient of the message has its folder registered: the data manager hears of the message.
+        bool anyFolderRegistered = false;
+        // Each patient (ID, name) whose values were handed over while due; all are marked saved after the
+        // last segment, so a message of several patients writes each of them once per interval.
+        std::vector<std::pair<std::string, std::string>> duePatientsWritten;
         std::string selectedPatientID;
     };
 
@@ -100,12 +112,20 @@ private:
     // The time of a message time stamp on the grid (or as it is, at the central station's own pace).
     TDateTime MessageTime(TDateTime t) const;
     bool ShowsPatient(const TMessageState& m) const;
+    // Whether the patient may have its folder: it has an identity, and no other source ID owns the folder.
+    // A refusal is logged once per pair; refusal is then the hint for the patient's census row.
+    bool MayUseFolder(std::string& refusal);
+    void NoteDueWrite(TMessageState& m);
+    // A value text that is not a number, logged once per patient and parameter.
+    void NoteNotANumber(const std::string& label, std::string_view valueText);
 
     const IClock& clock_;
     const TFileSystem& files_;
+    TLog& log_;
     TCollectionCycle& cycle_;
     TCensus& census_;
     TPatientFolders& folders_;
+    TFolderOwners& owners_;
     TPatientFile& patientFile_;
     TPatientMonitorFile& monitorFile_;
     TSaveItNew& writer_;
@@ -119,6 +139,7 @@ private:
     TSegmentList segments_;
     // Reused from message to message, so that finding the fields allocates nothing once it has grown.
     TMessageIndex index_;
+    std::string sourceID_;
     std::string patientID_;
     std::string patientName_;
     std::string firstName_;
@@ -127,6 +148,7 @@ private:
     bool decodeBusy_ = false;
     std::int64_t messagesDecoded_ = 0;
     std::int64_t valuesWritten_ = 0;
+    std::set<std::pair<std::string, std::string>> notANumberLogged_;  // (patient ID, label)
 };
 
 }  // namespace halcyra

@@ -119,9 +119,9 @@ std::int32_t ObservationCode(std::string_view s)
     return static_cast<std::int32_t>(value);
 }
 
-double ValueToFloat(std::string_view s, char decimalSeparator)
+bool TryValueToFloat(std::string_view s, char decimalSeparator, double& out)
 {
-    if (double plain = 0; TryPlainDecimal(s, decimalSeparator, plain)) return plain;
+    if (TryPlainDecimal(s, decimalSeparator, out)) return true;
     const TValueText text(s, decimalSeparator);
 
     // Blanks around the number, an optional sign, digits with at most one separator, an optional exponent.
@@ -153,7 +153,7 @@ double ValueToFloat(std::string_view s, char decimalSeparator)
             break;
         }
     }
-    if (!mantissaDigits) return 0;
+    if (!mantissaDigits) return false;
     const std::size_t mantissaEnd = i;
     int exponent = 0;
     if (i < end && (text[i] == 'e' || text[i] == 'E')) {
@@ -165,10 +165,10 @@ double ValueToFloat(std::string_view s, char decimalSeparator)
             exponentDigits = true;
             if (exponent < 100000) exponent = exponent * 10 + (text[i] - '0');
         }
-        if (!exponentDigits) return 0;
+        if (!exponentDigits) return false;
         if (exponentNegative) exponent = -exponent;
     }
-    if (i != end) return 0;
+    if (i != end) return false;
 
     // Short decimals: both the digits and the power of ten are exact doubles, so one multiplication or
     // division rounds exactly as a full conversion does.
@@ -176,7 +176,8 @@ double ValueToFloat(std::string_view s, char decimalSeparator)
     if (significantDigits <= kMaxExactDigits && power >= -kMaxExactPower && power <= kMaxExactPower) {
         const auto digits = static_cast<double>(mantissa);
         const double value = power >= 0 ? digits * kExactPowersOfTen[power] : digits / kExactPowersOfTen[-power];
-        return negative ? -value : value;
+        out = negative ? -value : value;
+        return true;
     }
 
     std::string number;
@@ -188,8 +189,15 @@ double ValueToFloat(std::string_view s, char decimalSeparator)
     }
     double value = 0;
     const auto [ptr, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
-    if (ec != std::errc() || ptr != number.data() + number.size() || !std::isfinite(value)) return 0;
-    return value;
+    if (ec != std::errc() || ptr != number.data() + number.size() || !std::isfinite(value)) return false;
+    out = value;
+    return true;
+}
+
+double ValueToFloat(std::string_view s, char decimalSeparator)
+{
+    double value = 0;
+    return TryValueToFloat(s, decimalSeparator, value) ? value : 0;
 }
 
 std::string_view ObservationUnit(std::string_view field)

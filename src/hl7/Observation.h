@@ -15,7 +15,11 @@ bool TryStrToInt32(std::string_view text, std::int32_t& out);
 std::int32_t ObservationCode(std::string_view s);
 
 // The value text as a number: the first '.' or ',' (whichever is not the decimal separator) counts as
-// the decimal separator; blanks around the number and an exponent are allowed; anything else gives 0.
+// the decimal separator; blanks around the number and an exponent are allowed. False, with out left
+// alone, for anything else: an empty or blank text, other characters, "NaN", "inf", hexadecimal, and a
+// number beyond the range of a double.
+bool TryValueToFloat(std::string_view s, char decimalSeparator, double& out);
+// The same, with 0 for a text that is not a number.
 double ValueToFloat(std::string_view s, char decimalSeparator = '.');
 
 // Component 2 of OBX-6 when it holds a '^', else the whole text.

@@ -78,15 +78,17 @@ public:
           io(TPosixSaveFileIo::Default()),
           writer(io),
           monitorFile(files, io, params, dataManager),
-          targets(census, folders, monitorFile, writer),
+          owners(files, io, folders),
+          targets(census, folders, owners, monitorFile, writer),
           cycle(
               TCollectionCycle::TParts{clock, settings, log, params, dataManager, cycleView, targets, centralStation}),
-          handler(TMessageHandler::TParts{clock, files, cycle, census, folders, patientFile, monitorFile, writer,
-                                          params, dataManager, view})
+          handler(TMessageHandler::TParts{clock, files, log, cycle, census, folders, owners, patientFile, monitorFile,
+                                          writer, params, dataManager, view})
     {
         params.SetAutomatic(true);
         folders.SetDataFolder("C:\\KVD\\DATA\\", false);
         census.SetStopDelimiterWriter([this](bool all) { cycle.WriteStopDelimiters(all); });
+        census.SetFolderOwners(&owners);
         cycle.FirstShow(10);
         centralStation.open = true;
     }
@@ -140,6 +142,7 @@ public:
     std::shared_ptr<ISaveFileIo> io;
     TSaveItNew writer;
     TPatientMonitorFile monitorFile;
+    TFolderOwners owners;
     TRecordingView cycleView;
     TCensusCollectTargets targets;
     TRecordingSocket centralStation;
