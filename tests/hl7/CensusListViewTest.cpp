@@ -65,6 +65,18 @@ TEST_F(CensusListViewTest, TheListShowsTheRowsAndReportsTheUsersTicks)
     EXPECT_EQ(clickChecks, 1);
 }
 
+TEST_F(CensusListViewTest, ARowsHintIsItsToolTip)
+{
+    const int first = Add("111");
+    const int second = Add("222");
+    census.SetRowHint(second,
+                      "Values of patient ID 222 are not written: the folder C:\\X\\ belongs to patient ID 0222");
+    EXPECT_EQ(list->item(second)->toolTip(),
+              "Values of patient ID 222 are not written: the folder C:\\X\\ belongs to patient ID 0222");
+    EXPECT_EQ(list->item(first)->toolTip(), "");
+    EXPECT_EQ(clickChecks, 0);
+}
+
 TEST_F(CensusListViewTest, TheContextMenuComesOnlyWithADisabledRowAndDeleteRemovesIt)
 {
     Add("111");

@@ -1,5 +1,6 @@
 #include "CensusFixture.h"
 
+#include "patients/FolderOwners.h"
 #include "platform/Text.h"
 
 #include <gtest/gtest.h>
@@ -305,6 +306,24 @@ TEST_F(CensusTest, TickingCreatesMissingPatientsUnderTheirDisplayId)
 
     Tick(row, true);  // the patient exists now
     EXPECT_EQ(notices.size(), 1u);
+}
+
+TEST_F(CensusTest, TickingCreatesNoFolderWithoutIdentityOrInAFolderOfAnotherPatient)
+{
+    TFolderOwners owners{files, std::make_shared<TPosixSaveFileIo>(), folders};
+    census.SetFolderOwners(&owners);
+    ASSERT_TRUE(owners.Claim(folders.PatientFolderFor("AB12345"), "AB12345", "AB12345").granted);
+    const int none = Present("TOVNULL", "", "", false);
+    const int other = Present("ab12345", "Jane", "Doe", false);
+    const int own = Present("AB12345", "John", "Smith", false);
+    Tick(none, true);
+    Tick(other, true);
+    EXPECT_TRUE(files.ListDirectory("C:\\KVD\\DATA").empty());
+    EXPECT_TRUE(census.Patient(none).Checked);
+    EXPECT_TRUE(census.Patient(other).Checked);
+    Tick(own, true);
+    EXPECT_EQ(files.ListDirectory("C:\\KVD\\DATA"), std::vector<std::string>{"AB12345"});
+    EXPECT_TRUE(fs::is_regular_file(PatientFileHost("C:\\KVD\\DATA\\AB12345\\")));
 }
 
 TEST_F(CensusTest, AFailedCreationEndsTheLoopButTheCensusIsStillSaved)

@@ -187,6 +187,28 @@ TEST(Hl7Observation, ValuesWithEitherSeparator)
     }
 }
 
+TEST(Hl7Observation, OnlyANumberIsAValue)
+{
+    struct Case {
+        std::string_view text;
+        char separator;
+        bool number;
+        double value;
+    };
+    const Case cases[] = {
+        {"0", '.', true, 0},       {"-0.5", '.', true, -0.5},    {" 12 ", '.', true, 12},   {"1,5", '.', true, 1.5},
+        {"1,5", ',', true, 1.5},   {"1.5", ',', true, 1.5},      {"1e3", ',', true, 1000},  {"", '.', false, 0},
+        {"   ", '.', false, 0},    {"abc", '.', false, 0},       {"NaN", '.', false, 0},    {"nan", ',', false, 0},
+        {"inf", '.', false, 0},    {"-Infinity", '.', false, 0}, {"0x1A", '.', false, 0},   {"1e400", '.', false, 0},
+        {"-1e400", ',', false, 0}, {"1,5,2", ',', false, 0},     {"12 bpm", '.', false, 0}, {"\t5", '.', false, 0},
+    };
+    for (const Case& c : cases) {
+        double value = -99;
+        EXPECT_EQ(TryValueToFloat(c.text, c.separator, value), c.number) << c.text << " with " << c.separator;
+        EXPECT_DOUBLE_EQ(value, c.number ? c.value : -99) << c.text << " with " << c.separator;
+    }
+}
+
 TEST(Hl7Observation, UnitIsComponentTwoOnlyWithACaret)
 {
     EXPECT_EQ(ObservationUnit("bpm"), "bpm");

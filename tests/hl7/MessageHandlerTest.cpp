@@ -1,6 +1,12 @@
 #include "EngineFixture.h"
 
+#include "patients/PatientFile.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
 
 namespace halcyra {
 namespace {
@@ -20,6 +26,47 @@ const std::string kNBP = "0002-4A05^NBPs^MDIL";
 std::vector<std::string> Message(const std::string& time, const std::string& value = "72")
 {
     return {Msh(), Pid("123456", "Smith^John"), Obr(time), Obx(kHR, value, "bpm"), Obx(kSpO2, "97", "%")};
+}
+
+std::vector<std::string> HeartRate(const std::string& id, const std::string& name, const std::string& time,
+                                   const std::string& value)
+{
+    return {Msh(), Pid(id, name), Obr(time), Obx(kHR, value, "bpm")};
+}
+
+// Everything a monitor-data file holds, read back whole as the data manager would: its patient ID, then
+// "label time value" for every value point and "label time delimiter" for every delimiter point.
+std::vector<std::string> FileContent(const TEngineFixture& f, const std::string& path)
+{
+    TSaveItNew reader(std::make_shared<TPosixSaveFileIo>());
+    reader.SetFileName(f.files.HostPath(path));
+    reader.ReloadStructure();
+    std::vector<std::string> content{reader.MonitorInfo() != nullptr ? reader.MonitorInfo()->PatientId : "?"};
+    for (const TParameterSerie* serie : reader.ParameterSeries()) {
+        if (!serie->Serie) continue;
+        for (const auto& point : serie->Serie->DataSet().Points()) {
+            std::ostringstream line;
+            line << serie->Info.ParameterName() << " " << FormatIsoMilliseconds(point->XValue) << " " << point->YValue;
+            content.push_back(line.str());
+        }
+        for (const auto& point : serie->Serie->DataSet().ControlPoints())
+            content.push_back(serie->Info.ParameterName() + " " + FormatIsoMilliseconds(point->XValue) + " delimiter");
+    }
+    return content;
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> names)
+{
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> LogLinesWith(const TEngineFixture& f, const std::string& text)
+{
+    std::vector<std::string> lines;
+    for (const std::string& line : f.logLines)
+        if (line.find(text) != std::string::npos) lines.push_back(line);
+    return lines;
 }
 
 TEST(MessageHandler, OnlyTheFirstMessageOfAnIntervalIsWrittenOnTheGrid)
@@ -86,6 +133,201 @@ TEST(MessageHandler, AMessageOfExcludedParametersOnlyStillSetsTheMark)
     f.TickAt(At(12, 0, 20, 300));
     f.ReceiveAt(At(12, 0, 22), Message("20240506120022"));
     EXPECT_EQ(f.Values(), (std::vector<std::string>{"123456 SpO2 % 2024-05-06T12:00:20.000 97"}));
+}
+
+TEST(MessageHandler, EachPatientOfAMessageIsWrittenOncePerInterval)
+{
+    const auto ward = [](const std::string& time, const std::string& value) {
+        std::vector<std::string> message{Msh()};
+        for (const char* pid : {"1", "2", "3"}) {
+            message.push_back(Pid(pid, std::string("Bed^") + pid));
+            message.push_back(Obr(time));
+            message.push_back(Obx(kHR, value, "bpm"));
+        }
+        return message;
+    };
+    TEngineFixture f;
+    f.Collecting();
+    f.TickAt(At(12, 0, 10, 300));
+    f.ReceiveAt(At(12, 0, 12), ward("20240506120012", "70"));
+    f.ReceiveAt(At(12, 0, 14), ward("20240506120014", "71"));
+    f.TickAt(At(12, 0, 20, 300));
+    f.ReceiveAt(At(12, 0, 22), ward("20240506120022", "72"));
+    f.ReceiveAt(At(12, 0, 24), ward("20240506120024", "73"));
+    for (const char* id : {"1", "2", "3"}) {
+        SCOPED_TRACE(id);
+        EXPECT_EQ(FileContent(f, std::string("C:\\KVD\\DATA\\") + id + "\\Halcyra.pil"),
+                  (std::vector<std::string>{id, "HR 2024-05-06T12:00:10.000 70", "HR 2024-05-06T12:00:20.000 72"}));
+    }
+    EXPECT_EQ(f.Values().size(), 6u);
+}
+
+TEST(MessageHandler, AValueTextThatIsNoNumberIsNotWritten)
+{
+    struct TCase {
+        std::string text;
+        char separator;
+        std::string written;  // the value as written, empty when nothing is
+    };
+    const TCase cases[] = {
+        {"", '.', ""},         {"   ", '.', ""},  {"abc", '.', ""},    {"1,5", '.', "1.5"}, {"1,5", ',', "1.5"},
+        {"NaN", '.', ""},      {"inf", '.', ""},  {"1e400", '.', ""},  {" 12 ", '.', "12"}, {"-0.5", '.', "-0.5"},
+        {"-0,5", ',', "-0.5"}, {"0x10", '.', ""}, {"12 bpm", ',', ""}, {"0", '.', "0"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE("'" + c.text + "' with '" + c.separator + "'");
+        TEngineFixture f;
+        f.handler.Settings().decimalSeparator = c.separator;
+        f.Collecting();
+        f.ReceiveAt(At(12, 0, 8), Message("20240506120008", c.text));
+        std::vector<std::string> expected;
+        if (!c.written.empty()) expected.push_back("123456 HR bpm 2024-05-06T12:00:10.000 " + c.written);
+        expected.push_back("123456 SpO2 % 2024-05-06T12:00:10.000 97");
+        EXPECT_EQ(f.Values(), expected);
+        std::vector<std::string> content{"123456"};
+        if (!c.written.empty()) content.push_back("HR 2024-05-06T12:00:10.000 " + c.written);
+        content.push_back("SpO2 2024-05-06T12:00:10.000 97");
+        EXPECT_EQ(FileContent(f, "C:\\KVD\\DATA\\123456\\Halcyra.pil"), content);
+        const std::vector<std::string> logged = LogLinesWith(f, "is not a number");
+        ASSERT_EQ(logged.size(), c.written.empty() ? 1u : 0u);
+        if (!logged.empty()) {
+            EXPECT_NE(logged[0].find("Patient 123456, HR: the value \"" + c.text + "\""), std::string::npos);
+        }
+        // The parameter is known and its text shown, whatever the value.
+        EXPECT_EQ(f.params.Parameters().Count(), 2u);
+        EXPECT_EQ(f.view.parameterLabel, "SpO2 = 97 %");
+    }
+}
+
+TEST(MessageHandler, AValueThatIsNoNumberLeavesThePatientDueAndIsLoggedOnce)
+{
+    TEngineFixture f;
+    f.Collecting();
+    f.TickAt(At(12, 0, 10, 300));
+    f.ReceiveAt(At(12, 0, 12), Message("20240506120012", "70"));
+    f.TickAt(At(12, 0, 20, 300));
+    f.ReceiveAt(At(12, 0, 21), HeartRate("123456", "Smith^John", "20240506120021", ""));
+    f.ReceiveAt(At(12, 0, 22), HeartRate("123456", "Smith^John", "20240506120022", "---"));
+    f.ReceiveAt(At(12, 0, 22), HeartRate("77", "Lee^Ann", "20240506120022", ""));
+    // Nothing was handed over, so the next message of the interval is still the one written.
+    f.ReceiveAt(At(12, 0, 23), Message("20240506120023", "75"));
+    f.ReceiveAt(At(12, 0, 24), Message("20240506120024", "76"));
+    EXPECT_EQ(f.Values(), (std::vector<std::string>{
+                              "123456 HR bpm 2024-05-06T12:00:10.000 70", "123456 SpO2 % 2024-05-06T12:00:10.000 97",
+                              "123456 HR bpm 2024-05-06T12:00:20.000 75", "123456 SpO2 % 2024-05-06T12:00:20.000 97"}));
+    // One line per patient and parameter for the run, however many messages carry such a text.
+    EXPECT_EQ(LogLinesWith(f, "is not a number").size(), 2u);
+    EXPECT_EQ(LogLinesWith(f, "Patient 77, HR").size(), 1u);
+}
+
+TEST(MessageHandler, APatientWithoutIdentityGetsNoFolderOrFile)
+{
+    TEngineFixture f;
+    f.Collecting();  // AutoCreate on
+    f.ReceiveAt(At(12, 0, 8), {Msh(), Pid("", ""), Obr("20240506120008"), Obx(kHR, "72", "bpm")});
+    const int row = f.RowOf("TOVNULL");
+    ASSERT_GT(row, 0);
+    EXPECT_TRUE(f.census.IsTicked(row));
+    // Ticking its row again, and the stop delimiters of the ticked rows, make nothing for it either.
+    f.census.SetTicked(row, false);
+    f.census.CBListPatientsClickCheck();
+    f.census.SetTicked(row, true);
+    f.census.CBListPatientsClickCheck();
+    f.ReceiveAt(At(12, 0, 9), Message("20240506120009"));
+    f.clock.Set(At(12, 0, 9, 500));
+    f.cycle.Stop();
+    EXPECT_EQ(f.files.ListDirectory("C:\\KVD\\DATA"), std::vector<std::string>{"123456"});
+    EXPECT_EQ(f.cycle.DelimitersWritten(), 2);
+}
+
+// Two source IDs, one folder: the first that writes keeps it, the other's values go nowhere.
+TEST(MessageHandler, TwoSourceIdsThatReduceToOneIdShareNoFolder)
+{
+    TEngineFixture f;
+    f.reduction.SetSettings({false, TPatientIdReductionMode::LastCharacters, 10});
+    f.Collecting();
+    f.TickAt(At(12, 0, 10, 300));
+    f.ReceiveAt(At(12, 0, 12), HeartRate("191212121234", "Smith^John", "20240506120012", "72"));
+    f.ReceiveAt(At(12, 0, 13), HeartRate("201212121234", "Doe^Jane", "20240506120013", "50"));
+    f.TickAt(At(12, 0, 20, 300));
+    // Also when the other one comes first in an interval.
+    f.ReceiveAt(At(12, 0, 21), HeartRate("201212121234", "Doe^Jane", "20240506120021", "51"));
+    f.ReceiveAt(At(12, 0, 22), HeartRate("191212121234", "Smith^John", "20240506120022", "73"));
+
+    const std::string folder = "C:\\KVD\\DATA\\1212121234\\";
+    EXPECT_EQ(f.files.ListDirectory("C:\\KVD\\DATA"), std::vector<std::string>{"1212121234"});
+    EXPECT_EQ(Sorted(f.files.ListDirectory(folder)), (std::vector<std::string>{"Halcyra.pil", "Patient"}));
+    EXPECT_EQ(
+        FileContent(f, folder + "Halcyra.pil"),
+        (std::vector<std::string>{"1212121234", "HR 2024-05-06T12:00:10.000 72", "HR 2024-05-06T12:00:20.000 73"}));
+    EXPECT_EQ(f.files.ReadFile(folder + "Patient").substr(2, 42), PatientNameField("Smith") + PatientNameField("John"));
+    EXPECT_EQ(f.Values(), (std::vector<std::string>{"1212121234 HR bpm 2024-05-06T12:00:10.000 72",
+                                                    "1212121234 HR bpm 2024-05-06T12:00:20.000 73"}));
+    // One row for the reduced ID, with the owner's names, saying why the other's values are missing.
+    const int row = f.RowOf("1212121234");
+    EXPECT_EQ(f.census.Row(row).text, "1212121234, John Smith");
+    EXPECT_EQ(f.census.Row(row).hint, "Values of patient ID 201212121234 are not written: the folder " + folder +
+                                          " belongs to patient ID 191212121234");
+    EXPECT_EQ(LogLinesWith(f, "201212121234").size(), 1u);
+    EXPECT_EQ(LogLinesWith(f, "Patient ID 201212121234 is not written: its folder " + folder +
+                                  " belongs to patient ID 191212121234")
+                  .size(),
+              1u);
+}
+
+TEST(MessageHandler, TwoSourceIdsThatDifferInLetterCaseShareNoFolder)
+{
+    TEngineFixture f;
+    f.Collecting();
+    f.ReceiveAt(At(12, 0, 8), HeartRate("AB12345", "Smith^John", "20240506120008", "72"));
+    f.ReceiveAt(At(12, 0, 9), HeartRate("ab12345", "Doe^Jane", "20240506120009", "50"));
+    const int other = f.RowOf("ab12345");
+    ASSERT_GT(other, 0);
+    EXPECT_TRUE(f.census.IsTicked(other));
+    // Its row is ticked, yet Stop writes no delimiters for it.
+    f.clock.Set(At(12, 0, 9, 500));
+    f.cycle.Stop();
+
+    const std::string folder = "C:\\KVD\\DATA\\AB12345\\";
+    EXPECT_EQ(f.files.ListDirectory("C:\\KVD\\DATA"), std::vector<std::string>{"AB12345"});
+    EXPECT_EQ(Sorted(f.files.ListDirectory(folder)), (std::vector<std::string>{"Halcyra.pil", "Patient"}));
+    EXPECT_EQ(
+        FileContent(f, folder + "Halcyra.pil"),
+        (std::vector<std::string>{"AB12345", "HR 2024-05-06T12:00:10.000 72", "HR 2024-05-06T12:00:11.000 delimiter"}));
+    EXPECT_EQ(f.files.ReadFile(folder + "Patient").substr(2, 54),
+              PatientNameField("Smith") + PatientNameField("John") + PatientIdField("AB12345"));
+    EXPECT_EQ(f.Values(), std::vector<std::string>{"AB12345 HR bpm 2024-05-06T12:00:10.000 72"});
+    EXPECT_EQ(f.Count("AddDelimiter HR bpm"), 1);
+    EXPECT_EQ(f.census.Row(f.RowOf("AB12345")).hint, "");
+    EXPECT_EQ(f.census.Row(other).hint,
+              "Values of patient ID ab12345 are not written: the folder "
+              "C:\\KVD\\DATA\\ab12345\\ belongs to patient ID AB12345");
+    EXPECT_EQ(LogLinesWith(f, "ab12345").size(), 1u);
+}
+
+TEST(MessageHandler, AFolderStaysWithItsOwnerAcrossARestart)
+{
+    TEngineFixture before;
+    before.Collecting();
+    before.ReceiveAt(At(12, 0, 8), HeartRate("AB12345", "Smith^John", "20240506120008", "72"));
+
+    TEngineFixture f;
+    namespace fs = std::filesystem;
+    f.files.ForceDirectories("C:\\KVD\\DATA");
+    fs::copy(before.files.HostPath("C:\\KVD\\DATA"), f.files.HostPath("C:\\KVD\\DATA"), fs::copy_options::recursive);
+    f.clock.Set(At(13, 0, 0));
+    f.Collecting();
+    // The other spelling is the first to arrive after the restart.
+    f.ReceiveAt(At(13, 0, 8), HeartRate("ab12345", "Doe^Jane", "20240506130008", "50"));
+    f.ReceiveAt(At(13, 0, 9), HeartRate("AB12345", "Smith^John", "20240506130009", "73"));
+
+    const std::string folder = "C:\\KVD\\DATA\\AB12345\\";
+    EXPECT_EQ(Sorted(f.files.ListDirectory(folder)), (std::vector<std::string>{"Halcyra.pil", "Patient"}));
+    EXPECT_EQ(FileContent(f, folder + "Halcyra.pil"),
+              (std::vector<std::string>{"AB12345", "HR 2024-05-06T12:00:10.000 72", "HR 2024-05-06T13:00:10.000 73"}));
+    EXPECT_EQ(f.files.ReadFile(folder + "Patient").substr(2, 42), PatientNameField("Smith") + PatientNameField("John"));
+    EXPECT_EQ(f.Values(), std::vector<std::string>{"AB12345 HR bpm 2024-05-06T13:00:10.000 73"});
+    EXPECT_EQ(LogLinesWith(f, "Patient ID ab12345 is not written").size(), 1u);
 }
 
 TEST(MessageHandler, MessageTimesSnapToTheNearestGridTime)
