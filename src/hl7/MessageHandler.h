@@ -112,8 +112,8 @@ private:
     // The time of a message time stamp on the grid (or as it is, at the central station's own pace).
     TDateTime MessageTime(TDateTime t) const;
     bool ShowsPatient(const TMessageState& m) const;
-    // Whether the patient may have its folder: it has an identity, and no other source ID owns the folder.
-    // A refusal is logged once per pair; refusal is then the hint for the patient's census row.
+    // Whether the patient's folder is its own, not owned by another source ID. A refusal is logged once per
+    // pair of source IDs; refusal is then the hint for the patient's census row.
     bool MayUseFolder(std::string& refusal);
     void NoteDueWrite(TMessageState& m);
     // A value text that is not a number, logged once per patient and parameter.
