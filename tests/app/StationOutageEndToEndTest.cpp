@@ -16,7 +16,6 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -37,6 +36,7 @@ constexpr int kInterval = 5;         // seconds; the central-station timeout is 
 constexpr int kOutageSeconds = 40;   // the station is gone: connections refused
 constexpr int kSilenceSeconds = 35;  // the station stays connected and sends nothing
 constexpr int kMessageBytes = 6 * 1024;
+constexpr int kPieceGapMs = 40;
 
 QString Q(const fs::path& path)
 {
@@ -75,18 +75,17 @@ public:
         server_.reset();
     }
 
+    // The second piece follows after a pause, so that the reader sees the message incomplete first.
     void SendInTwoPieces(const QByteArray& message)
     {
         const qsizetype half = message.size() / 2;
-        for (const QPointer<QTcpSocket>& client : clients_) {
-            if (!client || client->state() != QAbstractSocket::ConnectedState) continue;
-            client->write(message.left(half));
-            client->flush();
-            QPointer<QTcpSocket> later = client;
-            const QByteArray rest = message.mid(half);
-            QTimer::singleShot(40, [later, rest] {
-                if (later && later->state() == QAbstractSocket::ConnectedState) later->write(rest);
-            });
+        for (const QByteArray& piece : {message.left(half), message.mid(half)}) {
+            for (const QPointer<QTcpSocket>& client : clients_) {
+                if (!client || client->state() != QAbstractSocket::ConnectedState) continue;
+                client->write(piece);
+                client->flush();
+            }
+            QTest::qWait(kPieceGapMs);
         }
     }
 
@@ -194,7 +193,7 @@ protected:
                 sent_[bed.id].insert(number_);
                 station.SendInTwoPieces(Message(bed, number_, now));
             }
-            QTest::qWait(1000);
+            QTest::qWait(1000 - kPieceGapMs * 2 * static_cast<int>(beds_.size()));
         }
     }
 
