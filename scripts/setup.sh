@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build clang clang-format libclang-rt-14-dev
+  build-essential cmake ninja-build ccache clang clang-format libclang-rt-14-dev
   qt6-base-dev qt6-svg-dev qt6-tools-dev qt6-l10n-tools qt6-tools-dev-tools
   libgtest-dev libgmock-dev libbenchmark-dev
   dbus xvfb xauth imagemagick x11-apps fonts-dejavu-core
