@@ -33,8 +33,8 @@ TEST(OnlyOne, TheNameIsTheAtomNameWithTheUserAndTheSettingsFileHoweverItIsNamed)
     const fs::path file = dir.Path() / "registry" / "HKEY_CURRENT_USER.reg";
     const QString name = TOnlyOne::ServerName(title, file);
     EXPECT_TRUE(name.startsWith("OnlyOneHalcyra Data Input M-")) << name.toStdString();
-    EXPECT_EQ(TOnlyOne::SettingsFileName(file), QString::fromStdString(fs::canonical(dir.Path()).string()) +
-                                                    "/registry/HKEY_CURRENT_USER.reg");
+    EXPECT_EQ(TOnlyOne::SettingsFileName(file),
+              QString::fromStdString(fs::canonical(dir.Path()).string()) + "/registry/HKEY_CURRENT_USER.reg");
 
     // The same file by a symbolic link, with dots, relative to the working folder: one name.
     const fs::path here = fs::current_path();
@@ -62,8 +62,8 @@ TEST(OnlyOne, ALaterStartLearnsWhoRunsAndOnlyADesktopStartBringsTheFirstToTheFro
     EXPECT_FALSE(service.Enforce(false));
     EXPECT_EQ(service.Running().mode, "service");
     EXPECT_EQ(service.Running().pid, QCoreApplication::applicationPid());
-    EXPECT_EQ(service.RunningText(), QStringLiteral("another instance (service, PID %1)")
-                                         .arg(QCoreApplication::applicationPid()));
+    EXPECT_EQ(service.RunningText(),
+              QStringLiteral("another instance (service, PID %1)").arg(QCoreApplication::applicationPid()));
 
     TOnlyOne desktop(name, "desktop");
     EXPECT_FALSE(desktop.Enforce(true));
