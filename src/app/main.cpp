@@ -145,7 +145,8 @@ int main(int argc, char** argv)
 
     // One instance per settings file, whatever the mode: two would both collect and write every value
     // twice. Checked before anything is written. A desktop start meeting a desktop instance brings its
-    // window to the front and ends; meeting a service or an import, there is no window to bring.
+    // window to the front and ends; meeting a service or an import, which has no window to bring, it is
+    // refused like them with one line naming the running instance.
     const bool desktop = !service && !importing;
     const QString mode = importing ? QStringLiteral("import")
                          : service ? QStringLiteral("service")

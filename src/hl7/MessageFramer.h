@@ -50,7 +50,7 @@ void ForEachSegment(std::string_view message, Visit&& visit)
 // Appends the segments of one message's text, as ForEachSegment cuts them.
 void CutSegments(std::string_view message, TSegmentList& segments);
 
-// The receive buffer of a data-source reader and its two counters.
+// The receive buffer of a data-source reader and its counters.
 class TMessageFramer {
 public:
     // Above this many bytes without an end marker the buffer is dropped, partial message and all; a
