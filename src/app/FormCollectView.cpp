@@ -166,4 +166,9 @@ void TFormCollectView::SocketError(const std::string& text)
     form_.ApplicationException(text);
 }
 
+void TFormCollectView::LogLine(const std::string& line)
+{
+    form_.AddLogLine(line);
+}
+
 }  // namespace halcyra

@@ -30,7 +30,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 
 using namespace halcyra;
@@ -142,6 +141,25 @@ int main(int argc, char** argv)
     const TCommandLine options;
     options.AddTo(parser);
     parser.process(app);
+    const auto registry = TRegistry::ForProgram(options.Path(parser, options.registry));
+
+    // One instance per settings file, whatever the mode: two would both collect and write every value
+    // twice. Checked before anything is written. A desktop start meeting a desktop instance brings its
+    // window to the front and ends; meeting a service or an import, which has no window to bring, it is
+    // refused like them with one line naming the running instance.
+    const bool desktop = !service && !importing;
+    const QString mode = importing ? QStringLiteral("import")
+                         : service ? QStringLiteral("service")
+                                   : QStringLiteral("desktop");
+    TOnlyOne onlyOne(TOnlyOne::ServerName(QString::fromUtf8(kApplicationTitle), registry->CurrentUser().File()), mode);
+    if (!onlyOne.Enforce(desktop)) {
+        if (desktop && onlyOne.Running().mode == QLatin1String("desktop")) return 0;
+        std::fprintf(stderr, "halcyra: %s is running on the settings in %s; not starting\n",
+                     qPrintable(onlyOne.RunningText()),
+                     qPrintable(TOnlyOne::SettingsFileName(registry->CurrentUser().File())));
+        return 1;
+    }
+
     // An import reads its capture before anything is written, so a file it cannot read changes nothing.
     TCapturedStream capture;
     std::vector<TDateTime> arrivals;
@@ -170,7 +188,6 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "halcyra: %s\n", e.what());
         return 1;
     }
-    const auto registry = TRegistry::ForProgram(options.Path(parser, options.registry));
     registry->SetProblemSink(report);
     TFileSystem files(*drives);
     TSystemClock clock;
@@ -218,16 +235,9 @@ int main(int argc, char** argv)
     TLanguageManager language;
     language.SetLanguage(TLanguageManager::GetLanguage(registry->CurrentUser()));
 
-    // A second start on the desktop only brings the first instance's window forward; it writes nothing.
-    TOnlyOne onlyOne(TOnlyOne::ServerName(
-        QString::fromUtf8(kApplicationTitle),
-        QString::fromStdString(std::filesystem::absolute(registry->CurrentUser().File()).lexically_normal().string())));
-    onlyOne.EnforceOnlyOne = !service && !importing;
-    if (!onlyOne.Enforce()) return 0;
-
     TfrmCollectData mainWindow(env);
     form = &mainWindow;
-    onlyOne.OnBringToFront = [&] { mainWindow.BringToFront(); };
+    if (desktop) onlyOne.OnBringToFront = [&] { mainWindow.BringToFront(); };
     app.SetExceptionHandler([&](const std::string& message) { mainWindow.ApplicationException(message); });
     mainWindow.FormCreate();
     if (runEnd.Ending()) return runEnd.ExitCode();

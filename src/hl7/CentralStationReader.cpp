@@ -48,6 +48,12 @@ std::string TCentralStationReader::CountersText() const
            ", StartPosExitCount = " + std::to_string(framer_.StartPosExitCount());
 }
 
+std::string TCentralStationReader::DroppedText() const
+{
+    return "Message dropped: longer than " + std::to_string(TMessageFramer::kMaxBufferedWithoutEnd) + " bytes (" +
+           std::to_string(framer_.DroppedCount()) + " dropped since start-up)";
+}
+
 std::string TCentralStationReader::SocketErrorText(int windowsSocketsError)
 {
     return "Asynchronous socket error " + std::to_string(windowsSocketsError);
@@ -92,9 +98,14 @@ void TCentralStationReader::ClientSocketCentralStationRead()
         // A decoder that threw may have left the previous message's segments behind.
         segments_.clear();
         const TMessageFramer::TCut cut = framer_.CutNext(segments_);
-        if (cut == TMessageFramer::TCut::NoEndMarker) {
+        if (cut == TMessageFramer::TCut::NoEndMarker || cut == TMessageFramer::TCut::Dropped) {
             view_.ShowStopPos("StopPosExitCount = " + std::to_string(framer_.StopPosExitCount()));
+            if (cut == TMessageFramer::TCut::Dropped) view_.LogLine(DroppedText());
             break;
+        }
+        if (cut == TMessageFramer::TCut::TooLong) {
+            view_.LogLine(DroppedText());
+            continue;
         }
         if (cut == TMessageFramer::TCut::NoStartMarker) {
             view_.ShowStartPos("StartPosExitCount = " + std::to_string(framer_.StartPosExitCount()));

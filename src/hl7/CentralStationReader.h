@@ -9,7 +9,7 @@
 //  - "last status change" and "time of the last complete message", both set for every complete message;
 //  - DecodeMessage, called once per complete message.
 // And from the window (ICentralStationView): the caption, LabelConnected, the diagnostic labels
-// lblStopPos and lblStartPos, the "Save Data Stream" box, and its error handler for socket errors.
+// lblStopPos and lblStartPos, the "Save Data Stream" box, its error handler for socket errors, and the log.
 //
 // The window forwards its socket events to the handlers below (connected, disconnected, error with the
 // Windows Sockets error number, read), routes SocketError to the handler of errors that leave its event
@@ -51,6 +51,8 @@ public:
     virtual bool SaveDataStream() const = 0;                      // "Save Data Stream" is ticked
     // A socket error, for the window's error handler (LabelConnected and the log).
     virtual void SocketError(const std::string& text) = 0;
+    // One line for the log (a receive buffer dropped for holding too much without an end marker).
+    virtual void LogLine(const std::string& line) = 0;
 };
 
 class TCentralStationReader {
@@ -88,6 +90,7 @@ public:
 
 private:
     void SaveDataStream(const TSegmentList& segments) const;
+    std::string DroppedText() const;
 
     IReceiveSocket& socket_;
     ICentralStationCycle& cycle_;

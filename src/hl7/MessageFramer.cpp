@@ -6,9 +6,9 @@ namespace {
 constexpr char kLineFeed = '\n';
 }
 
-std::optional<TEndMarker> FindEndMarker(std::string_view buffer)
+std::optional<TEndMarker> FindEndMarker(std::string_view buffer, std::size_t from)
 {
-    for (std::size_t end = buffer.find(kEndBlock); end != std::string_view::npos;
+    for (std::size_t end = buffer.find(kEndBlock, from); end != std::string_view::npos;
          end = buffer.find(kEndBlock, end + 1)) {
         if (end + 1 >= buffer.size()) return std::nullopt;
         if (buffer[end + 1] != kSegmentEnd || end == 0) continue;
@@ -35,10 +35,16 @@ void TMessageFramer::Append(std::string_view bytes)
 TMessageFramer::TCut TMessageFramer::CutNext(TSegmentList& segments)
 {
     const std::string_view buffer = RxBuffer();
-    const std::optional<TEndMarker> end = FindEndMarker(buffer);
+    const std::optional<TEndMarker> end = FindEndMarker(buffer, endScan_);
     if (!end) {
-        if (buffer.size() > kMaxBufferedWithoutEnd) Clear();
         ++stopPosExitCount_;
+        if (buffer.size() > kMaxBufferedWithoutEnd) {
+            Clear();
+            ++droppedCount_;
+            return TCut::Dropped;
+        }
+        // Only a 0x1C in the last byte can still become the start of an end marker.
+        endScan_ = buffer.empty() ? 0 : buffer.size() - 1;
         return TCut::NoEndMarker;
     }
     const std::size_t start = buffer.find(kStartBlock);
@@ -47,8 +53,13 @@ TMessageFramer::TCut TMessageFramer::CutNext(TSegmentList& segments)
         ++startPosExitCount_;
         return TCut::NoStartMarker;
     }
-    if (start < end->textEnd) CutSegments(buffer.substr(start + 1, end->textEnd - start - 1), segments);
     head_ += end->next;
+    endScan_ = 0;
+    if (start < end->textEnd && end->next - start > kMaxBufferedWithoutEnd) {
+        ++droppedCount_;
+        return TCut::TooLong;
+    }
+    if (start < end->textEnd) CutSegments(buffer.substr(start + 1, end->textEnd - start - 1), segments);
     return TCut::Message;
 }
 
@@ -56,6 +67,7 @@ void TMessageFramer::Clear()
 {
     rx_.clear();
     head_ = 0;
+    endScan_ = 0;
 }
 
 }  // namespace halcyra

@@ -1,6 +1,7 @@
 // Cutting the bytes received from a data source into framed messages (0x0B ... CR 0x1C 0x0D) and their
-// segments. Senders that end segments with CR LF are framed too; CR-only streams are cut exactly as the
-// plain CR rule would cut them.
+// segments. Senders that end segments with CR LF are framed too. Each message is cut by the terminator in
+// front of its end marker: a message ending in CR LF has its segments cut at CR LF (and at a lone CR or LF,
+// as such senders are read); a message ending in CR is cut at CR only, and a line feed in it is data.
 #pragma once
 
 #include "hl7/MessageSplitter.h"
@@ -18,35 +19,50 @@ struct TEndMarker {
     std::size_t next = 0;     // one past the 0x0D after 0x1C
 };
 
-// The first end marker of the buffer; a 0x1C 0x0D not preceded by CR or CR LF is not one.
-std::optional<TEndMarker> FindEndMarker(std::string_view buffer);
+// The first end marker of the buffer whose 0x1C lies at or after `from`; a 0x1C 0x0D not preceded by CR or
+// CR LF is not one.
+std::optional<TEndMarker> FindEndMarker(std::string_view buffer, std::size_t from = 0);
 
-// Calls visit(segment) for every piece of one message's text before a terminator (CR LF, CR or LF), empty
-// pieces between two terminators too; text after the last terminator is dropped.
+// Whether one message's text ends its last segment with a line feed (CR LF; LF alone only in a frame the
+// reader does not cut, which the capture tools still show): its segments are then cut at line feeds too.
+inline bool EndsSegmentsWithLineFeed(std::string_view message)
+{
+    return !message.empty() && message.back() == '\n';
+}
+
+// Calls visit(segment) for every piece of one message's text before a terminator, empty pieces between
+// two terminators too; text after the last terminator is dropped. The terminators are CR LF, CR and LF
+// when the message ends its last segment with a line feed, CR alone otherwise.
 template <typename Visit>
 void ForEachSegment(std::string_view message, Visit&& visit)
 {
+    const bool lineFeeds = EndsSegmentsWithLineFeed(message);
+    const char* const terminators = lineFeeds ? "\r\n" : "\r";
     std::size_t pos = 0;
-    for (std::size_t end = message.find_first_of("\r\n"); end != std::string_view::npos;
-         end = message.find_first_of("\r\n", pos)) {
+    for (std::size_t end = message.find_first_of(terminators); end != std::string_view::npos;
+         end = message.find_first_of(terminators, pos)) {
         visit(message.substr(pos, end - pos));
         pos = end + 1;
-        if (message[end] == kSegmentEnd && pos < message.size() && message[pos] == '\n') ++pos;
+        if (lineFeeds && message[end] == kSegmentEnd && pos < message.size() && message[pos] == '\n') ++pos;
     }
 }
 
 // Appends the segments of one message's text, as ForEachSegment cuts them.
 void CutSegments(std::string_view message, TSegmentList& segments);
 
-// The receive buffer of a data-source reader and its two counters.
+// The receive buffer of a data-source reader and its counters.
 class TMessageFramer {
 public:
-    // Above this many bytes without an end marker the buffer is dropped, partial message and all.
-    static constexpr std::size_t kMaxBufferedWithoutEnd = 4096;
+    // Above this many bytes without an end marker the buffer is dropped, partial message and all; a
+    // message longer than this, from its start marker through its end marker, is dropped however it
+    // arrived, so that what is taken does not depend on how the connection cut the stream.
+    static constexpr std::size_t kMaxBufferedWithoutEnd = kMaxMessageSize;
 
     enum class TCut {
         Message,        // a message was cut out of the buffer (its text may be empty)
         NoEndMarker,    // no complete message; StopPosExitCount was increased
+        Dropped,        // as NoEndMarker, and the buffer held too much to keep: dropped, DroppedCount increased
+        TooLong,        // a complete message longer than the limit was taken out unread; DroppedCount increased
         NoStartMarker,  // an end marker without any start marker: buffer dropped, StartPosExitCount increased
     };
 
@@ -64,12 +80,18 @@ public:
     bool Empty() const { return head_ == rx_.size(); }
     int StopPosExitCount() const { return stopPosExitCount_; }
     int StartPosExitCount() const { return startPosExitCount_; }
+    // Buffers and messages dropped for being longer than kMaxBufferedWithoutEnd.
+    int DroppedCount() const { return droppedCount_; }
 
 private:
     std::string rx_;
     std::size_t head_ = 0;  // bytes before it are consumed; removed at the next Append
+    // Where the search for the next end marker's 0x1C resumes, counted from head_: a message arriving in
+    // many reads is searched once, not again from its start with every read.
+    std::size_t endScan_ = 0;
     int stopPosExitCount_ = 0;
     int startPosExitCount_ = 0;
+    int droppedCount_ = 0;
 };
 
 }  // namespace halcyra

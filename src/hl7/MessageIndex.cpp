@@ -22,8 +22,8 @@ void TMessageIndex::AddSeparator(std::size_t offset)
 
 void TMessageIndex::IndexFrame(std::string_view message)
 {
-    // A sender that ends segments with CR LF (or LF): cut as the program's reader cuts them.
-    if (message.find('\n') != std::string_view::npos) {
+    // A message whose segments end in CR LF (or LF): cut as the program's reader cuts them.
+    if (EndsSegmentsWithLineFeed(message)) {
         IndexCrLfFrame(message);
         return;
     }

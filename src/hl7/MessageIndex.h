@@ -26,8 +26,8 @@ namespace halcyra {
 class TMessageIndex {
 public:
     // Segments end at carriage returns (empty ones too); text after the last one is dropped, as the
-    // program's reader cuts a framed message. A message holding a line feed is cut at CR LF, CR or LF, as
-    // the reader cuts a CR LF sender's messages.
+    // program's reader cuts a framed message. A message whose last segment ends with a line feed is cut at
+    // CR LF, CR or LF, as the reader cuts a CR LF sender's messages; in any other a line feed is data.
     void IndexFrame(std::string_view message);
     // Plain text: lines end at CR or LF, empty lines are skipped, a last line without an end counts.
     void IndexLines(std::string_view text);

@@ -1,6 +1,7 @@
 // Cutting HL7 text into segments, and a captured stream (framed or plain text) into messages.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,11 +12,16 @@ inline constexpr char kStartBlock = '\x0B';
 inline constexpr char kEndBlock = '\x1C';
 inline constexpr char kSegmentEnd = '\x0D';
 
+// The most bytes of one message that a reader gathers without seeing its end. A monitor message with many
+// parameters takes a few kilobytes; the bound keeps a stream that never ends a message from growing the
+// buffer without limit.
+inline constexpr std::size_t kMaxMessageSize = 1024 * 1024;
+
 using TSegmentList = std::vector<std::string>;
 
-// The segments of one framed message's text, cut as the program's reader cuts them: every piece before a
-// terminator (CR LF, CR or LF) is one segment (empty pieces between two terminators too); text after the
-// last terminator is dropped.
+// The segments of one framed message's text, cut as the program's reader cuts them (ForEachSegment in
+// MessageFramer.h): at CR, or at CR LF, CR or LF when the message ends its last segment with a line feed;
+// text after the last terminator is dropped.
 TSegmentList SplitSegments(std::string_view message);
 
 enum class TStreamForm { Framed, PlainText };

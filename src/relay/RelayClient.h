@@ -51,6 +51,7 @@ private:
     void ShowStartPos(const std::string& text) override { view_.ShowStartPos(text); }
     bool SaveDataStream() const override { return false; }
     void SocketError(const std::string& text) override { view_.SocketError(text); }
+    void LogLine(const std::string& line) override { view_.LogLine("Relay client: " + line); }
 
     IClientSocket& socket_;
     ICentralStationCycle& cycle_;

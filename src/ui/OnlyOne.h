@@ -1,10 +1,14 @@
-// One instance of the program per user session: the first instance listens on a named local socket, a
-// second one asks it to bring its window to the front and then ends.
+// One instance of the program per user and settings file: the first instance listens on a named local
+// socket and answers later ones with how it runs and its process id; a later desktop start also asks it to
+// bring its window to the front. Two instances on one settings file would both collect, writing every
+// value twice, so every mode that writes patient files takes part.
 #pragma once
 
 #include <QObject>
 #include <QString>
+#include <QThread>
 
+#include <filesystem>
 #include <functional>
 
 class QLocalServer;
@@ -14,29 +18,47 @@ namespace halcyra {
 class TOnlyOne final : public QObject {
     Q_OBJECT
 public:
+    // Who holds the name, as it answered.
+    struct TRunning {
+        QString mode;    // "desktop", "service", "import"; empty when it did not answer
+        qint64 pid = 0;  // 0 when unknown
+    };
+
     // "OnlyOne" and the first 20 characters of the application title.
     static QString AtomName(const QString& applicationTitle);
+    // The settings file as one text however it was named: absolute, with "." and ".." and symbolic links
+    // resolved (as far as the path exists).
+    static QString SettingsFileName(const std::filesystem::path& settingsFile);
     // The socket name: the atom name, the user id (an instance belongs to one user's session) and a digest
-    // of the user's settings file, so that runs on separate settings (tests, demos) do not meet.
-    static QString ServerName(const QString& applicationTitle, const QString& settingsFile);
+    // of the user's settings file (SettingsFileName), so that runs on separate settings do not meet.
+    static QString ServerName(const QString& applicationTitle, const std::filesystem::path& settingsFile);
 
-    explicit TOnlyOne(QString serverName, QObject* parent = nullptr);
+    // mode: how this instance runs, told to later ones ("desktop", "service", "import").
+    TOnlyOne(QString serverName, QString mode, QObject* parent = nullptr);
     ~TOnlyOne() override;
 
     bool EnforceOnlyOne = true;
-    // Called in the first instance when a later one starts.
+    // Called in the first instance, on its own thread, when a later start asks it to come to the front.
     std::function<void()> OnBringToFront;
 
-    // True when this is the only instance, which then answers later ones. False when another instance
-    // runs: it has been asked to come to the front and this one should end.
-    bool Enforce();
+    // True when this is the only instance: it holds the name until it is destroyed and answers later
+    // ones, even while its own thread is busy. False when another instance holds the name: Running() says
+    // who it is, and with bringToFront it has been asked to come to the front.
+    bool Enforce(bool bringToFront = true);
+    const TRunning& Running() const { return running_; }
+    // "another instance (service, PID 1234)", as far as it is known.
+    QString RunningText() const;
 
 private:
-    bool AskRunningInstance();
-    bool Listen();
+    bool Listen(bool& nameTaken);
+    bool AskRunningInstance(bool bringToFront);
+    void StopListening();
 
     QString serverName_;
-    QLocalServer* server_ = nullptr;
+    QByteArray answer_;
+    QThread thread_;
+    QLocalServer* server_ = nullptr;  // lives in thread_
+    TRunning running_;
 };
 
 }  // namespace halcyra

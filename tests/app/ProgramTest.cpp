@@ -364,6 +364,78 @@ TEST_F(ProgramTest, ASecondStartBringsTheFirstWindowForwardAndEndsAtOnce)
     TerminateAndExpectCleanExit();
 }
 
+TEST_F(ProgramTest, NoSecondInstanceRunsOnTheSameSettingsWhateverItsMode)
+{
+    EnableLog();
+    {
+        TRegistry registry(dir_ / "registry" / "HKEY_CURRENT_USER.reg", dir_ / "registry" / "HKEY_LOCAL_MACHINE.reg");
+        registry.CurrentUser().WriteDword(kProgramKey, "AutoStart", 1);
+        registry.CurrentUser().WriteDword(kProgramKey, "AutoCreate", 1);
+    }
+    // An import of this would create the patient's folder.
+    const fs::path capture = dir_ / "capture.hl7";
+    std::ofstream(capture, std::ios::binary)
+        << "\x0BMSH|^~\\&|CS|WARD|||20240506120000||ORU^R01|1|P|2.3\rPID|1||P-1||DOE^JANE\rPV1|1|I|BED\r"
+           "OBR|1|||MON|||20240506120000\rOBX|1|NM|0002-4182^HR^MDIL||72|bpm\r\x1C\r";
+    const fs::path hive = dir_ / "registry" / "HKEY_CURRENT_USER.reg";
+    const auto started = [](const fs::path& file) {
+        return QTest::qWaitFor([&] { return ReadAll(file).find("\\Halcyra\\DefaultUnits]") != std::string::npos; },
+                               20000);
+    };
+
+    process_.setArguments({"--service", "NOVELGARD"});
+    process_.start();
+    ASSERT_TRUE(process_.waitForStarted(10000));
+    ASSERT_TRUE(started(hive)) << process_.readAllStandardError().toStdString();
+    ASSERT_TRUE(WaitForLog("Opening application"));
+    const std::string expected = "halcyra: another instance (service, PID " + std::to_string(process_.processId()) +
+                                 ") is running on the settings in " + fs::canonical(hive).string() + "; not starting\n";
+
+    QProcess second;
+    second.setProgram(HALCYRA_EXE);
+    QProcessEnvironment env = process_.processEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    second.setProcessEnvironment(env);
+    // The registry named three ways: by the environment, by the option, by a path with a dot in it.
+    const QString registryOption = QString::fromStdString((dir_ / "." / "registry").string());
+    for (const QStringList& arguments :
+         {QStringList{"--service", "NOVELGARD"}, QStringList{"--service", "--registry", registryOption, "NOVELGARD"},
+          QStringList{"--import", QString::fromStdString(capture.string()), "NOVELGARD"}, QStringList{"NOVELGARD"}}) {
+        SCOPED_TRACE(arguments.join(' ').toStdString());
+        second.setArguments(arguments);
+        second.start();
+        ASSERT_TRUE(second.waitForFinished(30000));
+        EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(second.exitCode(), 1);
+        EXPECT_EQ(second.readAllStandardError().toStdString(), expected);
+        EXPECT_EQ(second.readAllStandardOutput().toStdString(), "");
+    }
+    // None of them wrote: one start in the log, no patient folder from the import.
+    const std::string log = ReadAll(LogFile());
+    EXPECT_EQ(log.find("Opening application"), log.rfind("Opening application")) << log;
+    EXPECT_FALSE(fs::exists(dir_ / "prefix" / "drive_c" / "KVD" / "DATA" / "P-1"));
+
+    // A service on other settings runs beside it.
+    fs::create_directories(dir_ / "other-registry");
+    QProcess other;
+    other.setProgram(HALCYRA_EXE);
+    env.insert("HALCYRA_REGISTRY", QString::fromStdString((dir_ / "other-registry").string()));
+    env.insert("HALCYRA_PREFIX", QString::fromStdString((dir_ / "other-prefix").string()));
+    other.setProcessEnvironment(env);
+    other.setArguments({"--service", "NOVELGARD"});
+    other.start();
+    ASSERT_TRUE(other.waitForStarted(10000));
+    EXPECT_TRUE(started(dir_ / "other-registry" / "HKEY_CURRENT_USER.reg"))
+        << other.readAllStandardError().toStdString();
+    EXPECT_EQ(other.state(), QProcess::Running);
+    ::kill(static_cast<pid_t>(other.processId()), SIGTERM);
+    ASSERT_TRUE(other.waitForFinished(20000));
+    EXPECT_EQ(other.exitCode(), 0);
+
+    EXPECT_EQ(process_.state(), QProcess::Running);
+    TerminateAndExpectCleanExit();
+}
+
 TEST_F(ProgramTest, TheGermanModuleBesideTheProgramIsUsedForLanguage1031)
 {
     {

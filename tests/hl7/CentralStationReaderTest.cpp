@@ -64,6 +64,8 @@ public:
     void ShowStartPos(const std::string& text) override { startPos = text; }
     bool SaveDataStream() const override { return saveDataStream; }
     void SocketError(const std::string& text) override { errors.push_back(text); }
+    void LogLine(const std::string& line) override { logLines.push_back(line); }
+    std::vector<std::string> logLines;
 };
 
 class CentralStationReader : public ::testing::Test {
@@ -132,13 +134,71 @@ TEST_F(CentralStationReader, GarbageBeforeAndBetweenMessagesIsSkipped)
     EXPECT_THAT(cycle.decoded, ElementsAre(ElementsAre("MSH|1"), ElementsAre("MSH|2")));
 }
 
-TEST_F(CentralStationReader, BufferWithoutEndMarkerIsDroppedAbove4096Bytes)
+// A monitor with many parameters: one message of about 6 KB, larger than one read.
+TSegmentList LargeMessage(const std::string& id)
 {
-    Receive("\x0B" + std::string(4999, 'x'));
-    EXPECT_TRUE(reader.Framer().Empty());
-    EXPECT_EQ(view.stopPos, "StopPosExitCount = 1");
-    Receive("\x0BMSH|1\r\x1C\r");
-    EXPECT_THAT(cycle.decoded, ElementsAre(ElementsAre("MSH|1")));
+    TSegmentList segments{"MSH|^~\\&|CS|||||||ORU^R01|" + id + "|P|2.3", "PID|||" + id};
+    for (int i = 0; segments.size() < 170; ++i)
+        segments.push_back("OBX|" + std::to_string(i) + "|NM|" + std::to_string(1000 + i) + "^PARAM" +
+                           std::to_string(i) + "||" + std::to_string(60 + i) + "|bpm|||||F");
+    return segments;
+}
+
+std::string Framed(const TSegmentList& segments)
+{
+    std::string bytes = "\x0B";
+    for (const std::string& segment : segments) bytes += segment + "\r";
+    return bytes + "\x1C\r";
+}
+
+TEST_F(CentralStationReader, LargeMessageIsDecodedOnceWhetherInTwoReadsOrInManySmallOnes)
+{
+    const TSegmentList message = LargeMessage("big");
+    const std::string bytes = Framed(message);
+    ASSERT_GT(bytes.size(), 6000u);
+    for (const std::size_t piece : {bytes.size() / 2 + 1, std::size_t{1}, std::size_t{7}, std::size_t{1000}}) {
+        cycle.decoded.clear();
+        for (std::size_t pos = 0; pos < bytes.size(); pos += piece) {
+            EXPECT_THAT(cycle.decoded, IsEmpty()) << "pieces of " << piece;
+            Receive(bytes.substr(pos, piece));
+        }
+        EXPECT_THAT(cycle.decoded, ElementsAre(message)) << "pieces of " << piece;
+        EXPECT_TRUE(reader.Framer().Empty());
+    }
+    EXPECT_EQ(reader.Framer().DroppedCount(), 0);
+    EXPECT_THAT(view.logLines, IsEmpty());
+}
+
+TEST_F(CentralStationReader, MessageOverTheLimitIsDroppedCountedAndLoggedOnceHoweverItArrives)
+{
+    const std::string huge = "\x0BMSH|huge\rOBX|" + std::string(kMaxMessageSize, 'x') + "\r\x1C\r";
+    const TSegmentList next = LargeMessage("next");
+    int drops = 0;
+    // Whole, in reads that fill the limit exactly before the end arrives, and in reads that pass it first.
+    for (const std::size_t piece : {huge.size(), std::size_t{64 * 1024}, std::size_t{1000}}) {
+        cycle.decoded.clear();
+        view.logLines.clear();
+        for (std::size_t pos = 0; pos < huge.size(); pos += piece) Receive(huge.substr(pos, piece));
+        EXPECT_THAT(cycle.decoded, IsEmpty()) << "pieces of " << piece;
+        EXPECT_EQ(reader.Framer().DroppedCount(), ++drops) << "pieces of " << piece;
+        EXPECT_THAT(view.logLines, ElementsAre("Message dropped: longer than 1048576 bytes (" + std::to_string(drops) +
+                                               " dropped since start-up)"))
+            << "pieces of " << piece;
+
+        Receive(Framed(next));
+        EXPECT_THAT(cycle.decoded, ElementsAre(next)) << "pieces of " << piece;
+        EXPECT_TRUE(reader.Framer().Empty());
+    }
+    // A message within the limit is taken even when it comes in one read with the one that is dropped.
+    cycle.decoded.clear();
+    Receive(huge + Framed(next));
+    EXPECT_THAT(cycle.decoded, ElementsAre(next));
+}
+
+TEST_F(CentralStationReader, LineFeedInACarriageReturnStreamIsData)
+{
+    Receive("\x0BMSH|1\rOBX|1|TX|||a\nb\r\x1C\r\x0BMSH|2\r\nOBX|2\r\n\x1C\r");
+    EXPECT_THAT(cycle.decoded, ElementsAre(ElementsAre("MSH|1", "OBX|1|TX|||a\nb"), ElementsAre("MSH|2", "OBX|2")));
 }
 
 TEST_F(CentralStationReader, EndMarkerWithoutStartMarkerDropsTheBuffer)

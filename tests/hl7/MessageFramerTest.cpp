@@ -1,10 +1,14 @@
 #include "hl7/MessageFramer.h"
 
+#include "hl7/MessageIndex.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace halcyra {
 namespace {
@@ -52,20 +56,42 @@ TEST(MessageFramer, EndMarkerFollowsACarriageReturnOrCrLf)
     }
 }
 
-TEST(MessageFramer, SegmentsEndAtCrLfCrOrLf)
+TEST(MessageFramer, TheSearchForAnEndMarkerResumesWhereItStopped)
+{
+    const std::string buffer =
+        "\x0B"
+        "A\r\x1C\rB\r\x1C\r";
+    EXPECT_EQ(FindEndMarker(buffer, 3)->textEnd, 3u);  // the CR in front of the 0x1C lies before `from`
+    EXPECT_EQ(FindEndMarker(buffer, 4)->textEnd, 7u);
+    EXPECT_FALSE(FindEndMarker(buffer, 8).has_value());
+}
+
+// Each message is cut by the terminator in front of its end marker, the same way whether the reader's
+// segment list or the index of the capture tools and the import is built from it.
+TEST(MessageFramer, SegmentsAreCutByTheTerminatorInFrontOfTheEndMarker)
 {
     struct TCase {
         std::string text;
         TSegmentList segments;
     };
     const TCase cases[] = {
+        // Ending in CR: only CR ends a segment; a line feed is data.
         {"MSH|a\rPID|b\r", {"MSH|a", "PID|b"}},
-        {"MSH|a\r\rPID|b\r", {"MSH|a", "", "PID|b"}},  // CR-only streams keep their empty segments
-        {"MSH|a\r\nPID|b\r\n", {"MSH|a", "PID|b"}},    // CR LF is one segment end
+        {"MSH|a\r\rPID|b\r", {"MSH|a", "", "PID|b"}},
+        {"MSH|a\rOBX|1|TX|||line 1\nline 2\r", {"MSH|a", "OBX|1|TX|||line 1\nline 2"}},
+        {"MSH|a\n\rPID|b\r", {"MSH|a\n", "PID|b"}},
+        {"MSH|a\r\nPID|b\r", {"MSH|a", "\nPID|b"}},
+        {"MSH|a\nPID|b\r", {"MSH|a\nPID|b"}},
+        // Ending in CR LF: CR LF is one segment end, a lone CR or LF one too.
+        {"MSH|a\r\nPID|b\r\n", {"MSH|a", "PID|b"}},
+        {"MSH|a\r\n\r\nPID|b\r\n", {"MSH|a", "", "PID|b"}},
+        {"MSH|a\nPID|b\rOBX|c\r\n", {"MSH|a", "PID|b", "OBX|c"}},
+        {"MSH|a\n\rPID|b\r\n", {"MSH|a", "", "PID|b"}},  // LF CR is two segment ends
+        // Ending in LF alone (a frame the reader does not cut, still shown by the capture tools).
         {"MSH|a\nPID|b\n", {"MSH|a", "PID|b"}},
-        {"MSH|a\r\n\r\nPID|b\r", {"MSH|a", "", "PID|b"}},
-        {"MSH|a\n\rPID|b\r", {"MSH|a", "", "PID|b"}},  // LF CR is two segment ends
-        {"MSH|a\rtail", {"MSH|a"}},                    // text after the last segment end is dropped
+        // Text after the last segment end is dropped.
+        {"MSH|a\rtail", {"MSH|a"}},
+        {"MSH|a\ntail", {}},
         {"no end", {}},
         {"", {}},
     };
@@ -73,7 +99,26 @@ TEST(MessageFramer, SegmentsEndAtCrLfCrOrLf)
         TSegmentList segments;
         CutSegments(c.text, segments);
         EXPECT_EQ(segments, c.segments) << testing::PrintToString(c.text);
+        TMessageIndex index;
+        index.IndexFrame(c.text);
+        TSegmentList indexed;
+        for (std::size_t i = 0; i < index.size(); ++i) indexed.emplace_back(index.Segment(i));
+        EXPECT_EQ(indexed, c.segments) << "index: " << testing::PrintToString(c.text);
     }
+}
+
+TEST(MessageFramer, EachMessageOfAStreamIsCutByItsOwnTerminator)
+{
+    TMessageFramer framer;
+    framer.Append(
+        "\x0BMSH|1\rOBX|a\nb\r\x1C\r"
+        "\x0BMSH|2\r\nOBX|c\r\n\x1C\r"
+        "\x0BMSH|3\rOBX|d\ne\r\x1C\r");
+    std::vector<TSegmentList> messages;
+    TSegmentList segments;
+    while (framer.CutNext(segments) == TMessageFramer::TCut::Message) messages.push_back(std::exchange(segments, {}));
+    EXPECT_THAT(messages, ElementsAre(ElementsAre("MSH|1", "OBX|a\nb"), ElementsAre("MSH|2", "OBX|c"),
+                                      ElementsAre("MSH|3", "OBX|d\ne")));
 }
 
 TEST(MessageFramer, CutsMessagesOldestFirstAndKeepsTheTail)
@@ -98,17 +143,33 @@ TEST(MessageFramer, CutsMessagesOldestFirstAndKeepsTheTail)
     EXPECT_EQ(framer.StartPosExitCount(), 0);
 }
 
-TEST(MessageFramer, DropsMoreThan4096BytesWithoutAnEndMarker)
+TEST(MessageFramer, KeepsUpToTheMessageLimitWithoutAnEndMarker)
 {
     TMessageFramer framer;
     TSegmentList segments;
-    framer.Append("\x0B" + std::string(4095, 'x'));
+    framer.Append("\x0B" + std::string(kMaxMessageSize - 1, 'x'));
     EXPECT_EQ(framer.CutNext(segments), TMessageFramer::TCut::NoEndMarker);
-    EXPECT_EQ(framer.RxBuffer().size(), 4096u);
+    EXPECT_EQ(framer.RxBuffer().size(), kMaxMessageSize);
     framer.Append("x");
-    EXPECT_EQ(framer.CutNext(segments), TMessageFramer::TCut::NoEndMarker);
+    EXPECT_EQ(framer.CutNext(segments), TMessageFramer::TCut::Dropped);
     EXPECT_TRUE(framer.Empty());
     EXPECT_EQ(framer.StopPosExitCount(), 2);
+    EXPECT_EQ(framer.DroppedCount(), 1);
+
+    framer.Append("\x0BMSH|next\r\x1C\r");
+    ASSERT_EQ(framer.CutNext(segments), TMessageFramer::TCut::Message);
+    EXPECT_THAT(segments, ElementsAre("MSH|next"));
+    EXPECT_EQ(framer.DroppedCount(), 1);
+
+    // Complete messages: one that fits the limit from its start marker through its end marker, one that does not.
+    const std::string fits = "\x0B" + std::string(kMaxMessageSize - 4, 'x') + "\r\x1C\r";
+    framer.Append("junk" + fits + "\x0B" + fits);
+    segments.clear();
+    ASSERT_EQ(framer.CutNext(segments), TMessageFramer::TCut::Message);
+    EXPECT_EQ(segments.size(), 1u);
+    EXPECT_EQ(framer.CutNext(segments), TMessageFramer::TCut::TooLong);
+    EXPECT_TRUE(framer.Empty());
+    EXPECT_EQ(framer.DroppedCount(), 2);
 }
 
 TEST(MessageFramer, CrLfStreamLongerThan4096BytesIsFramed)

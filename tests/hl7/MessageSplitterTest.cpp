@@ -21,9 +21,11 @@ TEST(Hl7Splitter, SegmentsEndAtCrLfCrOrLf)
 {
     EXPECT_THAT(SplitSegments("MSH|a\rPID|b\r"), ElementsAre("MSH|a", "PID|b"));
     EXPECT_THAT(SplitSegments("MSH|a\r\rPID|b\rtail"), ElementsAre("MSH|a", "", "PID|b"));
-    // CR LF is one terminator; LF alone is one too; CR LF LF leaves an empty segment as CR CR does.
+    // In a message ending in CR LF, CR LF is one terminator and LF alone is one too; CR LF LF leaves an
+    // empty segment as CR CR does. In a message ending in CR, a line feed is data.
     EXPECT_THAT(SplitSegments("MSH|a\r\nPID|b\r\n"), ElementsAre("MSH|a", "PID|b"));
-    EXPECT_THAT(SplitSegments("MSH|a\nPID|b\r\n\nOBX|c\n\r"), ElementsAre("MSH|a", "PID|b", "", "OBX|c", ""));
+    EXPECT_THAT(SplitSegments("MSH|a\nPID|b\r\n\nOBX|c\r\n"), ElementsAre("MSH|a", "PID|b", "", "OBX|c"));
+    EXPECT_THAT(SplitSegments("MSH|a\nPID|b\r\n\nOBX|c\n\r"), ElementsAre("MSH|a\nPID|b", "\n\nOBX|c\n"));
     EXPECT_TRUE(SplitSegments("no terminator").empty());
     EXPECT_TRUE(SplitSegments("").empty());
 }

@@ -56,6 +56,8 @@ public:
     void ShowStartPos(const std::string&) override {}
     bool SaveDataStream() const override { return true; }  // ticked, yet the relay writes no copy
     void SocketError(const std::string&) override {}
+    void LogLine(const std::string& line) override { logLines.push_back(line); }
+    std::vector<std::string> logLines;
 };
 
 class RelayClient : public ::testing::Test {
@@ -131,6 +133,29 @@ TEST_F(RelayClient, APartialMessageOfALostConnectionIsDroppedOnReconnect)
     client.ClientSocketRelayConnect();
     Receive("\x0BMSH|2\r\x1C\r");
     EXPECT_THAT(cycle.decoded, ElementsAre(ElementsAre("MSH|2")));
+}
+
+TEST_F(RelayClient, AMessageLargerThanOneReadIsDecodedAndOneOverTheLimitIsDroppedAndLogged)
+{
+    client.ClientSocketRelayConnect();
+    TSegmentList large{"MSH|1"};
+    for (int i = 0; i < 100; ++i) large.push_back("OBX|" + std::to_string(i) + "|NM|" + std::string(60, 'v'));
+    std::string bytes = "\x0B";
+    for (const std::string& segment : large) bytes += segment + "\r";
+    bytes += "\x1C\r";
+    ASSERT_GT(bytes.size(), 6000u);
+    Receive(bytes.substr(0, 4000));
+    Receive(bytes.substr(4000));
+    EXPECT_THAT(cycle.decoded, ElementsAre(large));
+
+    cycle.decoded.clear();
+    const std::string huge = "\x0BMSH|2\rOBX|" + std::string(kMaxMessageSize, 'x') + "\r\x1C\r";
+    for (std::size_t pos = 0; pos < huge.size(); pos += 100000) Receive(huge.substr(pos, 100000));
+    Receive("\x0BMSH|3\r\x1C\r");
+    EXPECT_THAT(cycle.decoded, ElementsAre(ElementsAre("MSH|3")));
+    EXPECT_EQ(client.Framer().DroppedCount(), 1);
+    EXPECT_THAT(view.logLines,
+                ElementsAre("Relay client: Message dropped: longer than 1048576 bytes (1 dropped since start-up)"));
 }
 
 }  // namespace

@@ -19,9 +19,9 @@
 
 namespace {
 
-// A typical monitor message is about a kilobyte; no real one comes near this. It bounds the memory the
-// tool needs for an input that never ends a message (a pipe of garbage, a file of lines without MSH).
-constexpr std::size_t kMaxMessage = 1024 * 1024;
+// The program's own bound on a message; it also bounds the memory the tool needs for an input that never
+// ends a message (a pipe of garbage, a file of lines without MSH).
+constexpr std::size_t kMaxMessage = halcyra::kMaxMessageSize;
 constexpr std::size_t kReadSize = 64 * 1024;
 
 class TOutput {
