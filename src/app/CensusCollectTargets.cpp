@@ -19,13 +19,14 @@ std::vector<TCensusRowState> TCensusCollectTargets::PatientRows() const
 
 bool TCensusCollectTargets::OpenPatientMonitorFile(const std::string& patientID, const std::string& patientName)
 {
-    monitorFile_.OpenPatientMonitorFile(writer_, folders_.PatientFolderFor(patientID), patientID, patientName);
+    monitorFile_.OpenExistingPatientMonitorFile(writer_, folders_.PatientFolderFor(patientID), patientID, patientName);
     return monitorFile_.IsOpen();
 }
 
-bool TCensusCollectTargets::AppendDelimiter(const std::string& label, const std::string& unit, TDateTime time)
+std::optional<TDateTime> TCensusCollectTargets::AppendDelimiter(const std::string& label, const std::string& unit,
+                                                                TDateTime after)
 {
-    return monitorFile_.AppendDelimiter(label, "", "", unit, kDelimiterCode, time);
+    return monitorFile_.AppendDelimiter(label, "", "", unit, kDelimiterCode, after);
 }
 
 }  // namespace halcyra

@@ -22,7 +22,8 @@ public:
     TDateTime LastCensusSave() const override { return census_.LastCensusSave(); }
     void SaveCensus() override { census_.SaveCensus(false); }
     bool OpenPatientMonitorFile(const std::string& patientID, const std::string& patientName) override;
-    bool AppendDelimiter(const std::string& label, const std::string& unit, TDateTime time) override;
+    std::optional<TDateTime> AppendDelimiter(const std::string& label, const std::string& unit,
+                                             TDateTime after) override;
     TDateTime LastWrittenTime() const override { return monitorFile_.LastWrittenTime(); }
 
 private:

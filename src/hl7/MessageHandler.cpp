@@ -208,7 +208,8 @@ void TMessageHandler::HandleOBX(const TMessageIndex& index, std::size_t i, TMess
         (m.writeThisMessage || aperiodic || cycle_.Settings().useHalcyraSettings)) {
         if (m.writeThisMessage) m.valuesWritten = true;
         const bool kept = monitorFile_.IsOpen() && !(params_.IsExcluded(label) && !params_.Automatic());
-        monitorFile_.AppendValue(label, "", "", unit, time, value);
+        monitorFile_.AppendValue(label, "", "", unit, time, value,
+                                 aperiodic ? TValueTiming::Aperiodic : TValueTiming::Periodic);
         if (kept) ++valuesWritten_;
     }
 }

@@ -217,6 +217,8 @@ TEST(CollectionCycle, StopClosesTheCollectedSeriesOfTickedPresentPatients)
     EXPECT_EQ(f.targets.delimiters[1].label, "RR");
     EXPECT_EQ(f.targets.delimiters[3].patientID, "4");
     EXPECT_NEAR(f.targets.delimiters[0].time, At(12, 3, 1), kTolerance);
+    ASSERT_EQ(f.autoObject.delimiterTimes.size(), 4u);
+    EXPECT_NEAR(f.autoObject.delimiterTimes[0], At(12, 3, 1), kTolerance);
     EXPECT_EQ(f.CallsStartingWith("AddDelimiter"),
               (std::vector<std::string>{"AddDelimiter HR bpm", "AddDelimiter RR rpm", "AddDelimiter HR bpm",
                                         "AddDelimiter RR rpm"}));
@@ -236,19 +238,18 @@ TEST(CollectionCycle, StopBeforeAnyValueWasWrittenWritesNoDelimiter)
     EXPECT_EQ(f.cycle.Status(), csConnected);
 }
 
-TEST(CollectionCycle, StopDelimitersOfAllPatientsGoOnPastAFailingPatient)
+TEST(CollectionCycle, StopDelimitersGoOnPastAFailingPatient)
 {
     TCycleFixture f;
     f.params.SetAutomatic(true);  // every parameter, collected flag or not
     f.params.RegisterParameter(1, "HR", "bpm", f.clock.Now());
     f.params.RegisterParameter(3, "RR", "rpm", f.clock.Now());
-    f.targets.rows = {
-        {"1", "Ann", "Lee", false, false}, {"2", "Bob", "Ray", false, true}, {"3", "Cy", "Dee", true, true}};
+    f.targets.rows = {{"1", "Ann", "Lee", true, true}, {"2", "Bob", "Ray", true, true}, {"3", "Cy", "Dee", true, true}};
     f.targets.unopenable = {"2"};
     f.targets.failingPatient = "1";
     f.targets.failingLabel = "HR";
     f.targets.lastWritten = At(12, 3, 0);
-    f.cycle.WriteStopDelimiters(true);
+    f.cycle.WriteStopDelimiters();
     EXPECT_EQ(f.targets.opened.size(), 3u);
     // Patient 1 loses its remaining series after the failure, patient 2 has no file, patient 3 gets both.
     ASSERT_EQ(f.targets.delimiters.size(), 2u);
@@ -268,7 +269,7 @@ TEST(CollectionCycle, NothingRunsInsideAnother)
         ASSERT_TRUE(read);
         f.clock.Set(At(12, 0, 11));
         f.cycle.Tick();
-        f.cycle.WriteStopDelimiters(false);
+        f.cycle.WriteStopDelimiters();
         EXPECT_TRUE(f.view.countdown.empty());
         EXPECT_NEAR(f.cycle.Interval().NextBoundary(), At(12, 0, 10, 250), kTolerance);
         EXPECT_TRUE(f.targets.delimiters.empty());

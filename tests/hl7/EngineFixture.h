@@ -86,7 +86,9 @@ public:
     {
         params.SetAutomatic(true);
         folders.SetDataFolder("C:\\KVD\\DATA\\", false);
-        census.SetStopDelimiterWriter([this](bool all) { cycle.WriteStopDelimiters(all); });
+        census.SetStopDelimiterWriter([this](const TPatient& patient) {
+            cycle.WritePatientStopDelimiters(patient.PatientID, patient.FirstName, patient.LastName);
+        });
         cycle.FirstShow(10);
         centralStation.open = true;
     }

@@ -143,9 +143,10 @@ TEST_F(PatientMonitorFileTest, ValuesGoToSeriesDeclaredInTheOrderTheyFirstArrive
     ASSERT_TRUE(monitorFile.IsOpen());
     EXPECT_EQ(monitorFile.MonitorName(), "Halcyra");
     EXPECT_EQ(monitorFile.OpenFileName(), folder + "Halcyra.pil");
-    monitorFile.AppendValue("HR", "", "", "bpm", t2, 72);
-    monitorFile.AppendValue("SpO2", "", "", "%", t2, 98);
-    monitorFile.AppendValue("HR", "", "", "bpm", t1, 73);  // an earlier time stamp still becomes the last written
+    monitorFile.AppendValue("HR", "", "", "bpm", t2, 72, TValueTiming::Periodic);
+    monitorFile.AppendValue("SpO2", "", "", "%", t2, 98, TValueTiming::Periodic);
+    // An earlier time stamp still becomes the last written.
+    monitorFile.AppendValue("HR", "", "", "bpm", t1, 73, TValueTiming::Periodic);
 
     const auto stored = Stored("Halcyra.pil");
     ASSERT_EQ(stored.size(), 2u);
@@ -164,18 +165,18 @@ TEST_F(PatientMonitorFileTest, ValuesGoToSeriesDeclaredInTheOrderTheyFirstArrive
     ASSERT_EQ(monitorFile.SeriesList().size(), 2u);
     EXPECT_EQ(monitorFile.SeriesList()[1]->Info.ParameterName(), "SpO2");
     EXPECT_EQ(monitorFile.SeriesList()[1]->Serie, nullptr);
-    monitorFile.AppendValue("RR", "", "", "rpm", t2, 16);
+    monitorFile.AppendValue("RR", "", "", "rpm", t2, 16, TValueTiming::Periodic);
     EXPECT_EQ(Stored("Halcyra.pil").at(2).index, 2);
 }
 
 TEST_F(PatientMonitorFileTest, AnEmptyUnitMatchesAnySeriesOfTheLabelAndAnotherUnitMakesANewOne)
 {
     Open();
-    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72);
-    monitorFile.AppendValue("HR", "", "", "", t1, 73);
-    monitorFile.AppendValue("HR", "", "", "1/min", t1, 74);
-    monitorFile.AppendValue("hr", "", "", "bpm", t1, 75);
-    monitorFile.AppendValue("HR", "arm", "", "bpm", t1, 76);
+    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72, TValueTiming::Periodic);
+    monitorFile.AppendValue("HR", "", "", "", t2, 73, TValueTiming::Periodic);
+    monitorFile.AppendValue("HR", "", "", "1/min", t1, 74, TValueTiming::Periodic);
+    monitorFile.AppendValue("hr", "", "", "bpm", t1, 75, TValueTiming::Periodic);
+    monitorFile.AppendValue("HR", "arm", "", "bpm", t1, 76, TValueTiming::Periodic);
     const auto stored = Stored("Halcyra.pil");
     ASSERT_EQ(stored.size(), 4u);
     EXPECT_EQ(stored[0].points.size(), 2u);
@@ -219,7 +220,7 @@ TEST_F(PatientMonitorFileTest, AFileOfAnotherMonitorOrPatientOrWithBrokenIndices
         c.setup();
         Open();
         EXPECT_EQ(monitorFile.MonitorName(), c.expectedName) << c.what;
-        monitorFile.AppendValue("HR", "", "", "bpm", t1, 72);
+        monitorFile.AppendValue("HR", "", "", "bpm", t1, 72, TValueTiming::Periodic);
         const auto stored = Stored(std::string(c.expectedName) + ".pil");
         ASSERT_EQ(stored.size(), 1u) << c.what;
         EXPECT_EQ(stored[0].points.size(), 1u) << c.what;
@@ -229,7 +230,7 @@ TEST_F(PatientMonitorFileTest, AFileOfAnotherMonitorOrPatientOrWithBrokenIndices
 TEST_F(PatientMonitorFileTest, WithoutAnyUsableFileNothingIsWrittenAnywhereAndTheLossIsLogged)
 {
     Open();
-    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72);
+    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72, TValueTiming::Periodic);
     const auto before = Stored("Halcyra.pil");
 
     const std::string missing = "C:\\KVD\\DATA\\missing\\";
@@ -239,10 +240,10 @@ TEST_F(PatientMonitorFileTest, WithoutAnyUsableFileNothingIsWrittenAnywhereAndTh
     EXPECT_TRUE(monitorFile.SeriesList().empty());
     EXPECT_FALSE(fs::exists(files.HostPath(missing)));  // no folder is made
 
-    monitorFile.AppendValue("HR", "", "", "bpm", t2, 80);
-    monitorFile.AppendValue("SpO2", "", "", "%", t2, 90);
+    monitorFile.AppendValue("HR", "", "", "bpm", t2, 80, TValueTiming::Periodic);
+    monitorFile.AppendValue("SpO2", "", "", "%", t2, 90, TValueTiming::Periodic);
     EXPECT_EQ(monitorFile.SeriesIndexFor("HR", "", "", "bpm"), -1);
-    EXPECT_FALSE(monitorFile.AppendDelimiter("HR", "", "", "bpm", 1, t2));
+    EXPECT_FALSE(monitorFile.AppendDelimiter("HR", "", "", "bpm", 1, t2).has_value());
     EXPECT_EQ(Stored("Halcyra.pil").at(0).points, before.at(0).points);  // the last patient's file is untouched
     EXPECT_EQ(monitorFile.LastWrittenTime(), t1);
     EXPECT_EQ(recorder.calls.size(), 1u);
@@ -251,7 +252,7 @@ TEST_F(PatientMonitorFileTest, WithoutAnyUsableFileNothingIsWrittenAnywhereAndTh
     EXPECT_NE(log[0].find(missing), std::string::npos);
 
     monitorFile.OpenPatientMonitorFile(writer, missing, "555", "Bo Ek");
-    monitorFile.AppendValue("HR", "", "", "bpm", t2, 80);
+    monitorFile.AppendValue("HR", "", "", "bpm", t2, 80, TValueTiming::Periodic);
     EXPECT_EQ(log.size(), 2u);
 }
 
@@ -259,7 +260,7 @@ TEST_F(PatientMonitorFileTest, AnExcludedValueDeclaresItsSeriesButWritesNoPoint)
 {
     params.ExcludedParams().emplace_back(1, "HR");
     Open();
-    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72);
+    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72, TValueTiming::Periodic);
     auto stored = Stored("Halcyra.pil");
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_TRUE(stored[0].points.empty());
@@ -267,7 +268,7 @@ TEST_F(PatientMonitorFileTest, AnExcludedValueDeclaresItsSeriesButWritesNoPoint)
     EXPECT_TRUE(recorder.calls.empty());
 
     params.SetAutomatic(true);
-    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72);
+    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72, TValueTiming::Periodic);
     EXPECT_EQ(Stored("Halcyra.pil").at(0).points.size(), 1u);
 }
 
@@ -275,10 +276,10 @@ TEST_F(PatientMonitorFileTest, AFailingDataManagerEndsTheLinkButNotTheWriting)
 {
     Open();
     recorder.fail = true;
-    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72);
+    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72, TValueTiming::Periodic);
     EXPECT_FALSE(link.LinkEnabled());
     recorder.fail = false;
-    monitorFile.AppendValue("HR", "", "", "bpm", t2, 73);
+    monitorFile.AppendValue("HR", "", "", "bpm", t2, 73, TValueTiming::Periodic);
     EXPECT_TRUE(recorder.calls.empty());
     EXPECT_EQ(Stored("Halcyra.pil").at(0).points.size(), 2u);
 }
@@ -286,12 +287,12 @@ TEST_F(PatientMonitorFileTest, AFailingDataManagerEndsTheLinkButNotTheWriting)
 TEST_F(PatientMonitorFileTest, OpeningReadsOnlyTheHeaderAndNotAgainWhileTheFileIsUnchanged)
 {
     Open();
-    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72);
+    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72, TValueTiming::Periodic);
     Open();
     const int reads = io->headerReads;
     for (int message = 0; message < 5; ++message) {
         Open();
-        monitorFile.AppendValue("HR", "", "", "bpm", t1 + message * kOneSecond, 72);
+        monitorFile.AppendValue("HR", "", "", "bpm", t1 + message * kOneSecond, 72, TValueTiming::Periodic);
         monitorFile.AppendDelimiter("HR", "", "", "bpm", 0, t2);
     }
     EXPECT_EQ(io->headerReads, reads);
@@ -320,18 +321,18 @@ TEST_F(PatientMonitorFileTest, OpeningReadsOnlyTheHeaderAndNotAgainWhileTheFileI
 TEST_F(PatientMonitorFileTest, ASeriesThatCannotBeDeclaredLosesOnlyItsOwnValueAndSaysSo)
 {
     Open();
-    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72);
+    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72, TValueTiming::Periodic);
     io->failUpdates = true;
-    EXPECT_NO_THROW(monitorFile.AppendValue("SpO2", "", "", "%", t1, 98));
-    EXPECT_FALSE(monitorFile.AppendDelimiter("RR", "", "", "rpm", 0, t1));
-    monitorFile.AppendValue("HR", "", "", "bpm", t2, 73);  // the rest of the message is still written
-    ASSERT_EQ(log.size(), 2u);
+    EXPECT_NO_THROW(monitorFile.AppendValue("SpO2", "", "", "%", t1, 98, TValueTiming::Periodic));
+    // The rest of the message is still written.
+    monitorFile.AppendValue("HR", "", "", "bpm", t2, 73, TValueTiming::Periodic);
+    ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].rfind("Could not declare SpO2 in " + folder + "Halcyra.pil: ", 0), 0u) << log[0];
     EXPECT_EQ(monitorFile.SeriesList().size(), 1u);
     EXPECT_EQ(recorder.calls.size(), 2u);
 
     io->failUpdates = false;
-    monitorFile.AppendValue("SpO2", "", "", "%", t2, 97);
+    monitorFile.AppendValue("SpO2", "", "", "%", t2, 97, TValueTiming::Periodic);
     const auto stored = Stored("Halcyra.pil");
     ASSERT_EQ(stored.size(), 2u);
     EXPECT_EQ(stored[0].points.size(), 2u);
