@@ -6,11 +6,13 @@
 #include "support/TempDir.h"
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace halcyra::test {
@@ -87,6 +89,7 @@ public:
                                              TDateTime after) override
     {
         if (open == failingPatient && label == failingLabel) throw std::runtime_error("disk full");
+        if (onAppendDelimiter) std::exchange(onAppendDelimiter, nullptr)();
         if (std::find(closed.begin(), closed.end(), label) != closed.end()) return std::nullopt;
         const TDateTime time = after + seriesLatest + kOneSecond;
         delimiters.push_back({open, label, unit, time});
@@ -107,6 +110,8 @@ public:
     std::vector<TDelimiterCall> delimiters;
     std::vector<std::string> closed;
     TDateTime seriesLatest = 0;
+    // Called once, at the next delimiter: what a message pumped meanwhile would do.
+    std::function<void()> onAppendDelimiter;
     TDateTime lastWritten = 0;
 };
 
