@@ -262,6 +262,7 @@ bool TPatientMonitorFile::AppendValue(std::string_view label, std::string_view p
     if (timing == TValueTiming::Periodic && points_[k].HoldsValueAt(time)) return false;
     lastWrittenTime_ = time;
     if (!writer_->AddValuePoint(series_[k]->Index, time, value)) return false;
+    ++valuesWritten_;
     NoteOwnAppend(k, false, time);
     if (dataManager_.LinkEnabled()) dataManager_.AddValue(patientId_, label, unit, time, value);
     return true;

@@ -94,6 +94,8 @@ public:
 
     // The time stamp of the last value appended for any patient (0 before the first).
     TDateTime LastWrittenTime() const { return lastWrittenTime_; }
+    // Value points appended since start-up, for any patient.
+    std::int64_t ValuesWritten() const { return valuesWritten_; }
 
 private:
     struct TCachedHeader {
@@ -130,6 +132,7 @@ private:
     TSeriesList series_;
     std::vector<TSeriesPoints> points_;  // entry k belongs to series_[k]
     TDateTime lastWrittenTime_ = 0;
+    std::int64_t valuesWritten_ = 0;
 };
 
 }  // namespace halcyra

@@ -428,6 +428,7 @@ TEST_F(PatientMonitorFileTest, APeriodicValueIsWrittenOncePerSeriesAndTime)
     EXPECT_EQ(recorder.calls.size(), 5u);
     EXPECT_FALSE(Value("SpO2", t1, 97));
     EXPECT_EQ(monitorFile.LastWrittenTime(), t2);
+    EXPECT_EQ(monitorFile.ValuesWritten(), 5);
 }
 
 TEST_F(PatientMonitorFileTest, AGridTimeAlreadyInTheFileIsNotWrittenAgainByALaterRunOrAnotherWriter)
