@@ -208,8 +208,9 @@ void TMessageHandler::HandleOBX(const TMessageIndex& index, std::size_t i, TMess
         (m.writeThisMessage || aperiodic || cycle_.Settings().useHalcyraSettings)) {
         if (m.writeThisMessage) m.valuesWritten = true;
         const bool kept = monitorFile_.IsOpen() && !(params_.IsExcluded(label) && !params_.Automatic());
-        monitorFile_.AppendValue(label, "", "", unit, time, value,
-                                 aperiodic ? TValueTiming::Aperiodic : TValueTiming::Periodic);
+        monitorFile_.AppendValue(
+            label, "", "", unit, time, value,
+            aperiodic || cycle_.Settings().useHalcyraSettings ? TValueTiming::Own : TValueTiming::Grid);
         if (kept) ++valuesWritten_;
     }
 }

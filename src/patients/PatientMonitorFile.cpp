@@ -259,7 +259,7 @@ bool TPatientMonitorFile::AppendValue(std::string_view label, std::string_view p
     }
     if (params_.IsExcluded(label) && !params_.Automatic()) return false;
     const auto k = static_cast<std::size_t>(found);
-    if (timing == TValueTiming::Periodic && points_[k].HoldsValueAt(time)) return false;
+    if (timing == TValueTiming::Grid && points_[k].HoldsValueAt(time)) return false;
     lastWrittenTime_ = time;
     if (!writer_->AddValuePoint(series_[k]->Index, time, value)) return false;
     ++valuesWritten_;

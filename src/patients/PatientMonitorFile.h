@@ -29,9 +29,9 @@ inline constexpr std::string_view kIndexError = "There is something rutten in th
 
 using TSeriesList = std::vector<std::unique_ptr<TParameterSerie>>;
 
-// A periodic value carries the message's (grid) time and is written once per time; an aperiodic value
-// carries its own time.
-enum class TValueTiming { Periodic, Aperiodic };
+// A value on the collect-interval grid is written once per series and grid time. A value at its own time
+// (an aperiodic observation, or every message at the central station's own pace) is written as it comes.
+enum class TValueTiming { Grid, Own };
 
 class TPatientMonitorFile {
 public:
@@ -61,9 +61,9 @@ public:
 
     // Appends one value to the series of (label, place, extra, unit) in the open file, declaring the
     // series when it is new; an empty unit matches any unit. A label on the exclusion list (with Automatic
-    // off) has its series declared but no point written. A periodic value whose time already holds one of
-    // the series' last values is not written either: one point per series and grid time, also across a
-    // restart. Records the time stamp as the last written time and tells the data manager once the point
+    // off) has its series declared but no point written. A value on the grid whose time already holds one
+    // of the series' last values is not written either: one point per series and grid time, also across
+    // a restart. Records the time stamp as the last written time and tells the data manager once the point
     // is in the file. Nothing is raised: without an open file, or when the series cannot be declared,
     // nothing is written and the loss is logged (once per open when no file is open). True when the point
     // was written.

@@ -158,6 +158,18 @@ TEST(MessageSeries, ASevenSecondSenderWithIntervalTenGetsOnePointPerSeriesAndGri
     EXPECT_EQ(f.Values().size(), hr.values.size() + series.at("SpO2").values.size());
 }
 
+TEST(MessageSeries, AtTheCentralStationsOwnPaceEveryMessageIsWritten)
+{
+    // Off the grid, two messages of one second are two observations: both are kept.
+    TEngineFixture f;
+    f.cycle.Settings().useHalcyraSettings = true;
+    f.Collecting();
+    f.ReceiveAt(At(12, 0, 8, 100), Message("123456", At(12, 0, 8), "72"));
+    f.ReceiveAt(At(12, 0, 8, 900), Message("123456", At(12, 0, 8), "73"));
+    EXPECT_EQ(FileSeries(f, "123456").at("HR").values.size(), 2u);
+    EXPECT_EQ(f.Values().size(), 4u);
+}
+
 TEST(MessageSeries, ARestartMidIntervalDoesNotWriteTheGridTimeAgain)
 {
     TEngineFixture f;
@@ -167,8 +179,8 @@ TEST(MessageSeries, ARestartMidIntervalDoesNotWriteTheGridTimeAgain)
         TSaveItNew writer(f.io);
         TPatientMonitorFile earlier(f.files, f.io, f.params, f.dataManager);
         earlier.OpenPatientMonitorFile(writer, Folder("123456"), "123456", "John Smith");
-        earlier.AppendValue("HR", "", "", "bpm", At(12, 0, 10), 70, TValueTiming::Periodic);
-        earlier.AppendValue("SpO2", "", "", "%", At(12, 0, 10), 96, TValueTiming::Periodic);
+        earlier.AppendValue("HR", "", "", "bpm", At(12, 0, 10), 70, TValueTiming::Grid);
+        earlier.AppendValue("SpO2", "", "", "%", At(12, 0, 10), 96, TValueTiming::Grid);
     }
     f.autoObject.calls.clear();
     f.clock.Set(At(12, 0, 12));

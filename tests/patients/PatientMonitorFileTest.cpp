@@ -171,7 +171,7 @@ protected:
         std::ofstream(Host(name), std::ios::binary | std::ios::app) << records;
     }
 
-    bool Value(std::string_view label, TDateTime time, double value, TValueTiming timing = TValueTiming::Periodic)
+    bool Value(std::string_view label, TDateTime time, double value, TValueTiming timing = TValueTiming::Grid)
     {
         return monitorFile.AppendValue(label, "", "", "", time, value, timing);
     }
@@ -203,10 +203,10 @@ TEST_F(PatientMonitorFileTest, ValuesGoToSeriesDeclaredInTheOrderTheyFirstArrive
     ASSERT_TRUE(monitorFile.IsOpen());
     EXPECT_EQ(monitorFile.MonitorName(), "Halcyra");
     EXPECT_EQ(monitorFile.OpenFileName(), folder + "Halcyra.pil");
-    monitorFile.AppendValue("HR", "", "", "bpm", t2, 72, TValueTiming::Periodic);
-    monitorFile.AppendValue("SpO2", "", "", "%", t2, 98, TValueTiming::Periodic);
+    monitorFile.AppendValue("HR", "", "", "bpm", t2, 72, TValueTiming::Grid);
+    monitorFile.AppendValue("SpO2", "", "", "%", t2, 98, TValueTiming::Grid);
     // An earlier time stamp still becomes the last written.
-    monitorFile.AppendValue("HR", "", "", "bpm", t1, 73, TValueTiming::Periodic);
+    monitorFile.AppendValue("HR", "", "", "bpm", t1, 73, TValueTiming::Grid);
 
     const auto stored = Stored("Halcyra.pil");
     ASSERT_EQ(stored.size(), 2u);
@@ -225,18 +225,18 @@ TEST_F(PatientMonitorFileTest, ValuesGoToSeriesDeclaredInTheOrderTheyFirstArrive
     ASSERT_EQ(monitorFile.SeriesList().size(), 2u);
     EXPECT_EQ(monitorFile.SeriesList()[1]->Info.ParameterName(), "SpO2");
     EXPECT_EQ(monitorFile.SeriesList()[1]->Serie, nullptr);
-    monitorFile.AppendValue("RR", "", "", "rpm", t2, 16, TValueTiming::Periodic);
+    monitorFile.AppendValue("RR", "", "", "rpm", t2, 16, TValueTiming::Grid);
     EXPECT_EQ(Stored("Halcyra.pil").at(2).index, 2);
 }
 
 TEST_F(PatientMonitorFileTest, AnEmptyUnitMatchesAnySeriesOfTheLabelAndAnotherUnitMakesANewOne)
 {
     Open();
-    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72, TValueTiming::Periodic);
-    monitorFile.AppendValue("HR", "", "", "", t2, 73, TValueTiming::Periodic);
-    monitorFile.AppendValue("HR", "", "", "1/min", t1, 74, TValueTiming::Periodic);
-    monitorFile.AppendValue("hr", "", "", "bpm", t1, 75, TValueTiming::Periodic);
-    monitorFile.AppendValue("HR", "arm", "", "bpm", t1, 76, TValueTiming::Periodic);
+    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72, TValueTiming::Grid);
+    monitorFile.AppendValue("HR", "", "", "", t2, 73, TValueTiming::Grid);
+    monitorFile.AppendValue("HR", "", "", "1/min", t1, 74, TValueTiming::Grid);
+    monitorFile.AppendValue("hr", "", "", "bpm", t1, 75, TValueTiming::Grid);
+    monitorFile.AppendValue("HR", "arm", "", "bpm", t1, 76, TValueTiming::Grid);
     const auto stored = Stored("Halcyra.pil");
     ASSERT_EQ(stored.size(), 4u);
     EXPECT_EQ(stored[0].points.size(), 2u);
@@ -280,7 +280,7 @@ TEST_F(PatientMonitorFileTest, AFileOfAnotherMonitorOrPatientOrWithBrokenIndices
         c.setup();
         Open();
         EXPECT_EQ(monitorFile.MonitorName(), c.expectedName) << c.what;
-        monitorFile.AppendValue("HR", "", "", "bpm", t1, 72, TValueTiming::Periodic);
+        monitorFile.AppendValue("HR", "", "", "bpm", t1, 72, TValueTiming::Grid);
         const auto stored = Stored(std::string(c.expectedName) + ".pil");
         ASSERT_EQ(stored.size(), 1u) << c.what;
         EXPECT_EQ(stored[0].points.size(), 1u) << c.what;
@@ -290,7 +290,7 @@ TEST_F(PatientMonitorFileTest, AFileOfAnotherMonitorOrPatientOrWithBrokenIndices
 TEST_F(PatientMonitorFileTest, WithoutAnyUsableFileNothingIsWrittenAnywhereAndTheLossIsLogged)
 {
     Open();
-    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72, TValueTiming::Periodic);
+    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72, TValueTiming::Grid);
     const auto before = Stored("Halcyra.pil");
 
     const std::string missing = "C:\\KVD\\DATA\\missing\\";
@@ -300,8 +300,8 @@ TEST_F(PatientMonitorFileTest, WithoutAnyUsableFileNothingIsWrittenAnywhereAndTh
     EXPECT_TRUE(monitorFile.SeriesList().empty());
     EXPECT_FALSE(fs::exists(files.HostPath(missing)));  // no folder is made
 
-    monitorFile.AppendValue("HR", "", "", "bpm", t2, 80, TValueTiming::Periodic);
-    monitorFile.AppendValue("SpO2", "", "", "%", t2, 90, TValueTiming::Periodic);
+    monitorFile.AppendValue("HR", "", "", "bpm", t2, 80, TValueTiming::Grid);
+    monitorFile.AppendValue("SpO2", "", "", "%", t2, 90, TValueTiming::Grid);
     EXPECT_EQ(monitorFile.SeriesIndexFor("HR", "", "", "bpm"), -1);
     EXPECT_FALSE(monitorFile.AppendDelimiter("HR", "", "", "bpm", 1, t2).has_value());
     EXPECT_EQ(Stored("Halcyra.pil").at(0).points, before.at(0).points);  // the last patient's file is untouched
@@ -312,7 +312,7 @@ TEST_F(PatientMonitorFileTest, WithoutAnyUsableFileNothingIsWrittenAnywhereAndTh
     EXPECT_NE(log[0].find(missing), std::string::npos);
 
     monitorFile.OpenPatientMonitorFile(writer, missing, "555", "Bo Ek");
-    monitorFile.AppendValue("HR", "", "", "bpm", t2, 80, TValueTiming::Periodic);
+    monitorFile.AppendValue("HR", "", "", "bpm", t2, 80, TValueTiming::Grid);
     EXPECT_EQ(log.size(), 2u);
 }
 
@@ -320,7 +320,7 @@ TEST_F(PatientMonitorFileTest, AnExcludedValueDeclaresItsSeriesButWritesNoPoint)
 {
     params.ExcludedParams().emplace_back(1, "HR");
     Open();
-    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72, TValueTiming::Periodic);
+    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72, TValueTiming::Grid);
     auto stored = Stored("Halcyra.pil");
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_TRUE(stored[0].points.empty());
@@ -328,7 +328,7 @@ TEST_F(PatientMonitorFileTest, AnExcludedValueDeclaresItsSeriesButWritesNoPoint)
     EXPECT_TRUE(recorder.calls.empty());
 
     params.SetAutomatic(true);
-    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72, TValueTiming::Periodic);
+    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72, TValueTiming::Grid);
     EXPECT_EQ(Stored("Halcyra.pil").at(0).points.size(), 1u);
 }
 
@@ -336,10 +336,10 @@ TEST_F(PatientMonitorFileTest, AFailingDataManagerEndsTheLinkButNotTheWriting)
 {
     Open();
     recorder.fail = true;
-    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72, TValueTiming::Periodic);
+    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72, TValueTiming::Grid);
     EXPECT_FALSE(link.LinkEnabled());
     recorder.fail = false;
-    monitorFile.AppendValue("HR", "", "", "bpm", t2, 73, TValueTiming::Periodic);
+    monitorFile.AppendValue("HR", "", "", "bpm", t2, 73, TValueTiming::Grid);
     EXPECT_TRUE(recorder.calls.empty());
     EXPECT_EQ(Stored("Halcyra.pil").at(0).points.size(), 2u);
 }
@@ -347,12 +347,12 @@ TEST_F(PatientMonitorFileTest, AFailingDataManagerEndsTheLinkButNotTheWriting)
 TEST_F(PatientMonitorFileTest, OpeningReadsOnlyTheHeaderAndNotAgainWhileTheFileIsUnchanged)
 {
     Open();
-    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72, TValueTiming::Periodic);
+    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72, TValueTiming::Grid);
     Open();
     const int reads = io->headerReads;
     for (int message = 0; message < 5; ++message) {
         Open();
-        monitorFile.AppendValue("HR", "", "", "bpm", t1 + message * kOneSecond, 72, TValueTiming::Periodic);
+        monitorFile.AppendValue("HR", "", "", "bpm", t1 + message * kOneSecond, 72, TValueTiming::Grid);
         monitorFile.AppendDelimiter("HR", "", "", "bpm", 0, t2);
     }
     EXPECT_EQ(io->headerReads, reads);
@@ -381,18 +381,18 @@ TEST_F(PatientMonitorFileTest, OpeningReadsOnlyTheHeaderAndNotAgainWhileTheFileI
 TEST_F(PatientMonitorFileTest, ASeriesThatCannotBeDeclaredLosesOnlyItsOwnValueAndSaysSo)
 {
     Open();
-    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72, TValueTiming::Periodic);
+    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72, TValueTiming::Grid);
     io->failUpdates = true;
-    EXPECT_NO_THROW(monitorFile.AppendValue("SpO2", "", "", "%", t1, 98, TValueTiming::Periodic));
+    EXPECT_NO_THROW(monitorFile.AppendValue("SpO2", "", "", "%", t1, 98, TValueTiming::Grid));
     // The rest of the message is still written.
-    monitorFile.AppendValue("HR", "", "", "bpm", t2, 73, TValueTiming::Periodic);
+    monitorFile.AppendValue("HR", "", "", "bpm", t2, 73, TValueTiming::Grid);
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].rfind("Could not declare SpO2 in " + folder + "Halcyra.pil: ", 0), 0u) << log[0];
     EXPECT_EQ(monitorFile.SeriesList().size(), 1u);
     EXPECT_EQ(recorder.calls.size(), 2u);
 
     io->failUpdates = false;
-    monitorFile.AppendValue("SpO2", "", "", "%", t2, 97, TValueTiming::Periodic);
+    monitorFile.AppendValue("SpO2", "", "", "%", t2, 97, TValueTiming::Grid);
     const auto stored = Stored("Halcyra.pil");
     ASSERT_EQ(stored.size(), 2u);
     EXPECT_EQ(stored[0].points.size(), 2u);
@@ -414,8 +414,8 @@ TEST_F(PatientMonitorFileTest, APeriodicValueIsWrittenOncePerSeriesAndTime)
     EXPECT_FALSE(Value("HR", t1, 73));
     EXPECT_TRUE(Value("SpO2", t1, 98));  // another series at that time
     // Aperiodic values keep their own times and are written as they come, also between the periodic ones.
-    EXPECT_TRUE(Value("HR", t1 + 3 * kOneSecond, 80, TValueTiming::Aperiodic));
-    EXPECT_TRUE(Value("HR", t1 + 3 * kOneSecond, 81, TValueTiming::Aperiodic));
+    EXPECT_TRUE(Value("HR", t1 + 3 * kOneSecond, 80, TValueTiming::Own));
+    EXPECT_TRUE(Value("HR", t1 + 3 * kOneSecond, 81, TValueTiming::Own));
     EXPECT_FALSE(Value("HR", t1, 74));  // the grid time before them is still known
     EXPECT_TRUE(Value("HR", t2, 75));
 
@@ -446,15 +446,15 @@ TEST_F(PatientMonitorFileTest, AGridTimeAlreadyInTheFileIsNotWrittenAgainByALate
         {"another writer appended the time meanwhile",
          [&] {
              TOtherWriter other(*this);
-             other.file.AppendValue("HR", "", "", "bpm", t3, 90, TValueTiming::Periodic);
+             other.file.AppendValue("HR", "", "", "bpm", t3, 90, TValueTiming::Grid);
          },
          t3, false},
         {"a long run of values by another writer",
          [&] {
              TOtherWriter other(*this);
-             other.file.AppendValue("SpO2", "", "", "%", t2, 97, TValueTiming::Periodic);
+             other.file.AppendValue("SpO2", "", "", "%", t2, 97, TValueTiming::Grid);
              AppendRawValues("Halcyra.pil", 1000, t3);  // of series 0, HR
-             other.file.AppendValue("SpO2", "", "", "%", t3, 96, TValueTiming::Periodic);
+             other.file.AppendValue("SpO2", "", "", "%", t3, 96, TValueTiming::Grid);
          },
          t3 + 999 * kOneSecond, false},
         // Records of another size: where the records before them begin is not known, so nothing is
@@ -465,7 +465,7 @@ TEST_F(PatientMonitorFileTest, AGridTimeAlreadyInTheFileIsNotWrittenAgainByALate
              std::ofstream(Host("Halcyra.pil"), std::ios::binary | std::ios::app)
                  << std::string(reinterpret_cast<const char*>(head), 8) << std::string(30, '\0');
              TOtherWriter other(*this);
-             other.file.AppendValue("HR", "", "", "bpm", t3, 90, TValueTiming::Periodic);
+             other.file.AppendValue("HR", "", "", "bpm", t3, 90, TValueTiming::Grid);
          },
          t3, true},
     };
@@ -475,8 +475,8 @@ TEST_F(PatientMonitorFileTest, AGridTimeAlreadyInTheFileIsNotWrittenAgainByALate
         fs::create_directories(Host(""));
         {
             TOtherWriter earlier(*this);
-            earlier.file.AppendValue("HR", "", "", "bpm", t1, 70, TValueTiming::Periodic);
-            earlier.file.AppendValue("HR", "", "", "bpm", t2, 72, TValueTiming::Periodic);
+            earlier.file.AppendValue("HR", "", "", "bpm", t1, 70, TValueTiming::Grid);
+            earlier.file.AppendValue("HR", "", "", "bpm", t2, 72, TValueTiming::Grid);
         }
         // A fresh writer, as after a restart: only the file tells what it holds.
         TSaveItNew freshWriter(io);
@@ -485,7 +485,7 @@ TEST_F(PatientMonitorFileTest, AGridTimeAlreadyInTheFileIsNotWrittenAgainByALate
         c.before();
         fresh.OpenPatientMonitorFile(freshWriter, folder, "1234567890", "Ann Lee");
         const std::size_t before = Stored("Halcyra.pil").at(0).points.size();
-        EXPECT_EQ(fresh.AppendValue("HR", "", "", "bpm", c.time, 75, TValueTiming::Periodic), c.written);
+        EXPECT_EQ(fresh.AppendValue("HR", "", "", "bpm", c.time, 75, TValueTiming::Grid), c.written);
         EXPECT_EQ(Stored("Halcyra.pil").at(0).points.size(), before + (c.written ? 1 : 0));
     }
 }
@@ -505,9 +505,9 @@ TEST_F(PatientMonitorFileTest, OpeningALongFileReadsOnlyItsHeaderAndItsLastRecor
     EXPECT_LT(io->bytesRead - before, 64 * 1024);
     EXPECT_EQ(io->wholeReads, 0);
     // Both series' last points were found: the last HR time, and SpO2's.
-    EXPECT_FALSE(fresh.AppendValue("HR", "", "", "", t2 + 99999 * kOneSecond, 1, TValueTiming::Periodic));
-    EXPECT_FALSE(fresh.AppendValue("SpO2", "", "", "", t2, 1, TValueTiming::Periodic));
-    EXPECT_TRUE(fresh.AppendValue("SpO2", "", "", "", t1 + kOneSecond, 1, TValueTiming::Periodic));
+    EXPECT_FALSE(fresh.AppendValue("HR", "", "", "", t2 + 99999 * kOneSecond, 1, TValueTiming::Grid));
+    EXPECT_FALSE(fresh.AppendValue("SpO2", "", "", "", t2, 1, TValueTiming::Grid));
+    EXPECT_TRUE(fresh.AppendValue("SpO2", "", "", "", t1 + kOneSecond, 1, TValueTiming::Grid));
 }
 
 TEST_F(PatientMonitorFileTest, ADelimiterClosesOnlyAnOpenSeriesAfterItsOwnLastPoint)
@@ -515,8 +515,8 @@ TEST_F(PatientMonitorFileTest, ADelimiterClosesOnlyAnOpenSeriesAfterItsOwnLastPo
     params.ExcludedParams().emplace_back(3, "RR");
     Open();
     Value("HR", t2, 72);
-    Value("NBPs", t1, 120, TValueTiming::Aperiodic);  // an older time, written last
-    Value("RR", t2, 16);                              // excluded: declared, no point
+    Value("NBPs", t1, 120, TValueTiming::Own);  // an older time, written last
+    Value("RR", t2, 16);                        // excluded: declared, no point
     ASSERT_EQ(monitorFile.LastWrittenTime(), t1);
 
     EXPECT_EQ(Delimiter("HR", t1), t2 + kOneSecond);
@@ -529,7 +529,7 @@ TEST_F(PatientMonitorFileTest, ADelimiterClosesOnlyAnOpenSeriesAfterItsOwnLastPo
     // A later run learns from the file which series are closed.
     TOtherWriter later(*this);
     EXPECT_EQ(later.file.AppendDelimiter("HR", "", "", "", 0, t2), std::nullopt);
-    later.file.AppendValue("HR", "", "", "", t2 + 10 * kOneSecond, 73, TValueTiming::Periodic);
+    later.file.AppendValue("HR", "", "", "", t2 + 10 * kOneSecond, 73, TValueTiming::Grid);
     EXPECT_EQ(later.file.AppendDelimiter("HR", "", "", "", 0, t1), t2 + 11 * kOneSecond);
     EXPECT_EQ(later.file.AppendDelimiter("NBPs", "", "", "", 0, t1), std::nullopt);
 
