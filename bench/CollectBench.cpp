@@ -129,7 +129,9 @@ struct TEngine {
         params.SetAutomatic(true);
         settings.WriteRegBool("DataSourceIsCentralStation", true);
         folders.SetDataFolder("C:\\KVD\\DATA\\", false);
-        census.SetStopDelimiterWriter([this](bool all) { cycle.WriteStopDelimiters(all); });
+        census.SetStopDelimiterWriter([this](const TPatient& patient) {
+            cycle.WritePatientStopDelimiters(patient.PatientID, patient.FirstName, patient.LastName);
+        });
         census.SetFolderOwners(&owners);
         // The units as an earlier run stored them: a pair not yet known is written to the registry with
         // every observation until the next start, which would measure the registry instead.

@@ -60,7 +60,7 @@ struct TPatientSetup {
         std::filesystem::create_directories(files.HostPath(folder));
         TPatientMonitorFile first(files, io, *params, link);
         first.OpenPatientMonitorFile(writer, folder, kPatientId, kPatientName);
-        first.AppendValue("HR", "", "", "bpm", 45000.0, 60.0);
+        first.AppendValue("HR", "", "", "bpm", 45000.0, 60.0, TValueTiming::Grid);
         // The rest of the points as the writer lays them out, in one go.
         std::string records;
         records.reserve(static_cast<std::size_t>(points) * 26);
@@ -96,7 +96,7 @@ void BM_OpenAndAppend(benchmark::State& state)
     double time = 46000.0;
     for (auto _ : state) {
         monitorFile.OpenPatientMonitorFile(s.writer, s.folder, kPatientId, kPatientName);
-        monitorFile.AppendValue("HR", "", "", "bpm", time, 72.0);
+        monitorFile.AppendValue("HR", "", "", "bpm", time, 72.0, TValueTiming::Grid);
         time += 1.0 / 8640.0;
     }
     if (!monitorFile.IsOpen()) state.SkipWithError("the patient's file did not open");
@@ -112,7 +112,7 @@ void BM_OpenAndAppendReadingTheHeader(benchmark::State& state)
     for (auto _ : state) {
         TPatientMonitorFile monitorFile(s.files, s.io, *s.params, s.link);
         monitorFile.OpenPatientMonitorFile(s.writer, s.folder, kPatientId, kPatientName);
-        monitorFile.AppendValue("HR", "", "", "bpm", time, 72.0);
+        monitorFile.AppendValue("HR", "", "", "bpm", time, 72.0, TValueTiming::Grid);
         open = open && monitorFile.IsOpen();
         time += 1.0 / 8640.0;
     }

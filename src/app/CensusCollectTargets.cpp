@@ -24,13 +24,14 @@ bool TCensusCollectTargets::OpenPatientMonitorFile(const std::string& patientID,
     if (patientID == kNoPatientID) return false;
     const std::string folder = folders_.PatientFolderFor(patientID);
     if (!owners_.MayWrite(folder, patientID)) return false;
-    monitorFile_.OpenPatientMonitorFile(writer_, folder, patientID, patientName);
+    monitorFile_.OpenExistingPatientMonitorFile(writer_, folder, patientID, patientName);
     return monitorFile_.IsOpen();
 }
 
-bool TCensusCollectTargets::AppendDelimiter(const std::string& label, const std::string& unit, TDateTime time)
+std::optional<TDateTime> TCensusCollectTargets::AppendDelimiter(const std::string& label, const std::string& unit,
+                                                                TDateTime after)
 {
-    return monitorFile_.AppendDelimiter(label, "", "", unit, kDelimiterCode, time);
+    return monitorFile_.AppendDelimiter(label, "", "", unit, kDelimiterCode, after);
 }
 
 }  // namespace halcyra

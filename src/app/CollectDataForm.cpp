@@ -242,7 +242,7 @@ void TfrmCollectData::closeEvent(QCloseEvent* event)
 void TfrmCollectData::FormClose()
 {
     // A collected series never runs on across the end of the run.
-    if (cycle_->Status() == csCollecting || cycle_->Status() == csConnectionLost) cycle_->WriteStopDelimiters(false);
+    if (cycle_->Status() == csCollecting || cycle_->Status() == csConnectionLost) cycle_->WriteStopDelimiters();
     centralStationSocket_->Close();
     if (reader_->MessagesReceived() > 0) AddLogLine(reader_->CountersText());
     relayClientSocket_->Close();

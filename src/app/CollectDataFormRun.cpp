@@ -48,7 +48,9 @@ void TfrmCollectData::BuildRun()
         TMessageHandler::TParts{*env_.clock, *env_.files, log_, *cycle_, census_, patientFolders_, folderOwners_,
                                 patientFile_, monitorFile_, saveIt1_, params_, dataManager_, *collectView_});
     messages_->SetParameterGrid(&gridPane_->Grid());
-    census_.SetStopDelimiterWriter([this](bool allPatients) { cycle_->WriteStopDelimiters(allPatients); });
+    census_.SetStopDelimiterWriter([this](const TPatient& patient) {
+        cycle_->WritePatientStopDelimiters(patient.PatientID, patient.FirstName, patient.LastName);
+    });
     census_.SetFolderOwners(&folderOwners_);
     readerCycle_ = std::make_unique<TReaderCycle>(*cycle_, *messages_);
     reader_ = std::make_unique<TCentralStationReader>(*centralStationSocket_, *readerCycle_, *collectView_, *env_.clock,

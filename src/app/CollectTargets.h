@@ -3,6 +3,7 @@
 
 #include "platform/DateTime.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,11 +26,15 @@ public:
     virtual void DisablePatientRows() = 0;
     virtual TDateTime LastCensusSave() const = 0;
     virtual void SaveCensus() = 0;
-    // Makes the patient's monitor-data file the open one; false when no file could be opened.
+    // Makes the patient's existing monitor-data file the open one, to close its series; no file is
+    // created. False when there is none that could be opened.
     virtual bool OpenPatientMonitorFile(const std::string& patientID, const std::string& patientName) = 0;
-    // A delimiter point in the open file's series of this label and unit, declared when missing.
-    // True when the point was written.
-    virtual bool AppendDelimiter(const std::string& label, const std::string& unit, TDateTime time) = 0;
+    // Closes the open file's series of this label and unit with a delimiter point one second after the
+    // later of `after` and the series' own latest point. A missing series is not declared; a series
+    // without points, or ending in a delimiter already, gets none. The delimiter's time when one was
+    // written.
+    virtual std::optional<TDateTime> AppendDelimiter(const std::string& label, const std::string& unit,
+                                                     TDateTime after) = 0;
     // The time stamp of the last value point written for any patient; 0 before the first.
     virtual TDateTime LastWrittenTime() const = 0;
 };

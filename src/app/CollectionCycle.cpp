@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 namespace halcyra {
 namespace {
@@ -41,7 +42,9 @@ void TCollectionCycle::SetStatus(TCollectStatus status)
     const TStatusControls controls = ControlsForStatus(status);
     view_.ApplyStatusControls(controls);
     if (IsDisconnected(status)) {
-        WriteStopDelimiters(false);
+        // Collection ends with the link: its series are closed while the rows still say who was collected.
+        // The tick or read that found the loss holds the re-entrancy flag, which must not stop this write.
+        if (status_ == csCollecting) WriteDelimitersOf(targets_.PatientRows());
         targets_.DisablePatientRows();
     }
     log_.AddLogLine(StatusLogLine(status));
@@ -70,7 +73,7 @@ void TCollectionCycle::Start()
 
 void TCollectionCycle::Stop()
 {
-    WriteStopDelimiters(false);
+    WriteStopDelimiters();
     SetStatus(csConnected);
 }
 
@@ -192,30 +195,58 @@ void TCollectionCycle::CollectIntervalChanged(std::int32_t seconds)
     centralStationTimeout_ = interval_.CentralStationTimeout();
 }
 
-void TCollectionCycle::WriteStopDelimiters(bool allPatients)
+void TCollectionCycle::WriteStopDelimiters()
 {
-    TBusyGuard guard(*this);
-    if (!guard) return;
+    if (busy_) return;
+    WriteDelimitersOf(targets_.PatientRows());
+}
+
+void TCollectionCycle::WritePatientStopDelimiters(const std::string& patientID, const std::string& firstName,
+                                                  const std::string& lastName)
+{
+    if (busy_ || status_ != csCollecting) return;
+    TCensusRowState row;
+    row.patientID = patientID;
+    row.firstName = firstName;
+    row.lastName = lastName;
+    row.ticked = true;
+    row.enabled = true;
+    WriteDelimitersOf({row});
+}
+
+void TCollectionCycle::WriteDelimitersOf(const std::vector<TCensusRowState>& rows)
+{
+    if (writingDelimiters_) return;
     // Nothing written since start-up: there is no series to close, and no sound time to close it at.
     const TDateTime lastWritten = targets_.LastWrittenTime();
     if (lastWritten == 0) return;
-    const TDateTime time = lastWritten + kOneSecond;
-    for (const TCensusRowState& row : targets_.PatientRows()) {
-        if (!allPatients && !(row.ticked && row.enabled)) continue;
+    struct TWriting {
+        explicit TWriting(bool& flag) : flag_(flag) { flag_ = true; }
+        ~TWriting() { flag_ = false; }
+        TWriting(const TWriting&) = delete;
+        TWriting& operator=(const TWriting&) = delete;
+        bool& flag_;
+    } writing(writingDelimiters_);
+    // No tick or read runs inside the write; a caller that holds the flag keeps it.
+    TBusyGuard hold(*this);
+    for (const TCensusRowState& row : rows) {
+        if (!(row.ticked && row.enabled)) continue;
         const std::string name = row.firstName + " " + row.lastName;
         if (!targets_.OpenPatientMonitorFile(row.patientID, name)) continue;
-        WritePatientDelimiters(time);
+        WritePatientDelimiters(lastWritten);
     }
 }
 
-void TCollectionCycle::WritePatientDelimiters(TDateTime time)
+void TCollectionCycle::WritePatientDelimiters(TDateTime after)
 {
     const bool all = params_.Automatic();
     try {
         for (const TParameter& parameter : params_.Parameters()) {
             if (!all && !parameter.Collected()) continue;
-            if (targets_.AppendDelimiter(parameter.Label(), parameter.Unit(), time)) ++delimitersWritten_;
-            if (dataManager_.LinkEnabled()) dataManager_.AddDelimiter(parameter.Label(), parameter.Unit(), time);
+            const std::optional<TDateTime> time = targets_.AppendDelimiter(parameter.Label(), parameter.Unit(), after);
+            if (!time) continue;
+            ++delimitersWritten_;
+            if (dataManager_.LinkEnabled()) dataManager_.AddDelimiter(parameter.Label(), parameter.Unit(), *time);
         }
     } catch (const std::exception& e) {
         // The patient's remaining series stay open; the next patient still gets its delimiters.

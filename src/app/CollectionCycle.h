@@ -20,6 +20,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace halcyra {
 
@@ -69,6 +70,8 @@ public:
     void ReapplyStatus() { SetStatus(status_); }
 
     TCollectStatus Status() const { return status_; }
+    // Applies the status. Falling from collecting to 0 or 3 first closes the series of the ticked, present
+    // patients (also inside the tick or a read that holds the re-entrancy flag), then disables the rows.
     void SetStatus(TCollectStatus status);
 
     // Start and Stop as the buttons do them. Start raises ECollectError "No parameters selected".
@@ -76,7 +79,13 @@ public:
     void Stop();
     // The timer tick.
     void Tick();
-    void WriteStopDelimiters(bool allPatients);
+    // Closes the collected series of the ticked, present patients (Stop and the end of the run). Does
+    // nothing while a tick, a read or another delimiter write runs.
+    void WriteStopDelimiters();
+    // Closes the collected series of one patient whose row was just unticked, while collecting. Outside
+    // collection there is nothing open to close: Stop or the loss of the connection closed it.
+    void WritePatientStopDelimiters(const std::string& patientID, const std::string& firstName,
+                                    const std::string& lastName);
     // (Re)opens the socket of the configured data source.
     void Connect();
     // After the collect-interval dialog: the next boundary follows the previous one by the new interval.
@@ -152,7 +161,8 @@ private:
     void CheckConnectionLoss(TDateTime now);
     void MoveBoundary(TDateTime now);
     void SuperviseDataSource(TDateTime now);
-    void WritePatientDelimiters(TDateTime time);
+    void WriteDelimitersOf(const std::vector<TCensusRowState>& rows);
+    void WritePatientDelimiters(TDateTime after);
 
     const IClock& clock_;
     TSettingsStore& store_;
@@ -176,6 +186,7 @@ private:
     TDateTime lastCompleteMessage_ = 0;
     std::int32_t reconnectCountdown_ = kRelayReconnectTicks;
     bool busy_ = false;
+    bool writingDelimiters_ = false;
     bool observationsSeen_ = false;
     TSavedDataList savedData_;
     std::int64_t delimitersWritten_ = 0;

@@ -109,7 +109,8 @@ TImportSummary TImportRunner::Run(const TCapturedStream& stream, const std::vect
     Guarded([this] { form_.Census().SaveCensus(false); });
 
     summary.patients = static_cast<std::int64_t>(patients.size());
-    summary.values = form_.Messages().ValuesWritten();
+    // What the files received: a value handed over for a grid time its series holds already is not.
+    summary.values = form_.MonitorFile().ValuesWritten();
     summary.delimiters = form_.Cycle().DelimitersWritten();
     return summary;
 }

@@ -246,7 +246,7 @@ void TCensus::CBListPatientsClickCheck()
     try {
         for (int row = 1; row < RowCount(); ++row) {
             const bool ticked = Row(row).ticked;
-            if (!ticked && Row(row).patient.Checked && writeStopDelimiters_) writeStopDelimiters_(true);
+            if (!ticked && Row(row).patient.Checked && writeStopDelimiters_) writeStopDelimiters_(Row(row).patient);
             if (ticked && Row(row).patient.PatientID != kNoPatientID) {
                 const TPatient patient = Row(row).patient;
                 const std::string folder = folders_.PatientFolderFor(patient.PatientID);

@@ -35,9 +35,9 @@ struct TCensusRow {
 
 class TCensus {
 public:
-    // Writes the stop delimiters of the ticked patients (all of them when the argument is true); filled
-    // by the collection cycle. Called when a ticked row is unticked, before the census is saved.
-    using TStopDelimiterWriter = std::function<void(bool allPatients)>;
+    // Closes the collected series of the patient of a ticked row that was just unticked, before the census
+    // is saved; filled by the collection cycle. The other patients' series are not touched.
+    using TStopDelimiterWriter = std::function<void(const TPatient& patient)>;
 
     TCensus(TSettingsStore& settings, const IClock& clock, const TPatientIdReduction& reduction,
             TPatientFolders& folders, TPatientFile& patientFile);

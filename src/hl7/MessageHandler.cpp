@@ -240,9 +240,9 @@ void TMessageHandler::HandleOBX(const TMessageIndex& index, std::size_t i, TMess
             return;
         }
         if (m.writeThisMessage) NoteDueWrite(m);
-        const bool kept = monitorFile_.IsOpen() && !(params_.IsExcluded(label) && !params_.Automatic());
-        monitorFile_.AppendValue(label, "", "", unit, time, value);
-        if (kept) ++valuesWritten_;
+        const TValueTiming timing =
+            aperiodic || cycle_.Settings().useHalcyraSettings ? TValueTiming::Own : TValueTiming::Grid;
+        if (monitorFile_.AppendValue(label, "", "", unit, time, value, timing)) ++valuesWritten_;
     }
 }
 

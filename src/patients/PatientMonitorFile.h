@@ -5,6 +5,7 @@
 
 #include "datamanager/DataManagerLink.h"
 #include "params/ParameterModel.h"
+#include "patients/SeriesPoints.h"
 #include "platform/FileSystem.h"
 #include "savefile/MonitorObjects.h"
 #include "savefile/SaveFileIo.h"
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -26,6 +28,10 @@ inline constexpr std::string_view kForeignMonitorError = "The save file contains
 inline constexpr std::string_view kIndexError = "There is something rutten in the state of Index";
 
 using TSeriesList = std::vector<std::unique_ptr<TParameterSerie>>;
+
+// A value on the collect-interval grid is written once per series and grid time. A value at its own time
+// (an aperiodic observation, or every message at the central station's own pace) is written as it comes.
+enum class TValueTiming { Grid, Own };
 
 class TPatientMonitorFile {
 public:
@@ -42,25 +48,38 @@ public:
     // raised. When every name fails, no file is open: values and delimiters for this patient are not
     // written until the next successful open. Only the header region of a file is read, and not again
     // while the file is unchanged (size, modification time and inode).
+    //
+    // Reading a header also reads the file's last point records backwards from its end (a bounded amount),
+    // to learn each series' last points: which times already hold a value, whether the series ends in a
+    // delimiter. The header kept for an unchanged file keeps that knowledge, updated with every own append.
     void OpenPatientMonitorFile(TSaveItNew& writer, std::string_view folder, std::string_view patientId,
                                 std::string_view patientName);
+    // The same search among the existing files only, for closing series: a name that does not exist ends
+    // it, and no file is created.
+    void OpenExistingPatientMonitorFile(TSaveItNew& writer, std::string_view folder, std::string_view patientId,
+                                        std::string_view patientName);
 
     // Appends one value to the series of (label, place, extra, unit) in the open file, declaring the
     // series when it is new; an empty unit matches any unit. A label on the exclusion list (with Automatic
-    // off) has its series declared but no point written. Records the time stamp as the last written time
-    // and tells the data manager once the point is in the file. Nothing is raised: without an open file,
-    // or when the series cannot be declared, nothing is written and the loss is logged (once per open when
-    // no file is open).
-    void AppendValue(std::string_view label, std::string_view place, std::string_view extra, std::string_view unit,
-                     TDateTime time, double value);
+    // off) has its series declared but no point written. A value on the grid whose time already holds one
+    // of the series' last values is not written either: one point per series and grid time, also across
+    // a restart. Records the time stamp as the last written time and tells the data manager once the point
+    // is in the file. Nothing is raised: without an open file, or when the series cannot be declared,
+    // nothing is written and the loss is logged (once per open when no file is open). True when the point
+    // was written.
+    bool AppendValue(std::string_view label, std::string_view place, std::string_view extra, std::string_view unit,
+                     TDateTime time, double value, TValueTiming timing);
 
     // The open file's series index for (label, place, extra, unit), declaring the series when it is new;
     // -1 when no file is open. A declaration that fails raises.
     int SeriesIndexFor(std::string_view label, std::string_view place, std::string_view extra, std::string_view unit);
-    // A delimiter point (code as the point records define it) in that series, declaring it when new. False
-    // when no file is open or the declaration or append failed (logged). Does not tell the data manager.
-    bool AppendDelimiter(std::string_view label, std::string_view place, std::string_view extra, std::string_view unit,
-                         std::int32_t code, TDateTime time);
+    // Closes the series of (label, place, extra, unit) in the open file with a delimiter point (code as the
+    // point records define it), one second after the later of `after` and the series' latest point. Only
+    // a series with points that does not end in a delimiter already is closed: a missing series is not
+    // declared. Gives the delimiter's time; nothing when no point was written (no file open, nothing to
+    // close, a failed append, which is logged). Does not tell the data manager.
+    std::optional<TDateTime> AppendDelimiter(std::string_view label, std::string_view place, std::string_view extra,
+                                             std::string_view unit, std::int32_t code, TDateTime after);
 
     // Whether the last open found a file; the writer it left pointing at that file (null when none).
     bool IsOpen() const { return writer_ != nullptr; }
@@ -75,19 +94,26 @@ public:
 
     // The time stamp of the last value appended for any patient (0 before the first).
     TDateTime LastWrittenTime() const { return lastWrittenTime_; }
+    // Value points appended since start-up, for any patient.
+    std::int64_t ValuesWritten() const { return valuesWritten_; }
 
 private:
     struct TCachedHeader {
         TFileStamp stamp;
         std::string patientId;
         TSeriesList series;
+        std::vector<TSeriesPoints> points;  // entry k belongs to series k
     };
+    enum class TAttempt { Opened, Failed, Missing };
 
-    bool TryOpen(TSaveItNew& writer, const std::string& windowsPath, std::string_view patientId,
-                 std::string_view patientName);
+    void Open(TSaveItNew& writer, std::string_view folder, std::string_view patientId, std::string_view patientName,
+              bool create);
+    TAttempt TryOpen(TSaveItNew& writer, const std::string& windowsPath, std::string_view patientId,
+                     std::string_view patientName, bool create);
+    std::vector<TSeriesPoints> LearnPoints(TSaveItNew& writer, std::size_t seriesCount) const;
     int FindSeries(std::string_view label, std::string_view place, std::string_view extra, std::string_view unit) const;
     int AddSeries(std::string_view label, std::string_view place, std::string_view extra, std::string_view unit);
-    void NoteOwnAppend();
+    void NoteOwnAppend(std::size_t series, bool delimiter, TDateTime time);
     void Log(const std::string& line) const;
 
     const TFileSystem& files_;
@@ -104,7 +130,9 @@ private:
     std::string patientId_;
     bool lossLogged_ = false;
     TSeriesList series_;
+    std::vector<TSeriesPoints> points_;  // entry k belongs to series_[k]
     TDateTime lastWrittenTime_ = 0;
+    std::int64_t valuesWritten_ = 0;
 };
 
 }  // namespace halcyra

@@ -167,6 +167,15 @@ void TSaveItNew::ReadHeaderRegion()
     ReadMonitorFile(reader_, *stream, content_, Options(true));
 }
 
+TPointTailEnd TSaveItNew::VisitLastPoints(std::int64_t maxBytes,
+                                          const std::function<bool(const TPointRecord& record)>& visit)
+{
+    std::unique_ptr<TStream> stream = io_->OpenRead(fileName_);
+    const std::int64_t start = PointRecordsStart(reader_, *stream);
+    if (start < 0) return TPointTailEnd::Unreadable;
+    return VisitPointsBackwards(*stream, start, maxBytes, visit);
+}
+
 void TSaveItNew::AddParameterSerie(std::uint16_t index, const std::string& parameterName,
                                    const std::string& measurementPlace, const std::string& paramExtraName,
                                    const std::string& parameterId, const std::string& unitName)

@@ -5,6 +5,7 @@
 #include "platform/DateTime.h"
 #include "savefile/MonitorObjects.h"
 #include "savefile/MonitorReader.h"
+#include "savefile/PointTail.h"
 #include "savefile/SaveFileIo.h"
 #include "savefile/TovClass.h"
 
@@ -56,6 +57,10 @@ public:
     // area) into the loaded objects: the point records are never read, so the cost does not grow
     // with the length of the file. The series carry no points afterwards.
     void ReadHeaderRegion();
+    // Visits the file's point records from its end backwards (VisitPointsBackwards), reading the header
+    // region to find where they begin and at most maxBytes of records: never the whole file. Raises
+    // when the file cannot be read or takes no records of ours.
+    TPointTailEnd VisitLastPoints(std::int64_t maxBytes, const std::function<bool(const TPointRecord& record)>& visit);
 
     // After a read: the monitor information first, then the parameter series in file order.
     const std::vector<std::unique_ptr<TTovObject>>& LoadedObjects() const { return content_.Objects; }

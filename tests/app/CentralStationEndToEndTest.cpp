@@ -285,8 +285,8 @@ TEST_F(CentralStationEndToEnd, ThreePatientsGetOnePointPerIntervalAtTheGridTime)
             EXPECT_TRUE(found) << "values at second " << t % 86400 << " are not those of one message sent then";
         }
 
-        // SIGTERM while collecting closes every series once, after the last value (every parameter the
-        // service knows gets its delimiter, so also series of the other beds).
+        // SIGTERM while collecting closes each of the patient's series once, after the last value; no series
+        // is made only to hold a delimiter.
         for (const std::string& label : series) EXPECT_TRUE(points.delimiters.count(label)) << label;
         for (const auto& [label, times] : points.delimiters) {
             ASSERT_EQ(times.size(), 1u) << label;

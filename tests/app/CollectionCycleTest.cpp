@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace halcyra {
 namespace {
 
@@ -217,6 +219,8 @@ TEST(CollectionCycle, StopClosesTheCollectedSeriesOfTickedPresentPatients)
     EXPECT_EQ(f.targets.delimiters[1].label, "RR");
     EXPECT_EQ(f.targets.delimiters[3].patientID, "4");
     EXPECT_NEAR(f.targets.delimiters[0].time, At(12, 3, 1), kTolerance);
+    ASSERT_EQ(f.autoObject.delimiterTimes.size(), 4u);
+    EXPECT_NEAR(f.autoObject.delimiterTimes[0], At(12, 3, 1), kTolerance);
     EXPECT_EQ(f.CallsStartingWith("AddDelimiter"),
               (std::vector<std::string>{"AddDelimiter HR bpm", "AddDelimiter RR rpm", "AddDelimiter HR bpm",
                                         "AddDelimiter RR rpm"}));
@@ -236,24 +240,158 @@ TEST(CollectionCycle, StopBeforeAnyValueWasWrittenWritesNoDelimiter)
     EXPECT_EQ(f.cycle.Status(), csConnected);
 }
 
-TEST(CollectionCycle, StopDelimitersOfAllPatientsGoOnPastAFailingPatient)
+TEST(CollectionCycle, StopDelimitersGoOnPastAFailingPatient)
 {
     TCycleFixture f;
     f.params.SetAutomatic(true);  // every parameter, collected flag or not
     f.params.RegisterParameter(1, "HR", "bpm", f.clock.Now());
     f.params.RegisterParameter(3, "RR", "rpm", f.clock.Now());
-    f.targets.rows = {
-        {"1", "Ann", "Lee", false, false}, {"2", "Bob", "Ray", false, true}, {"3", "Cy", "Dee", true, true}};
+    f.targets.rows = {{"1", "Ann", "Lee", true, true}, {"2", "Bob", "Ray", true, true}, {"3", "Cy", "Dee", true, true}};
     f.targets.unopenable = {"2"};
     f.targets.failingPatient = "1";
     f.targets.failingLabel = "HR";
     f.targets.lastWritten = At(12, 3, 0);
-    f.cycle.WriteStopDelimiters(true);
+    f.cycle.WriteStopDelimiters();
     EXPECT_EQ(f.targets.opened.size(), 3u);
     // Patient 1 loses its remaining series after the failure, patient 2 has no file, patient 3 gets both.
     ASSERT_EQ(f.targets.delimiters.size(), 2u);
     EXPECT_EQ(f.targets.delimiters[0].patientID, "3");
     EXPECT_EQ(f.targets.delimiters[1].label, "RR");
+}
+
+TEST(CollectionCycle, LosingTheConnectionWhileCollectingClosesTheSeriesOnce)
+{
+    struct TCase {
+        const char* how;
+        std::function<void(TCycleFixture&)> lose;
+    };
+    const TCase cases[] = {
+        // The tick that finds the loss holds the re-entrancy flag.
+        {"the tick's connection-loss check",
+         [](TCycleFixture& f) {
+             f.clock.AdvanceSeconds(16);
+             f.cycle.Tick();
+         }},
+        // So does the read whose header has another version.
+        {"a read",
+         [](TCycleFixture& f) {
+             TCollectionCycle::TBusyGuard read(f.cycle);
+             f.cycle.SetStatus(csNotConnected);
+         }},
+        {"outside the tick and the reads", [](TCycleFixture& f) { f.cycle.SetStatus(csConnectionLost); }},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.how);
+        TCycleFixture f;
+        f.Connected();
+        f.cycle.Start();
+        f.targets.rows = {
+            {"1", "Ann", "Lee", true, true}, {"2", "Bob", "Ray", false, true}, {"3", "Cy", "Dee", true, false}};
+        f.targets.lastWritten = At(12, 0, 5);
+        c.lose(f);
+        EXPECT_TRUE(IsDisconnected(f.cycle.Status()));
+        // Written while the rows still said who was collected, then the rows are disabled.
+        EXPECT_EQ(f.targets.opened, (std::vector<std::string>{"1|Ann Lee"}));
+        ASSERT_EQ(f.targets.delimiters.size(), 1u);
+        EXPECT_NEAR(f.targets.delimiters[0].time, At(12, 0, 6), kTolerance);
+        EXPECT_EQ(f.CallsStartingWith("AddDelimiter"), (std::vector<std::string>{"AddDelimiter HR bpm"}));
+        EXPECT_FALSE(f.targets.rows[0].enabled);
+        EXPECT_FALSE(f.cycle.Busy());
+
+        // Nothing more: the end of the run, the window shown again, another fall.
+        f.cycle.WriteStopDelimiters();
+        f.cycle.ReapplyStatus();
+        f.cycle.SetStatus(csNotConnected);
+        EXPECT_EQ(f.targets.delimiters.size(), 1u);
+        EXPECT_EQ(f.cycle.DelimitersWritten(), 1);
+    }
+    // Without collection there is nothing open to close.
+    TCycleFixture g;
+    g.Connected();
+    g.targets.rows = {{"1", "Ann", "Lee", true, true}};
+    g.targets.lastWritten = At(12, 0, 5);
+    g.cycle.SetStatus(csNotConnected);
+    EXPECT_TRUE(g.targets.opened.empty());
+    EXPECT_FALSE(g.targets.rows[0].enabled);
+}
+
+TEST(CollectionCycle, ADelimiterWriteIsNeverEnteredTwice)
+{
+    TCycleFixture f;
+    f.Connected();
+    f.params.RegisterParameter(2, "SpO2", "%", f.clock.Now());
+    f.cycle.Start();
+    f.targets.rows = {{"1", "Ann", "Lee", true, true}};
+    f.targets.lastWritten = At(12, 0, 5);
+    // A dialog pumping messages during the write: the connection is found lost, a tick and a Stop arrive.
+    f.targets.onAppendDelimiter = [&] {
+        f.cycle.SetStatus(csConnectionLost);
+        f.clock.AdvanceSeconds(30);
+        f.cycle.Tick();
+        f.cycle.WriteStopDelimiters();
+    };
+    f.cycle.Stop();
+    ASSERT_EQ(f.targets.delimiters.size(), 2u);
+    EXPECT_EQ(f.targets.delimiters[0].label, "HR");
+    EXPECT_EQ(f.targets.delimiters[1].label, "SpO2");
+    EXPECT_EQ(f.CallsStartingWith("AddDelimiter").size(), 2u);
+    EXPECT_TRUE(f.view.countdown.empty());  // the tick did nothing
+    EXPECT_FALSE(f.cycle.Busy());
+}
+
+TEST(CollectionCycle, TheDataManagerIsToldOfTheDelimitersWrittenAtTheirTimes)
+{
+    TCycleFixture f;
+    f.Connected();
+    f.params.RegisterParameter(2, "SpO2", "%", f.clock.Now());
+    f.params.RegisterParameter(3, "RR", "rpm", f.clock.Now());
+    f.cycle.Start();
+    f.targets.rows = {{"1", "Ann", "Lee", true, true}};
+    f.targets.lastWritten = At(12, 0, 5);
+    f.targets.seriesLatest = 4 * kOneSecond;  // the series' own points end after the last written time
+    f.targets.closed = {"SpO2"};              // nothing to close there
+    f.cycle.Stop();
+    EXPECT_EQ(f.CallsStartingWith("AddDelimiter"),
+              (std::vector<std::string>{"AddDelimiter HR bpm", "AddDelimiter RR rpm"}));
+    ASSERT_EQ(f.autoObject.delimiterTimes.size(), 2u);
+    for (double time : f.autoObject.delimiterTimes) EXPECT_NEAR(time, At(12, 0, 10), kTolerance);
+    EXPECT_EQ(f.cycle.DelimitersWritten(), 2);
+}
+
+TEST(CollectionCycle, UntickingClosesThatPatientsSeriesWhileCollecting)
+{
+    struct TCase {
+        const char* when;
+        TCollectStatus status;
+        bool busy;
+        bool written;
+    };
+    const TCase cases[] = {
+        {"collecting", csCollecting, false, true},
+        {"after Stop", csConnected, false, false},
+        {"after the connection was lost", csConnectionLost, false, false},
+        {"inside a read", csCollecting, true, false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.when);
+        TCycleFixture f;
+        f.Connected();
+        f.cycle.Start();
+        f.targets.rows = {{"1", "Ann", "Lee", true, true}, {"2", "Bob", "Ray", false, true}};
+        f.targets.lastWritten = At(12, 0, 5);
+        if (c.status == csConnected) f.cycle.Stop();
+        if (c.status == csConnectionLost) f.cycle.SetStatus(csConnectionLost);
+        f.targets.opened.clear();
+        f.targets.delimiters.clear();
+        if (c.busy) {
+            TCollectionCycle::TBusyGuard read(f.cycle);
+            f.cycle.WritePatientStopDelimiters("2", "Bob", "Ray");
+        } else {
+            f.cycle.WritePatientStopDelimiters("2", "Bob", "Ray");
+        }
+        EXPECT_EQ(f.targets.opened, c.written ? std::vector<std::string>{"2|Bob Ray"} : std::vector<std::string>{});
+        EXPECT_EQ(f.targets.delimiters.size(), c.written ? 1u : 0u);
+    }
 }
 
 TEST(CollectionCycle, NothingRunsInsideAnother)
@@ -268,7 +406,7 @@ TEST(CollectionCycle, NothingRunsInsideAnother)
         ASSERT_TRUE(read);
         f.clock.Set(At(12, 0, 11));
         f.cycle.Tick();
-        f.cycle.WriteStopDelimiters(false);
+        f.cycle.WriteStopDelimiters();
         EXPECT_TRUE(f.view.countdown.empty());
         EXPECT_NEAR(f.cycle.Interval().NextBoundary(), At(12, 0, 10, 250), kTolerance);
         EXPECT_TRUE(f.targets.delimiters.empty());

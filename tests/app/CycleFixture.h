@@ -6,10 +6,13 @@
 #include "support/TempDir.h"
 
 #include <algorithm>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace halcyra::test {
@@ -80,11 +83,17 @@ public:
         open = patientID;
         return std::find(unopenable.begin(), unopenable.end(), patientID) == unopenable.end();
     }
-    bool AppendDelimiter(const std::string& label, const std::string& unit, TDateTime time) override
+    // Every series is open and its latest point lies `seriesLatest` after the last written time, except the
+    // labels of `closed`, which have nothing to close.
+    std::optional<TDateTime> AppendDelimiter(const std::string& label, const std::string& unit,
+                                             TDateTime after) override
     {
         if (open == failingPatient && label == failingLabel) throw std::runtime_error("disk full");
+        if (onAppendDelimiter) std::exchange(onAppendDelimiter, nullptr)();
+        if (std::find(closed.begin(), closed.end(), label) != closed.end()) return std::nullopt;
+        const TDateTime time = after + seriesLatest + kOneSecond;
         delimiters.push_back({open, label, unit, time});
-        return true;
+        return time;
     }
     TDateTime LastWrittenTime() const override { return lastWritten; }
 
@@ -99,6 +108,10 @@ public:
     std::string failingPatient;
     std::string failingLabel;
     std::vector<TDelimiterCall> delimiters;
+    std::vector<std::string> closed;
+    TDateTime seriesLatest = 0;
+    // Called once, at the next delimiter: what a message pumped meanwhile would do.
+    std::function<void()> onAppendDelimiter;
     TDateTime lastWritten = 0;
 };
 
@@ -126,13 +139,17 @@ public:
 // The data manager's automation object; every call is recorded as one line.
 class TRecordingAutoObject final : public IDataManagerLinkFactory {
 public:
-    std::unique_ptr<IQuarzelAutoObject> Create() override { return std::make_unique<TObject>(calls); }
+    std::unique_ptr<IQuarzelAutoObject> Create() override { return std::make_unique<TObject>(calls, delimiterTimes); }
     std::vector<std::string> calls;
+    std::vector<double> delimiterTimes;
 
 private:
     class TObject final : public IQuarzelAutoObject {
     public:
-        explicit TObject(std::vector<std::string>& calls) : calls_(calls) {}
+        TObject(std::vector<std::string>& calls, std::vector<double>& delimiterTimes)
+            : calls_(calls), delimiterTimes_(delimiterTimes)
+        {
+        }
         void NotifyDataChanged() override { calls_.push_back("NotifyDataChanged"); }
         void SetCollectorState(std::int32_t source, std::int32_t state) override
         {
@@ -150,11 +167,12 @@ private:
                           std::int32_t) override
         {
             calls_.push_back("AddDelimiter " + std::string(label) + " " + std::string(unit));
-            (void)time;
+            delimiterTimes_.push_back(time);
         }
 
     private:
         std::vector<std::string>& calls_;
+        std::vector<double>& delimiterTimes_;
     };
 };
 

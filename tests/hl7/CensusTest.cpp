@@ -266,24 +266,28 @@ TEST_F(CensusTest, RegistryErrorsLeaveTheCensusInMemoryUnchanged)
     EXPECT_EQ(view.items, view.Expected());
 }
 
-TEST_F(CensusTest, UntickingATickedRowWritesStopDelimitersBeforeTheCensusIsSaved)
+TEST_F(CensusTest, UntickingATickedRowClosesThatPatientsSeriesBeforeTheCensusIsSaved)
 {
-    const int row = Present("111", "A", "B", true);
-    ASSERT_TRUE(patientFile.CreatePatient("111", "A", "B", folders.PatientFolderFor("111")) == -1);
-    Tick(row, true);
+    const int ann = Present("111", "Ann", "Lee", true);
+    const int bob = Present("222", "Bob", "Ray", true);
+    for (const std::string id : {"111", "222"})
+        ASSERT_TRUE(patientFile.CreatePatient(id, "A", "B", folders.PatientFolderFor(id)) == -1);
+    Tick(ann, true);
+    Tick(bob, true);
     ASSERT_TRUE(PatientFromCensusValue(Stored("Patient1")).Checked);
 
     std::vector<std::string> calls;
-    census.SetStopDelimiterWriter([&](bool allPatients) {
-        calls.push_back(std::string(allPatients ? "all" : "ticked") + " stored " +
+    census.SetStopDelimiterWriter([&](const TPatient& patient) {
+        calls.push_back(patient.PatientID + " " + patient.FirstName + " " + patient.LastName + ", stored tick " +
                         Stored("Patient1").substr(Stored("Patient1").size() - 1));
     });
-    Tick(row, false);
-    EXPECT_EQ(calls, (std::vector<std::string>{"all stored 1"}));
+    Tick(ann, false);
+    // Only the unticked patient: Bob is still collected.
+    EXPECT_EQ(calls, (std::vector<std::string>{"111 Ann Lee, stored tick 1"}));
     EXPECT_FALSE(PatientFromCensusValue(Stored("Patient1")).Checked);
 
     // Unticked again: nothing more to close.
-    Tick(row, false);
+    Tick(ann, false);
     EXPECT_EQ(calls.size(), 1u);
 }
 

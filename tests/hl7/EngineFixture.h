@@ -87,7 +87,9 @@ public:
     {
         params.SetAutomatic(true);
         folders.SetDataFolder("C:\\KVD\\DATA\\", false);
-        census.SetStopDelimiterWriter([this](bool all) { cycle.WriteStopDelimiters(all); });
+        census.SetStopDelimiterWriter([this](const TPatient& patient) {
+            cycle.WritePatientStopDelimiters(patient.PatientID, patient.FirstName, patient.LastName);
+        });
         census.SetFolderOwners(&owners);
         cycle.FirstShow(10);
         centralStation.open = true;

@@ -7,11 +7,31 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 
 namespace halcyra {
 namespace {
 
 namespace fs = std::filesystem;
+
+// A stream that counts the bytes read through it.
+class TCountedStream final : public TStream {
+public:
+    TCountedStream(std::unique_ptr<TStream> inner, std::int64_t& read) : inner_(std::move(inner)), read_(read) {}
+    std::int64_t Size() const override { return inner_->Size(); }
+    std::int64_t Position() const override { return inner_->Position(); }
+    void Seek(std::int64_t position) override { inner_->Seek(position); }
+    void ReadBuffer(void* data, std::size_t count) override
+    {
+        inner_->ReadBuffer(data, count);
+        read_ += static_cast<std::int64_t>(count);
+    }
+    void WriteBuffer(const void* data, std::size_t count) override { inner_->WriteBuffer(data, count); }
+
+private:
+    std::unique_ptr<TStream> inner_;
+    std::int64_t& read_;
+};
 
 // The real file access, counting what is read.
 class TCountingIo final : public TPosixSaveFileIo {
@@ -19,7 +39,7 @@ public:
     std::unique_ptr<TStream> OpenRead(const fs::path& path) override
     {
         ++headerReads;
-        return TPosixSaveFileIo::OpenRead(path);
+        return std::make_unique<TCountedStream>(TPosixSaveFileIo::OpenRead(path), bytesRead);
     }
     std::string ReadAll(const fs::path& path) override
     {
@@ -33,6 +53,7 @@ public:
     }
     int headerReads = 0;
     int wholeReads = 0;
+    std::int64_t bytesRead = 0;
     bool failUpdates = false;
 };
 
@@ -74,6 +95,7 @@ struct TStoredSeries {
     std::string name;
     std::string unit;
     std::vector<std::pair<double, double>> points;  // time, value
+    std::vector<double> delimiters;                 // by time
 };
 
 class PatientMonitorFileTest : public ::testing::Test {
@@ -95,10 +117,12 @@ protected:
         reader.ReloadStructure();
         std::vector<TStoredSeries> stored;
         for (const TParameterSerie* serie : reader.ParameterSeries()) {
-            TStoredSeries s{serie->Index, serie->Info.ParameterName(), serie->UnitName, {}};
-            if (serie->Serie)
+            TStoredSeries s{serie->Index, serie->Info.ParameterName(), serie->UnitName, {}, {}};
+            if (serie->Serie) {
                 for (const auto& point : serie->Serie->DataSet().Points())
                     s.points.emplace_back(point->XValue, point->YValue);
+                for (const auto& point : serie->Serie->DataSet().ControlPoints()) s.delimiters.push_back(point->XValue);
+            }
             stored.push_back(std::move(s));
         }
         return stored;
@@ -118,6 +142,42 @@ protected:
     void Open(const std::string& id = "1234567890")
     {
         monitorFile.OpenPatientMonitorFile(writer, folder, id, "Ann Lee");
+    }
+
+    // Another writer of the same files: a later run of the program, or another process.
+    struct TOtherWriter {
+        explicit TOtherWriter(PatientMonitorFileTest& t) : writer(t.io), file(t.files, t.io, t.params, t.link)
+        {
+            file.OpenPatientMonitorFile(writer, t.folder, "1234567890", "Ann Lee");
+        }
+        TSaveItNew writer;
+        TPatientMonitorFile file;
+    };
+
+    // Value records of series 0 appended behind the file's records, as a long run leaves them.
+    void AppendRawValues(const std::string& name, int count, TDateTime from)
+    {
+        std::string records;
+        for (int i = 0; i < count; ++i) {
+            const std::int32_t head[2] = {220, 18};
+            const std::uint16_t index = 0;
+            const double time = from + i * kOneSecond;
+            const double value = 60;
+            records.append(reinterpret_cast<const char*>(head), sizeof head);
+            records.append(reinterpret_cast<const char*>(&index), sizeof index);
+            records.append(reinterpret_cast<const char*>(&time), sizeof time);
+            records.append(reinterpret_cast<const char*>(&value), sizeof value);
+        }
+        std::ofstream(Host(name), std::ios::binary | std::ios::app) << records;
+    }
+
+    bool Value(std::string_view label, TDateTime time, double value, TValueTiming timing = TValueTiming::Grid)
+    {
+        return monitorFile.AppendValue(label, "", "", "", time, value, timing);
+    }
+    std::optional<TDateTime> Delimiter(std::string_view label, TDateTime after)
+    {
+        return monitorFile.AppendDelimiter(label, "", "", "", 0, after);
     }
 
     test::TTempDir dir;
@@ -143,9 +203,10 @@ TEST_F(PatientMonitorFileTest, ValuesGoToSeriesDeclaredInTheOrderTheyFirstArrive
     ASSERT_TRUE(monitorFile.IsOpen());
     EXPECT_EQ(monitorFile.MonitorName(), "Halcyra");
     EXPECT_EQ(monitorFile.OpenFileName(), folder + "Halcyra.pil");
-    monitorFile.AppendValue("HR", "", "", "bpm", t2, 72);
-    monitorFile.AppendValue("SpO2", "", "", "%", t2, 98);
-    monitorFile.AppendValue("HR", "", "", "bpm", t1, 73);  // an earlier time stamp still becomes the last written
+    monitorFile.AppendValue("HR", "", "", "bpm", t2, 72, TValueTiming::Grid);
+    monitorFile.AppendValue("SpO2", "", "", "%", t2, 98, TValueTiming::Grid);
+    // An earlier time stamp still becomes the last written.
+    monitorFile.AppendValue("HR", "", "", "bpm", t1, 73, TValueTiming::Grid);
 
     const auto stored = Stored("Halcyra.pil");
     ASSERT_EQ(stored.size(), 2u);
@@ -164,18 +225,18 @@ TEST_F(PatientMonitorFileTest, ValuesGoToSeriesDeclaredInTheOrderTheyFirstArrive
     ASSERT_EQ(monitorFile.SeriesList().size(), 2u);
     EXPECT_EQ(monitorFile.SeriesList()[1]->Info.ParameterName(), "SpO2");
     EXPECT_EQ(monitorFile.SeriesList()[1]->Serie, nullptr);
-    monitorFile.AppendValue("RR", "", "", "rpm", t2, 16);
+    monitorFile.AppendValue("RR", "", "", "rpm", t2, 16, TValueTiming::Grid);
     EXPECT_EQ(Stored("Halcyra.pil").at(2).index, 2);
 }
 
 TEST_F(PatientMonitorFileTest, AnEmptyUnitMatchesAnySeriesOfTheLabelAndAnotherUnitMakesANewOne)
 {
     Open();
-    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72);
-    monitorFile.AppendValue("HR", "", "", "", t1, 73);
-    monitorFile.AppendValue("HR", "", "", "1/min", t1, 74);
-    monitorFile.AppendValue("hr", "", "", "bpm", t1, 75);
-    monitorFile.AppendValue("HR", "arm", "", "bpm", t1, 76);
+    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72, TValueTiming::Grid);
+    monitorFile.AppendValue("HR", "", "", "", t2, 73, TValueTiming::Grid);
+    monitorFile.AppendValue("HR", "", "", "1/min", t1, 74, TValueTiming::Grid);
+    monitorFile.AppendValue("hr", "", "", "bpm", t1, 75, TValueTiming::Grid);
+    monitorFile.AppendValue("HR", "arm", "", "bpm", t1, 76, TValueTiming::Grid);
     const auto stored = Stored("Halcyra.pil");
     ASSERT_EQ(stored.size(), 4u);
     EXPECT_EQ(stored[0].points.size(), 2u);
@@ -219,7 +280,7 @@ TEST_F(PatientMonitorFileTest, AFileOfAnotherMonitorOrPatientOrWithBrokenIndices
         c.setup();
         Open();
         EXPECT_EQ(monitorFile.MonitorName(), c.expectedName) << c.what;
-        monitorFile.AppendValue("HR", "", "", "bpm", t1, 72);
+        monitorFile.AppendValue("HR", "", "", "bpm", t1, 72, TValueTiming::Grid);
         const auto stored = Stored(std::string(c.expectedName) + ".pil");
         ASSERT_EQ(stored.size(), 1u) << c.what;
         EXPECT_EQ(stored[0].points.size(), 1u) << c.what;
@@ -229,7 +290,7 @@ TEST_F(PatientMonitorFileTest, AFileOfAnotherMonitorOrPatientOrWithBrokenIndices
 TEST_F(PatientMonitorFileTest, WithoutAnyUsableFileNothingIsWrittenAnywhereAndTheLossIsLogged)
 {
     Open();
-    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72);
+    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72, TValueTiming::Grid);
     const auto before = Stored("Halcyra.pil");
 
     const std::string missing = "C:\\KVD\\DATA\\missing\\";
@@ -239,10 +300,10 @@ TEST_F(PatientMonitorFileTest, WithoutAnyUsableFileNothingIsWrittenAnywhereAndTh
     EXPECT_TRUE(monitorFile.SeriesList().empty());
     EXPECT_FALSE(fs::exists(files.HostPath(missing)));  // no folder is made
 
-    monitorFile.AppendValue("HR", "", "", "bpm", t2, 80);
-    monitorFile.AppendValue("SpO2", "", "", "%", t2, 90);
+    monitorFile.AppendValue("HR", "", "", "bpm", t2, 80, TValueTiming::Grid);
+    monitorFile.AppendValue("SpO2", "", "", "%", t2, 90, TValueTiming::Grid);
     EXPECT_EQ(monitorFile.SeriesIndexFor("HR", "", "", "bpm"), -1);
-    EXPECT_FALSE(monitorFile.AppendDelimiter("HR", "", "", "bpm", 1, t2));
+    EXPECT_FALSE(monitorFile.AppendDelimiter("HR", "", "", "bpm", 1, t2).has_value());
     EXPECT_EQ(Stored("Halcyra.pil").at(0).points, before.at(0).points);  // the last patient's file is untouched
     EXPECT_EQ(monitorFile.LastWrittenTime(), t1);
     EXPECT_EQ(recorder.calls.size(), 1u);
@@ -251,7 +312,7 @@ TEST_F(PatientMonitorFileTest, WithoutAnyUsableFileNothingIsWrittenAnywhereAndTh
     EXPECT_NE(log[0].find(missing), std::string::npos);
 
     monitorFile.OpenPatientMonitorFile(writer, missing, "555", "Bo Ek");
-    monitorFile.AppendValue("HR", "", "", "bpm", t2, 80);
+    monitorFile.AppendValue("HR", "", "", "bpm", t2, 80, TValueTiming::Grid);
     EXPECT_EQ(log.size(), 2u);
 }
 
@@ -259,7 +320,7 @@ TEST_F(PatientMonitorFileTest, AnExcludedValueDeclaresItsSeriesButWritesNoPoint)
 {
     params.ExcludedParams().emplace_back(1, "HR");
     Open();
-    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72);
+    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72, TValueTiming::Grid);
     auto stored = Stored("Halcyra.pil");
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_TRUE(stored[0].points.empty());
@@ -267,7 +328,7 @@ TEST_F(PatientMonitorFileTest, AnExcludedValueDeclaresItsSeriesButWritesNoPoint)
     EXPECT_TRUE(recorder.calls.empty());
 
     params.SetAutomatic(true);
-    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72);
+    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72, TValueTiming::Grid);
     EXPECT_EQ(Stored("Halcyra.pil").at(0).points.size(), 1u);
 }
 
@@ -275,10 +336,10 @@ TEST_F(PatientMonitorFileTest, AFailingDataManagerEndsTheLinkButNotTheWriting)
 {
     Open();
     recorder.fail = true;
-    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72);
+    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72, TValueTiming::Grid);
     EXPECT_FALSE(link.LinkEnabled());
     recorder.fail = false;
-    monitorFile.AppendValue("HR", "", "", "bpm", t2, 73);
+    monitorFile.AppendValue("HR", "", "", "bpm", t2, 73, TValueTiming::Grid);
     EXPECT_TRUE(recorder.calls.empty());
     EXPECT_EQ(Stored("Halcyra.pil").at(0).points.size(), 2u);
 }
@@ -286,12 +347,12 @@ TEST_F(PatientMonitorFileTest, AFailingDataManagerEndsTheLinkButNotTheWriting)
 TEST_F(PatientMonitorFileTest, OpeningReadsOnlyTheHeaderAndNotAgainWhileTheFileIsUnchanged)
 {
     Open();
-    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72);
+    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72, TValueTiming::Grid);
     Open();
     const int reads = io->headerReads;
     for (int message = 0; message < 5; ++message) {
         Open();
-        monitorFile.AppendValue("HR", "", "", "bpm", t1 + message * kOneSecond, 72);
+        monitorFile.AppendValue("HR", "", "", "bpm", t1 + message * kOneSecond, 72, TValueTiming::Grid);
         monitorFile.AppendDelimiter("HR", "", "", "bpm", 0, t2);
     }
     EXPECT_EQ(io->headerReads, reads);
@@ -320,18 +381,18 @@ TEST_F(PatientMonitorFileTest, OpeningReadsOnlyTheHeaderAndNotAgainWhileTheFileI
 TEST_F(PatientMonitorFileTest, ASeriesThatCannotBeDeclaredLosesOnlyItsOwnValueAndSaysSo)
 {
     Open();
-    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72);
+    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72, TValueTiming::Grid);
     io->failUpdates = true;
-    EXPECT_NO_THROW(monitorFile.AppendValue("SpO2", "", "", "%", t1, 98));
-    EXPECT_FALSE(monitorFile.AppendDelimiter("RR", "", "", "rpm", 0, t1));
-    monitorFile.AppendValue("HR", "", "", "bpm", t2, 73);  // the rest of the message is still written
-    ASSERT_EQ(log.size(), 2u);
+    EXPECT_NO_THROW(monitorFile.AppendValue("SpO2", "", "", "%", t1, 98, TValueTiming::Grid));
+    // The rest of the message is still written.
+    monitorFile.AppendValue("HR", "", "", "bpm", t2, 73, TValueTiming::Grid);
+    ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].rfind("Could not declare SpO2 in " + folder + "Halcyra.pil: ", 0), 0u) << log[0];
     EXPECT_EQ(monitorFile.SeriesList().size(), 1u);
     EXPECT_EQ(recorder.calls.size(), 2u);
 
     io->failUpdates = false;
-    monitorFile.AppendValue("SpO2", "", "", "%", t2, 97);
+    monitorFile.AppendValue("SpO2", "", "", "%", t2, 97, TValueTiming::Grid);
     const auto stored = Stored("Halcyra.pil");
     ASSERT_EQ(stored.size(), 2u);
     EXPECT_EQ(stored[0].points.size(), 2u);
@@ -343,6 +404,159 @@ TEST_F(PatientMonitorFileTest, AKeptHeaderIsNotUsedForAnotherPatientId)
 {
     Open();
     monitorFile.OpenPatientMonitorFile(writer, folder, "other", "Ann Lee");
+    EXPECT_EQ(monitorFile.MonitorName(), "Halcyra1");
+}
+
+TEST_F(PatientMonitorFileTest, APeriodicValueIsWrittenOncePerSeriesAndTime)
+{
+    Open();
+    EXPECT_TRUE(Value("HR", t1, 72));
+    EXPECT_FALSE(Value("HR", t1, 73));
+    EXPECT_TRUE(Value("SpO2", t1, 98));  // another series at that time
+    // Aperiodic values keep their own times and are written as they come, also between the periodic ones.
+    EXPECT_TRUE(Value("HR", t1 + 3 * kOneSecond, 80, TValueTiming::Own));
+    EXPECT_TRUE(Value("HR", t1 + 3 * kOneSecond, 81, TValueTiming::Own));
+    EXPECT_FALSE(Value("HR", t1, 74));  // the grid time before them is still known
+    EXPECT_TRUE(Value("HR", t2, 75));
+
+    const auto stored = Stored("Halcyra.pil");
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[0].points, (std::vector<std::pair<double, double>>{
+                                    {t1, 72}, {t1 + 3 * kOneSecond, 80}, {t1 + 3 * kOneSecond, 81}, {t2, 75}}));
+    EXPECT_EQ(stored[1].points, (std::vector<std::pair<double, double>>{{t1, 98}}));
+    // The data manager hears only of points in the file; a skipped value is no written time.
+    EXPECT_EQ(recorder.calls.size(), 5u);
+    EXPECT_FALSE(Value("SpO2", t1, 97));
+    EXPECT_EQ(monitorFile.LastWrittenTime(), t2);
+    EXPECT_EQ(monitorFile.ValuesWritten(), 5);
+}
+
+TEST_F(PatientMonitorFileTest, AGridTimeAlreadyInTheFileIsNotWrittenAgainByALaterRunOrAnotherWriter)
+{
+    const TDateTime t3 = t2 + 10 * kOneSecond;
+    struct TCase {
+        const char* what;
+        std::function<void()> before;  // what the file holds when our writer opens it again
+        TDateTime time;
+        bool written;
+    };
+    const std::vector<TCase> cases = {
+        {"a later run, mid-interval", [] {}, t2, false},
+        {"a later run, the next grid time", [] {}, t3, true},
+        {"another writer appended the time meanwhile",
+         [&] {
+             TOtherWriter other(*this);
+             other.file.AppendValue("HR", "", "", "bpm", t3, 90, TValueTiming::Grid);
+         },
+         t3, false},
+        {"a long run of values by another writer",
+         [&] {
+             TOtherWriter other(*this);
+             other.file.AppendValue("SpO2", "", "", "%", t2, 97, TValueTiming::Grid);
+             AppendRawValues("Halcyra.pil", 1000, t3);  // of series 0, HR
+             other.file.AppendValue("SpO2", "", "", "%", t3, 96, TValueTiming::Grid);
+         },
+         t3 + 999 * kOneSecond, false},
+        // Records of another size: where the records before them begin is not known, so nothing is
+        // skipped rather than a value lost.
+        {"a record of another producer",
+         [&] {
+             const std::int32_t head[2] = {221, 30};
+             std::ofstream(Host("Halcyra.pil"), std::ios::binary | std::ios::app)
+                 << std::string(reinterpret_cast<const char*>(head), 8) << std::string(30, '\0');
+             TOtherWriter other(*this);
+             other.file.AppendValue("HR", "", "", "bpm", t3, 90, TValueTiming::Grid);
+         },
+         t3, true},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(Host(""));
+        fs::create_directories(Host(""));
+        {
+            TOtherWriter earlier(*this);
+            earlier.file.AppendValue("HR", "", "", "bpm", t1, 70, TValueTiming::Grid);
+            earlier.file.AppendValue("HR", "", "", "bpm", t2, 72, TValueTiming::Grid);
+        }
+        // A fresh writer, as after a restart: only the file tells what it holds.
+        TSaveItNew freshWriter(io);
+        TPatientMonitorFile fresh(files, io, params, link);
+        fresh.OpenPatientMonitorFile(freshWriter, folder, "1234567890", "Ann Lee");
+        c.before();
+        fresh.OpenPatientMonitorFile(freshWriter, folder, "1234567890", "Ann Lee");
+        const std::size_t before = Stored("Halcyra.pil").at(0).points.size();
+        EXPECT_EQ(fresh.AppendValue("HR", "", "", "bpm", c.time, 75, TValueTiming::Grid), c.written);
+        EXPECT_EQ(Stored("Halcyra.pil").at(0).points.size(), before + (c.written ? 1 : 0));
+    }
+}
+
+TEST_F(PatientMonitorFileTest, OpeningALongFileReadsOnlyItsHeaderAndItsLastRecords)
+{
+    Open();
+    Value("HR", t1, 70);
+    Value("SpO2", t1, 97);
+    AppendRawValues("Halcyra.pil", 100000, t2);  // 2.6 MB of HR
+    Value("SpO2", t2, 96);
+
+    TSaveItNew freshWriter(io);
+    TPatientMonitorFile fresh(files, io, params, link);
+    const std::int64_t before = io->bytesRead;
+    fresh.OpenPatientMonitorFile(freshWriter, folder, "1234567890", "Ann Lee");
+    EXPECT_LT(io->bytesRead - before, 64 * 1024);
+    EXPECT_EQ(io->wholeReads, 0);
+    // Both series' last points were found: the last HR time, and SpO2's.
+    EXPECT_FALSE(fresh.AppendValue("HR", "", "", "", t2 + 99999 * kOneSecond, 1, TValueTiming::Grid));
+    EXPECT_FALSE(fresh.AppendValue("SpO2", "", "", "", t2, 1, TValueTiming::Grid));
+    EXPECT_TRUE(fresh.AppendValue("SpO2", "", "", "", t1 + kOneSecond, 1, TValueTiming::Grid));
+}
+
+TEST_F(PatientMonitorFileTest, ADelimiterClosesOnlyAnOpenSeriesAfterItsOwnLastPoint)
+{
+    params.ExcludedParams().emplace_back(3, "RR");
+    Open();
+    Value("HR", t2, 72);
+    Value("NBPs", t1, 120, TValueTiming::Own);  // an older time, written last
+    Value("RR", t2, 16);                        // excluded: declared, no point
+    ASSERT_EQ(monitorFile.LastWrittenTime(), t1);
+
+    EXPECT_EQ(Delimiter("HR", t1), t2 + kOneSecond);
+    EXPECT_EQ(Delimiter("NBPs", t1), t1 + kOneSecond);
+    EXPECT_EQ(Delimiter("RR", t1), std::nullopt);    // nothing to close
+    EXPECT_EQ(Delimiter("Temp", t1), std::nullopt);  // no such series: none is declared for a delimiter
+    EXPECT_EQ(Delimiter("HR", t1), std::nullopt);    // closed already
+    EXPECT_EQ(monitorFile.SeriesList().size(), 3u);
+
+    // A later run learns from the file which series are closed.
+    TOtherWriter later(*this);
+    EXPECT_EQ(later.file.AppendDelimiter("HR", "", "", "", 0, t2), std::nullopt);
+    later.file.AppendValue("HR", "", "", "", t2 + 10 * kOneSecond, 73, TValueTiming::Grid);
+    EXPECT_EQ(later.file.AppendDelimiter("HR", "", "", "", 0, t1), t2 + 11 * kOneSecond);
+    EXPECT_EQ(later.file.AppendDelimiter("NBPs", "", "", "", 0, t1), std::nullopt);
+
+    const auto stored = Stored("Halcyra.pil");
+    ASSERT_EQ(stored.size(), 3u);
+    EXPECT_EQ(stored[0].delimiters, (std::vector<double>{t2 + kOneSecond, t2 + 11 * kOneSecond}));
+    EXPECT_EQ(stored[1].delimiters, (std::vector<double>{t1 + kOneSecond}));
+    EXPECT_TRUE(stored[2].delimiters.empty());
+}
+
+TEST_F(PatientMonitorFileTest, ClosingSeriesNeverCreatesAFile)
+{
+    const std::string empty = "C:\\KVD\\DATA\\555\\";
+    fs::create_directories(files.HostPath(empty));
+    monitorFile.OpenExistingPatientMonitorFile(writer, empty, "555", "Bo Ek");
+    EXPECT_FALSE(monitorFile.IsOpen());
+    EXPECT_TRUE(fs::is_empty(files.HostPath(empty)));
+
+    // Values would go to a new Halcyra.pil, so Halcyra1.pil holds no open series of the patient.
+    MakeFile("Halcyra1.pil", "Halcyra", "1234567890");
+    monitorFile.OpenExistingPatientMonitorFile(writer, folder, "1234567890", "Ann Lee");
+    EXPECT_FALSE(monitorFile.IsOpen());
+    EXPECT_FALSE(fs::exists(Host("Halcyra.pil")));
+
+    MakeFile("Halcyra.pil", "Other", "1234567890");
+    monitorFile.OpenExistingPatientMonitorFile(writer, folder, "1234567890", "Ann Lee");
+    EXPECT_TRUE(monitorFile.IsOpen());
     EXPECT_EQ(monitorFile.MonitorName(), "Halcyra1");
 }
 
