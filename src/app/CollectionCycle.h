@@ -76,6 +76,10 @@ public:
     void Stop();
     // The timer tick.
     void Tick();
+    // While collecting: when the clock has reached the next boundary, the interval it opens begins now (the
+    // marks are cleared and the boundary moves on), as the tick would do it. For a message header, so that
+    // the first message after a boundary is the interval's first whenever the tick comes.
+    void CrossReachedBoundary();
     void WriteStopDelimiters(bool allPatients);
     // (Re)opens the socket of the configured data source.
     void Connect();
@@ -151,6 +155,7 @@ private:
     std::int64_t SecondsSinceStatusChange(TDateTime now) const;
     void CheckConnectionLoss(TDateTime now);
     void MoveBoundary(TDateTime now);
+    void CrossBoundary(TDateTime now);
     void SuperviseDataSource(TDateTime now);
     void WritePatientDelimiters(TDateTime time);
 
