@@ -10,13 +10,12 @@ namespace halcyra {
 namespace {
 
 constexpr double kLifetickTimeout = 126 * kOneSecond;
-// How early a tick or a message may come and still reach the interval boundary. The timer fires to the
-// millisecond, but its clock and the one the boundary was taken from are read at slightly different
-// moments, and date-times are sums of doubles. A message that arrives within it before the boundary counts
-// for the new interval; that is safe because the tolerance is far below the one-second resolution of
-// message times: such a message is written at the grid time its own time rounds to, which for a boundary
-// on the grid (less than a second after its grid time) is the new interval's, the same time the first
-// message after the boundary would get, and never the time the ending interval has already written.
+// How early a tick or a message may come and still reach the interval boundary: the timer fires to the
+// millisecond, but its clock and the one the boundary was taken from are read at different moments. A
+// message that arrives this little before the boundary counts for the new interval, and that changes no
+// written time: message times carry whole seconds and a boundary on the grid lies less than a second after
+// its grid time, so such a message rounds to the new interval's grid time, where the first message after
+// the boundary would have been written, never to the time the ending interval has written already.
 constexpr double kBoundaryReach = 5 * kOneMillisecond;
 constexpr std::int64_t kElapsedOnOverflow = 1000;
 
