@@ -15,7 +15,8 @@ namespace halcyra {
 struct TClientSocketEvents {
     std::function<void()> connected;
     std::function<void()> disconnected;
-    // The Windows Sockets error number of the failure (10061 refused, 10054 reset, ...).
+    // The Windows Sockets error number of the failure (10061 refused, 10054 reset, ...). An orderly close by
+    // the peer is no failure: only the disconnected event reports it.
     std::function<void(int windowsSocketsError)> error;
     std::function<void()> read;
 };
@@ -23,11 +24,14 @@ struct TClientSocketEvents {
 class IClientSocket : public IReceiveSocket {
 public:
     ~IClientSocket() override = default;
-    // Connecting or connected.
+    // Connected: a connection still being set up is not open.
     virtual bool IsOpen() const = 0;
     virtual void Close() = 0;
 
     // The operations below default to a socket that never opens.
+
+    // A connection is being set up (name lookup or connect in progress).
+    virtual bool IsConnecting() const { return false; }
 
     // Starts opening a connection, without waiting: to `host` as an IPv4 address when isAddress, else as a
     // host name resolved by name lookup. The outcome arrives as the connected or the error event.

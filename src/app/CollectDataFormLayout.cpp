@@ -193,6 +193,8 @@ void TfrmCollectData::BuildControls()
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName("Timer1");
+    // A coarse timer may fire up to 5% early, just before an interval boundary that the tick then misses.
+    Timer1->setTimerType(Qt::PreciseTimer);
 }
 
 }  // namespace halcyra

@@ -11,9 +11,13 @@ namespace halcyra {
 namespace {
 
 constexpr double kLifetickTimeout = 126 * kOneSecond;
-// Date-times are sums of doubles: a tick at the boundary's own millisecond has reached it, however the two
-// were computed.
-constexpr double kSameMillisecond = kOneMillisecond / 2;
+// How early a tick or a message may come and still reach the interval boundary: the timer fires to the
+// millisecond, but its clock and the one the boundary was taken from are read at different moments. A
+// message that arrives this little before the boundary counts for the new interval, and that changes no
+// written time: message times carry whole seconds and a boundary on the grid lies less than a second after
+// its grid time, so such a message rounds to the new interval's grid time, where the first message after
+// the boundary would have been written, never to the time the ending interval has written already.
+constexpr double kBoundaryReach = 5 * kOneMillisecond;
 constexpr std::int64_t kElapsedOnOverflow = 1000;
 
 }  // namespace
@@ -109,7 +113,9 @@ std::int64_t TCollectionCycle::SecondsSinceStatusChange(TDateTime now) const
 void TCollectionCycle::CheckConnectionLoss(TDateTime now)
 {
     const std::int64_t elapsed = SecondsSinceStatusChange(now);
-    if (!centralStation_.IsOpen() && centralStationTimeout_ < elapsed) {
+    // Whatever the socket's state: a station that stays connected but sends nothing, or a connect that never
+    // completes, delivers no data either.
+    if (centralStationTimeout_ < elapsed) {
         lastStatusChange_ = now;
         if (status_ == csConnected)
             SetStatus(csNotConnected);
@@ -132,17 +138,34 @@ void TCollectionCycle::MoveBoundary(TDateTime now)
     if (settings_.useHalcyraSettings) {
         text = std::string(kCentralStationSettingsText) + " " + DateTimeToStr(lastCompleteMessage_);
     } else {
-        // A boundary left behind by an outage counts down from nothing while the ticks catch up.
+        // A tick that comes after the boundary shows nothing left rather than a negative time.
         const std::int64_t remaining = std::max<std::int64_t>(0, RoundHalfEven((next - now) * 86400.0));
         text = FormatShortClock(static_cast<double>(remaining) * kOneSecond);
     }
     if (view_.CountdownText() != text) view_.SetCountdownText(text);
-    if (now >= next - kSameMillisecond) {
-        lastCollectInstant_ = now;
-        view_.SetTrayHint(std::string(kCollectingHint) + " ( " + FormatShortClock(lastCollectInstant_) + ")");
-        ClearSavedMarks();
-        interval_.SetNextBoundary(interval_.NextCollectTime(true, next));
-    }
+    CrossBoundary(now);
+}
+
+void TCollectionCycle::CrossReachedBoundary()
+{
+    if (status_ == csCollecting) CrossBoundary(clock_.Now());
+}
+
+void TCollectionCycle::CrossBoundary(TDateTime now)
+{
+    const TDateTime next = interval_.NextBoundary();
+    if (now < next - kBoundaryReach) return;
+    lastCollectInstant_ = now;
+    view_.SetTrayHint(std::string(kCollectingHint) + " ( " + FormatShortClock(lastCollectInstant_) + ")");
+    ClearSavedMarks();
+    // After an outage the boundary may lie several intervals behind the clock. It moves to the last boundary
+    // of its grid that the clock has reached in one step, so the marks are cleared once: clearing them for
+    // every interval missed would let the messages of the next seconds all count as first ones.
+    const double step = interval_.Seconds() * kOneSecond;
+    const double missed = std::floor((now + kBoundaryReach - next) / step);
+    const TDateTime reached = next + missed * step;
+    interval_.SetNextBoundary(reached);
+    interval_.SetNextBoundary(interval_.NextCollectTime(true, reached));
 }
 
 bool TCollectionCycle::DataSourceIsCentralStation()
@@ -154,7 +177,9 @@ bool TCollectionCycle::DataSourceIsCentralStation()
 void TCollectionCycle::SuperviseDataSource(TDateTime now)
 {
     if (DataSourceIsCentralStation()) {
-        if (!centralStation_.IsOpen() || now - lastReceivedData_ > centralStationTimeout_ * kOneSecond) Connect();
+        // A connect in progress keeps its chance until the timeout, counted from Connect, has passed.
+        const bool closed = !centralStation_.IsOpen() && !centralStation_.IsConnecting();
+        if (closed || now - lastReceivedData_ > centralStationTimeout_ * kOneSecond) Connect();
         view_.SetNoNetworkVisible(false);
         return;
     }

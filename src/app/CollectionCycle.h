@@ -79,6 +79,10 @@ public:
     void Stop();
     // The timer tick.
     void Tick();
+    // While collecting: when the clock has reached the next boundary, the interval it opens begins now (the
+    // marks are cleared and the boundary moves on), as the tick would do it. For a message header, so that
+    // the first message after a boundary is the interval's first whenever the tick comes.
+    void CrossReachedBoundary();
     // Closes the collected series of the ticked, present patients (Stop and the end of the run). Does
     // nothing while a tick, a read or another delimiter write runs.
     void WriteStopDelimiters();
@@ -160,6 +164,7 @@ private:
     std::int64_t SecondsSinceStatusChange(TDateTime now) const;
     void CheckConnectionLoss(TDateTime now);
     void MoveBoundary(TDateTime now);
+    void CrossBoundary(TDateTime now);
     void SuperviseDataSource(TDateTime now);
     void WriteDelimitersOf(const std::vector<TCensusRowState>& rows);
     void WritePatientDelimiters(TDateTime after);

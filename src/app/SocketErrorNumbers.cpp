@@ -8,7 +8,8 @@ int WindowsSocketsErrorNumber(QAbstractSocket::SocketError error)
     // clang-format off
     switch (error) {
         case E::ConnectionRefusedError: return 10061;          // WSAECONNREFUSED
-        // Qt reports a reset and an orderly close by the peer alike.
+        // Qt reports a reset and an orderly close by the peer alike; the client socket does not report
+        // the orderly close as an error.
         case E::RemoteHostClosedError: return 10054;           // WSAECONNRESET
         case E::HostNotFoundError: return 11001;               // WSAHOST_NOT_FOUND
         case E::SocketAccessError: return 10013;               // WSAEACCES

@@ -19,6 +19,7 @@ public:
     TTcpClientSocket& operator=(const TTcpClientSocket&) = delete;
 
     bool IsOpen() const override;
+    bool IsConnecting() const override;
     // Drops the connection at once; a connected socket reports its disconnection.
     void Close() override;
     void Open(const std::string& host, bool isAddress, int port) override;
@@ -30,9 +31,16 @@ public:
     std::string RemoteAddress() const override;
 
 private:
+    void WatchConnection();
+    void ReleaseWatch();
+    bool PeerClosedInOrder() const;
+
     TClientSocketEvents events_;
     QTcpSocket socket_;
     int portOverride_ = 0;
+    // A second descriptor of the open connection. Qt reports an orderly close and a reset by the peer as the
+    // same error and closes its descriptor before it does; this one keeps the connection's state readable.
+    int watch_ = -1;
 };
 
 }  // namespace halcyra

@@ -98,15 +98,21 @@ void TMessageHandler::Forward(const TSegmentList& segments, std::size_t i)
 void TMessageHandler::HandleMSH(const TMessageIndex& index, std::size_t i)
 {
     const std::string_view version = index.Field(i, hl7item::kMshVersion);
+    const TCollectStatus status = cycle_.Status();
     if (IsSupportedVersion(version)) {
-        if (cycle_.Status() == csNotConnected)
+        if (status == csNotConnected)
             cycle_.SetStatus(csConnected);
-        else if (cycle_.Status() == csConnectionLost)
+        else if (status == csConnectionLost)
             cycle_.SetStatus(csCollecting);
         view_.HideVersion();
+        // A boundary that passed before the tick came, or during an outage, is crossed before the patient's
+        // mark is looked at: this message belongs to the interval it arrived in.
+        cycle_.CrossReachedBoundary();
     } else {
         view_.ShowBadVersion(std::string(kBadVersionText) + std::string(version));
-        cycle_.SetStatus(csNotConnected);
+        // One odd header does not end the collection: like a lost connection, the next good one resumes it.
+        const bool collecting = status == csCollecting || status == csConnectionLost;
+        cycle_.SetStatus(collecting ? csConnectionLost : csNotConnected);
     }
 }
 

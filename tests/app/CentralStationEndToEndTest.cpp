@@ -13,6 +13,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -23,6 +25,7 @@
 #include <filesystem>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <tuple>
@@ -65,6 +68,18 @@ QString Q(const fs::path& path)
     return QString::fromStdString(path.string());
 }
 
+// A message of the test's own central station for one patient: its observation time is the time it is
+// sent, and its values (HR, and RR 1000 above it) tell the messages apart.
+QByteArray StationMessage(TDateTime time, int value)
+{
+    const std::string stamp = FormatCompactStamp(time);
+    const std::string text = std::string("\x0B") + "MSH|^~\\&|CS|WARD|||" + stamp + "||ORU^R01|" +
+                             std::to_string(value) + "|P|2.3\r" + "PID|1||4711||Paced^Pat\r" + "OBR|1|||MON|||" +
+                             stamp + "\r" + "OBX|1|NM|0002-4182^HR^MDIL||" + std::to_string(value) + "|bpm\r" +
+                             "OBX|2|NM|151562^RR^MDIL||" + std::to_string(value + 1000) + "|rpm\r" + "\x1C\r";
+    return QByteArray::fromStdString(text);
+}
+
 class CentralStationEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override
@@ -86,7 +101,7 @@ protected:
         }
     }
 
-    void Settings(int intervalSeconds, bool everyMessage)
+    void Settings(int intervalSeconds, bool everyMessage, int timerMs = 100)
     {
         TRegistry registry(dir_ / "registry" / "HKEY_CURRENT_USER.reg", dir_ / "registry" / "HKEY_LOCAL_MACHINE.reg");
         auto& hive = registry.CurrentUser();
@@ -96,12 +111,11 @@ protected:
         hive.WriteDword(kProgramKey, "AutoStart", 1);
         hive.WriteDword(kProgramKey, "AutoCreate", 1);
         hive.WriteDword(kProgramKey, "Interval", static_cast<std::uint32_t>(intervalSeconds));
-        hive.WriteDword(kProgramKey, "TimerInterval", 100);
+        hive.WriteDword(kProgramKey, "TimerInterval", static_cast<std::uint32_t>(timerMs));
         if (everyMessage) hive.WriteDword(kProgramKey, "UseHalcyraSettings", 1);
     }
 
-    // The stand-in data manager, cs-sim on a free port and the service connected to it.
-    void StartAll(const QStringList& simOptions)
+    void StartStandin()
     {
         standin_.setProgram(VELGARD_STANDIN_EXE);
         standin_.setArguments({"--output", Q(dir_ / "calls.jsonl")});
@@ -112,7 +126,25 @@ protected:
                 return QDBusConnection::sessionBus().interface()->isServiceRegistered("com.tovarin.Velgard").value();
             },
             kWaitMs));
+    }
 
+    // The service, its central station on `port`.
+    void StartHalcyra(int port)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HALCYRA_TEST_CS_PORT", QString::number(port));
+        halcyra_.setProcessEnvironment(env);
+        halcyra_.setProgram(HALCYRA_EXE);
+        halcyra_.setArguments({"--service", "--registry", Q(dir_ / "registry"), "--prefix", Q(dir_ / "prefix")});
+        halcyra_.start();
+        ASSERT_TRUE(halcyra_.waitForStarted(10000));
+    }
+
+    // The stand-in data manager, cs-sim on a free port and the service connected to it.
+    void StartAll(const QStringList& simOptions)
+    {
+        StartStandin();
+        if (HasFatalFailure()) return;
         sim_.setProgram(CS_SIM);
         sim_.setArguments(
             QStringList{"--port", "0", "--wait-client", "--aperiodic-every", "0", "--record", Q(dir_ / "capture.hl7")} +
@@ -122,14 +154,7 @@ protected:
             QTest::qWaitFor([&] { return sim_.canReadLine() || sim_.state() == QProcess::NotRunning; }, kWaitMs));
         const int port = sim_.readLine().trimmed().toInt();
         ASSERT_GT(port, 0) << sim_.readAllStandardError().toStdString();
-
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HALCYRA_TEST_CS_PORT", QString::number(port));
-        halcyra_.setProcessEnvironment(env);
-        halcyra_.setProgram(HALCYRA_EXE);
-        halcyra_.setArguments({"--service", "--registry", Q(dir_ / "registry"), "--prefix", Q(dir_ / "prefix")});
-        halcyra_.start();
-        ASSERT_TRUE(halcyra_.waitForStarted(10000));
+        StartHalcyra(port);
     }
 
     // The values the data manager was told of; also counts the delimiters.
@@ -338,6 +363,106 @@ TEST_F(CentralStationEndToEnd, DroppedConnectionLosesOnlyTheMessageCutOff)
         for (const TValue& v : missing) ADD_FAILURE() << "missing: " << v.label << " at " << v.second % 86400;
         for (const TValue& v : unsent) ADD_FAILURE() << "not sent: " << v.label << " at " << v.second % 86400;
     }
+}
+
+// The test is the central station and sends one message a second through the program's own timer. Once
+// collection has started, the messages go out half a second after each whole second of the start, that is
+// half a second after every interval boundary: each interval must then hold the values of the message sent
+// right after its boundary, not of one a second later. At the end the station closes the connection in
+// order, which the service takes as a disconnection, not as a socket error.
+TEST_F(CentralStationEndToEnd, EachIntervalHoldsTheValuesOfTheFirstMessageAfterItsBoundary)
+{
+    constexpr int kInterval = 5;
+    constexpr int kCheckedIntervals = 4;
+    Settings(kInterval, false, 1000);
+    QTcpServer station;
+    ASSERT_TRUE(station.listen(QHostAddress::LocalHost, 0));
+    StartStandin();
+    ASSERT_FALSE(HasFatalFailure());
+
+    // Start reads its time (the base of every boundary) right after it logs the status; the line arrives
+    // here a little later.
+    QString log;
+    TDateTime started = 0;
+    QObject context;
+    QObject::connect(&halcyra_, &QProcess::readyReadStandardError, &context, [&] {
+        log += QString::fromUtf8(halcyra_.readAllStandardError());
+        if (started == 0 && log.contains("Connected and collecting")) started = NowLocal();
+    });
+    StartHalcyra(station.serverPort());
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return station.hasPendingConnections(); }, kWaitMs));
+    std::unique_ptr<QTcpSocket> link(station.nextPendingConnection());
+
+    struct TSent {
+        int value;
+        TDateTime at;
+    };
+    std::vector<TSent> sent;
+    TDateTime firstInPhase = 0;
+    TDateTime due = NowLocal();
+    bool dueInPhase = false;
+    const auto checkedTimes = [&] {
+        std::set<std::int64_t> times;
+        for (const TValue& v : CalledValues())
+            if (firstInPhase != 0 && v.second >= std::llround((firstInPhase + kOneSecond) * 86400.0))
+                times.insert(v.second);
+        return times.size();
+    };
+    while (checkedTimes() < kCheckedIntervals) {
+        ASSERT_LT(sent.size(), 90u) << log.toStdString();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return NowLocal() >= due; }, kWaitMs));
+        const TDateTime now = NowLocal();
+        const int value = 100 + static_cast<int>(sent.size());
+        link->write(StationMessage(now, value));
+        sent.push_back({value, now});
+        if (dueInPhase && firstInPhase == 0) firstInPhase = now;
+        if (started == 0) {
+            due = now + kOneSecond;
+        } else {
+            // Half a second after the next whole second of the start, at least a few tenths from now.
+            const double seconds = std::ceil((now + 0.3 * kOneSecond - started) * 86400.0 - 0.5);
+            due = started + (seconds + 0.5) * kOneSecond;
+            dueInPhase = true;
+        }
+    }
+
+    link->disconnectFromHost();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return station.hasPendingConnections(); }, kWaitMs)) << "no reconnection";
+    ::kill(static_cast<pid_t>(halcyra_.processId()), SIGTERM);
+    ASSERT_TRUE(halcyra_.waitForFinished(20000));
+    EXPECT_EQ(halcyra_.exitCode(), 0);
+    log += QString::fromUtf8(halcyra_.readAllStandardError());
+    EXPECT_FALSE(log.contains("Asynchronous socket error")) << log.toStdString();
+
+    // Start's time lies between a tenth of a second before the line arrived and a little after it.
+    const TDateTime earliestStart = started - 0.1 * kOneSecond;
+    const TDateTime latestStart = started + 0.02 * kOneSecond;
+    std::map<std::int64_t, std::map<std::string, std::vector<double>>> byTime;
+    for (const TValue& v : FilePoints("4711").values) byTime[v.second][v.label].push_back(v.value);
+    std::vector<std::int64_t> checked;
+    for (auto& [second, series] : byTime) {
+        SCOPED_TRACE("at second " + std::to_string(second % 86400));
+        // One point per series, both from one message.
+        ASSERT_EQ(series["HR"].size(), 1u);
+        ASSERT_EQ(series["RR"].size(), 1u);
+        EXPECT_EQ(series["RR"][0], series["HR"][0] + 1000);
+        EXPECT_EQ(second % kInterval, 0) << "a time off the grid";
+        const TDateTime grid = static_cast<double>(second) * kOneSecond;
+        if (grid < firstInPhase + kOneSecond) continue;
+        checked.push_back(second);
+        // The interval's boundary lies on Start's fraction of a second, within the second after the grid time.
+        std::set<int> first;
+        for (const TDateTime start : {earliestStart, latestStart}) {
+            const TDateTime boundary = start + std::ceil((grid - start) * 86400.0) * kOneSecond;
+            const auto after = std::find_if(sent.begin(), sent.end(), [&](const TSent& m) { return m.at >= boundary; });
+            if (after != sent.end()) first.insert(after->value);
+        }
+        EXPECT_EQ(first.count(static_cast<int>(series["HR"][0])), 1u)
+            << "the value " << series["HR"][0] << " is not that of the first message after the boundary";
+    }
+    ASSERT_GE(checked.size(), static_cast<std::size_t>(kCheckedIntervals));
+    for (std::size_t i = 1; i < checked.size(); ++i) EXPECT_EQ(checked[i] - checked[i - 1], kInterval);
 }
 
 }  // namespace

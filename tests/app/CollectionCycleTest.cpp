@@ -67,6 +67,33 @@ TEST(CollectionCycle, ATickAtTheBoundarysOwnTimeReachesIt)
     }
 }
 
+TEST(CollectionCycle, ATickAFewMillisecondsEarlyReachesTheBoundary)
+{
+    // A timer fires a hair before the boundary it is due at; a tick well before it is the previous one.
+    struct TCase {
+        int millisecondsEarly;
+        bool reached;
+    };
+    const TCase cases[] = {{0, true}, {1, true}, {4, true}, {20, false}, {50, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.millisecondsEarly);
+        TCycleFixture f;
+        f.centralStation.open = true;
+        f.Connected();
+        f.cycle.Start();  // first boundary 12:00:10.250
+        f.cycle.IsNotYetSaved("1", "A B");
+        const TDateTime tick = At(12, 0, 10, 250) - c.millisecondsEarly * kOneMillisecond;
+        f.clock.Set(tick);
+        f.cycle.Tick();
+        EXPECT_EQ(f.cycle.IsNotYetSaved("1", "A B"), c.reached);
+        // The next boundary stays on the grid of the first one, whenever the tick came.
+        EXPECT_NEAR(f.cycle.Interval().NextBoundary(), c.reached ? At(12, 0, 20, 250) : At(12, 0, 10, 250), kTolerance);
+        if (c.reached) {
+            EXPECT_NEAR(f.cycle.LastCollectInstant(), tick, kTolerance);
+        }
+    }
+}
+
 TEST(CollectionCycle, AlignToIntervalRoundsToTheNearestGridTime)
 {
     struct TCase {
@@ -447,28 +474,58 @@ TEST(CollectionCycle, AutoStartFiresOnceAfterTheFirstObservation)
     EXPECT_EQ(f.cycle.Status(), csConnected);
 }
 
-TEST(CollectionCycle, TheConnectionLossCheckWatchesCompleteMessages)
+TEST(CollectionCycle, SilenceLongerThanTheTimeoutLosesTheConnectionWhateverTheSocketState)
+{
+    // A station that stays connected but sends nothing, or a connect that never completes, is lost as a
+    // closed connection is: status 2 falls to 3 (its series closed), status 1 to 0.
+    struct TCase {
+        const char* socket;
+        bool open;
+        bool connecting;
+    };
+    const TCase cases[] = {{"closed", false, false}, {"connecting", false, true}, {"open", true, false}};
+    for (const auto& c : cases) {
+        for (const bool collecting : {false, true}) {
+            SCOPED_TRACE(std::string(c.socket) + (collecting ? ", collecting" : ", connected"));
+            TCycleFixture f;
+            f.Connected();
+            if (collecting) f.cycle.Start();
+            f.centralStation.open = c.open;
+            f.centralStation.connecting = c.connecting;
+            f.clock.AdvanceSeconds(5);
+            f.cycle.DataReceived();
+            f.cycle.CompleteMessageReceived();
+            // Silent for 15 s is still inside the timeout; 16 s is not.
+            f.clock.AdvanceSeconds(15);
+            f.cycle.Tick();
+            EXPECT_EQ(f.cycle.Status(), collecting ? csCollecting : csConnected);
+            f.clock.AdvanceSeconds(1);
+            f.cycle.Tick();
+            EXPECT_EQ(f.cycle.Status(), collecting ? csConnectionLost : csNotConnected);
+        }
+    }
+}
+
+TEST(CollectionCycle, APendingConnectIsGivenTheTimeoutBeforeItIsRetried)
 {
     TCycleFixture f;
-    f.Connected();
-    f.cycle.Start();
-    // Silent for 15 s is still inside the timeout; 16 s is not.
-    f.clock.AdvanceSeconds(15);
+    f.cycle.Tick();  // closed: connect
+    ASSERT_EQ(f.centralStation.opens.size(), 1u);
+    ASSERT_TRUE(f.centralStation.connecting);
+    // A slow connect (a peer that drops the connection request) is not aborted by the next ticks.
+    for (int i = 0; i < 14; ++i) {
+        f.clock.AdvanceSeconds(1);
+        f.cycle.Tick();
+    }
+    EXPECT_EQ(f.centralStation.opens.size(), 1u);
+    f.clock.AdvanceSeconds(2);  // 16 s since the connect began
     f.cycle.Tick();
-    EXPECT_EQ(f.cycle.Status(), csCollecting);
+    EXPECT_EQ(f.centralStation.opens.size(), 2u);
+    // A connect that failed leaves the socket closed: the next tick tries again.
+    f.centralStation.connecting = false;
     f.clock.AdvanceSeconds(1);
     f.cycle.Tick();
-    EXPECT_EQ(f.cycle.Status(), csConnectionLost);
-    // Status 1 falls to 0 the same way; an open socket keeps the status whatever the silence.
-    TCycleFixture g;
-    g.Connected();
-    g.centralStation.open = true;
-    g.clock.AdvanceSeconds(100);
-    g.cycle.Tick();
-    EXPECT_EQ(g.cycle.Status(), csConnected);
-    g.centralStation.open = false;
-    g.cycle.Tick();
-    EXPECT_EQ(g.cycle.Status(), csNotConnected);
+    EXPECT_EQ(f.centralStation.opens.size(), 3u);
 }
 
 TEST(CollectionCycle, RelayedMessagesAloneKeepTheStatus)
@@ -489,26 +546,49 @@ TEST(CollectionCycle, RelayedMessagesAloneKeepTheStatus)
     EXPECT_EQ(f.cycle.Status(), csConnectionLost);
 }
 
-TEST(CollectionCycle, BoundariesCatchUpOneIntervalPerTickAfterAnOutage)
+TEST(CollectionCycle, ABoundaryLeftBehindByAnOutageMovesAheadOfTheClockInOneStep)
 {
-    TCycleFixture f;
-    f.Connected();
-    f.cycle.Start();  // first boundary 12:00:10.250
-    f.cycle.SetStatus(csConnectionLost);
-    f.clock.Set(At(12, 5, 0));
-    f.cycle.Tick();  // status 3: the boundary stays
-    EXPECT_NEAR(f.cycle.Interval().NextBoundary(), At(12, 0, 10, 250), kTolerance);
-    f.cycle.SetStatus(csCollecting);
-    f.cycle.IsNotYetSaved("1", "A B");
-    for (int i = 1; i <= 3; ++i) {
+    struct TCase {
+        TDateTime back;  // when collecting resumes and the tick comes
+        TDateTime next;  // the next boundary after that tick
+        bool cleared;
+    };
+    const TCase cases[] = {
+        {At(12, 0, 9), At(12, 0, 10, 250), false},       // the boundary is still ahead
+        {At(12, 0, 10, 248), At(12, 0, 20, 250), true},  // reached
+        {At(12, 0, 31), At(12, 0, 40, 250), true},       // two intervals missed
+        {At(12, 1, 17, 500), At(12, 1, 20, 250), true},  // seventy seconds
+        {At(12, 1, 20, 250), At(12, 1, 30, 250), true},  // just on a boundary of the grid
+        {At(13, 0, 0), At(13, 0, 0, 250), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(FormatIsoMilliseconds(c.back));
+        TCycleFixture f;
+        f.centralStation.open = true;
+        f.Connected();
+        f.cycle.Start();  // first boundary 12:00:10.250
+        f.cycle.SetStatus(csConnectionLost);
+        f.clock.Set(c.back);
+        f.cycle.Tick();  // status 3: the boundary stays
+        EXPECT_NEAR(f.cycle.Interval().NextBoundary(), At(12, 0, 10, 250), kTolerance);
+        f.cycle.SetStatus(csCollecting);
+        f.cycle.IsNotYetSaved("1", "A B");  // marked before the outage
         f.cycle.Tick();
-        EXPECT_NEAR(f.cycle.Interval().NextBoundary(), At(12, 0, 10, 250) + 10 * i * kOneSecond, kTolerance);
-        EXPECT_TRUE(f.cycle.IsNotYetSaved("1", "A B"));  // the marks are cleared each time
+        EXPECT_NEAR(f.cycle.Interval().NextBoundary(), c.next, kTolerance);
+        EXPECT_EQ(f.cycle.IsNotYetSaved("1", "A B"), c.cleared);
+        if (!c.cleared) continue;
+        EXPECT_NEAR(f.cycle.Interval().PreviousBoundary(), c.next - 10 * kOneSecond, kTolerance);
         EXPECT_EQ(f.view.countdown, "0:00:00");
+        // The marks were cleared once: a patient written after the catch-up stays marked until the next boundary.
+        f.cycle.MarkSaved("1", "A B", true);
+        f.clock.Set((c.back + c.next) / 2);
+        f.cycle.Tick();
+        EXPECT_FALSE(f.cycle.IsNotYetSaved("1", "A B"));
+        f.clock.Set(c.next);
+        f.cycle.Tick();
+        EXPECT_TRUE(f.cycle.IsNotYetSaved("1", "A B"));
+        EXPECT_NEAR(f.cycle.Interval().NextBoundary(), c.next + 10 * kOneSecond, kTolerance);
     }
-    for (int i = 0; i < 40; ++i) f.cycle.Tick();
-    EXPECT_GT(f.cycle.Interval().NextBoundary(), f.clock.Now());
-    EXPECT_NEAR(f.cycle.Interval().NextBoundary(), At(12, 5, 0, 250), kTolerance);
 }
 
 TEST(CollectionCycle, CountdownAndTrayHint)

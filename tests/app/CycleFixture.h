@@ -124,14 +124,22 @@ struct TSocketTarget {
 class TRecordingSocket final : public IClientSocket {
 public:
     bool IsOpen() const override { return open; }
+    bool IsConnecting() const override { return connecting; }
     void Close() override
     {
         open = false;
+        connecting = false;
         ++closes;
     }
-    void Open(const std::string& host, bool isAddress, int port) override { opens.push_back({host, isAddress, port}); }
+    // The connect is then in progress until a test says how it ends.
+    void Open(const std::string& host, bool isAddress, int port) override
+    {
+        opens.push_back({host, isAddress, port});
+        connecting = true;
+    }
 
     bool open = false;
+    bool connecting = false;
     int closes = 0;
     std::vector<TSocketTarget> opens;
 };

@@ -7,6 +7,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <memory>
 #include <string>
@@ -61,8 +63,11 @@ TEST(TcpClientSocket, ConnectsReadsAndSeesThePeerClose)
     EXPECT_FALSE(socket.IsOpen());
 
     socket.Open("127.0.0.1", true, server.serverPort());
-    EXPECT_TRUE(socket.IsOpen());  // connecting counts as open
+    EXPECT_FALSE(socket.IsOpen());  // a connection being set up is not open yet
+    EXPECT_TRUE(socket.IsConnecting());
     ASSERT_TRUE(QTest::qWaitFor([&] { return Seen(r, "connected") && server.hasPendingConnections(); }, kWaitMs));
+    EXPECT_TRUE(socket.IsOpen());
+    EXPECT_FALSE(socket.IsConnecting());
     EXPECT_EQ(socket.RemoteHost(), "127.0.0.1");
     EXPECT_EQ(socket.RemoteAddress(), "127.0.0.1");
 
@@ -74,11 +79,45 @@ TEST(TcpClientSocket, ConnectsReadsAndSeesThePeerClose)
     EXPECT_EQ(socket.ReadAvailable(), bytes);
     EXPECT_EQ(socket.BytesAvailable(), 0u);
     EXPECT_EQ(socket.ReadAvailable(), "");
+}
 
-    peer->close();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Seen(r, "disconnected"); }, kWaitMs));
-    EXPECT_FALSE(socket.IsOpen());
-    EXPECT_THAT(r.errors, ElementsAre(10054));
+TEST(TcpClientSocket, ThePeersOrderlyCloseIsADisconnectionAndAResetAnError)
+{
+    struct TCase {
+        const char* name;
+        bool reset;
+        std::vector<std::string> events;
+        std::vector<int> errors;
+    };
+    const TCase cases[] = {
+        {"orderly close", false, {"connected", "disconnected"}, {}},
+        {"reset", true, {"connected", "error", "disconnected"}, {10054}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTcpServer server;
+        ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+        TRecorded r;
+        TTcpClientSocket socket;
+        socket.SetEvents(Recording(r));
+        socket.Open("127.0.0.1", true, server.serverPort());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Seen(r, "connected") && server.hasPendingConnections(); }, kWaitMs));
+        std::unique_ptr<QTcpSocket> peer(server.nextPendingConnection());
+        if (c.reset) {
+            // A zero linger time makes the close send a reset.
+            const linger abortive{1, 0};
+            ASSERT_EQ(::setsockopt(static_cast<int>(peer->socketDescriptor()), SOL_SOCKET, SO_LINGER, &abortive,
+                                   sizeof abortive),
+                      0);
+            peer->abort();
+        } else {
+            peer->close();
+        }
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Seen(r, "disconnected"); }, kWaitMs));
+        EXPECT_FALSE(socket.IsOpen());
+        EXPECT_EQ(r.events, c.events);
+        EXPECT_EQ(r.errors, c.errors);
+    }
 }
 
 TEST(TcpClientSocket, ResolvesAHostName)

@@ -422,6 +422,90 @@ TEST(MessageHandler, AnotherVersionDisconnectsButStillListsThePatient)
     }
 }
 
+TEST(MessageHandler, AnotherVersionWhileCollectingSuspendsCollectingUntilTheNextGoodHeader)
+{
+    struct TCase {
+        TCollectStatus before;
+        TCollectStatus afterBad;
+        TCollectStatus afterGood;
+    };
+    const TCase cases[] = {
+        {csNotConnected, csNotConnected, csConnected},
+        {csConnected, csNotConnected, csConnected},
+        {csCollecting, csConnectionLost, csCollecting},
+        {csConnectionLost, csConnectionLost, csCollecting},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.before));
+        TEngineFixture f;
+        f.Collecting();
+        f.TickAt(At(12, 0, 10, 300));
+        f.ReceiveAt(At(12, 0, 11), Message("20240506120011", "72"));
+        f.cycle.SetStatus(c.before);
+        f.ReceiveAt(At(12, 0, 12),
+                    {Msh("2.4"), Pid("123456", "Smith^John"), Obr("20240506120012"), Obx(kHR, "99", "bpm")});
+        EXPECT_EQ(f.cycle.Status(), c.afterBad);
+        EXPECT_EQ(f.view.versionText, "Bad HL7 Version ID = 2.4");
+        f.ReceiveAt(At(12, 0, 13), Message("20240506120013", "73"));
+        EXPECT_EQ(f.cycle.Status(), c.afterGood);
+        EXPECT_EQ(f.view.versionText, "");
+        f.TickAt(At(12, 0, 20, 300));
+        f.ReceiveAt(At(12, 0, 21), Message("20240506120021", "74"));
+        // Nothing of the odd message, the interval's first value kept, and collecting goes on where it was on.
+        std::vector<std::string> expected = {"123456 HR bpm 2024-05-06T12:00:10.000 72",
+                                             "123456 SpO2 % 2024-05-06T12:00:10.000 97"};
+        if (c.afterGood == csCollecting) {
+            expected.push_back("123456 HR bpm 2024-05-06T12:00:20.000 74");
+            expected.push_back("123456 SpO2 % 2024-05-06T12:00:20.000 97");
+        }
+        EXPECT_EQ(f.Values(), expected);
+    }
+}
+
+TEST(MessageHandler, TheFirstMessageAfterABoundaryIsTheIntervalsFirstWhenTheTickComesLate)
+{
+    TEngineFixture f;
+    f.handler.Settings().autoCreate = true;
+    f.cycle.SetStatus(csConnected);
+    f.ReceiveAt(At(12, 0, 5), Message("20240506120005", "70"));  // known before collecting begins
+    f.clock.Set(At(12, 0, 7, 250));
+    f.cycle.Start();  // boundaries 12:00:10.250, 12:00:20.250
+    f.ReceiveAt(At(12, 0, 9), Message("20240506120009", "71"));
+    // The ticks come most of a second after the boundaries.
+    f.ReceiveAt(At(12, 0, 10, 500), Message("20240506120010", "72"));
+    f.TickAt(At(12, 0, 11, 200));
+    f.ReceiveAt(At(12, 0, 11, 500), Message("20240506120011", "73"));
+    f.ReceiveAt(At(12, 0, 20, 500), Message("20240506120020", "74"));
+    f.TickAt(At(12, 0, 21, 200));
+    f.ReceiveAt(At(12, 0, 21, 500), Message("20240506120021", "75"));
+    EXPECT_EQ(f.Values(), (std::vector<std::string>{
+                              "123456 HR bpm 2024-05-06T12:00:10.000 72", "123456 SpO2 % 2024-05-06T12:00:10.000 97",
+                              "123456 HR bpm 2024-05-06T12:00:20.000 74", "123456 SpO2 % 2024-05-06T12:00:20.000 97"}));
+}
+
+TEST(MessageHandler, AfterAnOutageEveryGridTimeGetsTheValuesOfOneMessage)
+{
+    TEngineFixture f;
+    f.Collecting();  // boundaries 12:00:10.250, 12:00:20.250, ...
+    f.TickAt(At(12, 0, 10, 300));
+    f.ReceiveAt(At(12, 0, 11), Message("20240506120011", "60"));
+    // Seventy seconds without a message: the connection is lost and the boundaries stop.
+    for (int second = 12; second <= 81; ++second) f.TickAt(At(12, 0, 0) + second * kOneSecond);
+    ASSERT_EQ(f.cycle.Status(), csConnectionLost);
+    // The station is back, one message a second, the ticks between them.
+    for (int i = 0; i < 20; ++i) {
+        const TDateTime arrival = At(12, 1, 21, 500) + i * kOneSecond;
+        f.ReceiveAt(arrival, Message(FormatCompactStamp(arrival), std::to_string(100 + i)));
+        f.TickAt(arrival + 0.5 * kOneSecond);
+    }
+    EXPECT_EQ(f.cycle.Status(), csCollecting);
+    EXPECT_EQ(f.CallsStartingWith("AddValue 123456 HR"),
+              (std::vector<std::string>{"AddValue 123456 HR bpm 2024-05-06T12:00:10.000 60",
+                                        "AddValue 123456 HR bpm 2024-05-06T12:01:20.000 100",
+                                        "AddValue 123456 HR bpm 2024-05-06T12:01:30.000 109",
+                                        "AddValue 123456 HR bpm 2024-05-06T12:01:40.000 119"}));
+}
+
 TEST(MessageHandler, AValidHeaderResumesCollectingAfterALoss)
 {
     TEngineFixture f;
