@@ -58,6 +58,11 @@ inline std::string Obr(const std::string& time)
 {
     return Segment({"OBR", "1", "", "", "MON", "", "", time});
 }
+// Observation identifiers of the monitor the tests play.
+inline const std::string kHR = "0002-4182^HR^MDIL";
+inline const std::string kSpO2 = "150456^SpO2^MDIL";
+inline const std::string kNBP = "0002-4A05^NBPs^MDIL";
+
 inline std::string Obx(const std::string& identifier, const std::string& value, const std::string& unit,
                        const std::string& type = "NM")
 {

@@ -19,9 +19,9 @@ using test::Obx;
 using test::Pid;
 using test::TEngineFixture;
 
-const std::string kHR = "0002-4182^HR^MDIL";
-const std::string kSpO2 = "150456^SpO2^MDIL";
-const std::string kNBP = "0002-4A05^NBPs^MDIL";
+using test::kHR;
+using test::kNBP;
+using test::kSpO2;
 
 std::vector<std::string> Message(const std::string& time, const std::string& value = "72")
 {
