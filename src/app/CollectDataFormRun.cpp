@@ -48,6 +48,7 @@ void TfrmCollectData::BuildRun()
                                 saveIt1_, params_, dataManager_, *collectView_});
     messages_->SetParameterGrid(&gridPane_->Grid());
     census_.SetStopDelimiterWriter([this](bool allPatients) { cycle_->WriteStopDelimiters(allPatients); });
+    census_.SetLogger([this](const std::string& line) { AddLogLine(line); });
     readerCycle_ = std::make_unique<TReaderCycle>(*cycle_, *messages_);
     reader_ = std::make_unique<TCentralStationReader>(*centralStationSocket_, *readerCycle_, *collectView_, *env_.clock,
                                                       *env_.files, TFileVersionScanner::GetVersion(), debugFolder_);
