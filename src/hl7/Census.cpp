@@ -110,6 +110,12 @@ int TCensus::AddRow(std::string text, TPatient patient)
     return index;
 }
 
+bool TCensus::HasRoomFor(std::string_view id) const
+{
+    if (RowCount() - 1 < kMaxCensusPatients || FindRow(id) >= 0) return true;
+    return std::any_of(rows_.begin() + 1, rows_.end(), [](const TCensusRow& row) { return !row.enabled; });
+}
+
 void TCensus::SetRowNames(int row, std::string firstName, std::string lastName)
 {
     if (row <= 0 || row >= RowCount()) return;

@@ -66,6 +66,8 @@ public:
     // already has a row is not added twice: that row's index is given instead. A full census first drops
     // the absent patient seen longest ago; with nobody absent the patient is refused (-1) and logged.
     int AddRow(std::string text, TPatient patient);
+    // Whether a patient of this ID has a row or AddRow would give it one (nothing is logged).
+    bool HasRoomFor(std::string_view id) const;
     // A patient who got new names: the row text becomes ID, ", ", first, " ", last.
     void SetRowNames(int row, std::string firstName, std::string lastName);
 

@@ -428,6 +428,8 @@ TEST_F(CensusTest, AFullCensusMakesRoomFromTheLongestAbsentOrRefusesAndSaysSo)
     ASSERT_EQ(CensusNames().size(), static_cast<std::size_t>(kMaxCensusPatients));
 
     // Everyone present: refused, logged once however many arrive.
+    EXPECT_TRUE(census.HasRoomFor("P7"));
+    EXPECT_FALSE(census.HasRoomFor("N1"));
     for (const char* id : {"N1", "N2", "N1"})
         EXPECT_EQ(census.AddRow(std::string(id) + ", X", {"", "X", "", id, true}), -1);
     ASSERT_EQ(log.size(), 1u);
@@ -439,6 +441,7 @@ TEST_F(CensusTest, AFullCensusMakesRoomFromTheLongestAbsentOrRefusesAndSaysSo)
     clock.Advance(kOneHour);
     census.SaveCensus(false);
     census.DisableAllPatientRows();
+    EXPECT_TRUE(census.HasRoomFor("N1"));
     int& writes = CountHiveWrites();
     const int row = census.AddRow("N1, X", {FormatCompactStamp(clock.Now()), "X", "", "N1", true});
     EXPECT_EQ(row, kMaxCensusPatients);
