@@ -118,7 +118,7 @@ TEST(Hl7Identity, ChoosesIdThenLastThenFirstThenTOVNULL)
         {"", "John", "..", "John"},
         {"", "J\x01", "/", "J"},
         {"\x7F\x7F", "", "Smith\x7F", "Smith"},  // DEL is a control character too
-        {"", "MR", "", "MR"},  // only the ID's "MR" means no identity
+        {"", "MR", "", "MR"},                    // only the ID's "MR" means no identity
     };
     for (const Case& c : cases)
         EXPECT_EQ(ChoosePatientID(c.id, c.first, c.last), c.expected) << c.id << "|" << c.first << "|" << c.last;
