@@ -52,6 +52,7 @@ void TfrmCollectData::BuildRun()
         cycle_->WritePatientStopDelimiters(patient.PatientID, patient.FirstName, patient.LastName);
     });
     census_.SetFolderOwners(&folderOwners_);
+    census_.SetLogger([this](const std::string& line) { AddLogLine(line); });
     readerCycle_ = std::make_unique<TReaderCycle>(*cycle_, *messages_);
     reader_ = std::make_unique<TCentralStationReader>(*centralStationSocket_, *readerCycle_, *collectView_, *env_.clock,
                                                       *env_.files, TFileVersionScanner::GetVersion(), debugFolder_);

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace halcyra {
@@ -82,6 +83,95 @@ bool HasArgument(int argc, char** argv, const char* wanted)
 {
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], wanted) == 0) return true;
+    return false;
+}
+
+namespace {
+
+// Qt's own options of a GUI application, with a value and without; "--name" counts as "-name".
+constexpr const char* kQtOptionsWithValue[] = {"platform",
+                                               "platformpluginpath",
+                                               "platformtheme",
+                                               "plugin",
+                                               "qwindowgeometry",
+                                               "geometry",
+                                               "qwindowtitle",
+                                               "title",
+                                               "qwindowicon",
+                                               "icon",
+                                               "session",
+                                               "style",
+                                               "stylesheet",
+                                               "display",
+                                               "name",
+                                               "visual"};
+constexpr const char* kQtFlags[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
+
+// The option's name when the argument is one of Qt's ("-platform", "--style=fusion"), else empty.
+QString QtOption(const QString& argument, bool& takesValue, bool& valueAttached)
+{
+    if (!argument.startsWith('-') || argument == "-" || argument == "--") return {};
+    QString name = argument.mid(argument.startsWith("--") ? 2 : 1);
+    valueAttached = name.contains('=');
+    name = name.section('=', 0, 0);
+    if (name.startsWith("qmljsdebugger")) {
+        takesValue = false;
+        return name;
+    }
+    for (const char* option : kQtOptionsWithValue)
+        if (name == QLatin1String(option)) {
+            takesValue = !valueAttached;
+            return name;
+        }
+    for (const char* flag : kQtFlags)
+        if (name == QLatin1String(flag) && !valueAttached) {
+            takesValue = false;
+            return name;
+        }
+    return {};
+}
+
+}  // namespace
+
+QStringList ProgramArguments(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        const QString argument = QString::fromLocal8Bit(argv[i]);
+        bool takesValue = false;
+        bool valueAttached = false;
+        if (i > 0 && !QtOption(argument, takesValue, valueAttached).isEmpty()) {
+            if (takesValue) ++i;
+            continue;
+        }
+        arguments.push_back(argument);
+    }
+    return arguments;
+}
+
+bool CheckArguments(int argc, char** argv, QString& error)
+{
+    QCommandLineParser parser;
+    const TCommandLine options;
+    options.AddTo(parser);
+    if (parser.parse(ProgramArguments(argc, argv))) return true;
+    error = parser.errorText();
+    return false;
+}
+
+bool DisplayChosen(int argc, char** argv)
+{
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(variable);
+        if (value != nullptr && *value != '\0') return true;
+    }
+    for (int i = 1; i < argc; ++i) {
+        bool takesValue = false;
+        bool valueAttached = false;
+        const QString name = QtOption(QString::fromLocal8Bit(argv[i]), takesValue, valueAttached);
+        if (name == "platform" || name == "display") return true;
+        if (takesValue) ++i;
+    }
     return false;
 }
 

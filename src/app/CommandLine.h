@@ -6,6 +6,7 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QString>
+#include <QStringList>
 
 #include <filesystem>
 
@@ -32,5 +33,15 @@ QString HelpEpilogue(const std::filesystem::path& registryOption, const std::fil
 // Whether argv holds one of the options that print something and end, without a display.
 bool AsksForTextOnly(int argc, char** argv);
 bool HasArgument(int argc, char** argv, const char* wanted);
+
+// argv as the program's parser sees it: without the options that Qt's GUI application takes for itself
+// ("-platform NAME", "-style NAME", "-reverse", ...).
+QStringList ProgramArguments(int argc, char** argv);
+// Parses argv before any application object exists; false with the parser's message for an unknown option
+// or a missing value.
+bool CheckArguments(int argc, char** argv, QString& error);
+// Whether a window can be shown: a display (DISPLAY, WAYLAND_DISPLAY) or a platform chosen on purpose
+// (QT_QPA_PLATFORM, -platform).
+bool DisplayChosen(int argc, char** argv);
 
 }  // namespace halcyra

@@ -2,6 +2,7 @@
 
 #include "datamanager/DataFolder.h"
 #include "platform/Text.h"
+#include "relay/AllowedClients.h"
 
 #include <unistd.h>
 
@@ -60,6 +61,18 @@ public:
             ++patients;
         }
         if (patients == 0) lines.push_back(std::string(kCensusPrefix) + "1 = (none)");
+    }
+
+    // Whether the relay server will listen, which follows from the allow-list.
+    void RelayServer()
+    {
+        std::vector<std::string> rejected;
+        const bool on =
+            TAllowedClients::Parse(settings_.ReadRegString(setting::RelayAllowedClients), rejected).AllowsAnyone();
+        lines.push_back(on ? "Relay server = listening on port " +
+                                 std::to_string(settings_.ReadRegInteger(setting::ClientSocketPort)) +
+                                 " on every address, for RelayAllowedClients only"
+                           : std::string("Relay server = off: RelayAllowedClients names no valid client"));
     }
 
     void DefaultUnits()
@@ -140,6 +153,7 @@ std::vector<std::string> ReportSettings(TSettingsStore& settings,
             r.Add(s->name, s->defaultNumber != 0 ? "true" : "false", true);
         else
             r.Setting(*s);
+        if (s == &setting::RelayAllowedClients) r.RelayServer();
     }
     r.Census();
     r.DefaultUnits();

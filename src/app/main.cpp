@@ -78,7 +78,7 @@ int RunTextOnly(int argc, char** argv)
         QCommandLineParser early;
         const TCommandLine untranslated;
         untranslated.AddTo(early);
-        early.parse(QCoreApplication::arguments());
+        early.parse(ProgramArguments(argc, argv));
         const auto registry = TRegistry::ForProgram(untranslated.Path(early, untranslated.registry));
         registry->SetProblemSink([](const std::string&) {});
         language.SetLanguage(TLanguageManager::GetLanguage(registry->CurrentUser()));
@@ -86,9 +86,9 @@ int RunTextOnly(int argc, char** argv)
     QCommandLineParser parser;
     const TCommandLine options;
     options.AddTo(parser);
-    if (!parser.parse(QCoreApplication::arguments())) {
+    if (!parser.parse(ProgramArguments(argc, argv))) {
         std::fprintf(stderr, "halcyra: %s\n", qPrintable(parser.errorText()));
-        return 1;
+        return 2;
     }
     if (parser.isSet(options.help)) {
         std::printf(
@@ -127,9 +127,19 @@ void ServiceMessageHandler(QtMsgType type, const QMessageLogContext& context, co
 int main(int argc, char** argv)
 {
     ProvideRuntimeDir();
+    // Before any application object: a wrong option or a missing display is one line, not Qt's abort.
+    QString argumentError;
+    if (!CheckArguments(argc, argv, argumentError)) {
+        std::fprintf(stderr, "halcyra: %s\n", qPrintable(argumentError));
+        return 2;
+    }
     if (AsksForTextOnly(argc, argv)) return RunTextOnly(argc, argv);
     const bool service = HasArgument(argc, argv, "--service");
     const bool importing = HasValueOption(argc, argv, "--import");
+    if (!service && !importing && !DisplayChosen(argc, argv)) {
+        std::fprintf(stderr, "halcyra: no display: run `halcyra --service` for a headless run\n");
+        return 1;
+    }
     // The platform is chosen before the application object exists.
     if (service || importing) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);

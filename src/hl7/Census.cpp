@@ -10,6 +10,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <exception>
+#include <tuple>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace halcyra {
 namespace {
@@ -29,6 +32,25 @@ std::vector<std::string> CensusValueNames(TRegistryHive& hive)
     std::stable_sort(names.begin(), names.end(),
                      [&](const std::string& a, const std::string& b) { return number(a) < number(b); });
     return names;
+}
+
+// Rows of absent patients (disabled), the one seen longest ago first: by time stamp, then by ID, so that the
+// order does not depend on where a row stands.
+std::vector<int> AbsentRowsOldestFirst(const std::vector<TCensusRow>& rows, TDateTime now)
+{
+    std::vector<std::tuple<TDateTime, const std::string*, int>> absent;
+    for (std::size_t r = 1; r < rows.size(); ++r)
+        if (!rows[r].enabled)
+            absent.emplace_back(HL7ToDateTime(rows[r].patient.TimeStamp, now), &rows[r].patient.PatientID,
+                                static_cast<int>(r));
+    std::sort(absent.begin(), absent.end(), [](const auto& a, const auto& b) {
+        if (std::get<0>(a) != std::get<0>(b)) return std::get<0>(a) < std::get<0>(b);
+        return *std::get<1>(a) < *std::get<1>(b);
+    });
+    std::vector<int> order;
+    order.reserve(absent.size());
+    for (const auto& entry : absent) order.push_back(std::get<2>(entry));
+    return order;
 }
 
 }  // namespace
@@ -63,6 +85,23 @@ int TCensus::AddRow(std::string text, TPatient patient)
 {
     const int existing = FindRow(patient.PatientID);
     if (existing >= 0) return existing;
+    if (RowCount() - 1 >= kMaxCensusPatients) {
+        const std::vector<int> absent = AbsentRowsOldestFirst(rows_, clock_.Now());
+        if (absent.empty()) {
+            if (refused_++ == 0 && log_)
+                log_("Census full: all " + std::to_string(kMaxCensusPatients) +
+                     " patients listed are present; new patient " + patient.PatientID +
+                     " not added, nor any other until a listed patient is absent");
+            return -1;
+        }
+        RemoveRow(absent.front());
+    }
+    if (refused_ > 0) {
+        if (log_)
+            log_("Census has room again; " + std::to_string(refused_) +
+                 " message(s) of new patients were refused while it was full");
+        refused_ = 0;
+    }
     TCensusRow row;
     row.text = std::move(text);
     row.patient = std::move(patient);
@@ -70,6 +109,12 @@ int TCensus::AddRow(std::string text, TPatient patient)
     const int index = RowCount() - 1;
     if (view_ != nullptr) view_->RowInserted(index);
     return index;
+}
+
+bool TCensus::HasRoomFor(std::string_view id) const
+{
+    if (RowCount() - 1 < kMaxCensusPatients || FindRow(id) >= 0) return true;
+    return std::any_of(rows_.begin() + 1, rows_.end(), [](const TCensusRow& row) { return !row.enabled; });
 }
 
 void TCensus::SetRowNames(int row, std::string firstName, std::string lastName)
@@ -136,19 +181,35 @@ void TCensus::RemoveRow(int row)
     if (view_ != nullptr) view_->RowRemoved(row);
 }
 
-void TCensus::WriteRows(TRegistryHive& hive, const std::vector<TCensusRow>& rows,
+bool TCensus::WriteRows(TRegistryHive& hive, const std::vector<TCensusRow>& rows,
                         const std::vector<std::string>& loadedNames)
 {
-    // Values are replaced in place (an unchanged one is not written at all) and the surplus deleted
-    // afterwards, so a failure half-way never leaves the key without the census.
-    for (std::size_t r = 1; r < rows.size(); ++r)
-        hive.WriteString(kProgramKey, CensusValueName(static_cast<int>(r)), CensusValueFor(rows[r].patient));
-    for (const std::string& name : loadedNames) {
-        bool written = false;
-        for (std::size_t r = 1; r < rows.size() && !written; ++r)
-            written = SameTextAscii(name, CensusValueName(static_cast<int>(r)));
-        if (!written) hive.DeleteValue(kProgramKey, name);
+    // One write of the hive for the whole census: the rows in place (an unchanged one changes nothing),
+    // then the surplus values deleted.
+    TRegValueChanges changes;
+    std::unordered_set<std::string> written;
+    for (std::size_t r = 1; r < rows.size(); ++r) {
+        const std::string name = CensusValueName(static_cast<int>(r));
+        changes.WriteString(name, CensusValueFor(rows[r].patient));
+        written.insert(UpperAscii(name));
     }
+    for (const std::string& name : loadedNames)
+        if (written.count(UpperAscii(name)) == 0) changes.DeleteValue(name);
+    return hive.WriteValues(kProgramKey, changes);
+}
+
+void TCensus::SaveFailed(const std::string& cause)
+{
+    if (cause == saveFailure_) return;
+    saveFailure_ = cause;
+    if (log_) log_("Census not saved: " + cause);
+}
+
+void TCensus::Saved()
+{
+    if (saveFailure_.empty()) return;
+    saveFailure_.clear();
+    if (log_) log_("Census saved again");
 }
 
 void TCensus::SaveCensus(bool restoreTicks)
@@ -162,46 +223,53 @@ void TCensus::SaveCensus(bool restoreTicks)
     };
     std::vector<TChange> changes;
     std::vector<TCensusRow> rows = rows_;
+    bool written = false;
     try {
         TRegistryHive& hive = settings_.RootHive();
-        hive.CreateKey(kProgramKey);
+        if (!hive.KeyExists(kProgramKey)) hive.CreateKey(kProgramKey);
         const std::vector<std::string> names = CensusValueNames(hive);
         std::vector<TPatient> stored;
         stored.reserve(names.size());
-        for (const std::string& name : names)
-            stored.push_back(PatientFromCensusValue(hive.ReadString(kProgramKey, name)));
+        for (const std::string& name : names) {
+            TPatient patient = PatientFromCensusValue(hive.ReadString(kProgramKey, name));
+            // A stored ID names a folder as a received one does: it is cleaned the same way, and one left
+            // without a usable name is forgotten.
+            patient.PatientID = CleanPatientID(patient.PatientID);
+            if (IsUsablePatientID(patient.PatientID)) stored.push_back(std::move(patient));
+        }
+        std::unordered_map<std::string, std::vector<std::size_t>> storedByID;
+        for (std::size_t i = 0; i < stored.size(); ++i) storedByID[stored[i].PatientID].push_back(i);
 
         // Refresh: a ticked present patient is seen now; a present one stored as ticked is not expired.
         for (std::size_t r = 1; r < rows.size(); ++r) {
-            for (TPatient& s : stored) {
-                if (s.PatientID != rows[r].patient.PatientID) continue;
-                if (!rows[r].enabled) continue;
+            if (!rows[r].enabled) continue;
+            const auto same = storedByID.find(rows[r].patient.PatientID);
+            if (same == storedByID.end()) continue;
+            for (const std::size_t i : same->second) {
                 if (rows[r].ticked) {
                     rows[r].patient.TimeStamp = stamp;
                     break;
                 }
-                if (s.Checked) s.TimeStamp = stamp;
+                if (stored[i].Checked) stored[i].TimeStamp = stamp;
             }
         }
 
         // Merge: expired entries go with their rows; the others come back as absent patients.
-        const auto findRow = [&rows](const std::string& id) {
-            for (std::size_t r = 1; r < rows.size(); ++r)
-                if (rows[r].patient.PatientID == id) return static_cast<int>(r);
-            return -1;
-        };
-        for (std::size_t i = 0; i < stored.size();) {
-            const TPatient& s = stored[i];
-            const int row = findRow(s.PatientID);
+        std::unordered_set<std::string> rowIDs;
+        for (std::size_t r = 1; r < rows.size(); ++r) rowIDs.insert(rows[r].patient.PatientID);
+        for (const TPatient& s : stored) {
+            const bool hasRow = rowIDs.count(s.PatientID) > 0;
             if (now - HL7ToDateTime(s.TimeStamp, now) > 1.0) {
-                if (row > 0) {
+                if (hasRow) {
+                    int row = 1;
+                    while (rows[static_cast<std::size_t>(row)].patient.PatientID != s.PatientID) ++row;
                     rows.erase(rows.begin() + row);
                     changes.push_back({false, row, {}});
+                    rowIDs.erase(s.PatientID);
                 }
-                stored.erase(stored.begin() + static_cast<std::ptrdiff_t>(i));
                 continue;
             }
-            if (row < 0) {
+            if (!hasRow) {
                 TCensusRow added;
                 added.patient = s;
                 added.text = CensusRowText(s.PatientID, s.FirstName + " " + s.LastName);
@@ -209,14 +277,28 @@ void TCensus::SaveCensus(bool restoreTicks)
                 added.ticked = restoreTicks && s.Checked;
                 rows.push_back(added);
                 changes.push_back({true, 0, std::move(added)});
+                rowIDs.insert(s.PatientID);
             }
-            ++i;
         }
 
-        WriteRows(hive, rows, names);
-    } catch (const std::exception&) {
+        // Beyond the limit only through stored patients coming back: the absent seen longest ago stay out.
+        const int surplus = static_cast<int>(rows.size()) - 1 - kMaxCensusPatients;
+        if (surplus > 0) {
+            std::vector<int> dropped = AbsentRowsOldestFirst(rows, now);
+            dropped.resize(std::min(dropped.size(), static_cast<std::size_t>(surplus)));
+            std::sort(dropped.rbegin(), dropped.rend());
+            for (const int row : dropped) {
+                rows.erase(rows.begin() + row);
+                changes.push_back({false, row, {}});
+            }
+        }
+
+        written = WriteRows(hive, rows, names);
+    } catch (const std::exception& e) {
+        SaveFailed(e.what());
         return;  // the census in memory stays as it was
     }
+    if (written) Saved();
 
     // The registry holds the new census: the rows follow, change by change, so the view can follow too.
     for (TChange& change : changes) {
@@ -233,9 +315,10 @@ void TCensus::RewriteCensus()
 {
     try {
         TRegistryHive& hive = settings_.RootHive();
-        hive.CreateKey(kProgramKey);
-        WriteRows(hive, rows_, CensusValueNames(hive));
-    } catch (const std::exception&) {
+        if (!hive.KeyExists(kProgramKey)) hive.CreateKey(kProgramKey);
+        if (WriteRows(hive, rows_, CensusValueNames(hive))) Saved();
+    } catch (const std::exception& e) {
+        SaveFailed(e.what());
         return;
     }
     lastCensusSave_ = clock_.Now();

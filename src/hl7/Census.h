@@ -23,6 +23,9 @@ class TPatientFile;
 class TPatientFolders;
 
 inline constexpr std::string_view kCensusHeaderText = "Patients";
+// The most patient rows the census holds. A new patient beyond it takes the place of the absent patient
+// (disabled row) seen longest ago, or is refused while every listed patient is present.
+inline constexpr int kMaxCensusPatients = 2000;
 
 struct TCensusRow {
     std::string text;
@@ -38,6 +41,7 @@ public:
     // Closes the collected series of the patient of a ticked row that was just unticked, before the census
     // is saved; filled by the collection cycle. The other patients' series are not touched.
     using TStopDelimiterWriter = std::function<void(const TPatient& patient)>;
+    using TLogger = std::function<void(const std::string& line)>;
 
     TCensus(TSettingsStore& settings, const IClock& clock, const TPatientIdReduction& reduction,
             TPatientFolders& folders, TPatientFile& patientFile);
@@ -46,6 +50,8 @@ public:
     void SetStopDelimiterWriter(TStopDelimiterWriter writer) { writeStopDelimiters_ = std::move(writer); }
     // Who may write into which patient folder; without it every ticked patient may have its folder created.
     void SetFolderOwners(TFolderOwners* owners) { owners_ = owners; }
+    // Receives a refused new patient and a census that cannot be saved, each once per cause.
+    void SetLogger(TLogger log) { log_ = std::move(log); }
 
     std::string ReducePatientID(std::string_view id) const { return reduction_.ReducePatientID(id); }
 
@@ -62,8 +68,11 @@ public:
     int FindRow(std::string_view id) const;
 
     // Adds a row with this text and record (enabled, unticked) at the end and gives its index. An ID that
-    // already has a row is not added twice: that row's index is given instead.
+    // already has a row is not added twice: that row's index is given instead. A full census first drops
+    // the absent patient seen longest ago; with nobody absent the patient is refused (-1) and logged.
     int AddRow(std::string text, TPatient patient);
+    // Whether a patient of this ID has a row or AddRow would give it one (nothing is logged).
+    bool HasRoomFor(std::string_view id) const;
     // A patient who got new names: the row text becomes ID, ", ", first, " ", last.
     void SetRowNames(int row, std::string firstName, std::string lastName);
     void SetRowHint(int row, std::string hint);
@@ -88,10 +97,11 @@ public:
     // --- Persistence under the program key.
     // Loads the stored census, refreshes the time stamps of ticked present patients, drops expired
     // entries (and their rows), adds a disabled row for every other stored patient without one (with its
-    // stored tick when restoreTicks), and writes the rows back as Patient1 to Patient n. A registry error
-    // leaves the rows in memory as they were.
+    // stored tick when restoreTicks) while the census has room, keeping the ones seen last, and writes the
+    // rows back as Patient1 to Patient n in one registry write. A registry error leaves the rows in memory
+    // as they were, and is logged.
     void SaveCensus(bool restoreTicks);
-    // Writes the rows as they are, replacing every stored census value.
+    // Writes the rows as they are, replacing every stored census value in one registry write.
     void RewriteCensus();
     // When the census was last written (0 before the first save).
     TDateTime LastCensusSave() const { return lastCensusSave_; }
@@ -109,8 +119,12 @@ public:
 private:
     void InsertRow(TCensusRow row);
     void RemoveRow(int row);
-    static void WriteRows(TRegistryHive& hive, const std::vector<TCensusRow>& rows,
+    // True when the hive changed.
+    static bool WriteRows(TRegistryHive& hive, const std::vector<TCensusRow>& rows,
                           const std::vector<std::string>& loadedNames);
+    void SaveFailed(const std::string& cause);
+    // A save wrote the census: a failure logged before is over.
+    void Saved();
 
     TSettingsStore& settings_;
     const IClock& clock_;
@@ -120,6 +134,11 @@ private:
     ICensusView* view_ = nullptr;
     TStopDelimiterWriter writeStopDelimiters_;
     TFolderOwners* owners_ = nullptr;
+    TLogger log_;
+    // The cause of the last failed save, logged once; empty after a save that worked.
+    std::string saveFailure_;
+    // New patients refused since the census was last found full.
+    int refused_ = 0;
     std::vector<TCensusRow> rows_;
     int selectedRow_ = -1;
     bool popupMenuAttached_ = false;

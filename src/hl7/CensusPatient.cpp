@@ -39,8 +39,19 @@ TPatient PatientFromCensusValue(std::string_view stored)
 
 std::string CensusValueFor(const TPatient& patient)
 {
-    return patient.FirstName + "^" + patient.LastName + "^" + patient.PatientID + "^" + patient.TimeStamp + "^" +
-           (patient.Checked ? "1" : "0");
+    std::string value;
+    for (const std::string* item : {&patient.FirstName, &patient.LastName, &patient.PatientID, &patient.TimeStamp}) {
+        // NUL is the one character a registry string cannot hold; it is kept as the log shows it.
+        for (const char c : *item) {
+            if (c == '\0')
+                value += "\\x00";
+            else
+                value += c;
+        }
+        value += '^';
+    }
+    value += patient.Checked ? '1' : '0';
+    return value;
 }
 
 bool IsCensusValueName(std::string_view name)

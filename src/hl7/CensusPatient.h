@@ -24,6 +24,7 @@ std::string CensusItem(std::string_view stored, int k);
 
 // Items 0 to 4: first name, last name, ID, time stamp, "1" for ticked.
 TPatient PatientFromCensusValue(std::string_view stored);
+// The stored text; a NUL, which a registry string cannot hold, is written as "\x00".
 std::string CensusValueFor(const TPatient& patient);
 
 // "Patient" followed by one or more decimal digits (the name compares without regard to case, as

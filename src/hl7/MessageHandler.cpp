@@ -131,8 +131,10 @@ void TMessageHandler::HandlePID(const TMessageIndex& index, std::size_t i, TMess
     const bool identified = patientID_ != kNoPatientID;
     m.folderRegistered = identified && folders_.PatientExists(patientFolder_);
     const TCollectStatus status = cycle_.Status();
+    // A patient the full census turns away gets no folder either: the census bounds what a storm of new IDs
+    // leaves in the data folder.
     const bool create = identified && !m.folderRegistered && settings_.autoCreate &&
-                        (status == csCollecting || status == csConnectionLost);
+                        (status == csCollecting || status == csConnectionLost) && census_.HasRoomFor(patientID_);
     // Opening the monitor-data file can create it, so an open counts as writing into the folder.
     std::string refusal;
     if ((m.folderRegistered || create) && !MayUseFolder(refusal)) {

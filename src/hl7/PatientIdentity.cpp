@@ -19,6 +19,8 @@ bool IsForbiddenInID(unsigned char c)
         case '^':
         case '|':
             return true;
+        case 0x7F:  // DEL
+            return true;
         default:
             return c < 32;
     }
@@ -30,12 +32,12 @@ bool OnlyDots(std::string_view text)
     return text.find_first_not_of('.') == std::string_view::npos;
 }
 
-bool UsableName(std::string_view cleaned)
+}  // namespace
+
+bool IsUsablePatientID(std::string_view cleaned)
 {
     return !cleaned.empty() && !OnlyDots(cleaned);
 }
-
-}  // namespace
 
 void AppendCleanPatientID(std::string_view text, std::string& out)
 {
@@ -84,12 +86,12 @@ void ChoosePatientIDInto(std::string_view id, std::string_view firstName, std::s
 {
     out.clear();
     AppendCleanPatientID(id, out);
-    if (out != "MR" && UsableName(out)) return;
+    if (out != "MR" && IsUsablePatientID(out)) return;
     // A name that cleans down to nothing usable is passed over like an empty one.
     for (const std::string_view name : {lastName, firstName}) {
         out.clear();
         AppendCleanPatientID(name, out);
-        if (UsableName(out)) return;
+        if (IsUsablePatientID(out)) return;
     }
     out.assign(kNoPatientID);
 }

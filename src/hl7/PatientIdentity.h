@@ -23,9 +23,11 @@ struct TPatientNameView {
 };
 
 // Removes space, '"', '*', '-', '/', ':', '<', '>', '?', '\', '^', '|' and every control character
-// (codes below 32), none of which may appear in a folder name.
+// (codes below 32 and DEL), none of which may appear in a folder name.
 std::string CleanPatientID(std::string_view text);
 void AppendCleanPatientID(std::string_view text, std::string& out);
+// Whether a cleaned ID can name a folder of its own: not empty and not only dots.
+bool IsUsablePatientID(std::string_view cleaned);
 
 // "Last^First", "First Last..." (last name at most 255 characters) or a single word (display name only).
 TPatientName SplitPatientName(std::string_view text);

@@ -358,6 +358,72 @@ bool TRegistryHive::DeleteValue(std::string_view key, std::string_view name)
     });
 }
 
+void TRegValueChanges::WriteString(std::string_view name, std::string_view value)
+{
+    changes_.push_back({std::string(name), TRegDataType::String, std::string(value), 0});
+}
+
+void TRegValueChanges::WriteDword(std::string_view name, std::uint32_t value)
+{
+    changes_.push_back({std::string(name), TRegDataType::Dword, {}, value});
+}
+
+void TRegValueChanges::DeleteValue(std::string_view name)
+{
+    changes_.push_back({std::string(name), TRegDataType::None, {}, 0});
+}
+
+bool TRegistryHive::WriteValues(std::string_view key, const TRegValueChanges& changes)
+{
+    CheckName(key, "key");
+    struct TPrepared {
+        std::string name;  // UTF-8
+        bool remove;
+        regfile::TValue value;
+    };
+    std::vector<TPrepared> prepared;
+    prepared.reserve(changes.changes_.size());
+    bool writes = false;
+    for (const TRegValueChanges::TChange& change : changes.changes_) {
+        CheckName(change.name, "value");
+        if (change.type == TRegDataType::String && change.text.find('\0') != std::string::npos)
+            throw ERegistryError("A registry string cannot hold NUL");
+        const bool remove = change.type == TRegDataType::None;
+        writes = writes || !remove;
+        std::string name = Utf8(change.name);
+        regfile::TValue value{name, change.type, remove ? std::string() : Utf8(change.text), change.dword};
+        prepared.push_back({std::move(name), remove, std::move(value)});
+    }
+    const std::string path = Utf8(key);
+    // Applies the changes to a key; true when one of them altered it.
+    const auto apply = [&prepared](regfile::TKey* target, bool edit) {
+        bool changed = false;
+        for (const TPrepared& change : prepared) {
+            const regfile::TValue* existing = target != nullptr ? target->FindValue(change.name) : nullptr;
+            if (change.remove) {
+                if (existing == nullptr) continue;
+                if (edit) target->RemoveValue(change.name);
+            } else {
+                if (existing != nullptr && existing->type == change.value.type && existing->text == change.value.text &&
+                    existing->dword == change.value.dword)
+                    continue;
+                if (edit) target->SetValue(change.value);
+            }
+            changed = true;
+            if (!edit) return true;
+        }
+        return changed;
+    };
+    // What is stored already, as it is now, needs no lock and no rewrite. A write after a delete of the same
+    // name counts as a change here; the edit below decides for good.
+    if (!apply(regfile::FindKey(impl_->Current().root, KeyPath(path)), false)) return false;
+    return impl_->Modify([&](regfile::TKey& root) {
+        regfile::TKey* target =
+            writes ? &regfile::CreateKey(root, NewKeyPath(path)) : regfile::FindKey(root, KeyPath(path));
+        return target != nullptr && apply(target, true);
+    });
+}
+
 TRegistry::TRegistry(fs::path currentUserFile, fs::path localMachineFile)
     : currentUser_(std::move(currentUserFile), THive::CurrentUser),
       localMachine_(std::move(localMachineFile), THive::LocalMachine)

@@ -31,6 +31,25 @@ enum class TRegDataType { None, String, Dword, Other, ExpandString };
 // Receives reports about damaged hive files, for the log.
 using TRegistryProblemSink = std::function<void(const std::string& message)>;
 
+// Changes to the values of one key, applied together by TRegistryHive::WriteValues.
+class TRegValueChanges {
+public:
+    void WriteString(std::string_view name, std::string_view value);
+    void WriteDword(std::string_view name, std::uint32_t value);
+    void DeleteValue(std::string_view name);
+    bool Empty() const { return changes_.empty(); }
+
+private:
+    friend class TRegistryHive;
+    struct TChange {
+        std::string name;
+        TRegDataType type = TRegDataType::None;  // None deletes the value
+        std::string text;
+        std::uint32_t dword = 0;
+    };
+    std::vector<TChange> changes_;
+};
+
 // One hive. Key paths are relative to the hive root, with or without a leading backslash
 // ("\SOFTWARE\Tovarin\..." and "SOFTWARE\Tovarin\..." name the same key). Every call sees the file as
 // it is now (re-read when its modification time or size changed).
@@ -79,6 +98,11 @@ public:
     void WriteDword(std::string_view key, std::string_view name, std::uint32_t value);
     // False when the value did not exist. Throws ERegistryError when the file cannot be written.
     bool DeleteValue(std::string_view key, std::string_view name);
+    // Applies the changes in their order to the key (created when a value is written to it) in one
+    // read-modify-write under the lock and one atomic replace of the file: other processes see all of them
+    // or none, and keep their own values. Nothing is written when no change alters what is stored (false).
+    // A NUL in a string or a line break in a name throws ERegistryError before anything is written.
+    bool WriteValues(std::string_view key, const TRegValueChanges& changes);
 
     // Test seam: called with the temporary file written and flushed, just before it replaces the hive
     // file. An exception thrown here aborts the write as a crash at that point would.

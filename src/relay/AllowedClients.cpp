@@ -61,7 +61,6 @@ TAllowedClients TAllowedClients::Parse(std::string_view text, std::vector<std::s
         const std::string_view entry = Trim(text.substr(0, end));
         text.remove_prefix(std::min(end + 1, text.size()));
         if (entry.empty()) continue;
-        result.restricted_ = true;
         const std::size_t slash = entry.find('/');
         TEntry parsed;
         bool isV4 = false;
@@ -85,7 +84,6 @@ TAllowedClients TAllowedClients::Parse(std::string_view text, std::vector<std::s
 
 bool TAllowedClients::Allows(std::string_view address) const
 {
-    if (AllowsEveryone()) return true;
     std::array<std::uint8_t, 16> bytes{};
     bool isV4 = false;
     if (!ParseAddress(Trim(address), bytes, isV4)) return false;

@@ -18,7 +18,8 @@ public:
     // The peer's address as text; an IPv4 peer always in dotted form, also on a dual-stack listener.
     virtual std::string RemoteAddress() const = 0;
     virtual std::string RemoteHost() const = 0;
-    // Queues the bytes and starts sending them, without waiting.
+    // Queues the bytes and starts sending them, without waiting. A peer found gone (reset) has its
+    // disconnected event reported inside the call.
     virtual void Send(std::string_view bytes) = 0;
     // Bytes queued but not yet taken by the network.
     virtual std::size_t UnsentBytes() const = 0;
@@ -28,7 +29,8 @@ public:
 
 struct TRelayListenerEvents {
     std::function<void(IRelayConnection&)> connected;
-    // The connection is no longer among Connections(); it stays valid until the event returns.
+    // The connection is no longer among Connections(); it stays valid until the event returns, and must not
+    // be used after it.
     std::function<void(IRelayConnection&)> disconnected;
 };
 

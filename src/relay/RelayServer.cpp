@@ -27,6 +27,12 @@ void TRelayServer::Start(std::int32_t port, std::string_view allowedClients)
     allowed_ = TAllowedClients::Parse(allowedClients, rejected);
     for (const std::string& entry : rejected)
         log_("RelayAllowedClients: \"" + entry + "\" is neither an address nor a subnet; ignored");
+    // The stream carries every patient's data: nobody gets it unless the site says who may.
+    if (!allowed_.AllowsAnyone()) {
+        listener_.Stop();
+        log_(std::string(kRelayOffText));
+        return;
+    }
     std::string error = "not a port number";
     if (port < 1 || port > 65535 || !listener_.Listen(static_cast<std::uint16_t>(port), error))
         log_("Relay server cannot listen on port " + std::to_string(port) + ": " + error);
@@ -40,22 +46,36 @@ void TRelayServer::Stop()
 
 void TRelayServer::ForwardToClients(std::string_view bytes)
 {
+    // A send to a client that has reset reports its disconnection inside the call, and the listener may
+    // free the connection then: one that left is never touched again.
+    left_.clear();
+    forwarding_ = true;
     std::vector<std::string> addresses;
     std::vector<IRelayConnection*> stalled;
     for (IRelayConnection* connection : listener_.Connections()) {
+        if (HasLeft(connection)) continue;
         std::string address = connection->RemoteAddress();
         if (std::find(addresses.begin(), addresses.end(), address) != addresses.end()) continue;
         addresses.push_back(std::move(address));
         connection->Send(bytes);
+        if (HasLeft(connection)) continue;
         if (connection->UnsentBytes() > kMaxUnsentBytes) stalled.push_back(connection);
     }
     // Closed after the loop: a close reports the disconnection at once and changes the connection list.
     for (IRelayConnection* connection : stalled) {
+        if (HasLeft(connection)) continue;
         log_("Relay client " + connection->RemoteHost() + " (" + connection->RemoteAddress() +
              ") does not read its data; disconnected");
         connection->Close();
     }
+    forwarding_ = false;
+    left_.clear();
     lastRelaySend_ = clock_.Now();
+}
+
+bool TRelayServer::HasLeft(const IRelayConnection* connection) const
+{
+    return std::find(left_.begin(), left_.end(), connection) != left_.end();
 }
 
 void TRelayServer::ServerSocketClientConnect(IRelayConnection& connection)
@@ -73,6 +93,7 @@ void TRelayServer::ServerSocketClientConnect(IRelayConnection& connection)
 
 void TRelayServer::ServerSocketClientDisconnect(IRelayConnection& connection)
 {
+    if (forwarding_) left_.push_back(&connection);
     if (&connection == refusing_) return;
     ShowClients(&connection);
 }

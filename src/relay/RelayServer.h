@@ -1,8 +1,8 @@
 // The relay server: forwards every segment of every message this instance decodes, re-framed and byte for
 // byte as received, to the instances connected on the relay port, and a life tick (a lone CR) after a
-// minute without sending. Only one connection per client computer receives the stream. Clients outside
-// "RelayAllowedClients" are dropped on arrival, and a client that stops reading is dropped before its
-// unsent data grows without bound.
+// minute without sending. Only one connection per client computer receives the stream. Without a valid
+// "RelayAllowedClients" it does not listen at all; clients outside the list are dropped on arrival, and a
+// client that stops reading is dropped before its unsent data grows without bound.
 #pragma once
 
 #include "hl7/MessageView.h"
@@ -17,10 +17,15 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace halcyra {
 
 inline constexpr std::string_view kRelayLifeTick = "\r";
+// Logged once at start when "RelayAllowedClients" names nobody.
+inline constexpr std::string_view kRelayOffText =
+    "Relay server off: \"RelayAllowedClients\" names no client. To relay the stream to other instances, "
+    "set it to their addresses or subnets, e.g. \"10.1.2.0/24; 10.1.3.7\"";
 
 class TRelayServer final : public IRelayForwarder {
 public:
@@ -33,7 +38,8 @@ public:
     TRelayServer& operator=(const TRelayServer&) = delete;
 
     // Starts listening on every address for the clients "RelayAllowedClients" allows (allowedClients is its
-    // text). A port that cannot be had is logged and the run goes on without a relay server.
+    // text). A list without a valid entry leaves the port closed, and says so; a port that cannot be had is
+    // logged. Either way the run goes on without a relay server.
     void Start(std::int32_t port, std::string_view allowedClients);
     void Stop();
 
@@ -47,6 +53,7 @@ public:
 
 private:
     void ShowClients(const IRelayConnection* leaving);
+    bool HasLeft(const IRelayConnection* connection) const;
 
     IRelayListener& listener_;
     IConnectedClientsView& view_;
@@ -56,6 +63,9 @@ private:
     TDateTime lastRelaySend_ = 0;
     // Set while a connection is being refused, so that its disconnection leaves the list alone.
     const IRelayConnection* refusing_ = nullptr;
+    // While forwarding: the connections whose disconnection was reported (addresses only, never followed).
+    bool forwarding_ = false;
+    std::vector<const IRelayConnection*> left_;
 };
 
 }  // namespace halcyra

@@ -64,6 +64,7 @@ TTcpRelayListener::~TTcpRelayListener()
 {
     QObject::disconnect(&server_, nullptr, nullptr, nullptr);
     connections_.clear();
+    leaving_.clear();
     server_.close();
 }
 
@@ -112,10 +113,14 @@ void TTcpRelayListener::Disconnected(TTcpRelayConnection* connection)
     const auto it = std::find_if(connections_.begin(), connections_.end(),
                                  [connection](const auto& owned) { return owned.get() == connection; });
     if (it == connections_.end()) return;
-    // Out of the list before the event, and destroyed after it.
-    std::unique_ptr<TTcpRelayConnection> leaving = std::move(*it);
+    // Out of the list before the event. A send or close inside the caller's loop can get here, so the
+    // connection is destroyed only once control is back in the event loop: until then it is a closed one.
+    TTcpRelayConnection& leaving = *leaving_.emplace_back(std::move(*it));
     connections_.erase(it);
-    if (events_.disconnected) events_.disconnected(*leaving);
+    if (leaving_.size() == 1)
+        QMetaObject::invokeMethod(
+            &server_, [this] { leaving_.clear(); }, Qt::QueuedConnection);
+    if (events_.disconnected) events_.disconnected(leaving);
 }
 
 }  // namespace halcyra

@@ -36,6 +36,8 @@ private:
     TRelayListenerEvents events_;
     QTcpServer server_;
     std::vector<std::unique_ptr<TTcpRelayConnection>> connections_;
+    // Disconnected, destroyed when control is back in the event loop.
+    std::vector<std::unique_ptr<TTcpRelayConnection>> leaving_;
 };
 
 }  // namespace halcyra

@@ -46,7 +46,8 @@ inline constexpr TSetting EnableLogfile{.name = "EnableLogfile", .type = Bool};
 inline constexpr TSetting DebugFolder{
     .name = "DebugFolder", .type = String, .defaultText = "C:\\TEMP\\", .useText = DebugFolderInUse};
 inline constexpr TSetting ClientSocketPort{.name = "ClientSocketPort", .type = Integer, .defaultNumber = 13999};
-// Who may take the relayed stream: addresses and subnets separated by ";". Empty: everyone.
+// Who may take the relayed stream: addresses and subnets separated by ";". Without a valid entry the relay
+// server does not listen.
 inline constexpr TSetting RelayAllowedClients{.name = "RelayAllowedClients", .type = String};
 inline constexpr TSetting AutoHide{.name = "AutoHide", .type = Bool};
 inline constexpr TSetting AutoStart{.name = "AutoStart", .type = Bool};

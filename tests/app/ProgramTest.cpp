@@ -205,6 +205,47 @@ TEST_F(ProgramTest, HelpAndVersionNeedNoDisplay)
     EXPECT_EQ(version.toStdString(), std::string("halcyra ") + HALCYRA_VERSION + "\n");
 }
 
+// Checked before any window or application object exists: one line on standard error, never Qt's abort.
+TEST_F(ProgramTest, AnUnknownOptionOrAMissingDisplayIsOneLine)
+{
+    const QString noDisplay = "halcyra: no display: run `halcyra --service` for a headless run\n";
+    const struct {
+        const char* display;   // DISPLAY, "" for none
+        const char* platform;  // QT_QPA_PLATFORM, "" for none
+        QStringList arguments;
+        int exitCode;
+        QString line;  // standard error holds exactly this line, or a line containing it
+    } cases[] = {
+        {"", "", {}, 1, noDisplay},
+        {"", "", {"NOVELGARD"}, 1, noDisplay},
+        {"", "", {"--bogus"}, 2, "bogus"},
+        {"", "", {"--service", "--bogus"}, 2, "bogus"},
+        {"", "", {"--settings", "-x"}, 2, "'x'"},
+        {"", "", {"--import"}, 2, "import"},
+        {"", "offscreen", {"--bogus"}, 2, "bogus"},
+        {":99", "xcb", {"--bogus"}, 2, "bogus"},
+        // Qt's own options are not the program's unknown ones.
+        {"", "", {"-platform", "offscreen", "--bogus"}, 2, "'bogus'"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString() + " DISPLAY=" + c.display + " QT_QPA_PLATFORM=" + c.platform);
+        ChangeEnvironment([&](QProcessEnvironment& env) {
+            for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
+            if (*c.display != '\0') env.insert("DISPLAY", c.display);
+            if (*c.platform != '\0') env.insert("QT_QPA_PLATFORM", c.platform);
+        });
+        const auto [out, err] = RunToEnd(c.arguments);
+        EXPECT_EQ(process_.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process_.exitCode(), c.exitCode) << err.toStdString();
+        EXPECT_EQ(err.count('\n'), 1) << err.toStdString();
+        EXPECT_TRUE(err.startsWith("halcyra: ")) << err.toStdString();
+        EXPECT_TRUE(c.line.endsWith('\n') ? err == c.line : err.contains(c.line)) << err.toStdString();
+        EXPECT_TRUE(out.isEmpty()) << out.toStdString();
+    }
+    EXPECT_EQ(CountEntries(dir_ / "registry"), 0);
+    EXPECT_EQ(CountEntries(dir_ / "prefix"), 0);
+}
+
 TEST_F(ProgramTest, FirstServiceRunPrintsNoErrorOrWarning)
 {
     fs::create_directories(dir_ / "tmp");

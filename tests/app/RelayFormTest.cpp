@@ -63,6 +63,7 @@ class RelayForm : public ::testing::Test {
 protected:
     RelayForm()
     {
+        f.registry.CurrentUser().WriteString(kProgramKey, "RelayAllowedClients", "10.9.8.0/24");
         f.env.centralStationSocket = [this] {
             auto socket = std::make_unique<TPushSocket>();
             centralStation = socket.get();

@@ -59,8 +59,13 @@ TEST_F(SettingsReportTest, TheRelayAllowListIsShownAfterTheRelayPort)
     ASSERT_NE(port, lines.end());
     ASSERT_NE(port + 1, lines.end());
     EXPECT_EQ(port[1], "RelayAllowedClients =  (default)");
+    ASSERT_NE(port + 2, lines.end());
+    EXPECT_EQ(port[2], "Relay server = off: RelayAllowedClients names no valid client");
+    registry->CurrentUser().WriteString(kProgramKey, "RelayAllowedClients", "ward-pc");
+    EXPECT_TRUE(Lists("Relay server = off: RelayAllowedClients names no valid client"));
     registry->CurrentUser().WriteString(kProgramKey, "RelayAllowedClients", "10.1.2.0/24; ::1");
     EXPECT_TRUE(Lists("RelayAllowedClients = 10.1.2.0/24; ::1"));
+    EXPECT_TRUE(Lists("Relay server = listening on port 13999 on every address, for RelayAllowedClients only"));
 }
 
 }  // namespace

@@ -47,6 +47,7 @@ protected:
     CensusTest()
     {
         census.SetView(&view);
+        census.SetLogger([this](const std::string& line) { log.push_back(line); });
         folders.SetDataFolder("C:\\KVD\\DATA\\", false);
     }
 
@@ -68,7 +69,24 @@ protected:
     }
     fs::path PatientFileHost(const std::string& folder) { return files.HostPath(folder + "Patient"); }
 
+    // Counts the replacements of the hive file from here on.
+    int& CountHiveWrites()
+    {
+        hiveWrites = 0;
+        Hive().SetBeforeReplaceHook([this](const fs::path&) { ++hiveWrites; });
+        return hiveWrites;
+    }
+    // Fills the census to its limit with present patients "P1", "P2", ..., ticked as AutoCreate does.
+    void FillToTheLimit()
+    {
+        for (int i = 1; i <= kMaxCensusPatients; ++i) Present("P" + std::to_string(i), "F", "L", true);
+        census.SaveCensus(false);
+        ASSERT_EQ(census.RowCount(), kMaxCensusPatients + 1);
+    }
+
     TMirrorView view{census};
+    std::vector<std::string> log;
+    int hiveWrites = 0;
 };
 
 TEST(CensusItems, ReadsCaretJoinedItems)
@@ -98,6 +116,9 @@ TEST(CensusItems, ReadsCaretJoinedItems)
     const TPatient full = PatientFromCensusValue("John^Smith^1912121234^20240506110000^1");
     EXPECT_EQ(full, (TPatient{"20240506110000", "John", "Smith", "1912121234", true}));
     EXPECT_EQ(CensusValueFor(full), "John^Smith^1912121234^20240506110000^1");
+    // NUL, which a registry string cannot hold, is kept as the log shows it; other characters as they are.
+    const TPatient nul{"20240506110000", std::string("Jo\0hn", 5), "Sm\tith", "1912121234", false};
+    EXPECT_EQ(CensusValueFor(nul), "Jo\\x00hn^Sm\tith^1912121234^20240506110000^0");
 }
 
 TEST(CensusItems, CensusValueNamesArePatientAndDigits)
@@ -357,6 +378,144 @@ TEST_F(CensusTest, DisablingAllRowsLeavesTheHeaderAlone)
     EXPECT_TRUE(census.Row(0).enabled);
     EXPECT_EQ(census.SelectedPatientID(), "");
     EXPECT_EQ(view.items, view.Expected());
+}
+
+TEST_F(CensusTest, EveryCensusChangeIsOneHiveWrite)
+{
+    for (int i = 1; i <= 50; ++i) Present(std::to_string(i), "F", "L", i % 2 == 0);
+    Store("Patient60", "Old^One^999^" + Stamp(2.0) + "^0");  // expired: deleted in the same write
+    int& writes = CountHiveWrites();
+    census.SaveCensus(false);
+    EXPECT_EQ(writes, 1);
+    EXPECT_EQ(CensusNames().size(), 50u);
+
+    // A minute later every ticked present patient is refreshed: still one write.
+    clock.Advance(kOneMinute);
+    Present("51", "F", "L", true);
+    census.SaveCensus(false);
+    EXPECT_EQ(writes, 2);
+    EXPECT_EQ(PatientFromCensusValue(Stored("Patient2")).TimeStamp, FormatCompactStamp(clock.Now()));
+
+    census.SaveCensus(false);  // nothing changed: nothing written
+    EXPECT_EQ(writes, 2);
+    census.SetEnabled(3, false);
+    census.SetSelectedRow(3);
+    census.DeleteActionClick();
+    EXPECT_EQ(writes, 3);
+    EXPECT_EQ(CensusNames().size(), 50u);
+}
+
+TEST_F(CensusTest, ANulInANameNoLongerStopsTheCensusFromBeingSaved)
+{
+    Present("111", std::string("A\0nn", 4), "Lee", true);
+    Present("222", "Bo", "Ek", false);
+    census.SaveCensus(false);
+    EXPECT_EQ(Stored("Patient1"), "A\\x00nn^Lee^111^" + Stamp(0) + "^1");
+    EXPECT_EQ(PatientFromCensusValue(Stored("Patient2")).PatientID, "222");
+    EXPECT_EQ(census.LastCensusSave(), clock.Now());
+    EXPECT_TRUE(log.empty()) << log.front();
+}
+
+TEST_F(CensusTest, AFailedSaveIsLoggedOncePerCause)
+{
+    Present("111", "A", "B", true);
+    census.SaveCensus(false);
+    const auto readOnly = [&](bool on) {
+        fs::permissions(Hive().File(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                        on ? fs::perm_options::remove : fs::perm_options::add);
+    };
+    readOnly(true);
+    for (int i = 0; i < 3; ++i) {
+        clock.Advance(kOneMinute);  // the ticked patient's refresh makes each save a change
+        census.SaveCensus(false);
+        census.RewriteCensus();
+    }
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_NE(log[0].find("Census not saved: "), std::string::npos) << log[0];
+    EXPECT_NE(log[0].find("Permission denied"), std::string::npos) << log[0];
+
+    readOnly(false);
+    census.SaveCensus(false);
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[1], "Census saved again");
+    EXPECT_EQ(census.LastCensusSave(), clock.Now());
+    readOnly(true);
+    clock.Advance(kOneMinute);
+    census.SaveCensus(false);
+    EXPECT_EQ(log.size(), 3u);
+}
+
+TEST_F(CensusTest, AFullCensusMakesRoomFromTheLongestAbsentOrRefusesAndSaysSo)
+{
+    FillToTheLimit();
+    ASSERT_EQ(CensusNames().size(), static_cast<std::size_t>(kMaxCensusPatients));
+
+    // Everyone present: refused, logged once however many arrive.
+    EXPECT_TRUE(census.HasRoomFor("P7"));
+    EXPECT_FALSE(census.HasRoomFor("N1"));
+    for (const char* id : {"N1", "N2", "N1"})
+        EXPECT_EQ(census.AddRow(std::string(id) + ", X", {"", "X", "", id, true}), -1);
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_NE(log[0].find("new patient N1 not added"), std::string::npos) << log[0];
+    EXPECT_EQ(census.RowCount(), kMaxCensusPatients + 1);
+
+    // P2 leaves; an hour later the connection drops and nobody is present: P2 was seen longest ago.
+    census.SetEnabled(2, false);
+    clock.Advance(kOneHour);
+    census.SaveCensus(false);
+    census.DisableAllPatientRows();
+    EXPECT_TRUE(census.HasRoomFor("N1"));
+    int& writes = CountHiveWrites();
+    const int row = census.AddRow("N1, X", {FormatCompactStamp(clock.Now()), "X", "", "N1", true});
+    EXPECT_EQ(row, kMaxCensusPatients);
+    EXPECT_EQ(census.FindRow("P2"), -1);
+    EXPECT_EQ(census.RowCount(), kMaxCensusPatients + 1);
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_NE(log[1].find("room again; 3"), std::string::npos) << log[1];
+    // The stored P2 does not come back with the save.
+    census.SaveCensus(false);
+    EXPECT_EQ(writes, 1);
+    EXPECT_EQ(census.FindRow("P2"), -1);
+    EXPECT_EQ(census.RowCount(), kMaxCensusPatients + 1);
+    EXPECT_EQ(CensusNames().size(), static_cast<std::size_t>(kMaxCensusPatients));
+    EXPECT_EQ(PatientFromCensusValue(Stored(CensusValueName(kMaxCensusPatients))).PatientID, "N1");
+    EXPECT_EQ(view.items, view.Expected());
+}
+
+TEST_F(CensusTest, MoreStoredPatientsThanTheLimitKeepTheOnesSeenLast)
+{
+    TRegValueChanges stored;
+    for (int i = 1; i <= kMaxCensusPatients + 3; ++i)
+        stored.WriteString(CensusValueName(i), "F^L^S" + std::to_string(i) + "^" + Stamp(i <= 3 ? 0.5 : 0.1) + "^0");
+    Hive().WriteValues(kProgramKey, stored);
+    census.SaveCensus(true);
+    ASSERT_EQ(census.RowCount(), kMaxCensusPatients + 1);
+    for (const char* dropped : {"S1", "S2", "S3"}) EXPECT_EQ(census.FindRow(dropped), -1) << dropped;
+    EXPECT_EQ(census.Patient(1).PatientID, "S4");
+    EXPECT_EQ(CensusNames().size(), static_cast<std::size_t>(kMaxCensusPatients));
+    EXPECT_EQ(view.items, view.Expected());
+}
+
+TEST_F(CensusTest, StoredIdsAreCleanedAsReceivedOnesAre)
+{
+    const struct {
+        const char* id;
+        const char* restored;  // "" when forgotten
+    } cases[] = {{"12\x7F"
+                  "34",
+                  "1234"},
+                 {"..\\..\\x", "....x"},
+                 {"..", ""},
+                 {"^ /", ""},
+                 {"5 5", "55"}};
+    int n = 0;
+    for (const auto& c : cases) Store(CensusValueName(++n), std::string("F^L^") + c.id + "^" + Stamp(kOneHour) + "^1");
+    census.SaveCensus(true);
+    std::vector<std::string> restored;
+    for (int row = 1; row < census.RowCount(); ++row) restored.push_back(census.Patient(row).PatientID);
+    EXPECT_EQ(restored, (std::vector<std::string>{"1234", "....x", "55"}));
+    EXPECT_EQ(CensusNames().size(), 3u);
+    EXPECT_EQ(PatientFromCensusValue(Stored("Patient2")).PatientID, "....x");
 }
 
 }  // namespace

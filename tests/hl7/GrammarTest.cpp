@@ -68,7 +68,7 @@ TEST(Hl7Identity, CleanRemovesForbiddenAndControlCharacters)
     EXPECT_EQ(CleanPatientID("0123456789^^^^MR"), "0123456789MR");
     EXPECT_EQ(CleanPatientID("^^^^MR"), "MR");
     EXPECT_EQ(CleanPatientID(" \"*-/:<>?\\^|"), "");
-    EXPECT_EQ(CleanPatientID(std::string("a\tb\nc\rd\x01") + '\0' + "e\x1F"), "abcde");
+    EXPECT_EQ(CleanPatientID(std::string("a\tb\nc\rd\x01") + '\0' + "e\x1F" + "f\x7F"), "abcdef");
     // Dots, letters, digits and bytes above 127 are kept.
     EXPECT_EQ(CleanPatientID("..\\x.y\xE9"), "..x.y\xE9");
 }
@@ -117,7 +117,8 @@ TEST(Hl7Identity, ChoosesIdThenLastThenFirstThenTOVNULL)
         {"", "John", "../../etc", "....etc"},  // a name taken as the ID is cleaned too
         {"", "John", "..", "John"},
         {"", "J\x01", "/", "J"},
-        {"", "MR", "", "MR"},  // only the ID's "MR" means no identity
+        {"\x7F\x7F", "", "Smith\x7F", "Smith"},  // DEL is a control character too
+        {"", "MR", "", "MR"},                    // only the ID's "MR" means no identity
     };
     for (const Case& c : cases)
         EXPECT_EQ(ChoosePatientID(c.id, c.first, c.last), c.expected) << c.id << "|" << c.first << "|" << c.last;

@@ -240,6 +240,21 @@ TEST(MessageHandler, APatientWithoutIdentityGetsNoFolderOrFile)
     EXPECT_EQ(f.cycle.DelimitersWritten(), 2);
 }
 
+// A storm of new IDs stops at the census limit: a patient the full census turns away gets no folder.
+TEST(MessageHandler, APatientTheFullCensusRefusesGetsNoFolder)
+{
+    TEngineFixture f;
+    f.Collecting();  // AutoCreate on
+    for (int i = 1; i <= kMaxCensusPatients; ++i) {
+        TPatient present;
+        present.PatientID = "P" + std::to_string(i);
+        f.census.SetEnabled(f.census.AddRow(present.PatientID, present), true);
+    }
+    f.ReceiveAt(At(12, 0, 8), Message("20240506120008"));
+    EXPECT_EQ(f.RowOf("123456"), -1);
+    EXPECT_TRUE(f.files.ListDirectory("C:\\KVD\\DATA").empty());
+}
+
 // Two source IDs, one folder: the first that writes keeps it, the other's values go nowhere.
 TEST(MessageHandler, TwoSourceIdsThatReduceToOneIdShareNoFolder)
 {

@@ -340,6 +340,84 @@ TEST_F(RegistryTest, WriteOfTheStoredValueLeavesTheFileAlone)
     EXPECT_EQ(Open()->ReadString(kKey, "EnableLogfile"), "0");
 }
 
+TEST_F(RegistryTest, ValueChangesOfOneKeyAreWrittenInOneReplaceKeepingOtherWritersValues)
+{
+    auto hive = Open();
+    hive->WriteString(kKey, "Patient1", "old 1");
+    hive->WriteString(kKey, "Patient2", "old 2");
+    hive->WriteString(kKey, "Patient3", "old 3");
+    auto other = Open();
+    other->WriteDword(kKey, "Theirs", 7);  // after `hive` last saw the file
+    int replaces = 0;
+    hive->SetBeforeReplaceHook([&](const fs::path&) { ++replaces; });
+
+    TRegValueChanges changes;
+    changes.WriteString("patient2", "new 2");  // in place, under its first spelling
+    changes.WriteString("Patient4", "new 4");
+    changes.WriteDword("Count", 4);
+    changes.DeleteValue("Patient1");
+    changes.DeleteValue("Absent");
+    EXPECT_TRUE(hive->WriteValues(kKey, changes));
+    EXPECT_EQ(replaces, 1);
+    auto fresh = Open();
+    EXPECT_EQ(fresh->GetValueNames(kKey),
+              (std::vector<std::string>{"Patient2", "Patient3", "Theirs", "Patient4", "Count"}));
+    EXPECT_EQ(fresh->ReadString(kKey, "Patient2"), "new 2");
+    EXPECT_EQ(fresh->ReadDword(kKey, "Theirs"), 7u);
+    EXPECT_EQ(fresh->ReadDword(kKey, "Count"), 4u);
+
+    // What is stored already takes no write at all.
+    const std::string bytes = ReadBytes(file);
+    EXPECT_FALSE(hive->WriteValues(kKey, changes));
+    EXPECT_FALSE(hive->WriteValues(kKey, {}));
+    EXPECT_EQ(replaces, 1);
+    EXPECT_EQ(ReadBytes(file), bytes);
+
+    // A key that is missing is created for a write, and left missing by deletes alone.
+    TRegValueChanges deletes;
+    deletes.DeleteValue("X");
+    EXPECT_FALSE(hive->WriteValues(std::string(kKey) + "\\Missing", deletes));
+    EXPECT_FALSE(hive->KeyExists(std::string(kKey) + "\\Missing"));
+    TRegValueChanges write;
+    write.WriteString("X", "1");
+    EXPECT_TRUE(hive->WriteValues(std::string(kKey) + "\\New", write));
+    EXPECT_EQ(Open()->ReadString(std::string(kKey) + "\\New", "X"), "1");
+}
+
+TEST_F(RegistryTest, ValueChangesAreAllOrNothing)
+{
+    auto hive = Open();
+    hive->WriteString(kKey, "Patient1", "old");
+    const std::string before = ReadBytes(file);
+
+    // Refused before anything is written: a NUL in a text, a line break in a name.
+    const struct {
+        const char* what;
+        std::function<void(TRegValueChanges&)> bad;
+    } refused[] = {
+        {"NUL", [](TRegValueChanges& c) { c.WriteString("Patient2", std::string("a\0b", 3)); }},
+        {"name", [](TRegValueChanges& c) { c.WriteString("Patient\n2", "b"); }},
+    };
+    for (const auto& c : refused) {
+        TRegValueChanges changes;
+        changes.WriteString("Patient1", "new");
+        c.bad(changes);
+        EXPECT_THROW(hive->WriteValues(kKey, changes), ERegistryError) << c.what;
+        EXPECT_EQ(ReadBytes(file), before) << c.what;
+    }
+
+    // A write that breaks off before the file is replaced leaves every value as it was.
+    hive->SetBeforeReplaceHook([](const fs::path&) { throw std::runtime_error("crash"); });
+    TRegValueChanges changes;
+    changes.WriteString("Patient1", "new");
+    changes.WriteString("Patient2", "new");
+    changes.DeleteValue("Patient1");
+    EXPECT_THROW(hive->WriteValues(kKey, changes), std::runtime_error);
+    EXPECT_EQ(ReadBytes(file), before);
+    EXPECT_EQ(hive->ReadString(kKey, "Patient1"), "old");
+    EXPECT_FALSE(hive->ValueExists(kKey, "Patient2"));
+}
+
 TEST_F(RegistryTest, LargeHivesReadAndWriteWhole)
 {
     // Many values in one key, many keys under one key: every one is found, and a write keeps them all.

@@ -12,13 +12,13 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-TEST(AllowedClients, AnEmptyOrBlankListAllowsEveryone)
+TEST(AllowedClients, AnEmptyOrBlankListAllowsNobody)
 {
     for (const char* text : {"", " ", ";", " ; ;"}) {
         std::vector<std::string> rejected;
         const TAllowedClients allowed = TAllowedClients::Parse(text, rejected);
-        EXPECT_TRUE(allowed.AllowsEveryone()) << '"' << text << '"';
-        EXPECT_TRUE(allowed.Allows("192.0.2.9"));
+        EXPECT_FALSE(allowed.AllowsAnyone()) << '"' << text << '"';
+        for (const char* address : {"192.0.2.9", "127.0.0.1", "::1"}) EXPECT_FALSE(allowed.Allows(address)) << address;
         EXPECT_THAT(rejected, IsEmpty());
     }
 }
@@ -28,7 +28,7 @@ TEST(AllowedClients, AddressesAndSubnets)
     std::vector<std::string> rejected;
     const TAllowedClients allowed = TAllowedClients::Parse("10.1.2.0/24; 10.1.3.7; ::1;fd00:1::/32", rejected);
     EXPECT_THAT(rejected, IsEmpty());
-    EXPECT_FALSE(allowed.AllowsEveryone());
+    EXPECT_TRUE(allowed.AllowsAnyone());
     const struct {
         const char* address;
         bool allowed;
@@ -58,8 +58,7 @@ TEST(AllowedClients, BadEntriesAreNamedAndAllowNobody)
         TAllowedClients::Parse("10.1.2.0/33; ward-pc; 10.1.2.0/; 10.1.2.0/x; 1.2.3; ::1/129; fe80::1%eth0", rejected);
     EXPECT_THAT(rejected,
                 ElementsAre("10.1.2.0/33", "ward-pc", "10.1.2.0/", "10.1.2.0/x", "1.2.3", "::1/129", "fe80::1%eth0"));
-    // Meant to restrict, but nothing valid is left: nobody rather than everyone.
-    EXPECT_FALSE(allowed.AllowsEveryone());
+    EXPECT_FALSE(allowed.AllowsAnyone());
     EXPECT_FALSE(allowed.Allows("10.1.2.1"));
     EXPECT_FALSE(allowed.Allows("127.0.0.1"));
 }
@@ -68,6 +67,7 @@ TEST(AllowedClients, WholeRangesAndSingleHostPrefixes)
 {
     std::vector<std::string> rejected;
     const TAllowedClients v4 = TAllowedClients::Parse("0.0.0.0/0", rejected);
+    EXPECT_TRUE(v4.AllowsAnyone());
     EXPECT_TRUE(v4.Allows("203.0.113.5"));
     EXPECT_FALSE(v4.Allows("2001:db8::1"));
     const TAllowedClients host = TAllowedClients::Parse("192.168.7.9/32;10.0.0.0/9", rejected);

@@ -4,6 +4,7 @@
 #include "relay/RelayListener.h"
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,6 +21,11 @@ public:
     std::string RemoteHost() const override { return host; }
     void Send(std::string_view bytes) override
     {
+        // A peer that has reset: the send finds out and reports the disconnection at once.
+        if (resetByPeer) {
+            closed_(*this);
+            return;
+        }
         received.append(bytes);
         ++sends;
         if (!reads) unsent += bytes.size();
@@ -32,6 +38,7 @@ public:
     std::string received;
     int sends = 0;
     bool reads = true;  // a client that stops reading keeps everything unsent
+    bool resetByPeer = false;
     std::size_t unsent = 0;
 
 private:
@@ -70,7 +77,8 @@ public:
         if (events.connected) events.connected(added);
         return added;
     }
-    // A client goes away (or is closed); its record moves to `gone`.
+    // A client goes away (or is closed); its record moves to `gone`, or is freed right after the event when
+    // `freeOnDisconnect` (as a listener may).
     void Disconnect(TFakeRelayConnection& connection)
     {
         const auto it =
@@ -79,6 +87,7 @@ public:
         gone.push_back(std::move(*it));
         connections.erase(it);
         if (events.disconnected) events.disconnected(*gone.back());
+        if (freeOnDisconnect) gone.pop_back();
     }
 
     TRelayListenerEvents events;
@@ -87,6 +96,7 @@ public:
     std::vector<std::uint16_t> listenedOn;
     bool listening = false;
     bool portTaken = false;
+    bool freeOnDisconnect = false;
 };
 
 }  // namespace halcyra::test

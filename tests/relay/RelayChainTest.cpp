@@ -114,11 +114,13 @@ TEST(RelayChain, TheRelayClientWritesItsOwnFilesFromTheRelayedStream)
                                                          {"AutoCreate", 1},
                                                          {"Interval", kInterval},
                                                          {"ClientSocketPort", static_cast<std::uint32_t>(relayPort)}};
+    // B asks for A's port too, to show that a second instance on one machine does not take it.
+    const std::map<std::string, std::string> texts = {{"IPString", "127.0.0.1"}, {"RelayAllowedClients", "127.0.0.1"}};
     TInstance a(dir / "a");
-    a.Write(common, {{"IPString", "127.0.0.1"}});
+    a.Write(common, texts);
     a.Write({{"IsAddress", 1}, {"DataSourceIsCentralStation", 1}}, {});
     TInstance b(dir / "b");
-    b.Write(common, {{"IPString", "127.0.0.1"}});
+    b.Write(common, texts);
     b.Write({{"IsAddress", 1}, {"DataSourceIsCentralStation", 0}}, {});
 
     a.Start(env, simPort);

@@ -26,8 +26,10 @@ public:
     int updates = 0;
 };
 
+// A server listening for the clients of the tests' own ward network.
 struct TServerFixture {
     TServerFixture() : server(listener, view, clock, [this](const std::string& line) { log.push_back(line); }) {}
+    void Start(std::string_view allowed = "10.1.0.0/16") { server.Start(13999, allowed); }
 
     test::TFakeRelayListener listener;
     TRecordingClientsView view;
@@ -39,13 +41,13 @@ struct TServerFixture {
 TEST(RelayServer, ListensOnTheRelayPortAndLogsAPortItCannotHave)
 {
     TServerFixture f;
-    f.server.Start(14000, "");
+    f.server.Start(14000, "10.1.2.0/24");
     EXPECT_THAT(f.listener.listenedOn, ElementsAre(14000));
     EXPECT_THAT(f.log, IsEmpty());
 
     TServerFixture taken;
     taken.listener.portTaken = true;
-    taken.server.Start(13999, "");
+    taken.Start();
     ASSERT_EQ(taken.log.size(), 1u);
     EXPECT_THAT(taken.log[0], HasSubstr("13999"));
     EXPECT_THAT(taken.log[0], HasSubstr("address in use"));
@@ -53,16 +55,36 @@ TEST(RelayServer, ListensOnTheRelayPortAndLogsAPortItCannotHave)
     // A stored port outside the port range is never handed to the socket.
     for (const int port : {0, -5, 70000}) {
         TServerFixture bad;
-        bad.server.Start(port, "");
+        bad.server.Start(port, "10.1.2.0/24");
         EXPECT_THAT(bad.listener.listenedOn, IsEmpty()) << port;
         EXPECT_EQ(bad.log.size(), 1u) << port;
+    }
+}
+
+TEST(RelayServer, WithoutAValidAllowListItDoesNotListenAndSaysHowToEnableIt)
+{
+    const struct {
+        const char* allowed;
+        std::size_t rejected;
+    } cases[] = {{"", 0}, {" ; ", 0}, {"ward-pc; 10.1.2.0/33", 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.allowed);
+        TServerFixture f;
+        f.Start(c.allowed);
+        EXPECT_THAT(f.listener.listenedOn, IsEmpty());
+        EXPECT_FALSE(f.listener.IsListening());
+        ASSERT_EQ(f.log.size(), c.rejected + 1);
+        EXPECT_EQ(f.log.back(), kRelayOffText);
+        EXPECT_THAT(f.log.back(), HasSubstr("set it to their addresses or subnets"));
+        f.server.ForwardToClients("MSH|x\r");  // no one to send to; still the last relay send
+        EXPECT_EQ(f.server.LastRelaySend(), f.clock.Now());
     }
 }
 
 TEST(RelayServer, OneSendPerClientComputerInTheServersOrder)
 {
     TServerFixture f;
-    f.server.Start(13999, "");
+    f.Start();
     auto& first = f.listener.Connect("10.1.2.3", "ward-a");
     auto& sameComputer = f.listener.Connect("10.1.2.3", "ward-a");
     auto& other = f.listener.Connect("10.1.2.4", "ward-b");
@@ -80,6 +102,7 @@ TEST(RelayServer, OneSendPerClientComputerInTheServersOrder)
 TEST(RelayServer, TheSecondConnectionOfAComputerTakesOverWhenTheFirstLeaves)
 {
     TServerFixture f;
+    f.Start();
     auto& first = f.listener.Connect("10.1.2.3", "ward-a");
     auto& second = f.listener.Connect("10.1.2.3", "ward-a");
     f.listener.Disconnect(first);
@@ -98,6 +121,7 @@ TEST(RelayServer, EveryForwardingIsTheLastRelaySendEvenWithoutClients)
     f.server.ForwardToClients("PID|1\r");
     EXPECT_EQ(f.server.LastRelaySend(), f.clock.Now());
     f.clock.AdvanceSeconds(61);
+    f.Start();
     auto& client = f.listener.Connect("10.1.2.3");
     f.server.SendLifeTick();
     EXPECT_EQ(client.received, "\r");
@@ -130,6 +154,7 @@ TEST(RelayServer, AClientOutsideTheAllowListIsClosedAtOnceAndSentNothing)
 TEST(RelayServer, AClientThatStopsReadingIsDroppedAndTheOthersGoOn)
 {
     TServerFixture f;
+    f.Start();
     auto& stalled = f.listener.Connect("10.1.2.3", "slow");
     auto& reader = f.listener.Connect("10.1.2.4", "fast");
     stalled.reads = false;
@@ -146,10 +171,35 @@ TEST(RelayServer, AClientThatStopsReadingIsDroppedAndTheOthersGoOn)
     EXPECT_EQ(reader.received.size(), sendsToExceed * chunk.size() + 1);
 }
 
+// A listener may free a connection as soon as its disconnection is reported, which a send to a peer that
+// has reset does inside the send: under AddressSanitizer any later use of it is caught.
+TEST(RelayServer, ClientsThatResetDuringForwardingAreNeverTouchedAgain)
+{
+    TServerFixture f;
+    f.listener.freeOnDisconnect = true;
+    f.Start();
+    auto& reader = f.listener.Connect("10.1.2.1", "ward-a");
+    f.listener.Connect("10.1.2.2", "reset").resetByPeer = true;
+    auto& stalled = f.listener.Connect("10.1.2.3", "slow");
+    f.listener.Connect("10.1.2.4", "reset-too").resetByPeer = true;
+    auto& secondReader = f.listener.Connect("10.1.2.5", "ward-b");
+    stalled.reads = false;
+    stalled.unsent = TRelayServer::kMaxUnsentBytes;
+
+    f.server.ForwardToClients("MSH|x\r");
+    EXPECT_EQ(reader.received, "MSH|x\r");
+    EXPECT_EQ(secondReader.received, "MSH|x\r");
+    ASSERT_EQ(f.listener.connections.size(), 2u);
+    EXPECT_THAT(f.log, ElementsAre(HasSubstr("slow (10.1.2.3)")));
+    EXPECT_THAT(f.view.shown, ElementsAre("ward-a (10.1.2.1)", "ward-b (10.1.2.5)"));
+    f.server.ForwardToClients("\r");
+    EXPECT_EQ(reader.received, "MSH|x\r\r");
+}
+
 TEST(RelayServer, StopDropsTheClientsAndHidesTheList)
 {
     TServerFixture f;
-    f.server.Start(13999, "");
+    f.Start();
     f.listener.Connect("10.1.2.3");
     f.server.Stop();
     EXPECT_FALSE(f.listener.listening);
