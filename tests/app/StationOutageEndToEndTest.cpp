@@ -2,6 +2,7 @@
 // station is gone, and a silence in which it stays connected but sends nothing. `halcyra --service` collects
 // through all of it on the real timer; afterwards every patient file must hold each value once, close every
 // series at every gap and at the end, and agree with what the data manager was told.
+#include "TestStation.h"
 #include "platform/DateTime.h"
 #include "platform/Registry.h"
 #include "settings/SettingsStore.h"
@@ -11,10 +12,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QPointer>
 #include <QProcess>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -49,51 +47,6 @@ std::int64_t Seconds(const std::string& isoText)
     EXPECT_TRUE(ParseIsoDateTime(isoText.substr(0, 19), time)) << isoText;
     return std::llround(time * 86400.0);
 }
-
-// The station's side: a listening socket that can go away and come back on the same port, and messages
-// written to every connected client in two pieces.
-class TTestStation {
-public:
-    bool Listen(quint16 port = 0)
-    {
-        server_ = std::make_unique<QTcpServer>();
-        if (!server_->listen(QHostAddress::LocalHost, port)) return false;
-        QObject::connect(server_.get(), &QTcpServer::newConnection, [this] {
-            while (QTcpSocket* client = server_->nextPendingConnection()) clients_.push_back(client);
-        });
-        port_ = server_->serverPort();
-        return true;
-    }
-    quint16 Port() const { return port_; }
-
-    // Gone: the open connections are cut and new ones refused.
-    void GoAway()
-    {
-        for (const QPointer<QTcpSocket>& client : clients_)
-            if (client) client->abort();
-        clients_.clear();
-        server_.reset();
-    }
-
-    // The second piece follows after a pause, so that the reader sees the message incomplete first.
-    void SendInTwoPieces(const QByteArray& message)
-    {
-        const qsizetype half = message.size() / 2;
-        for (const QByteArray& piece : {message.left(half), message.mid(half)}) {
-            for (const QPointer<QTcpSocket>& client : clients_) {
-                if (!client || client->state() != QAbstractSocket::ConnectedState) continue;
-                client->write(piece);
-                client->flush();
-            }
-            QTest::qWait(kPieceGapMs);
-        }
-    }
-
-private:
-    std::unique_ptr<QTcpServer> server_;
-    std::vector<QPointer<QTcpSocket>> clients_;
-    quint16 port_ = 0;
-};
 
 struct TBed {
     std::string id;
@@ -183,7 +136,7 @@ protected:
 
     // One message per bed per second for `seconds` seconds; the messages of one stretch have their numbers
     // in one range.
-    void Stream(TTestStation& station, int seconds)
+    void Stream(test::TTestStation& station, int seconds)
     {
         stretches_.push_back({number_ + 1, number_ + seconds * static_cast<int>(beds_.size())});
         for (int s = 0; s < seconds; ++s) {
@@ -191,7 +144,7 @@ protected:
             for (const TBed& bed : beds_) {
                 ++number_;
                 sent_[bed.id].insert(number_);
-                station.SendInTwoPieces(Message(bed, number_, now));
+                station.SendInTwoPieces(Message(bed, number_, now), kPieceGapMs);
             }
             QTest::qWait(1000 - kPieceGapMs * 2 * static_cast<int>(beds_.size()));
         }
@@ -247,7 +200,7 @@ protected:
 TEST_F(StationOutageEndToEnd, OutageAndSilenceCloseEverySeriesAndWriteEachValueOnce)
 {
     Settings();
-    TTestStation station;
+    test::TTestStation station;
     ASSERT_TRUE(station.Listen());
     StartHalcyra(station.Port());
 

@@ -1,0 +1,114 @@
+// A storm of new patient IDs against `halcyra --service` with AutoCreate on: every new patient costs one
+// census write, so the patients already collected go on getting their values through the storm, and the
+// service ends promptly when told to.
+#include "TestStation.h"
+#include "platform/Registry.h"
+#include "settings/SettingsStore.h"
+#include "support/TempDir.h"
+
+#include <QDateTime>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <set>
+#include <string>
+
+namespace halcyra {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kInterval = 5;
+constexpr int kStormPatients = 400;
+
+QString Q(const fs::path& path)
+{
+    return QString::fromStdString(path.string());
+}
+
+QByteArray HeartRate(const QByteArray& id, int value)
+{
+    const QByteArray stamp = QDateTime::currentDateTime().toString("yyyyMMddHHmmss").toLatin1();
+    return "\x0bMSH|^~\\&|CS|WARD|||" + stamp + "||ORU^R01|1|P|2.3\rPID|1||" + id + "||Storm^" + id +
+           "\rOBR|1|||MON|||" + stamp + "\rOBX|1|NM|0002-4182^HR^MDIL||" + QByteArray::number(value) +
+           "|264864^/min^MDIL\r\x1c\r";
+}
+
+TEST(PatientStorm, NewIdsCostOneCensusWriteEachAndTheCollectedPatientKeepsItsValues)
+{
+    test::TTempDir dir;
+    fs::create_directories(dir / "registry");
+    fs::create_directories(dir / "prefix");
+    {
+        TRegistry registry(dir / "registry" / "HKEY_CURRENT_USER.reg", dir / "registry" / "HKEY_LOCAL_MACHINE.reg");
+        auto& hive = registry.CurrentUser();
+        hive.WriteDword(kProgramKey, "DataSourceIsCentralStation", 1);
+        hive.WriteDword(kProgramKey, "IsAddress", 1);
+        hive.WriteString(kProgramKey, "IPString", "127.0.0.1");
+        hive.WriteDword(kProgramKey, "AutoStart", 1);
+        hive.WriteDword(kProgramKey, "AutoCreate", 1);
+        hive.WriteDword(kProgramKey, "Interval", kInterval);
+    }
+    test::TTestStation station;
+    ASSERT_TRUE(station.Listen());
+    QProcess halcyra;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HALCYRA_TEST_CS_PORT", QString::number(station.Port()));
+    halcyra.setProcessEnvironment(env);
+    halcyra.start(HALCYRA_EXE,
+                  {"--service", "--registry", Q(dir / "registry"), "--prefix", Q(dir / "prefix"), "NOVELGARD"});
+    ASSERT_TRUE(halcyra.waitForStarted(10000));
+
+    // The collected patient, one message a second, until collection runs.
+    int value = 60;
+    QByteArray log;
+    for (int s = 0; s < 30 && !log.contains("Connected and collecting"); ++s) {
+        station.Send(HeartRate("700001", ++value));
+        QTest::qWait(1000);
+        log += halcyra.readAllStandardError();
+    }
+    ASSERT_TRUE(log.contains("Connected and collecting")) << log.toStdString();
+
+    QByteArray storm;
+    for (int i = 0; i < kStormPatients; ++i) storm += HeartRate(QByteArray::number(800000 + i), 70);
+    station.Send(storm);
+    const qint64 stormAt = QDateTime::currentSecsSinceEpoch();
+    for (int s = 0; s < 5 * kInterval; ++s) {
+        station.Send(HeartRate("700001", ++value));
+        QTest::qWait(1000);
+    }
+
+    ::kill(static_cast<pid_t>(halcyra.processId()), SIGTERM);
+    if (!halcyra.waitForFinished(20000)) {
+        halcyra.kill();
+        halcyra.waitForFinished();
+        FAIL() << "the service did not end on SIGTERM";
+    }
+    EXPECT_EQ(halcyra.exitCode(), 0);
+
+    const fs::path data = dir / "prefix" / "drive_c" / "KVD" / "DATA";
+    int folders = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(data)) ++folders;
+    EXPECT_EQ(folders, kStormPatients + 1);
+
+    // The collected patient's values after the storm: one per interval from shortly after it on (of the four
+    // grid times, the last may fall after the end).
+    QProcess dump;
+    dump.start(HALCYRA_PIL_EXE, {"dump", Q(data / "700001" / "Halcyra.pil"), "--csv"});
+    ASSERT_TRUE(dump.waitForFinished(60000));
+    std::set<qint64> after;
+    for (const QByteArray& line : dump.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> cells = line.split(',');  // series,unit,time,value,kind
+        if (cells.size() != 5 || cells[4] != "value") continue;
+        const QDateTime at = QDateTime::fromString(QString::fromLatin1(cells[2].left(19)), Qt::ISODate);
+        ASSERT_TRUE(at.isValid()) << line.toStdString();
+        if (at.toSecsSinceEpoch() > stormAt + kInterval) after.insert(at.toSecsSinceEpoch());
+    }
+    EXPECT_GE(after.size(), 3u) << "the collected patient got too few values after the storm";
+}
+
+}  // namespace
+}  // namespace halcyra
