@@ -49,6 +49,8 @@ void TMessageHandler::DecodeMessage()
     TSegmentList segments;
     segments.swap(segments_);
     TMessageState m;
+    // Every new default unit rewrites the hive file: one message stores a few.
+    params_.DefaultUnits().AllowStores(kMaxUnitsStoredPerMessage);
     // The whole message goes on before any of it is handled: a failure while handling must not leave the
     // relay clients a message without its end, which would merge into the next one.
     for (std::size_t i = 0; i < segments.size(); ++i) Forward(segments, i);
