@@ -228,7 +228,10 @@ protected:
         dump.start(HALCYRA_PIL_EXE,
                    {"dump", Q(dir_ / "prefix" / "drive_c" / "KVD" / "DATA" / patient / "Halcyra.pil"), "--csv"});
         dump.waitForFinished(kWaitMs);
-        return static_cast<int>(dump.readAllStandardOutput().count(",value"));
+        int values = 0;
+        for (const QByteArray& line : dump.readAllStandardOutput().split('\n'))
+            values += line.endsWith(",value") ? 1 : 0;  // series,unit,time,value,kind
+        return values;
     }
 
     // The points of a patient's monitor-data file, which must also pass halcyra-pil's check.
