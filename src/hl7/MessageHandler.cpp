@@ -8,7 +8,15 @@
 #include "hl7/PatientIdentity.h"
 #include "hl7/Segments.h"
 
+#include <algorithm>
+
 namespace halcyra {
+namespace {
+
+// Patients named in the line of a message whose observations were cut.
+constexpr std::size_t kLeftOutPatientsNamed = 5;
+
+}  // namespace
 
 TMessageHandler::TMessageHandler(const TParts& parts)
     : clock_(parts.clock),
@@ -41,6 +49,8 @@ void TMessageHandler::DecodeMessage()
     TSegmentList segments;
     segments.swap(segments_);
     TMessageState m;
+    // Every new default unit rewrites the hive file: one message stores a few.
+    params_.DefaultUnits().AllowStores(kMaxUnitsStoredPerMessage);
     // The whole message goes on before any of it is handled: a failure while handling must not leave the
     // relay clients a message without its end, which would merge into the next one.
     for (std::size_t i = 0; i < segments.size(); ++i) Forward(segments, i);
@@ -50,7 +60,7 @@ void TMessageHandler::DecodeMessage()
         for (std::size_t i = 0; i < segments.size(); ++i) {
             switch (index.Kind(i)) {
                 case skMSH:
-                    HandleMSH(index, i);
+                    HandleMSH(index, i, m);
                     break;
                 case skPID:
                     HandlePID(index, i, m);
@@ -68,6 +78,11 @@ void TMessageHandler::DecodeMessage()
         }
         AfterLastSegment(segments, m);
     } catch (...) {
+        // The values taken before the failure are written, as they would have been one by one.
+        try {
+            WriteFileValues(m);
+        } catch (...) {
+        }
         Finish(m);
         throw;
     }
@@ -95,8 +110,10 @@ void TMessageHandler::Forward(const TSegmentList& segments, std::size_t i)
     forwarder_->ForwardToClients(bytes);
 }
 
-void TMessageHandler::HandleMSH(const TMessageIndex& index, std::size_t i)
+void TMessageHandler::HandleMSH(const TMessageIndex& index, std::size_t i, TMessageState& m)
 {
+    // A change of status can close the series of every ticked patient, opening their files.
+    WriteFileValues(m);
     const std::string_view version = index.Field(i, hl7item::kMshVersion);
     const TCollectStatus status = cycle_.Status();
     if (IsSupportedVersion(version)) {
@@ -118,6 +135,7 @@ void TMessageHandler::HandleMSH(const TMessageIndex& index, std::size_t i)
 
 void TMessageHandler::HandlePID(const TMessageIndex& index, std::size_t i, TMessageState& m)
 {
+    WriteFileValues(m);
     patientID_ = CleanPatientID(index.Field(i, hl7item::kPidIdentifier));
     TPatientName name = SplitPatientName(index.Field(i, hl7item::kPidName));
     firstName_ = std::move(name.firstName);
@@ -208,6 +226,11 @@ void TMessageHandler::HandleOBX(const TMessageIndex& index, std::size_t i, TMess
     cycle_.SetObservationsSeen();
     const auto fields = [&](int k) { return index.Field(i, k); };
     if (fields(hl7item::kObxValueType) != kNumericValueType) return;
+    if (m.observationsTaken == kMaxObservationsPerMessage) {
+        NoteLeftOut(m);
+        return;
+    }
+    ++m.observationsTaken;
 
     const std::string_view identifier = fields(hl7item::kObxIdentifier);
     const std::int32_t code = ObservationCode(GetComponent(identifier, 1));
@@ -250,8 +273,25 @@ void TMessageHandler::HandleOBX(const TMessageIndex& index, std::size_t i, TMess
         if (m.writeThisMessage) NoteDueWrite(m);
         const TValueTiming timing =
             aperiodic || cycle_.Settings().useHalcyraSettings ? TValueTiming::Own : TValueTiming::Grid;
-        if (monitorFile_.AppendValue(label, "", "", unit, time, value, timing)) ++valuesWritten_;
+        m.fileValues.push_back({label, "", "", unit, time, value, timing});
     }
+}
+
+void TMessageHandler::WriteFileValues(TMessageState& m)
+{
+    if (m.fileValues.empty()) return;
+    std::vector<TFileValue> values;
+    values.swap(m.fileValues);
+    valuesWritten_ += monitorFile_.AppendValues(values);
+}
+
+void TMessageHandler::NoteLeftOut(TMessageState& m)
+{
+    ++m.observationsLeftOut;
+    // One more than are named tells that there were more.
+    auto& named = m.leftOutPatients;
+    if (named.size() <= kLeftOutPatientsNamed && std::find(named.begin(), named.end(), patientID_) == named.end())
+        named.push_back(patientID_);
 }
 
 void TMessageHandler::NoteDueWrite(TMessageState& m)
@@ -272,8 +312,18 @@ void TMessageHandler::NoteNotANumber(const std::string& label, std::string_view 
                     "\" is not a number and is not written");
 }
 
-void TMessageHandler::AfterLastSegment(const TSegmentList& segments, const TMessageState& m)
+void TMessageHandler::AfterLastSegment(const TSegmentList& segments, TMessageState& m)
 {
+    WriteFileValues(m);
+    if (m.observationsLeftOut > 0) {
+        std::string patients = m.leftOutPatients.size() > 1 ? "patients " : "patient ";
+        for (std::size_t k = 0; k < m.leftOutPatients.size() && k < kLeftOutPatientsNamed; ++k)
+            patients += (k == 0 ? "" : ", ") + m.leftOutPatients[k];
+        if (m.leftOutPatients.size() > kLeftOutPatientsNamed) patients += ", ...";
+        log_.AddLogLine("A message brought more than " + std::to_string(kMaxObservationsPerMessage) +
+                        " numeric observations: the " + std::to_string(m.observationsLeftOut) +
+                        " behind them were left out (" + patients + ")");
+    }
     if (m.newParameterSeen) view_.EnableParametersButton();
     for (const auto& [id, name] : m.duePatientsWritten) cycle_.MarkSaved(id, name, true);
     if (m.anyFolderRegistered && dataManager_.LinkEnabled()) dataManager_.NotifyDataChanged();

@@ -30,6 +30,11 @@ namespace halcyra {
 
 inline constexpr std::string_view kBadVersionText = "Bad HL7 Version ID = ";
 
+// The most numeric observations taken from one message; those behind them are left out (not registered,
+// shown or written), and the message is logged. A monitor sends a few dozen per patient; the cap keeps the
+// cost of one message bounded.
+inline constexpr int kMaxObservationsPerMessage = 1000;
+
 // The start-up settings the handling acts on; "UseHalcyraSettings" is the collection cycle's.
 struct TMessageSettings {
     bool autoCreate = false;
@@ -99,14 +104,26 @@ private:
         // last segment, so a message of several patients writes each of them once per interval.
         std::vector<std::pair<std::string, std::string>> duePatientsWritten;
         std::string selectedPatientID;
+        // The values of the current patient for its file, written together when the patient's part of the
+        // message ends, so that the series they bring are declared with one rewrite of the file.
+        std::vector<TFileValue> fileValues;
+        int observationsTaken = 0;
+        int observationsLeftOut = 0;
+        // The patients whose observations were left out, the first few.
+        std::vector<std::string> leftOutPatients;
     };
 
     void Forward(const TSegmentList& segments, std::size_t i);
-    void HandleMSH(const TMessageIndex& index, std::size_t i);
+    void HandleMSH(const TMessageIndex& index, std::size_t i, TMessageState& m);
     void HandlePID(const TMessageIndex& index, std::size_t i, TMessageState& m);
     void HandleOBR(const TMessageIndex& index, std::size_t i, TMessageState& m);
     void HandleOBX(const TMessageIndex& index, std::size_t i, TMessageState& m);
-    void AfterLastSegment(const TSegmentList& segments, const TMessageState& m);
+    void AfterLastSegment(const TSegmentList& segments, TMessageState& m);
+    // Hands the values collected for the open file over to it; before anything else may open another file
+    // or close series (a patient segment, a header, the end of the message).
+    void WriteFileValues(TMessageState& m);
+    // An observation beyond the message's cap.
+    void NoteLeftOut(TMessageState& m);
     // Also after a failure: the census keeps a new patient, and the next message is not taken for a re-entry.
     void Finish(const TMessageState& m);
     // The time of a message time stamp on the grid (or as it is, at the central station's own pace).

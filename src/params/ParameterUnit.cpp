@@ -9,6 +9,7 @@ namespace halcyra {
 void TDefaultUnits::Load()
 {
     table_.clear();
+    stored_.clear();
     try {
         TRegistryHive& hive = settings_.RootHive();
         const std::string key = TSettingsStore::ProgramSubkey(kDefaultUnitsKey);
@@ -25,13 +26,15 @@ std::string TDefaultUnits::Lookup(std::string_view label) const
     return {};
 }
 
-void TDefaultUnits::Store(std::string_view label, std::string_view unit)
+bool TDefaultUnits::Store(std::string_view label, std::string_view unit)
 {
-    if (unit.empty()) return;
+    if (unit.empty()) return false;
     try {
         settings_.RootHive().WriteString(TSettingsStore::ProgramSubkey(kDefaultUnitsKey), label, unit);
     } catch (const std::exception&) {
+        return false;
     }
+    return true;
 }
 
 std::string TDefaultUnits::ResolveUnit(std::string_view label, std::string_view unit, bool enableDefaultUnits)
@@ -44,7 +47,14 @@ std::string TDefaultUnits::ResolveUnit(std::string_view label, std::string_view 
     const bool known = std::any_of(table_.begin(), table_.end(), [this](const TParameterUnit& entry) {
         return SameTextAscii(entry.label, scratch_.label) && entry.unit == scratch_.unit;
     });
-    if (!known) Store(scratch_.label, scratch_.unit);
+    if (known || storesLeft_ == 0) return result;
+    // A pair this run wrote last for the label is in the registry already: written again, it would only
+    // take the place of a new one.
+    std::string key = UpperAscii(scratch_.label);
+    const auto stored = stored_.find(key);
+    if (stored != stored_.end() && stored->second == scratch_.unit) return result;
+    --storesLeft_;
+    if (Store(scratch_.label, scratch_.unit)) stored_[std::move(key)] = scratch_.unit;
     return result;
 }
 

@@ -162,6 +162,18 @@ std::vector<TSeriesPoints> TPatientMonitorFile::LearnPoints(TSaveItNew& writer, 
     return points;
 }
 
+namespace {
+
+// Whether a series takes values of (name, place, extra, unit), the texts trimmed as declarations store them.
+bool Takes(const TParameterSerie& serie, const std::string& name, const std::string& place, const std::string& extra,
+           std::string_view unit)
+{
+    return serie.Info.ParameterName() == name && serie.Info.MeasurementPlace() == place &&
+           serie.Info.ParamExtraName() == extra && (unit.empty() || serie.UnitName == unit);
+}
+
+}  // namespace
+
 int TPatientMonitorFile::FindSeries(std::string_view label, std::string_view place, std::string_view extra,
                                     std::string_view unit) const
 {
@@ -169,39 +181,72 @@ int TPatientMonitorFile::FindSeries(std::string_view label, std::string_view pla
     const std::string name = Trim(label);
     const std::string measurementPlace = Trim(place);
     const std::string extraName = Trim(extra);
-    for (std::size_t i = 0; i < series_.size(); ++i) {
-        const TParameterSerie& serie = *series_[i];
-        if (serie.Info.ParameterName() == name && serie.Info.MeasurementPlace() == measurementPlace &&
-            serie.Info.ParamExtraName() == extraName && (unit.empty() || serie.UnitName == unit))
-            return static_cast<int>(i);
-    }
+    for (std::size_t i = 0; i < series_.size(); ++i)
+        if (Takes(*series_[i], name, measurementPlace, extraName, unit)) return static_cast<int>(i);
     return -1;
 }
 
-int TPatientMonitorFile::AddSeries(std::string_view label, std::string_view place, std::string_view extra,
-                                   std::string_view unit)
+std::vector<int> TPatientMonitorFile::PlanSeries(const std::vector<TFileValue>& values, TAddedSeries& added)
 {
-    auto serie = std::make_unique<TParameterSerie>();
-    serie->Index = static_cast<std::uint16_t>(series_.size());
-    serie->Info.SetParameterName(label);
-    serie->Info.SetMeasurementPlace(place);
-    serie->Info.SetParamExtraName(extra);
-    serie->UnitName = unit;
+    // The first series that takes a value, among the file's and then the new ones in the order they are
+    // added: the same series one-by-one declarations would give.
+    std::vector<int> seriesOf(values.size(), -1);
+    std::string refused;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const TFileValue& v = values[i];
+        int found = FindSeries(v.label, v.place, v.extra, v.unit);
+        if (found < 0) {
+            const std::string name = Trim(v.label);
+            const std::string place = Trim(v.place);
+            const std::string extra = Trim(v.extra);
+            for (std::size_t j = 0; j < added.series.size() && found < 0; ++j)
+                if (Takes(*added.series[j], name, place, extra, v.unit)) found = static_cast<int>(series_.size() + j);
+        }
+        if (found < 0) {
+            if (series_.size() + added.series.size() >= kMaxSeriesPerFile) {
+                if (refused.empty()) refused = v.label;
+                continue;
+            }
+            auto serie = std::make_unique<TParameterSerie>();
+            serie->Index = static_cast<std::uint16_t>(series_.size() + added.series.size());
+            serie->Info.SetParameterName(v.label);
+            serie->Info.SetMeasurementPlace(v.place);
+            serie->Info.SetParamExtraName(v.extra);
+            serie->UnitName = v.unit;
+            added.declarations.push_back({serie->Index, v.label, v.place, v.extra, "", v.unit});
+            added.series.push_back(std::move(serie));
+            found = static_cast<int>(series_.size() + added.series.size()) - 1;
+        }
+        seriesOf[i] = found;
+    }
+    if (!refused.empty() && fullLogged_.insert(openHost_).second)
+        Log(openFile_ + " of patient " + patientId_ + " holds " + std::to_string(kMaxSeriesPerFile) +
+            " series, the most a file takes: new series (the first is " + refused +
+            ") are not declared and their values are not written");
+    return seriesOf;
+}
+
+void TPatientMonitorFile::Declare(TAddedSeries added)
+{
+    if (added.series.empty()) return;
     // The declaration replaces the file: what was kept of its header is no longer current.
     headers_.erase(openHost_);
-    writer_->AddParameterSerie(serie->Index, std::string(label), std::string(place), std::string(extra), "",
-                               std::string(unit));
-    series_.push_back(std::move(serie));
-    points_.push_back(TSeriesPoints::None());
-    return static_cast<int>(series_.size()) - 1;
+    writer_->AddParameterSeries(added.declarations);
+    for (auto& serie : added.series) {
+        series_.push_back(std::move(serie));
+        points_.push_back(TSeriesPoints::None());
+    }
 }
 
 int TPatientMonitorFile::SeriesIndexFor(std::string_view label, std::string_view place, std::string_view extra,
                                         std::string_view unit)
 {
     if (writer_ == nullptr) return -1;
-    int found = FindSeries(label, place, extra, unit);
-    if (found < 0) found = AddSeries(label, place, extra, unit);
+    TAddedSeries added;
+    const int found = PlanSeries(
+        {TFileValue{std::string(label), std::string(place), std::string(extra), std::string(unit)}}, added)[0];
+    if (found < 0) return -1;
+    Declare(std::move(added));
     return series_[static_cast<std::size_t>(found)]->Index;
 }
 
@@ -240,31 +285,52 @@ void TPatientMonitorFile::NoteOwnAppend(std::size_t series, bool delimiter, TDat
 bool TPatientMonitorFile::AppendValue(std::string_view label, std::string_view place, std::string_view extra,
                                       std::string_view unit, TDateTime time, double value, TValueTiming timing)
 {
+    return AppendValues({TFileValue{std::string(label), std::string(place), std::string(extra), std::string(unit), time,
+                                    value, timing}}) == 1;
+}
+
+int TPatientMonitorFile::AppendValues(const std::vector<TFileValue>& values)
+{
+    if (values.empty()) return 0;
     if (writer_ == nullptr) {
         if (!lossLogged_)
             Log("No monitor-data file could be opened for patient " + patientId_ + " in " + openFolder_ +
                 ": values are not written");
         lossLogged_ = true;
-        return false;
+        return 0;
     }
-    int found = FindSeries(label, place, extra, unit);
-    if (found < 0) {
-        // A value is never raised to the message handling: the rest of the message still gets written.
+    TAddedSeries added;
+    std::vector<int> seriesOf = PlanSeries(values, added);
+    const std::size_t declared = series_.size();
+    if (!added.series.empty()) {
+        const std::string first = added.declarations.front().parameterName;
+        const std::size_t count = added.series.size();
+        // A value is never raised to the message handling: the values of the file's series are still written.
         try {
-            found = AddSeries(label, place, extra, unit);
+            Declare(std::move(added));
         } catch (const std::exception& e) {
-            Log("Could not declare " + std::string(label) + " in " + openFile_ + ": " + e.what());
-            return false;
+            Log("Could not declare " + first +
+                (count > 1 ? " and " + std::to_string(count - 1) + " other series" : "") + " in " + openFile_ + ": " +
+                e.what());
+            for (int& k : seriesOf)
+                if (k >= static_cast<int>(declared)) k = -1;
         }
     }
-    if (params_.IsExcluded(label) && !params_.Automatic()) return false;
-    const auto k = static_cast<std::size_t>(found);
-    if (timing == TValueTiming::Grid && points_[k].HoldsValueAt(time)) return false;
-    lastWrittenTime_ = time;
-    if (!writer_->AddValuePoint(series_[k]->Index, time, value)) return false;
+    int written = 0;
+    for (std::size_t i = 0; i < values.size(); ++i)
+        if (seriesOf[i] >= 0 && AppendPoint(static_cast<std::size_t>(seriesOf[i]), values[i])) ++written;
+    return written;
+}
+
+bool TPatientMonitorFile::AppendPoint(std::size_t k, const TFileValue& v)
+{
+    if (params_.IsExcluded(v.label) && !params_.Automatic()) return false;
+    if (v.timing == TValueTiming::Grid && points_[k].HoldsValueAt(v.time)) return false;
+    lastWrittenTime_ = v.time;
+    if (!writer_->AddValuePoint(series_[k]->Index, v.time, v.value)) return false;
     ++valuesWritten_;
-    NoteOwnAppend(k, false, time);
-    if (dataManager_.LinkEnabled()) dataManager_.AddValue(patientId_, label, unit, time, value);
+    NoteOwnAppend(k, false, v.time);
+    if (dataManager_.LinkEnabled()) dataManager_.AddValue(patientId_, v.label, v.unit, v.time, v.value);
     return true;
 }
 

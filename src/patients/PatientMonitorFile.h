@@ -11,6 +11,7 @@
 #include "savefile/SaveFileIo.h"
 #include "savefile/SaveITNew.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -18,6 +19,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace halcyra {
@@ -29,9 +31,24 @@ inline constexpr std::string_view kIndexError = "There is something rutten in th
 
 using TSeriesList = std::vector<std::unique_ptr<TParameterSerie>>;
 
+// The most series one monitor-data file takes. Every series is a declaration in the header region, which
+// is read on every open and rewritten whole with every new series; a monitor has a few dozen parameters.
+inline constexpr std::size_t kMaxSeriesPerFile = 1000;
+
 // A value on the collect-interval grid is written once per series and grid time. A value at its own time
 // (an aperiodic observation, or every message at the central station's own pace) is written as it comes.
 enum class TValueTiming { Grid, Own };
+
+// One value for the open file: its series (label, measurement place, extra name, unit), time and value.
+struct TFileValue {
+    std::string label;
+    std::string place;
+    std::string extra;
+    std::string unit;
+    TDateTime time = 0;
+    double value = 0;
+    TValueTiming timing = TValueTiming::Grid;
+};
 
 class TPatientMonitorFile {
 public:
@@ -65,13 +82,20 @@ public:
     // of the series' last values is not written either: one point per series and grid time, also across
     // a restart. Records the time stamp as the last written time and tells the data manager once the point
     // is in the file. Nothing is raised: without an open file, or when the series cannot be declared,
-    // nothing is written and the loss is logged (once per open when no file is open). True when the point
-    // was written.
+    // nothing is written and the loss is logged (once per open when no file is open). A new series is not
+    // declared in a file that holds kMaxSeriesPerFile series already: its value is not written, which is
+    // logged once per file. True when the point was written.
     bool AppendValue(std::string_view label, std::string_view place, std::string_view extra, std::string_view unit,
                      TDateTime time, double value, TValueTiming timing);
+    // The same for several values, in order (a message's values for one patient): every series they need
+    // that the file lacks is declared first, all with one rewrite of the file, and only then are the points
+    // appended, so no point ever lies in the file before its series' declaration. A failed declaration
+    // loses the values of the new series only, with one log line. Gives the number of points written.
+    int AppendValues(const std::vector<TFileValue>& values);
 
     // The open file's series index for (label, place, extra, unit), declaring the series when it is new;
-    // -1 when no file is open. A declaration that fails raises.
+    // -1 when no file is open or the file holds kMaxSeriesPerFile series already. A declaration that fails
+    // raises.
     int SeriesIndexFor(std::string_view label, std::string_view place, std::string_view extra, std::string_view unit);
     // Closes the series of (label, place, extra, unit) in the open file with a delimiter point (code as the
     // point records define it), one second after the later of `after` and the series' latest point. Only
@@ -112,7 +136,18 @@ private:
                      std::string_view patientName, bool create);
     std::vector<TSeriesPoints> LearnPoints(TSaveItNew& writer, std::size_t seriesCount) const;
     int FindSeries(std::string_view label, std::string_view place, std::string_view extra, std::string_view unit) const;
-    int AddSeries(std::string_view label, std::string_view place, std::string_view extra, std::string_view unit);
+    // New series, in the order their first values come, and their declarations with the texts as given.
+    struct TAddedSeries {
+        TSeriesList series;
+        std::vector<TSeriesDeclaration> declarations;
+    };
+    // The series of each value (an index into the series list once `added` is declared; -1 when the file
+    // takes no more series), and in `added` the new series.
+    std::vector<int> PlanSeries(const std::vector<TFileValue>& values, TAddedSeries& added);
+    // Declares the new series with one rewrite of the file and appends them to the series list; raises
+    // when the declaration fails, leaving the list as it was.
+    void Declare(TAddedSeries added);
+    bool AppendPoint(std::size_t series, const TFileValue& value);
     void NoteOwnAppend(std::size_t series, bool delimiter, TDateTime time);
     void Log(const std::string& line) const;
 
@@ -129,6 +164,7 @@ private:
     std::string openFolder_;
     std::string patientId_;
     bool lossLogged_ = false;
+    std::unordered_set<std::string> fullLogged_;  // host paths of files whose series cap was logged
     TSeriesList series_;
     std::vector<TSeriesPoints> points_;  // entry k belongs to series_[k]
     TDateTime lastWrittenTime_ = 0;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace halcyra {
 
@@ -180,18 +181,41 @@ void TSaveItNew::AddParameterSerie(std::uint16_t index, const std::string& param
                                    const std::string& measurementPlace, const std::string& paramExtraName,
                                    const std::string& parameterId, const std::string& unitName)
 {
-    TMemoryStream declaration;
-    writer_.SetStream(&declaration);
+    AddParameterSeries(
+        {TSeriesDeclaration{index, parameterName, measurementPlace, paramExtraName, parameterId, unitName}});
+}
+
+namespace {
+
+// The head of the reserved area (folding 205) at `at`: its id and size.
+void PutReservedHead(std::string& bytes, std::size_t at, std::int64_t size)
+{
+    auto* p = reinterpret_cast<unsigned char*>(bytes.data()) + at;
+    StoreU32(p, static_cast<std::uint32_t>(item::kReservedArea));
+    StoreU32(p + 4, static_cast<std::uint32_t>(size));
+}
+
+}  // namespace
+
+void TSaveItNew::AddParameterSeries(const std::vector<TSeriesDeclaration>& declarations)
+{
+    if (declarations.empty()) return;
+    std::vector<std::string> foldings;
+    foldings.reserve(declarations.size());
     writer_.SetChecksumEnabled(false);
-    try {
-        WriteParameterSerie(writer_, index, parameterName, measurementPlace, paramExtraName, unitName, parameterId);
-    } catch (...) {
+    for (const TSeriesDeclaration& d : declarations) {
+        TMemoryStream declaration;
+        writer_.SetStream(&declaration);
+        try {
+            WriteParameterSerie(writer_, d.index, d.parameterName, d.measurementPlace, d.paramExtraName, d.unitName,
+                                d.parameterId);
+        } catch (...) {
+            writer_.SetStream(nullptr);
+            throw;
+        }
         writer_.SetStream(nullptr);
-        throw;
+        foldings.push_back(declaration.TakeBytes());
     }
-    writer_.SetStream(nullptr);
-    const std::string m = declaration.TakeBytes();
-    const auto mSize = static_cast<std::int64_t>(m.size());
 
     io_->Update(fileName_, [&](std::string current) {
         TMemoryStream scan(std::move(current));
@@ -208,37 +232,49 @@ void TSaveItNew::AddParameterSerie(std::uint16_t index, const std::string& param
 
         std::string bytes = scan.TakeBytes();
         const std::int64_t sizeAt = reader_.StopPosition();
-        const std::int64_t p = sizeAt - 4;
         const auto fileSize = static_cast<std::int64_t>(bytes.size());
         if (sizeAt + 4 > fileSize) throw ETovError(tov_text::kErrorInFile);
         const auto reserved =
             static_cast<std::int32_t>(LoadU32(reinterpret_cast<const unsigned char*>(bytes.data()) + sizeAt));
         if (reserved < 0 || sizeAt + 4 + reserved > fileSize) throw ETovError(tov_text::kErrorInFile);
+        const std::int64_t headerEnd = sizeAt + 4 + reserved;
 
-        TMemoryStream out(std::move(bytes));
         // A record cut short at the end stays behind: the rewrite would otherwise keep it in front of
         // every later record.
-        out.SetSize(WholeItemsEnd(out, sizeAt + 4 + reserved));
-        if (reserved > mSize) {
-            // In place: the declaration takes the front of the reserved area; the length stays.
-            out.Seek(p);
-            out.WriteBuffer(m.data(), m.size());
-            WriteI32(out, item::kReservedArea);
-            WriteI32(out, static_cast<std::int32_t>(reserved - mSize));
-            return out.TakeBytes();
+        TMemoryStream records(std::move(bytes));
+        records.SetSize(WholeItemsEnd(records, headerEnd));
+        bytes = records.TakeBytes();
+        std::string tail = bytes.substr(static_cast<std::size_t>(headerEnd));
+        bytes.resize(static_cast<std::size_t>(headerEnd));
+
+        // The header region alone takes the declarations, each as a single declaration would.
+        std::int64_t at = sizeAt - 4;  // where folding 205 begins
+        std::int64_t free = reserved;
+        for (const std::string& m : foldings) {
+            const auto mSize = static_cast<std::int64_t>(m.size());
+            if (free > mSize) {
+                // In place: the declaration takes the front of the reserved area; the rest of the area's
+                // bytes stay as they are.
+                std::memcpy(bytes.data() + at, m.data(), m.size());
+                at += mSize;
+                free -= mSize;
+                PutReservedHead(bytes, static_cast<std::size_t>(at), free);
+                continue;
+            }
+            // Grow: the new reserved area is at least as large as everything in front of the declaration.
+            const std::int64_t grown = std::max<std::int64_t>(minimumReserved_, at);
+            if (at + mSize + 8 + grown > std::numeric_limits<std::int32_t>::max())
+                throw ETovError(tov_text::kErrorInFile);
+            bytes.resize(static_cast<std::size_t>(at));
+            bytes += m;
+            at += mSize;
+            bytes.append(8, '\0');
+            PutReservedHead(bytes, static_cast<std::size_t>(at), grown);
+            bytes.append(static_cast<std::size_t>(grown), '\0');
+            free = grown;
         }
-        // Grow: the new reserved area is at least as large as everything in front of it.
-        const std::string tail = out.Bytes().substr(static_cast<std::size_t>(sizeAt + 4 + reserved));
-        const std::int64_t grown = std::max<std::int64_t>(minimumReserved_, p);
-        out.SetSize(p);
-        out.Seek(p);
-        out.WriteBuffer(m.data(), m.size());
-        WriteI32(out, item::kReservedArea);
-        WriteI32(out, static_cast<std::int32_t>(grown));
-        out.SetSize(out.Position() + grown);
-        out.Seek(out.Size());
-        out.WriteBuffer(tail.data(), tail.size());
-        return out.TakeBytes();
+        bytes += tail;
+        return bytes;
     });
 }
 

@@ -19,6 +19,16 @@
 
 namespace halcyra {
 
+// One parameter series to declare (folding 210).
+struct TSeriesDeclaration {
+    std::uint16_t index = 0;
+    std::string parameterName;
+    std::string measurementPlace;
+    std::string paramExtraName;
+    std::string parameterId;
+    std::string unitName;
+};
+
 class TSaveItNew {
 public:
     // Every file access goes through `io` (TPosixSaveFileIo for the real file system); it must not be null.
@@ -72,6 +82,10 @@ public:
     void AddParameterSerie(std::uint16_t index, const std::string& parameterName, const std::string& measurementPlace,
                            const std::string& paramExtraName, const std::string& parameterId,
                            const std::string& unitName);
+    // Declares several series, in order, with one atomic replacement of the file: the result is the file
+    // that declaring them one by one would give, byte for byte, so the file is read and rewritten once
+    // however many series a message brings. Either all are declared or, when it raises, none.
+    void AddParameterSeries(const std::vector<TSeriesDeclaration>& declarations);
     // Append one 26-byte record. Never raise: a failure is reported to OnLog and gives false. A record
     // cut short at the end of the file (a crash, another writer) is cut away first, and reported, so the
     // new record is not read as its rest. A file whose form would hide or misread the record (checksummed,

@@ -1,6 +1,7 @@
 // The whole chain on loopback, as a site runs it: cs-sim streams to `halcyra --service`, which writes the
 // patient files and tells the stand-in data manager; the files are read back with halcyra-pil and the
 // stream that was sent with halcyra-hl7.
+#include "hl7/MessageHandler.h"
 #include "platform/DateTime.h"
 #include "platform/Registry.h"
 #include "settings/SettingsStore.h"
@@ -129,13 +130,14 @@ protected:
     }
 
     // The service, its central station on `port`.
-    void StartHalcyra(int port)
+    void StartHalcyra(int port, const QStringList& arguments = {})
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("HALCYRA_TEST_CS_PORT", QString::number(port));
         halcyra_.setProcessEnvironment(env);
         halcyra_.setProgram(HALCYRA_EXE);
-        halcyra_.setArguments({"--service", "--registry", Q(dir_ / "registry"), "--prefix", Q(dir_ / "prefix")});
+        halcyra_.setArguments(
+            QStringList{"--service", "--registry", Q(dir_ / "registry"), "--prefix", Q(dir_ / "prefix")} + arguments);
         halcyra_.start();
         ASSERT_TRUE(halcyra_.waitForStarted(10000));
     }
@@ -218,6 +220,19 @@ protected:
         std::map<std::string, std::vector<std::int64_t>> delimiters;  // by series
         std::string lastKind;                                         // of the series dumped last
     };
+
+    // The value points in a patient's monitor-data file so far (none while it is missing).
+    int ValuesInFile(const std::string& patient)
+    {
+        QProcess dump;
+        dump.start(HALCYRA_PIL_EXE,
+                   {"dump", Q(dir_ / "prefix" / "drive_c" / "KVD" / "DATA" / patient / "Halcyra.pil"), "--csv"});
+        dump.waitForFinished(kWaitMs);
+        int values = 0;
+        for (const QByteArray& line : dump.readAllStandardOutput().split('\n'))
+            values += line.endsWith(",value") ? 1 : 0;  // series,unit,time,value,kind
+        return values;
+    }
 
     // The points of a patient's monitor-data file, which must also pass halcyra-pil's check.
     TFilePoints FilePoints(const std::string& patient)
@@ -463,6 +478,60 @@ TEST_F(CentralStationEndToEnd, EachIntervalHoldsTheValuesOfTheFirstMessageAfterI
     }
     ASSERT_GE(checked.size(), static_cast<std::size_t>(kCheckedIntervals));
     for (std::size_t i = 1; i < checked.size(); ++i) EXPECT_EQ(checked[i] - checked[i - 1], kInterval);
+}
+
+// One message of 20,000 numeric observations, each of a new parameter: the service takes the message's first
+// observations up to its cap, declares their series in the patient's file, handles the next message and
+// ends on SIGTERM as usual; the file is sound and holds no more series than a file takes.
+TEST_F(CentralStationEndToEnd, AMessageOfTwentyThousandObservationsIsCutAndTheRunGoesOn)
+{
+    constexpr int kObservations = 20000;
+    Settings(10, false);
+    QTcpServer station;
+    ASSERT_TRUE(station.listen(QHostAddress::LocalHost, 0));
+    StartHalcyra(station.serverPort(), {"NOVELGARD"});
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return station.hasPendingConnections(); }, kWaitMs));
+    std::unique_ptr<QTcpSocket> link(station.nextPendingConnection());
+    QString log;
+    QObject context;
+    QObject::connect(&halcyra_, &QProcess::readyReadStandardError, &context,
+                     [&] { log += QString::fromUtf8(halcyra_.readAllStandardError()); });
+    const auto message = [](const std::string& patient, const std::vector<std::string>& observations) {
+        const std::string stamp = FormatCompactStamp(NowLocal());
+        std::string text = "\x0BMSH|^~\\&|CS|WARD|||" + stamp + "||ORU^R01|1|P|2.3\rPID|1||" + patient +
+                           "||Big^Pat\rOBR|1|||MON|||" + stamp + "\r";
+        for (const std::string& obx : observations) text += obx + "\r";
+        return QByteArray::fromStdString(text + "\x1C\r");
+    };
+    // Collection starts once a message with observations has come.
+    for (int attempt = 0; !log.contains("Connected and collecting"); ++attempt) {
+        ASSERT_LT(attempt, 120) << log.toStdString();
+        link->write(message("4710", {"OBX|1|NM|0002-4182^HR^MDIL||60|bpm"}));
+        if (QTest::qWaitFor([&] { return log.contains("Connected and collecting"); }, 500)) break;
+    }
+
+    std::vector<std::string> many;
+    for (int i = 0; i < kObservations; ++i)
+        many.push_back("OBX|" + std::to_string(i + 1) + "|NM|" + std::to_string(300000 + i) + "^P" + std::to_string(i) +
+                       "^MDIL||" + std::to_string(i % 200) + "|u" + std::to_string(i % 7));
+    link->write(message("4711", many));
+    link->write(message("4712", {"OBX|1|NM|0002-4182^HR^MDIL||61|bpm"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ValuesInFile("4712") == 1; }, kWaitMs)) << log.toStdString();
+
+    ::kill(static_cast<pid_t>(halcyra_.processId()), SIGTERM);
+    ASSERT_TRUE(halcyra_.waitForFinished(20000));
+    EXPECT_EQ(halcyra_.exitCode(), 0);
+    log += QString::fromUtf8(halcyra_.readAllStandardError());
+    const std::string cut = "A message brought more than " + std::to_string(kMaxObservationsPerMessage) +
+                            " numeric observations: the " + std::to_string(kObservations - kMaxObservationsPerMessage) +
+                            " behind them were left out (patient 4711)";
+    EXPECT_TRUE(log.contains(QString::fromStdString(cut))) << log.toStdString();
+
+    const TFilePoints points = FilePoints("4711");  // also checks that the file is sound
+    EXPECT_EQ(points.values.size(), static_cast<std::size_t>(kMaxObservationsPerMessage));
+    EXPECT_LE(points.delimiters.size(), kMaxSeriesPerFile);
+    EXPECT_EQ(points.delimiters.size(), points.values.size());  // each series closed at the end of the run
 }
 
 }  // namespace

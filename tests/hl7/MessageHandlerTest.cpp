@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <numeric>
 #include <sstream>
 
 namespace halcyra {
@@ -160,6 +161,99 @@ TEST(MessageHandler, EachPatientOfAMessageIsWrittenOncePerInterval)
                   (std::vector<std::string>{id, "HR 2024-05-06T12:00:10.000 70", "HR 2024-05-06T12:00:20.000 72"}));
     }
     EXPECT_EQ(f.Values().size(), 6u);
+}
+
+// Each patient's values reach its file in message order, before the next patient is looked at, and the
+// data manager hears of each value as it is written and of the message after all of them.
+TEST(MessageHandler, TheValuesOfAMessageReachTheFilesInOrderAndThenTheDataManager)
+{
+    TEngineFixture f;
+    f.Collecting();
+    f.ReceiveAt(At(12, 0, 8),
+                {Msh(), Pid("1", "A^B"), Obr("20240506120008"), Obx(kHR, "70", "bpm"), Obx(kSpO2, "97", "%"),
+                 Pid("2", "C^D"), Obr("20240506120008"), Obx(kNBP, "120", "mmHg"), Obx(kHR, "60", "bpm")});
+    const auto calls = f.autoObject.calls;
+    const std::vector<std::string> tail(calls.end() - std::min<std::size_t>(calls.size(), 5), calls.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"AddValue 1 HR bpm 2024-05-06T12:00:10.000 70",
+                                              "AddValue 1 SpO2 % 2024-05-06T12:00:10.000 97",
+                                              "AddValue 2 NBPs mmHg 2024-05-06T12:00:10.000 120",
+                                              "AddValue 2 HR bpm 2024-05-06T12:00:10.000 60", "NotifyDataChanged"}));
+    EXPECT_EQ(FileContent(f, "C:\\KVD\\DATA\\1\\Halcyra.pil"),
+              (std::vector<std::string>{"1", "HR 2024-05-06T12:00:10.000 70", "SpO2 2024-05-06T12:00:10.000 97"}));
+    EXPECT_EQ(FileContent(f, "C:\\KVD\\DATA\\2\\Halcyra.pil"),
+              (std::vector<std::string>{"2", "NBPs 2024-05-06T12:00:10.000 120", "HR 2024-05-06T12:00:10.000 60"}));
+    EXPECT_EQ(f.handler.ValuesWritten(), 4);
+
+    // A header of another version within a message closes the series after the values in front of it.
+    f.ReceiveAt(At(12, 0, 9), {Msh(), Pid("1", "A^B"), Obr("20240506120009"),
+                               AperiodicObx(kNBP, "121", "mmHg", "20240506120009"), Msh("2.4")});
+    ASSERT_GE(f.autoObject.calls.size(), 8u);
+    EXPECT_EQ(std::vector<std::string>(f.autoObject.calls.end() - 8, f.autoObject.calls.end() - 4),
+              (std::vector<std::string>{"AddValue 1 NBPs mmHg 2024-05-06T12:00:09.000 121", "AddDelimiter HR bpm",
+                                        "AddDelimiter SpO2 %", "AddDelimiter NBPs mmHg"}));
+    EXPECT_EQ(FileContent(f, "C:\\KVD\\DATA\\1\\Halcyra.pil").back(), "NBPs 2024-05-06T12:00:10.000 delimiter");
+}
+
+// One message gives at most kMaxObservationsPerMessage numeric observations, counted over all of its
+// patients; the rest are neither registered nor written, and one log line says how many and whose. Of the
+// new default units, the message stores a few.
+TEST(MessageHandler, AMessageGivesAtMostItsCapOfObservationsAndSaysSo)
+{
+    constexpr int kCap = kMaxObservationsPerMessage;
+    struct TCase {
+        const char* what;
+        std::vector<int> perPatient;  // numeric observations of patients 1, 2, ...
+        std::string logged;           // the end of the line, empty when none
+    };
+    const TCase cases[] = {
+        {"exactly the cap", {kCap}, ""},
+        {"one patient", {kCap + 7}, "the 7 behind them were left out (patient 1)"},
+        {"the second patient", {kCap - 100, 250}, "the 150 behind them were left out (patient 2)"},
+        {"several patients", {kCap, 2, 3}, "the 5 behind them were left out (patients 2, 3)"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        TEngineFixture f;
+        f.Collecting();
+        std::vector<std::string> message{Msh()};
+        int code = 300000;
+        for (std::size_t p = 0; p < c.perPatient.size(); ++p) {
+            message.push_back(Pid(std::to_string(p + 1), "Bed^" + std::to_string(p + 1)));
+            message.push_back(Obr("20240506120008"));
+            for (int i = 0; i < c.perPatient[p]; ++i) {
+                const std::string id = std::to_string(code) + "^P" + std::to_string(code);
+                ++code;
+                message.push_back(Obx(id, std::to_string(i), "u"));
+                // Values of other types are not observations taken.
+                if (i % 100 == 0) message.push_back(Obx(id, "text", "", "ST"));
+            }
+        }
+        f.ReceiveAt(At(12, 0, 8), message);
+        const std::size_t taken = std::min(kCap, std::accumulate(c.perPatient.begin(), c.perPatient.end(), 0));
+        EXPECT_EQ(f.params.Parameters().Count(), taken);
+        EXPECT_EQ(f.Values().size(), taken);
+        std::size_t inFiles = 0;
+        for (std::size_t p = 0; p < c.perPatient.size(); ++p) {
+            const std::string file = "C:\\KVD\\DATA\\" + std::to_string(p + 1) + "\\Halcyra.pil";
+            if (std::filesystem::exists(f.files.HostPath(file))) inFiles += FileContent(f, file).size() - 1;
+        }
+        EXPECT_EQ(inFiles, taken);
+        EXPECT_EQ(f.settings.RootHive().GetValueNames(TSettingsStore::ProgramSubkey("DefaultUnits")).size(),
+                  kMaxUnitsStoredPerMessage);
+        const std::vector<std::string> lines = LogLinesWith(f, "numeric observations");
+        ASSERT_EQ(lines.size(), c.logged.empty() ? 0u : 1u);
+        if (!lines.empty()) {
+            EXPECT_NE(lines[0].find("A message brought more than " + std::to_string(kCap) +
+                                    " numeric observations: " + c.logged),
+                      std::string::npos)
+                << lines[0];
+        }
+
+        // The next message is taken whole.
+        f.ReceiveAt(At(12, 0, 9), HeartRate("9", "Lee^Ann", "20240506120009", "61"));
+        EXPECT_EQ(f.Values().size(), taken + 1);
+        EXPECT_EQ(LogLinesWith(f, "numeric observations").size(), lines.size());
+    }
 }
 
 TEST(MessageHandler, AValueTextThatIsNoNumberIsNotWritten)

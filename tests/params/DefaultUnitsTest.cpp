@@ -73,6 +73,32 @@ TEST_F(DefaultUnitsTest, ObservedUnitsAreTrimmedAndNewPairsStored)
     EXPECT_FALSE(hive.ValueExists(key, "RR"));
 }
 
+// Each store rewrites the hive file: a message allows a few, and a pair this run stored last for its label
+// is not stored again, so it does not take a new pair's place.
+TEST_F(DefaultUnitsTest, StoresAreLimitedAndAPairStoredLastIsNotStoredAgain)
+{
+    TDefaultUnits units(settings);
+    units.Load();
+    units.AllowStores(2);
+    EXPECT_EQ(units.ResolveUnit("HR", "bpm", true), "bpm");
+    EXPECT_EQ(units.ResolveUnit("hr", "bpm", true), "bpm");
+    EXPECT_EQ(units.ResolveUnit("SpO2", "%", true), "%");
+    EXPECT_EQ(units.ResolveUnit("RR", "rpm", true), "rpm");  // over the limit: taken, not stored
+    EXPECT_EQ(hive.GetValueNames(key), (std::vector<std::string>{"HR", "SpO2"}));
+
+    units.AllowStores(1);
+    units.ResolveUnit("HR", "bpm", true);
+    units.ResolveUnit("RR", "rpm", true);
+    EXPECT_EQ(hive.ReadString(key, "RR"), "rpm");
+
+    // Another unit for a label is stored over it, and the earlier one again over that.
+    units.AllowStores(2);
+    units.ResolveUnit("HR", "/min", true);
+    units.ResolveUnit("HR", "bpm", true);
+    EXPECT_EQ(hive.ReadString(key, "HR"), "bpm");
+    EXPECT_EQ(hive.GetValueNames(key).size(), 3u);
+}
+
 TEST_F(DefaultUnitsTest, ALookedUpUnitIsTakenAsItStandsAndNeverStored)
 {
     hive.WriteString(key, "SpO2", " %\t");

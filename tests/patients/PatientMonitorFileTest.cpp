@@ -1,5 +1,6 @@
 #include "patients/PatientMonitorFile.h"
 
+#include "savefile/MonitorCheck.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <optional>
 
 namespace halcyra {
@@ -51,10 +53,33 @@ public:
         if (failUpdates) throw ESaveFileIoError("cannot replace " + path.string());
         TPosixSaveFileIo::Update(path, rewrite);
     }
+    // Every point goes into a file that is sound with it: a crash right after any append leaves a file
+    // whose points all belong to declared series.
+    void Append(const fs::path& path, std::string_view bytes, const TAppendCheck& check) override
+    {
+        if (failAppends) throw ESaveFileIoError("cannot write " + path.string());
+        std::ifstream in(path, std::ios::binary);
+        const std::string before((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        for (const std::string& problem : CheckMonitorFile(before + std::string(bytes)))
+            appendProblems.push_back(problem);
+        TPosixSaveFileIo::Append(path, bytes, check);
+    }
     int headerReads = 0;
     int wholeReads = 0;
     std::int64_t bytesRead = 0;
     bool failUpdates = false;
+    bool failAppends = false;
+    bool crashBeforeReplace = false;
+    int replacements = 0;
+    std::vector<std::string> appendProblems;
+
+protected:
+    void BeforeReplace(const fs::path& temporary, const fs::path& target) override
+    {
+        if (crashBeforeReplace) throw std::runtime_error("crash");
+        ++replacements;
+        TPosixSaveFileIo::BeforeReplace(temporary, target);
+    }
 };
 
 class TRecorder final : public IDataManagerLinkFactory, public IQuarzelAutoObject {
@@ -398,6 +423,109 @@ TEST_F(PatientMonitorFileTest, ASeriesThatCannotBeDeclaredLosesOnlyItsOwnValueAn
     EXPECT_EQ(stored[0].points.size(), 2u);
     EXPECT_EQ(stored[1].index, 1);
     EXPECT_EQ(stored[1].points, (std::vector<std::pair<double, double>>{{t2, 97}}));
+}
+
+// A message's values for a patient: the new series are declared with one replacement of the file, then the
+// points follow in message order, each into a file that already declares its series.
+TEST_F(PatientMonitorFileTest, TheNewSeriesOfAMessageAreDeclaredWithOneRewriteBeforeItsPoints)
+{
+    Open();
+    Value("HR", t1, 70);
+    const int before = io->replacements;
+    const auto inode = fileio::StampOf(Host("Halcyra.pil")).inode;
+    std::vector<TFileValue> values;
+    for (int i = 0; i < 40; ++i) values.push_back({"P" + std::to_string(i), "", "", "u", t2, double(i)});
+    values.insert(values.begin() + 5, TFileValue{"HR", "", "", "", t2, 71});
+    values.push_back({"P3", "", "", "u", t2 + kOneSecond, 99, TValueTiming::Own});
+    EXPECT_EQ(monitorFile.AppendValues(values), 42);
+
+    EXPECT_EQ(io->replacements - before, 1);
+    EXPECT_NE(fileio::StampOf(Host("Halcyra.pil")).inode, inode);
+    EXPECT_EQ(io->appendProblems, std::vector<std::string>{});
+    const auto stored = Stored("Halcyra.pil");
+    ASSERT_EQ(stored.size(), 41u);
+    EXPECT_EQ(stored[0].points, (std::vector<std::pair<double, double>>{{t1, 70}, {t2, 71}}));
+    EXPECT_EQ(stored[4].name, "P3");
+    EXPECT_EQ(stored[4].points, (std::vector<std::pair<double, double>>{{t2, 3}, {t2 + kOneSecond, 99}}));
+    // The data manager hears of each point as it is written, in message order.
+    ASSERT_EQ(recorder.calls.size(), 43u);
+    EXPECT_EQ(recorder.calls[5], "1234567890 P4 u 4.000000");
+    EXPECT_EQ(recorder.calls[6], "1234567890 HR  71.000000");
+    EXPECT_EQ(recorder.calls.back(), "1234567890 P3 u 99.000000");
+
+    // A message of known series only does not rewrite the file.
+    EXPECT_EQ(monitorFile.AppendValues({{"P1", "", "", "u", t2 + 10 * kOneSecond, 1}}), 1);
+    EXPECT_EQ(io->replacements - before, 1);
+}
+
+// A crash while declaring leaves the file as it was; one right after the declaration leaves declared series
+// without points. Either way the file is sound, and the values of series the file had are written.
+TEST_F(PatientMonitorFileTest, ACrashAroundTheDeclarationLeavesASoundFile)
+{
+    const auto fileProblems = [&] {
+        std::ifstream in(Host("Halcyra.pil"), std::ios::binary);
+        return CheckMonitorFile(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+    };
+    Open();
+    Value("HR", t1, 70);
+    io->crashBeforeReplace = true;
+    EXPECT_EQ(monitorFile.AppendValues(
+                  {{"SpO2", "", "", "%", t2, 97}, {"HR", "", "", "", t2, 71}, {"RR", "", "", "rpm", t2, 16}}),
+              1);
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].rfind("Could not declare SpO2 and 1 other series in " + folder + "Halcyra.pil: ", 0), 0u)
+        << log[0];
+    EXPECT_EQ(fileProblems(), std::vector<std::string>{});
+    EXPECT_EQ(Stored("Halcyra.pil").size(), 1u);
+
+    io->crashBeforeReplace = false;
+    io->failAppends = true;  // the process ends after the declaration: no point follows it
+    monitorFile.AppendValues({{"SpO2", "", "", "%", t2, 97}, {"RR", "", "", "rpm", t2, 16}});
+    EXPECT_EQ(fileProblems(), std::vector<std::string>{});
+    const auto stored = Stored("Halcyra.pil");
+    ASSERT_EQ(stored.size(), 3u);
+    EXPECT_TRUE(stored[1].points.empty());
+    EXPECT_TRUE(stored[2].points.empty());
+    EXPECT_EQ(io->appendProblems, std::vector<std::string>{});
+}
+
+// A file holds at most kMaxSeriesPerFile series: a value of a new series beyond them is not written, which
+// is logged once per file; the file's own series keep being written.
+TEST_F(PatientMonitorFileTest, AFullFileTakesNoNewSeriesAndSaysSoOnce)
+{
+    Open();
+    std::vector<TFileValue> values;
+    for (std::size_t i = 0; i + 2 < kMaxSeriesPerFile; ++i)
+        values.push_back({"P" + std::to_string(i), "", "", "u", t1, 1});
+    ASSERT_EQ(monitorFile.AppendValues(values), static_cast<int>(values.size()));
+    EXPECT_TRUE(log.empty());
+
+    EXPECT_EQ(monitorFile.AppendValues({{"A", "", "", "u", t2, 1},
+                                        {"B", "", "", "u", t2, 2},
+                                        {"C", "", "", "u", t2, 3},
+                                        {"A", "", "", "u", t2 + kOneSecond, 4, TValueTiming::Own},
+                                        {"P0", "", "", "u", t2, 5},
+                                        {"D", "", "", "u", t2, 6}}),
+              4);
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0], folder + "Halcyra.pil of patient 1234567890 holds " + std::to_string(kMaxSeriesPerFile) +
+                          " series, the most a file takes: new series (the first is C) are not declared and their "
+                          "values are not written");
+    EXPECT_FALSE(Value("E", t2, 7));
+    EXPECT_EQ(monitorFile.SeriesIndexFor("E", "", "", "u"), -1);
+    EXPECT_EQ(log.size(), 1u);
+
+    // As another run finds it.
+    TOtherWriter later(*this);
+    EXPECT_EQ(later.file.SeriesList().size(), kMaxSeriesPerFile);
+    EXPECT_FALSE(later.file.AppendValue("F", "", "", "u", t2, 8, TValueTiming::Grid));
+    EXPECT_TRUE(later.file.AppendValue("B", "", "", "u", t2 + kOneSecond, 9, TValueTiming::Grid));
+    const auto stored = Stored("Halcyra.pil");
+    ASSERT_EQ(stored.size(), kMaxSeriesPerFile);
+    EXPECT_EQ(stored[kMaxSeriesPerFile - 2].points,
+              (std::vector<std::pair<double, double>>{{t2, 1}, {t2 + kOneSecond, 4}}));
+    EXPECT_EQ(stored.back().name, "B");
+    EXPECT_EQ(stored.back().points.size(), 2u);
 }
 
 TEST_F(PatientMonitorFileTest, AKeptHeaderIsNotUsedForAnotherPatientId)

@@ -136,6 +136,68 @@ TEST_F(MonitorFile, DeclarationExactlyAsLargeAsTheReservedAreaGrows)
     EXPECT_EQ(bytes.size(), 243u + 8 + 158);
 }
 
+// Memory files that count their whole-file replacements.
+class TCountingMemoryIo final : public TMemorySaveFileIo {
+public:
+    void Update(const std::filesystem::path& path,
+                const std::function<std::string(std::string current)>& rewrite) override
+    {
+        ++updates;
+        TMemorySaveFileIo::Update(path, rewrite);
+    }
+    int updates = 0;
+};
+
+// Several series declared at once: one replacement of the file, which then holds exactly what declaring
+// them one by one gives, whether they fit the reserved area, grow it once or several times, behind points
+// and a record cut short.
+TEST(MonitorFileDeclarations, ManyAtOnceGiveTheBytesOfOneByOneInOneRewrite)
+{
+    struct TCase {
+        const char* what;
+        std::int32_t reserve;
+        int count;
+        bool points;
+    };
+    const TCase cases[] = {
+        {"in place", 500, 4, false},
+        {"growing once", 500, 8, true},
+        {"growing several times", 40, 60, true},
+        {"no reserve at all", 0, 5, true},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<TSeriesDeclaration> declarations;
+        for (int i = 0; i < c.count; ++i)
+            declarations.push_back({static_cast<std::uint16_t>(i), "Param" + std::to_string(i * 37),
+                                    i % 3 == 0 ? "arm" : "", "", "", i % 2 == 0 ? "mmHg" : ""});
+        std::string files[2];
+        for (const bool atOnce : {false, true}) {
+            auto io = std::make_shared<TCountingMemoryIo>();
+            TSaveItNew saveIt(io);
+            saveIt.SetFileName("Halcyra.pil");
+            saveIt.SetMinimumReservedSpaceForMonitorParameters(c.reserve);
+            saveIt.OpenOrCreate("Halcyra", "", "123456", "Ann Smith", false);
+            if (c.points) {
+                ASSERT_TRUE(saveIt.AddValuePoint(0, 45000.5, 72.0));
+                ASSERT_TRUE(saveIt.AddDelimiterPoint(0, 0, 45000.75));
+                io->Files["Halcyra.pil"] += TBytes().Record(220, 0, 45001.0, 1.0).Str().substr(0, 11);
+            }
+            if (atOnce) {
+                saveIt.AddParameterSeries(declarations);
+                EXPECT_EQ(io->updates, 1);
+            } else {
+                for (const TSeriesDeclaration& d : declarations)
+                    saveIt.AddParameterSerie(d.index, d.parameterName, d.measurementPlace, d.paramExtraName,
+                                             d.parameterId, d.unitName);
+            }
+            files[atOnce ? 1 : 0] = io->Files["Halcyra.pil"];
+        }
+        EXPECT_EQ(files[1], files[0]);
+        EXPECT_EQ(CheckMonitorFile(files[1]), std::vector<std::string>{});
+    }
+}
+
 TEST_F(MonitorFile, ExistingFileIsCheckedAgainstTheMonitorInformation)
 {
     Create();
