@@ -4,6 +4,7 @@
 #include "hl7/Items.h"
 #include "hl7/Segments.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace halcyra {
@@ -26,16 +27,32 @@ std::vector<TDateTime> ArrivalTimes(const TCapturedStream& stream, TDateTime fal
 {
     std::vector<std::optional<TDateTime>> own;
     own.reserve(stream.messages.size());
-    std::optional<TDateTime> first;
+    std::vector<TDateTime> sorted;
     for (const TCapturedMessage& message : stream.messages) {
         own.push_back(FirstObservationTime(message.segments));
-        if (!first && own.back()) first = own.back();
+        if (own.back()) sorted.push_back(*own.back());
     }
+    std::sort(sorted.begin(), sorted.end());
+    // A time that another message's time lies within a day of: a station stamps message after message, so a
+    // stamp without company is a stray one, while a jump that later messages follow is a gap in the capture.
+    const auto hasCompany = [&sorted](TDateTime t) {
+        const auto from = std::lower_bound(sorted.begin(), sorted.end(), t - kMaxStampDistance);
+        const auto to = std::upper_bound(sorted.begin(), sorted.end(), t + kMaxStampDistance);
+        return to - from >= 2;
+    };
+    const bool anyCompany = std::any_of(sorted.begin(), sorted.end(), hasCompany);
+
+    std::optional<TDateTime> start;
+    for (const auto& time : own)
+        if (time && (!anyCompany || hasCompany(*time))) {
+            start = time;
+            break;
+        }
     std::vector<TDateTime> arrivals;
     arrivals.reserve(own.size());
-    TDateTime previous = first.value_or(fallback);
+    TDateTime previous = start.value_or(fallback);
     for (const auto& time : own) {
-        if (time && *time >= previous) previous = *time;
+        if (time && *time >= previous && (*time - previous <= kMaxStampDistance || hasCompany(*time))) previous = *time;
         arrivals.push_back(previous);
     }
     return arrivals;
