@@ -4,7 +4,7 @@
 #include "hl7/Items.h"
 #include "hl7/Segments.h"
 
-#include <algorithm>
+#include <cmath>
 #include <optional>
 
 namespace halcyra {
@@ -23,36 +23,41 @@ std::optional<TDateTime> FirstObservationTime(const TSegmentList& segments)
 
 }  // namespace
 
-std::vector<TDateTime> ArrivalTimes(const TCapturedStream& stream, TDateTime fallback)
+std::vector<TDateTime> ArrivalTimes(const TCapturedStream& stream, TDateTime now)
 {
+    // A capture holds no stamps from the future.
+    const TDateTime latest = now + kMaxStampDistance;
     std::vector<std::optional<TDateTime>> own;
     own.reserve(stream.messages.size());
-    std::vector<TDateTime> sorted;
     for (const TCapturedMessage& message : stream.messages) {
         own.push_back(FirstObservationTime(message.segments));
-        if (own.back()) sorted.push_back(*own.back());
+        if (own.back() && *own.back() > latest) own.back().reset();
     }
-    std::sort(sorted.begin(), sorted.end());
-    // A time that another message's time lies within a day of: a station stamps message after message, so a
-    // stamp without company is a stray one, while a jump that later messages follow is a gap in the capture.
-    const auto hasCompany = [&sorted](TDateTime t) {
-        const auto from = std::lower_bound(sorted.begin(), sorted.end(), t - kMaxStampDistance);
-        const auto to = std::upper_bound(sorted.begin(), sorted.end(), t + kMaxStampDistance);
-        return to - from >= 2;
-    };
-    const bool anyCompany = std::any_of(sorted.begin(), sorted.end(), hasCompany);
+    // A stamp that the next stamp lies within a day of: the station went on from it. A lone stamp far from
+    // the others is a stray one, while after a gap in the capture the stamps go on from the new time.
+    std::vector<bool> followed(own.size(), false);
+    std::optional<TDateTime> next;
+    for (std::size_t i = own.size(); i-- > 0;) {
+        if (!own[i]) continue;
+        followed[i] = next && std::abs(*next - *own[i]) <= kMaxStampDistance;
+        next = own[i];
+    }
 
     std::optional<TDateTime> start;
-    for (const auto& time : own)
-        if (time && (!anyCompany || hasCompany(*time))) {
-            start = time;
-            break;
-        }
+    for (std::size_t i = 0; i < own.size() && !start; ++i)
+        if (own[i] && followed[i]) start = own[i];
+    if (!start)
+        for (const auto& time : own)
+            if (time) {
+                start = time;
+                break;
+            }
     std::vector<TDateTime> arrivals;
     arrivals.reserve(own.size());
-    TDateTime previous = start.value_or(fallback);
-    for (const auto& time : own) {
-        if (time && *time >= previous && (*time - previous <= kMaxStampDistance || hasCompany(*time))) previous = *time;
+    TDateTime previous = start.value_or(now);
+    for (std::size_t i = 0; i < own.size(); ++i) {
+        const auto& time = own[i];
+        if (time && *time >= previous && (*time - previous <= kMaxStampDistance || followed[i])) previous = *time;
         arrivals.push_back(previous);
     }
     return arrivals;

@@ -10,7 +10,7 @@ std::string PatientDataStreamFileName(std::string_view debugFolder, std::string_
 {
     constexpr std::string_view kExtension = ".txt";
     std::string name = CleanPatientID(patientID) + " " + CleanPatientID(patientName);
-    name.resize(HostTextFittingLength(name, kMaxFileNameBytes - kExtension.size()));
+    name.resize(HostTextFittingLength(name, kMaxAtomicFileNameBytes - kExtension.size()));
     return std::string(debugFolder) + name + std::string(kExtension);
 }
 

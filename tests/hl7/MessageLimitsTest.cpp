@@ -33,6 +33,12 @@ std::vector<std::string> LogLinesWith(const TEngineFixture& f, const std::string
     return lines;
 }
 
+std::vector<std::string> Sorted(std::vector<std::string> names)
+{
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 std::string Folder(const std::string& id)
 {
     return "C:\\KVD\\DATA\\" + id + "\\";
@@ -90,6 +96,19 @@ TEST(MessageLimits, LongPatientFieldsAreCutLoggedOnceAndTheValuesWritten)
         EXPECT_NE(logged[0].find(c.logged), std::string::npos) << logged[0];
         EXPECT_LT(logged[0].size(), 400u);
     }
+}
+
+TEST(MessageLimits, TheDataStreamFileOfALongIdAndNameIsCutToAFileName)
+{
+    TEngineFixture f;
+    f.view.saveDataStream = true;
+    f.handler.Settings().debugFolder = "C:\\TEMP\\";
+    f.files.ForceDirectories("C:\\TEMP");
+    // 0xE9 takes two bytes on the host; the file is written beside a temporary file of a longer name.
+    f.Receive({Msh(), Pid("12345", "Smith^" + std::string(kMiB, '\xE9')), Obr("20240506120008")});
+    f.Receive({Msh(), Pid(std::string(kMiB, '7'), "Smith^Al"), Obr("20240506120008")});
+    EXPECT_EQ(Sorted(f.files.ListDirectory("C:\\TEMP")),
+              Sorted({"12345 " + std::string(106, '\xE9') + ".txt", std::string(219, '7') + ".txt"}));
 }
 
 TEST(MessageLimits, APatientWhoseFolderCannotBeMadeIsLoggedOnce)
