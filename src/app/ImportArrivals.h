@@ -9,10 +9,12 @@
 
 namespace halcyra {
 
-// A message without a readable OBR-7, or with one earlier than the previous arrival, arrives with the
-// message before it; the messages before the first readable time arrive at that time. Without any
-// readable time every message arrives at `fallback`.
-std::vector<TDateTime> ArrivalTimes(const TCapturedStream& stream, TDateTime fallback);
+// A message without a readable OBR-7, with one earlier than the previous arrival, or with one more than a
+// day after it that the next message's stamp does not go on from (a stray stamp; after a gap in the
+// capture the stamps go on), arrives with the message before it. The import starts at the first stamp that
+// the next one goes on from (or the first readable one): the messages before it arrive at that time. A
+// stamp more than a day after `now` is unreadable. Without any readable time every message arrives at `now`.
+std::vector<TDateTime> ArrivalTimes(const TCapturedStream& stream, TDateTime now);
 
 // The message framed as the central station sends it: 0x0B, each segment ended by 0x0D, then 0x1C 0x0D.
 std::string FrameMessage(const TSegmentList& segments);

@@ -1,5 +1,6 @@
 #include "hl7/CensusPatient.h"
 
+#include "hl7/PatientFieldLimits.h"
 #include "platform/Text.h"
 
 #include <algorithm>
@@ -29,9 +30,11 @@ std::string CensusItem(std::string_view stored, int k)
 TPatient PatientFromCensusValue(std::string_view stored)
 {
     TPatient patient;
-    patient.FirstName = CensusItem(stored, 0);
-    patient.LastName = CensusItem(stored, 1);
+    // A value stored before the limits held may be longer than what a message now gives.
+    patient.FirstName = LimitPatientName(CensusItem(stored, 0));
+    patient.LastName = LimitPatientName(CensusItem(stored, 1));
     patient.PatientID = CensusItem(stored, 2);
+    CutPatientID(patient.PatientID);
     patient.TimeStamp = CensusItem(stored, 3);
     patient.Checked = CensusItem(stored, 4) == "1";
     return patient;

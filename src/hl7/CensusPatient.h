@@ -22,7 +22,8 @@ struct TPatient {
 // characters of the rest. A missing item therefore repeats the last item present.
 std::string CensusItem(std::string_view stored, int k);
 
-// Items 0 to 4: first name, last name, ID, time stamp, "1" for ticked.
+// Items 0 to 4: first name, last name, ID, time stamp, "1" for ticked; names and ID cut to their limits
+// (PatientFieldLimits.h).
 TPatient PatientFromCensusValue(std::string_view stored);
 // The stored text; a NUL, which a registry string cannot hold, is written as "\x00".
 std::string CensusValueFor(const TPatient& patient);

@@ -1,13 +1,17 @@
 #include "hl7/DataStreamFile.h"
 
 #include "hl7/PatientIdentity.h"
+#include "platform/Text.h"
 
 namespace halcyra {
 
 std::string PatientDataStreamFileName(std::string_view debugFolder, std::string_view patientID,
                                       std::string_view patientName)
 {
-    return std::string(debugFolder) + CleanPatientID(patientID) + " " + CleanPatientID(patientName) + ".txt";
+    constexpr std::string_view kExtension = ".txt";
+    std::string name = CleanPatientID(patientID) + " " + CleanPatientID(patientName);
+    name.resize(HostTextFittingLength(name, kMaxAtomicFileNameBytes - kExtension.size()));
+    return std::string(debugFolder) + name + std::string(kExtension);
 }
 
 bool SaveSegmentList(const TFileSystem& files, std::string_view path, const TSegmentList& segments)

@@ -11,7 +11,8 @@
 namespace halcyra {
 
 // The per-patient copy: debug folder + ID + " " + name + ".txt". Both parts are cleaned as patient IDs
-// are, so that no patient's text can name a file outside the debug folder.
+// are, so that no patient's text can name a file outside the debug folder, and cut at the end so that the
+// file name fits on the host.
 std::string PatientDataStreamFileName(std::string_view debugFolder, std::string_view patientID,
                                       std::string_view patientName);
 

@@ -7,6 +7,9 @@
 
 namespace halcyra {
 
+// A time stamp further than this (one day) from the clock is a fault of the sender, not a time.
+inline constexpr TDateTime kMaxStampDistance = 1.0;
+
 // False when any of the fourteen leading characters is missing or not a digit, or the date or time is not
 // a real one; `out` is then left alone.
 bool TryHL7ToDateTime(std::string_view s, TDateTime& out);

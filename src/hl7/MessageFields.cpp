@@ -4,6 +4,7 @@
 #include "hl7/Hl7Time.h"
 #include "hl7/Items.h"
 #include "hl7/Observation.h"
+#include "hl7/PatientFieldLimits.h"
 #include "hl7/PatientIdentity.h"
 
 namespace halcyra {
@@ -79,11 +80,13 @@ void ReadMessageFields(const TMessageIndex& index, TMessageFields& fields)
             case skPID: {
                 TPatientNameView name;
                 SplitPatientNameInto(index.Field(i, hl7item::kPidName), name, fields.displayName);
+                CutPatientName(fields.displayName);
                 fields.hasPatient = true;
-                fields.firstName = name.firstName;
-                fields.lastName = name.lastName;
-                ChoosePatientIDInto(index.Field(i, hl7item::kPidIdentifier), name.firstName, name.lastName,
+                fields.firstName = LimitPatientName(name.firstName);
+                fields.lastName = LimitPatientName(name.lastName);
+                ChoosePatientIDInto(index.Field(i, hl7item::kPidIdentifier), fields.firstName, fields.lastName,
                                     fields.patientId);
+                CutPatientID(fields.patientId);
                 break;
             }
             case skOBR:

@@ -40,7 +40,7 @@ struct TMessageFields {
     std::string_view version;
     bool supported = false;
     bool hasPatient = false;  // a PID was seen; the identity fields are meaningful only then
-    std::string patientId;    // ChoosePatientID of the cleaned PID-3 and the names
+    std::string patientId;    // ChoosePatientID of the cleaned PID-3 and the names; all cut to their limits
     std::string_view firstName;
     std::string_view lastName;
     std::string displayName;

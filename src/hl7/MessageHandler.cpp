@@ -5,10 +5,12 @@
 #include "hl7/Hl7Time.h"
 #include "hl7/Items.h"
 #include "hl7/Observation.h"
+#include "hl7/PatientFieldLimits.h"
 #include "hl7/PatientIdentity.h"
 #include "hl7/Segments.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace halcyra {
 namespace {
@@ -136,13 +138,23 @@ void TMessageHandler::HandleMSH(const TMessageIndex& index, std::size_t i, TMess
 void TMessageHandler::HandlePID(const TMessageIndex& index, std::size_t i, TMessageState& m)
 {
     WriteFileValues(m);
-    patientID_ = CleanPatientID(index.Field(i, hl7item::kPidIdentifier));
-    TPatientName name = SplitPatientName(index.Field(i, hl7item::kPidName));
-    firstName_ = std::move(name.firstName);
-    lastName_ = std::move(name.lastName);
-    patientName_ = std::move(name.displayName);
-    sourceID_ = ChoosePatientID(patientID_, firstName_, lastName_);
+    // Only the cut texts are kept: nothing below holds more of a long field than its limit.
+    const std::string_view nameField = index.Field(i, hl7item::kPidName);
+    TPatientNameView name;
+    std::string displayName;
+    SplitPatientNameInto(nameField, name, displayName);
+    firstName_.assign(LimitPatientName(name.firstName));
+    lastName_.assign(LimitPatientName(name.lastName));
+    patientName_.assign(LimitPatientName(displayName));
+    const bool nameCut = firstName_.size() < name.firstName.size() || lastName_.size() < name.lastName.size() ||
+                         patientName_.size() < displayName.size();
+    std::string chosen;
+    ChoosePatientIDInto(index.Field(i, hl7item::kPidIdentifier), firstName_, lastName_, chosen);
+    const std::size_t idLength = chosen.size();
+    const bool idCut = CutPatientID(chosen);
+    sourceID_.assign(chosen);
     patientID_ = census_.ReducePatientID(sourceID_);
+    if (idCut || nameCut) NoteCutIdentity(idCut ? idLength : 0, nameCut ? nameField.size() : 0);
     patientFolder_ = folders_.PatientFolderFor(patientID_);
 
     m.writeThisMessage = cycle_.IsNotYetSaved(patientID_, patientName_);
@@ -160,6 +172,9 @@ void TMessageHandler::HandlePID(const TMessageIndex& index, std::size_t i, TMess
     } else if (create) {
         patientFile_.CreatePatient(patientID_, firstName_, lastName_, patientFolder_);
         m.folderRegistered = folders_.PatientExists(patientFolder_);
+        if (!m.folderRegistered && unusableLogged_.insert(patientID_).second)
+            log_.AddLogLine("Patient ID " + ShownText(patientID_) + ": no patient could be created in " +
+                            patientFolder_ + "; its values are not written");
     }
     if (m.folderRegistered) {
         m.anyFolderRegistered = true;
@@ -211,8 +226,22 @@ TDateTime TMessageHandler::MessageTime(TDateTime t) const
 void TMessageHandler::HandleOBR(const TMessageIndex& index, std::size_t i, TMessageState& m)
 {
     // An unreadable time stamp gives the time of arrival, which is then placed on the grid like any other.
-    m.observationTime = MessageTime(HL7ToDateTime(index.Field(i, hl7item::kObrObservationTime), clock_.Now()));
+    m.observationTime = MessageTime(StampOrArrival(index.Field(i, hl7item::kObrObservationTime), "OBR-7"));
     m.hasObservationTime = true;
+}
+
+TDateTime TMessageHandler::StampOrArrival(std::string_view stamp, const char* field)
+{
+    const TDateTime now = clock_.Now();
+    TDateTime time = now;
+    if (TryHL7ToDateTime(stamp, time) && std::abs(time - now) > kMaxStampDistance) {
+        // A stamp that far from the clock is a station fault, not a time: a value there would be misdated.
+        time = now;
+        if (strayStampLogged_.emplace(patientID_, field).second)
+            log_.AddLogLine("Patient " + ShownText(patientID_) + ": the " + field + " time " + ShownText(stamp) +
+                            " is more than a day from the clock; the time of arrival is used");
+    }
+    return time;
 }
 
 bool TMessageHandler::ShowsPatient(const TMessageState& m) const
@@ -249,7 +278,7 @@ void TMessageHandler::HandleOBX(const TMessageIndex& index, std::size_t i, TMess
     const bool aperiodic = fields(hl7item::kObxAperiodic) == kAperiodicMark;
     TDateTime time = 0;
     if (aperiodic) {
-        time = HL7ToDateTime(fields(hl7item::kObxTime), now);
+        time = StampOrArrival(fields(hl7item::kObxTime), "OBX-14");
     } else {
         // A message without an observation time takes its time of arrival rather than day zero.
         if (!m.hasObservationTime) {
@@ -301,15 +330,33 @@ void TMessageHandler::NoteDueWrite(TMessageState& m)
     m.duePatientsWritten.emplace_back(patientID_, patientName_);
 }
 
+std::string TMessageHandler::ShownText(std::string_view text)
+{
+    // Cut short: a text in the log is there to be recognised, not to fill it.
+    constexpr std::size_t kShownLength = 40;
+    std::string shown(text.substr(0, kShownLength));
+    if (text.size() > kShownLength) shown += "...";
+    return shown;
+}
+
 void TMessageHandler::NoteNotANumber(const std::string& label, std::string_view valueText)
 {
     if (!notANumberLogged_.emplace(patientID_, label).second) return;
-    // The text as received, cut short: it is there to be recognised, not to fill the log.
-    constexpr std::size_t kShownLength = 40;
-    std::string shown(valueText.substr(0, kShownLength));
-    if (valueText.size() > kShownLength) shown += "...";
-    log_.AddLogLine("Patient " + patientID_ + ", " + label + ": the value \"" + shown +
+    log_.AddLogLine("Patient " + patientID_ + ", " + label + ": the value \"" + ShownText(valueText) +
                     "\" is not a number and is not written");
+}
+
+void TMessageHandler::NoteCutIdentity(std::size_t idLength, std::size_t nameLength)
+{
+    // Once per patient and field: a station repeats its long field in every message.
+    std::string cuts;
+    if (idLength > 0 && cutLogged_.emplace(patientID_, "ID").second)
+        cuts = "the ID of " + std::to_string(idLength) + " characters is cut to its first " +
+               std::to_string(sourceID_.size());
+    if (nameLength > 0 && cutLogged_.emplace(patientID_, "name").second)
+        cuts += (cuts.empty() ? "the name of " : " and the name of ") + std::to_string(nameLength) +
+                " characters is cut to " + std::to_string(kMaxPatientNameLength) + " for each part";
+    if (!cuts.empty()) log_.AddLogLine("Patient " + ShownText(patientID_) + ": " + cuts);
 }
 
 void TMessageHandler::AfterLastSegment(const TSegmentList& segments, TMessageState& m)

@@ -135,6 +135,13 @@ private:
     void NoteDueWrite(TMessageState& m);
     // A value text that is not a number, logged once per patient and parameter.
     void NoteNotANumber(const std::string& label, std::string_view valueText);
+    // The patient's ID or name was longer than it may be (lengths of the texts received, 0 for one that
+    // fitted); logged once per patient and field.
+    void NoteCutIdentity(std::size_t idLength, std::size_t nameLength);
+    // The time of a stamp of the field (OBR-7, OBX-14), or the time of arrival (the clock) when it cannot
+    // be read or lies more than a day from the clock; the latter is logged once per patient and field.
+    TDateTime StampOrArrival(std::string_view stamp, const char* field);
+    static std::string ShownText(std::string_view text);
 
     const IClock& clock_;
     const TFileSystem& files_;
@@ -166,6 +173,9 @@ private:
     std::int64_t messagesDecoded_ = 0;
     std::int64_t valuesWritten_ = 0;
     std::set<std::pair<std::string, std::string>> notANumberLogged_;  // (patient ID, label)
+    std::set<std::pair<std::string, std::string>> cutLogged_;         // (patient ID, "ID" or "name")
+    std::set<std::pair<std::string, std::string>> strayStampLogged_;  // (patient ID, field)
+    std::set<std::string> unusableLogged_;                            // patient IDs without a folder
 };
 
 }  // namespace halcyra

@@ -3,6 +3,7 @@
 #include "hl7/Hl7Time.h"
 #include "hl7/Items.h"
 #include "hl7/Observation.h"
+#include "hl7/PatientFieldLimits.h"
 #include "hl7/PatientIdentity.h"
 #include "hl7/Segments.h"
 #include "platform/Text.h"
@@ -55,9 +56,11 @@ TMessageSummary SummarizeMessage(const TSegmentList& segments)
                 break;
             case skPID: {
                 TPatientName name = SplitPatientName(GetField(line, hl7item::kPidName));
+                for (std::string* text : {&name.firstName, &name.lastName, &name.displayName}) CutPatientName(*text);
                 summary.hasPatient = true;
                 summary.patientId = ChoosePatientID(CleanPatientID(GetField(line, hl7item::kPidIdentifier)),
                                                     name.firstName, name.lastName);
+                CutPatientID(summary.patientId);
                 summary.firstName = std::move(name.firstName);
                 summary.lastName = std::move(name.lastName);
                 summary.displayName = std::move(name.displayName);

@@ -1,5 +1,6 @@
 // What the program takes from one message, segment by segment, without any settings or state: the
-// version, the patient identity after cleaning and fallbacks, the OBR time and every OBX.
+// version, the patient identity after cleaning and fallbacks and cut to its limits (PatientFieldLimits.h),
+// the OBR time and every OBX.
 // Composed of the grammar functions on a segment list, with owned texts. For message after message,
 // TMessageIndex and ReadMessageFields (MessageFields.h) give the same values without allocating.
 #pragma once

@@ -137,6 +137,9 @@ bool TryValueToFloat(std::string_view s, char decimalSeparator, double& out)
     std::uint64_t mantissa = 0;
     int significantDigits = 0;
     int fractionDigits = 0;
+    // The power of ten of the first significant digit, without the exponent.
+    int leadingPower = 0;
+    int integerDigits = 0;
     bool mantissaDigits = false;
     for (; i < end; ++i) {
         const char c = text[i];
@@ -144,9 +147,11 @@ bool TryValueToFloat(std::string_view s, char decimalSeparator, double& out)
             mantissaDigits = true;
             if (separatorPos != std::string_view::npos) ++fractionDigits;
             if (mantissa != 0 || c != '0') {
+                if (significantDigits == 0) leadingPower = separatorPos == std::string_view::npos ? 0 : -fractionDigits;
                 if (significantDigits <= kMaxExactDigits) mantissa = mantissa * 10 + static_cast<unsigned>(c - '0');
                 ++significantDigits;
             }
+            if (separatorPos == std::string_view::npos && significantDigits > 0) ++integerDigits;
         } else if (c == decimalSeparator && separatorPos == std::string_view::npos) {
             separatorPos = i;
         } else {
@@ -173,10 +178,11 @@ bool TryValueToFloat(std::string_view s, char decimalSeparator, double& out)
     // Short decimals: both the digits and the power of ten are exact doubles, so one multiplication or
     // division rounds exactly as a full conversion does.
     const int power = exponent - fractionDigits;
+    // A zero has no sign here: "-0" is the value 0.
     if (significantDigits <= kMaxExactDigits && power >= -kMaxExactPower && power <= kMaxExactPower) {
         const auto digits = static_cast<double>(mantissa);
         const double value = power >= 0 ? digits * kExactPowersOfTen[power] : digits / kExactPowersOfTen[-power];
-        out = negative ? -value : value;
+        out = negative && value != 0 ? -value : value;
         return true;
     }
 
@@ -189,8 +195,16 @@ bool TryValueToFloat(std::string_view s, char decimalSeparator, double& out)
     }
     double value = 0;
     const auto [ptr, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
-    if (ec != std::errc() || ptr != number.data() + number.size() || !std::isfinite(value)) return false;
-    out = value;
+    if (ptr != number.data() + number.size()) return false;
+    if (ec == std::errc::result_out_of_range) {
+        // Too small for a double is a number that rounds to 0; too large is none.
+        const int magnitude = (integerDigits > 0 ? integerDigits - 1 : leadingPower) + exponent;
+        if (magnitude >= 0) return false;
+        value = 0;
+    } else if (ec != std::errc() || !std::isfinite(value)) {
+        return false;
+    }
+    out = value == 0 ? 0.0 : value;
     return true;
 }
 

@@ -17,7 +17,7 @@ std::int32_t ObservationCode(std::string_view s);
 // The value text as a number: the first '.' or ',' (whichever is not the decimal separator) counts as
 // the decimal separator; blanks around the number and an exponent are allowed. False, with out left
 // alone, for anything else: an empty or blank text, other characters, "NaN", "inf", hexadecimal, and a
-// number beyond the range of a double.
+// number too large for a double. A number too small for one is 0, and a zero is never negative ("-0" is 0).
 bool TryValueToFloat(std::string_view s, char decimalSeparator, double& out);
 // The same, with 0 for a text that is not a number.
 double ValueToFloat(std::string_view s, char decimalSeparator = '.');

@@ -21,7 +21,8 @@ TfrmNewPatient::TfrmNewPatient(TPatientFile& patientFile, QWidget* parent)
 {
     setObjectName("frmNewPatient");
     setWindowTitle("New Patient");
-    resize(kWidth, kHeight);
+    // The notice keeps its size whatever it says: a window grown to a long text costs its pixels in memory.
+    setFixedSize(kWidth, kHeight);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     LblStatus = new QLabel(this);
@@ -58,7 +59,8 @@ void TfrmNewPatient::ShowNotice(const std::string& text)
 {
     // A running timer keeps its first start, so the window hides 5 s after the first of several notices.
     if (!Timer1->isActive()) Timer1->start();
-    LblStatus->setText(QString::fromStdString(Win1252ToUtf8(text)));
+    const QString full = QString::fromStdString(Win1252ToUtf8(text));
+    LblStatus->setText(LblStatus->fontMetrics().elidedText(full, Qt::ElideRight, kWidth));
     show();
 }
 

@@ -8,6 +8,7 @@
 
 #include "platform/DateTime.h"
 #include "platform/Drives.h"
+#include "platform/Text.h"
 
 #include <stdexcept>
 #include <string>
@@ -21,6 +22,10 @@ class EFileError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// The longest name (host bytes) that WriteFileAtomic can write: the name of its temporary file beside the
+// target adds to the target's.
+inline constexpr std::size_t kMaxAtomicFileNameBytes = kMaxFileNameBytes - 32;
 
 class TFileSystem {
 public:

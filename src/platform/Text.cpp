@@ -66,6 +66,17 @@ std::filesystem::path HostPathFromText(std::string_view text)
     return std::filesystem::path(Win1252ToUtf8(text));
 }
 
+std::size_t HostTextFittingLength(std::string_view text, std::size_t maxBytes)
+{
+    std::size_t bytes = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const std::uint32_t cp = CodePointOf(static_cast<unsigned char>(text[i]));
+        bytes += cp < 0x80 ? 1 : cp < 0x800 ? 2 : 3;
+        if (bytes > maxBytes) return i;
+    }
+    return text.size();
+}
+
 std::string EscapeControlCharacters(std::string_view text)
 {
     std::string out;

@@ -15,6 +15,11 @@ std::string Utf8ToWin1252(std::string_view text);
 // between them, for paths shown in messages, the log and listings, and for paths the core names.
 std::string HostPathText(const std::filesystem::path& hostPath);
 std::filesystem::path HostPathFromText(std::string_view text);
+// The most bytes the host's file systems take for one name in a path.
+inline constexpr std::size_t kMaxFileNameBytes = 255;
+// How many leading characters of the text fit in maxBytes bytes on the host (UTF-8, where a character
+// above 127 takes two or three bytes).
+std::size_t HostTextFittingLength(std::string_view text, std::size_t maxBytes);
 
 // Control characters (below 32, 127, and the C1 codes Windows-1252 leaves undefined) as "\xHH", so a
 // text read from a file or the network cannot add lines or terminal sequences where it is shown.

@@ -210,6 +210,32 @@ TEST_F(ImportTest, AScriptedSessionIsWrittenAsTheCollectionRulesSay)
     for (const auto& id : {a, b, c}) EXPECT_TRUE(Sound(id)) << id << ": " << out_;
 }
 
+// Stamps far from the rest of the capture, first and later: each such message arrives with the message before
+// it (or where the capture starts), and its values are written at that arrival, not at the stamp; so is an
+// aperiodic value with a stamp far from its arrival.
+TEST_F(ImportTest, StrayStampsArriveWithTheMessageBefore)
+{
+    Settings(10);
+    const std::string far = "99991231235959";
+    std::string capture;
+    capture += Message("A1", "Ash^Al", far, {{kHR, 70, "bpm", ""}});
+    capture += Message("A1", "Ash^Al", Stamp(0, 0), {{kHR, 71, "bpm", ""}});  // connects
+    capture += Message("A1", "Ash^Al", Stamp(0, 10), {{kHR, 72, "bpm", ""}});
+    capture += Message("A1", "Ash^Al", Stamp(0, 20), {{kHR, 73, "bpm", ""}});
+    // Three days on, and the stamps after it do not go on from there; a new patient is written at once.
+    capture += Message("B2", "Bo^Bea", "20240509120000", {{kHR, 80, "bpm", ""}});
+    capture += Message("A1", "Ash^Al", Stamp(0, 30), {{kHR, 74, "bpm", ""}});
+    capture += Message("A1", "Ash^Al", Stamp(0, 31), {{kNBP, 120, "mmHg", "17520914000000"}});
+    WriteCapture(capture);
+    ASSERT_EQ(Import(dir_ / "capture.hl7"), 0) << err_;
+    EXPECT_EQ(out_, "Imported 7 messages: 2 patients, 5 values written, 3 delimiters written\n");
+    const auto end = [](const std::string& series) { return series + "," + Iso(0, 32) + ",0,delimiter"; };
+    EXPECT_EQ(Points("A1"), Sorted({"HR,bpm," + Iso(0, 10) + ",72,value", "HR,bpm," + Iso(0, 20) + ",73,value",
+                                    "HR,bpm," + Iso(0, 30) + ",74,value", end("HR,bpm"),
+                                    "NBPs,mmHg," + Iso(0, 31) + ",120,value", end("NBPs,mmHg")}));
+    EXPECT_EQ(Points("B2"), Sorted({"HR,bpm," + Iso(0, 20) + ",80,value", end("HR,bpm")}));
+}
+
 TEST_F(ImportTest, AFileThatCannotBeReadChangesNothing)
 {
     EXPECT_EQ(Import(dir_ / "missing.hl7"), 1);

@@ -154,6 +154,22 @@ TEST_F(CensusTest, StartUpRestoresUnexpiredPatientsDisabledWithTheirTicksAndForg
     EXPECT_EQ(census.LastCensusSave(), clock.Now());
 }
 
+// A census stored before the patient fields had their limits comes back cut to them, and is stored so.
+TEST_F(CensusTest, APatientStoredLongerThanTheLimitsComesBackCut)
+{
+    const std::string longName(1024 * 1024, 'N');
+    Store("Patient1", longName + "^Lee^" + std::string(300, '7') + "^" + Stamp(kOneHour) + "^1");
+    census.SaveCensus(true);
+    ASSERT_EQ(census.RowCount(), 2);
+    const TPatient& patient = census.Patient(1);
+    EXPECT_EQ(patient.FirstName, std::string(255, 'N'));
+    EXPECT_EQ(patient.LastName, "Lee");
+    EXPECT_EQ(patient.PatientID, std::string(255, '7'));
+    EXPECT_EQ(census.Row(1).text, std::string(255, '7') + ", " + std::string(255, 'N') + " Lee");
+    EXPECT_EQ(Stored("Patient1"),
+              std::string(255, 'N') + "^Lee^" + std::string(255, '7') + "^" + Stamp(kOneHour) + "^1");
+}
+
 TEST_F(CensusTest, WithoutRestoringTicksStoredPatientsComeBackUnticked)
 {
     Store("Patient1", "John^Smith^1912121234^" + Stamp(kOneHour) + "^1");

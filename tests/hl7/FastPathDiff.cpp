@@ -8,10 +8,13 @@
 #include "hl7/MessageSummary.h"
 #include "hl7/Observation.h"
 
+#include <locale.h>
 #include <bit>
 #include <charconv>
+#include <clocale>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <optional>
 #include <sstream>
 
@@ -151,8 +154,16 @@ double ReferenceValueToFloat(std::string_view s, char decimalSeparator)
     if (i != end) return 0;
     double value = 0;
     const auto [ptr, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
-    if (ec != std::errc() || ptr != number.data() + number.size() || !std::isfinite(value)) return 0;
-    return value;
+    if (ptr != number.data() + number.size()) return 0;
+    if (ec == std::errc::result_out_of_range) {
+        // From the C library, whose result tells a number too small for a double (0) from one too large.
+        static const locale_t c = newlocale(LC_ALL_MASK, "C", locale_t{});
+        if (std::isinf(strtod_l(number.c_str(), nullptr, c))) return 0;
+        value = 0;
+    } else if (ec != std::errc() || !std::isfinite(value)) {
+        return 0;
+    }
+    return value == 0 ? 0.0 : value;  // no negative zero
 }
 
 }  // namespace

@@ -16,8 +16,8 @@ std::vector<std::string> MessageDifferences(std::string_view body);
 // A captured stream, fed to the capture reader in pieces of `piece` bytes, against SplitCapturedStream.
 std::vector<std::string> CaptureDifferences(std::string_view bytes, std::size_t piece);
 
-// ValueToFloat against a plain conversion of the same text through std::from_chars, for both decimal
-// separators, bit for bit.
+// ValueToFloat against a plain conversion of the same text through std::from_chars (a number too small for
+// a double gives 0, and no zero is negative), for both decimal separators, bit for bit.
 std::vector<std::string> ValueDifferences(std::string_view text);
 
 }  // namespace halcyra

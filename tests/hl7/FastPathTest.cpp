@@ -115,6 +115,9 @@ TEST(Hl7FastPath, ValuesConvertExactly)
         "",
     };
     for (const char* text : fixed) EXPECT_THAT(ValueDifferences(text), IsEmpty());
+    for (const std::string& text : {std::string("-4e-400"), "0." + std::string(400, '0') + "1", std::string(400, '9'),
+                                    "-" + std::string(330, '0') + "1e-330", std::string("4e-320")})
+        EXPECT_THAT(ValueDifferences(text), IsEmpty()) << text;
 
     // Decimals of every length around the limits of the short conversion.
     std::mt19937_64 random(23);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 namespace halcyra {
@@ -208,6 +209,47 @@ TEST(Hl7Observation, OnlyANumberIsAValue)
         EXPECT_EQ(TryValueToFloat(c.text, c.separator, value), c.number) << c.text << " with " << c.separator;
         EXPECT_DOUBLE_EQ(value, c.number ? c.value : -99) << c.text << " with " << c.separator;
     }
+}
+
+// A number too small for a double is 0, one too large is none; no zero is negative, in the file or for the
+// data manager.
+TEST(Hl7Observation, NumbersAtTheEdgesOfADouble)
+{
+    struct Case {
+        std::string text;
+        bool number;
+        double value;
+    };
+    const Case cases[] = {
+        {"-0", true, 0},
+        {"-0.0", true, 0},
+        {"-0,000", true, 0},
+        {"-0e5", true, 0},
+        {"-.0", true, 0},
+        {"4e-400", true, 0},
+        {"-4e-400", true, 0},
+        {"1e-99999999", true, 0},
+        {"0." + std::string(400, '0') + "1", true, 0},
+        {"-0." + std::string(400, '0') + "1", true, 0},
+        {"4e-320", true, 4e-320},
+        {std::string(400, '0') + "7", true, 7},
+        {"1" + std::string(400, '0') + "e-400", true, 1},
+        {std::string(400, '9'), false, 0},
+        {"1" + std::string(400, '0'), false, 0},
+        {"-" + std::string(400, '9'), false, 0},
+        {"0.001e309", true, 1e306},
+        {"1e99999999", false, 0},
+    };
+    for (const Case& c : cases) {
+        for (const char separator : {'.', ','}) {
+            double value = -99;
+            ASSERT_EQ(TryValueToFloat(c.text, separator, value), c.number) << c.text << " with " << separator;
+            if (!c.number) continue;
+            EXPECT_EQ(value, c.value) << c.text << " with " << separator;
+            EXPECT_FALSE(std::signbit(value)) << c.text << " with " << separator;
+        }
+    }
+    EXPECT_TRUE(std::signbit(ValueToFloat("-1e-300")));
 }
 
 TEST(Hl7Observation, UnitIsComponentTwoOnlyWithACaret)

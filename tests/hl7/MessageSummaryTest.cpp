@@ -1,6 +1,12 @@
 #include "hl7/MessageSummary.h"
 
+#include "FastPathDiff.h"
+
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
 
 namespace halcyra {
 namespace {
@@ -81,6 +87,44 @@ TEST(Hl7Summary, MissingSegmentsAndLaterSegmentsWin)
     EXPECT_TRUE(s.hasObservationTime);
     EXPECT_FALSE(s.observationTime.has_value());
     EXPECT_EQ(s.observationTimeText, "2024013123");
+}
+
+// The ID names a folder and the names fill the census, the registry and the files: each is cut to what those
+// hold, the ID by its bytes on the host (a character above 127 takes two or three there), and the fast path
+// cuts alike.
+TEST(Hl7Summary, LongPatientFieldsAreCut)
+{
+    struct Case {
+        std::string pid3;
+        std::string pid5;
+        std::string id;
+        std::string first;
+        std::string last;
+        std::string display;
+    };
+    const std::string a300(300, 'A');
+    const std::string b300(300, 'B');
+    const std::vector<Case> cases = {
+        {std::string(255, 'A'), "Lee^Ann", std::string(255, 'A'), "Ann", "Lee", "Ann Lee"},
+        {a300, "Lee^Ann", std::string(255, 'A'), "Ann", "Lee", "Ann Lee"},
+        // 0xE9 takes two bytes on the host, 0x80 (the euro sign) three.
+        {std::string(100, 'A') + std::string(200, '\xE9'), "", std::string(100, 'A') + std::string(77, '\xE9'), "", "",
+         ""},
+        {std::string(100, '\x80'), "", std::string(85, '\x80'), "", "", ""},
+        {"1", "Smith^" + b300, "1", std::string(255, 'B'), "Smith", std::string(255, 'B')},
+        {"1", "John " + b300, "1", "John", std::string(255, 'B'), "John " + std::string(250, 'B')},
+        {"1", b300, "1", "", "", std::string(255, 'B')},
+        {"", b300 + "^x", std::string(255, 'B'), "x", std::string(255, 'B'), "x " + std::string(253, 'B')},
+    };
+    for (const Case& c : cases) {
+        const std::string pid = "PID|||" + c.pid3 + "||" + c.pid5;
+        const TMessageSummary s = SummarizeMessage({"MSH|^~\\&|||||||||P|2.3", pid});
+        EXPECT_EQ(s.patientId, c.id) << pid;
+        EXPECT_EQ(s.firstName, c.first) << pid;
+        EXPECT_EQ(s.lastName, c.last) << pid;
+        EXPECT_EQ(s.displayName, c.display) << pid;
+        EXPECT_THAT(MessageDifferences("MSH|^~\\&|||||||||P|2.3\r" + pid + "\r"), testing::IsEmpty()) << pid;
+    }
 }
 
 }  // namespace

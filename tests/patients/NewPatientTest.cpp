@@ -2,6 +2,7 @@
 
 #include "support/TempDir.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QTimer>
 
@@ -47,6 +48,20 @@ TEST_F(NewPatientTest, CreatingShowsTheNoticeAndASecondOneKeepsTheFirstTimerStar
     window.Timer1Timer();
     EXPECT_FALSE(window.isVisible());
     EXPECT_FALSE(window.Timer1->isActive());
+}
+
+// A window grown to its text would cost its pixels in memory: the notice keeps its size and ends in "...".
+TEST_F(NewPatientTest, ALongNoticeKeepsTheWindowsSize)
+{
+    const std::string id(255, '7');
+    const std::string name(255, 'N');
+    EXPECT_EQ(window.CreatePatient(id, name, name, "C:\\KVD\\DATA\\" + id + "\\"), -1);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.size(), QSize(656, 67));
+    const QString text = window.LblStatus->text();
+    EXPECT_TRUE(text.startsWith("Created: 777")) << text.toStdString();
+    EXPECT_TRUE(text.endsWith(QChar(0x2026))) << text.toStdString();
 }
 
 TEST_F(NewPatientTest, TheNoticeIsShownEvenWhenTheFolderCannotBeMade)

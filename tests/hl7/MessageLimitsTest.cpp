@@ -1,0 +1,176 @@
+// What one message can carry at the edges: patient fields longer than the folders, files and registry hold,
+// and time stamps far from the clock. Each is cut or replaced, logged once, and the values still written.
+#include "EngineFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace halcyra {
+namespace {
+
+using test::AperiodicObx;
+using test::At;
+using test::Msh;
+using test::Obr;
+using test::Obx;
+using test::Pid;
+using test::TEngineFixture;
+
+using test::kHR;
+using test::kNBP;
+
+constexpr std::size_t kMiB = 1024 * 1024;
+
+std::vector<std::string> LogLinesWith(const TEngineFixture& f, const std::string& text)
+{
+    std::vector<std::string> lines;
+    for (const std::string& line : f.logLines)
+        if (line.find(text) != std::string::npos) lines.push_back(line);
+    return lines;
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> names)
+{
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string Folder(const std::string& id)
+{
+    return "C:\\KVD\\DATA\\" + id + "\\";
+}
+
+TEST(MessageLimits, LongPatientFieldsAreCutLoggedOnceAndTheValuesWritten)
+{
+    struct TCase {
+        std::string name;
+        std::string pid3;
+        std::string pid5;
+        std::string id;  // as cut
+        std::string first;
+        std::string last;
+        std::string logged;  // what the one log line says
+    };
+    const std::string longName(kMiB, 'N');
+    const TCase cases[] = {
+        {"1 MiB name", "123456", "Smith^" + longName, "123456", std::string(255, 'N'), "Smith",
+         "the name of " + std::to_string(kMiB + 6) + " characters is cut to 255"},
+        {"1 MiB ID", std::string(kMiB, '7'), "Smith^John", std::string(255, '7'), "John", "Smith",
+         "the ID of " + std::to_string(kMiB) + " characters is cut to its first 255"},
+        {"both", std::string(kMiB, '7'), "Smith^" + longName, std::string(255, '7'), std::string(255, 'N'), "Smith",
+         "the ID of " + std::to_string(kMiB) + " characters is cut to its first 255 and the name of "},
+        // 0xE9 takes two bytes in a folder name on the host.
+        {"ID of 300 characters of 2 bytes", std::string(300, '\xE9'), "Smith^John", std::string(127, '\xE9'), "John",
+         "Smith", "the ID of 300 characters is cut to its first 127"},
+        // The ID is taken from the cut name.
+        {"ID from a long last name", "", std::string(300, 'L') + "^Ann", std::string(255, 'L'), "Ann",
+         std::string(255, 'L'), ": the name of 304 characters is cut to 255"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        TEngineFixture f;
+        f.Collecting();
+        f.TickAt(At(12, 0, 10, 300));
+        f.ReceiveAt(At(12, 0, 12), {Msh(), Pid(c.pid3, c.pid5), Obr("20240506120012"), Obx(kHR, "72", "bpm")});
+        f.TickAt(At(12, 0, 20, 300));
+        f.ReceiveAt(At(12, 0, 21), {Msh(), Pid(c.pid3, c.pid5), Obr("20240506120021"), Obx(kHR, "72", "bpm")});
+
+        EXPECT_EQ(f.handler.PatientID(), c.id);
+        const int row = f.RowOf(c.id);
+        ASSERT_GT(row, 0);
+        EXPECT_EQ(f.census.Patient(row).FirstName, c.first);
+        EXPECT_EQ(f.census.Patient(row).LastName, c.last);
+        EXPECT_LE(f.census.Row(row).text.size(), 255u + 2 + 255);
+        EXPECT_LE(f.settings.RootHive().ReadString(kProgramKey, "Patient1").size(), 1000u);
+        // Both messages' values, in the folder of the cut ID, whose file holds no more than the cut texts.
+        EXPECT_EQ(f.Values(), (std::vector<std::string>{c.id + " HR bpm 2024-05-06T12:00:10.000 72",
+                                                        c.id + " HR bpm 2024-05-06T12:00:20.000 72"}));
+        ASSERT_TRUE(f.files.FileExists(Folder(c.id) + "Halcyra.pil"));
+        EXPECT_LT(std::filesystem::file_size(f.files.HostPath(Folder(c.id) + "Halcyra.pil")), 16u * 1024);
+        const std::vector<std::string> logged = LogLinesWith(f, " is cut to ");
+        ASSERT_EQ(logged.size(), 1u);
+        EXPECT_NE(logged[0].find(c.logged), std::string::npos) << logged[0];
+        EXPECT_LT(logged[0].size(), 400u);
+    }
+}
+
+TEST(MessageLimits, TheDataStreamFileOfALongIdAndNameIsCutToAFileName)
+{
+    TEngineFixture f;
+    f.view.saveDataStream = true;
+    f.handler.Settings().debugFolder = "C:\\TEMP\\";
+    f.files.ForceDirectories("C:\\TEMP");
+    // 0xE9 takes two bytes on the host; the file is written beside a temporary file of a longer name.
+    f.Receive({Msh(), Pid("12345", "Smith^" + std::string(kMiB, '\xE9')), Obr("20240506120008")});
+    f.Receive({Msh(), Pid(std::string(kMiB, '7'), "Smith^Al"), Obr("20240506120008")});
+    EXPECT_EQ(Sorted(f.files.ListDirectory("C:\\TEMP")),
+              Sorted({"12345 " + std::string(106, '\xE9') + ".txt", std::string(219, '7') + ".txt"}));
+}
+
+TEST(MessageLimits, APatientWhoseFolderCannotBeMadeIsLoggedOnce)
+{
+    TEngineFixture f;
+    f.Collecting();
+    // A file where the patient's folder would be.
+    ASSERT_TRUE(f.files.ForceDirectories("C:\\KVD\\DATA"));
+    f.files.WriteFileAtomic("C:\\KVD\\DATA\\555", "not a folder");
+    for (int second : {8, 9})
+        f.ReceiveAt(At(12, 0, second), {Msh(), Pid("555", "Lee^Ann"), Obr("20240506120008"), Obx(kHR, "72", "bpm")});
+    EXPECT_TRUE(f.Values().empty());
+    const std::vector<std::string> logged = LogLinesWith(f, "no patient could be created");
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_NE(logged[0].find("Patient ID 555: no patient could be created in C:\\KVD\\DATA\\555\\"), std::string::npos);
+}
+
+// The clock reads 2024-05-06 12:00:08; the interval is 10 s.
+TEST(MessageLimits, AnObservationTimeMoreThanADayFromTheClockGivesTheArrival)
+{
+    struct TCase {
+        std::string obr7;
+        std::string written;
+        bool logged;
+    };
+    const TCase cases[] = {
+        {"99991231235959", "2024-05-06T12:00:10.000", true},  {"18000101000000", "2024-05-06T12:00:10.000", true},
+        {"17520914000000", "2024-05-06T12:00:10.000", true},  {"00010101000000", "2024-05-06T12:00:10.000", true},
+        {"20240507120009", "2024-05-06T12:00:10.000", true},  {"20240505120007", "2024-05-06T12:00:10.000", true},
+        {"garbage", "2024-05-06T12:00:10.000", false},        {"20240507120007", "2024-05-07T12:00:10.000", false},
+        {"20240505120009", "2024-05-05T12:00:10.000", false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.obr7);
+        TEngineFixture f;
+        f.Collecting();
+        f.ReceiveAt(At(12, 0, 8), {Msh(), Pid("1", "Lee^Ann"), Obr(c.obr7), Obx(kHR, "72", "bpm")});
+        f.ReceiveAt(At(12, 0, 9), {Msh(), Pid("1", "Lee^Ann"), Obr(c.obr7), Obx(kHR, "73", "bpm")});
+        EXPECT_EQ(f.Values(), std::vector<std::string>{"1 HR bpm " + c.written + " 72"});
+        const std::vector<std::string> logged = LogLinesWith(f, "more than a day from the clock");
+        ASSERT_EQ(logged.size(), c.logged ? 1u : 0u);
+        if (c.logged) {
+            EXPECT_NE(logged[0].find("Patient 1: the OBR-7 time " + c.obr7 +
+                                     " is more than a day from the clock; the time of arrival is used"),
+                      std::string::npos);
+        }
+    }
+}
+
+TEST(MessageLimits, AnAperiodicTimeMoreThanADayFromTheClockGivesTheArrival)
+{
+    TEngineFixture f;
+    f.Collecting();
+    for (const char* time : {"99991231235959", "20240506120003", "18000101000000"})
+        f.ReceiveAt(At(12, 0, 8, 500),
+                    {Msh(), Pid("1", "Lee^Ann"), Obr("20240506120008"), AperiodicObx(kNBP, "120", "mmHg", time)});
+    EXPECT_EQ(f.Values(), (std::vector<std::string>{"1 NBPs mmHg 2024-05-06T12:00:08.500 120",
+                                                    "1 NBPs mmHg 2024-05-06T12:00:03.000 120",
+                                                    "1 NBPs mmHg 2024-05-06T12:00:08.500 120"}));
+    EXPECT_EQ(LogLinesWith(f, "Patient 1: the OBX-14 time 99991231235959 is more than a day").size(), 1u);
+    EXPECT_EQ(LogLinesWith(f, "more than a day").size(), 1u);
+}
+
+}  // namespace
+}  // namespace halcyra
