@@ -263,11 +263,19 @@ void TMessageHandler::HandleOBX(const TMessageIndex& index, std::size_t i, TMess
 
     const std::string_view identifier = fields(hl7item::kObxIdentifier);
     const std::int32_t code = ObservationCode(GetComponent(identifier, 1));
-    const std::string label(GetComponent(identifier, 2));
+    const std::string_view labelField = GetComponent(identifier, 2);
+    const std::string_view unitField = ObservationUnit(fields(hl7item::kObxUnits));
     const std::string_view valueText = fields(hl7item::kObxValue);
-    const std::string unit = params_.DefaultUnits().ResolveUnit(label, ObservationUnit(fields(hl7item::kObxUnits)),
+    const std::string label(labelField.substr(0, kMaxObservationTextLength));
+    const std::string unit = params_.DefaultUnits().ResolveUnit(label, unitField.substr(0, kMaxObservationTextLength),
                                                                 settings_.enableDefaultUnits);
-    const std::string text = label + " = " + std::string(valueText) + " " + unit;
+    if ((labelField.size() > label.size() || unitField.size() > kMaxObservationTextLength) && !observationCutLogged_) {
+        observationCutLogged_ = true;
+        log_.AddLogLine("Patient " + ShownText(patientID_) + ": an observation label or unit is cut to " +
+                        std::to_string(kMaxObservationTextLength) + " characters (" + ShownText(label) +
+                        "); later cuts are not logged");
+    }
+    const std::string text = label + " = " + std::string(valueText.substr(0, kMaxObservationTextLength)) + " " + unit;
     view_.SetParameterLabel(text);
     double value = 0;
     const bool isNumber = TryValueToFloat(valueText, settings_.decimalSeparator, value);

@@ -34,6 +34,9 @@ inline constexpr std::string_view kBadVersionText = "Bad HL7 Version ID = ";
 // shown or written), and the message is logged. A monitor sends a few dozen per patient; the cap keeps the
 // cost of one message bounded.
 inline constexpr int kMaxObservationsPerMessage = 1000;
+// Characters kept of an observation's label, unit and value text: the label and unit name a series in the
+// patient's file and a default unit in the registry.
+inline constexpr std::size_t kMaxObservationTextLength = 255;
 
 // The start-up settings the handling acts on; "UseHalcyraSettings" is the collection cycle's.
 struct TMessageSettings {
@@ -174,6 +177,7 @@ private:
     std::int64_t valuesWritten_ = 0;
     std::set<std::pair<std::string, std::string>> notANumberLogged_;  // (patient ID, label)
     std::set<std::pair<std::string, std::string>> cutLogged_;         // (patient ID, "ID" or "name")
+    bool observationCutLogged_ = false;
     std::set<std::pair<std::string, std::string>> strayStampLogged_;  // (patient ID, field)
     std::set<std::string> unusableLogged_;                            // patient IDs without a folder
 };

@@ -98,6 +98,30 @@ TEST(MessageLimits, LongPatientFieldsAreCutLoggedOnceAndTheValuesWritten)
     }
 }
 
+// A label or unit of a megabyte would name a series in the file and a default unit in the registry.
+TEST(MessageLimits, LongObservationLabelsAndUnitsAreCutAndLoggedOnce)
+{
+    TEngineFixture f;
+    f.Collecting();
+    const std::string label(kMiB, 'L');
+    const std::string unit(kMiB, 'U');
+    for (int second : {12, 21}) {
+        f.TickAt(At(12, 0, second - 2, 300));
+        f.ReceiveAt(At(12, 0, second),
+                    {Msh(), Pid("123456", "Smith^John"), Obr("202405061200" + std::to_string(second)),
+                     Obx("1^" + label + "^MDIL", "72", unit), Obx(kHR, "60", "bpm")});
+    }
+    TSaveItNew reader(std::make_shared<TPosixSaveFileIo>());
+    reader.SetFileName(f.files.HostPath(Folder("123456") + "Halcyra.pil"));
+    reader.ReloadStructure();
+    std::vector<std::string> series;
+    for (const TParameterSerie* serie : reader.ParameterSeries())
+        series.push_back(serie->Info.ParameterName() + " [" + serie->UnitName + "] " +
+                         std::to_string(serie->Serie ? serie->Serie->DataSet().Points().size() : 0));
+    EXPECT_EQ(Sorted(series), Sorted({std::string(255, 'L') + " [" + std::string(255, 'U') + "] 2", "HR [bpm] 2"}));
+    EXPECT_EQ(LogLinesWith(f, "is cut to 255 characters").size(), 1u);
+}
+
 TEST(MessageLimits, TheDataStreamFileOfALongIdAndNameIsCutToAFileName)
 {
     TEngineFixture f;
