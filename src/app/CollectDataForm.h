@@ -163,16 +163,13 @@ public:
     TPatientFolders& PatientFolders() { return patientFolders_; }
     TFolderOwners& FolderOwners() { return folderOwners_; }
     TPatientFile& PatientFile() { return patientFile_; }
-    TSaveItNew& SaveIt1() { return saveIt1_; }
     TPatientMonitorFile& MonitorFile() { return monitorFile_; }
     // The collection cycle (status, boundaries, marks, supervision) and the handling of each message.
     TCollectionCycle& Cycle() { return *cycle_; }
     TMessageHandler& Messages() { return *messages_; }
     TCentralStationReader& CentralStationReader() { return *reader_; }
-    // The patient list and the value grid below the panel, and the connection animation on Animate.
-    TPatientGridPane& GridPane() { return *gridPane_; }
+    // The connection animation on Animate.
     TConnectAnimation& Animation() { return *animation_; }
-    IClientSocket& ClientSocketRelay() { return *relayClientSocket_; }
     TRelayServer& RelayServer() { return *relayServer_; }
     TRelayClient& RelayClient() { return *relayClient_; }
 

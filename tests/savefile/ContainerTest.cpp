@@ -429,25 +429,5 @@ TEST(Persist, BaseRecordTypeIsNotImplemented)
     }
 }
 
-TEST(Persist, PrototypeRegistryCreatesByRecordTypeAndMovesHitsForward)
-{
-    TMicroStreamParser::ClearPrototypes();
-    RegisterTovClassPrototypes();
-    RegisterPointPrototypes();
-    double draw = 0.5;
-    TMicroStreamParser::SetRandomSource([&] { return draw; });
-
-    EXPECT_NE(dynamic_cast<TUniqueParameterInformation*>(TMicroStreamParser::FindAndCreate(-24).get()), nullptr);
-    EXPECT_NE(dynamic_cast<TRecordDelimiterPoint*>(TMicroStreamParser::FindAndCreate(85).get()), nullptr);
-    EXPECT_EQ(TMicroStreamParser::FindAndCreate(12345), nullptr);
-    EXPECT_EQ(dynamic_cast<const TUniqueParameterInformation*>(TMicroStreamParser::PrototypeAt(1)) != nullptr, true);
-
-    draw = 0.9995;
-    TMicroStreamParser::FindAndCreate(-24);
-    EXPECT_NE(dynamic_cast<const TUniqueParameterInformation*>(TMicroStreamParser::PrototypeAt(0)), nullptr);
-    TMicroStreamParser::SetRandomSource(nullptr);
-    TMicroStreamParser::ClearPrototypes();
-}
-
 }  // namespace
 }  // namespace halcyra
