@@ -51,7 +51,8 @@ while IFS=: read -r file line text; do
   to=$(sed -E 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*["<]([^/">]+)\/.*/\1/' <<<"$text")
   [[ -n ${floor[$to]+x} && -n ${floor[$from]+x} ]] || continue
   may_use "$from" "$to" || fail "$file:$line: $from (floor ${floor[$from]}) includes from $to (floor ${floor[$to]})"
-done < <(git ls-files 'src/*' | xargs grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*["<][a-z0-9]+/' || true)
+done < <(find src -type f \( -name '*.h' -o -name '*.cpp' -o -name '*.in' \) -print0 | sort -z |
+  xargs -0 grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*["<][a-z0-9]+/' || true)
 
 # Libraries: the folder whose CMakeLists.txt defines each one, then the links of each folder's libraries.
 declare -A owner
