@@ -2,6 +2,8 @@
 // one value, for a short and a week-long file. The open reads only the file's header region, and not
 // even that while the file is unchanged, so the two should cost the same.
 #include "patients/PatientMonitorFile.h"
+#include "savefile/SaveFileIds.h"
+#include "savefile/Streams.h"
 
 #include <benchmark/benchmark.h>
 
@@ -62,19 +64,14 @@ struct TPatientSetup {
         first.OpenPatientMonitorFile(writer, folder, kPatientId, kPatientName);
         first.AppendValue("HR", "", "", "bpm", 45000.0, 60.0, TValueTiming::Grid);
         // The rest of the points as the writer lays them out, in one go.
-        std::string records;
-        records.reserve(static_cast<std::size_t>(points) * 26);
-        for (int i = 1; i < points; ++i) {
-            const std::int32_t id = 220;
-            const std::int32_t payload = 18;
-            const std::uint16_t index = 0;
-            const double time = 45000.0 + i / 8640.0;
-            const double value = 60.0 + i % 40;
-            records.append(reinterpret_cast<const char*>(&id), 4);
-            records.append(reinterpret_cast<const char*>(&payload), 4);
-            records.append(reinterpret_cast<const char*>(&index), 2);
-            records.append(reinterpret_cast<const char*>(&time), 8);
-            records.append(reinterpret_cast<const char*>(&value), 8);
+        std::string records(static_cast<std::size_t>(points - 1) * item::kPointRecordSize, '\0');
+        auto* p = reinterpret_cast<unsigned char*>(records.data());
+        for (int i = 1; i < points; ++i, p += item::kPointRecordSize) {
+            StoreU32(p, item::kValuePoint);
+            StoreU32(p + 4, item::kPointPayloadSize);
+            StoreU16(p + item::kPointIndexOffset, 0);
+            StoreF64(p + item::kPointTimeOffset, 45000.0 + i / 8640.0);
+            StoreF64(p + item::kPointValueOffset, 60.0 + i % 40);
         }
         std::ofstream(files.HostPath(folder + "Halcyra.pil"), std::ios::binary | std::ios::app) << records;
     }

@@ -2,6 +2,7 @@
 // between files, and the first append to a long file), the header-region read against file length, and
 // declarations in place and with growth.
 #include "savefile/MemorySaveFileIo.h"
+#include "savefile/SaveFileIds.h"
 #include "savefile/SaveITNew.h"
 
 #include <benchmark/benchmark.h>
@@ -44,8 +45,8 @@ std::string Points(int count)
 {
     TMemoryStream out;
     for (int i = 0; i < count; ++i) {
-        WriteI32(out, 220);
-        WriteI32(out, 18);
+        WriteI32(out, item::kValuePoint);
+        WriteI32(out, item::kPointPayloadSize);
         WriteU16(out, static_cast<std::uint16_t>(i % 4));
         WriteF64(out, 45000.0 + i / 8640.0);
         WriteF64(out, 60.0 + i % 40);
@@ -74,7 +75,7 @@ void BM_BareWrite26(benchmark::State& state)
 {
     const auto file = Folder() / "bare.pil";
     Store(file, MonitorFile(0, 500));
-    const std::string record(26, '\x01');
+    const std::string record(item::kPointRecordSize, '\x01');
     for (auto _ : state) {
         const int fd = ::open(file.c_str(), O_WRONLY);
         ::lseek(fd, 0, SEEK_END);

@@ -4,19 +4,19 @@
 #include "app/CensusCollectTargets.h"
 #include "app/CollectionCycle.h"
 #include "app/Environment.h"
-#include "app/Log.h"
 #include "app/ReaderCycle.h"
 #include "app/RelayReaderCycle.h"
 #include "datamanager/DataManagerLink.h"
 #include "hl7/Census.h"
 #include "hl7/MessageHandler.h"
-#include "hl7/PatientIdReduction.h"
 #include "params/ParameterModel.h"
 #include "patients/FolderOwners.h"
 #include "patients/PatientFile.h"
 #include "patients/PatientFolders.h"
+#include "patients/PatientIdReduction.h"
 #include "patients/PatientMonitorFile.h"
 #include "platform/DateTime.h"
+#include "platform/Log.h"
 #include "relay/ConnectedClientsList.h"
 #include "relay/RelayClient.h"
 #include "relay/RelayServer.h"
@@ -163,16 +163,13 @@ public:
     TPatientFolders& PatientFolders() { return patientFolders_; }
     TFolderOwners& FolderOwners() { return folderOwners_; }
     TPatientFile& PatientFile() { return patientFile_; }
-    TSaveItNew& SaveIt1() { return saveIt1_; }
     TPatientMonitorFile& MonitorFile() { return monitorFile_; }
     // The collection cycle (status, boundaries, marks, supervision) and the handling of each message.
     TCollectionCycle& Cycle() { return *cycle_; }
     TMessageHandler& Messages() { return *messages_; }
     TCentralStationReader& CentralStationReader() { return *reader_; }
-    // The patient list and the value grid below the panel, and the connection animation on Animate.
-    TPatientGridPane& GridPane() { return *gridPane_; }
+    // The connection animation on Animate.
     TConnectAnimation& Animation() { return *animation_; }
-    IClientSocket& ClientSocketRelay() { return *relayClientSocket_; }
     TRelayServer& RelayServer() { return *relayServer_; }
     TRelayClient& RelayClient() { return *relayClient_; }
 

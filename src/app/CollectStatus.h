@@ -1,27 +1,14 @@
-// The collection status and what the window shows for each.
+// What the log and the window show for each collection status.
 #pragma once
 
-#include <cstdint>
+#include "hl7/CollectStatusCode.h"
+
 #include <string_view>
 
 namespace halcyra {
 
-// One byte, as stored and sent to the data manager.
-enum TCollectStatus : std::uint8_t {
-    csNotConnected = 0,    // no valid message header seen since the last loss
-    csConnected = 1,       // connected, not collecting
-    csCollecting = 2,      // connected and collecting
-    csConnectionLost = 3,  // connection lost while collecting: shown as 0, but a returning connection resumes
-};
-
 // The log line written whenever a status is set.
 std::string_view StatusLogLine(TCollectStatus status);
-
-// 0 and 3 are shown and handled alike.
-inline bool IsDisconnected(TCollectStatus status)
-{
-    return status == csNotConnected || status == csConnectionLost;
-}
 
 enum class TAnimation { StillNotConnected, StillConnected, PlayingCollecting };
 

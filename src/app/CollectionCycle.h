@@ -3,17 +3,18 @@
 // close the collected series. Plain C++: the window, the service, the import and tests drive the same one.
 #pragma once
 
-#include "app/ClientSocket.h"
 #include "app/CollectInterval.h"
 #include "app/CollectStatus.h"
 #include "app/CollectTargets.h"
 #include "app/CollectView.h"
-#include "app/Log.h"
-#include "app/RelaySupervision.h"
 #include "app/SavedData.h"
 #include "datamanager/DataManagerLink.h"
+#include "hl7/ClientSocket.h"
+#include "hl7/MessageCycle.h"
 #include "params/ParameterModel.h"
 #include "platform/Clock.h"
+#include "platform/Log.h"
+#include "relay/RelaySupervision.h"
 #include "settings/SettingsStore.h"
 
 #include <cstdint>
@@ -44,7 +45,7 @@ struct TCycleSettings {
     std::uint16_t relayPort = 13999;
 };
 
-class TCollectionCycle {
+class TCollectionCycle final : public IMessageCycle {
 public:
     struct TParts {
         const IClock& clock;
@@ -69,10 +70,10 @@ public:
     // Every show re-applies the current status.
     void ReapplyStatus() { SetStatus(status_); }
 
-    TCollectStatus Status() const { return status_; }
+    TCollectStatus Status() const override { return status_; }
     // Applies the status. Falling from collecting to 0 or 3 first closes the series of the ticked, present
     // patients (also inside the tick or a read that holds the re-entrancy flag), then disables the rows.
-    void SetStatus(TCollectStatus status);
+    void SetStatus(TCollectStatus status) override;
 
     // Start and Stop as the buttons do them. Start raises ECollectError "No parameters selected".
     void Start();
@@ -82,7 +83,7 @@ public:
     // While collecting: when the clock has reached the next boundary, the interval it opens begins now (the
     // marks are cleared and the boundary moves on), as the tick would do it. For a message header, so that
     // the first message after a boundary is the interval's first whenever the tick comes.
-    void CrossReachedBoundary();
+    void CrossReachedBoundary() override;
     // Closes the collected series of the ticked, present patients (Stop and the end of the run). Does
     // nothing while a tick, a read or another delimiter write runs.
     void WriteStopDelimiters();
@@ -130,11 +131,11 @@ public:
     void RelayMessageReceived(TDateTime now) { lastStatusChange_ = now; }
 
     // The per-patient marks of the current interval.
-    bool IsNotYetSaved(std::string_view patientID, std::string_view patientName)
+    bool IsNotYetSaved(std::string_view patientID, std::string_view patientName) override
     {
         return savedData_.IsNotYetSaved(patientID, patientName);
     }
-    void MarkSaved(std::string_view patientID, std::string_view patientName, bool mark)
+    void MarkSaved(std::string_view patientID, std::string_view patientName, bool mark) override
     {
         savedData_.MarkSaved(patientID, patientName, mark);
     }
@@ -143,11 +144,12 @@ public:
 
     TCollectInterval& Interval() { return interval_; }
     const TCollectInterval& Interval() const { return interval_; }
-    TDateTime AlignToInterval(TDateTime t) const { return interval_.AlignToInterval(t); }
+    TDateTime AlignToInterval(TDateTime t) const override { return interval_.AlignToInterval(t); }
+    bool UseHalcyraSettings() const override { return settings_.useHalcyraSettings; }
     std::int32_t CentralStationTimeout() const { return centralStationTimeout_; }
 
     bool ObservationsSeen() const { return observationsSeen_; }
-    void SetObservationsSeen() { observationsSeen_ = true; }
+    void SetObservationsSeen() override { observationsSeen_ = true; }
 
     TDateTime LastStatusChange() const { return lastStatusChange_; }
     TDateTime LastReceivedData() const { return lastReceivedData_; }

@@ -1,9 +1,9 @@
 // Everything the main window takes from the outside world, so that tests can drive it directly.
 #pragma once
 
-#include "app/ClientSocket.h"
 #include "app/Prompter.h"
 #include "datamanager/IVelgard_TLB.h"
+#include "hl7/ClientSocket.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"

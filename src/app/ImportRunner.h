@@ -2,7 +2,7 @@
 // the patient files come out as the program would have written them live.
 #pragma once
 
-#include "app/ClientSocket.h"
+#include "hl7/ClientSocket.h"
 #include "hl7/MessageSplitter.h"
 #include "platform/Clock.h"
 

@@ -2,7 +2,7 @@
 // the event loop.
 #pragma once
 
-#include "app/ClientSocket.h"
+#include "hl7/ClientSocket.h"
 
 #include <QTcpSocket>
 

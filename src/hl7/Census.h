@@ -7,7 +7,7 @@
 
 #include "hl7/CensusPatient.h"
 #include "hl7/CensusView.h"
-#include "hl7/PatientIdReduction.h"
+#include "patients/PatientIdReduction.h"
 #include "platform/Clock.h"
 #include "settings/SettingsStore.h"
 

@@ -220,7 +220,7 @@ bool TMessageHandler::MayUseFolder(std::string& refusal)
 
 TDateTime TMessageHandler::MessageTime(TDateTime t) const
 {
-    return cycle_.Settings().useHalcyraSettings ? t : cycle_.AlignToInterval(t);
+    return cycle_.UseHalcyraSettings() ? t : cycle_.AlignToInterval(t);
 }
 
 void TMessageHandler::HandleOBR(const TMessageIndex& index, std::size_t i, TMessageState& m)
@@ -301,15 +301,14 @@ void TMessageHandler::HandleOBX(const TMessageIndex& index, std::size_t i, TMess
     if (grid_ != nullptr && ShowsPatient(m)) grid_->ShowValue(text);
 
     if (cycle_.Status() == csCollecting && m.patientTicked && m.folderRegistered &&
-        (m.writeThisMessage || aperiodic || cycle_.Settings().useHalcyraSettings)) {
+        (m.writeThisMessage || aperiodic || cycle_.UseHalcyraSettings())) {
         // A value that is no number is not made one: nothing is written and the patient stays due.
         if (!isNumber) {
             NoteNotANumber(label, valueText);
             return;
         }
         if (m.writeThisMessage) NoteDueWrite(m);
-        const TValueTiming timing =
-            aperiodic || cycle_.Settings().useHalcyraSettings ? TValueTiming::Own : TValueTiming::Grid;
+        const TValueTiming timing = aperiodic || cycle_.UseHalcyraSettings() ? TValueTiming::Own : TValueTiming::Grid;
         m.fileValues.push_back({label, "", "", unit, time, value, timing});
     }
 }

@@ -4,9 +4,9 @@
 // patient's monitor-data file. All grammar access of the handling lives here.
 #pragma once
 
-#include "app/CollectionCycle.h"
 #include "datamanager/DataManagerLink.h"
 #include "hl7/Census.h"
+#include "hl7/MessageCycle.h"
 #include "hl7/MessageIndex.h"
 #include "hl7/MessageSplitter.h"
 #include "hl7/MessageView.h"
@@ -17,6 +17,7 @@
 #include "patients/PatientMonitorFile.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
+#include "platform/Log.h"
 #include "savefile/SaveITNew.h"
 
 #include <cstdint>
@@ -52,7 +53,7 @@ public:
         const IClock& clock;
         const TFileSystem& files;
         TLog& log;
-        TCollectionCycle& cycle;
+        IMessageCycle& cycle;
         TCensus& census;
         TPatientFolders& folders;
         TFolderOwners& owners;
@@ -149,7 +150,7 @@ private:
     const IClock& clock_;
     const TFileSystem& files_;
     TLog& log_;
-    TCollectionCycle& cycle_;
+    IMessageCycle& cycle_;
     TCensus& census_;
     TPatientFolders& folders_;
     TFolderOwners& owners_;

@@ -2,6 +2,7 @@
 
 #include "hl7/ByteSearch.h"
 #include "hl7/Items.h"
+#include "platform/Text.h"
 
 #include <array>
 #include <charconv>
@@ -85,24 +86,6 @@ bool TryPlainDecimal(std::string_view s, char decimalSeparator, double& out)
 }
 
 }  // namespace
-
-bool TryStrToInt32(std::string_view text, std::int32_t& out)
-{
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    if (i == text.size()) return false;
-    std::int64_t value = 0;
-    for (; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9') return false;
-        value = value * 10 + (text[i] - '0');
-        if (value > std::int64_t{1} << 31) return false;
-    }
-    if (negative) value = -value;
-    if (value > INT32_MAX || value < INT32_MIN) return false;
-    out = static_cast<std::int32_t>(value);
-    return true;
-}
 
 std::int32_t ObservationCode(std::string_view s)
 {

@@ -6,9 +6,6 @@
 
 namespace halcyra {
 
-// Optional sign and decimal digits only, within the 32-bit range.
-bool TryStrToInt32(std::string_view text, std::int32_t& out);
-
 // The parameter code of OBX-3 component 1. Without a hyphen: the decimal number, or -1. With one:
 // characters 1-4 and 6-9 (those present) read as one hexadecimal number, "0002-4182" giving 0x24182;
 // any character other than 0-9 and A-F there makes the code -1. Eight digits wrap into the signed range.

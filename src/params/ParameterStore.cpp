@@ -1,6 +1,5 @@
 #include "params/ParameterStore.h"
 
-#include "hl7/Observation.h"
 #include "platform/Text.h"
 
 #include <string>

@@ -2,7 +2,7 @@
 // reduced patient ID; the folder is a patient of the data manager when it holds the file "Patient".
 #pragma once
 
-#include "hl7/PatientIdReduction.h"
+#include "patients/PatientIdReduction.h"
 #include "platform/FileSystem.h"
 
 #include <string>

@@ -8,8 +8,6 @@
 namespace halcyra {
 namespace {
 
-// One appended point: an 8-byte folding head and its 18 bytes of index, time and value.
-constexpr std::uint64_t kPointRecordSize = item::kPointRecordSize;
 // How much of a file's end is read for its series' last points: some hundred intervals of a patient with
 // a few dozen series, and still a small, fixed cost whatever the length of the file.
 constexpr std::int64_t kPointTailBytes = 2048 * item::kPointRecordSize;
@@ -274,7 +272,8 @@ void TPatientMonitorFile::NoteOwnAppend(std::size_t series, bool delimiter, TDat
     if (cached == headers_.end()) return;
     TFileStamp now;
     if (io_->Stamp(openHost_, now) && now.inode == cached->second.stamp.inode &&
-        now.size == cached->second.stamp.size + kPointRecordSize && cached->second.points.size() == points_.size()) {
+        now.size == cached->second.stamp.size + item::kPointRecordSize &&
+        cached->second.points.size() == points_.size()) {
         cached->second.stamp = now;
         cached->second.points[series] = points_[series];
     } else {

@@ -111,7 +111,6 @@ public:
     // The monitor name of the open file ("Halcyra", "Halcyra1" ...) and its Windows path.
     const std::string& MonitorName() const { return monitorName_; }
     const std::string& OpenFileName() const { return openFile_; }
-    const std::string& OpenPatientID() const { return patientId_; }
 
     // Mirrors the open file's series declarations; entry k has Index k. The entries carry no points.
     const TSeriesList& SeriesList() const { return series_; }

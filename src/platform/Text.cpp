@@ -150,4 +150,22 @@ std::string Trim(std::string_view text)
     return std::string(text.substr(begin, end - begin));
 }
 
+bool TryStrToInt32(std::string_view text, std::int32_t& out)
+{
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    if (i == text.size()) return false;
+    std::int64_t value = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+        value = value * 10 + (text[i] - '0');
+        if (value > std::int64_t{1} << 31) return false;
+    }
+    if (negative) value = -value;
+    if (value > INT32_MAX || value < INT32_MIN) return false;
+    out = static_cast<std::int32_t>(value);
+    return true;
+}
+
 }  // namespace halcyra

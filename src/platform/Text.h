@@ -1,6 +1,7 @@
 // Single-byte text (Windows-1252) as the core keeps it, and its conversion at the boundaries.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -35,5 +36,8 @@ std::string LowerAscii(std::string_view text);
 bool SameTextAscii(std::string_view a, std::string_view b);
 
 std::string Trim(std::string_view text);
+
+// Optional sign and decimal digits only, within the 32-bit range.
+bool TryStrToInt32(std::string_view text, std::int32_t& out);
 
 }  // namespace halcyra

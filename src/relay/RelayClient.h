@@ -5,8 +5,8 @@
 // copy of the stream is written.
 #pragma once
 
-#include "app/ClientSocket.h"
 #include "hl7/CentralStationReader.h"
+#include "hl7/ClientSocket.h"
 #include "platform/Clock.h"
 #include "platform/DateTime.h"
 

@@ -2,9 +2,9 @@
 // relay client.
 #pragma once
 
-#include "app/RelaySupervision.h"
 #include "relay/RelayClient.h"
 #include "relay/RelayServer.h"
+#include "relay/RelaySupervision.h"
 
 namespace halcyra {
 

@@ -36,7 +36,6 @@ public:
     void SetStream(TStream* stream);
     // Decides the magic, so it must be chosen before WriteHeader.
     void SetChecksumEnabled(bool enabled) { checksumEnabled_ = enabled; }
-    bool ChecksumEnabled() const { return checksumEnabled_; }
 
     // Opens folding 1 and writes the magic with the version; the caller closes folding 1 last.
     void WriteHeader();
@@ -56,13 +55,10 @@ public:
 
     // Raw scalars for hand-laid payloads.
     void WriteRawU8(std::uint8_t value) { WriteRaw(&value, 1); }
-    void WriteRawU16(std::uint16_t value) { WriteRaw(&value, 2); }
     void WriteRawI32(std::int32_t value) { WriteRaw(&value, 4); }
     void WriteRawF64(double value) { WriteRaw(&value, 8); }
     // An embedded string: length + 4, char-size 1, the characters.
     void WriteRawString(std::string_view value);
-
-    std::uint8_t RunningChecksum() const { return checksum_; }
 
 private:
     struct TEntry {

@@ -38,8 +38,8 @@ TPointTailEnd VisitPointsBackwards(TStream& file, std::int64_t recordsStart, std
             if ((record.id != item::kValuePoint && record.id != item::kDelimiterPoint) ||
                 payload != item::kPointPayloadSize)
                 return TPointTailEnd::Unreadable;
-            record.index = LoadU16(p + 8);
-            record.time = LoadF64(p + 10);
+            record.index = LoadU16(p + item::kPointIndexOffset);
+            record.time = LoadF64(p + item::kPointTimeOffset);
             if (!visit(record)) return TPointTailEnd::Stopped;
         }
         budget -= count;

@@ -274,19 +274,4 @@ void TSerie::ReadProperty(std::int32_t id, TMicroReader& reader)
     }
 }
 
-void RegisterPointPrototypes()
-{
-    TMicroStreamParser::RegisterPrototype(std::make_unique<TXYPoint>(0.0, 0.0));
-    TMicroStreamParser::RegisterPrototype(std::make_unique<TInfinitePoint>(0.0, 0.0));
-    TMicroStreamParser::RegisterPrototype(std::make_unique<TUnderDetectionLimitPoint>(0.0, 0.0));
-    TMicroStreamParser::RegisterPrototype(std::make_unique<TYYPoint>(0.0, 0.0));
-    TMicroStreamParser::RegisterPrototype(std::make_unique<TStdDevPoint>(0.0, 0.0));
-    TMicroStreamParser::RegisterPrototype(std::make_unique<TVideoFrame>(0.0, 0.0));
-    TMicroStreamParser::RegisterPrototype(std::make_unique<TEventPoint>(0.0, 0.0));
-    TMicroStreamParser::RegisterPrototype(std::make_unique<TVexaDataPoint>(0.0, 0.0));
-    TMicroStreamParser::RegisterPrototype(std::make_unique<TRecordDelimiterPoint>(0.0, 0.0));
-    TMicroStreamParser::RegisterPrototype(std::make_unique<TMultivaluePoint>(0.0, 0.0));
-    TMicroStreamParser::RegisterPrototype(std::make_unique<TOmbraDataPoint>(0.0, 0.0));
-}
-
 }  // namespace halcyra

@@ -210,7 +210,4 @@ public:
     std::int32_t CurrentFile = -1;
 };
 
-// Registers one prototype of every point class.
-void RegisterPointPrototypes();
-
 }  // namespace halcyra

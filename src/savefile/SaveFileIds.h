@@ -42,9 +42,13 @@ inline constexpr std::int32_t kDelimiterPoint = 85;
 inline constexpr std::int32_t kAnalyserValue = 221;
 inline constexpr std::int32_t kAnalyserValueWithText = 222;
 inline constexpr std::int32_t kVideoFrame = 230;
-// Payload of a value or delimiter record: series index u16, time f64, value (or code) f64.
+// A value or delimiter record, 26 bytes little-endian: the folding head (id i32, payload size i32), then
+// the series index u16, the time f64 and the value (or delimiter code) f64.
 inline constexpr std::int32_t kPointPayloadSize = 18;
 inline constexpr std::int32_t kPointRecordSize = 8 + kPointPayloadSize;
+inline constexpr std::int32_t kPointIndexOffset = 8;
+inline constexpr std::int32_t kPointTimeOffset = 10;
+inline constexpr std::int32_t kPointValueOffset = 18;
 
 // Video information folding and its items (captions reuse 203 and 204).
 inline constexpr std::int32_t kVideoInfo = 232;

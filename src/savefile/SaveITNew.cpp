@@ -2,6 +2,7 @@
 
 #include "platform/Text.h"
 #include "savefile/SaveFileIds.h"
+#include "savefile/Streams.h"
 
 #include <algorithm>
 #include <cstring>
@@ -298,30 +299,30 @@ std::int64_t TSaveItNew::WholeRecordsEnd(TAppendPosition& known, TStream& file, 
 bool TSaveItNew::AppendRecord(std::int32_t id, std::uint16_t index, double time, double third, const char* what)
 {
     // The plain folding the writer would produce, laid out directly: head, index, time, value.
-    constexpr std::int32_t kPayload = item::kPointPayloadSize;
-    char record[item::kPointRecordSize];
-    std::memcpy(record, &id, 4);
-    std::memcpy(record + 4, &kPayload, 4);
-    std::memcpy(record + 8, &index, 2);
-    std::memcpy(record + 10, &time, 8);
-    std::memcpy(record + 18, &third, 8);
+    unsigned char record[item::kPointRecordSize];
+    StoreU32(record, static_cast<std::uint32_t>(id));
+    StoreU32(record + 4, item::kPointPayloadSize);
+    StoreU16(record + item::kPointIndexOffset, index);
+    StoreF64(record + item::kPointTimeOffset, time);
+    StoreF64(record + item::kPointValueOffset, third);
     std::int64_t cutAt = -1;
     std::int64_t cutBytes = 0;
     // A handful of bytes per file; a long run through many patients' files starts afresh now and then.
     if (appended_.size() > 4096 && appended_.count(fileName_) == 0) appended_.clear();
     TAppendPosition& known = appended_[fileName_];
     try {
-        io_->Append(fileName_, std::string_view(record, sizeof record), [&](TStream& file, const TFileStamp& stamp) {
-            const std::int64_t wholeEnd = WholeRecordsEnd(known, file, stamp);
-            if (wholeEnd >= 0 && wholeEnd < static_cast<std::int64_t>(stamp.size)) {
-                cutAt = wholeEnd;
-                cutBytes = static_cast<std::int64_t>(stamp.size) - wholeEnd;
-            }
-            // Set before the write: should the write fail, the next append finds the file shorter than
-            // this and looks again.
-            known.wholeEnd = wholeEnd < 0 ? -1 : wholeEnd + item::kPointRecordSize;
-            return wholeEnd;
-        });
+        io_->Append(fileName_, std::string_view(reinterpret_cast<const char*>(record), sizeof record),
+                    [&](TStream& file, const TFileStamp& stamp) {
+                        const std::int64_t wholeEnd = WholeRecordsEnd(known, file, stamp);
+                        if (wholeEnd >= 0 && wholeEnd < static_cast<std::int64_t>(stamp.size)) {
+                            cutAt = wholeEnd;
+                            cutBytes = static_cast<std::int64_t>(stamp.size) - wholeEnd;
+                        }
+                        // Set before the write: should the write fail, the next append finds the file shorter than
+                        // this and looks again.
+                        known.wholeEnd = wholeEnd < 0 ? -1 : wholeEnd + item::kPointRecordSize;
+                        return wholeEnd;
+                    });
     } catch (const std::exception& e) {
         appended_.erase(fileName_);
         Log(std::string("Could not append a ") + what + " to " + HostPathText(fileName_) + ": " + e.what());

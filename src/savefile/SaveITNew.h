@@ -42,9 +42,6 @@ public:
     void SetFileName(const std::filesystem::path& fileName) { fileName_ = fileName; }
     TTovFileType FileType() const { return content_.FileType; }
     void SetFileType(TTovFileType type) { content_.FileType = type; }
-    // Kept as set; no operation consults it.
-    bool IsReadOnly() const { return isReadOnly_; }
-    void SetIsReadOnly(bool value) { isReadOnly_ = value; }
     // Reserved bytes of a new file, and the least reserved size after growth. Negative counts as 0.
     std::int32_t MinimumReservedSpaceForMonitorParameters() const { return minimumReserved_; }
     void SetMinimumReservedSpaceForMonitorParameters(std::int32_t value) { minimumReserved_ = value < 0 ? 0 : value; }
@@ -108,7 +105,6 @@ private:
 
     std::shared_ptr<ISaveFileIo> io_;
     std::filesystem::path fileName_;
-    bool isReadOnly_ = false;
     std::int32_t minimumReserved_ = 500;
     TMicroWriter writer_;
     TMicroReader reader_;

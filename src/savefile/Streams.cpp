@@ -61,30 +61,52 @@ void WriteF64(TStream& stream, double value)
     stream.WriteBuffer(&value, 8);
 }
 
+namespace {
+
+template <typename U>
+U LoadLittle(const unsigned char* p)
+{
+    U value = 0;
+    for (std::size_t i = 0; i < sizeof(U); ++i) value = static_cast<U>(value | static_cast<U>(U{p[i]} << (8 * i)));
+    return value;
+}
+
+template <typename U>
+void StoreLittle(unsigned char* p, U value)
+{
+    for (std::size_t i = 0; i < sizeof(U); ++i) p[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+}  // namespace
+
 std::uint16_t LoadU16(const unsigned char* p)
 {
-    std::uint16_t v;
-    std::memcpy(&v, p, 2);
-    return v;
+    return LoadLittle<std::uint16_t>(p);
 }
 
 std::uint32_t LoadU32(const unsigned char* p)
 {
-    std::uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
+    return LoadLittle<std::uint32_t>(p);
 }
 
 double LoadF64(const unsigned char* p)
 {
-    double v;
-    std::memcpy(&v, p, 8);
-    return v;
+    return std::bit_cast<double>(LoadLittle<std::uint64_t>(p));
+}
+
+void StoreU16(unsigned char* p, std::uint16_t value)
+{
+    StoreLittle(p, value);
 }
 
 void StoreU32(unsigned char* p, std::uint32_t value)
 {
-    std::memcpy(p, &value, 4);
+    StoreLittle(p, value);
+}
+
+void StoreF64(unsigned char* p, double value)
+{
+    StoreLittle(p, std::bit_cast<std::uint64_t>(value));
 }
 
 }  // namespace halcyra

@@ -53,9 +53,12 @@ void WriteU16(TStream& stream, std::uint16_t value);
 void WriteI32(TStream& stream, std::int32_t value);
 void WriteF64(TStream& stream, double value);
 
+// Little-endian scalars in a byte buffer, whatever the host's byte order.
 std::uint16_t LoadU16(const unsigned char* p);
 std::uint32_t LoadU32(const unsigned char* p);
 double LoadF64(const unsigned char* p);
+void StoreU16(unsigned char* p, std::uint16_t value);
 void StoreU32(unsigned char* p, std::uint32_t value);
+void StoreF64(unsigned char* p, double value);
 
 }  // namespace halcyra

@@ -2,10 +2,6 @@
 
 #include "savefile/SaveFileIds.h"
 
-#include <random>
-#include <utility>
-#include <vector>
-
 namespace halcyra {
 
 void TPersistIt::AssignTo(TPersistIt&) const {}
@@ -145,77 +141,9 @@ void TUniqueParameterInformation::ReadProperty(std::int32_t id, TMicroReader& re
 void TGlyph::ReadProperty(std::int32_t id, TMicroReader& reader)
 {
     if (id == 16 || id == 86 || id == 109)
-        SetGlyphAttribute(reader.ReadInteger());
+        reader.ReadInteger();
     else
         TPersistIt::ReadProperty(id, reader);
-}
-
-namespace {
-
-struct TRegistry {
-    std::vector<std::unique_ptr<TTovObject>> prototypes;
-    std::function<double()> random;
-};
-
-TRegistry& Registry()
-{
-    static TRegistry registry;
-    return registry;
-}
-
-double DefaultRandom()
-{
-    static std::minstd_rand engine(std::random_device{}());
-    return std::uniform_real_distribution<double>(0.0, 1.0)(engine);
-}
-
-}  // namespace
-
-void TMicroStreamParser::RegisterPrototype(std::unique_ptr<TTovObject> prototype)
-{
-    if (prototype) Registry().prototypes.push_back(std::move(prototype));
-}
-
-std::unique_ptr<TTovObject> TMicroStreamParser::FindAndCreate(std::int32_t recordType)
-{
-    auto& registry = Registry();
-    auto& list = registry.prototypes;
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        const auto* persist = dynamic_cast<const IPersistIt*>(list[i].get());
-        if (persist == nullptr || persist->GetRecordType() != recordType) continue;
-        std::unique_ptr<TTovObject> created = persist->CreateNew();
-        // Often-found prototypes drift to the front, a step at a time.
-        if (i > 0 && (registry.random ? registry.random() : DefaultRandom()) > 0.999) std::swap(list[i], list[i - 1]);
-        return created;
-    }
-    return nullptr;
-}
-
-std::size_t TMicroStreamParser::PrototypeCount()
-{
-    return Registry().prototypes.size();
-}
-
-const TTovObject* TMicroStreamParser::PrototypeAt(std::size_t index)
-{
-    const auto& list = Registry().prototypes;
-    return index < list.size() ? list[index].get() : nullptr;
-}
-
-void TMicroStreamParser::SetRandomSource(std::function<double()> source)
-{
-    Registry().random = std::move(source);
-}
-
-void TMicroStreamParser::ClearPrototypes()
-{
-    Registry().prototypes.clear();
-}
-
-void RegisterTovClassPrototypes()
-{
-    TMicroStreamParser::RegisterPrototype(std::make_unique<TUniquePatientInformation>());
-    TMicroStreamParser::RegisterPrototype(std::make_unique<TUniqueParameterInformation>());
 }
 
 }  // namespace halcyra

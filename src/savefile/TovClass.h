@@ -1,4 +1,4 @@
-// The save-file container library: writer, reader, persistable objects and the prototype registry.
+// The save-file container library: writer, reader and persistable objects.
 #pragma once
 
 #include "savefile/MicroReader.h"
@@ -8,7 +8,6 @@
 #include "savefile/TovObject.h"
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -101,29 +100,8 @@ std::string TrimControl(std::string_view text);
 // Base of drawable objects such as plot series.
 class TGlyph : public TPersistIt {
 public:
-    // Ids 16, 86 and 109 all carry the one drawing attribute.
+    // Ids 16, 86 and 109 all carry the one drawing attribute, which nothing here draws: it is read past.
     void ReadProperty(std::int32_t id, TMicroReader& reader) override;
-    virtual void SetGlyphAttribute(std::int32_t value) { glyphAttribute_ = value; }
-    std::int32_t GlyphAttribute() const { return glyphAttribute_; }
-
-private:
-    std::int32_t glyphAttribute_ = 0;
 };
-
-// The process-wide list of prototypes from which objects are created by record type.
-class TMicroStreamParser {
-public:
-    static void RegisterPrototype(std::unique_ptr<TTovObject> prototype);
-    // A new object of the first prototype with that record type, or nullptr.
-    static std::unique_ptr<TTovObject> FindAndCreate(std::int32_t recordType);
-    static std::size_t PrototypeCount();
-    static const TTovObject* PrototypeAt(std::size_t index);
-    // The uniform [0, 1) source that decides when a found prototype moves one place forward.
-    static void SetRandomSource(std::function<double()> source);
-    static void ClearPrototypes();
-};
-
-// Registers the prototypes of the patient and parameter records; called once at program start.
-void RegisterTovClassPrototypes();
 
 }  // namespace halcyra

@@ -201,16 +201,16 @@ TEST(CollectDataForm, CloseWhileCollectingOverAnOpenConnectionOnlyHides)
     form.show();
     form.btnStart->hide();
     form.btnStop->show();
-    f.socketOpen = true;
+    f.centralStation->open = true;
     EXPECT_FALSE(form.close());
     EXPECT_FALSE(form.isVisible());
     EXPECT_TRUE(form.TaskbarIconControler1->Visible());
     EXPECT_TRUE(f.prompter.questions.empty());
-    EXPECT_TRUE(f.socketOpen);
+    EXPECT_TRUE(f.centralStation->open);
     // Closing the hidden window is allowed without a question.
     EXPECT_TRUE(form.close());
     EXPECT_TRUE(f.prompter.questions.empty());
-    EXPECT_FALSE(f.socketOpen);
+    EXPECT_FALSE(f.centralStation->open);
 }
 
 TEST(CollectDataForm, CloseOfTheVisibleWindowAsksFirst)
@@ -235,11 +235,11 @@ TEST(CollectDataForm, EndOfSessionClosesWithoutAskingEvenWhileCollecting)
     auto& form = f.Create();
     form.show();
     form.btnStop->show();
-    f.socketOpen = true;
+    f.centralStation->open = true;
     form.EndSession();
     EXPECT_TRUE(form.CloseConfirmed());
     EXPECT_FALSE(form.isVisible());
-    EXPECT_FALSE(f.socketOpen);
+    EXPECT_FALSE(f.centralStation->open);
     EXPECT_TRUE(f.prompter.questions.empty());
 }
 
@@ -341,7 +341,7 @@ TEST(CollectDataForm, TheServiceNeverTriesTheTray)
     auto& form = f.Create();
     form.show();
     form.btnStop->show();
-    f.socketOpen = true;
+    f.centralStation->open = true;
     EXPECT_FALSE(form.close());  // a refused close still hides the (offscreen) window
     EXPECT_EQ(f.tray.adds, 0);
     EXPECT_FALSE(form.TaskbarIconControler1->Visible());

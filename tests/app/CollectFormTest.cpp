@@ -36,7 +36,7 @@ void Connected(TFormFixture& fixture)
     auto& hive = fixture.registry.CurrentUser();
     hive.WriteDword(kProgramKey, "DataSourceIsCentralStation", 1);
     hive.WriteDword(kProgramKey, "AutoCreate", 1);
-    fixture.socketOpen = true;
+    fixture.centralStationOpen = true;
 }
 
 class CollectForm : public ::testing::Test {
@@ -68,7 +68,7 @@ TEST_F(CollectForm, StartAndStopButtonsRunTheCollection)
     f.clock.AdvanceSeconds(1.2);
     form.Timer1Timer();
     Receive(form, "71");
-    EXPECT_EQ(Count(f.dataManager.calls, "AddValue 4711 HR bpm 71"), 1);
+    EXPECT_EQ(Count(f.dataManager.calls, "AddValue 4711 HR bpm 2024-05-06T07:08:10.000 71"), 1);
     EXPECT_TRUE(f.files.FileExists("C:\\KVD\\DATA\\4711\\Halcyra.pil"));
 
     form.btnStop->click();

@@ -687,7 +687,7 @@ TEST(CollectionCycle, AnotherInstanceAsSourceIsRetriedEveryEleventhTick)
     TCycleFixture f;
     TFakeRelay relay;
     relay.clock = &f.clock;
-    test::TRecordingSocket relaySocket;
+    test::TFakeClientSocket relaySocket;
     f.cycle.SetRelay(&relay);
     f.cycle.SetRelayClientSocket(&relaySocket);
     f.settings.WriteRegBool("DataSourceIsCentralStation", false);

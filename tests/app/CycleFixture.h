@@ -3,13 +3,14 @@
 #pragma once
 
 #include "app/CollectionCycle.h"
+#include "support/FakeClientSocket.h"
+#include "support/RecordingDataManager.h"
 #include "support/TempDir.h"
 
 #include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -115,75 +116,6 @@ public:
     TDateTime lastWritten = 0;
 };
 
-struct TSocketTarget {
-    std::string addressOrHost;
-    bool isAddress = false;
-    int port = 0;
-};
-
-class TRecordingSocket final : public IClientSocket {
-public:
-    bool IsOpen() const override { return open; }
-    bool IsConnecting() const override { return connecting; }
-    void Close() override
-    {
-        open = false;
-        connecting = false;
-        ++closes;
-    }
-    // The connect is then in progress until a test says how it ends.
-    void Open(const std::string& host, bool isAddress, int port) override
-    {
-        opens.push_back({host, isAddress, port});
-        connecting = true;
-    }
-
-    bool open = false;
-    bool connecting = false;
-    int closes = 0;
-    std::vector<TSocketTarget> opens;
-};
-
-// The data manager's automation object; every call is recorded as one line.
-class TRecordingAutoObject final : public IDataManagerLinkFactory {
-public:
-    std::unique_ptr<IQuarzelAutoObject> Create() override { return std::make_unique<TObject>(calls, delimiterTimes); }
-    std::vector<std::string> calls;
-    std::vector<double> delimiterTimes;
-
-private:
-    class TObject final : public IQuarzelAutoObject {
-    public:
-        TObject(std::vector<std::string>& calls, std::vector<double>& delimiterTimes)
-            : calls_(calls), delimiterTimes_(delimiterTimes)
-        {
-        }
-        void NotifyDataChanged() override { calls_.push_back("NotifyDataChanged"); }
-        void SetCollectorState(std::int32_t source, std::int32_t state) override
-        {
-            calls_.push_back("SetCollectorState " + std::to_string(source) + " " + std::to_string(state));
-        }
-        void AddValue(std::string_view id, std::string_view label, std::string_view unit, double time,
-                      double value) override
-        {
-            std::ostringstream line;
-            line << "AddValue " << id << " " << label << " " << unit << " " << FormatIsoMilliseconds(time) << " "
-                 << value;
-            calls_.push_back(line.str());
-        }
-        void AddDelimiter(std::int32_t, std::string_view label, std::string_view unit, double time,
-                          std::int32_t) override
-        {
-            calls_.push_back("AddDelimiter " + std::string(label) + " " + std::string(unit));
-            delimiterTimes_.push_back(time);
-        }
-
-    private:
-        std::vector<std::string>& calls_;
-        std::vector<double>& delimiterTimes_;
-    };
-};
-
 // What every engine test stands on: a temporary registry and prefix, a manual clock at 12:00:07.250, the
 // settings, the log (its lines kept), the parameter model and a recorded data manager.
 class TCoreEnvironment {
@@ -220,7 +152,7 @@ public:
     TLog log;
     std::vector<std::string> logLines;
     TParameterModel params;
-    TRecordingAutoObject autoObject;
+    TRecordingDataManager autoObject;
     TDataManagerLink dataManager;
 };
 
@@ -243,7 +175,7 @@ public:
 
     TRecordingView view;
     TRecordingTargets targets;
-    TRecordingSocket centralStation;
+    TFakeClientSocket centralStation;
     TCollectionCycle cycle;
 };
 

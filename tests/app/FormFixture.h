@@ -2,6 +2,8 @@
 #pragma once
 
 #include "app/CollectDataForm.h"
+#include "support/FakeClientSocket.h"
+#include "support/RecordingDataManager.h"
 #include "support/TempDir.h"
 
 #include <algorithm>
@@ -62,66 +64,6 @@ private:
     TFakeTray& state_;
 };
 
-class TFakeSocket final : public IClientSocket {
-public:
-    explicit TFakeSocket(bool& open) : open_(open) {}
-    bool IsOpen() const override { return open_; }
-    void Close() override { open_ = false; }
-
-private:
-    bool& open_;
-};
-
-// A data manager that is there (or not) and records what it is told.
-class TRecordingDataManager final : public IDataManagerLinkFactory, public IQuarzelAutoObject {
-public:
-    std::unique_ptr<IQuarzelAutoObject> Create() override
-    {
-        ++creations;
-        if (!available) throw EDataManagerError("not running");
-        return std::make_unique<TForward>(*this);
-    }
-    void NotifyDataChanged() override { calls.push_back("NotifyDataChanged"); }
-    void SetCollectorState(std::int32_t source, std::int32_t state) override
-    {
-        calls.push_back("SetCollectorState " + std::to_string(source) + " " + std::to_string(state));
-    }
-    void AddValue(std::string_view patientId, std::string_view label, std::string_view unit, double,
-                  double value) override
-    {
-        calls.push_back("AddValue " + std::string(patientId) + " " + std::string(label) + " " + std::string(unit) +
-                        " " + std::to_string(value));
-    }
-    void AddDelimiter(std::int32_t, std::string_view label, std::string_view unit, double, std::int32_t) override
-    {
-        calls.push_back("AddDelimiter " + std::string(label) + " " + std::string(unit));
-    }
-
-    bool available = true;
-    int creations = 0;
-    std::vector<std::string> calls;
-
-private:
-    // The link owns its object; this one forwards to the recorder the test keeps.
-    class TForward final : public IQuarzelAutoObject {
-    public:
-        explicit TForward(TRecordingDataManager& to) : to_(to) {}
-        void NotifyDataChanged() override { to_.NotifyDataChanged(); }
-        void SetCollectorState(std::int32_t s, std::int32_t t) override { to_.SetCollectorState(s, t); }
-        void AddValue(std::string_view p, std::string_view l, std::string_view u, double t, double v) override
-        {
-            to_.AddValue(p, l, u, t, v);
-        }
-        void AddDelimiter(std::int32_t s, std::string_view l, std::string_view u, double t, std::int32_t r) override
-        {
-            to_.AddDelimiter(s, l, u, t, r);
-        }
-
-    private:
-        TRecordingDataManager& to_;
-    };
-};
-
 class TFormFixture {
 public:
     TFormFixture()
@@ -136,7 +78,12 @@ public:
         env.prompter = &prompter;
         env.dataManager = &dataManager;
         env.trayShell = [this] { return std::make_unique<TFakeTrayShell>(tray); };
-        env.centralStationSocket = [this] { return std::make_unique<TFakeSocket>(socketOpen); };
+        env.centralStationSocket = [this] {
+            auto socket = std::make_unique<TFakeClientSocket>(TFakeClientSocket::TOnOpen::Ignored);
+            socket->open = centralStationOpen;
+            centralStation = socket.get();
+            return socket;
+        };
         env.executablePath = "/opt/halcyra/bin/halcyra";
     }
 
@@ -155,7 +102,9 @@ public:
     TScriptedPrompter prompter;
     TRecordingDataManager dataManager;
     TFakeTray tray;
-    bool socketOpen = false;
+    // The central-station socket the form makes, open from the start when centralStationOpen is set.
+    bool centralStationOpen = false;
+    TFakeClientSocket* centralStation = nullptr;
     TEnvironment env;
     std::unique_ptr<TfrmCollectData> form;
 };

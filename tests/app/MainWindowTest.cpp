@@ -62,7 +62,7 @@ protected:
     {
         f.registry.CurrentUser().WriteDword(kProgramKey, "DataSourceIsCentralStation", 1);
         f.registry.CurrentUser().WriteDword(kProgramKey, "AutoCreate", 1);
-        f.socketOpen = true;
+        f.centralStationOpen = true;
     }
     TfrmCollectData& ShowAt(int width, int height)
     {

@@ -1,7 +1,8 @@
 // The relay in the main window: the central station's stream forwarded to the connected instances, and
 // another instance as the data source, supervised by the timer tick.
 #include "FormFixture.h"
-#include "relay/FakeRelayListener.h"
+#include "support/FakeClientSocket.h"
+#include "support/FakeRelayListener.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -19,58 +20,18 @@ namespace {
 
 using ::testing::HasSubstr;
 
-// A client socket the test opens, feeds and closes by raising its events.
-class TPushSocket final : public IClientSocket {
-public:
-    bool IsOpen() const override { return open; }
-    void Close() override
-    {
-        const bool wasConnected = connected;
-        open = connected = false;
-        if (wasConnected && events.disconnected) events.disconnected();
-    }
-    void Open(const std::string& host, bool, int port) override
-    {
-        Close();
-        opens.push_back(host + ":" + std::to_string(port));
-        open = true;
-    }
-    void SetEvents(TClientSocketEvents e) override { events = std::move(e); }
-    std::size_t BytesAvailable() const override { return pending.size(); }
-    std::string ReadAvailable() override { return std::exchange(pending, std::string()); }
-    std::string RemoteHost() const override { return "ward-server"; }
-    std::string RemoteAddress() const override { return "10.1.2.3"; }
-
-    void Connect()
-    {
-        connected = true;
-        if (events.connected) events.connected();
-    }
-    void Receive(const std::string& bytes)
-    {
-        pending += bytes;
-        if (events.read) events.read();
-    }
-
-    bool open = false;
-    bool connected = false;
-    std::string pending;
-    std::vector<std::string> opens;
-    TClientSocketEvents events;
-};
-
 class RelayForm : public ::testing::Test {
 protected:
     RelayForm()
     {
         f.registry.CurrentUser().WriteString(kProgramKey, "RelayAllowedClients", "10.9.8.0/24");
         f.env.centralStationSocket = [this] {
-            auto socket = std::make_unique<TPushSocket>();
+            auto socket = std::make_unique<test::TFakeClientSocket>(test::TFakeClientSocket::TOnOpen::Opened);
             centralStation = socket.get();
             return socket;
         };
         f.env.relayClientSocket = [this] {
-            auto socket = std::make_unique<TPushSocket>();
+            auto socket = std::make_unique<test::TFakeClientSocket>(test::TFakeClientSocket::TOnOpen::Opened);
             relayClient = socket.get();
             return socket;
         };
@@ -104,8 +65,8 @@ protected:
     }
 
     test::TFormFixture f;
-    TPushSocket* centralStation = nullptr;
-    TPushSocket* relayClient = nullptr;
+    test::TFakeClientSocket* centralStation = nullptr;
+    test::TFakeClientSocket* relayClient = nullptr;
     test::TFakeRelayListener* relayListener = nullptr;
 };
 
@@ -164,7 +125,7 @@ TEST_F(RelayForm, AnotherInstanceAsTheSourceIsSupervisedByItsLifeTicks)
     f.registry.CurrentUser().WriteString(kProgramKey, "IPString", "10.1.2.3");
     f.registry.CurrentUser().WriteDword(kProgramKey, "ClientSocketPort", 14002);
     auto& form = f.Create();
-    ASSERT_EQ(relayClient->opens, std::vector<std::string>{"10.1.2.3:14002"});
+    ASSERT_EQ(relayClient->opens, (std::vector<test::TSocketTarget>{{"10.1.2.3", true, 14002}}));
     EXPECT_TRUE(centralStation->opens.empty());
 
     Tick(3);

@@ -37,44 +37,28 @@ public:
     std::vector<std::string> messages;
 };
 
-class TRecordingSocket final : public IClientSocket {
-public:
-    explicit TRecordingSocket(std::vector<std::string>& log) : log_(log) {}
-    bool IsOpen() const override { return open_; }
-    void Close() override
-    {
-        open_ = false;
-        log_.push_back("close");
-    }
-    void Open(const std::string& host, bool isAddress, int port) override
-    {
-        open_ = true;
-        log_.push_back("open " + host + (isAddress ? " address " : " name ") + std::to_string(port));
-    }
-
-private:
-    std::vector<std::string>& log_;
-    bool open_ = false;
-};
-
 class SettingsDialogs : public ::testing::Test {
 protected:
     SettingsDialogs()
     {
         f.env.prompter = &prompter;
-        f.env.centralStationSocket = [this] { return std::make_unique<TRecordingSocket>(socketLog); };
+        f.env.centralStationSocket = [this] {
+            auto made = std::make_unique<test::TFakeClientSocket>(test::TFakeClientSocket::TOnOpen::Opened);
+            socket = made.get();
+            return made;
+        };
     }
     TfrmCollectData& Create()
     {
         auto& form = f.Create();
         form.show();
-        socketLog.clear();
+        socket->calls.clear();
         return form;
     }
 
     TFormFixture f;
     TDialogPrompter prompter;
-    std::vector<std::string> socketLog;
+    test::TFakeClientSocket* socket = nullptr;
 };
 
 TEST_F(SettingsDialogs, EachDialogOpensOnlyOnceAtATime)
@@ -112,7 +96,7 @@ TEST_F(SettingsDialogs, TheSettingsDialogHoldsTheTimerAndCancelWritesNothing)
     EXPECT_FALSE(timerDuringDialog);
     EXPECT_TRUE(form.Timer1->isActive());
     EXPECT_EQ(f.registry.CurrentUser().GetValueNames(kProgramKey), before);
-    EXPECT_TRUE(socketLog.empty());
+    EXPECT_TRUE(socket->calls.empty());
 }
 
 TEST_F(SettingsDialogs, OkOfTheSettingsDialogStoresUpdatesTheRunAndReconnects)
@@ -138,7 +122,7 @@ TEST_F(SettingsDialogs, OkOfTheSettingsDialogStoresUpdatesTheRunAndReconnects)
         host.BitBtn1->click();
     };
     form.btnServerSelectClick();
-    EXPECT_EQ(socketLog, (std::vector<std::string>{"close", "close", "open 10.0.0.7 address 8000"}));
+    EXPECT_EQ(socket->calls, (std::vector<std::string>{"close", "close", "open 10.0.0.7 address 8000"}));
     EXPECT_EQ(hive.ReadString(kProgramKey, "IPString"), "10.0.0.7");
     EXPECT_EQ(hive.ReadDword(kProgramKey, "NoVelgard"), 1u);
     EXPECT_TRUE(form.AutoCreate);
@@ -244,7 +228,7 @@ TEST_F(SettingsDialogs, ConfirmingTheParameterDialogWhileCollectingClosesTheSeri
     f.clock.AdvanceSeconds(2);
     form.Timer1Timer();
     ReceiveHeartRate(form, "72");
-    ASSERT_EQ(CountCalls(f.dataManager.calls, "AddValue 4711 HR bpm 72"), 1);
+    ASSERT_EQ(CountCalls(f.dataManager.calls, "AddValue 4711 HR bpm 2024-05-06T07:08:10.000 72"), 1);
     f.clock.AdvanceSeconds(23);
     prompter.answer = [&](QDialog& dialog) { dynamic_cast<TfrmSelectParams&>(dialog).btnOK->click(); };
     form.btnParametersClick();

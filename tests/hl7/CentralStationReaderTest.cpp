@@ -1,5 +1,6 @@
 #include "hl7/CentralStationReader.h"
 
+#include "support/FakeClientSocket.h"
 #include "support/TempDir.h"
 
 #include <gmock/gmock.h>
@@ -17,15 +18,6 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-
-class TFakeSocket final : public IReceiveSocket {
-public:
-    std::string pending;
-    std::size_t BytesAvailable() const override { return pending.size(); }
-    std::string ReadAvailable() override { return std::exchange(pending, std::string()); }
-    std::string RemoteHost() const override { return "cs.ward"; }
-    std::string RemoteAddress() const override { return "127.0.0.1"; }
-};
 
 class TFakeCycle final : public ICentralStationCycle {
 public:
@@ -70,11 +62,17 @@ public:
 
 class CentralStationReader : public ::testing::Test {
 protected:
+    CentralStationReader()
+    {
+        socket.remoteHost = "cs.ward";
+        socket.remoteAddress = "127.0.0.1";
+    }
+
     test::TTempDir prefix;
     TDriveMapping drives{prefix.Path()};
     TFileSystem files{drives};
     TManualClock clock{EncodeDateTime(2024, 1, 31, 12, 0, 0)};
-    TFakeSocket socket;
+    test::TFakeClientSocket socket;
     TFakeCycle cycle;
     TFakeView view;
     TCentralStationReader reader{socket, cycle, view, clock, files, "1.2.3", "C:\\TEMP\\"};

@@ -152,7 +152,7 @@ public:
     TFolderOwners owners;
     TRecordingView cycleView;
     TCensusCollectTargets targets;
-    TRecordingSocket centralStation;
+    TFakeClientSocket centralStation;
     TCollectionCycle cycle;
     TRecordingMessageView view;
     TMessageHandler handler;

@@ -3,6 +3,7 @@
 #include "hl7/Observation.h"
 #include "hl7/PatientIdentity.h"
 #include "hl7/Segments.h"
+#include "platform/Text.h"
 
 #include <gtest/gtest.h>
 

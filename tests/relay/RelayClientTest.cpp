@@ -1,5 +1,6 @@
 #include "relay/RelayClient.h"
 
+#include "support/FakeClientSocket.h"
 #include "support/TempDir.h"
 
 #include <gmock/gmock.h>
@@ -14,18 +15,6 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-
-class TFakeSocket final : public IClientSocket {
-public:
-    std::string pending;
-    bool open = false;
-    bool IsOpen() const override { return open; }
-    void Close() override { open = false; }
-    std::size_t BytesAvailable() const override { return pending.size(); }
-    std::string ReadAvailable() override { return std::exchange(pending, std::string()); }
-    std::string RemoteHost() const override { return "ward-server"; }
-    std::string RemoteAddress() const override { return "10.1.2.3"; }
-};
 
 class TFakeCycle final : public ICentralStationCycle {
 public:
@@ -66,7 +55,7 @@ protected:
     TDriveMapping drives{prefix.Path()};
     TFileSystem files{drives};
     TManualClock clock{EncodeDateTime(2024, 1, 31, 12, 0, 0)};
-    TFakeSocket socket;
+    test::TFakeClientSocket socket;
     TFakeCycle cycle;
     TFakeView view;
     TRelayClient client{socket, cycle, view, clock, files, "1.2.3"};

@@ -1,6 +1,7 @@
 #include "relay/RelayServer.h"
 
-#include "FakeRelayListener.h"
+#include "support/FakeRelayListener.h"
+#include "support/RecordingClientsView.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -15,24 +16,13 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
-class TRecordingClientsView final : public IConnectedClientsView {
-public:
-    void ShowClients(const std::vector<std::string>& entries) override
-    {
-        shown = entries;
-        ++updates;
-    }
-    std::vector<std::string> shown;
-    int updates = 0;
-};
-
 // A server listening for the clients of the tests' own ward network.
 struct TServerFixture {
     TServerFixture() : server(listener, view, clock, [this](const std::string& line) { log.push_back(line); }) {}
     void Start(std::string_view allowed = "10.1.0.0/16") { server.Start(13999, allowed); }
 
     test::TFakeRelayListener listener;
-    TRecordingClientsView view;
+    test::TRecordingClientsView view;
     TManualClock clock{EncodeDateTime(2024, 5, 6, 7, 8, 9)};
     std::vector<std::string> log;
     TRelayServer server;

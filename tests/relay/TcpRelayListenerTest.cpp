@@ -1,5 +1,6 @@
 #include "relay/RelayServer.h"
 #include "relay/TcpRelayListener.h"
+#include "support/RecordingClientsView.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -34,12 +35,6 @@ int FreePort()
     return probe.serverPort();
 }
 
-class TRecordingClientsView final : public IConnectedClientsView {
-public:
-    void ShowClients(const std::vector<std::string>& entries) override { shown = entries; }
-    std::vector<std::string> shown;
-};
-
 struct TLoopbackServer {
     explicit TLoopbackServer(std::string_view allowed, int port = FreePort())
         : server(listener, view, clock, [this](const std::string& line) { log.push_back(line); })
@@ -60,7 +55,7 @@ struct TLoopbackServer {
     }
 
     TTcpRelayListener listener;
-    TRecordingClientsView view;
+    test::TRecordingClientsView view;
     TManualClock clock{EncodeDateTime(2024, 5, 6, 7, 8, 9)};
     std::vector<std::string> log;
     TRelayServer server;

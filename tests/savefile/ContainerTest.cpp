@@ -346,6 +346,20 @@ TEST(Container, SizeFieldsNeverAllocateBeyondTheInput)
     EXPECT_THROW(reader.Read(in, [](std::int32_t, TMicroReader& r) { r.ReadString(); }), EReadError);
 }
 
+TEST(Container, BufferScalarsAreLittleEndianWhateverTheHost)
+{
+    unsigned char b[8] = {};
+    StoreU16(b, 0x0102);
+    EXPECT_EQ(std::vector<unsigned char>(b, b + 2), (std::vector<unsigned char>{0x02, 0x01}));
+    EXPECT_EQ(LoadU16(b), 0x0102);
+    StoreU32(b, 0x8A0B0C0Du);
+    EXPECT_EQ(std::vector<unsigned char>(b, b + 4), (std::vector<unsigned char>{0x0D, 0x0C, 0x0B, 0x8A}));
+    EXPECT_EQ(LoadU32(b), 0x8A0B0C0Du);
+    StoreF64(b, -2.5);  // 0xC004000000000000
+    EXPECT_EQ(std::vector<unsigned char>(b, b + 8), (std::vector<unsigned char>{0, 0, 0, 0, 0, 0, 0x04, 0xC0}));
+    EXPECT_EQ(LoadF64(b), -2.5);
+}
+
 TEST(Persist, ParameterInformationTrimsAndCompares)
 {
     TUniqueParameterInformation a;
@@ -427,26 +441,6 @@ TEST(Persist, BaseRecordTypeIsNotImplemented)
     } catch (const ETovError& e) {
         EXPECT_STREQ(e.what(), "Exception:RecordType not implemented for this class. jhdsa783241");
     }
-}
-
-TEST(Persist, PrototypeRegistryCreatesByRecordTypeAndMovesHitsForward)
-{
-    TMicroStreamParser::ClearPrototypes();
-    RegisterTovClassPrototypes();
-    RegisterPointPrototypes();
-    double draw = 0.5;
-    TMicroStreamParser::SetRandomSource([&] { return draw; });
-
-    EXPECT_NE(dynamic_cast<TUniqueParameterInformation*>(TMicroStreamParser::FindAndCreate(-24).get()), nullptr);
-    EXPECT_NE(dynamic_cast<TRecordDelimiterPoint*>(TMicroStreamParser::FindAndCreate(85).get()), nullptr);
-    EXPECT_EQ(TMicroStreamParser::FindAndCreate(12345), nullptr);
-    EXPECT_EQ(dynamic_cast<const TUniqueParameterInformation*>(TMicroStreamParser::PrototypeAt(1)) != nullptr, true);
-
-    draw = 0.9995;
-    TMicroStreamParser::FindAndCreate(-24);
-    EXPECT_NE(dynamic_cast<const TUniqueParameterInformation*>(TMicroStreamParser::PrototypeAt(0)), nullptr);
-    TMicroStreamParser::SetRandomSource(nullptr);
-    TMicroStreamParser::ClearPrototypes();
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "app/Log.h"
+#include "platform/Log.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "hl7/PatientIdReduction.h"
+#include "patients/PatientIdReduction.h"
 
 #include "support/TempDir.h"
 

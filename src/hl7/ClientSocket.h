@@ -1,5 +1,5 @@
-// The data-source sockets as the main window sees them; the connection code provides real ones and
-// tests provide fakes.
+// The data-source client sockets as the cycle and the readers see them; the connection code provides real
+// ones and tests provide fakes.
 #pragma once
 
 #include "hl7/ReceiveSocket.h"
