@@ -5,3 +5,7 @@ halcyra_add_fuzzer(hl7_stream SOURCES ${CMAKE_CURRENT_LIST_DIR}/Hl7StreamFuzz.cp
 halcyra_add_fuzzer(hl7_fast_path SOURCES ${CMAKE_CURRENT_LIST_DIR}/Hl7FastPathFuzz.cpp
                    ${PROJECT_SOURCE_DIR}/tests/hl7/FastPathDiff.cpp LIBS halcyra_hl7)
 target_include_directories(hl7_fast_path PRIVATE ${PROJECT_SOURCE_DIR}/tests/hl7)
+# Decoded messages through the message handling of a collecting engine, checking the files it leaves.
+halcyra_add_fuzzer(message_handler SOURCES ${CMAKE_CURRENT_LIST_DIR}/MessageHandlerFuzz.cpp
+                   ${PROJECT_SOURCE_DIR}/tests/support/TempDir.cpp LIBS halcyra_messages)
+target_include_directories(message_handler PRIVATE ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/tests/hl7)

@@ -46,9 +46,10 @@ while read -r name binary corpus; do
   # One process at a time: the machine is shared.
   "$binary" -max_total_time="$seconds" -print_final_stats=1 -rss_limit_mb=1024 -timeout=10 \
     -artifact_prefix="$work/findings/" "$work/corpus" >"$log" 2>&1 || true
+  # A run that stops on its seed corpus prints no coverage line: grep then fails, which must not end the script.
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
-  coverage=$(grep -o 'cov: [0-9]*' "$log" | tail -n 1 | cut -d' ' -f2)
-  features=$(grep -o 'ft: [0-9]*' "$log" | tail -n 1 | cut -d' ' -f2)
+  coverage=$(grep -o 'cov: [0-9]*' "$log" | tail -n 1 | cut -d' ' -f2 || true)
+  features=$(grep -o 'ft: [0-9]*' "$log" | tail -n 1 | cut -d' ' -f2 || true)
   findings=$(find "$work/findings" -type f | wc -l)
   if [[ $findings -gt 0 ]] || grep -q 'ERROR: \(AddressSanitizer\|libFuzzer\|UndefinedBehaviorSanitizer\)\|runtime error:' "$log"; then
     found=1
