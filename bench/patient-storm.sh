@@ -38,8 +38,8 @@ printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
 sim=$!
 while [ ! -s "$work/port" ]; do sleep 0.05; done
 # Only renames are traced (with a seccomp filter, so the other system calls run at full speed).
-HALCYRA_TEST_CS_PORT=$(head -n 1 "$work/port") strace -f --seccomp-bpf -e trace=rename,renameat,renameat2 \
-  -o "$work/renames" "$build/src/app/halcyra" --service --registry "$work/registry" --prefix "$work/prefix" \
+strace -f --seccomp-bpf -e trace=rename,renameat,renameat2 \
+  -o "$work/renames" "$build/src/app/halcyra" --service --cs-port "$(head -n 1 "$work/port")" --registry "$work/registry" --prefix "$work/prefix" \
   2>"$work/halcyra.log" &
 halcyra=$!
 until grep -q "connected" "$work/cs-sim.log"; do sleep 0.05; done

@@ -65,11 +65,9 @@ if [ "${1:-}" = "--inside-session" ]; then
   done
   port=$(head -n 1 "$demo/cs-sim.port")
   echo "demo: cs-sim streams $beds beds on 127.0.0.1:$port"
-  # The program's port is fixed; its test hook points it at cs-sim's free port, so nothing needs port 8000.
-  export HALCYRA_TEST_CS_PORT=$port
   # The pipeline ends after sed has passed on Halcyra's last line; halcyra.pid names Halcyra for Ctrl-C.
-  sh -c 'echo $$ >"$1/halcyra.pid"; exec "$2" --service --registry "$1/registry" --prefix "$1/prefix"' _ \
-    "$demo" "$build/src/app/halcyra" 2>&1 | sed -u 's/^/halcyra: /' &
+  sh -c 'echo $$ >"$1/halcyra.pid"; exec "$2" --service --cs-port "$3" --registry "$1/registry" --prefix "$1/prefix"' _ \
+    "$demo" "$build/src/app/halcyra" "$port" 2>&1 | sed -u 's/^/halcyra: /' &
   halcyra=$!
   wait "$halcyra" || true
   kill -TERM "$standin" "$sim" 2>/dev/null || true

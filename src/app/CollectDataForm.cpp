@@ -6,6 +6,7 @@
 #include "datamanager/DataFolder.h"
 #include "hl7/CensusListView.h"
 #include "patients/NewPatient.h"
+#include "relay/ConnectedClientsList.h"
 #include "platform/Text.h"
 #include "ui/ApplicationIcon.h"
 #include "ui/ConnectAnimation.h"
@@ -28,12 +29,6 @@ namespace {
 
 constexpr int kHintHidePauseMs = 7000;
 
-// An environment without a data manager: creating its object always fails.
-class TNoDataManager final : public IDataManagerLinkFactory {
-public:
-    std::unique_ptr<IQuarzelAutoObject> Create() override { throw EDataManagerError("no data manager is installed"); }
-};
-
 QString ToQt(std::string_view text)
 {
     return QString::fromStdString(Win1252ToUtf8(text));
@@ -46,18 +41,7 @@ std::string FromQt(const QString& text)
 }  // namespace
 
 TfrmCollectData::TfrmCollectData(TEnvironment& environment, QWidget* parent)
-    : QMainWindow(parent),
-      env_(environment),
-      settings_(*environment.registry),
-      log_(*environment.clock, *environment.files),
-      params_(settings_),
-      patientFolders_(*environment.files, idReduction_),
-      patientFile_(*environment.files),
-      census_(settings_, *environment.clock, idReduction_, patientFolders_, patientFile_),
-      saveFileIo_(TPosixSaveFileIo::Default()),
-      saveIt1_(saveFileIo_),
-      monitorFile_(*environment.files, saveFileIo_, params_, dataManager_),
-      folderOwners_(*environment.files, saveFileIo_, patientFolders_)
+    : QMainWindow(parent), env_(environment)
 {
     setObjectName("frmCollectData");
     BuildControls();
@@ -88,90 +72,32 @@ TfrmCollectData::TfrmCollectData(TEnvironment& environment, QWidget* parent)
     StringGrid1->installEventFilter(this);
 }
 
-TfrmCollectData::~TfrmCollectData() = default;
+TfrmCollectData::~TfrmCollectData()
+{
+    // The census's list and the new-patient window refer to the engine's parts, which go before the controls.
+    delete censusView_;
+    delete frmNewPatient;
+}
 
 void TfrmCollectData::FormCreate()
 {
-    try {
-        // Only the per-machine hive's "HKEY" can move the settings there; every later read depends on it.
-        settings_.ChooseSettingsRoot();
-        log_.EnableLogfile = settings_.ReadRegBool(setting::EnableLogfile);
-        debugFolder_ = settings_.ReadRegString(setting::DebugFolder);
-        // A log that cannot be loaded is worth a line but never stops start-up.
-        try {
-            if (!env_.files->DirectoryExists(debugFolder_) && !env_.files->ForceDirectories(debugFolder_))
-                throw EFileError("Cannot create folder " + debugFolder_);
-            log_.SetLogPath(debugFolder_ + std::string(kLogFileName));
-            log_.LoadExisting();
-        } catch (const std::exception& e) {
-            AddLogLine(std::string("Error: ") + e.what());
-        }
-        AddLogLine("");
-        AddLogLine("Opening application " + env_.executablePath);
-        const TDataFolderInfo dataFolder = GetDataFolder(settings_.RootHive(), "DATA\\");
-        dataFolder_ = dataFolder.dataFolder;
-        compatibilityMode_ = dataFolder.compatibilityMode;
-        patientFolders_.SetDataFolder(dataFolder_, compatibilityMode_);
-        // The one-minute relay job runs on the first timer tick.
-        LastRelayJob = EncodeDateTime(1900, 1, 1);
-        LastRelayLifeTick = EncodeDateTime(1900, 1, 1);
-        RelayReconnectCountdown = 10;
-        RelayPort = settings_.ReadRegInteger(setting::ClientSocketPort);
-        RelayConnected = false;
-        relayServer_->Start(RelayPort, settings_.ReadRegString(setting::RelayAllowedClients));
-        for (QWidget* w : findChildren<QWidget*>()) w->setToolTipDuration(kHintHidePauseMs);
-        MedianFilterValue = 15;
-        UseHalcyraSettings = settings_.ReadRegBool(setting::UseHalcyraSettings);
-        setWindowTitle(tr("Central Station Data Client (Ver. %1)").arg(ToQt(TFileVersionScanner::GetVersion())));
-        // Creates "DefaultUnits" with the program key when missing, so the key exists from here on.
-        params_.LoadDefaultUnits();
-        AutoHide = settings_.ReadRegBool(setting::AutoHide);
-        AutoStart = settings_.ReadRegBool(setting::AutoStart);
-        AutoCreate = settings_.ReadRegBool(setting::AutoCreate);
-        FilterMR = settings_.ReadRegBool(setting::FilterMR);
-        NoVelgard = settings_.ReadRegBool(setting::NoVelgard);
-        EnableDefaultUnits = settings_.ReadRegBool(setting::EnableDefaultUnits);
-        PatientIDReduction = static_cast<std::uint8_t>(settings_.ReadRegInteger(setting::PatientIDReduction));
-        NrOfChars = settings_.ReadRegInteger(setting::NrOfChars);
-        idReduction_.LoadSettings(settings_);
-        // Only the first argument is ever examined.
-        FirstArgument = env_.arguments.empty() ? std::string() : UpperAscii(env_.arguments.front());
-        // Without the data manager the run cannot go on; the rest of start-up still runs.
-        dataManager_.SetLogger([this](const std::string& line) { AddLogLine(line); });
-        TNoDataManager none;
-        IDataManagerLinkFactory& factory = env_.dataManager != nullptr ? *env_.dataManager : none;
-        if (dataManager_.CreateDataManagerLink(factory, FirstArgument, NoVelgard) == TDataManagerLinkResult::Failed) {
-            // Set before the box: a run ended while it is open ends as a refused start.
-            terminateRequested_ = true;
-            env_.prompter->ShowMessage(FromQt(tr("Unable to start, please contact Tovarin")));
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(), [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
-        }
-        // A desktop without a tray must not stop start-up.
+    setWindowTitle(tr("Central Station Data Client (Ver. %1)").arg(ToQt(TFileVersionScanner::GetVersion())));
+    for (QWidget* w : findChildren<QWidget*>()) w->setToolTipDuration(kHintHidePauseMs);
+    engine_->OnStartRefused = [this] {
+        env_.prompter->ShowMessage(FromQt(tr("Unable to start, please contact Tovarin")));
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
+    };
+    // The window goes to the tray before the data source opens; a desktop without a tray must not stop
+    // start-up.
+    engine_->StartUp([this] {
         ShowTrayIcon();
         hide();
-        cycle_->SetLastCompleteMessage(env_.clock->Now() - 1000);
-        TCycleSettings& cycle = cycle_->Settings();
-        cycle.autoStart = AutoStart;
-        cycle.autoHide = AutoHide;
-        cycle.useHalcyraSettings = UseHalcyraSettings;
-        cycle.relayPort = static_cast<std::uint16_t>(RelayPort);
-        TMessageSettings& messages = messages_->Settings();
-        messages.autoCreate = AutoCreate;
-        messages.enableDefaultUnits = EnableDefaultUnits;
-        messages.debugFolder = debugFolder_;
-        reader_->SetDebugFolder(debugFolder_);
-        cycle_->Connect();
-        // Stored patients come back as absent rows with their ticks; expired ones are forgotten.
-        census_.SaveCensus(true);
-    } catch (const std::exception& e) {
-        AddLogLine(std::string("Start up - ") + e.what());
-    }
+    });
 }
 
 void TfrmCollectData::ShowTrayIcon()
 {
-    if (env_.serviceMode) return;  // a service has no desktop to show an icon on
     try {
         TaskbarIconControler1->SetVisible(true);
     } catch (const std::exception& e) {
@@ -181,23 +107,18 @@ void TfrmCollectData::ShowTrayIcon()
 
 void TfrmCollectData::FormShow()
 {
-    if (!firstShowDone_) {
-        if (cbLogFile->isChecked() != log_.EnableLogfile) {
-            cbLogFile->setChecked(log_.EnableLogfile);
+    if (!engine_->FirstShowDone()) {
+        TLog& log = engine_->Log();
+        if (cbLogFile->isChecked() != log.EnableLogfile) {
+            cbLogFile->setChecked(log.EnableLogfile);
             cbLogFileClick();
         }
-        Timer1->start();
-        params_.LoadFirstShow();
-        QRadioButton* filter[] = {FilterFunctionAverage, FilterFunctionMedian, FilterFunctionMomentary};
-        filter[params_.FilterFunction()]->setChecked(true);
-        CollectInterval = settings_.ReadRegInteger(setting::Interval);
-        MedianFilterValue = settings_.ReadRegInteger(setting::MedianFilterValue);
-        TimerPeriod = settings_.ReadRegInteger(setting::TimerInterval);
-        Timer1->setInterval(TimerPeriod);
-        cycle_->FirstShow(CollectInterval);
-        firstShowDone_ = true;
     }
-    cycle_->ReapplyStatus();
+    if (engine_->Show()) {
+        QRadioButton* filter[] = {FilterFunctionAverage, FilterFunctionMedian, FilterFunctionMomentary};
+        filter[engine_->Params().FilterFunction()]->setChecked(true);
+        Timer1->start(engine_->TimerPeriodMs());
+    }
 }
 
 void TfrmCollectData::showEvent(QShowEvent* event)
@@ -212,7 +133,7 @@ bool TfrmCollectData::FormCloseQuery()
     if (!isVisible() || endingSession_) return true;
     bool canClose = closeConfirmed_;
     const bool collecting = !btnStop->isHidden();
-    if (collecting && centralStationSocket_->IsOpen()) {
+    if (collecting && engine_->CentralStationSocket().IsOpen()) {
         ShowTrayIcon();
         HideToTray();
         return false;
@@ -241,12 +162,7 @@ void TfrmCollectData::closeEvent(QCloseEvent* event)
 
 void TfrmCollectData::FormClose()
 {
-    // A collected series never runs on across the end of the run.
-    if (cycle_->Status() == csCollecting || cycle_->Status() == csConnectionLost) cycle_->WriteStopDelimiters();
-    centralStationSocket_->Close();
-    if (reader_->MessagesReceived() > 0) AddLogLine(reader_->CountersText());
-    relayClientSocket_->Close();
-    relayServer_->Stop();
+    engine_->Close();
     Timer1->stop();
     // A tray program does not end when its last window closes: the main window's close ends the run.
     QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
@@ -269,13 +185,7 @@ void TfrmCollectData::EndSession()
 
 void TfrmCollectData::cbLogFileClick()
 {
-    const bool checked = cbLogFile->isChecked();
-    if (checked != log_.EnableLogfile) {
-        log_.EnableLogfile = true;
-        AddLogLine(checked ? "Log file enabled" : "Log file disabled");
-    }
-    settings_.WriteRegBool(setting::EnableLogfile, checked);
-    log_.EnableLogfile = checked;
+    engine_->SetLogEnabled(cbLogFile->isChecked());
 }
 
 void TfrmCollectData::TaskbarIconControler1Click()
@@ -315,65 +225,52 @@ void TfrmCollectData::HideToTray()
 
 void TfrmCollectData::Timer1Timer()
 {
-    // A read skipped while the tick held the re-entrancy flag is not announced again by the socket.
-    try {
-        cycle_->Tick();
-    } catch (...) {
-        ReadWaitingBytes();
-        throw;
-    }
-    ReadWaitingBytes();
-}
-
-void TfrmCollectData::ReadWaitingBytes()
-{
-    reader_->ReadWaitingBytes();
-    relayClient_->ReadWaitingBytes();
+    engine_->Tick();
 }
 
 void TfrmCollectData::ClientSocketCentralStationConnect()
 {
-    reader_->ClientSocketCentralStationConnect();
+    engine_->CentralStationConnected();
 }
 
 void TfrmCollectData::ClientSocketCentralStationDisconnect()
 {
-    reader_->ClientSocketCentralStationDisconnect();
+    engine_->CentralStationDisconnected();
 }
 
 void TfrmCollectData::ClientSocketCentralStationError(int windowsSocketsError)
 {
-    reader_->ClientSocketCentralStationError(windowsSocketsError);
+    engine_->CentralStationError(windowsSocketsError);
 }
 
 void TfrmCollectData::ClientSocketCentralStationRead()
 {
-    reader_->ClientSocketCentralStationRead();
+    engine_->CentralStationRead();
 }
 
 void TfrmCollectData::ClientSocketRelayConnect()
 {
-    relayClient_->ClientSocketRelayConnect();
+    engine_->RelayConnected();
 }
 
 void TfrmCollectData::ClientSocketRelayDisconnect()
 {
-    relayClient_->ClientSocketRelayDisconnect();
+    engine_->RelayDisconnected();
 }
 
 void TfrmCollectData::ClientSocketRelayRead()
 {
-    relayClient_->ClientSocketRelayRead();
+    engine_->RelayRead();
 }
 
 void TfrmCollectData::btnStartClick()
 {
-    cycle_->Start();
+    engine_->Start();
 }
 
 void TfrmCollectData::btnStopClick()
 {
-    cycle_->Stop();
+    engine_->Stop();
 }
 
 void TfrmCollectData::btnParametersClick()
@@ -393,17 +290,17 @@ void TfrmCollectData::btnServerSelectClick()
 
 void TfrmCollectData::CBListPatientsClickCheck()
 {
-    census_.CBListPatientsClickCheck();
+    engine_->Census().CBListPatientsClickCheck();
 }
 
 void TfrmCollectData::CBListPatientsClick()
 {
-    census_.CBListPatientsClick();
+    engine_->Census().CBListPatientsClick();
 }
 
 void TfrmCollectData::DeleteActionClick()
 {
-    census_.DeleteActionClick();
+    engine_->Census().DeleteActionClick();
 }
 
 void TfrmCollectData::Splitter1Moved()

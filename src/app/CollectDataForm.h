@@ -1,28 +1,9 @@
-// The main window: owns every list and object of the run, and the start-up and shutdown sequence.
+// The main window: the view of the run's engine. Its handlers keep their names and forward to the engine;
+// it holds the controls, the tray icon, the dialogs and the collection timer, and no state of the run.
 #pragma once
 
-#include "app/CensusCollectTargets.h"
-#include "app/CollectionCycle.h"
 #include "app/Environment.h"
-#include "app/ReaderCycle.h"
-#include "app/RelayReaderCycle.h"
-#include "datamanager/DataManagerLink.h"
-#include "hl7/Census.h"
-#include "hl7/MessageHandler.h"
-#include "params/ParameterModel.h"
-#include "patients/FolderOwners.h"
-#include "patients/PatientFile.h"
-#include "patients/PatientFolders.h"
-#include "patients/PatientIdReduction.h"
-#include "patients/PatientMonitorFile.h"
-#include "platform/DateTime.h"
-#include "platform/Log.h"
-#include "relay/ConnectedClientsList.h"
-#include "relay/RelayClient.h"
-#include "relay/RelayServer.h"
-#include "relay/RelaySupervisionLink.h"
-#include "savefile/SaveITNew.h"
-#include "settings/SettingsStore.h"
+#include "app/RunEngine.h"
 
 #include <QMainWindow>
 
@@ -48,6 +29,7 @@ namespace halcyra {
 
 class TCensusListView;
 class TConnectAnimation;
+class TConnectedClientsList;
 class TFormCollectView;
 class TPatientGridPane;
 class TfrmNewPatient;
@@ -139,60 +121,13 @@ public:
     // Errors that escaped an event handler: shown in LabelConnected and logged, never a dialog.
     void ApplicationException(const std::string& message);
 
-    void AddLogLine(std::string_view message) { log_.AddLogLine(message); }
+    void AddLogLine(std::string_view message) { engine_->AddLogLine(message); }
 
-    // --- State fixed at start-up, used by the other subsystems.
-    TSettingsStore& Settings() { return settings_; }
-    TLog& Log() { return log_; }
-    // The parameter table, ExcludedParams, Automatic, the default units and the filter choice.
-    TParameterModel& Params() { return params_; }
-    const std::string& DebugFolder() const { return debugFolder_; }
-    // The data manager's data folder (a Windows path ending in '\') and its compatibility mode.
-    const std::string& DataFolder() const { return dataFolder_; }
-    bool CompatibilityMode() const { return compatibilityMode_; }
-    TDataManagerLink& DataManager() { return dataManager_; }
-    // Start-up could not create the data manager's automation object: the run must end.
-    bool TerminateRequested() const { return terminateRequested_; }
+    // The run this window shows.
+    TRunEngine& Engine() { return *engine_; }
     bool CloseConfirmed() const { return closeConfirmed_; }
-    bool FirstShowDone() const { return firstShowDone_; }
-    IClientSocket& ClientSocketCentralStation() { return *centralStationSocket_; }
-    // The census of CBListPatients, the patient folders and files, and the monitor-data writer with the
-    // patient's open monitor-data file.
-    TCensus& Census() { return census_; }
-    TPatientIdReduction& IdReduction() { return idReduction_; }
-    TPatientFolders& PatientFolders() { return patientFolders_; }
-    TFolderOwners& FolderOwners() { return folderOwners_; }
-    TPatientFile& PatientFile() { return patientFile_; }
-    TPatientMonitorFile& MonitorFile() { return monitorFile_; }
-    // The collection cycle (status, boundaries, marks, supervision) and the handling of each message.
-    TCollectionCycle& Cycle() { return *cycle_; }
-    TMessageHandler& Messages() { return *messages_; }
-    TCentralStationReader& CentralStationReader() { return *reader_; }
     // The connection animation on Animate.
     TConnectAnimation& Animation() { return *animation_; }
-    TRelayServer& RelayServer() { return *relayServer_; }
-    TRelayClient& RelayClient() { return *relayClient_; }
-
-    bool AutoHide = false;
-    bool AutoStart = false;
-    bool AutoCreate = false;
-    bool FilterMR = false;
-    bool NoVelgard = false;
-    bool EnableDefaultUnits = false;
-    bool UseHalcyraSettings = false;
-    std::uint8_t PatientIDReduction = 0;
-    std::int32_t NrOfChars = 10;
-    std::int32_t RelayPort = 13999;
-    bool RelayConnected = false;
-    std::string FirstArgument;
-
-    // Values the first show reads; the collection cycle keeps the interval in force.
-    std::int32_t MedianFilterValue = 15;
-    std::int32_t CollectInterval = 10;
-    std::int32_t TimerPeriod = 1000;
-    TDateTime LastRelayJob = 0;
-    TDateTime LastRelayLifeTick = 0;
-    std::int32_t RelayReconnectCountdown = 10;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -202,51 +137,22 @@ protected:
 
 private:
     void BuildControls();
-    // Creates the run's engine and connects it to the controls and the sockets.
+    // Creates the views and connects the controls to the engine.
     void BuildRun();
     void ShowTrayIcon();
-    // Reads what the sockets announced while the re-entrancy flag was held.
-    void ReadWaitingBytes();
 
     TEnvironment& env_;
-    TSettingsStore settings_;
-    TLog log_;
-    TParameterModel params_;
-    std::unique_ptr<IClientSocket> centralStationSocket_;
-    std::string debugFolder_;
-    std::string dataFolder_ = "C:\\KVD\\DATA\\";
-    bool compatibilityMode_ = false;
-    TDataManagerLink dataManager_;
-    bool terminateRequested_ = false;
-    bool closeConfirmed_ = false;
-    bool endingSession_ = false;
-    bool firstShowDone_ = false;
-    TPatientIdReduction idReduction_;
-    TPatientFolders patientFolders_;
-    TPatientFile patientFile_;
-    TCensus census_;
-    TCensusListView* censusView_ = nullptr;
-    std::unique_ptr<TSettingsDialogs> dialogs_;
-    std::shared_ptr<ISaveFileIo> saveFileIo_;
-    TSaveItNew saveIt1_;
-    TPatientMonitorFile monitorFile_;
-    TFolderOwners folderOwners_;
-    bool noTrayLogged_ = false;
-    TConnectAnimation* animation_ = nullptr;
+    // The views exist before the engine, which reports to them from its construction on.
     std::unique_ptr<TPatientGridPane> gridPane_;
     std::unique_ptr<TFormCollectView> collectView_;
-    std::unique_ptr<TCensusCollectTargets> collectTargets_;
-    std::unique_ptr<TCollectionCycle> cycle_;
-    std::unique_ptr<TMessageHandler> messages_;
-    std::unique_ptr<TReaderCycle> readerCycle_;
-    std::unique_ptr<TCentralStationReader> reader_;
-    std::unique_ptr<IClientSocket> relayClientSocket_;
-    std::unique_ptr<IRelayListener> relayListener_;
     std::unique_ptr<TConnectedClientsList> connectedClients_;
-    std::unique_ptr<TRelayServer> relayServer_;
-    std::unique_ptr<TRelayReaderCycle> relayReaderCycle_;
-    std::unique_ptr<TRelayClient> relayClient_;
-    std::unique_ptr<TRelaySupervisionLink> relaySupervision_;
+    std::unique_ptr<TRunEngine> engine_;
+    TCensusListView* censusView_ = nullptr;
+    std::unique_ptr<TSettingsDialogs> dialogs_;
+    TConnectAnimation* animation_ = nullptr;
+    bool closeConfirmed_ = false;
+    bool endingSession_ = false;
+    bool noTrayLogged_ = false;
 };
 
 }  // namespace halcyra

@@ -34,6 +34,16 @@ TCollectionCycle::TCollectionCycle(const TParts& parts)
 {
 }
 
+TCycleSettings ReadCycleSettings(TSettingsStore& store)
+{
+    TCycleSettings settings;
+    settings.autoStart = store.ReadRegBool(setting::AutoStart);
+    settings.autoHide = store.ReadRegBool(setting::AutoHide);
+    settings.useHalcyraSettings = store.ReadRegBool(setting::UseHalcyraSettings);
+    settings.relayPort = static_cast<std::uint16_t>(store.ReadRegInteger(setting::ClientSocketPort));
+    return settings;
+}
+
 void TCollectionCycle::FirstShow(std::int32_t collectIntervalSeconds)
 {
     interval_.SetSeconds(collectIntervalSeconds);

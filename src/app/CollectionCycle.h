@@ -45,6 +45,9 @@ struct TCycleSettings {
     std::uint16_t relayPort = 13999;
 };
 
+// "AutoStart", "AutoHide", "UseHalcyraSettings" and "ClientSocketPort" as the settings give them.
+TCycleSettings ReadCycleSettings(TSettingsStore& store);
+
 class TCollectionCycle final : public IMessageCycle {
 public:
     struct TParts {

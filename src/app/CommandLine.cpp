@@ -28,6 +28,11 @@ TCommandLine::TCommandLine()
           "DIR"),
       prefix("prefix",
              QCoreApplication::translate("halcyra", "Folder of the drive mapping (overrides HALCYRA_PREFIX)."), "DIR"),
+      csPort("cs-port",
+             QCoreApplication::translate("halcyra",
+                                         "Connects to the central station on PORT instead of 8000 (a simulator or a "
+                                         "test station on another port)."),
+             "PORT"),
       help(QStringList{"h", "help"}, QCoreApplication::translate("halcyra", "Shows this help and exits.")),
       version(QStringList{"v", "version"}, QCoreApplication::translate("halcyra", "Shows the version and exits."))
 {
@@ -39,7 +44,7 @@ void TCommandLine::AddTo(QCommandLineParser& parser) const
         "halcyra",
         "Halcyra Data Input Module: collects vital signs from a central station into the patient files "
         "of the data manager."));
-    parser.addOptions({service, settings, importFile, registry, prefix, help, version});
+    parser.addOptions({service, settings, importFile, registry, prefix, csPort, help, version});
     parser.addPositionalArgument(
         "NOVELGARD",
         QCoreApplication::translate("halcyra",
@@ -69,7 +74,6 @@ QString HelpEpilogue(const std::filesystem::path& registryOption, const std::fil
                "/etc/halcyra/HKEY_LOCAL_MACHINE.reg\n"
                "  XDG_DATA_HOME     without either: the prefix is $XDG_DATA_HOME/halcyra (default "
                "~/.local/share/halcyra)\n"
-               "  HALCYRA_TEST_CS_PORT  for tests only: the central station's port instead of 8000\n"
                "\n"
                "In use now:\n"
                "  per-user hive     %1\n"
@@ -154,9 +158,20 @@ bool CheckArguments(int argc, char** argv, QString& error)
     QCommandLineParser parser;
     const TCommandLine options;
     options.AddTo(parser);
-    if (parser.parse(ProgramArguments(argc, argv))) return true;
-    error = parser.errorText();
-    return false;
+    if (!parser.parse(ProgramArguments(argc, argv))) {
+        error = parser.errorText();
+        return false;
+    }
+    if (parser.isSet(options.csPort)) {
+        bool number = false;
+        const uint port = parser.value(options.csPort).toUInt(&number);
+        if (!number || port == 0 || port > 65535) {
+            error = QCoreApplication::translate("halcyra", "--cs-port needs a port number from 1 to 65535, not \"%1\"")
+                        .arg(parser.value(options.csPort));
+            return false;
+        }
+    }
+    return true;
 }
 
 bool DisplayChosen(int argc, char** argv)

@@ -18,6 +18,8 @@ struct TCommandLine {
     QCommandLineOption importFile;
     QCommandLineOption registry;
     QCommandLineOption prefix;
+    // The central station's port, for a simulator or a test station.
+    QCommandLineOption csPort;
     QCommandLineOption help;
     QCommandLineOption version;
 

@@ -1,45 +1,20 @@
-// Everything the main window takes from the outside world, so that tests can drive it directly.
+// Everything the main window takes from the outside world: the engine's environment and the tray.
 #pragma once
 
+#include "app/EngineEnvironment.h"
 #include "app/Prompter.h"
-#include "datamanager/IVelgard_TLB.h"
-#include "hl7/ClientSocket.h"
-#include "platform/Clock.h"
-#include "platform/FileSystem.h"
-#include "platform/Registry.h"
-#include "relay/RelayListener.h"
 #include "ui/TaskbarIconControler.h"
 
 #include <functional>
 #include <memory>
-#include <string>
-#include <vector>
 
 namespace halcyra {
 
-struct TEnvironment {
-    IClock* clock = nullptr;
-    TRegistry* registry = nullptr;
-    TFileSystem* files = nullptr;
+struct TEnvironment : TEngineEnvironment {
+    // The boxes and dialogs of the window; the engine's message boxes too unless they are set apart.
     IPrompter* prompter = nullptr;
-    // Creates the data manager's automation object.
-    IDataManagerLinkFactory* dataManager = nullptr;
-
     // The notification area; null means the desktop's system tray.
     std::function<std::unique_ptr<ITrayShell>()> trayShell;
-    // The central-station client socket; null gives a socket that is never open.
-    std::function<std::unique_ptr<IClientSocket>()> centralStationSocket;
-    // The relay: the client socket to another instance and the listening socket for other instances;
-    // null gives a socket that is never open and a listener that never listens.
-    std::function<std::unique_ptr<IClientSocket>()> relayClientSocket;
-    std::function<std::unique_ptr<IRelayListener>()> relayListener;
-
-    std::string executablePath;
-    // The command-line arguments left after the program's own options.
-    std::vector<std::string> arguments;
-    bool serviceMode = false;
-    // Receives every log message as well (the service's standard error).
-    std::function<void(const std::string&)> logMirror;
 };
 
 }  // namespace halcyra

@@ -36,21 +36,18 @@ void ShowAnimation(TConnectAnimation& animation, TAnimation state)
 
 void TFormCollectView::ApplyStatusControls(const TStatusControls& c)
 {
-    if (c.showWindow && desktop_) {
+    if (c.showWindow) {
         form_.show();
         form_.raise();
     }
-    // Nobody sees the animation of a service or an import: it is played on a desktop only.
-    if (desktop_) {
-        ShowAnimation(form_.Animation(), c.animation);
-        try {
-            if (c.trayVisible)
-                form_.TaskbarIconControler1->SetHint(
-                    QString::fromUtf8(kCollectingHint.data(), static_cast<int>(kCollectingHint.size())));
-            form_.TaskbarIconControler1->SetVisible(c.trayVisible);
-        } catch (const std::exception& e) {
-            form_.AddLogLine(e.what());
-        }
+    ShowAnimation(form_.Animation(), c.animation);
+    try {
+        if (c.trayVisible)
+            form_.TaskbarIconControler1->SetHint(
+                QString::fromUtf8(kCollectingHint.data(), static_cast<int>(kCollectingHint.size())));
+        form_.TaskbarIconControler1->SetVisible(c.trayVisible);
+    } catch (const std::exception& e) {
+        form_.AddLogLine(e.what());
     }
     form_.btnInterval->setEnabled(c.intervalEnabled);
     if (c.disableParameters) form_.btnParameters->setEnabled(false);
@@ -79,12 +76,12 @@ void TFormCollectView::SetTrayHint(const std::string& hint)
 
 bool TFormCollectView::TrayIconVisible() const
 {
-    return !desktop_ || form_.TaskbarIconControler1->Visible();
+    return form_.TaskbarIconControler1->Visible();
 }
 
 void TFormCollectView::ShowTrayIcon()
 {
-    if (desktop_) form_.TaskbarIconControler1->SetVisible(true);
+    form_.TaskbarIconControler1->SetVisible(true);
 }
 
 bool TFormCollectView::ParametersButtonEnabled() const

@@ -11,8 +11,7 @@ class TfrmCollectData;
 
 class TFormCollectView final : public ICollectView, public IMessageView, public ICentralStationView {
 public:
-    // Without a desktop (the service, an import) there is no tray icon and no window to bring forward.
-    TFormCollectView(TfrmCollectData& form, bool desktop) : form_(form), desktop_(desktop) {}
+    explicit TFormCollectView(TfrmCollectData& form) : form_(form) {}
 
     void SetParameterGrid(IParameterGrid* grid) { grid_ = grid; }
 
@@ -46,7 +45,6 @@ public:
 
 private:
     TfrmCollectData& form_;
-    bool desktop_;
     IParameterGrid* grid_ = nullptr;
 };
 

@@ -3,6 +3,22 @@
 #include "ui/ApplicationIcon.h"
 
 namespace halcyra {
+namespace {
+
+template <typename TDeliver>
+bool Guarded(const TExceptionHandler& handler, TDeliver&& deliver)
+{
+    try {
+        return deliver();
+    } catch (const std::exception& e) {
+        if (handler) handler(e.what());
+    } catch (...) {
+        if (handler) handler("Unknown error");
+    }
+    return false;
+}
+
+}  // namespace
 
 THalcyraApplication::THalcyraApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
@@ -16,14 +32,18 @@ THalcyraApplication::THalcyraApplication(int& argc, char** argv) : QApplication(
 
 bool THalcyraApplication::notify(QObject* receiver, QEvent* event)
 {
-    try {
-        return QApplication::notify(receiver, event);
-    } catch (const std::exception& e) {
-        if (handler_) handler_(e.what());
-    } catch (...) {
-        if (handler_) handler_("Unknown error");
-    }
-    return false;
+    return Guarded(handler_, [&] { return QApplication::notify(receiver, event); });
+}
+
+THalcyraCoreApplication::THalcyraCoreApplication(int& argc, char** argv) : QCoreApplication(argc, argv)
+{
+    setApplicationName("halcyra");
+    setApplicationVersion(HALCYRA_VERSION);
+}
+
+bool THalcyraCoreApplication::notify(QObject* receiver, QEvent* event)
+{
+    return Guarded(handler_, [&] { return QCoreApplication::notify(receiver, event); });
 }
 
 }  // namespace halcyra

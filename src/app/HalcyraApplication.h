@@ -1,7 +1,9 @@
-// The application object: catches what escapes an event handler and hands it to one handler.
+// The application objects: each catches what escapes an event handler and hands it to one handler. The
+// desktop program has widgets; the service and the import run on the core application alone.
 #pragma once
 
 #include <QApplication>
+#include <QCoreApplication>
 
 #include <functional>
 #include <string>
@@ -10,15 +12,29 @@ namespace halcyra {
 
 inline constexpr const char* kApplicationTitle = "Halcyra Data Input Module";
 
+using TExceptionHandler = std::function<void(const std::string&)>;
+
 class THalcyraApplication : public QApplication {
 public:
     THalcyraApplication(int& argc, char** argv);
 
-    void SetExceptionHandler(std::function<void(const std::string&)> handler) { handler_ = std::move(handler); }
+    void SetExceptionHandler(TExceptionHandler handler) { handler_ = std::move(handler); }
     bool notify(QObject* receiver, QEvent* event) override;
 
 private:
-    std::function<void(const std::string&)> handler_;
+    TExceptionHandler handler_;
+};
+
+// No widget, no platform plugin: sockets, timers, D-Bus and translations need no more.
+class THalcyraCoreApplication : public QCoreApplication {
+public:
+    THalcyraCoreApplication(int& argc, char** argv);
+
+    void SetExceptionHandler(TExceptionHandler handler) { handler_ = std::move(handler); }
+    bool notify(QObject* receiver, QEvent* event) override;
+
+private:
+    TExceptionHandler handler_;
 };
 
 }  // namespace halcyra

@@ -1,10 +1,9 @@
 #include "app/ImportRunner.h"
 
-#include "app/CollectDataForm.h"
 #include "app/ImportArrivals.h"
+#include "app/RunEngine.h"
 
 #include <QFile>
-#include <QTimer>
 
 #include <set>
 #include <stdexcept>
@@ -51,7 +50,7 @@ void TImportRunner::Guarded(TCall&& call)
     try {
         call();
     } catch (const std::exception& e) {
-        form_.ApplicationException(e.what());
+        engine_.AddLogLine(e.what());
     }
 }
 
@@ -62,30 +61,26 @@ void TImportRunner::RunTicksUpTo(TDateTime t)
         if (tick > t + kSameInstant) return;
         ++ticksRun_;
         clock_.Set(tick);
-        Guarded([this] { form_.Timer1Timer(); });
+        Guarded([this] { engine_.Tick(); });
     }
 }
 
 void TImportRunner::Deliver(const std::string& framed)
 {
-    // The capture's socket is the window's central-station socket; the reader takes the bytes from it.
-    auto* socket = dynamic_cast<TImportSocket*>(&form_.ClientSocketCentralStation());
+    // The capture's socket is the engine's central-station socket; the reader takes the bytes from it.
+    auto* socket = dynamic_cast<TImportSocket*>(&engine_.CentralStationSocket());
     if (socket == nullptr) throw std::logic_error("the import needs its capture as the central-station socket");
     socket->Push(framed);
-    form_.ClientSocketCentralStationRead();
+    engine_.CentralStationRead();
 }
 
 TImportSummary TImportRunner::Run(const TCapturedStream& stream, const std::vector<TDateTime>& arrivals)
 {
     TImportSummary summary;
     if (stream.messages.empty()) return summary;
-    form_.show();
-    // The window's own timer never fires here: the ticks run on the simulated clock.
-    form_.Timer1->stop();
-    std::int32_t periodMs = form_.TimerPeriod;
-    if (periodMs <= 0) periodMs = 1000;
-    if (periodMs < 10) periodMs = 10;
-    period_ = periodMs * kOneMillisecond;
+    // No timer runs here: the ticks run on the simulated clock, at the period the settings give.
+    engine_.Show();
+    period_ = engine_.TimerPeriodMs() * kOneMillisecond;
     showTime_ = arrivals.front() - period_;
     clock_.Set(showTime_);
 
@@ -95,23 +90,23 @@ TImportSummary TImportRunner::Run(const TCapturedStream& stream, const std::vect
         RunTicksUpTo(arrivals[i]);
         clock_.Set(arrivals[i]);
         if (message.badEnd) {
-            form_.AddLogLine("Import: message " + std::to_string(i + 1) + " has no end marker and is skipped");
+            engine_.AddLogLine("Import: message " + std::to_string(i + 1) + " has no end marker and is skipped");
             continue;
         }
         Guarded([&] { Deliver(FrameMessage(message.segments)); });
         ++summary.messages;
-        if (!form_.Messages().PatientID().empty()) patients.insert(form_.Messages().PatientID());
+        if (!engine_.Messages().PatientID().empty()) patients.insert(engine_.Messages().PatientID());
     }
     RunTicksUpTo(arrivals.back() + period_);
     Guarded([this] {
-        if (form_.Cycle().Status() == csCollecting) form_.btnStopClick();
+        if (engine_.Cycle().Status() == csCollecting) engine_.Stop();
     });
-    Guarded([this] { form_.Census().SaveCensus(false); });
+    Guarded([this] { engine_.Census().SaveCensus(false); });
 
     summary.patients = static_cast<std::int64_t>(patients.size());
     // What the files received: a value handed over for a grid time its series holds already is not.
-    summary.values = form_.MonitorFile().ValuesWritten();
-    summary.delimiters = form_.Cycle().DelimitersWritten();
+    summary.values = engine_.MonitorFile().ValuesWritten();
+    summary.delimiters = engine_.Cycle().DelimitersWritten();
     return summary;
 }
 

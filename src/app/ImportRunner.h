@@ -14,7 +14,7 @@
 
 namespace halcyra {
 
-class TfrmCollectData;
+class TRunEngine;
 
 // The capture plays the central-station connection: open for the whole import, nothing to open, and the
 // bytes of each message handed over as they would have arrived.
@@ -46,13 +46,13 @@ std::string SummaryLine(const TImportSummary& summary);
 
 class TImportRunner {
 public:
-    // `clock` is the clock the window was created with.
-    TImportRunner(TfrmCollectData& form, TManualClock& clock) : form_(form), clock_(clock) {}
+    // `clock` is the clock the engine was created with; its central-station socket is a TImportSocket.
+    TImportRunner(TRunEngine& engine, TManualClock& clock) : engine_(engine), clock_(clock) {}
 
     // The time start-up runs at, before the timer period is known.
     static TDateTime StartUpTime(const std::vector<TDateTime>& arrivals);
 
-    // Shows the window one timer period before the first arrival, runs every tick due before each message,
+    // Shows the run one timer period before the first arrival, runs every tick due before each message,
     // hands each message to the reader, runs the ticks up to one period after the last, stops collecting
     // and saves the census.
     TImportSummary Run(const TCapturedStream& stream, const std::vector<TDateTime>& arrivals);
@@ -63,7 +63,7 @@ private:
     template <typename TCall>
     void Guarded(TCall&& call);
 
-    TfrmCollectData& form_;
+    TRunEngine& engine_;
     TManualClock& clock_;
     TDateTime showTime_ = 0;
     double period_ = kOneSecond;

@@ -1,5 +1,7 @@
-// Message boxes and questions, injected so that tests answer them and the service logs them.
+// The message boxes and the modal dialogs of the desktop program, injected so that tests answer them.
 #pragma once
+
+#include "app/MessageBoxes.h"
 
 #include <functional>
 #include <string>
@@ -8,12 +10,8 @@ class QDialog;
 
 namespace halcyra {
 
-class IPrompter {
+class IPrompter : public IMessageBoxes {
 public:
-    virtual ~IPrompter() = default;
-    // A Yes/No question; true for Yes.
-    virtual bool AskYesNo(const std::string& text) = 0;
-    virtual void ShowMessage(const std::string& text) = 0;
     // Runs a dialog modally; true when it closed with OK.
     virtual bool ExecDialog(QDialog& dialog);
 };

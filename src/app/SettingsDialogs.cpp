@@ -28,37 +28,24 @@ void TSettingsDialogs::btnParametersClick()
 {
     if (parametersOpen_) return;
     const TOpenFlag open(parametersOpen_);
-    TParameterModel& params = form_.Params();
-    TfrmSelectParams dialog(params, &form_);
+    TRunEngine& engine = form_.Engine();
+    TfrmSelectParams dialog(engine.Params(), &form_);
     if (!prompter_.ExecDialog(dialog)) return;
-    params.SetAutomatic(dialog.CBAutomatic->isChecked());
-    params.SetCollectedCount(static_cast<int>(dialog.Selection().Count(TParameterSelection::TSide::Chosen)));
-    TCollectionCycle& cycle = form_.Cycle();
-    if (cycle.Status() == csCollecting) {
-        // The delimiters close what was collected with the old choice; a new first boundary follows.
-        cycle.Stop();
-        cycle.Start();
-    } else {
-        params.Parameters().SetAllCollected();
-    }
-    params.Parameters().ClearCollected(params.ExcludedParams());
+    engine.ApplyParameterChoice(dialog.CBAutomatic->isChecked(),
+                                static_cast<int>(dialog.Selection().Count(TParameterSelection::TSide::Chosen)));
 }
 
 void TSettingsDialogs::btnIntervalClick()
 {
     if (intervalOpen_) return;
     const TOpenFlag open(intervalOpen_);
-    TCollectionCycle& cycle = form_.Cycle();
+    TRunEngine& engine = form_.Engine();
     TfrmSetCollectInterval dialog(
-        form_.Settings(), [this](const std::string& text) { prompter_.ShowMessage(text); }, cycle.Interval().Seconds(),
-        form_.UseHalcyraSettings, form_.MedianFilterValue, &form_);
-    if (prompter_.ExecDialog(dialog)) {
-        form_.CollectInterval = dialog.CollectInterval();
-        form_.UseHalcyraSettings = dialog.UseHalcyraSettings();
-        cycle.Settings().useHalcyraSettings = dialog.UseHalcyraSettings();
-    }
-    // Whatever the answer, the next boundary follows the previous one by the interval in force.
-    cycle.CollectIntervalChanged(form_.CollectInterval);
+        engine.Settings(), [this](const std::string& text) { prompter_.ShowMessage(text); },
+        engine.Cycle().Interval().Seconds(), engine.Cycle().UseHalcyraSettings(), engine.MedianFilterValue(), &form_);
+    std::optional<TCollectIntervalAnswer> answer;
+    if (prompter_.ExecDialog(dialog)) answer = TCollectIntervalAnswer{dialog.CollectInterval(), dialog.UseHalcyraSettings()};
+    engine.ApplyCollectInterval(answer);
 }
 
 void TSettingsDialogs::btnServerSelectClick()
@@ -77,30 +64,11 @@ void TSettingsDialogs::btnServerSelectClick()
         }
     } restart{form_.Timer1, timerWasActive};
 
-    TSettingsStore& store = form_.Settings();
+    TRunEngine& engine = form_.Engine();
     TfrmHost dialog(&form_);
-    const THostSettings shown = LoadHostSettings(store);
-    dialog.SetSettings(shown);
+    dialog.SetSettings(LoadHostSettings(engine.Settings()));
     if (!prompter_.ExecDialog(dialog)) return;
-
-    const THostSettings chosen = dialog.Settings();
-    THostSettingsEffects effects;
-    effects.closeSockets = [this] { form_.ClientSocketCentralStation().Close(); };
-    effects.connect = [this] { form_.Cycle().Connect(); };
-    // The working copies change with their writes, before the reconnect can bring new messages.
-    form_.AutoCreate = chosen.autoCreate;
-    form_.EnableDefaultUnits = chosen.enableDefaultUnits;
-    form_.Messages().Settings().autoCreate = chosen.autoCreate;
-    form_.Messages().Settings().enableDefaultUnits = chosen.enableDefaultUnits;
-    const bool filterMR = StoreHostSettings(store, chosen, effects);
-    form_.FilterMR = filterMR;
-    form_.PatientIDReduction = chosen.patientIDReduction;
-    form_.NrOfChars = chosen.nrOfChars;
-    TPatientIdReductionSettings reduction;
-    reduction.filterMR = filterMR;
-    reduction.mode = static_cast<TPatientIdReductionMode>(chosen.patientIDReduction);
-    reduction.nrOfChars = chosen.nrOfChars;
-    form_.IdReduction().SetSettings(reduction);
+    engine.ApplyHostSettings(dialog.Settings());
 }
 
 }  // namespace halcyra

@@ -1,5 +1,7 @@
-// halcyra: the tray program, or with --service the same program without a display.
+// halcyra: the tray program, or with --service (and --import) the same run without a window.
+#ifdef HALCYRA_CLICK_HOOK
 #include "app/ClickHook.h"
+#endif
 #include "app/CollectDataForm.h"
 #include "app/CommandLine.h"
 #include "app/HalcyraApplication.h"
@@ -8,6 +10,7 @@
 #include "app/Prompter.h"
 #include "app/RunEnd.h"
 #include "app/RuntimeDir.h"
+#include "app/ServiceRun.h"
 #include "app/SettingsReport.h"
 #include "app/TcpClientSocket.h"
 #include "app/TerminationSignals.h"
@@ -103,26 +106,203 @@ int RunTextOnly(int argc, char** argv)
     return PrintSettings(options, parser);
 }
 
-// HALCYRA_TEST_CS_PORT, a test hook: the central-station connection goes to this port instead of the fixed
-// one, so that tests and demos never need port 8000. Anything but a port number 1..65535 is ignored.
-int CentralStationTestPort()
+// The central station's port: 8000 unless --cs-port names another (a simulator, a test station).
+std::uint16_t CentralStationPort(const TCommandLine& options, const QCommandLineParser& parser)
 {
-    const char* text = std::getenv("HALCYRA_TEST_CS_PORT");
-    if (text == nullptr || *text == '\0') return 0;
-    char* end = nullptr;
-    const long port = std::strtol(text, &end, 10);
-    return *end == '\0' && port > 0 && port <= 65535 ? static_cast<int>(port) : 0;
+    return parser.isSet(options.csPort) ? static_cast<std::uint16_t>(parser.value(options.csPort).toUInt()) : 0;
+}
+
+std::unique_ptr<TDriveMapping> OpenDrives(const TCommandLine& options, const QCommandLineParser& parser)
+{
+    try {
+        return std::make_unique<TDriveMapping>(TDriveMapping::DefaultPrefix(options.Path(parser, options.prefix)));
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "halcyra: %s\n", e.what());
+        return nullptr;
+    }
+}
+
+int RefuseSecondInstance(const TOnlyOne& onlyOne, TRegistry& registry)
+{
+    std::fprintf(stderr, "halcyra: %s is running on the settings in %s; not starting\n",
+                 qPrintable(onlyOne.RunningText()), qPrintable(TOnlyOne::SettingsFileName(registry.CurrentUser().File())));
+    return 1;
+}
+
+void FillEnvironment(TEngineEnvironment& env, const TCommandLine&, const QCommandLineParser& parser,
+                     TRegistry& registry, TFileSystem& files, IClock& clock, IMessageBoxes& boxes)
+{
+    env.clock = &clock;
+    env.registry = &registry;
+    env.files = &files;
+    env.messageBoxes = &boxes;
+    env.executablePath = QCoreApplication::applicationFilePath().toStdString();
+    for (const QString& argument : parser.positionalArguments())
+        env.arguments.push_back(Utf8ToWin1252(argument.toStdString()));
+}
+
+int RunDesktop(int argc, char** argv)
+{
+    THalcyraApplication app(argc, argv);
+    QCommandLineParser parser;
+    const TCommandLine options;
+    options.AddTo(parser);
+    parser.process(app);
+    const auto registry = TRegistry::ForProgram(options.Path(parser, options.registry));
+    // One instance per settings file, whatever the mode: two would both collect and write every value
+    // twice. Checked before anything is written. A desktop start meeting a desktop instance brings its
+    // window to the front and ends; meeting a service or an import, which has no window to bring, it is
+    // refused like them with one line naming the running instance.
+    TOnlyOne onlyOne(TOnlyOne::ServerName(QString::fromUtf8(kApplicationTitle), registry->CurrentUser().File()),
+                     QStringLiteral("desktop"));
+    if (!onlyOne.Enforce(true)) {
+        if (onlyOne.Running().mode == QLatin1String("desktop")) return 0;
+        return RefuseSecondInstance(onlyOne, *registry);
+    }
+    TfrmCollectData* form = nullptr;
+    const auto report = [&](const std::string& message) {
+        if (form != nullptr)
+            form->AddLogLine(message);
+        else
+            std::fprintf(stderr, "halcyra: %s\n", Win1252ToUtf8(EscapeControlCharacters(message)).c_str());
+    };
+    std::unique_ptr<TDriveMapping> drives = OpenDrives(options, parser);
+    if (!drives) return 1;
+    registry->SetProblemSink(report);
+    TFileSystem files(*drives);
+    TSystemClock clock;
+    TMessageBoxPrompter boxes;
+    TEnvironment env;
+    FillEnvironment(env, options, parser, *registry, files, clock, boxes);
+    env.prompter = &boxes;
+    env.centralStationSocket = [port = CentralStationPort(options, parser)] {
+        return std::make_unique<TTcpClientSocket>(port);
+    };
+    env.relayClientSocket = [] { return std::make_unique<TTcpClientSocket>(); };
+    env.relayListener = [] { return std::make_unique<TTcpRelayListener>(); };
+    // Installed before start-up, so an early SIGTERM waits in the event loop instead of killing the run;
+    // it then ends the run even while a modal box (the close question, "Unable to start ...") is open.
+    TRunEnd runEnd(
+        [&] {
+            if (form != nullptr) form->EndSession();
+        },
+        [&] { return form != nullptr && form->Engine().TerminateRequested() ? 1 : 0; });
+    TTerminationSignals terminationSignals([&] { runEnd.End(); });
+#ifndef QT_NO_SESSIONMANAGER
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [&](QSessionManager&) { runEnd.End(); });
+#endif
+    TDBusDataManagerLinkFactory dataManager;
+    env.dataManager = &dataManager;
+    // The user-interface language is the data manager's.
+    TLanguageManager language;
+    language.SetLanguage(TLanguageManager::GetLanguage(registry->CurrentUser()));
+    TfrmCollectData mainWindow(env);
+    form = &mainWindow;
+    onlyOne.OnBringToFront = [&] { mainWindow.BringToFront(); };
+    app.SetExceptionHandler([&](const std::string& message) { mainWindow.ApplicationException(message); });
+    mainWindow.FormCreate();
+    if (runEnd.Ending()) return runEnd.ExitCode();
+    if (mainWindow.Engine().TerminateRequested()) return 1;
+    mainWindow.show();
+#ifdef HALCYRA_CLICK_HOOK
+    // Scripted screenshots open the dialogs through their buttons.
+    TClickHook clickHook(qEnvironmentVariable("HALCYRA_CLICK").split(',', Qt::SkipEmptyParts));
+#endif
+    const int code = app.exec();
+    onlyOne.OnBringToFront = nullptr;
+    form = nullptr;
+    return runEnd.Ending() ? runEnd.ExitCode() : code;
+}
+
+// The service and the import: the engine alone on the core application, no widget and no platform plugin.
+int RunHeadless(int argc, char** argv, bool importing)
+{
+    THalcyraCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    const TCommandLine options;
+    options.AddTo(parser);
+    // The core application leaves the GUI's own options ("-platform ...") in its arguments.
+    parser.process(ProgramArguments(argc, argv));
+    const auto registry = TRegistry::ForProgram(options.Path(parser, options.registry));
+    TOnlyOne onlyOne(TOnlyOne::ServerName(QString::fromUtf8(kApplicationTitle), registry->CurrentUser().File()),
+                     importing ? QStringLiteral("import") : QStringLiteral("service"));
+    if (!onlyOne.Enforce(false)) return RefuseSecondInstance(onlyOne, *registry);
+    // An import reads its capture before anything is written, so a file it cannot read changes nothing.
+    TCapturedStream capture;
+    std::vector<TDateTime> arrivals;
+    if (importing) {
+        const std::string path = parser.value(options.importFile).toStdString();
+        std::string error;
+        if (!ReadCapture(path, capture, error)) {
+            std::fprintf(stderr, "halcyra: cannot read %s: %s\n", path.c_str(), error.c_str());
+            return 1;
+        }
+        arrivals = ArrivalTimes(capture, NowLocal());
+    }
+    TRunEngine* engine = nullptr;
+    const auto report = [&](const std::string& message) {
+        if (engine != nullptr)
+            engine->AddLogLine(message);
+        else
+            std::fprintf(stderr, "halcyra: %s\n", Win1252ToUtf8(EscapeControlCharacters(message)).c_str());
+    };
+    std::unique_ptr<TDriveMapping> drives = OpenDrives(options, parser);
+    if (!drives) return 1;
+    registry->SetProblemSink(report);
+    TFileSystem files(*drives);
+    TSystemClock clock;
+    TManualClock importClock(TImportRunner::StartUpTime(arrivals));
+    TLoggingPrompter logged(report);
+    TEngineEnvironment env;
+    FillEnvironment(env, options, parser, *registry, files, clock, logged);
+    if (importing) {
+        env.clock = &importClock;
+        env.centralStationSocket = [] { return std::make_unique<TImportSocket>(); };
+    } else {
+        env.centralStationSocket = [port = CentralStationPort(options, parser)] {
+            return std::make_unique<TTcpClientSocket>(port);
+        };
+        env.relayClientSocket = [] { return std::make_unique<TTcpClientSocket>(); };
+        env.relayListener = [] { return std::make_unique<TTcpRelayListener>(); };
+    }
+    env.logMirror = [](const std::string& line) { std::fprintf(stderr, "%s\n", Win1252ToUtf8(line).c_str()); };
+    TServiceRun* run = nullptr;
+    TRunEnd runEnd(
+        [&] {
+            if (run != nullptr) run->End();
+        },
+        [&] { return run != nullptr && run->Engine().TerminateRequested() ? 1 : 0; });
+    TTerminationSignals terminationSignals([&] { runEnd.End(); });
+    TDBusDataManagerLinkFactory dataManager;
+    env.dataManager = &dataManager;
+    TLanguageManager language;
+    language.SetLanguage(TLanguageManager::GetLanguage(registry->CurrentUser()));
+    TServiceRun service(env);
+    run = &service;
+    engine = &service.Engine();
+    app.SetExceptionHandler([&](const std::string& message) { service.Engine().AddLogLine(message); });
+    service.Engine().OnStartRefused = [&] {
+        logged.ShowMessage(Utf8ToWin1252(
+            QCoreApplication::translate("halcyra::TfrmCollectData", "Unable to start, please contact Tovarin")
+                .toStdString()));
+    };
+    if (importing) {
+        service.Engine().StartUp();
+        if (service.Engine().TerminateRequested()) return 1;
+        const TImportSummary summary = TImportRunner(service.Engine(), importClock).Run(capture, arrivals);
+        std::printf("%s\n", SummaryLine(summary).c_str());
+        return 0;
+    }
+    service.Start();
+    if (runEnd.Ending()) return runEnd.ExitCode();
+    if (service.Engine().TerminateRequested()) return 1;
+    const int code = app.exec();
+    engine = nullptr;
+    run = nullptr;
+    return runEnd.Ending() ? runEnd.ExitCode() : code;
 }
 
 }  // namespace
-
-// Without a display, Qt's offscreen platform warns about window hints it cannot apply; that says nothing
-// about the run, so it is kept out of the service's output.
-void ServiceMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    if (message.contains(QLatin1String("does not support propagateSizeHints"))) return;
-    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
-}
 
 int main(int argc, char** argv)
 {
@@ -136,133 +316,10 @@ int main(int argc, char** argv)
     if (AsksForTextOnly(argc, argv)) return RunTextOnly(argc, argv);
     const bool service = HasArgument(argc, argv, "--service");
     const bool importing = HasValueOption(argc, argv, "--import");
-    if (!service && !importing && !DisplayChosen(argc, argv)) {
+    if (service || importing) return RunHeadless(argc, argv, importing);
+    if (!DisplayChosen(argc, argv)) {
         std::fprintf(stderr, "halcyra: no display: run `halcyra --service` for a headless run\n");
         return 1;
     }
-    // The platform is chosen before the application object exists.
-    if (service || importing) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        qInstallMessageHandler(ServiceMessageHandler);
-    }
-
-    THalcyraApplication app(argc, argv);
-    QCommandLineParser parser;
-    const TCommandLine options;
-    options.AddTo(parser);
-    parser.process(app);
-    const auto registry = TRegistry::ForProgram(options.Path(parser, options.registry));
-
-    // One instance per settings file, whatever the mode: two would both collect and write every value
-    // twice. Checked before anything is written. A desktop start meeting a desktop instance brings its
-    // window to the front and ends; meeting a service or an import, which has no window to bring, it is
-    // refused like them with one line naming the running instance.
-    const bool desktop = !service && !importing;
-    const QString mode = importing ? QStringLiteral("import")
-                         : service ? QStringLiteral("service")
-                                   : QStringLiteral("desktop");
-    TOnlyOne onlyOne(TOnlyOne::ServerName(QString::fromUtf8(kApplicationTitle), registry->CurrentUser().File()), mode);
-    if (!onlyOne.Enforce(desktop)) {
-        if (desktop && onlyOne.Running().mode == QLatin1String("desktop")) return 0;
-        std::fprintf(stderr, "halcyra: %s is running on the settings in %s; not starting\n",
-                     qPrintable(onlyOne.RunningText()),
-                     qPrintable(TOnlyOne::SettingsFileName(registry->CurrentUser().File())));
-        return 1;
-    }
-
-    // An import reads its capture before anything is written, so a file it cannot read changes nothing.
-    TCapturedStream capture;
-    std::vector<TDateTime> arrivals;
-    if (importing) {
-        const std::string path = parser.value(options.importFile).toStdString();
-        std::string error;
-        if (!ReadCapture(path, capture, error)) {
-            std::fprintf(stderr, "halcyra: cannot read %s: %s\n", path.c_str(), error.c_str());
-            return 1;
-        }
-        arrivals = ArrivalTimes(capture, NowLocal());
-    }
-
-    TfrmCollectData* form = nullptr;
-    const auto report = [&](const std::string& message) {
-        if (form != nullptr)
-            form->AddLogLine(message);
-        else
-            std::fprintf(stderr, "halcyra: %s\n", Win1252ToUtf8(EscapeControlCharacters(message)).c_str());
-    };
-
-    std::unique_ptr<TDriveMapping> drives;
-    try {
-        drives = std::make_unique<TDriveMapping>(TDriveMapping::DefaultPrefix(options.Path(parser, options.prefix)));
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "halcyra: %s\n", e.what());
-        return 1;
-    }
-    registry->SetProblemSink(report);
-    TFileSystem files(*drives);
-    TSystemClock clock;
-    TManualClock importClock(TImportRunner::StartUpTime(arrivals));
-    TMessageBoxPrompter boxes;
-    TLoggingPrompter logged(report);
-
-    TEnvironment env;
-    env.clock = importing ? static_cast<IClock*>(&importClock) : &clock;
-    if (importing)
-        env.centralStationSocket = [] { return std::make_unique<TImportSocket>(); };
-    else
-        env.centralStationSocket = [port = CentralStationTestPort()] {
-            return std::make_unique<TTcpClientSocket>(port);
-        };
-    if (!importing) {
-        env.relayClientSocket = [] { return std::make_unique<TTcpClientSocket>(); };
-        env.relayListener = [] { return std::make_unique<TTcpRelayListener>(); };
-    }
-    env.registry = registry.get();
-    env.files = &files;
-    env.prompter = service || importing ? static_cast<IPrompter*>(&logged) : &boxes;
-    env.executablePath = QCoreApplication::applicationFilePath().toStdString();
-    for (const QString& argument : parser.positionalArguments())
-        env.arguments.push_back(Utf8ToWin1252(argument.toStdString()));
-    env.serviceMode = service || importing;
-    if (service || importing)
-        env.logMirror = [](const std::string& line) { std::fprintf(stderr, "%s\n", Win1252ToUtf8(line).c_str()); };
-
-    // Installed before start-up, so an early SIGTERM waits in the event loop instead of killing the run;
-    // it then ends the run even while a modal box (the close question, "Unable to start ...") is open.
-    TRunEnd runEnd(
-        [&] {
-            if (form != nullptr) form->EndSession();
-        },
-        [&] { return form != nullptr && form->TerminateRequested() ? 1 : 0; });
-    TTerminationSignals terminationSignals([&] { runEnd.End(); });
-#ifndef QT_NO_SESSIONMANAGER
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [&](QSessionManager&) { runEnd.End(); });
-#endif
-    TDBusDataManagerLinkFactory dataManager;
-    env.dataManager = &dataManager;
-
-    // The user-interface language is the data manager's.
-    TLanguageManager language;
-    language.SetLanguage(TLanguageManager::GetLanguage(registry->CurrentUser()));
-
-    TfrmCollectData mainWindow(env);
-    form = &mainWindow;
-    if (desktop) onlyOne.OnBringToFront = [&] { mainWindow.BringToFront(); };
-    app.SetExceptionHandler([&](const std::string& message) { mainWindow.ApplicationException(message); });
-    mainWindow.FormCreate();
-    if (runEnd.Ending()) return runEnd.ExitCode();
-    if (mainWindow.TerminateRequested()) return 1;
-    if (importing) {
-        const TImportSummary summary = TImportRunner(mainWindow, importClock).Run(capture, arrivals);
-        std::printf("%s\n", SummaryLine(summary).c_str());
-        return 0;
-    }
-    mainWindow.show();
-    // Scripted screenshots open the dialogs through their buttons.
-    const QString clicks = qEnvironmentVariable("HALCYRA_CLICK");
-    TClickHook clickHook(service ? QStringList() : clicks.split(',', Qt::SkipEmptyParts));
-    const int code = app.exec();
-    onlyOne.OnBringToFront = nullptr;
-    form = nullptr;
-    return runEnd.Ending() ? runEnd.ExitCode() : code;
+    return RunDesktop(argc, argv);
 }

@@ -385,4 +385,13 @@ void TMessageHandler::AfterLastSegment(const TSegmentList& segments, TMessageSta
         SaveSegmentList(files_, PatientDataStreamFileName(settings_.debugFolder, patientID_, patientName_), segments);
 }
 
+TMessageSettings ReadMessageSettings(TSettingsStore& store)
+{
+    TMessageSettings settings;
+    settings.autoCreate = store.ReadRegBool(setting::AutoCreate);
+    settings.enableDefaultUnits = store.ReadRegBool(setting::EnableDefaultUnits);
+    settings.debugFolder = store.ReadRegString(setting::DebugFolder);
+    return settings;
+}
+
 }  // namespace halcyra

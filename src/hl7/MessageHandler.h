@@ -47,6 +47,9 @@ struct TMessageSettings {
     char decimalSeparator = '.';
 };
 
+// "AutoCreate", "EnableDefaultUnits" and "DebugFolder" as the settings give them.
+TMessageSettings ReadMessageSettings(TSettingsStore& store);
+
 class TMessageHandler {
 public:
     struct TParts {

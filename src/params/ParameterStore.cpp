@@ -39,8 +39,7 @@ void LoadExclusionSettings(TSettingsStore& store, TParameters& parameters, TExcl
             filterText = hive.ReadString(kProgramKey, setting::FilterFunction.name);
         settings.filterFunction = FilterFunctionFromText(filterText);
 
-        settings.automatic = !hive.ValueExists(kProgramKey, setting::Automatic.name) ||
-                             hive.ReadDword(kProgramKey, setting::Automatic.name) != 0;
+        settings.automatic = store.ReadRegBool(setting::Automatic);
     } catch (const std::exception&) {
     }
 }

@@ -16,9 +16,9 @@ bool EmptyOrDots(std::string_view text)
 
 void TPatientIdReduction::LoadSettings(TSettingsStore& store)
 {
-    settings_.filterMR = store.ReadRegBool("FilterMR");
-    settings_.mode = static_cast<TPatientIdReductionMode>(store.ReadRegInteger("PatientIDReduction", 0));
-    settings_.nrOfChars = store.ReadRegInteger("NrOfChars", 10);
+    settings_.filterMR = store.ReadRegBool(setting::FilterMR);
+    settings_.mode = static_cast<TPatientIdReductionMode>(store.ReadRegInteger(setting::PatientIDReduction));
+    settings_.nrOfChars = store.ReadRegInteger(setting::NrOfChars);
 }
 
 std::string TPatientIdReduction::ReducePatientID(std::string_view id) const

@@ -132,12 +132,10 @@ protected:
     // The service, its central station on `port`.
     void StartHalcyra(int port, const QStringList& arguments = {})
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HALCYRA_TEST_CS_PORT", QString::number(port));
-        halcyra_.setProcessEnvironment(env);
         halcyra_.setProgram(HALCYRA_EXE);
-        halcyra_.setArguments(
-            QStringList{"--service", "--registry", Q(dir_ / "registry"), "--prefix", Q(dir_ / "prefix")} + arguments);
+        halcyra_.setArguments(QStringList{"--service", "--cs-port", QString::number(port), "--registry",
+                                          Q(dir_ / "registry"), "--prefix", Q(dir_ / "prefix")} +
+                              arguments);
         halcyra_.start();
         ASSERT_TRUE(halcyra_.waitForStarted(10000));
     }

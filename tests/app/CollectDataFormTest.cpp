@@ -1,8 +1,11 @@
 #include "FormFixture.h"
 
+#include "app/ServiceRun.h"
+
 #include "datamanager/LanguageManager.h"
 #include "settings/SettingsStore.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QImage>
 #include <QLabel>
@@ -31,17 +34,23 @@ TEST(CollectDataForm, FirstRunWithoutProgramKeyTakesTheDefaults)
 {
     TFormFixture f;
     auto& form = f.Create();
-    EXPECT_EQ(form.Settings().SettingsRoot(), THive::CurrentUser);
-    EXPECT_EQ(form.DebugFolder(), "C:\\TEMP\\");
-    EXPECT_EQ(form.RelayPort, 13999);
-    EXPECT_EQ(form.NrOfChars, 10);
-    EXPECT_EQ(form.PatientIDReduction, 0);
-    EXPECT_FALSE(form.AutoStart || form.AutoHide || form.AutoCreate || form.FilterMR || form.NoVelgard ||
-                 form.EnableDefaultUnits || form.UseHalcyraSettings || form.Log().EnableLogfile);
+    EXPECT_EQ(form.Engine().Settings().SettingsRoot(), THive::CurrentUser);
+    EXPECT_EQ(form.Engine().DebugFolder(), "C:\\TEMP\\");
+    TRunEngine& engine = form.Engine();
+    EXPECT_EQ(engine.Cycle().Settings().relayPort, 13999);
+    EXPECT_EQ(engine.IdReduction().Settings().nrOfChars, 10);
+    EXPECT_EQ(engine.IdReduction().Settings().mode, TPatientIdReductionMode::None);
+    EXPECT_FALSE(engine.Cycle().Settings().autoStart || engine.Cycle().Settings().autoHide ||
+                 engine.Messages().Settings().autoCreate || engine.IdReduction().Settings().filterMR ||
+                 engine.Messages().Settings().enableDefaultUnits || engine.Cycle().UseHalcyraSettings() ||
+                 engine.Log().EnableLogfile);
+    // Without "NoVelgard" the data manager's object is made and told of the run.
+    EXPECT_TRUE(engine.DataManager().LinkEnabled());
+    EXPECT_EQ(engine.Messages().Settings().debugFolder, "C:\\TEMP\\");
     // The program key and its "DefaultUnits" subkey exist once start-up is through.
     EXPECT_TRUE(f.registry.CurrentUser().KeyExists(TSettingsStore::ProgramSubkey("DefaultUnits")));
     EXPECT_FALSE(f.registry.LocalMachine().KeyExists(kProgramKey));
-    EXPECT_NEAR(form.Cycle().LastCompleteMessage(), f.clock.Now() - 1000, 1e-9);
+    EXPECT_NEAR(form.Engine().Cycle().LastCompleteMessage(), f.clock.Now() - 1000, 1e-9);
     EXPECT_EQ(form.CBListPatients->item(0)->text(), "Patients");
     EXPECT_TRUE(form.windowTitle().startsWith("Central Station Data Client (Ver. "));
 }
@@ -59,14 +68,18 @@ TEST(CollectDataForm, StartUpReadsTheStoredSettingsAndOpensTheLog)
     f.env.arguments = {"noVelgard", "second"};
     auto& form = f.Create();
 
-    EXPECT_EQ(form.DebugFolder(), "C:\\logs\\");
-    EXPECT_EQ(form.RelayPort, 14000);
-    EXPECT_EQ(form.PatientIDReduction, 2);
-    EXPECT_TRUE(form.AutoStart);
-    EXPECT_EQ(form.NrOfChars, 10);
-    EXPECT_EQ(form.FirstArgument, "NOVELGARD");
+    EXPECT_EQ(form.Engine().DebugFolder(), "C:\\logs\\");
+    TRunEngine& engine = form.Engine();
+    EXPECT_EQ(engine.Cycle().Settings().relayPort, 14000);
+    EXPECT_EQ(engine.IdReduction().Settings().mode, TPatientIdReductionMode::LastCharacters);
+    EXPECT_TRUE(engine.Cycle().Settings().autoStart);
+    EXPECT_EQ(engine.IdReduction().Settings().nrOfChars, 10);
+    EXPECT_EQ(engine.Messages().Settings().debugFolder, "C:\\logs\\");
+    // The first argument, in any letter case, runs without the data manager.
+    EXPECT_FALSE(engine.DataManager().LinkEnabled());
+    EXPECT_TRUE(f.dataManager.calls.empty());
     // The folder is made with its parents; a log that does not exist yet is no error.
-    const auto& lines = form.Log().Lines();
+    const auto& lines = form.Engine().Log().Lines();
     ASSERT_GE(lines.size(), 2u);
     EXPECT_TRUE(HasLineEndingWith({lines[0]}, ": "));
     for (const std::string& line : lines) EXPECT_EQ(line.find("Error"), std::string::npos) << line;
@@ -81,8 +94,8 @@ TEST(CollectDataForm, ADesktopWithoutTrayDoesNotStopStartUp)
     f.registry.CurrentUser().WriteDword(kProgramKey, "EnableLogfile", 1);
     auto& form = f.Create();
     EXPECT_FALSE(form.TaskbarIconControler1->Visible());
-    EXPECT_TRUE(HasLineEndingWith(form.Log().Lines(), "Exception: Could not Add Icon"));
-    EXPECT_NEAR(form.Cycle().LastCompleteMessage(), f.clock.Now() - 1000, 1e-9);  // later steps still ran
+    EXPECT_TRUE(HasLineEndingWith(form.Engine().Log().Lines(), "Exception: Could not Add Icon"));
+    EXPECT_NEAR(form.Engine().Cycle().LastCompleteMessage(), f.clock.Now() - 1000, 1e-9);  // later steps still ran
 }
 
 TEST(CollectDataForm, TheWindowAndTheTrayCarryTheProgramsIcon)
@@ -116,7 +129,7 @@ TEST(CollectDataForm, WithoutATrayHideMinimisesAndSaysSoOnce)
         form.btnHideClick();
         EXPECT_EQ(form.isVisible(), !trayAvailable);
         EXPECT_EQ(form.isMinimized(), !trayAvailable);
-        const auto& lines = form.Log().Lines();
+        const auto& lines = form.Engine().Log().Lines();
         EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                                 [](const std::string& l) { return l.find("No system tray") != std::string::npos; }),
                   trayAvailable ? 0 : 1);
@@ -155,12 +168,12 @@ TEST(CollectDataForm, FirstShowReadsTheIntervalAndRoundsTheTimeoutToEven)
         f.registry.CurrentUser().WriteDword(kProgramKey, "TimerInterval", 250);
         auto& form = f.Create();
         form.show();
-        EXPECT_EQ(form.Cycle().CentralStationTimeout(), timeout) << interval;
+        EXPECT_EQ(form.Engine().Cycle().CentralStationTimeout(), timeout) << interval;
         EXPECT_EQ(form.Timer1->interval(), 250);
         EXPECT_TRUE(form.Timer1->isActive());
         // A coarse timer may fire just before the boundary it is due at.
         EXPECT_EQ(form.Timer1->timerType(), Qt::PreciseTimer);
-        EXPECT_TRUE(form.FirstShowDone());
+        EXPECT_TRUE(form.Engine().FirstShowDone());
     }
 }
 
@@ -187,8 +200,8 @@ TEST(CollectDataForm, LogCheckBoxLogsBothWaysAndStoresTheState)
     form.cbLogFile->setChecked(false);
     form.cbLogFileClick();
     EXPECT_EQ(f.registry.CurrentUser().ReadDword(kProgramKey, "EnableLogfile"), 0u);
-    EXPECT_FALSE(form.Log().EnableLogfile);
-    const auto& lines = form.Log().Lines();
+    EXPECT_FALSE(form.Engine().Log().EnableLogfile);
+    const auto& lines = form.Engine().Log().Lines();
     ASSERT_GE(lines.size(), 2u);
     EXPECT_TRUE(HasLineEndingWith({lines[lines.size() - 2]}, "Log file enabled"));
     EXPECT_TRUE(HasLineEndingWith({lines.back()}, "Log file disabled"));  // written although switching off
@@ -226,7 +239,7 @@ TEST(CollectDataForm, CloseOfTheVisibleWindowAsksFirst)
     EXPECT_TRUE(form.close());
     EXPECT_EQ(f.prompter.questions,
               (std::vector<std::string>{"Do you really want to close", "Do you really want to close"}));
-    EXPECT_TRUE(HasLineEndingWith(form.Log().Lines(), ": Closing application ..."));
+    EXPECT_TRUE(HasLineEndingWith(form.Engine().Log().Lines(), ": Closing application ..."));
 }
 
 TEST(CollectDataForm, EndOfSessionClosesWithoutAskingEvenWhileCollecting)
@@ -251,7 +264,7 @@ TEST(CollectDataForm, EscapedErrorsGoToTheStatusLabelAndTheLog)
     form.TaskbarIconControler1->OnClick = [] { throw std::runtime_error("Exception:The file has been corrupted."); };
     form.TaskbarIconControler1->ButtonClicked(TMouseButton::Right);
     EXPECT_EQ(form.LabelConnected->text(), "Exception:The file has been corrupted.");
-    EXPECT_TRUE(HasLineEndingWith(form.Log().Lines(), ": Exception:The file has been corrupted."));
+    EXPECT_TRUE(HasLineEndingWith(form.Engine().Log().Lines(), ": Exception:The file has been corrupted."));
 }
 
 }  // namespace
@@ -270,12 +283,12 @@ TEST(CollectDataForm, FirstShowLoadsExclusionsFilterChoiceAndAutomatic)
     hive.WriteDword(kProgramKey, "Automatic", 0);
     hive.WriteString(TSettingsStore::ProgramSubkey("DefaultUnits"), "HR", "/min");
     auto& form = f.Create();
-    EXPECT_EQ(form.Params().DefaultUnits().Lookup("hr"), "/min");  // loaded at start-up
-    EXPECT_TRUE(form.Params().ExcludedParams().empty());           // not before the first show
+    EXPECT_EQ(form.Engine().Params().DefaultUnits().Lookup("hr"), "/min");  // loaded at start-up
+    EXPECT_TRUE(form.Engine().Params().ExcludedParams().empty());           // not before the first show
     form.show();
-    ASSERT_EQ(form.Params().ExcludedParams().size(), 1u);
-    EXPECT_TRUE(form.Params().IsExcluded("HR"));
-    EXPECT_FALSE(form.Params().Automatic());
+    ASSERT_EQ(form.Engine().Params().ExcludedParams().size(), 1u);
+    EXPECT_TRUE(form.Engine().Params().IsExcluded("HR"));
+    EXPECT_FALSE(form.Engine().Params().Automatic());
     EXPECT_TRUE(form.FilterFunctionAverage->isChecked());
 }
 
@@ -290,8 +303,8 @@ TEST(CollectDataForm, DataFolderAndCompatibilityComeFromTheDataManagersKeys)
     test::TFormFixture f;
     f.registry.CurrentUser().WriteString("\\Software\\Tovarin\\Velgard\\2.0\\File Paths", "KVDData", "E:\\");
     auto& form = f.Create();
-    EXPECT_EQ(form.DataFolder(), "E:\\DATA\\");
-    EXPECT_FALSE(form.CompatibilityMode());
+    EXPECT_EQ(form.Engine().DataFolder(), "E:\\DATA\\");
+    EXPECT_FALSE(form.Engine().CompatibilityMode());
 }
 
 TEST(CollectDataForm, WithoutTheDataManagerStartUpSaysSoAndEndsTheRun)
@@ -300,9 +313,9 @@ TEST(CollectDataForm, WithoutTheDataManagerStartUpSaysSoAndEndsTheRun)
     f.dataManager.available = false;
     auto& form = f.Create();
     EXPECT_EQ(f.prompter.messages, std::vector<std::string>{"Unable to start, please contact Tovarin"});
-    EXPECT_TRUE(form.TerminateRequested());
-    EXPECT_FALSE(form.DataManager().LinkEnabled());
-    EXPECT_NEAR(form.Cycle().LastCompleteMessage(), f.clock.Now() - 1000, 1e-9);  // the remaining steps still ran
+    EXPECT_TRUE(form.Engine().TerminateRequested());
+    EXPECT_FALSE(form.Engine().DataManager().LinkEnabled());
+    EXPECT_NEAR(form.Engine().Cycle().LastCompleteMessage(), f.clock.Now() - 1000, 1e-9);  // the remaining steps still ran
 }
 
 TEST(CollectDataForm, NovelgardInAnyCaseOrTheSettingLeavesTheDataManagerAlone)
@@ -321,8 +334,8 @@ TEST(CollectDataForm, NovelgardInAnyCaseOrTheSettingLeavesTheDataManagerAlone)
         f.env.arguments = c.arguments;
         auto& form = f.Create();
         EXPECT_EQ(f.dataManager.creations, c.creations);
-        EXPECT_EQ(form.DataManager().LinkEnabled(), c.creations == 1);
-        EXPECT_FALSE(form.TerminateRequested());
+        EXPECT_EQ(form.Engine().DataManager().LinkEnabled(), c.creations == 1);
+        EXPECT_FALSE(form.Engine().TerminateRequested());
         EXPECT_TRUE(f.prompter.messages.empty());
         EXPECT_TRUE(f.dataManager.calls.empty());
     }
@@ -334,17 +347,31 @@ TEST(CollectDataForm, NovelgardInAnyCaseOrTheSettingLeavesTheDataManagerAlone)
 namespace halcyra {
 namespace {
 
-TEST(CollectDataForm, TheServiceNeverTriesTheTray)
+TEST(ServiceRun, RunsTheEngineWithoutAWindowOrATrayAndClosesTheRunOnce)
 {
     test::TFormFixture f;
-    f.env.serviceMode = true;
-    auto& form = f.Create();
-    form.show();
-    form.btnStop->show();
-    f.centralStation->open = true;
-    EXPECT_FALSE(form.close());  // a refused close still hides the (offscreen) window
+    auto& hive = f.registry.CurrentUser();
+    hive.WriteDword(kProgramKey, "EnableLogfile", 1);
+    hive.WriteDword(kProgramKey, "DataSourceIsCentralStation", 1);
+    hive.WriteDword(kProgramKey, "IsAddress", 1);
+    hive.WriteString(kProgramKey, "IPString", "127.0.0.1");
+    const auto widgetsBefore = QApplication::allWidgets().size();
+    TServiceRun run(f.env);
+    run.Start();
+    EXPECT_EQ(QApplication::allWidgets().size(), widgetsBefore);
     EXPECT_EQ(f.tray.adds, 0);
-    EXPECT_FALSE(form.TaskbarIconControler1->Visible());
+    TRunEngine& engine = run.Engine();
+    EXPECT_TRUE(engine.FirstShowDone());
+    EXPECT_EQ(engine.Cycle().Interval().Seconds(), 10);
+    ASSERT_NE(f.centralStation, nullptr);
+    EXPECT_EQ(f.centralStation->calls, (std::vector<std::string>{"close", "open 127.0.0.1 address 8000"}));
+    run.End();
+    run.End();
+    const auto& lines = engine.Log().Lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.ends_with("Closing application ..."); }),
+              1);
+    EXPECT_EQ(f.centralStation->calls.back(), "close");
 }
 
 }  // namespace

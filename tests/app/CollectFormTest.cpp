@@ -18,10 +18,10 @@ using test::TFormFixture;
 
 void Receive(TfrmCollectData& form, const std::string& hr)
 {
-    form.Cycle().CompleteMessageReceived();
-    form.Messages().SegmentList() = {"MSH|^~\\&|CS|WARD|||20240506070809||ORU^R01|1|P|2.3", "PID|1||4711||Doe^Jane",
+    form.Engine().Cycle().CompleteMessageReceived();
+    form.Engine().Messages().SegmentList() = {"MSH|^~\\&|CS|WARD|||20240506070809||ORU^R01|1|P|2.3", "PID|1||4711||Doe^Jane",
                                      "OBR|1|||MON|||20240506070809", "OBX|1|NM|0002-4182^HR^MDIL||" + hr + "|bpm"};
-    form.Messages().DecodeMessage();
+    form.Engine().Messages().DecodeMessage();
 }
 
 int Count(const std::vector<std::string>& calls, const std::string& prefix)
@@ -49,15 +49,15 @@ TEST_F(CollectForm, StartAndStopButtonsRunTheCollection)
 {
     auto& form = f.Create();
     form.show();
-    EXPECT_EQ(form.Cycle().Status(), csNotConnected);
+    EXPECT_EQ(form.Engine().Cycle().Status(), csNotConnected);
     EXPECT_FALSE(form.btnStart->isEnabled());
     Receive(form, "70");
-    EXPECT_EQ(form.Cycle().Status(), csConnected);
+    EXPECT_EQ(form.Engine().Cycle().Status(), csConnected);
     EXPECT_TRUE(form.btnStart->isEnabled());
     EXPECT_TRUE(form.btnStop->isHidden());
 
     form.btnStart->click();
-    EXPECT_EQ(form.Cycle().Status(), csCollecting);
+    EXPECT_EQ(form.Engine().Cycle().Status(), csCollecting);
     EXPECT_TRUE(form.btnStart->isHidden());
     EXPECT_FALSE(form.btnStop->isHidden());
     EXPECT_TRUE(form.btnServerSelect->isHidden());
@@ -72,7 +72,7 @@ TEST_F(CollectForm, StartAndStopButtonsRunTheCollection)
     EXPECT_TRUE(f.files.FileExists("C:\\KVD\\DATA\\4711\\Halcyra.pil"));
 
     form.btnStop->click();
-    EXPECT_EQ(form.Cycle().Status(), csConnected);
+    EXPECT_EQ(form.Engine().Cycle().Status(), csConnected);
     EXPECT_EQ(Count(f.dataManager.calls, "AddDelimiter HR bpm"), 1);
     EXPECT_FALSE(form.btnStart->isHidden());
 }
@@ -82,9 +82,9 @@ TEST_F(CollectForm, StartWithNothingToCollectFailsWithItsMessage)
     f.registry.CurrentUser().WriteDword(kProgramKey, "Automatic", 0);
     auto& form = f.Create();
     form.show();
-    form.Cycle().SetStatus(csConnected);
+    form.Engine().Cycle().SetStatus(csConnected);
     EXPECT_THROW(form.btnStartClick(), ECollectError);
-    EXPECT_EQ(form.Cycle().Status(), csConnected);
+    EXPECT_EQ(form.Engine().Cycle().Status(), csConnected);
 }
 
 TEST_F(CollectForm, AutoStartAndAutoHideFireOnTheTickAfterTheFirstObservation)
@@ -96,7 +96,7 @@ TEST_F(CollectForm, AutoStartAndAutoHideFireOnTheTickAfterTheFirstObservation)
     Receive(form, "70");
     f.clock.AdvanceSeconds(1);
     form.Timer1Timer();
-    EXPECT_EQ(form.Cycle().Status(), csCollecting);
+    EXPECT_EQ(form.Engine().Cycle().Status(), csCollecting);
     EXPECT_FALSE(form.isVisible());
 }
 

@@ -112,10 +112,10 @@ public:
 // One central-station message of patient 4711 with a heart rate, handled as the reader hands it over.
 inline void ReceiveHeartRate(TfrmCollectData& form, const std::string& hr)
 {
-    form.Cycle().CompleteMessageReceived();
-    form.Messages().SegmentList() = {"MSH|^~\\&|CS|WARD|||20240506070809||ORU^R01|1|P|2.3", "PID|1||4711||Doe^Jane",
+    form.Engine().Cycle().CompleteMessageReceived();
+    form.Engine().Messages().SegmentList() = {"MSH|^~\\&|CS|WARD|||20240506070809||ORU^R01|1|P|2.3", "PID|1||4711||Doe^Jane",
                                      "OBR|1|||MON|||20240506070809", "OBX|1|NM|0002-4182^HR^MDIL||" + hr + "|bpm"};
-    form.Messages().DecodeMessage();
+    form.Engine().Messages().DecodeMessage();
 }
 
 // How many recorded calls begin with `prefix`.

@@ -111,11 +111,8 @@ TEST_F(LargeFieldsEndToEnd, AServiceCutsAMegabyteNameAndIdAndGoesOn)
     Settings();
     QTcpServer station;
     ASSERT_TRUE(station.listen(QHostAddress::LocalHost));
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("HALCYRA_TEST_CS_PORT", QString::number(station.serverPort()));
-    service_.setProcessEnvironment(env);
-    service_.start(HALCYRA_EXE,
-                   {"--service", "--registry", Q(dir_ / "registry"), "--prefix", Q(dir_ / "prefix"), "NOVELGARD"});
+    service_.start(HALCYRA_EXE, {"--service", "--cs-port", QString::number(station.serverPort()), "--registry",
+                                 Q(dir_ / "registry"), "--prefix", Q(dir_ / "prefix"), "NOVELGARD"});
     ASSERT_TRUE(service_.waitForStarted(kWaitMs));
     ASSERT_TRUE(station.waitForNewConnection(kWaitMs));
     std::unique_ptr<QTcpSocket> client(station.nextPendingConnection());

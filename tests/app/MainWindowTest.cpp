@@ -28,8 +28,8 @@ using TValues = std::vector<std::pair<std::string, std::string>>;
 // One message of patient 4711 with the given label and value per observation.
 void Receive(TfrmCollectData& form, const TValues& values)
 {
-    form.Cycle().CompleteMessageReceived();
-    TSegmentList& segments = form.Messages().SegmentList();
+    form.Engine().Cycle().CompleteMessageReceived();
+    TSegmentList& segments = form.Engine().Messages().SegmentList();
     segments = {"MSH|^~\\&|CS|WARD|||20240506070809||ORU^R01|1|P|2.3", "PID|1||4711||Doe^Jane",
                 "OBR|1|||MON|||20240506070809"};
     int n = 0;
@@ -38,7 +38,7 @@ void Receive(TfrmCollectData& form, const TValues& values)
         segments.push_back("OBX|" + std::to_string(n) + "|NM|0002-" + std::to_string(4000 + n) + "^" + label +
                            "^MDIL||" + value + "|u");
     }
-    form.Messages().DecodeMessage();
+    form.Engine().Messages().DecodeMessage();
 }
 
 QString Cell(const TfrmCollectData& form, int column, int row)
@@ -179,7 +179,7 @@ TEST_F(MainWindow, TheAnimationFollowsTheStatusAndHideStopsIt)
     Receive(form, {{"HR", "70"}});
     EXPECT_EQ(form.Animation().CurrentFrame(), 2);
     form.btnStart->click();
-    ASSERT_EQ(form.Cycle().Status(), csCollecting);
+    ASSERT_EQ(form.Engine().Cycle().Status(), csCollecting);
     EXPECT_TRUE(form.Animation().Playing());
     EXPECT_GE(form.Animation().CurrentFrame(), 3);
 

@@ -72,11 +72,8 @@ TEST(PatientStorm, NewIdsCostOneCensusWriteEachAndTheCollectedPatientKeepsItsVal
     test::TTestStation station;
     ASSERT_TRUE(station.Listen());
     QProcess halcyra;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("HALCYRA_TEST_CS_PORT", QString::number(station.Port()));
-    halcyra.setProcessEnvironment(env);
-    halcyra.start(HALCYRA_EXE,
-                  {"--service", "--registry", Q(dir / "registry"), "--prefix", Q(dir / "prefix"), "NOVELGARD"});
+    halcyra.start(HALCYRA_EXE, {"--service", "--cs-port", QString::number(station.Port()), "--registry",
+                                Q(dir / "registry"), "--prefix", Q(dir / "prefix"), "NOVELGARD"});
     ASSERT_TRUE(halcyra.waitForStarted(10000));
 
     // The collected patient, one message a second, until collection runs.

@@ -144,7 +144,7 @@ TEST_F(RelayForm, AnotherInstanceAsTheSourceIsSupervisedByItsLifeTicks)
     EXPECT_TRUE(relayClient->connected);
     // A message from the other instance is decoded like the central station's.
     relayClient->Receive(kMessage);
-    EXPECT_EQ(form.Messages().MessagesDecoded(), 1);
+    EXPECT_EQ(form.Engine().Messages().MessagesDecoded(), 1);
 
     // Silent for 127 seconds: dropped with a warning, then opened again after the countdown. (126 s is the
     // limit; whole seconds summed on the clock land a rounding error either side of it.)

@@ -125,14 +125,15 @@ TEST_F(SettingsDialogs, OkOfTheSettingsDialogStoresUpdatesTheRunAndReconnects)
     EXPECT_EQ(socket->calls, (std::vector<std::string>{"close", "close", "open 10.0.0.7 address 8000"}));
     EXPECT_EQ(hive.ReadString(kProgramKey, "IPString"), "10.0.0.7");
     EXPECT_EQ(hive.ReadDword(kProgramKey, "NoVelgard"), 1u);
-    EXPECT_TRUE(form.AutoCreate);
-    EXPECT_TRUE(form.Messages().Settings().autoCreate);
-    EXPECT_TRUE(form.Messages().Settings().enableDefaultUnits);
-    EXPECT_TRUE(form.FilterMR);
-    EXPECT_EQ(form.PatientIDReduction, 2);
-    EXPECT_EQ(form.NrOfChars, 6);
-    EXPECT_EQ(form.IdReduction().ReducePatientID("123456789012MR"), "789012");
-    EXPECT_FALSE(form.NoVelgard);  // takes effect at the next start
+    TRunEngine& engine = form.Engine();
+    EXPECT_TRUE(engine.Messages().Settings().autoCreate);
+    EXPECT_TRUE(engine.Messages().Settings().enableDefaultUnits);
+    EXPECT_TRUE(engine.IdReduction().Settings().filterMR);
+    EXPECT_EQ(engine.IdReduction().Settings().mode, TPatientIdReductionMode::LastCharacters);
+    EXPECT_EQ(engine.IdReduction().Settings().nrOfChars, 6);
+    EXPECT_EQ(engine.IdReduction().ReducePatientID("123456789012MR"), "789012");
+    // "NoVelgard" takes effect at the next start: the link made at this start stays.
+    EXPECT_TRUE(engine.DataManager().LinkEnabled());
     EXPECT_TRUE(form.Timer1->isActive());
 }
 
@@ -147,7 +148,7 @@ TEST_F(SettingsDialogs, TheMachineOriginTakesTheSettingsFromThenOn)
         host.BitBtn1->click();
     };
     form.btnServerSelectClick();
-    EXPECT_EQ(form.Settings().SettingsRoot(), THive::LocalMachine);
+    EXPECT_EQ(form.Engine().Settings().SettingsRoot(), THive::LocalMachine);
     EXPECT_EQ(f.registry.LocalMachine().ReadString(kProgramKey, "HKEY"), "LOCAL_MACHINE");
     EXPECT_TRUE(f.registry.LocalMachine().ValueExists(kProgramKey, "AutoStart"));
     EXPECT_FALSE(f.registry.CurrentUser().ValueExists(kProgramKey, "AutoStart"));
@@ -177,10 +178,9 @@ TEST_F(SettingsDialogs, TheIntervalDialogAppliesItsAnswerToTheCycle)
     };
     form.btnIntervalClick();
     EXPECT_EQ(prompter.messages, (std::vector<std::string>{"Shortest allowed interval is 30 seconds."}));
-    EXPECT_EQ(form.Cycle().Interval().Seconds(), 120);
-    EXPECT_EQ(form.Cycle().CentralStationTimeout(), 180);
-    EXPECT_TRUE(form.UseHalcyraSettings);
-    EXPECT_TRUE(form.Cycle().Settings().useHalcyraSettings);
+    EXPECT_EQ(form.Engine().Cycle().Interval().Seconds(), 120);
+    EXPECT_EQ(form.Engine().Cycle().CentralStationTimeout(), 180);
+    EXPECT_TRUE(form.Engine().Cycle().UseHalcyraSettings());
 
     prompter.answer = [&](QDialog& dialog) {
         auto& interval = dynamic_cast<TfrmSetCollectInterval&>(dialog);
@@ -189,13 +189,13 @@ TEST_F(SettingsDialogs, TheIntervalDialogAppliesItsAnswerToTheCycle)
         interval.btnCancel->click();
     };
     form.btnIntervalClick();
-    EXPECT_EQ(form.Cycle().Interval().Seconds(), 120);
+    EXPECT_EQ(form.Engine().Cycle().Interval().Seconds(), 120);
 }
 
 TEST_F(SettingsDialogs, TheParameterDialogSetsTheCollectedParameters)
 {
     auto& form = Create();
-    TParameterModel& params = form.Params();
+    TParameterModel& params = form.Engine().Params();
     params.Parameters().Append(1, "HR", "bpm", 0);
     params.Parameters().Append(2, "SpO2", "%", 0);
     params.Parameters().Append(3, "RR", "rpm", 0);
@@ -233,9 +233,9 @@ TEST_F(SettingsDialogs, ConfirmingTheParameterDialogWhileCollectingClosesTheSeri
     prompter.answer = [&](QDialog& dialog) { dynamic_cast<TfrmSelectParams&>(dialog).btnOK->click(); };
     form.btnParametersClick();
     EXPECT_EQ(CountCalls(f.dataManager.calls, "AddDelimiter HR bpm"), 1);
-    EXPECT_EQ(form.Cycle().Status(), csCollecting);
+    EXPECT_EQ(form.Engine().Cycle().Status(), csCollecting);
     // A new first boundary from the restart at 07:08:34.
-    EXPECT_NEAR(form.Cycle().Interval().NextBoundary(), EncodeDateTime(2024, 5, 6, 7, 8, 40), kOneSecond / 1000);
+    EXPECT_NEAR(form.Engine().Cycle().Interval().NextBoundary(), EncodeDateTime(2024, 5, 6, 7, 8, 40), kOneSecond / 1000);
 
     // Cancel changes nothing.
     prompter.answer = [&](QDialog& dialog) { dynamic_cast<TfrmSelectParams&>(dialog).btnCancel->click(); };

@@ -127,10 +127,9 @@ protected:
         ASSERT_TRUE(standin_.waitForStarted(10000));
         ASSERT_TRUE(QTest::qWaitFor([&] { return standin_.readAllStandardError().contains("serving"); }, 10000));
 
-        QProcessEnvironment env = Environment();
-        env.insert("HALCYRA_TEST_CS_PORT", QString::number(port));
-        halcyra_.setProcessEnvironment(env);
-        halcyra_.start(HALCYRA_EXE, {"--service", "--registry", Q(dir_ / "registry"), "--prefix", Q(dir_ / "prefix")});
+        halcyra_.setProcessEnvironment(Environment());
+        halcyra_.start(HALCYRA_EXE, {"--service", "--cs-port", QString::number(port), "--registry", Q(dir_ / "registry"),
+                                     "--prefix", Q(dir_ / "prefix")});
         ASSERT_TRUE(halcyra_.waitForStarted(10000));
     }
 

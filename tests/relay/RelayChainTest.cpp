@@ -53,9 +53,10 @@ struct TInstance {
         QProcessEnvironment env = base;
         env.insert("HALCYRA_REGISTRY", QString::fromStdString((root / "registry").string()));
         env.insert("HALCYRA_PREFIX", QString::fromStdString((root / "prefix").string()));
-        if (centralStationPort != 0) env.insert("HALCYRA_TEST_CS_PORT", QString::number(centralStationPort));
         process.setProcessEnvironment(env);
-        process.start(HALCYRA_EXE, {"--service", "NOVELGARD"});
+        QStringList arguments{"--service", "NOVELGARD"};
+        if (centralStationPort != 0) arguments << "--cs-port" << QString::number(centralStationPort);
+        process.start(HALCYRA_EXE, arguments);
         ASSERT_TRUE(process.waitForStarted(10000));
     }
     std::string Stop()

@@ -1,0 +1,10 @@
+#include "app/HeadlessView.h"
+
+namespace halcyra {
+
+void THeadlessView::ApplyStatusControls(const TStatusControls& controls)
+{
+    if (controls.disableParameters) parametersEnabled_ = false;
+}
+
+}  // namespace halcyra

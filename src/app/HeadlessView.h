@@ -1,0 +1,61 @@
+// What the engine shows when no window shows it (the service, an import, benchmarks): nothing to see, the
+// few states the cycle reads back kept, and socket errors logged as a window would log them.
+#pragma once
+
+#include "app/CollectView.h"
+#include "hl7/CentralStationReader.h"
+#include "hl7/MessageView.h"
+#include "platform/Log.h"
+#include "relay/ConnectedClientsView.h"
+
+#include <string>
+#include <vector>
+
+namespace halcyra {
+
+class THeadlessView final : public ICollectView,
+                            public IMessageView,
+                            public ICentralStationView,
+                            public IConnectedClientsView {
+public:
+    explicit THeadlessView(TLog& log) : log_(log) {}
+
+    // ICollectView
+    void ApplyStatusControls(const TStatusControls& controls) override;
+    std::string CountdownText() const override { return countdown_; }
+    void SetCountdownText(const std::string& text) override { countdown_ = text; }
+    void SetTrayHint(const std::string&) override {}
+    // There is no tray to lose: supervision never tries to bring an icon back.
+    bool TrayIconVisible() const override { return true; }
+    void ShowTrayIcon() override {}
+    bool ParametersButtonEnabled() const override { return parametersEnabled_; }
+    void EnableParametersButton() override { parametersEnabled_ = true; }
+    void HideWindow() override {}
+    void SetNoNetworkVisible(bool) override {}
+    void ShowConnectionWarning(const std::string&) override {}
+
+    // IMessageView
+    void ShowBadVersion(const std::string&) override {}
+    void HideVersion() override {}
+    void SetParameterLabel(const std::string&) override {}
+    bool SaveDataStream() const override { return false; }
+    void Beep() override {}
+
+    // ICentralStationView
+    void SetCaption(const std::string&) override {}
+    void SetConnectedLabel(const std::string&) override {}
+    void ShowStopPos(const std::string&) override {}
+    void ShowStartPos(const std::string&) override {}
+    void SocketError(const std::string& text) override { log_.AddLogLine(text); }
+    void LogLine(const std::string& line) override { log_.AddLogLine(line); }
+
+    // IConnectedClientsView
+    void ShowClients(const std::vector<std::string>&) override {}
+
+private:
+    TLog& log_;
+    std::string countdown_;
+    bool parametersEnabled_ = true;
+};
+
+}  // namespace halcyra
