@@ -6,8 +6,8 @@
 #include "datamanager/DataFolder.h"
 #include "hl7/CensusListView.h"
 #include "patients/NewPatient.h"
-#include "relay/ConnectedClientsList.h"
 #include "platform/Text.h"
+#include "relay/ConnectedClientsList.h"
 #include "ui/ApplicationIcon.h"
 #include "ui/ConnectAnimation.h"
 #include "ui/FileVersionScanner.h"
@@ -40,8 +40,7 @@ std::string FromQt(const QString& text)
 
 }  // namespace
 
-TfrmCollectData::TfrmCollectData(TEnvironment& environment, QWidget* parent)
-    : QMainWindow(parent), env_(environment)
+TfrmCollectData::TfrmCollectData(TEnvironment& environment, QWidget* parent) : QMainWindow(parent), env_(environment)
 {
     setObjectName("frmCollectData");
     BuildControls();

@@ -44,7 +44,8 @@ void TSettingsDialogs::btnIntervalClick()
         engine.Settings(), [this](const std::string& text) { prompter_.ShowMessage(text); },
         engine.Cycle().Interval().Seconds(), engine.Cycle().UseHalcyraSettings(), engine.MedianFilterValue(), &form_);
     std::optional<TCollectIntervalAnswer> answer;
-    if (prompter_.ExecDialog(dialog)) answer = TCollectIntervalAnswer{dialog.CollectInterval(), dialog.UseHalcyraSettings()};
+    if (prompter_.ExecDialog(dialog))
+        answer = TCollectIntervalAnswer{dialog.CollectInterval(), dialog.UseHalcyraSettings()};
     engine.ApplyCollectInterval(answer);
 }
 

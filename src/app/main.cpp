@@ -125,7 +125,8 @@ std::unique_ptr<TDriveMapping> OpenDrives(const TCommandLine& options, const QCo
 int RefuseSecondInstance(const TOnlyOne& onlyOne, TRegistry& registry)
 {
     std::fprintf(stderr, "halcyra: %s is running on the settings in %s; not starting\n",
-                 qPrintable(onlyOne.RunningText()), qPrintable(TOnlyOne::SettingsFileName(registry.CurrentUser().File())));
+                 qPrintable(onlyOne.RunningText()),
+                 qPrintable(TOnlyOne::SettingsFileName(registry.CurrentUser().File())));
     return 1;
 }
 

@@ -39,7 +39,11 @@ void LoadExclusionSettings(TSettingsStore& store, TParameters& parameters, TExcl
             filterText = hive.ReadString(kProgramKey, setting::FilterFunction.name);
         settings.filterFunction = FilterFunctionFromText(filterText);
 
-        settings.automatic = store.ReadRegBool(setting::Automatic);
+        // A value of another type is a read error, which ends the load with Automatic off; absent, the
+        // table's default holds.
+        settings.automatic = hive.ValueExists(kProgramKey, setting::Automatic.name)
+                                 ? hive.ReadDword(kProgramKey, setting::Automatic.name) != 0
+                                 : setting::Automatic.defaultNumber != 0;
     } catch (const std::exception&) {
     }
 }

@@ -46,7 +46,8 @@ TEST(CensusForm, IdReductionFollowsTheSettings)
     f.registry.CurrentUser().WriteDword(kProgramKey, "NrOfChars", 6);
     auto& form = f.Create();
     EXPECT_EQ(form.Engine().Census().ReducePatientID("1912121212345MR"), "191212");
-    EXPECT_EQ(form.Engine().PatientFolders().PatientFolderFor("1912121212345"), form.Engine().DataFolder() + "191212\\");
+    EXPECT_EQ(form.Engine().PatientFolders().PatientFolderFor("1912121212345"),
+              form.Engine().DataFolder() + "191212\\");
 }
 
 }  // namespace

@@ -315,7 +315,8 @@ TEST(CollectDataForm, WithoutTheDataManagerStartUpSaysSoAndEndsTheRun)
     EXPECT_EQ(f.prompter.messages, std::vector<std::string>{"Unable to start, please contact Tovarin"});
     EXPECT_TRUE(form.Engine().TerminateRequested());
     EXPECT_FALSE(form.Engine().DataManager().LinkEnabled());
-    EXPECT_NEAR(form.Engine().Cycle().LastCompleteMessage(), f.clock.Now() - 1000, 1e-9);  // the remaining steps still ran
+    EXPECT_NEAR(form.Engine().Cycle().LastCompleteMessage(), f.clock.Now() - 1000,
+                1e-9);  // the remaining steps still ran
 }
 
 TEST(CollectDataForm, NovelgardInAnyCaseOrTheSettingLeavesTheDataManagerAlone)

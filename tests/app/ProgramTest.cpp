@@ -545,5 +545,41 @@ TEST_F(ProgramTest, ServiceRunsWhileTheDataManagerIsThere)
     EXPECT_TRUE(standin.waitForFinished(20000));
 }
 
+// A Qt platform plugin is loaded by every GUI application object and by nothing else: a run without one has
+// no widget either. The platform named here could not start without a display, so a run that still starts
+// never tried.
+TEST_F(ProgramTest, TheServiceAndTheImportRunWithoutAnyPlatformPlugin)
+{
+    ChangeEnvironment([](QProcessEnvironment& env) {
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        env.insert("QT_DEBUG_PLUGINS", "1");
+    });
+    EnableLog();
+    process_.setArguments({"--service", "NOVELGARD", "--cs-port", "1"});
+    process_.start();
+    ASSERT_TRUE(process_.waitForStarted(10000));
+    ASSERT_TRUE(WaitForLog("Not Connected")) << ReadAll(LogFile()) << process_.readAllStandardError().toStdString();
+    const std::string maps = ReadAll("/proc/" + std::to_string(process_.processId()) + "/maps");
+    ASSERT_NE(maps.find("libQt6Core"), std::string::npos);
+    EXPECT_EQ(maps.find("/platforms/"), std::string::npos) << maps;
+    EXPECT_EQ(maps.find("libqxcb"), std::string::npos);
+    EXPECT_EQ(maps.find("libqoffscreen"), std::string::npos);
+    TerminateAndExpectCleanExit();
+    EXPECT_FALSE(process_.readAllStandardError().contains("platforms"));
+
+    {
+        std::ofstream capture(dir_ / "capture.hl7", std::ios::binary);
+        capture << "\x0BMSH|^~\\&|CS|WARD|||20240506120000||ORU^R01|1|P|2.3\rPID|1||4711||Doe^Jane\r"
+                   "OBR|1|||MON|||20240506120000\rOBX|1|NM|0002-4182^HR^MDIL||72|bpm\r\x1C\r";
+    }
+    const auto [out, err] =
+        RunToEnd({"--import", QString::fromStdString((dir_ / "capture.hl7").string()), "NOVELGARD"});
+    EXPECT_EQ(process_.exitCode(), 0) << err.toStdString();
+    EXPECT_TRUE(out.startsWith("Imported 1 messages")) << out.toStdString();
+    EXPECT_FALSE(err.contains("platforms")) << err.toStdString();
+}
+
 }  // namespace
 }  // namespace halcyra

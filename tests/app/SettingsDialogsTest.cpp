@@ -235,7 +235,8 @@ TEST_F(SettingsDialogs, ConfirmingTheParameterDialogWhileCollectingClosesTheSeri
     EXPECT_EQ(CountCalls(f.dataManager.calls, "AddDelimiter HR bpm"), 1);
     EXPECT_EQ(form.Engine().Cycle().Status(), csCollecting);
     // A new first boundary from the restart at 07:08:34.
-    EXPECT_NEAR(form.Engine().Cycle().Interval().NextBoundary(), EncodeDateTime(2024, 5, 6, 7, 8, 40), kOneSecond / 1000);
+    EXPECT_NEAR(form.Engine().Cycle().Interval().NextBoundary(), EncodeDateTime(2024, 5, 6, 7, 8, 40),
+                kOneSecond / 1000);
 
     // Cancel changes nothing.
     prompter.answer = [&](QDialog& dialog) { dynamic_cast<TfrmSelectParams&>(dialog).btnCancel->click(); };

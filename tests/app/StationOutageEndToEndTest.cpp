@@ -128,8 +128,8 @@ protected:
         ASSERT_TRUE(QTest::qWaitFor([&] { return standin_.readAllStandardError().contains("serving"); }, 10000));
 
         halcyra_.setProcessEnvironment(Environment());
-        halcyra_.start(HALCYRA_EXE, {"--service", "--cs-port", QString::number(port), "--registry", Q(dir_ / "registry"),
-                                     "--prefix", Q(dir_ / "prefix")});
+        halcyra_.start(HALCYRA_EXE, {"--service", "--cs-port", QString::number(port), "--registry",
+                                     Q(dir_ / "registry"), "--prefix", Q(dir_ / "prefix")});
         ASSERT_TRUE(halcyra_.waitForStarted(10000));
     }
 
