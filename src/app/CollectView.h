@@ -1,4 +1,5 @@
-// What the collection cycle shows: the window implements it, the import and tests stand in for it.
+// What the collection cycle shows: the window implements it; the headless view (service, import) and tests
+// stand in for it.
 #pragma once
 
 #include "app/CollectStatus.h"

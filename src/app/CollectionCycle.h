@@ -68,7 +68,7 @@ public:
     void SetRelayClientSocket(IClientSocket* socket) { relayClient_ = socket; }
 
     TCycleSettings& Settings() { return settings_; }
-    // The first show of the window: the collect interval in force and the timeout it gives.
+    // The first show of the run: the collect interval in force and the timeout it gives.
     void FirstShow(std::int32_t collectIntervalSeconds);
     // Every show re-applies the current status.
     void ReapplyStatus() { SetStatus(status_); }

@@ -8,12 +8,13 @@
 //    connection silent for longer than the central-station timeout);
 //  - "last status change" and "time of the last complete message", both set for every complete message;
 //  - DecodeMessage, called once per complete message.
-// And from the window (ICentralStationView): the caption, LabelConnected, the diagnostic labels
-// lblStopPos and lblStartPos, the "Save Data Stream" box, its error handler for socket errors, and the log.
+// And from its view (ICentralStationView: the window, or the headless view of the service): the caption,
+// LabelConnected, the diagnostic labels lblStopPos and lblStartPos, the "Save Data Stream" box, the handler
+// for socket errors, and the log.
 //
-// The window forwards its socket events to the handlers below (connected, disconnected, error with the
-// Windows Sockets error number, read), routes SocketError to the handler of errors that leave its event
-// handlers, and calls ReadWaitingBytes after it clears the re-entrancy flag at the end of a timer tick
+// The run's engine forwards the socket's events to the handlers below (connected, disconnected, error with
+// the Windows Sockets error number, read) and calls ReadWaitingBytes after it clears the re-entrancy flag
+// at the end of a timer tick
 // (or of anything else that holds the flag): a read notification skipped while the flag was set is not
 // repeated by the socket until more bytes arrive.
 #pragma once
