@@ -33,6 +33,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 
 using namespace halcyra;
@@ -142,6 +143,25 @@ void FillEnvironment(TEngineEnvironment& env, const TCommandLine&, const QComman
         env.arguments.push_back(Utf8ToWin1252(argument.toStdString()));
 }
 
+// Problems met before the run's log exists go to standard error, later ones to the log.
+std::function<void(const std::string&)> ReportTo(TRunEngine* const& engine)
+{
+    return [&engine](const std::string& message) {
+        if (engine != nullptr)
+            engine->AddLogLine(message);
+        else
+            std::fprintf(stderr, "halcyra: %s\n", Win1252ToUtf8(EscapeControlCharacters(message)).c_str());
+    };
+}
+
+// The central station and the relay over TCP.
+void UseNetwork(TEngineEnvironment& env, std::uint16_t centralStationPort)
+{
+    env.centralStationSocket = [centralStationPort] { return std::make_unique<TTcpClientSocket>(centralStationPort); };
+    env.relayClientSocket = [] { return std::make_unique<TTcpClientSocket>(); };
+    env.relayListener = [] { return std::make_unique<TTcpRelayListener>(); };
+}
+
 int RunDesktop(int argc, char** argv)
 {
     THalcyraApplication app(argc, argv);
@@ -161,12 +181,8 @@ int RunDesktop(int argc, char** argv)
         return RefuseSecondInstance(onlyOne, *registry);
     }
     TfrmCollectData* form = nullptr;
-    const auto report = [&](const std::string& message) {
-        if (form != nullptr)
-            form->AddLogLine(message);
-        else
-            std::fprintf(stderr, "halcyra: %s\n", Win1252ToUtf8(EscapeControlCharacters(message)).c_str());
-    };
+    TRunEngine* engine = nullptr;
+    const auto report = ReportTo(engine);
     std::unique_ptr<TDriveMapping> drives = OpenDrives(options, parser);
     if (!drives) return 1;
     registry->SetProblemSink(report);
@@ -176,11 +192,7 @@ int RunDesktop(int argc, char** argv)
     TEnvironment env;
     FillEnvironment(env, options, parser, *registry, files, clock, boxes);
     env.prompter = &boxes;
-    env.centralStationSocket = [port = CentralStationPort(options, parser)] {
-        return std::make_unique<TTcpClientSocket>(port);
-    };
-    env.relayClientSocket = [] { return std::make_unique<TTcpClientSocket>(); };
-    env.relayListener = [] { return std::make_unique<TTcpRelayListener>(); };
+    UseNetwork(env, CentralStationPort(options, parser));
     // Installed before start-up, so an early SIGTERM waits in the event loop instead of killing the run;
     // it then ends the run even while a modal box (the close question, "Unable to start ...") is open.
     TRunEnd runEnd(
@@ -199,6 +211,7 @@ int RunDesktop(int argc, char** argv)
     language.SetLanguage(TLanguageManager::GetLanguage(registry->CurrentUser()));
     TfrmCollectData mainWindow(env);
     form = &mainWindow;
+    engine = &mainWindow.Engine();
     onlyOne.OnBringToFront = [&] { mainWindow.BringToFront(); };
     app.SetExceptionHandler([&](const std::string& message) { mainWindow.ApplicationException(message); });
     mainWindow.FormCreate();
@@ -212,6 +225,7 @@ int RunDesktop(int argc, char** argv)
     const int code = app.exec();
     onlyOne.OnBringToFront = nullptr;
     form = nullptr;
+    engine = nullptr;
     return runEnd.Ending() ? runEnd.ExitCode() : code;
 }
 
@@ -241,12 +255,7 @@ int RunHeadless(int argc, char** argv, bool importing)
         arrivals = ArrivalTimes(capture, NowLocal());
     }
     TRunEngine* engine = nullptr;
-    const auto report = [&](const std::string& message) {
-        if (engine != nullptr)
-            engine->AddLogLine(message);
-        else
-            std::fprintf(stderr, "halcyra: %s\n", Win1252ToUtf8(EscapeControlCharacters(message)).c_str());
-    };
+    const auto report = ReportTo(engine);
     std::unique_ptr<TDriveMapping> drives = OpenDrives(options, parser);
     if (!drives) return 1;
     registry->SetProblemSink(report);
@@ -260,11 +269,7 @@ int RunHeadless(int argc, char** argv, bool importing)
         env.clock = &importClock;
         env.centralStationSocket = [] { return std::make_unique<TImportSocket>(); };
     } else {
-        env.centralStationSocket = [port = CentralStationPort(options, parser)] {
-            return std::make_unique<TTcpClientSocket>(port);
-        };
-        env.relayClientSocket = [] { return std::make_unique<TTcpClientSocket>(); };
-        env.relayListener = [] { return std::make_unique<TTcpRelayListener>(); };
+        UseNetwork(env, CentralStationPort(options, parser));
     }
     env.logMirror = [](const std::string& line) { std::fprintf(stderr, "%s\n", Win1252ToUtf8(line).c_str()); };
     TServiceRun* run = nullptr;
