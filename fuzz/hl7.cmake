@@ -7,5 +7,5 @@ halcyra_add_fuzzer(hl7_fast_path SOURCES ${CMAKE_CURRENT_LIST_DIR}/Hl7FastPathFu
 target_include_directories(hl7_fast_path PRIVATE ${PROJECT_SOURCE_DIR}/tests/hl7)
 # Decoded messages through the message handling of a collecting engine, checking the files it leaves.
 halcyra_add_fuzzer(message_handler SOURCES ${CMAKE_CURRENT_LIST_DIR}/MessageHandlerFuzz.cpp
-                   ${PROJECT_SOURCE_DIR}/tests/support/TempDir.cpp LIBS halcyra_messages halcyra_collect)
+                   ${PROJECT_SOURCE_DIR}/tests/support/TempDir.cpp LIBS halcyra_engine)
 target_include_directories(message_handler PRIVATE ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/tests/hl7)

@@ -1,11 +1,10 @@
-// The collection engine without a window: the cycle and the message handling on a real census, real
-// patient folders and monitor-data files in a temporary prefix, a manual clock, and recording stand-ins
-// for the window, the data manager and the sockets.
+// The run's engine as the program builds it, without a window: a real census, real patient folders and
+// monitor-data files in a temporary prefix, a manual clock, and recording stand-ins for the views, the data
+// manager and the sockets. Started up and shown as the program does; the parts under the names tests use.
 #pragma once
 
-#include "app/CensusCollectTargets.h"
 #include "app/CycleFixture.h"
-#include "hl7/MessageHandler.h"
+#include "app/RunEngine.h"
 
 #include <functional>
 #include <initializer_list>
@@ -74,30 +73,38 @@ inline std::string AperiodicObx(const std::string& identifier, const std::string
     return Segment({"OBX", "1", "NM", identifier, "", value, unit, "", "", "", "", "", "", "APERIODIC", time});
 }
 
-class TEngineFixture : public TCoreEnvironment {
+class TEngineFixture {
 public:
     TEngineFixture()
-        : folders(files, reduction),
-          patientFile(files),
-          census(settings, clock, reduction, folders, patientFile),
-          io(TPosixSaveFileIo::Default()),
-          writer(io),
-          monitorFile(files, io, params, dataManager),
-          owners(files, io, folders),
-          targets(census, folders, owners, monitorFile, writer),
-          cycle(
-              TCollectionCycle::TParts{clock, settings, log, params, dataManager, cycleView, targets, centralStation}),
-          handler(TMessageHandler::TParts{clock, files, log, cycle, census, folders, owners, patientFile, monitorFile,
-                                          writer, params, dataManager, view})
+        : registry(dir / "registry" / "HKEY_CURRENT_USER.reg", dir / "registry" / "HKEY_LOCAL_MACHINE.reg"),
+          drives(dir / "prefix"),
+          files(drives),
+          clock(EncodeDateTime(2024, 5, 6, 12, 0, 7, 250)),
+          engine(Environment(), Views()),
+          settings(engine.Settings()),
+          log(engine.Log()),
+          params(engine.Params()),
+          dataManager(engine.DataManager()),
+          reduction(engine.IdReduction()),
+          folders(engine.PatientFolders()),
+          patientFile(engine.PatientFile()),
+          census(engine.Census()),
+          monitorFile(engine.MonitorFile()),
+          owners(engine.FolderOwners()),
+          cycle(engine.Cycle()),
+          handler(engine.Messages()),
+          centralStation(*centralStationSocket_),
+          io(TPosixSaveFileIo::Default())
     {
+        // The central station is the data source; the data folder is the default one.
+        settings.WriteRegBool("DataSourceIsCentralStation", true);
+        engine.StartUp();
+        engine.Show();
         params.SetAutomatic(true);
-        folders.SetDataFolder("C:\\KVD\\DATA\\", false);
-        census.SetStopDelimiterWriter([this](const TPatient& patient) {
-            cycle.WritePatientStopDelimiters(patient.PatientID, patient.FirstName, patient.LastName);
-        });
-        census.SetFolderOwners(&owners);
-        cycle.FirstShow(10);
         centralStation.open = true;
+        // What start-up told the data manager is not what the tests look at.
+        autoObject.calls.clear();
+        autoObject.delimiterTimes.clear();
     }
 
     // One complete message, as the reader hands it over.
@@ -142,20 +149,65 @@ public:
     }
     int RowOf(const std::string& id) const { return census.FindRow(id); }
 
-    TPatientIdReduction reduction;
-    TPatientFolders folders;
-    TPatientFile patientFile;
-    TCensus census;
-    std::shared_ptr<ISaveFileIo> io;
-    TSaveItNew writer;
-    TPatientMonitorFile monitorFile;
-    TFolderOwners owners;
+    std::vector<std::string> CallsStartingWith(const std::string& prefix) const
+    {
+        std::vector<std::string> out;
+        for (const auto& c : autoObject.calls)
+            if (c.rfind(prefix, 0) == 0) out.push_back(c);
+        return out;
+    }
+
+    TTempDir dir;
+    TRegistry registry;
+    TDriveMapping drives;
+    TFileSystem files;
+    TManualClock clock;
+    std::vector<std::string> logLines;
+    TRecordingDataManager autoObject;
     TRecordingView cycleView;
-    TCensusCollectTargets targets;
-    TFakeClientSocket centralStation;
-    TCollectionCycle cycle;
     TRecordingMessageView view;
-    TMessageHandler handler;
+
+private:
+    TEngineEnvironment Environment()
+    {
+        TEngineEnvironment env;
+        env.clock = &clock;
+        env.registry = &registry;
+        env.files = &files;
+        env.dataManager = &autoObject;
+        env.centralStationSocket = [this] {
+            auto socket = std::make_unique<TFakeClientSocket>(TFakeClientSocket::TOnOpen::Ignored);
+            centralStationSocket_ = socket.get();
+            return socket;
+        };
+        env.logMirror = [this](const std::string& line) { logLines.push_back(line); };
+        return env;
+    }
+    TEngineViews Views()
+    {
+        TEngineViews views;
+        views.collect = &cycleView;
+        views.messages = &view;
+        return views;
+    }
+    TFakeClientSocket* centralStationSocket_ = nullptr;
+
+public:
+    TRunEngine engine;
+    TSettingsStore& settings;
+    TLog& log;
+    TParameterModel& params;
+    TDataManagerLink& dataManager;
+    TPatientIdReduction& reduction;
+    TPatientFolders& folders;
+    TPatientFile& patientFile;
+    TCensus& census;
+    TPatientMonitorFile& monitorFile;
+    TFolderOwners& owners;
+    TCollectionCycle& cycle;
+    TMessageHandler& handler;
+    TFakeClientSocket& centralStation;
+    std::shared_ptr<ISaveFileIo> io;
 };
 
 }  // namespace halcyra::test
