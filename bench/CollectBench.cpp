@@ -1,7 +1,7 @@
 // One hour of a 64-bed central station (one message per bed per second, 12 observations each) through the
-// collection engine: the cycle's ticks and the handling of every message, with every bed ticked and
-// registered, a 10-second interval and no data manager. Variants of the same run take parts away, so
-// their differences give the share of each part:
+// run's engine as the program builds it (headless, as the service runs it): the cycle's ticks and the
+// handling of every message, with every bed ticked and registered, a 10-second interval and no data manager. Variants
+// of the same run take parts away, so their differences give the share of each part:
 //   0 building the messages only (the baseline every variant pays),
 //   1 connected, no patient in the data area: decoding and census,
 //   2 connected, every patient registered but not collecting: adds opening the patient's file,
@@ -9,9 +9,7 @@
 //   4 the census operations of each message alone, on the census the full run builds,
 //   5 the grammar's decoding of each message alone (what the program takes from it).
 // The machine is shared, so the figures are process CPU time.
-#include "app/CensusCollectTargets.h"
-#include "app/CollectionCycle.h"
-#include "hl7/MessageHandler.h"
+#include "app/RunEngine.h"
 #include "hl7/MessageSummary.h"
 
 #include <benchmark/benchmark.h>
@@ -28,26 +26,6 @@ using namespace halcyra;
 
 constexpr int kBeds = 64;
 constexpr int kSeconds = 3600;
-
-struct TNullView final : ICollectView, IMessageView {
-    void ApplyStatusControls(const TStatusControls&) override {}
-    std::string CountdownText() const override { return text; }
-    void SetCountdownText(const std::string& t) override { text = t; }
-    void SetTrayHint(const std::string&) override {}
-    bool TrayIconVisible() const override { return true; }
-    void ShowTrayIcon() override {}
-    bool ParametersButtonEnabled() const override { return true; }
-    void EnableParametersButton() override {}
-    void HideWindow() override {}
-    void SetNoNetworkVisible(bool) override {}
-    void ShowConnectionWarning(const std::string&) override {}
-    void ShowBadVersion(const std::string&) override {}
-    void HideVersion() override {}
-    void SetParameterLabel(const std::string&) override {}
-    bool SaveDataStream() const override { return false; }
-    void Beep() override {}
-    std::string text;
-};
 
 struct TOpenSocket final : IClientSocket {
     bool IsOpen() const override { return true; }
@@ -105,48 +83,43 @@ struct TEngine {
     TFileSystem files{drives};
     TManualClock clock{EncodeDateTime(2024, 5, 6, 9, 59, 59)};
     std::unique_ptr<TRegistry> registry = TRegistry::InDirectory(prefix.path / "registry");
-    TSettingsStore settings{*registry};
-    TLog log{clock, files};
-    TParameterModel params{settings};
-    TDataManagerLink dataManager;  // no object: the link is off
-    TPatientIdReduction reduction;
-    TPatientFolders folders{files, reduction};
-    TPatientFile patientFile{files};
-    TCensus census{settings, clock, reduction, folders, patientFile};
-    std::shared_ptr<ISaveFileIo> io = TPosixSaveFileIo::Default();
-    TSaveItNew writer{io};
-    TPatientMonitorFile monitorFile{files, io, params, dataManager};
-    TFolderOwners owners{files, io, folders};
-    TNullView view;
-    TCensusCollectTargets targets{census, folders, owners, monitorFile, writer};
-    TOpenSocket socket;
-    TCollectionCycle cycle{TCollectionCycle::TParts{clock, settings, log, params, dataManager, view, targets, socket}};
-    TMessageHandler handler{TMessageHandler::TParts{clock, files, log, cycle, census, folders, owners, patientFile,
-                                                    monitorFile, writer, params, dataManager, view}};
+    TRunEngine run{Environment()};
+    TMessageHandler& handler = run.Messages();
+    TCollectionCycle& cycle = run.Cycle();
+    TCensus& census = run.Census();
 
     TEngine()
     {
-        params.SetAutomatic(true);
+        TSettingsStore& settings = run.Settings();
         settings.WriteRegBool("DataSourceIsCentralStation", true);
-        folders.SetDataFolder("C:\\KVD\\DATA\\", false);
-        census.SetStopDelimiterWriter([this](const TPatient& patient) {
-            cycle.WritePatientStopDelimiters(patient.PatientID, patient.FirstName, patient.LastName);
-        });
-        census.SetFolderOwners(&owners);
         // The units as an earlier run stored them: a pair not yet known is written to the registry with
         // every observation until the next start, which would measure the registry instead.
         for (const auto& observation : kObservations)
             settings.RootHive().WriteString(TSettingsStore::ProgramSubkey(kDefaultUnitsKey), observation[1],
                                             observation[2]);
-        params.LoadDefaultUnits();
-        cycle.FirstShow(10);
+        run.StartUp();
+        run.Show();
+        run.Params().SetAutomatic(true);
         cycle.SetStatus(csConnected);
+    }
+
+    TEngineEnvironment Environment()
+    {
+        TEngineEnvironment env;
+        env.clock = &clock;
+        env.registry = registry.get();
+        env.files = &files;
+        env.centralStationSocket = [] { return std::make_unique<TOpenSocket>(); };
+        // No data manager: the link is off.
+        env.arguments = {"NOVELGARD"};
+        return env;
     }
 
     void Register(int bed)
     {
         const std::string id = std::to_string(2000000 + bed) + "MR";
-        patientFile.CreatePatient(id, "Pat", "Bed" + std::to_string(bed), folders.PatientFolderFor(id));
+        run.PatientFile().CreatePatient(id, "Pat", "Bed" + std::to_string(bed),
+                                        run.PatientFolders().PatientFolderFor(id));
     }
 };
 
