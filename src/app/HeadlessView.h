@@ -1,5 +1,5 @@
 // What the engine shows when no window shows it (the service, an import, benchmarks): nothing to see, the
-// few states the cycle reads back kept, and socket errors logged as a window would log them.
+// few states the cycle reads back kept, and socket errors and connection warnings logged.
 #pragma once
 
 #include "app/CollectView.h"
@@ -32,7 +32,8 @@ public:
     void EnableParametersButton() override { parametersEnabled_ = true; }
     void HideWindow() override {}
     void SetNoNetworkVisible(bool) override {}
-    void ShowConnectionWarning(const std::string&) override {}
+    // A window shows it on a yellow label; without one it goes to the log, where a site looks.
+    void ShowConnectionWarning(const std::string& text) override { log_.AddLogLine(text); }
 
     // IMessageView
     void ShowBadVersion(const std::string&) override {}
