@@ -7,12 +7,15 @@
 # can send (--rate 0); optionally a long paced run for the resident memory. For each it prints the messages
 # cs-sim sent, the messages Halcyra received (its counter line at the end of the run), messages per second,
 # Halcyra's CPU time per message (from /proc/PID/stat) and its resident memory at the end.
+# The paced run's recorded stream is then imported (halcyra --import) on fresh settings and a fresh data
+# folder, on the same bus with the same data manager; its line gives the import's CPU time per message, raw
+# and less the start-up (an import of the capture's first message alone), and the service/import ratio.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 if [ "${1:-}" = "--inside-session" ]; then
   shift
-  build=$1 work=$2 mode=$3 amount=$4 beds=$5
+  build=$1 work=$2 mode=$3 amount=$4 beds=$5 import=${6:-}
   tick=$(getconf CLK_TCK)
   "$build/tools/velgard-standin/velgard-standin" --output "$work/calls.jsonl" >/dev/null 2>&1 &
   standin=$!
@@ -21,13 +24,17 @@ if [ "${1:-}" = "--inside-session" ]; then
       org.freedesktop.DBus.GetNameOwner string:com.tovarin.Velgard >/dev/null 2>&1 && break
     sleep 0.1
   done
-  rm -rf "$work/registry" "$work/prefix"
-  mkdir -p "$work/registry" "$work/prefix"
-  printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
-    '[HKEY_CURRENT_USER\SOFTWARE\Tovarin\Quarzel\External Collect\1.0\Halcyra]' \
-    '"DataSourceIsCentralStation"=dword:00000001' '"IsAddress"=dword:00000001' '"IPString"="127.0.0.1"' \
-    '"AutoStart"=dword:00000001' '"AutoCreate"=dword:00000001' '"Interval"=dword:0000000a' \
-    >"$work/registry/HKEY_CURRENT_USER.reg"
+  # Fresh settings (the same for every run) and a fresh data folder under the given names.
+  fresh() {
+    rm -rf "$work/$1" "$work/$2"
+    mkdir -p "$work/$1" "$work/$2"
+    printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
+      '[HKEY_CURRENT_USER\SOFTWARE\Tovarin\Quarzel\External Collect\1.0\Halcyra]' \
+      '"DataSourceIsCentralStation"=dword:00000001' '"IsAddress"=dword:00000001' '"IPString"="127.0.0.1"' \
+      '"AutoStart"=dword:00000001' '"AutoCreate"=dword:00000001' '"Interval"=dword:0000000a' \
+      >"$work/$1/HKEY_CURRENT_USER.reg"
+  }
+  fresh registry prefix
 
   # cs-sim holds its messages until Halcyra is connected, so every message it sends is one Halcyra can get.
   # The flood sends exactly --count messages; the paced run is recorded and its start markers counted.
@@ -41,7 +48,7 @@ if [ "${1:-}" = "--inside-session" ]; then
     >"$work/port" 2>"$work/cs-sim.log" &
   sim=$!
   while [ ! -s "$work/port" ]; do sleep 0.05; done
-  HALCYRA_TEST_CS_PORT=$(head -n 1 "$work/port") "$build/src/app/halcyra" --service \
+  "$build/src/app/halcyra" --service --cs-port "$(head -n 1 "$work/port")" \
     --registry "$work/registry" --prefix "$work/prefix" 2>"$work/halcyra.log" &
   halcyra=$!
   cpu() { awk '{ print $14 + $15 }' "/proc/$halcyra/stat"; }
@@ -59,17 +66,71 @@ if [ "${1:-}" = "--inside-session" ]; then
   rss=$(awk '/^VmRSS/ { print $2 }' "/proc/$halcyra/status")
   kill -TERM "$halcyra"
   wait "$halcyra" || true
-  kill -TERM "$standin"
-  wait "$standin" || true
   if [ "$mode" = flood ]; then sent=$amount; else sent=$(tr -cd '\013' <"$work/capture" | wc -c); fi
   received=$(sed -n 's/.*Central station: \([0-9]*\) messages received.*/\1/p' "$work/halcyra.log" | tail -n 1)
-  awk -v mode="$mode" -v beds="$beds" -v sent="$sent" -v received="${received:-0}" -v start="$start" \
-    -v end="$end" -v cpu="$((cpu1 - cpu0))" -v tick="$tick" -v rss="$rss" 'BEGIN {
+  received=${received:-0}
+  serviceUs=$(awk -v cpu="$((cpu1 - cpu0))" -v tick="$tick" -v received="$received" \
+    'BEGIN { printf "%.3f", cpu / tick * 1e6 / (received ? received : 1) }')
+  awk -v mode="$mode" -v beds="$beds" -v sent="$sent" -v received="$received" -v start="$start" \
+    -v end="$end" -v us="$serviceUs" -v rss="$rss" 'BEGIN {
       seconds = end - start
       printf "%-6s beds %3d  sent %8d  received %8d  lost %d  %9.1f messages/s  %7.1f us CPU/message  RSS %6.1f MB  (%.1f s)\n",
-        mode, beds, sent, received, sent - received, received / seconds, cpu / tick * 1e6 / (received ? received : 1),
-        rss / 1024, seconds
+        mode, beds, sent, received, sent - received, received / seconds, us, rss / 1024, seconds
     }'
+
+  if [ "$import" = import ]; then
+    # One import of a capture on fresh settings and a fresh data folder. Its CPU time is the user + system
+    # time of the child from getrusage, as bash's `times` reports it for the children it has waited for
+    # (millisecond figures): nothing else is started between the two readings. GNU time, when installed,
+    # sits between bash and Halcyra only for the peak resident memory; its own CPU time counts in both the
+    # run and the start-up run and so drops out of the difference.
+    childCpu() { awk 'NR == 2 { split($0, f, /[ms ]+/); printf "%.3f", f[1] * 60 + f[2] + f[3] * 60 + f[4] }' "$1"; }
+    timer=()
+    [ -x /usr/bin/time ] && timer=(/usr/bin/time -f %M -o "$work/import.rss")
+    importRun() {
+      fresh import-registry import-prefix
+      rm -f "$work/import.rss"
+      importStart=$(date +%s.%N)
+      times >"$work/times.before"
+      "${timer[@]}" "$build/src/app/halcyra" --import "$1" --registry "$work/import-registry" \
+        --prefix "$work/import-prefix" >"$work/import.out" 2>"$work/import.log" ||
+        { echo "halcyra --import $1 failed: $(cat "$work/import.log")" >&2; exit 1; }
+      times >"$work/times.after"
+      importEnd=$(date +%s.%N)
+      importCpu=$(awk -v a="$(childCpu "$work/times.after")" -v b="$(childCpu "$work/times.before")" \
+        'BEGIN { printf "%.3f", a - b }')
+      importRss=$( [ -s "$work/import.rss" ] && tail -n 1 "$work/import.rss" || echo 0)
+      summary=$(grep '^Imported ' "$work/import.out" || true)
+      imported=$(sed -n 's/^Imported \([0-9]*\) messages:.*/\1/p' <<<"$summary")
+      values=$(sed -n 's/.* \([0-9]*\) values written.*/\1/p' <<<"$summary")
+      files=$(find "$work/import-prefix" -type f -name '*.pil' | wc -l)
+      # An import that wrote nothing measures nothing.
+      if [ -z "$imported" ] || [ "${values:-0}" -eq 0 ] || [ "$files" -eq 0 ]; then
+        echo "halcyra --import $1 wrote no values: summary \"$summary\", $files monitor-data files" \
+          "$(cat "$work/import.log")" >&2
+        exit 1
+      fi
+    }
+    # The start-up and the end of a run without the messages: an import of the capture's first message.
+    perl -0777 -ne 'print $1 if /\A(.*?\x1c\r\n?)/s' "$work/capture" >"$work/capture.first"
+    importRun "$work/capture.first"
+    startCpu=$importCpu
+    importRun "$work/capture"
+    awk -v beds="$beds" -v sent="$sent" -v imported="$imported" -v values="$values" -v files="$files" \
+      -v start="$importStart" -v end="$importEnd" -v cpu="$importCpu" -v startCpu="$startCpu" \
+      -v rss="$importRss" -v serviceUs="$serviceUs" 'BEGIN {
+        seconds = end - start
+        raw = cpu * 1e6 / imported
+        corrected = imported > 1 ? (cpu - startCpu) * 1e6 / (imported - 1) : raw
+        printf "%-6s beds %3d  sent %8d  imported %8d  lost %d  %9.1f messages/s  %7.1f us CPU/message  %7.1f less start-up (%.0f ms)  RSS peak %6.1f MB  (%.1f s; %d values in %d files)\n",
+          "import", beds, sent, imported, sent - imported, imported / seconds, raw, corrected, startCpu * 1e3,
+          rss / 1024, seconds, values, files
+        printf "service/import CPU per message ratio: %.2f (%.2f to the raw import figure)\n",
+          serviceUs / corrected, serviceUs / raw
+      }'
+  fi
+  kill -TERM "$standin"
+  wait "$standin" || true
   exit 0
 fi
 
@@ -93,7 +154,7 @@ echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores"
 run() {
   dbus-run-session -- "$0" --inside-session "$build" "$work" "$@" 2> >(grep -v 'Failed to set fd limit' >&2)
 }
-[ "$paced" -gt 0 ] && run paced "$paced" "$beds"
+[ "$paced" -gt 0 ] && run paced "$paced" "$beds" import
 [ "$flood" -gt 0 ] && run flood "$flood" "$beds"
 [ "$soak" -gt 0 ] && run paced "$soak" "$beds"
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
