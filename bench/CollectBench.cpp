@@ -153,8 +153,7 @@ void RunHour(benchmark::State& state, int variant)
                     continue;
                 }
                 engine->cycle.CompleteMessageReceived();
-                engine->handler.SegmentList().swap(segments);
-                engine->handler.DecodeMessage();
+                engine->handler.DecodeMessage(segments);
             }
         }
         state.PauseTiming();

@@ -1,6 +1,7 @@
 // Cost of one message for a registered patient: opening the patient's monitor-data file and appending
 // one value, for a short and a week-long file. The open reads only the file's header region, and not
 // even that while the file is unchanged, so the two should cost the same.
+#include "app/DataManagerNotices.h"
 #include "patients/PatientMonitorFile.h"
 #include "savefile/SaveFileIds.h"
 #include "savefile/Streams.h"
@@ -49,6 +50,7 @@ struct TPatientSetup {
     std::unique_ptr<TSettingsStore> settings;
     std::unique_ptr<TParameterModel> params;
     TDataManagerLink link;
+    TDataManagerNotices notices{link};
     std::shared_ptr<ISaveFileIo> io = std::make_shared<TPosixSaveFileIo>();
     TSaveItNew writer{io};
     std::string folder;
@@ -60,7 +62,7 @@ struct TPatientSetup {
           folder("C:\\KVD\\DATA\\P" + std::to_string(points) + "\\")
     {
         std::filesystem::create_directories(files.HostPath(folder));
-        TPatientMonitorFile first(files, io, *params, link);
+        TPatientMonitorFile first(files, io, *params, notices);
         first.OpenPatientMonitorFile(writer, folder, kPatientId, kPatientName);
         first.AppendValue("HR", "", "", "bpm", 45000.0, 60.0, TValueTiming::Grid);
         // The rest of the points as the writer lays them out, in one go.
@@ -89,7 +91,7 @@ TPatientSetup& Setup(int points)
 void BM_OpenAndAppend(benchmark::State& state)
 {
     TPatientSetup& s = Setup(static_cast<int>(state.range(0)));
-    TPatientMonitorFile monitorFile(s.files, s.io, *s.params, s.link);
+    TPatientMonitorFile monitorFile(s.files, s.io, *s.params, s.notices);
     double time = 46000.0;
     for (auto _ : state) {
         monitorFile.OpenPatientMonitorFile(s.writer, s.folder, kPatientId, kPatientName);
@@ -107,7 +109,7 @@ void BM_OpenAndAppendReadingTheHeader(benchmark::State& state)
     double time = 47000.0;
     bool open = true;
     for (auto _ : state) {
-        TPatientMonitorFile monitorFile(s.files, s.io, *s.params, s.link);
+        TPatientMonitorFile monitorFile(s.files, s.io, *s.params, s.notices);
         monitorFile.OpenPatientMonitorFile(s.writer, s.folder, kPatientId, kPatientName);
         monitorFile.AppendValue("HR", "", "", "bpm", time, 72.0, TValueTiming::Grid);
         open = open && monitorFile.IsOpen();

@@ -153,6 +153,10 @@ public:
 
     bool ObservationsSeen() const { return observationsSeen_; }
     void SetObservationsSeen() override { observationsSeen_ = true; }
+    void DataChanged() override
+    {
+        if (dataManager_.LinkEnabled()) dataManager_.NotifyDataChanged();
+    }
 
     TDateTime LastStatusChange() const { return lastStatusChange_; }
     TDateTime LastReceivedData() const { return lastReceivedData_; }

@@ -15,11 +15,7 @@ public:
     void SetInProgress(bool inProgress) override { cycle_.SetBusy(inProgress); }
     void DataReceived(TDateTime now) override { cycle_.DataReceived(now); }
     void MessageComplete(TDateTime now) override { cycle_.CompleteMessageReceived(now); }
-    void DecodeMessage(TSegmentList& segments) override
-    {
-        messages_.SegmentList().swap(segments);
-        messages_.DecodeMessage();
-    }
+    void DecodeMessage(const TSegmentList& segments) override { messages_.DecodeMessage(segments); }
 
 protected:
     TCollectionCycle& cycle_;

@@ -39,7 +39,7 @@ TRunEngine::TRunEngine(const TEngineEnvironment& environment, const TEngineViews
       census_(settings_, *env_.clock, idReduction_, patientFolders_, patientFile_),
       saveFileIo_(TPosixSaveFileIo::Default()),
       writer_(saveFileIo_),
-      monitorFile_(*env_.files, saveFileIo_, params_, dataManager_),
+      monitorFile_(*env_.files, saveFileIo_, params_, dataManagerNotices_),
       folderOwners_(*env_.files, saveFileIo_, patientFolders_)
 {
     Wire(views);
@@ -67,7 +67,7 @@ void TRunEngine::Wire(const TEngineViews& views)
         *env_.clock, settings_, log_, params_, dataManager_, collectView, *collectTargets_, *centralStationSocket_});
     messages_ = std::make_unique<TMessageHandler>(
         TMessageHandler::TParts{*env_.clock, *env_.files, log_, *cycle_, census_, patientFolders_, folderOwners_,
-                                patientFile_, monitorFile_, writer_, params_, dataManager_, messageView});
+                                patientFile_, monitorFile_, writer_, params_, messageView});
     messages_->SetParameterGrid(views.parameterGrid);
     census_.SetStopDelimiterWriter([this](const TPatient& patient) {
         cycle_->WritePatientStopDelimiters(patient.PatientID, patient.FirstName, patient.LastName);

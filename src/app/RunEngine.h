@@ -6,6 +6,7 @@
 
 #include "app/CensusCollectTargets.h"
 #include "app/CollectionCycle.h"
+#include "app/DataManagerNotices.h"
 #include "app/EngineEnvironment.h"
 #include "app/HeadlessView.h"
 #include "app/ReaderCycle.h"
@@ -133,6 +134,7 @@ private:
     THeadlessView headless_;
     TParameterModel params_;
     TDataManagerLink dataManager_;
+    TDataManagerNotices dataManagerNotices_{dataManager_};
     TPatientIdReduction idReduction_;
     TPatientFolders patientFolders_;
     TPatientFile patientFile_;

@@ -39,7 +39,7 @@ public:
     // Last status change := now, and time of the last complete message := now.
     virtual void MessageComplete(TDateTime now) = 0;
     // Handles one message; the reader empties the list before it cuts the next one.
-    virtual void DecodeMessage(TSegmentList& segments) = 0;
+    virtual void DecodeMessage(const TSegmentList& segments) = 0;
 };
 
 class ICentralStationView {

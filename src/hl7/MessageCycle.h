@@ -1,5 +1,6 @@
 // What the message handling needs from the collection cycle: the status a header moves, the interval a
-// message belongs to, and the per-patient marks of that interval. The cycle implements it.
+// message belongs to, the per-patient marks of that interval, and the notice that a message changed the
+// data. The cycle implements it.
 #pragma once
 
 #include "hl7/CollectStatusCode.h"
@@ -28,6 +29,8 @@ public:
 
     // An observation arrived since start-up.
     virtual void SetObservationsSeen() = 0;
+    // A message wrote to the files of patients in the data area: the data manager is told once.
+    virtual void DataChanged() = 0;
 };
 
 }  // namespace halcyra

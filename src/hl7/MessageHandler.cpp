@@ -32,12 +32,11 @@ TMessageHandler::TMessageHandler(const TParts& parts)
       monitorFile_(parts.monitorFile),
       writer_(parts.writer),
       params_(parts.params),
-      dataManager_(parts.dataManager),
       view_(parts.view)
 {
 }
 
-void TMessageHandler::DecodeMessage()
+void TMessageHandler::DecodeMessage(const TSegmentList& segments)
 {
     // A nested call indexes its message apart, leaving the outer message's index intact.
     TMessageIndex nestedIndex;
@@ -46,10 +45,6 @@ void TMessageHandler::DecodeMessage()
     // prevented.
     if (decodeBusy_) view_.Beep();
     decodeBusy_ = true;
-    // The message's own lines: a nested call handles only what arrived for it, and a failure below never
-    // leaves lines behind to be taken for the next message's.
-    TSegmentList segments;
-    segments.swap(segments_);
     TMessageState m;
     // Every new default unit rewrites the hive file: one message stores a few.
     params_.DefaultUnits().AllowStores(kMaxUnitsStoredPerMessage);
@@ -380,7 +375,7 @@ void TMessageHandler::AfterLastSegment(const TSegmentList& segments, TMessageSta
     }
     if (m.newParameterSeen) view_.EnableParametersButton();
     for (const auto& [id, name] : m.duePatientsWritten) cycle_.MarkSaved(id, name, true);
-    if (m.anyFolderRegistered && dataManager_.LinkEnabled()) dataManager_.NotifyDataChanged();
+    if (m.anyFolderRegistered) cycle_.DataChanged();
     if (view_.SaveDataStream())
         SaveSegmentList(files_, PatientDataStreamFileName(settings_.debugFolder, patientID_, patientName_), segments);
 }

@@ -4,7 +4,6 @@
 // patient's monitor-data file. All grammar access of the handling lives here.
 #pragma once
 
-#include "datamanager/DataManagerLink.h"
 #include "hl7/Census.h"
 #include "hl7/MessageCycle.h"
 #include "hl7/MessageIndex.h"
@@ -64,7 +63,6 @@ public:
         TPatientMonitorFile& monitorFile;
         TSaveItNew& writer;
         TParameterModel& params;
-        TDataManagerLink& dataManager;
         IMessageView& view;
     };
 
@@ -74,11 +72,8 @@ public:
     void SetRelayForwarder(IRelayForwarder* forwarder) { forwarder_ = forwarder; }
     void SetParameterGrid(IParameterGrid* grid) { grid_ = grid; }
 
-    // The segments of the message being received; the readers append to it, DecodeMessage empties it.
-    TSegmentList& SegmentList() { return segments_; }
-
-    // Handles the segment list as one message and empties it, also when the handling fails.
-    void DecodeMessage();
+    // Handles one complete message, its segments as the reader cut them.
+    void DecodeMessage(const TSegmentList& segments);
 
     // The patient of the last PID segment: its ID as the central station sent it (cleaned, with the
     // fallbacks applied) and after the reduction.
@@ -161,13 +156,11 @@ private:
     TPatientMonitorFile& monitorFile_;
     TSaveItNew& writer_;
     TParameterModel& params_;
-    TDataManagerLink& dataManager_;
     IMessageView& view_;
     IRelayForwarder* forwarder_ = nullptr;
     IParameterGrid* grid_ = nullptr;
 
     TMessageSettings settings_;
-    TSegmentList segments_;
     // Reused from message to message, so that finding the fields allocates nothing once it has grown.
     TMessageIndex index_;
     std::string sourceID_;

@@ -30,8 +30,8 @@ TSeriesList CopyOf(const TSeriesList& list)
 }  // namespace
 
 TPatientMonitorFile::TPatientMonitorFile(const TFileSystem& files, std::shared_ptr<ISaveFileIo> io,
-                                         const TParameterModel& params, TDataManagerLink& dataManager)
-    : files_(files), io_(std::move(io)), params_(params), dataManager_(dataManager)
+                                         const TParameterModel& params, IPointNotices& notices)
+    : files_(files), io_(std::move(io)), params_(params), notices_(notices)
 {
 }
 
@@ -329,7 +329,7 @@ bool TPatientMonitorFile::AppendPoint(std::size_t k, const TFileValue& v)
     if (!writer_->AddValuePoint(series_[k]->Index, v.time, v.value)) return false;
     ++valuesWritten_;
     NoteOwnAppend(k, false, v.time);
-    if (dataManager_.LinkEnabled()) dataManager_.AddValue(patientId_, v.label, v.unit, v.time, v.value);
+    notices_.ValuePointWritten(patientId_, v.label, v.unit, v.time, v.value);
     return true;
 }
 

@@ -3,8 +3,8 @@
 // patient's data), the series declared in it, and the one operation through which every value reaches it.
 #pragma once
 
-#include "datamanager/DataManagerLink.h"
 #include "params/ParameterModel.h"
+#include "patients/PointNotices.h"
 #include "patients/SeriesPoints.h"
 #include "platform/FileSystem.h"
 #include "savefile/MonitorObjects.h"
@@ -53,8 +53,9 @@ struct TFileValue {
 class TPatientMonitorFile {
 public:
     // io is the file access the writers use; it tells whether a file changed since it was last read.
+    // `notices` hears of every value point once it is in the file.
     TPatientMonitorFile(const TFileSystem& files, std::shared_ptr<ISaveFileIo> io, const TParameterModel& params,
-                        TDataManagerLink& dataManager);
+                        IPointNotices& notices);
 
     // Receives one line for each message whose values have no file to go to.
     void SetLogger(std::function<void(const std::string& line)> logger) { logger_ = std::move(logger); }
@@ -80,8 +81,8 @@ public:
     // series when it is new; an empty unit matches any unit. A label on the exclusion list (with Automatic
     // off) has its series declared but no point written. A value on the grid whose time already holds one
     // of the series' last values is not written either: one point per series and grid time, also across
-    // a restart. Records the time stamp as the last written time and tells the data manager once the point
-    // is in the file. Nothing is raised: without an open file, or when the series cannot be declared,
+    // a restart. Records the time stamp as the last written time and tells the notices once the point is
+    // in the file. Nothing is raised: without an open file, or when the series cannot be declared,
     // nothing is written and the loss is logged (once per open when no file is open). A new series is not
     // declared in a file that holds kMaxSeriesPerFile series already: its value is not written, which is
     // logged once per file. True when the point was written.
@@ -101,7 +102,7 @@ public:
     // point records define it), one second after the later of `after` and the series' latest point. Only
     // a series with points that does not end in a delimiter already is closed: a missing series is not
     // declared. Gives the delimiter's time; nothing when no point was written (no file open, nothing to
-    // close, a failed append, which is logged). Does not tell the data manager.
+    // close, a failed append, which is logged). Tells no notices.
     std::optional<TDateTime> AppendDelimiter(std::string_view label, std::string_view place, std::string_view extra,
                                              std::string_view unit, std::int32_t code, TDateTime after);
 
@@ -153,7 +154,7 @@ private:
     const TFileSystem& files_;
     std::shared_ptr<ISaveFileIo> io_;
     const TParameterModel& params_;
-    TDataManagerLink& dataManager_;
+    IPointNotices& notices_;
     std::function<void(const std::string& line)> logger_;
     std::unordered_map<std::string, TCachedHeader> headers_;  // by host path
     TSaveItNew* writer_ = nullptr;

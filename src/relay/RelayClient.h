@@ -42,7 +42,7 @@ private:
     void SetInProgress(bool inProgress) override { cycle_.SetInProgress(inProgress); }
     void DataReceived(TDateTime now) override { LifeTickReceived(now); }
     void MessageComplete(TDateTime now) override { cycle_.MessageComplete(now); }
-    void DecodeMessage(TSegmentList& segments) override { cycle_.DecodeMessage(segments); }
+    void DecodeMessage(const TSegmentList& segments) override { cycle_.DecodeMessage(segments); }
 
     // ICentralStationView, as the reader sees it.
     void SetCaption(const std::string& caption) override { view_.SetCaption(caption); }

@@ -19,10 +19,9 @@ using test::TFormFixture;
 void Receive(TfrmCollectData& form, const std::string& hr)
 {
     form.Engine().Cycle().CompleteMessageReceived();
-    form.Engine().Messages().SegmentList() = {"MSH|^~\\&|CS|WARD|||20240506070809||ORU^R01|1|P|2.3",
-                                              "PID|1||4711||Doe^Jane", "OBR|1|||MON|||20240506070809",
-                                              "OBX|1|NM|0002-4182^HR^MDIL||" + hr + "|bpm"};
-    form.Engine().Messages().DecodeMessage();
+    form.Engine().Messages().DecodeMessage({"MSH|^~\\&|CS|WARD|||20240506070809||ORU^R01|1|P|2.3",
+                                            "PID|1||4711||Doe^Jane", "OBR|1|||MON|||20240506070809",
+                                            "OBX|1|NM|0002-4182^HR^MDIL||" + hr + "|bpm"});
 }
 
 int Count(const std::vector<std::string>& calls, const std::string& prefix)

@@ -29,16 +29,15 @@ using TValues = std::vector<std::pair<std::string, std::string>>;
 void Receive(TfrmCollectData& form, const TValues& values)
 {
     form.Engine().Cycle().CompleteMessageReceived();
-    TSegmentList& segments = form.Engine().Messages().SegmentList();
-    segments = {"MSH|^~\\&|CS|WARD|||20240506070809||ORU^R01|1|P|2.3", "PID|1||4711||Doe^Jane",
-                "OBR|1|||MON|||20240506070809"};
+    TSegmentList segments = {"MSH|^~\\&|CS|WARD|||20240506070809||ORU^R01|1|P|2.3", "PID|1||4711||Doe^Jane",
+                             "OBR|1|||MON|||20240506070809"};
     int n = 0;
     for (const auto& [label, value] : values) {
         ++n;
         segments.push_back("OBX|" + std::to_string(n) + "|NM|0002-" + std::to_string(4000 + n) + "^" + label +
                            "^MDIL||" + value + "|u");
     }
-    form.Engine().Messages().DecodeMessage();
+    form.Engine().Messages().DecodeMessage(segments);
 }
 
 QString Cell(const TfrmCollectData& form, int column, int row)

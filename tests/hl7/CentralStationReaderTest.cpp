@@ -32,12 +32,11 @@ public:
     void SetInProgress(bool value) override { inProgress = value; }
     void DataReceived(TDateTime now) override { lastReceived = now; }
     void MessageComplete(TDateTime now) override { completions.push_back(now); }
-    void DecodeMessage(TSegmentList& segments) override
+    void DecodeMessage(const TSegmentList& segments) override
     {
         flagSetWhileDecoding = flagSetWhileDecoding && inProgress;
         decoded.push_back(segments);
         if (static_cast<int>(decoded.size()) - 1 == throwOnMessage) throw std::runtime_error("decoder failed");
-        segments.clear();
     }
 };
 

@@ -111,8 +111,7 @@ public:
     void Receive(std::vector<std::string> segments)
     {
         cycle.CompleteMessageReceived();
-        handler.SegmentList() = std::move(segments);
-        handler.DecodeMessage();
+        handler.DecodeMessage(segments);
     }
     void ReceiveAt(TDateTime now, std::vector<std::string> segments)
     {

@@ -725,8 +725,7 @@ TEST(MessageHandler, ReEntryBeepsAndBothMessagesAreHandled)
     f.view.onEnableParameters = [&] {
         if (nested) return;
         nested = true;
-        f.handler.SegmentList() = {Msh(), Pid("2", "C^D"), Obr("20240506120008"), Obx(kSpO2, "97", "%")};
-        f.handler.DecodeMessage();
+        f.handler.DecodeMessage({Msh(), Pid("2", "C^D"), Obr("20240506120008"), Obx(kSpO2, "97", "%")});
     };
     f.Receive({Msh(), Pid("1", "A^B"), Obr("20240506120008"), Obx(kHR, "72", "bpm")});
     EXPECT_EQ(f.view.beeps, 1);
@@ -740,9 +739,7 @@ TEST(MessageHandler, AFailedMessageLeavesNothingBehind)
     TEngineFixture f;
     f.folders.SetDataFolder("Q:\\DATA\\", false);  // a drive without a mapping
     f.Collecting();
-    f.handler.SegmentList() = Message("20240506120008");
-    EXPECT_ANY_THROW(f.handler.DecodeMessage());
-    EXPECT_TRUE(f.handler.SegmentList().empty());
+    EXPECT_ANY_THROW(f.handler.DecodeMessage(Message("20240506120008")));
     EXPECT_FALSE(f.handler.DecodeBusy());
     f.folders.SetDataFolder("C:\\KVD\\DATA\\", false);
     f.TickAt(At(12, 0, 10, 300));

@@ -177,7 +177,8 @@ TEST(MessageSeries, ARestartMidIntervalDoesNotWriteTheGridTimeAgain)
     {
         // The run before the restart wrote the message of 12:00:09 at 12:00:10.
         TSaveItNew writer(f.io);
-        TPatientMonitorFile earlier(f.files, f.io, f.params, f.dataManager);
+        TDataManagerNotices notices(f.dataManager);
+        TPatientMonitorFile earlier(f.files, f.io, f.params, notices);
         earlier.OpenPatientMonitorFile(writer, Folder("123456"), "123456", "John Smith");
         earlier.AppendValue("HR", "", "", "bpm", At(12, 0, 10), 70, TValueTiming::Grid);
         earlier.AppendValue("SpO2", "", "", "%", At(12, 0, 10), 96, TValueTiming::Grid);

@@ -1,3 +1,4 @@
+#include "app/DataManagerNotices.h"
 #include "patients/PatientMonitorFile.h"
 
 #include "savefile/MonitorCheck.h"
@@ -171,7 +172,7 @@ protected:
 
     // Another writer of the same files: a later run of the program, or another process.
     struct TOtherWriter {
-        explicit TOtherWriter(PatientMonitorFileTest& t) : writer(t.io), file(t.files, t.io, t.params, t.link)
+        explicit TOtherWriter(PatientMonitorFileTest& t) : writer(t.io), file(t.files, t.io, t.params, t.notices)
         {
             file.OpenPatientMonitorFile(writer, t.folder, "1234567890", "Ann Lee");
         }
@@ -213,9 +214,10 @@ protected:
     TParameterModel params{settings};
     TRecorder recorder;
     TDataManagerLink link;
+    TDataManagerNotices notices{link};
     std::shared_ptr<TCountingIo> io = std::make_shared<TCountingIo>();
     TSaveItNew writer{io};
-    TPatientMonitorFile monitorFile{files, io, params, link};
+    TPatientMonitorFile monitorFile{files, io, params, notices};
     std::vector<std::string> log;
     const std::string folder = "C:\\KVD\\DATA\\1234567890\\";
     const TDateTime t1 = EncodeDateTime(2024, 5, 6, 12, 0, 0);
@@ -608,7 +610,7 @@ TEST_F(PatientMonitorFileTest, AGridTimeAlreadyInTheFileIsNotWrittenAgainByALate
         }
         // A fresh writer, as after a restart: only the file tells what it holds.
         TSaveItNew freshWriter(io);
-        TPatientMonitorFile fresh(files, io, params, link);
+        TPatientMonitorFile fresh(files, io, params, notices);
         fresh.OpenPatientMonitorFile(freshWriter, folder, "1234567890", "Ann Lee");
         c.before();
         fresh.OpenPatientMonitorFile(freshWriter, folder, "1234567890", "Ann Lee");
@@ -627,7 +629,7 @@ TEST_F(PatientMonitorFileTest, OpeningALongFileReadsOnlyItsHeaderAndItsLastRecor
     Value("SpO2", t2, 96);
 
     TSaveItNew freshWriter(io);
-    TPatientMonitorFile fresh(files, io, params, link);
+    TPatientMonitorFile fresh(files, io, params, notices);
     const std::int64_t before = io->bytesRead;
     fresh.OpenPatientMonitorFile(freshWriter, folder, "1234567890", "Ann Lee");
     EXPECT_LT(io->bytesRead - before, 64 * 1024);

@@ -27,11 +27,7 @@ public:
     void SetInProgress(bool value) override { inProgress = value; }
     void DataReceived(TDateTime) override { ++dataReceived; }
     void MessageComplete(TDateTime now) override { completions.push_back(now); }
-    void DecodeMessage(TSegmentList& segments) override
-    {
-        decoded.push_back(segments);
-        segments.clear();
-    }
+    void DecodeMessage(const TSegmentList& segments) override { decoded.push_back(segments); }
 };
 
 class TFakeView final : public ICentralStationView {

@@ -269,7 +269,7 @@ public:
     void SetInProgress(bool value) override { inProgress = value; }
     void DataReceived(TDateTime) override {}
     void MessageComplete(TDateTime) override {}
-    void DecodeMessage(TSegmentList& segments) override { messages.push_back(std::exchange(segments, {})); }
+    void DecodeMessage(const TSegmentList& segments) override { messages.push_back(segments); }
     void SetCaption(const std::string&) override {}
     void SetConnectedLabel(const std::string&) override {}
     void ShowStopPos(const std::string&) override {}

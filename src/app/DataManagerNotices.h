@@ -1,0 +1,22 @@
+// Every value point written to a patient's file, told to the data manager while its link is on.
+#pragma once
+
+#include "datamanager/DataManagerLink.h"
+#include "patients/PointNotices.h"
+
+namespace halcyra {
+
+class TDataManagerNotices final : public IPointNotices {
+public:
+    explicit TDataManagerNotices(TDataManagerLink& link) : link_(link) {}
+    void ValuePointWritten(std::string_view patientId, std::string_view label, std::string_view unit, TDateTime time,
+                           double value) override
+    {
+        if (link_.LinkEnabled()) link_.AddValue(patientId, label, unit, time, value);
+    }
+
+private:
+    TDataManagerLink& link_;
+};
+
+}  // namespace halcyra
