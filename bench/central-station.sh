@@ -104,8 +104,9 @@ if [ "${1:-}" = "--inside-session" ]; then
       imported=$(sed -n 's/^Imported \([0-9]*\) messages:.*/\1/p' <<<"$summary")
       values=$(sed -n 's/.* \([0-9]*\) values written.*/\1/p' <<<"$summary")
       files=$(find "$work/import-prefix" -type f -name '*.pil' | wc -l)
-      # An import that wrote nothing measures nothing.
-      if [ -z "$imported" ] || [ "${values:-0}" -eq 0 ] || [ "$files" -eq 0 ]; then
+      # An import that wrote nothing measures nothing; the start-up run (one message, before collecting
+      # starts) writes no values by design.
+      if [ -z "$imported" ] || { [ "${2:-}" != start-up ] && { [ "${values:-0}" -eq 0 ] || [ "$files" -eq 0 ]; }; }; then
         echo "halcyra --import $1 wrote no values: summary \"$summary\", $files monitor-data files" \
           "$(cat "$work/import.log")" >&2
         exit 1
@@ -113,7 +114,7 @@ if [ "${1:-}" = "--inside-session" ]; then
     }
     # The start-up and the end of a run without the messages: an import of the capture's first message.
     perl -0777 -ne 'print $1 if /\A(.*?\x1c\r\n?)/s' "$work/capture" >"$work/capture.first"
-    importRun "$work/capture.first"
+    importRun "$work/capture.first" start-up
     startCpu=$importCpu
     importRun "$work/capture"
     awk -v beds="$beds" -v sent="$sent" -v imported="$imported" -v values="$values" -v files="$files" \
