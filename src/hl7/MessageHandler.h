@@ -2,6 +2,11 @@
 // segment enters the patient into the census (and the data area), and every numeric observation
 // registers its parameter and, when the collection rules let it through, becomes a value point in the
 // patient's monitor-data file. All grammar access of the handling lives here.
+//
+// A value's path: the reader cuts the message and hands its segments to DecodeMessage; the handler asks
+// the cycle through IMessageCycle (status, grid time, the patient's mark), appends the patient's values
+// through TPatientMonitorFile, which reports every point written through IPointNotices; the run's floor
+// turns those notices, and DataChanged, into the data manager's calls.
 #pragma once
 
 #include "hl7/Census.h"
