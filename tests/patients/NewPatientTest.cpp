@@ -17,6 +17,10 @@ struct NewPatientTest : ::testing::Test {
     TFileSystem files{drives};
     TPatientFile patientFile{files};
     TfrmNewPatient window{patientFile};
+
+    // The controls by their names, as the form gives them.
+    QLabel& Label() { return *window.findChild<QLabel*>("LblStatus"); }
+    QTimer& Timer() { return *window.findChild<QTimer*>("Timer1"); }
 };
 
 TEST_F(NewPatientTest, IsASmallAquaNoticeThatStartsHidden)
@@ -24,30 +28,30 @@ TEST_F(NewPatientTest, IsASmallAquaNoticeThatStartsHidden)
     EXPECT_EQ(window.windowTitle(), "New Patient");
     EXPECT_EQ(window.size(), QSize(656, 67));
     EXPECT_FALSE(window.isVisible());
-    EXPECT_FALSE(window.Timer1->isActive());
-    EXPECT_EQ(window.Timer1->interval(), 5000);
-    EXPECT_EQ(window.LblStatus->alignment(), Qt::AlignCenter);
-    EXPECT_EQ(window.LblStatus->font().pixelSize(), 19);
-    EXPECT_TRUE(window.LblStatus->styleSheet().contains("olive"));
-    EXPECT_TRUE(window.LblStatus->styleSheet().contains("aqua"));
+    EXPECT_FALSE(Timer().isActive());
+    EXPECT_EQ(Timer().interval(), 5000);
+    EXPECT_EQ(Label().alignment(), Qt::AlignCenter);
+    EXPECT_EQ(Label().font().pixelSize(), 19);
+    EXPECT_TRUE(Label().styleSheet().contains("olive"));
+    EXPECT_TRUE(Label().styleSheet().contains("aqua"));
 }
 
 TEST_F(NewPatientTest, CreatingShowsTheNoticeAndASecondOneKeepsTheFirstTimerStart)
 {
     EXPECT_EQ(window.CreatePatient("111", "Ann", "Lee", "C:\\KVD\\DATA\\111\\"), -1);
     EXPECT_TRUE(window.isVisible());
-    EXPECT_EQ(window.LblStatus->text(), "Created: 111 (Ann Lee) - C:\\KVD\\DATA\\111\\");
-    ASSERT_TRUE(window.Timer1->isActive());
-    const int firstStart = window.Timer1->timerId();
+    EXPECT_EQ(Label().text(), "Created: 111 (Ann Lee) - C:\\KVD\\DATA\\111\\");
+    ASSERT_TRUE(Timer().isActive());
+    const int firstStart = Timer().timerId();
 
     // Through the patient file (as the census creates patients) the same window shows the notice.
     EXPECT_EQ(patientFile.CreatePatient("222", "Bo", "Ek", "C:\\KVD\\DATA\\222\\"), -1);
-    EXPECT_EQ(window.LblStatus->text(), "Created: 222 (Bo Ek) - C:\\KVD\\DATA\\222\\");
-    EXPECT_EQ(window.Timer1->timerId(), firstStart);  // not restarted
+    EXPECT_EQ(Label().text(), "Created: 222 (Bo Ek) - C:\\KVD\\DATA\\222\\");
+    EXPECT_EQ(Timer().timerId(), firstStart);  // not restarted
 
     window.Timer1Timer();
     EXPECT_FALSE(window.isVisible());
-    EXPECT_FALSE(window.Timer1->isActive());
+    EXPECT_FALSE(Timer().isActive());
 }
 
 // A window grown to its text would cost its pixels in memory: the notice keeps its size and ends in "...".
@@ -59,7 +63,7 @@ TEST_F(NewPatientTest, ALongNoticeKeepsTheWindowsSize)
     QCoreApplication::processEvents();
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(window.size(), QSize(656, 67));
-    const QString text = window.LblStatus->text();
+    const QString text = Label().text();
     EXPECT_TRUE(text.startsWith("Created: 777")) << text.toStdString();
     EXPECT_TRUE(text.endsWith(QChar(0x2026))) << text.toStdString();
 }
