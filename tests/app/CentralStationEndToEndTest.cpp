@@ -418,7 +418,8 @@ TEST_F(CentralStationEndToEnd, EachIntervalHoldsTheValuesOfTheFirstMessageAfterI
     const auto checkedTimes = [&] {
         std::set<std::int64_t> times;
         for (const TValue& v : CalledValues())
-            if (firstInPhase != 0 && v.second >= std::llround((firstInPhase + kOneSecond) * 86400.0))
+            // The same test as the check below: a grid time a second or more after the first paced message.
+            if (firstInPhase != 0 && static_cast<double>(v.second) * kOneSecond >= firstInPhase + kOneSecond)
                 times.insert(v.second);
         return times.size();
     };
