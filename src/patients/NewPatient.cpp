@@ -2,38 +2,28 @@
 
 #include "platform/Text.h"
 
+#include "ui_NewPatient.h"
+
 #include <QLabel>
 #include <QTimer>
-#include <QVBoxLayout>
 
 namespace halcyra {
 namespace {
 
-constexpr int kWidth = 656;
-constexpr int kHeight = 67;
 constexpr int kTextPixels = 19;
 constexpr int kHideAfterMs = 5000;
 
 }  // namespace
 
 TfrmNewPatient::TfrmNewPatient(TPatientFile& patientFile, QWidget* parent)
-    : QWidget(parent, Qt::Window), patientFile_(patientFile)
+    : QWidget(parent, Qt::Window), patientFile_(patientFile), ui_(std::make_unique<Ui::TfrmNewPatient>())
 {
-    setObjectName("frmNewPatient");
-    setWindowTitle("New Patient");
-    // The notice keeps its size whatever it says: a window grown to a long text costs its pixels in memory.
-    setFixedSize(kWidth, kHeight);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    LblStatus = new QLabel(this);
-    LblStatus->setObjectName("LblStatus");
-    LblStatus->setAlignment(Qt::AlignCenter);
-    LblStatus->setAutoFillBackground(true);
-    QFont font = LblStatus->font();
+    // The form fixes the size: a window grown to a long text costs its pixels in memory.
+    ui_->setupUi(this);
+    // A form's font sizes are in points; the notice's text is sized in pixels.
+    QFont font = ui_->LblStatus->font();
     font.setPixelSize(kTextPixels);
-    LblStatus->setFont(font);
-    LblStatus->setStyleSheet("QLabel { color: olive; background-color: aqua; }");
-    layout->addWidget(LblStatus);
+    ui_->LblStatus->setFont(font);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName("Timer1");
@@ -42,6 +32,8 @@ TfrmNewPatient::TfrmNewPatient(TPatientFile& patientFile, QWidget* parent)
 
     patientFile_.OnCreateNotice = [this](const std::string& text) { ShowNotice(text); };
 }
+
+TfrmNewPatient::~TfrmNewPatient() = default;
 
 int TfrmNewPatient::CreatePatient(std::string_view idText, std::string_view givenName, std::string_view familyName,
                                   std::string_view folder)
@@ -60,7 +52,7 @@ void TfrmNewPatient::ShowNotice(const std::string& text)
     // A running timer keeps its first start, so the window hides 5 s after the first of several notices.
     if (!Timer1->isActive()) Timer1->start();
     const QString full = QString::fromStdString(Win1252ToUtf8(text));
-    LblStatus->setText(LblStatus->fontMetrics().elidedText(full, Qt::ElideRight, kWidth));
+    ui_->LblStatus->setText(ui_->LblStatus->fontMetrics().elidedText(full, Qt::ElideRight, width()));
     show();
 }
 

@@ -6,11 +6,14 @@
 
 #include <QWidget>
 
+#include <memory>
 #include <string>
 #include <string_view>
 
-class QLabel;
 class QTimer;
+namespace Ui {
+class TfrmNewPatient;
+}
 
 namespace halcyra {
 
@@ -19,9 +22,7 @@ class TfrmNewPatient : public QWidget {
 public:
     // Takes over the patient file's notices: every creation shows this window.
     explicit TfrmNewPatient(TPatientFile& patientFile, QWidget* parent = nullptr);
-
-    QLabel* LblStatus = nullptr;
-    QTimer* Timer1 = nullptr;
+    ~TfrmNewPatient() override;
 
     // The patient file operations, with this window's notice.
     int CreatePatient(std::string_view idText, std::string_view givenName, std::string_view familyName,
@@ -35,6 +36,8 @@ public:
 
 private:
     TPatientFile& patientFile_;
+    std::unique_ptr<Ui::TfrmNewPatient> ui_;
+    QTimer* Timer1 = nullptr;
 };
 
 }  // namespace halcyra
