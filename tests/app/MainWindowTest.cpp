@@ -118,6 +118,13 @@ bool RowsFit(const TfrmCollectData& form)
            form.StringGrid1->viewport()->height();
 }
 
+// Every column the grid has is seen whole: the grid's column width is the one its size is counted with.
+bool ColumnsFit(const TfrmCollectData& form)
+{
+    return form.StringGrid1->columnCount() * form.StringGrid1->horizontalHeader()->defaultSectionSize() <=
+           form.StringGrid1->viewport()->width();
+}
+
 TEST_F(MainWindow, DoubleClickOnTheGridCollapsesAndRestoresThePatientList)
 {
     auto& form = ShowAt(860, 600);
@@ -151,9 +158,11 @@ TEST_F(MainWindow, ShrinkingTheWindowSetsTheMarker)
     auto& form = ShowAt(860, 600);
     Receive(form, {{"HR", "70"}});
     ASSERT_EQ(form.StringGrid1->columnCount(), 4);
+    EXPECT_TRUE(ColumnsFit(form));
     EXPECT_EQ(Cell(form, 3, 0), "");
     form.resize(500, 600);
     ASSERT_TRUE(QTest::qWaitFor([&] { return form.StringGrid1->columnCount() == 2; }, 5000));
+    EXPECT_TRUE(ColumnsFit(form));
     EXPECT_EQ(Cell(form, 1, 0), "More values >>");
 }
 
