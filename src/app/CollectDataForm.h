@@ -27,19 +27,17 @@ class TPatientGridPane;
 class TfrmNewPatient;
 class TSettingsDialogs;
 
-class TfrmCollectData : public QMainWindow, public Ui::TfrmCollectData {
+// The form's widgets are private: the window's own view reaches them as a friend, tests by object name.
+class TfrmCollectData : public QMainWindow, private Ui::TfrmCollectData {
     Q_OBJECT
 public:
     // Builds the controls; the creator runs FormCreate once it can take the window's log lines.
     explicit TfrmCollectData(TEnvironment& environment, QWidget* parent = nullptr);
     ~TfrmCollectData() override;
 
-    // --- Controls: the form's widgets come from its Ui class; these are made in code.
-    QMenu* PopupMenuCBList = nullptr;
-    QAction* DeleteAction = nullptr;
+    // The collection timer and the tray icon, which the dialogs and the views drive.
     QTimer* Timer1 = nullptr;
     TTaskbarIconControler* TaskbarIconControler1 = nullptr;
-    TfrmNewPatient* frmNewPatient = nullptr;
 
     // --- Handlers.
     void FormCreate();
@@ -99,10 +97,17 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    friend class TFormCollectView;
+
     void BuildControls();
     // Creates the views and connects the controls to the engine.
     void BuildRun();
     void ShowTrayIcon();
+
+    // Made in code beside the form's widgets.
+    QMenu* PopupMenuCBList = nullptr;
+    QAction* DeleteAction = nullptr;
+    TfrmNewPatient* frmNewPatient = nullptr;
 
     TEnvironment& env_;
     // The views exist before the engine, which reports to them from its construction on.

@@ -1,6 +1,7 @@
 // Reaches a window's child by its object name, as the forms name them.
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -9,13 +10,15 @@
 
 namespace halcyra::test {
 
-// Throws when there is no such child, so a renamed control fails the test instead of crashing it.
+// Throws unless there is exactly one such child, so a renamed control fails the test instead of crashing
+// it, and a dialog's control of the same name is never taken for the window's.
 template <typename T>
 T* Widget(const QObject& root, const char* name)
 {
-    T* child = root.findChild<T*>(QString::fromLatin1(name));
-    if (child == nullptr) throw std::logic_error(std::string("no child named ") + name);
-    return child;
+    const QList<T*> children = root.findChildren<T*>(QString::fromLatin1(name));
+    if (children.size() != 1)
+        throw std::logic_error(std::to_string(children.size()) + " children named " + std::string(name));
+    return children.front();
 }
 
 }  // namespace halcyra::test
