@@ -20,6 +20,17 @@
         <translation>Wollen Sie das Programm wirklich beenden</translation>
     </message>
     <message>
+        <source>More values</source>
+        <translation>Weitere Werte</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>Löschen</translation>
+    </message>
+</context>
+<context>
+    <name>TfrmCollectData</name>
+    <message>
         <source>Central Station/Patient Link Monitor</source>
         <translation>Zentralstation/Patientenverbindung</translation>
     </message>
@@ -90,14 +101,6 @@
     <message>
         <source>Patients</source>
         <translation>Patienten</translation>
-    </message>
-    <message>
-        <source>More values</source>
-        <translation>Weitere Werte</translation>
-    </message>
-    <message>
-        <source>Delete</source>
-        <translation>Löschen</translation>
     </message>
 </context>
 <context>

@@ -4,6 +4,7 @@
 
 #include "app/Environment.h"
 #include "app/RunEngine.h"
+#include "ui_CollectDataForm.h"
 
 #include <QMainWindow>
 
@@ -12,16 +13,7 @@
 #include <string>
 
 class QAction;
-class QCheckBox;
-class QGroupBox;
-class QLabel;
-class QListWidget;
 class QMenu;
-class QPlainTextEdit;
-class QPushButton;
-class QRadioButton;
-class QSplitter;
-class QTableWidget;
 class QTimer;
 class QWidget;
 
@@ -35,48 +27,17 @@ class TPatientGridPane;
 class TfrmNewPatient;
 class TSettingsDialogs;
 
-class TfrmCollectData : public QMainWindow {
+// The form's widgets are private: the window's own view reaches them as a friend, tests by object name.
+class TfrmCollectData : public QMainWindow, private Ui::TfrmCollectData {
     Q_OBJECT
 public:
     // Builds the controls; the creator runs FormCreate once it can take the window's log lines.
     explicit TfrmCollectData(TEnvironment& environment, QWidget* parent = nullptr);
     ~TfrmCollectData() override;
 
-    // --- Controls, named as the handlers and the other subsystems refer to them.
-    QWidget* Panel1 = nullptr;
-    QLabel* LabelMonitor = nullptr;
-    QLabel* Animate = nullptr;
-    QLabel* LabelConnected = nullptr;
-    QLabel* LabelVersionID = nullptr;
-    QLabel* lblTime = nullptr;
-    QLabel* lblStartPos = nullptr;
-    QLabel* lblStopPos = nullptr;
-    QLabel* LabelParameter = nullptr;
-    QPushButton* btnStart = nullptr;
-    QPushButton* btnStop = nullptr;
-    QPushButton* btnHide = nullptr;
-    QPushButton* btnParameters = nullptr;
-    QPushButton* btnInterval = nullptr;
-    QPushButton* btnServerSelect = nullptr;
-    QGroupBox* FilterFunction = nullptr;
-    QRadioButton* FilterFunctionAverage = nullptr;
-    QRadioButton* FilterFunctionMedian = nullptr;
-    QRadioButton* FilterFunctionMomentary = nullptr;
-    QGroupBox* gbConnectedDataClients = nullptr;
-    QListWidget* ListBoxConnectedClients = nullptr;
-    QLabel* lblNoNetwork = nullptr;
-    QCheckBox* cbLogFile = nullptr;
-    QCheckBox* cbSaveDataStream = nullptr;
-    QPushButton* BitBtnClose = nullptr;
-    QListWidget* CBListPatients = nullptr;
-    QMenu* PopupMenuCBList = nullptr;
-    QAction* DeleteAction = nullptr;
-    QSplitter* Splitter1 = nullptr;
-    QTableWidget* StringGrid1 = nullptr;
-    QPlainTextEdit* Memo1 = nullptr;
+    // The collection timer and the tray icon, which the dialogs and the views drive.
     QTimer* Timer1 = nullptr;
     TTaskbarIconControler* TaskbarIconControler1 = nullptr;
-    TfrmNewPatient* frmNewPatient = nullptr;
 
     // --- Handlers.
     void FormCreate();
@@ -136,10 +97,17 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    friend class TFormCollectView;
+
     void BuildControls();
     // Creates the views and connects the controls to the engine.
     void BuildRun();
     void ShowTrayIcon();
+
+    // Made in code beside the form's widgets.
+    QMenu* PopupMenuCBList = nullptr;
+    QAction* DeleteAction = nullptr;
+    TfrmNewPatient* frmNewPatient = nullptr;
 
     TEnvironment& env_;
     // The views exist before the engine, which reports to them from its construction on.

@@ -1,6 +1,7 @@
 #include "patients/NewPatient.h"
 
 #include "platform/Text.h"
+
 #include "ui_NewPatient.h"
 
 #include <QLabel>
@@ -9,20 +10,17 @@
 namespace halcyra {
 namespace {
 
-constexpr int kWidth = 656;
-constexpr int kHeight = 67;
 constexpr int kTextPixels = 19;
 constexpr int kHideAfterMs = 5000;
 
 }  // namespace
 
 TfrmNewPatient::TfrmNewPatient(TPatientFile& patientFile, QWidget* parent)
-    : QWidget(parent, Qt::Window), ui_(std::make_unique<Ui::TfrmNewPatient>()), patientFile_(patientFile)
+    : QWidget(parent, Qt::Window), patientFile_(patientFile), ui_(std::make_unique<Ui::TfrmNewPatient>())
 {
+    // The form fixes the size: a window grown to a long text costs its pixels in memory.
     ui_->setupUi(this);
-    // The notice keeps its size whatever it says: a window grown to a long text costs its pixels in memory.
-    setFixedSize(kWidth, kHeight);
-    // A form gives font sizes in points only; the notice's text is sized in pixels.
+    // A form's font sizes are in points; the notice's text is sized in pixels.
     QFont font = ui_->LblStatus->font();
     font.setPixelSize(kTextPixels);
     ui_->LblStatus->setFont(font);
@@ -54,7 +52,7 @@ void TfrmNewPatient::ShowNotice(const std::string& text)
     // A running timer keeps its first start, so the window hides 5 s after the first of several notices.
     if (!Timer1->isActive()) Timer1->start();
     const QString full = QString::fromStdString(Win1252ToUtf8(text));
-    ui_->LblStatus->setText(ui_->LblStatus->fontMetrics().elidedText(full, Qt::ElideRight, kWidth));
+    ui_->LblStatus->setText(ui_->LblStatus->fontMetrics().elidedText(full, Qt::ElideRight, width()));
     show();
 }
 

@@ -11,7 +11,6 @@
 #include <string_view>
 
 class QTimer;
-
 namespace Ui {
 class TfrmNewPatient;
 }
@@ -36,10 +35,9 @@ public:
     void Timer1Timer();
 
 private:
-    // The form (NewPatient.ui) with LblStatus.
+    TPatientFile& patientFile_;
     std::unique_ptr<Ui::TfrmNewPatient> ui_;
     QTimer* Timer1 = nullptr;
-    TPatientFile& patientFile_;
 };
 
 }  // namespace halcyra

@@ -23,18 +23,18 @@ TEST(CensusForm, StartUpShowsStoredPatientsAsAbsentRowsAndForgetsExpiredOnes)
                                          "Ann^Lee^555^" + FormatCompactStamp(f.clock.Now() - 2) + "^0");
     auto& form = f.Create();
 
-    ASSERT_EQ(form.CBListPatients->count(), 2);
-    EXPECT_EQ(form.CBListPatients->item(0)->text(), "Patients");
-    QListWidgetItem* row = form.CBListPatients->item(1);
+    ASSERT_EQ(test::Widget<QListWidget>(form, "CBListPatients")->count(), 2);
+    EXPECT_EQ(test::Widget<QListWidget>(form, "CBListPatients")->item(0)->text(), "Patients");
+    QListWidgetItem* row = test::Widget<QListWidget>(form, "CBListPatients")->item(1);
     EXPECT_EQ(row->text(), "1912121234, John Smith");
     EXPECT_EQ(row->checkState(), Qt::Checked);
     EXPECT_FALSE(row->flags() & Qt::ItemIsUserCheckable);
     EXPECT_EQ(f.registry.CurrentUser().ReadString(kProgramKey, "Patient1"), john);
     EXPECT_FALSE(f.registry.CurrentUser().ValueExists(kProgramKey, "Patient2"));
 
-    form.CBListPatients->setCurrentRow(1);
-    form.DeleteAction->trigger();
-    EXPECT_EQ(form.CBListPatients->count(), 1);
+    test::Widget<QListWidget>(form, "CBListPatients")->setCurrentRow(1);
+    test::Widget<QAction>(form, "DeleteAction")->trigger();
+    EXPECT_EQ(test::Widget<QListWidget>(form, "CBListPatients")->count(), 1);
     EXPECT_FALSE(f.registry.CurrentUser().ValueExists(kProgramKey, "Patient1"));
 }
 

@@ -51,7 +51,7 @@ TEST(CollectDataForm, FirstRunWithoutProgramKeyTakesTheDefaults)
     EXPECT_TRUE(f.registry.CurrentUser().KeyExists(TSettingsStore::ProgramSubkey("DefaultUnits")));
     EXPECT_FALSE(f.registry.LocalMachine().KeyExists(kProgramKey));
     EXPECT_NEAR(form.Engine().Cycle().LastCompleteMessage(), f.clock.Now() - 1000, 1e-9);
-    EXPECT_EQ(form.CBListPatients->item(0)->text(), "Patients");
+    EXPECT_EQ(test::Widget<QListWidget>(form, "CBListPatients")->item(0)->text(), "Patients");
     EXPECT_TRUE(form.windowTitle().startsWith("Central Station Data Client (Ver. "));
 }
 
@@ -147,9 +147,9 @@ TEST(CollectDataForm, WithTheGermanLanguageTheWindowSpeaksGerman)
     EXPECT_TRUE(language.LoadedModule().endsWith("/halcyra.DEU"));
 
     auto& form = f.Create();
-    EXPECT_EQ(form.btnHide->text(), "Ausblenden");
-    EXPECT_EQ(form.cbLogFile->text(), "Protokolldatei schreiben");
-    EXPECT_EQ(form.CBListPatients->item(0)->text(), "Patienten");
+    EXPECT_EQ(test::Widget<QPushButton>(form, "btnHide")->text(), "Ausblenden");
+    EXPECT_EQ(test::Widget<QCheckBox>(form, "cbLogFile")->text(), "Protokolldatei schreiben");
+    EXPECT_EQ(test::Widget<QListWidget>(form, "CBListPatients")->item(0)->text(), "Patienten");
     EXPECT_TRUE(form.windowTitle().startsWith("Zentralstation-Datenclient (Ver. ")) << form.windowTitle().toStdString();
     EXPECT_EQ(form.TaskbarIconControler1->Hint(), "Halcyra Dateneingabemodul");
     // Box texts go out in single-byte text: "\xF6" is the o with umlaut.
@@ -195,9 +195,9 @@ TEST(CollectDataForm, LogCheckBoxLogsBothWaysAndStoresTheState)
 {
     TFormFixture f;
     auto& form = f.Create();
-    form.cbLogFile->setChecked(true);
+    test::Widget<QCheckBox>(form, "cbLogFile")->setChecked(true);
     form.cbLogFileClick();
-    form.cbLogFile->setChecked(false);
+    test::Widget<QCheckBox>(form, "cbLogFile")->setChecked(false);
     form.cbLogFileClick();
     EXPECT_EQ(f.registry.CurrentUser().ReadDword(kProgramKey, "EnableLogfile"), 0u);
     EXPECT_FALSE(form.Engine().Log().EnableLogfile);
@@ -212,8 +212,8 @@ TEST(CollectDataForm, CloseWhileCollectingOverAnOpenConnectionOnlyHides)
     TFormFixture f;
     auto& form = f.Create();
     form.show();
-    form.btnStart->hide();
-    form.btnStop->show();
+    test::Widget<QPushButton>(form, "btnStart")->hide();
+    test::Widget<QPushButton>(form, "btnStop")->show();
     f.centralStation->open = true;
     EXPECT_FALSE(form.close());
     EXPECT_FALSE(form.isVisible());
@@ -247,7 +247,7 @@ TEST(CollectDataForm, EndOfSessionClosesWithoutAskingEvenWhileCollecting)
     TFormFixture f;
     auto& form = f.Create();
     form.show();
-    form.btnStop->show();
+    test::Widget<QPushButton>(form, "btnStop")->show();
     f.centralStation->open = true;
     form.EndSession();
     EXPECT_TRUE(form.CloseConfirmed());
@@ -263,7 +263,7 @@ TEST(CollectDataForm, EscapedErrorsGoToTheStatusLabelAndTheLog)
     auto& form = f.Create();
     form.TaskbarIconControler1->OnClick = [] { throw std::runtime_error("Exception:The file has been corrupted."); };
     form.TaskbarIconControler1->ButtonClicked(TMouseButton::Right);
-    EXPECT_EQ(form.LabelConnected->text(), "Exception:The file has been corrupted.");
+    EXPECT_EQ(test::Widget<QLabel>(form, "LabelConnected")->text(), "Exception:The file has been corrupted.");
     EXPECT_TRUE(HasLineEndingWith(form.Engine().Log().Lines(), ": Exception:The file has been corrupted."));
 }
 
@@ -289,7 +289,7 @@ TEST(CollectDataForm, FirstShowLoadsExclusionsFilterChoiceAndAutomatic)
     ASSERT_EQ(form.Engine().Params().ExcludedParams().size(), 1u);
     EXPECT_TRUE(form.Engine().Params().IsExcluded("HR"));
     EXPECT_FALSE(form.Engine().Params().Automatic());
-    EXPECT_TRUE(form.FilterFunctionAverage->isChecked());
+    EXPECT_TRUE(test::Widget<QRadioButton>(form, "FilterFunctionAverage")->isChecked());
 }
 
 }  // namespace

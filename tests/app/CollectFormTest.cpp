@@ -50,31 +50,31 @@ TEST_F(CollectForm, StartAndStopButtonsRunTheCollection)
     auto& form = f.Create();
     form.show();
     EXPECT_EQ(form.Engine().Cycle().Status(), csNotConnected);
-    EXPECT_FALSE(form.btnStart->isEnabled());
+    EXPECT_FALSE(test::Widget<QPushButton>(form, "btnStart")->isEnabled());
     Receive(form, "70");
     EXPECT_EQ(form.Engine().Cycle().Status(), csConnected);
-    EXPECT_TRUE(form.btnStart->isEnabled());
-    EXPECT_TRUE(form.btnStop->isHidden());
+    EXPECT_TRUE(test::Widget<QPushButton>(form, "btnStart")->isEnabled());
+    EXPECT_TRUE(test::Widget<QPushButton>(form, "btnStop")->isHidden());
 
-    form.btnStart->click();
+    test::Widget<QPushButton>(form, "btnStart")->click();
     EXPECT_EQ(form.Engine().Cycle().Status(), csCollecting);
-    EXPECT_TRUE(form.btnStart->isHidden());
-    EXPECT_FALSE(form.btnStop->isHidden());
-    EXPECT_TRUE(form.btnServerSelect->isHidden());
+    EXPECT_TRUE(test::Widget<QPushButton>(form, "btnStart")->isHidden());
+    EXPECT_FALSE(test::Widget<QPushButton>(form, "btnStop")->isHidden());
+    EXPECT_TRUE(test::Widget<QPushButton>(form, "btnServerSelect")->isHidden());
     // Start at 07:08:09 aligns the first boundary to 07:08:10.
     f.clock.AdvanceSeconds(0.3);
     form.Timer1Timer();
-    EXPECT_EQ(form.lblTime->text(), "0:00:01");
+    EXPECT_EQ(test::Widget<QLabel>(form, "lblTime")->text(), "0:00:01");
     f.clock.AdvanceSeconds(1.2);
     form.Timer1Timer();
     Receive(form, "71");
     EXPECT_EQ(Count(f.dataManager.calls, "AddValue 4711 HR bpm 2024-05-06T07:08:10.000 71"), 1);
     EXPECT_TRUE(f.files.FileExists("C:\\KVD\\DATA\\4711\\Halcyra.pil"));
 
-    form.btnStop->click();
+    test::Widget<QPushButton>(form, "btnStop")->click();
     EXPECT_EQ(form.Engine().Cycle().Status(), csConnected);
     EXPECT_EQ(Count(f.dataManager.calls, "AddDelimiter HR bpm"), 1);
-    EXPECT_FALSE(form.btnStart->isHidden());
+    EXPECT_FALSE(test::Widget<QPushButton>(form, "btnStart")->isHidden());
 }
 
 TEST_F(CollectForm, StartWithNothingToCollectFailsWithItsMessage)

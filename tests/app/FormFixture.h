@@ -5,6 +5,7 @@
 #include "support/FakeClientSocket.h"
 #include "support/RecordingDataManager.h"
 #include "support/TempDir.h"
+#include "support/Widgets.h"
 
 #include <algorithm>
 #include <deque>

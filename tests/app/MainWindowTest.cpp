@@ -25,6 +25,19 @@ namespace {
 using test::TFormFixture;
 using TValues = std::vector<std::pair<std::string, std::string>>;
 
+QTableWidget* Grid(const TfrmCollectData& form)
+{
+    return test::Widget<QTableWidget>(form, "StringGrid1");
+}
+QListWidget* PatientList(const TfrmCollectData& form)
+{
+    return test::Widget<QListWidget>(form, "CBListPatients");
+}
+QWidget* Panel(const TfrmCollectData& form)
+{
+    return test::Widget<QWidget>(form, "Panel1");
+}
+
 // One message of patient 4711 with the given label and value per observation.
 void Receive(TfrmCollectData& form, const TValues& values)
 {
@@ -42,16 +55,15 @@ void Receive(TfrmCollectData& form, const TValues& values)
 
 QString Cell(const TfrmCollectData& form, int column, int row)
 {
-    const QTableWidgetItem* item = form.StringGrid1->item(row, column);
+    const QTableWidgetItem* item = Grid(form)->item(row, column);
     return item == nullptr ? QString() : item->text();
 }
 
 int FilledValueCells(const TfrmCollectData& form)
 {
     int filled = 0;
-    for (int column = 0; column < form.StringGrid1->columnCount(); ++column)
-        for (int row = 1; row < form.StringGrid1->rowCount(); ++row)
-            filled += Cell(form, column, row).isEmpty() ? 0 : 1;
+    for (int column = 0; column < Grid(form)->columnCount(); ++column)
+        for (int row = 1; row < Grid(form)->rowCount(); ++row) filled += Cell(form, column, row).isEmpty() ? 0 : 1;
     return filled;
 }
 
@@ -77,8 +89,8 @@ protected:
 TEST_F(MainWindow, FiveHundredPixelsGiveTwoColumnsAndValuesBeyondThemSetTheMarker)
 {
     auto& form = ShowAt(500, 600);
-    ASSERT_EQ(form.StringGrid1->columnCount(), 2);
-    const int valueRows = form.StringGrid1->rowCount() - 1;
+    ASSERT_EQ(Grid(form)->columnCount(), 2);
+    const int valueRows = Grid(form)->rowCount() - 1;
     ASSERT_GT(valueRows, 1);
 
     TValues values;
@@ -99,7 +111,7 @@ TEST_F(MainWindow, FiveHundredPixelsGiveTwoColumnsAndValuesBeyondThemSetTheMarke
 TEST_F(MainWindow, AValueOfAKnownLabelReplacesItsCellInTheLastColumn)
 {
     auto& form = ShowAt(500, 600);
-    const int valueRows = form.StringGrid1->rowCount() - 1;
+    const int valueRows = Grid(form)->rowCount() - 1;
     TValues values;
     for (int i = 0; i < valueRows + 1; ++i) values.emplace_back("L" + std::to_string(i), "1");
     values.emplace_back("L" + std::to_string(valueRows), "2");  // the label in row 1 of the last column
@@ -114,46 +126,55 @@ TEST_F(MainWindow, AValueOfAKnownLabelReplacesItsCellInTheLastColumn)
 // Every row the grid has is seen whole.
 bool RowsFit(const TfrmCollectData& form)
 {
-    return form.StringGrid1->rowCount() * form.StringGrid1->verticalHeader()->defaultSectionSize() <=
-           form.StringGrid1->viewport()->height();
+    return Grid(form)->rowCount() * Grid(form)->verticalHeader()->defaultSectionSize() <=
+           Grid(form)->viewport()->height();
+}
+
+// Every column the grid has is seen whole: the grid's column width is the one its size is counted with.
+bool ColumnsFit(const TfrmCollectData& form)
+{
+    return Grid(form)->columnCount() * Grid(form)->horizontalHeader()->defaultSectionSize() <=
+           Grid(form)->viewport()->width();
 }
 
 TEST_F(MainWindow, DoubleClickOnTheGridCollapsesAndRestoresThePatientList)
 {
     auto& form = ShowAt(860, 600);
-    EXPECT_EQ(form.CBListPatients->height(), kPatientListHeight);
-    const int rows = form.StringGrid1->rowCount();
+    EXPECT_EQ(PatientList(form)->height(), kPatientListHeight);
+    const int rows = Grid(form)->rowCount();
     EXPECT_TRUE(RowsFit(form)) << rows;
 
     form.StringGrid1DblClick();
-    EXPECT_EQ(form.CBListPatients->height(), 0);
-    EXPECT_GT(form.StringGrid1->rowCount(), rows);
+    EXPECT_EQ(PatientList(form)->height(), 0);
+    EXPECT_GT(Grid(form)->rowCount(), rows);
     ASSERT_TRUE(QTest::qWaitFor([&] { return RowsFit(form); }, 5000));
 
     form.StringGrid1DblClick();
-    EXPECT_EQ(form.CBListPatients->height(), kPatientListHeight);
-    EXPECT_EQ(form.StringGrid1->rowCount(), rows);
-    EXPECT_EQ(form.Panel1->height(), kPanelHeight);
+    EXPECT_EQ(PatientList(form)->height(), kPatientListHeight);
+    EXPECT_EQ(Grid(form)->rowCount(), rows);
+    EXPECT_EQ(Panel(form)->height(), kPanelHeight);
 }
 
 TEST_F(MainWindow, ThePanelKeepsItsHeightAndTheListComesBackWithIt)
 {
     auto& form = ShowAt(860, 600);
     form.StringGrid1DblClick();
-    ASSERT_EQ(form.CBListPatients->height(), 0);
-    form.Panel1->setFixedHeight(100);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form.Panel1->height() == kPanelHeight; }, 5000));
-    EXPECT_EQ(form.CBListPatients->height(), kPatientListHeight);
+    ASSERT_EQ(PatientList(form)->height(), 0);
+    Panel(form)->setFixedHeight(100);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Panel(form)->height() == kPanelHeight; }, 5000));
+    EXPECT_EQ(PatientList(form)->height(), kPatientListHeight);
 }
 
 TEST_F(MainWindow, ShrinkingTheWindowSetsTheMarker)
 {
     auto& form = ShowAt(860, 600);
     Receive(form, {{"HR", "70"}});
-    ASSERT_EQ(form.StringGrid1->columnCount(), 4);
+    ASSERT_EQ(Grid(form)->columnCount(), 4);
+    EXPECT_TRUE(ColumnsFit(form));
     EXPECT_EQ(Cell(form, 3, 0), "");
     form.resize(500, 600);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form.StringGrid1->columnCount() == 2; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Grid(form)->columnCount() == 2; }, 5000));
+    EXPECT_TRUE(ColumnsFit(form));
     EXPECT_EQ(Cell(form, 1, 0), "More values >>");
 }
 
@@ -161,23 +182,23 @@ TEST_F(MainWindow, DeleteNeverRemovesAReportedPatientOrTheHeader)
 {
     auto& form = ShowAt(860, 600);
     Receive(form, {{"HR", "70"}});
-    ASSERT_EQ(form.CBListPatients->count(), 2);
+    ASSERT_EQ(PatientList(form)->count(), 2);
     for (int row : {0, 1}) {
-        form.CBListPatients->setCurrentRow(row);
-        form.DeleteAction->trigger();
-        EXPECT_EQ(form.CBListPatients->count(), 2) << row;
+        PatientList(form)->setCurrentRow(row);
+        test::Widget<QAction>(form, "DeleteAction")->trigger();
+        EXPECT_EQ(PatientList(form)->count(), 2) << row;
     }
-    EXPECT_EQ(form.CBListPatients->item(0)->text(), "Patients");
+    EXPECT_EQ(PatientList(form)->item(0)->text(), "Patients");
 }
 
 TEST_F(MainWindow, TheAnimationFollowsTheStatusAndHideStopsIt)
 {
     auto& form = ShowAt(860, 600);
     EXPECT_EQ(form.Animation().CurrentFrame(), 1);
-    EXPECT_FALSE(form.Animate->pixmap().isNull());
+    EXPECT_FALSE(test::Widget<QLabel>(form, "Animate")->pixmap().isNull());
     Receive(form, {{"HR", "70"}});
     EXPECT_EQ(form.Animation().CurrentFrame(), 2);
-    form.btnStart->click();
+    test::Widget<QPushButton>(form, "btnStart")->click();
     ASSERT_EQ(form.Engine().Cycle().Status(), csCollecting);
     EXPECT_TRUE(form.Animation().Playing());
     EXPECT_GE(form.Animation().CurrentFrame(), 3);
@@ -190,7 +211,7 @@ TEST_F(MainWindow, TheAnimationFollowsTheStatusAndHideStopsIt)
     form.TaskbarIconControler1Click();
     EXPECT_TRUE(form.isVisible());
     EXPECT_TRUE(form.Animation().Playing());
-    form.btnStop->click();
+    test::Widget<QPushButton>(form, "btnStop")->click();
 }
 
 TEST_F(MainWindow, TheTrayClickRestoresAMinimisedWindow)
@@ -205,8 +226,8 @@ TEST_F(MainWindow, TheTrayClickRestoresAMinimisedWindow)
 TEST_F(MainWindow, ClickingNoNetworkShowsAnEmptyBox)
 {
     auto& form = ShowAt(860, 600);
-    form.lblNoNetwork->show();
-    QTest::mouseClick(form.lblNoNetwork, Qt::LeftButton);
+    test::Widget<QLabel>(form, "lblNoNetwork")->show();
+    QTest::mouseClick(test::Widget<QLabel>(form, "lblNoNetwork"), Qt::LeftButton);
     ASSERT_EQ(f.prompter.messages.size(), 1u);
     EXPECT_EQ(f.prompter.messages[0], "");
 }

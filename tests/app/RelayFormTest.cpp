@@ -80,14 +80,15 @@ TEST_F(RelayForm, TheCentralStationsMessagesGoOutByteForByteOncePerClientCompute
     f.registry.CurrentUser().WriteDword(kProgramKey, "ClientSocketPort", 14001);
     auto& form = f.Create();
     EXPECT_EQ(relayListener->listenedOn, std::vector<std::uint16_t>{14001});
-    EXPECT_TRUE(form.gbConnectedDataClients->isHidden());
+    EXPECT_TRUE(test::Widget<QGroupBox>(form, "gbConnectedDataClients")->isHidden());
     auto& first = relayListener->Connect("10.9.8.7", "ward-b");
     auto& second = relayListener->Connect("10.9.8.7", "ward-b");
-    ASSERT_EQ(form.ListBoxConnectedClients->count(), 1);
-    EXPECT_EQ(form.ListBoxConnectedClients->item(0)->text(), "ward-b (10.9.8.7)");
-    EXPECT_FALSE(form.gbConnectedDataClients->isHidden());
-    emit form.ListBoxConnectedClients->itemClicked(form.ListBoxConnectedClients->item(0));
-    EXPECT_EQ(form.ListBoxConnectedClients->toolTip(), "ward-b (10.9.8.7)");
+    ASSERT_EQ(test::Widget<QListWidget>(form, "ListBoxConnectedClients")->count(), 1);
+    EXPECT_EQ(test::Widget<QListWidget>(form, "ListBoxConnectedClients")->item(0)->text(), "ward-b (10.9.8.7)");
+    EXPECT_FALSE(test::Widget<QGroupBox>(form, "gbConnectedDataClients")->isHidden());
+    emit test::Widget<QListWidget>(form, "ListBoxConnectedClients")
+        ->itemClicked(test::Widget<QListWidget>(form, "ListBoxConnectedClients")->item(0));
+    EXPECT_EQ(test::Widget<QListWidget>(form, "ListBoxConnectedClients")->toolTip(), "ward-b (10.9.8.7)");
 
     centralStation->Connect();
     // Split anywhere by the network, the message still goes out whole and unchanged, one write per segment.
@@ -99,7 +100,7 @@ TEST_F(RelayForm, TheCentralStationsMessagesGoOutByteForByteOncePerClientCompute
 
     relayListener->Disconnect(first);
     relayListener->Disconnect(second);
-    EXPECT_TRUE(form.gbConnectedDataClients->isHidden());
+    EXPECT_TRUE(test::Widget<QGroupBox>(form, "gbConnectedDataClients")->isHidden());
 }
 
 TEST_F(RelayForm, OneLifeTickPerMinuteOfSilence)
@@ -129,10 +130,10 @@ TEST_F(RelayForm, AnotherInstanceAsTheSourceIsSupervisedByItsLifeTicks)
     EXPECT_TRUE(centralStation->opens.empty());
 
     Tick(3);
-    EXPECT_FALSE(form.lblNoNetwork->isHidden()) << "No Network until the connection is open";
+    EXPECT_FALSE(test::Widget<QLabel>(form, "lblNoNetwork")->isHidden()) << "No Network until the connection is open";
     relayClient->Connect();
     Tick();
-    EXPECT_TRUE(form.lblNoNetwork->isHidden());
+    EXPECT_TRUE(test::Widget<QLabel>(form, "lblNoNetwork")->isHidden());
     EXPECT_THAT(form.windowTitle().toStdString(), HasSubstr(" - Connected to  Velgard: ward-server (10.1.2.3)"));
 
     // Life ticks alone keep the connection.
@@ -152,8 +153,8 @@ TEST_F(RelayForm, AnotherInstanceAsTheSourceIsSupervisedByItsLifeTicks)
     EXPECT_TRUE(relayClient->connected);
     Tick(2);
     EXPECT_FALSE(relayClient->connected);
-    EXPECT_EQ(form.LabelConnected->text(), "Expected lifetick is missing");
-    EXPECT_FALSE(form.lblNoNetwork->isHidden());
+    EXPECT_EQ(test::Widget<QLabel>(form, "LabelConnected")->text(), "Expected lifetick is missing");
+    EXPECT_FALSE(test::Widget<QLabel>(form, "lblNoNetwork")->isHidden());
     EXPECT_EQ(form.windowTitle().toStdString().find("Connected to"), std::string::npos);
     // Reopened within the countdown (left where the ticks before the first connection put it), and from
     // then on retried every eleventh tick while the other instance does not answer.
@@ -171,7 +172,7 @@ TEST_F(RelayForm, AnotherInstanceAsTheSourceIsSupervisedByItsLifeTicks)
     EXPECT_EQ(ticksUntilOpen(), 11);
     relayClient->Connect();
     relayClient->Receive("\r");
-    EXPECT_EQ(form.LabelConnected->text(), "");
+    EXPECT_EQ(test::Widget<QLabel>(form, "LabelConnected")->text(), "");
 }
 
 }  // namespace

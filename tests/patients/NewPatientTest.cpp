@@ -1,6 +1,7 @@
 #include "patients/NewPatient.h"
 
 #include "support/TempDir.h"
+#include "support/Widgets.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -17,10 +18,8 @@ struct NewPatientTest : ::testing::Test {
     TFileSystem files{drives};
     TPatientFile patientFile{files};
     TfrmNewPatient window{patientFile};
-
-    // The controls by their names, as the form gives them.
-    QLabel& Label() { return *window.findChild<QLabel*>("LblStatus"); }
-    QTimer& Timer() { return *window.findChild<QTimer*>("Timer1"); }
+    QLabel* status = test::Widget<QLabel>(window, "LblStatus");
+    QTimer* timer = test::Widget<QTimer>(window, "Timer1");
 };
 
 TEST_F(NewPatientTest, IsASmallAquaNoticeThatStartsHidden)
@@ -28,30 +27,30 @@ TEST_F(NewPatientTest, IsASmallAquaNoticeThatStartsHidden)
     EXPECT_EQ(window.windowTitle(), "New Patient");
     EXPECT_EQ(window.size(), QSize(656, 67));
     EXPECT_FALSE(window.isVisible());
-    EXPECT_FALSE(Timer().isActive());
-    EXPECT_EQ(Timer().interval(), 5000);
-    EXPECT_EQ(Label().alignment(), Qt::AlignCenter);
-    EXPECT_EQ(Label().font().pixelSize(), 19);
-    EXPECT_TRUE(Label().styleSheet().contains("olive"));
-    EXPECT_TRUE(Label().styleSheet().contains("aqua"));
+    EXPECT_FALSE(timer->isActive());
+    EXPECT_EQ(timer->interval(), 5000);
+    EXPECT_EQ(status->alignment(), Qt::AlignCenter);
+    EXPECT_EQ(status->font().pixelSize(), 19);
+    EXPECT_TRUE(status->styleSheet().contains("olive"));
+    EXPECT_TRUE(status->styleSheet().contains("aqua"));
 }
 
 TEST_F(NewPatientTest, CreatingShowsTheNoticeAndASecondOneKeepsTheFirstTimerStart)
 {
     EXPECT_EQ(window.CreatePatient("111", "Ann", "Lee", "C:\\KVD\\DATA\\111\\"), -1);
     EXPECT_TRUE(window.isVisible());
-    EXPECT_EQ(Label().text(), "Created: 111 (Ann Lee) - C:\\KVD\\DATA\\111\\");
-    ASSERT_TRUE(Timer().isActive());
-    const int firstStart = Timer().timerId();
+    EXPECT_EQ(status->text(), "Created: 111 (Ann Lee) - C:\\KVD\\DATA\\111\\");
+    ASSERT_TRUE(timer->isActive());
+    const int firstStart = timer->timerId();
 
     // Through the patient file (as the census creates patients) the same window shows the notice.
     EXPECT_EQ(patientFile.CreatePatient("222", "Bo", "Ek", "C:\\KVD\\DATA\\222\\"), -1);
-    EXPECT_EQ(Label().text(), "Created: 222 (Bo Ek) - C:\\KVD\\DATA\\222\\");
-    EXPECT_EQ(Timer().timerId(), firstStart);  // not restarted
+    EXPECT_EQ(status->text(), "Created: 222 (Bo Ek) - C:\\KVD\\DATA\\222\\");
+    EXPECT_EQ(timer->timerId(), firstStart);  // not restarted
 
     window.Timer1Timer();
     EXPECT_FALSE(window.isVisible());
-    EXPECT_FALSE(Timer().isActive());
+    EXPECT_FALSE(timer->isActive());
 }
 
 // A window grown to its text would cost its pixels in memory: the notice keeps its size and ends in "...".
@@ -63,7 +62,7 @@ TEST_F(NewPatientTest, ALongNoticeKeepsTheWindowsSize)
     QCoreApplication::processEvents();
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(window.size(), QSize(656, 67));
-    const QString text = Label().text();
+    const QString text = status->text();
     EXPECT_TRUE(text.startsWith("Created: 777")) << text.toStdString();
     EXPECT_TRUE(text.endsWith(QChar(0x2026))) << text.toStdString();
 }
