@@ -19,6 +19,9 @@ if [ "${1:-}" = "--inside-session" ]; then
   tick=$(getconf CLK_TCK)
   "$build/tools/velgard-standin/velgard-standin" --output "$work/calls.jsonl" >/dev/null 2>&1 &
   standin=$!
+  # A run that fails leaves none of its processes behind.
+  running=("$standin")
+  trap 'kill -TERM "${running[@]}" 2>/dev/null || true' EXIT
   for _ in $(seq 200); do
     dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
       org.freedesktop.DBus.GetNameOwner string:com.tovarin.Velgard >/dev/null 2>&1 && break
@@ -26,7 +29,7 @@ if [ "${1:-}" = "--inside-session" ]; then
   done
   # Fresh settings (the same for every run) and a fresh data folder under the given names.
   fresh() {
-    rm -rf "$work/$1" "$work/$2"
+    rm -rf "${work:?}/$1" "${work:?}/$2"
     mkdir -p "$work/$1" "$work/$2"
     printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
       '[HKEY_CURRENT_USER\SOFTWARE\Tovarin\Quarzel\External Collect\1.0\Halcyra]' \
@@ -47,15 +50,18 @@ if [ "${1:-}" = "--inside-session" ]; then
   "$build/tools/cs-sim/cs-sim" --port 0 --beds "$beds" --wait-client "${simArgs[@]}" \
     >"$work/port" 2>"$work/cs-sim.log" &
   sim=$!
+  running+=("$sim")
   while [ ! -s "$work/port" ]; do sleep 0.05; done
   "$build/src/app/halcyra" --service --cs-port "$(head -n 1 "$work/port")" \
     --registry "$work/registry" --prefix "$work/prefix" 2>"$work/halcyra.log" &
   halcyra=$!
+  running+=("$halcyra")
   cpu() { awk '{ print $14 + $15 }' "/proc/$halcyra/stat"; }
   # Start-up (the data manager link, the census) is not part of the per-message cost.
   until grep -q "connected" "$work/cs-sim.log"; do sleep 0.05; done
   start=$(date +%s.%N) cpu0=$(cpu)
   wait "$sim" || { echo "cs-sim failed: $(cat "$work/cs-sim.log")" >&2; exit 1; }
+  running=("$standin" "$halcyra")
   end=$(date +%s.%N) cpu1=$(cpu)
   # Halcyra may still be working through what cs-sim wrote: the run ends when its CPU time stops growing.
   while sleep 0.5; do
@@ -66,6 +72,7 @@ if [ "${1:-}" = "--inside-session" ]; then
   rss=$(awk '/^VmRSS/ { print $2 }' "/proc/$halcyra/status")
   kill -TERM "$halcyra"
   wait "$halcyra" || true
+  running=("$standin")
   if [ "$mode" = flood ]; then sent=$amount; else sent=$(tr -cd '\013' <"$work/capture" | wc -c); fi
   received=$(sed -n 's/.*Central station: \([0-9]*\) messages received.*/\1/p' "$work/halcyra.log" | tail -n 1)
   received=${received:-0}
@@ -104,9 +111,8 @@ if [ "${1:-}" = "--inside-session" ]; then
       imported=$(sed -n 's/^Imported \([0-9]*\) messages:.*/\1/p' <<<"$summary")
       values=$(sed -n 's/.* \([0-9]*\) values written.*/\1/p' <<<"$summary")
       files=$(find "$work/import-prefix" -type f -name '*.pil' | wc -l)
-      # An import that wrote nothing measures nothing; the start-up run (one message, before collecting
-      # starts) writes no values by design.
-      if [ -z "$imported" ] || { [ "${2:-}" != start-up ] && { [ "${values:-0}" -eq 0 ] || [ "$files" -eq 0 ]; }; }; then
+      # An import that wrote nothing measures nothing. A single message only starts the patient's collection.
+      if [ -z "$imported" ] || { [ "$2" = writes ] && { [ "${values:-0}" -eq 0 ] || [ "$files" -eq 0 ]; }; }; then
         echo "halcyra --import $1 wrote no values: summary \"$summary\", $files monitor-data files" \
           "$(cat "$work/import.log")" >&2
         exit 1
@@ -114,9 +120,9 @@ if [ "${1:-}" = "--inside-session" ]; then
     }
     # The start-up and the end of a run without the messages: an import of the capture's first message.
     perl -0777 -ne 'print $1 if /\A(.*?\x1c\r\n?)/s' "$work/capture" >"$work/capture.first"
-    importRun "$work/capture.first" start-up
+    importRun "$work/capture.first" starts
     startCpu=$importCpu
-    importRun "$work/capture"
+    importRun "$work/capture" writes
     awk -v beds="$beds" -v sent="$sent" -v imported="$imported" -v values="$values" -v files="$files" \
       -v start="$importStart" -v end="$importEnd" -v cpu="$importCpu" -v startCpu="$startCpu" \
       -v rss="$importRss" -v serviceUs="$serviceUs" 'BEGIN {
@@ -132,6 +138,7 @@ if [ "${1:-}" = "--inside-session" ]; then
   fi
   kill -TERM "$standin"
   wait "$standin" || true
+  running=()
   exit 0
 fi
 
@@ -148,16 +155,18 @@ while [ $# -gt 0 ]; do
   esac
 done
 work=$(mktemp -d /tmp/halcyra-cs-bench.XXXXXX)
+trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/runtime"
 chmod 700 "$work/runtime"
 export XDG_RUNTIME_DIR="$work/runtime"
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores"
+# In a pipeline, so that the filter has passed on every line of a failure before the script ends on it.
 run() {
-  dbus-run-session -- "$0" --inside-session "$build" "$work" "$@" 2> >(grep -v 'Failed to set fd limit' >&2)
+  { dbus-run-session -- "$0" --inside-session "$build" "$work" "$@" 2>&1 >&3 3>&- |
+    { grep -v 'Failed to set fd limit' || true; } >&2 3>&-; } 3>&1
 }
 [ "$paced" -gt 0 ] && run paced "$paced" "$beds" import
 [ "$flood" -gt 0 ] && run flood "$flood" "$beds"
 [ "$soak" -gt 0 ] && run paced "$soak" "$beds"
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
 # A 0 for a part skips it.
-rm -rf "$work"
