@@ -75,6 +75,12 @@ for list in src/*/CMakeLists.txt; do
   done < <(tr '\n' ' ' <"$list" | grep -oE 'target_link_libraries\([^)]*\)' || true)
 done
 
+# The data manager is told from one floor: only app/ (and the link's own folder) uses the link.
+while IFS=: read -r file line _; do
+  fail "$file:$line: uses the data-manager link outside app/; report through an interface of this floor instead"
+done < <(grep -rn --include='*.h' --include='*.cpp' -E '\bTDataManagerLink\b|datamanager/DataManagerLink\.h' src |
+  grep -vE '^src/(app|datamanager)/' || true)
+
 if ((failures > 0)); then
   echo "check-layers: upward dependencies: $failures; declare the interface in the lower floor and implement it above" >&2
   exit 1
