@@ -150,10 +150,7 @@ public:
 
     std::vector<std::string> CallsStartingWith(const std::string& prefix) const
     {
-        std::vector<std::string> out;
-        for (const auto& c : autoObject.calls)
-            if (c.rfind(prefix, 0) == 0) out.push_back(c);
-        return out;
+        return autoObject.CallsStartingWith(prefix);
     }
 
     TTempDir dir;

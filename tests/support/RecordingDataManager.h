@@ -25,6 +25,15 @@ public:
         return std::make_unique<TObject>(*this);
     }
 
+    // The recorded calls that begin with `prefix`, in order.
+    std::vector<std::string> CallsStartingWith(const std::string& prefix) const
+    {
+        std::vector<std::string> out;
+        for (const auto& c : calls)
+            if (c.rfind(prefix, 0) == 0) out.push_back(c);
+        return out;
+    }
+
     bool available = true;
     int creations = 0;
     std::vector<std::string> calls;
