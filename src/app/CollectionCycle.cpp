@@ -212,6 +212,7 @@ void TCollectionCycle::Connect()
     if (relayClient_ != nullptr) relayClient_->Close();
     IClientSocket* chosen = centralStation ? &centralStation_ : relayClient_;
     const int port = centralStation ? kCentralStationPort : settings_.relayPort;
+    connectTarget_ = TConnectTarget{centralStation, host, chosen != nullptr ? chosen->PortFor(port) : port};
     if (chosen != nullptr) {
         try {
             chosen->Open(host, isAddress, port);

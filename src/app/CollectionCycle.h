@@ -38,6 +38,13 @@ public:
 };
 
 // The start-up settings the cycle acts on.
+// Where the last connect went: the central station or another instance's relay, host and port.
+struct TConnectTarget {
+    bool centralStation = true;
+    std::string host;
+    int port = 0;
+};
+
 struct TCycleSettings {
     bool autoStart = false;  // cleared after its first use, so it fires once per run
     bool autoHide = false;
@@ -96,6 +103,8 @@ public:
                                     const std::string& lastName);
     // (Re)opens the socket of the configured data source.
     void Connect();
+    // The target of the last Connect (port 0 before the first).
+    const TConnectTarget& ConnectTarget() const { return connectTarget_; }
     // After the collect-interval dialog: the next boundary follows the previous one by the new interval.
     void CollectIntervalChanged(std::int32_t seconds);
 
@@ -187,6 +196,7 @@ private:
     ICollectTargets& targets_;
     IClientSocket& centralStation_;
     IClientSocket* relayClient_ = nullptr;
+    TConnectTarget connectTarget_;
     TNoRelay noRelay_;
     IRelaySupervision* relay_ = &noRelay_;
 

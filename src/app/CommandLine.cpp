@@ -33,6 +33,12 @@ TCommandLine::TCommandLine()
                                          "Connects to the central station on PORT instead of 8000 (a simulator or a "
                                          "test station on another port)."),
              "PORT"),
+      status("status", QCoreApplication::translate(
+                           "halcyra",
+                           "Prints how the instance running on these settings runs: data source, status, "
+                           "interval, messages and every census patient with what was written for it; "
+                           "changes nothing. Exit code 1 when none runs.")),
+      json("json", QCoreApplication::translate("halcyra", "With --status: prints one JSON object.")),
       help(QStringList{"h", "help"}, QCoreApplication::translate("halcyra", "Shows this help and exits.")),
       version(QStringList{"v", "version"}, QCoreApplication::translate("halcyra", "Shows the version and exits."))
 {
@@ -44,7 +50,7 @@ void TCommandLine::AddTo(QCommandLineParser& parser) const
         "halcyra",
         "Halcyra Data Input Module: collects vital signs from a central station into the patient files "
         "of the data manager."));
-    parser.addOptions({service, settings, importFile, registry, prefix, csPort, help, version});
+    parser.addOptions({service, settings, importFile, registry, prefix, csPort, status, json, help, version});
     parser.addPositionalArgument(
         "NOVELGARD",
         QCoreApplication::translate("halcyra",
@@ -170,6 +176,10 @@ bool CheckArguments(int argc, char** argv, QString& error)
                         .arg(parser.value(options.csPort));
             return false;
         }
+    }
+    if (parser.isSet(options.json) && !parser.isSet(options.status)) {
+        error = QCoreApplication::translate("halcyra", "--json is given with --status only");
+        return false;
     }
     return true;
 }

@@ -20,6 +20,9 @@ struct TCommandLine {
     QCommandLineOption prefix;
     // The central station's port, for a simulator or a test station.
     QCommandLineOption csPort;
+    // Asks the instance running on the same settings how it runs, as text or with --json as JSON.
+    QCommandLineOption status;
+    QCommandLineOption json;
     QCommandLineOption help;
     QCommandLineOption version;
 

@@ -1,6 +1,7 @@
 #include "app/RunEngine.h"
 
 #include "datamanager/DataFolder.h"
+#include "hl7/CensusPatient.h"
 #include "platform/Text.h"
 #include "ui/FileVersionScanner.h"
 
@@ -39,7 +40,7 @@ TRunEngine::TRunEngine(const TEngineEnvironment& environment, const TEngineViews
       census_(settings_, *env_.clock, idReduction_, patientFolders_, patientFile_),
       saveFileIo_(TPosixSaveFileIo::Default()),
       writer_(saveFileIo_),
-      monitorFile_(*env_.files, saveFileIo_, params_, dataManagerNotices_),
+      monitorFile_(*env_.files, saveFileIo_, params_, notices_),
       folderOwners_(*env_.files, saveFileIo_, patientFolders_)
 {
     Wire(views);
@@ -67,7 +68,7 @@ void TRunEngine::Wire(const TEngineViews& views)
         *env_.clock, settings_, log_, params_, dataManager_, collectView, *collectTargets_, *centralStationSocket_});
     messages_ = std::make_unique<TMessageHandler>(
         TMessageHandler::TParts{*env_.clock, *env_.files, log_, *cycle_, census_, patientFolders_, folderOwners_,
-                                patientFile_, monitorFile_, writer_, params_, messageView});
+                                patientFile_, monitorFile_, writer_, params_, messageView, notices_});
     messages_->SetParameterGrid(views.parameterGrid);
     census_.SetStopDelimiterWriter([this](const TPatient& patient) {
         cycle_->WritePatientStopDelimiters(patient.PatientID, patient.FirstName, patient.LastName);
@@ -194,6 +195,47 @@ void TRunEngine::Close()
     if (reader_->MessagesReceived() > 0) AddLogLine(reader_->CountersText());
     relayClientSocket_->Close();
     relayServer_->Stop();
+}
+
+TRunStatus TRunEngine::RunStatus() const
+{
+    TRunStatus s;
+    const TConnectTarget& target = cycle_->ConnectTarget();
+    s.centralStation = target.centralStation;
+    s.host = target.host;
+    s.port = target.port;
+    s.connected = target.centralStation ? centralStationSocket_->IsOpen() : relayClientSocket_->IsOpen();
+    s.status = cycle_->Status();
+    s.intervalSeconds = cycle_->Interval().Seconds();
+    s.nextBoundary = cycle_->Interval().NextBoundary();
+    s.messagesReceived = messages_->MessagesDecoded();
+    s.messagesDropped = reader_->Framer().DroppedCount() + relayClient_->Framer().DroppedCount();
+    s.pointsWritten = monitorFile_.ValuesWritten();
+    s.now = env_.clock->Now();
+    for (int row = 1; row < census_.RowCount(); ++row) {
+        const TCensusRow& r = census_.Row(row);
+        TPatientStatus p;
+        p.id = r.patient.PatientID;
+        const std::string prefix = CensusRowText(p.id, "");
+        p.name = r.text.rfind(prefix, 0) == 0 ? r.text.substr(prefix.size()) : r.text;
+        p.ticked = r.ticked;
+        p.present = r.enabled;
+        p.collecting = r.ticked && r.enabled && s.status == csCollecting;
+        if (const TPatientRecord* record = statusBoard_.Find(p.id)) {
+            p.lastPointTime = record->lastPointTime;
+            p.pointsWritten = record->pointsWritten;
+            p.file = record->file;
+            p.problem = record->problem;
+            p.problemCurrent = record->HasCurrentProblem();
+        }
+        // A refusal of the folder is the row's hint before any value was due.
+        if (p.problem.empty() && !r.hint.empty()) {
+            p.problem = r.hint;
+            p.problemCurrent = true;
+        }
+        s.patients.push_back(std::move(p));
+    }
+    return s;
 }
 
 void TRunEngine::ApplyParameterChoice(bool automatic, int collectedCount)

@@ -6,7 +6,9 @@
 
 #include "app/CensusCollectTargets.h"
 #include "app/CollectionCycle.h"
-#include "app/DataManagerNotices.h"
+#include "app/PatientStatusBoard.h"
+#include "app/RunNotices.h"
+#include "app/RunStatus.h"
 #include "app/EngineEnvironment.h"
 #include "app/HeadlessView.h"
 #include "app/ReaderCycle.h"
@@ -102,6 +104,11 @@ public:
 
     void AddLogLine(std::string_view line) { log_.AddLogLine(line); }
 
+    // The run now, every census patient with what this run wrote for it; the host fills in its mode and
+    // process. Reads nothing from outside and changes nothing.
+    TRunStatus RunStatus() const;
+    const TPatientStatusBoard& StatusBoard() const { return statusBoard_; }
+
     // The parts, for the views that show them and for tests.
     TSettingsStore& Settings() { return settings_; }
     TLog& Log() { return log_; }
@@ -134,7 +141,8 @@ private:
     THeadlessView headless_;
     TParameterModel params_;
     TDataManagerLink dataManager_;
-    TDataManagerNotices dataManagerNotices_{dataManager_};
+    TPatientStatusBoard statusBoard_{*env_.clock};
+    TRunNotices notices_{dataManager_, statusBoard_};
     TPatientIdReduction idReduction_;
     TPatientFolders patientFolders_;
     TPatientFile patientFile_;

@@ -86,7 +86,7 @@ void TTcpClientSocket::Open(const std::string& host, bool isAddress, int port)
     ReleaseWatch();
     socket_.abort();
     const QString text = QString::fromLatin1(host.data(), static_cast<qsizetype>(host.size()));
-    const auto qtPort = static_cast<quint16>(portOverride_ != 0 ? portOverride_ : port);
+    const auto qtPort = static_cast<quint16>(PortFor(port));
     if (!isAddress) {
         socket_.connectToHost(text, qtPort);
         return;

@@ -23,6 +23,7 @@ public:
     // Drops the connection at once; a connected socket reports its disconnection.
     void Close() override;
     void Open(const std::string& host, bool isAddress, int port) override;
+    int PortFor(int port) const override { return portOverride_ != 0 ? portOverride_ : port; }
     void SetEvents(TClientSocketEvents events) override { events_ = std::move(events); }
 
     std::size_t BytesAvailable() const override;

@@ -12,6 +12,7 @@
 #include "app/RuntimeDir.h"
 #include "app/ServiceRun.h"
 #include "app/SettingsReport.h"
+#include "app/StatusAnswer.h"
 #include "app/TcpClientSocket.h"
 #include "app/TerminationSignals.h"
 #include "datamanager/DBusQuarzelAutoObject.h"
@@ -105,6 +106,43 @@ int RunTextOnly(int argc, char** argv)
         return 0;
     }
     return PrintSettings(options, parser);
+}
+
+// --status: asks the instance on the same settings and prints its answer; changes nothing.
+int RunStatusQuery(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    const TCommandLine options;
+    options.AddTo(parser);
+    parser.process(ProgramArguments(argc, argv));
+    const auto registry = TRegistry::ForProgram(options.Path(parser, options.registry));
+    registry->SetProblemSink([](const std::string&) {});
+    const QString settingsFile = TOnlyOne::SettingsFileName(registry->CurrentUser().File());
+    QByteArray answer;
+    if (!TOnlyOne::AskStatus(TOnlyOne::ServerName(QString::fromUtf8(kApplicationTitle), registry->CurrentUser().File()),
+                             parser.isSet(options.json), answer)) {
+        std::fprintf(stderr, "halcyra: no instance is running on the settings in %s\n", qPrintable(settingsFile));
+        return 1;
+    }
+    if (answer.isEmpty()) {
+        std::fprintf(stderr, "halcyra: the instance running on the settings in %s did not answer\n",
+                     qPrintable(settingsFile));
+        return 1;
+    }
+    std::fwrite(answer.constData(), 1, static_cast<std::size_t>(answer.size()), stdout);
+    return 0;
+}
+
+// What `--status` hears from this instance.
+std::function<QByteArray(bool)> StatusOf(TRunEngine& engine, const char* mode)
+{
+    return [&engine, mode](bool json) {
+        TRunStatus status = engine.RunStatus();
+        status.mode = mode;
+        status.pid = QCoreApplication::applicationPid();
+        return StatusAnswer(status, json);
+    };
 }
 
 // The central station's port: 8000 unless --cs-port names another (a simulator, a test station).
@@ -213,6 +251,7 @@ int RunDesktop(int argc, char** argv)
     form = &mainWindow;
     engine = &mainWindow.Engine();
     onlyOne.OnBringToFront = [&] { mainWindow.BringToFront(); };
+    onlyOne.OnStatus = StatusOf(mainWindow.Engine(), "desktop");
     app.SetExceptionHandler([&](const std::string& message) { mainWindow.ApplicationException(message); });
     mainWindow.FormCreate();
     if (runEnd.Ending()) return runEnd.ExitCode();
@@ -224,6 +263,7 @@ int RunDesktop(int argc, char** argv)
 #endif
     const int code = app.exec();
     onlyOne.OnBringToFront = nullptr;
+    onlyOne.OnStatus = nullptr;
     form = nullptr;
     engine = nullptr;
     return runEnd.Ending() ? runEnd.ExitCode() : code;
@@ -299,10 +339,12 @@ int RunHeadless(int argc, char** argv, bool importing)
         std::printf("%s\n", SummaryLine(summary).c_str());
         return 0;
     }
+    onlyOne.OnStatus = StatusOf(service.Engine(), "service");
     service.Start();
     if (runEnd.Ending()) return runEnd.ExitCode();
     if (service.Engine().TerminateRequested()) return 1;
     const int code = app.exec();
+    onlyOne.OnStatus = nullptr;
     engine = nullptr;
     run = nullptr;
     return runEnd.Ending() ? runEnd.ExitCode() : code;
@@ -320,6 +362,7 @@ int main(int argc, char** argv)
         return 2;
     }
     if (AsksForTextOnly(argc, argv)) return RunTextOnly(argc, argv);
+    if (HasArgument(argc, argv, "--status")) return RunStatusQuery(argc, argv);
     const bool service = HasArgument(argc, argv, "--service");
     const bool importing = HasValueOption(argc, argv, "--import");
     if (service || importing) return RunHeadless(argc, argv, importing);

@@ -37,6 +37,8 @@ public:
     // host name resolved by name lookup. The outcome arrives as the connected or the error event.
     virtual void Open(const std::string& /*host*/, bool /*isAddress*/, int /*port*/) {}
     virtual void SetEvents(TClientSocketEvents /*events*/) {}
+    // The port a connection asked for with `port` goes to (a socket may be bound to another one).
+    virtual int PortFor(int port) const { return port; }
     std::size_t BytesAvailable() const override { return 0; }
     std::string ReadAvailable() override { return {}; }
     std::string RemoteHost() const override { return {}; }

@@ -32,7 +32,8 @@ TMessageHandler::TMessageHandler(const TParts& parts)
       monitorFile_(parts.monitorFile),
       writer_(parts.writer),
       params_(parts.params),
-      view_(parts.view)
+      view_(parts.view),
+      notices_(parts.notices)
 {
 }
 
@@ -162,12 +163,15 @@ void TMessageHandler::HandlePID(const TMessageIndex& index, std::size_t i, TMess
                         (status == csCollecting || status == csConnectionLost) && census_.HasRoomFor(patientID_);
     // Opening the monitor-data file can create it, so an open counts as writing into the folder.
     std::string refusal;
+    bool createFailed = false;
     if ((m.folderRegistered || create) && !MayUseFolder(refusal)) {
         m.folderRegistered = false;
+        notices_.ValuesNotWritten(patientID_, refusal);
     } else if (create) {
         patientFile_.CreatePatient(patientID_, firstName_, lastName_, patientFolder_);
         m.folderRegistered = folders_.PatientExists(patientFolder_);
-        if (!m.folderRegistered && unusableLogged_.insert(patientID_).second)
+        createFailed = !m.folderRegistered;
+        if (createFailed && unusableLogged_.insert(patientID_).second)
             log_.AddLogLine("Patient ID " + ShownText(patientID_) + ": no patient could be created in " +
                             patientFolder_ + "; its values are not written");
     }
@@ -197,8 +201,17 @@ void TMessageHandler::HandlePID(const TMessageIndex& index, std::size_t i, TMess
     }
     const int row = census_.FindRow(patientID_);
     if (row > 0) census_.SetEnabled(row, true);
-    if (!refusal.empty()) census_.SetRowHint(row, std::move(refusal));
     m.patientTicked = census_.IsTicked(row);
+    if (refusal.empty() && identified && !m.folderRegistered) NoteNoFolder(m, createFailed);
+    if (!refusal.empty()) census_.SetRowHint(row, std::move(refusal));
+}
+
+void TMessageHandler::NoteNoFolder(const TMessageState& m, bool createFailed)
+{
+    if (!m.patientTicked || !m.writeThisMessage || cycle_.Status() != csCollecting) return;
+    notices_.ValuesNotWritten(patientID_, createFailed ? "No patient could be created in " + patientFolder_
+                                                       : "The patient has no folder in the data folder (" +
+                                                             patientFolder_ + ")");
 }
 
 bool TMessageHandler::MayUseFolder(std::string& refusal)
@@ -343,6 +356,9 @@ std::string TMessageHandler::ShownText(std::string_view text)
 
 void TMessageHandler::NoteNotANumber(const std::string& label, std::string_view valueText)
 {
+    notices_.ValuesNotWritten(patientID_, valueText.empty() ? "The value of " + label + " was empty"
+                                                            : "The value of " + label + " \"" + ShownText(valueText) +
+                                                                  "\" is not a number");
     if (!notANumberLogged_.emplace(patientID_, label).second) return;
     log_.AddLogLine("Patient " + patientID_ + ", " + label + ": the value \"" + ShownText(valueText) +
                     "\" is not a number and is not written");

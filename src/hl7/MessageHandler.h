@@ -69,6 +69,8 @@ public:
         TSaveItNew& writer;
         TParameterModel& params;
         IMessageView& view;
+        // Hears of the patients whose due values were kept from their files.
+        IPointNotices& notices;
     };
 
     explicit TMessageHandler(const TParts& parts);
@@ -140,6 +142,8 @@ private:
     // pair of source IDs; refusal is then the hint for the patient's census row.
     bool MayUseFolder(std::string& refusal);
     void NoteDueWrite(TMessageState& m);
+    // A ticked patient due for writing whose values have no folder to go to.
+    void NoteNoFolder(const TMessageState& m, bool createFailed);
     // A value text that is not a number, logged once per patient and parameter.
     void NoteNotANumber(const std::string& label, std::string_view valueText);
     // The patient's ID or name was longer than it may be (lengths of the texts received, 0 for one that
@@ -162,6 +166,7 @@ private:
     TSaveItNew& writer_;
     TParameterModel& params_;
     IMessageView& view_;
+    IPointNotices& notices_;
     IRelayForwarder* forwarder_ = nullptr;
     IParameterGrid* grid_ = nullptr;
 

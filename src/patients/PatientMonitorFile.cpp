@@ -71,11 +71,13 @@ void TPatientMonitorFile::Open(TSaveItNew& writer, std::string_view folder, std:
         if (attempt == TAttempt::Opened) {
             writer_ = &writer;
             openFile_ = path;
+            if (create) notices_.FileInUse(patientId, openFile_);
             return;
         }
         // Values would go to a new file of this name: no later name holds the patient's open series.
         if (attempt == TAttempt::Missing) return;
     }
+    if (create) notices_.FileInUse(patientId, "");
 }
 
 TPatientMonitorFile::TAttempt TPatientMonitorFile::TryOpen(TSaveItNew& writer, const std::string& windowsPath,
@@ -217,6 +219,10 @@ std::vector<int> TPatientMonitorFile::PlanSeries(const std::vector<TFileValue>& 
         }
         seriesOf[i] = found;
     }
+    if (!refused.empty())
+        notices_.ValuesNotWritten(patientId_, openFile_ + " holds " + std::to_string(kMaxSeriesPerFile) +
+                                                  " series, the most a file takes: the values of " + refused +
+                                                  " are not written");
     if (!refused.empty() && fullLogged_.insert(openHost_).second)
         Log(openFile_ + " of patient " + patientId_ + " holds " + std::to_string(kMaxSeriesPerFile) +
             " series, the most a file takes: new series (the first is " + refused +
@@ -296,6 +302,7 @@ int TPatientMonitorFile::AppendValues(const std::vector<TFileValue>& values)
             Log("No monitor-data file could be opened for patient " + patientId_ + " in " + openFolder_ +
                 ": values are not written");
         lossLogged_ = true;
+        notices_.ValuesNotWritten(patientId_, "No monitor-data file could be opened in " + openFolder_);
         return 0;
     }
     TAddedSeries added;
@@ -308,9 +315,11 @@ int TPatientMonitorFile::AppendValues(const std::vector<TFileValue>& values)
         try {
             Declare(std::move(added));
         } catch (const std::exception& e) {
-            Log("Could not declare " + first +
-                (count > 1 ? " and " + std::to_string(count - 1) + " other series" : "") + " in " + openFile_ + ": " +
-                e.what());
+            const std::string what = "Could not declare " + first +
+                                     (count > 1 ? " and " + std::to_string(count - 1) + " other series" : "") +
+                                     " in " + openFile_ + ": " + e.what();
+            Log(what);
+            notices_.ValuesNotWritten(patientId_, what);
             for (int& k : seriesOf)
                 if (k >= static_cast<int>(declared)) k = -1;
         }
@@ -326,7 +335,10 @@ bool TPatientMonitorFile::AppendPoint(std::size_t k, const TFileValue& v)
     if (params_.IsExcluded(v.label) && !params_.Automatic()) return false;
     if (v.timing == TValueTiming::Grid && points_[k].HoldsValueAt(v.time)) return false;
     lastWrittenTime_ = v.time;
-    if (!writer_->AddValuePoint(series_[k]->Index, v.time, v.value)) return false;
+    if (!writer_->AddValuePoint(series_[k]->Index, v.time, v.value)) {
+        notices_.ValuesNotWritten(patientId_, "A value of " + v.label + " could not be appended to " + openFile_);
+        return false;
+    }
     ++valuesWritten_;
     NoteOwnAppend(k, false, v.time);
     notices_.ValuePointWritten(patientId_, v.label, v.unit, v.time, v.value);

@@ -1,5 +1,6 @@
-// Who hears of every value point once it is in a patient's file: the run tells the data manager from here.
-// Declared beside the files that write the points; the run's engine implements it.
+// Who hears of every value point once it is in a patient's file, of the file a patient's values go to, and
+// of every value kept from its file: the run tells the data manager and keeps each patient's state from
+// here. Declared beside the files that write the points; the run's engine implements it.
 #pragma once
 
 #include "platform/DateTime.h"
@@ -13,6 +14,10 @@ public:
     virtual ~IPointNotices() = default;
     virtual void ValuePointWritten(std::string_view patientId, std::string_view label, std::string_view unit,
                                    TDateTime time, double value) = 0;
+    // The patient's monitor-data file after an open: its Windows path, empty when no file could be opened.
+    virtual void FileInUse(std::string_view /*patientId*/, std::string_view /*windowsPath*/) {}
+    // Values of the patient that were due were not written, and why (a sentence for a person).
+    virtual void ValuesNotWritten(std::string_view /*patientId*/, std::string_view /*why*/) {}
 };
 
 // Nobody listens.

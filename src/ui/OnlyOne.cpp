@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QPointer>
 #include <QStringList>
 #include <QTimer>
 
@@ -22,6 +23,10 @@ constexpr int kPeerLifetimeMs = 10000;
 constexpr qint64 kMaxRequest = 64;
 const QByteArray kBringToFront = "front";
 const QByteArray kWho = "who";
+const QByteArray kStatus = "status";
+const QByteArray kStatusJson = "status json";
+// A status is built on the instance's own thread, which may be busy for a while.
+constexpr int kStatusWaitMs = 10000;
 
 std::string CanonicalSettingsFile(const fs::path& settingsFile)
 {
@@ -41,6 +46,16 @@ qint64 PeerPid(qintptr descriptor)
     if (descriptor < 0 || ::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0)
         return 0;
     return credentials.pid;
+}
+
+// The user of the process on the other end of a connected local socket; -1 when unknown.
+qint64 PeerUid(qintptr descriptor)
+{
+    ucred credentials{};
+    socklen_t size = sizeof credentials;
+    if (descriptor < 0 || ::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0)
+        return -1;
+    return credentials.uid;
 }
 
 }  // namespace
@@ -123,12 +138,16 @@ bool TOnlyOne::Listen(bool& nameTaken)
         while (QLocalSocket* peer = server->nextPendingConnection()) {
             connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
             QTimer::singleShot(kPeerLifetimeMs, peer, [peer] { peer->abort(); });
-            connect(peer, &QLocalSocket::readyRead, peer, [this, peer, answer] {
+            connect(peer, &QLocalSocket::readyRead, peer, [this, server, peer, answer] {
                 if (!peer->canReadLine()) {
                     if (peer->bytesAvailable() > kMaxRequest) peer->abort();
                     return;
                 }
                 const QByteArray request = peer->readLine().trimmed();
+                if (request == kStatus || request == kStatusJson) {
+                    AnswerStatus(server, peer, request == kStatusJson);
+                    return;
+                }
                 peer->write(answer);
                 peer->disconnectFromServer();
                 if (request == kBringToFront)
@@ -141,6 +160,50 @@ bool TOnlyOne::Listen(bool& nameTaken)
             });
         }
     });
+    return true;
+}
+
+void TOnlyOne::AnswerStatus(QLocalServer* server, QLocalSocket* peer, bool json)
+{
+    // The status names patients: only the instance's own user hears it, whoever can reach the socket.
+    if (PeerUid(peer->socketDescriptor()) != static_cast<qint64>(::getuid())) {
+        peer->write("refused: another user\n");
+        peer->disconnectFromServer();
+        return;
+    }
+    QPointer<QLocalSocket> waiting(peer);
+    const QByteArray fallback = answer_;
+    // Built on the instance's thread, written back on the answering one; a server gone by then drops it.
+    QMetaObject::invokeMethod(
+        this,
+        [this, server, waiting, json, fallback] {
+            const QByteArray text = OnStatus ? OnStatus(json) : fallback;
+            QMetaObject::invokeMethod(
+                server,
+                [waiting, text] {
+                    if (waiting.isNull()) return;
+                    waiting->write(text);
+                    waiting->disconnectFromServer();
+                },
+                Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
+}
+
+bool TOnlyOne::AskStatus(const QString& serverName, bool json, QByteArray& answer)
+{
+    answer.clear();
+    QLocalSocket socket;
+    socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
+    socket.connectToServer(serverName);
+    if (!socket.waitForConnected(kWaitMs)) return false;
+    socket.write((json ? kStatusJson : kStatus) + '\n');
+    socket.waitForBytesWritten(kWaitMs);
+    // The instance closes the connection after its answer.
+    while (socket.state() == QLocalSocket::ConnectedState && socket.waitForReadyRead(kStatusWaitMs))
+        answer += socket.readAll();
+    answer += socket.readAll();
+    socket.abort();
     return true;
 }
 

@@ -12,6 +12,7 @@
 #include <functional>
 
 class QLocalServer;
+class QLocalSocket;
 
 namespace halcyra {
 
@@ -40,6 +41,9 @@ public:
     bool EnforceOnlyOne = true;
     // Called in the first instance, on its own thread, when a later start asks it to come to the front.
     std::function<void()> OnBringToFront;
+    // Called in the first instance, on its own thread, when a process of the same user asks how it runs;
+    // gives the text (or JSON) to answer. Unset: the answer names the mode and process only.
+    std::function<QByteArray(bool json)> OnStatus;
 
     // True when this is the only instance: it holds the name until it is destroyed and answers later
     // ones, even while its own thread is busy. False when another instance holds the name: Running() says
@@ -49,10 +53,16 @@ public:
     // "another instance (service, PID 1234)", as far as it is known.
     QString RunningText() const;
 
+    // Asks the instance holding the name how it runs, without starting one. False when no instance holds
+    // the name; otherwise `answer` holds what it said (empty when it did not answer in time).
+    static bool AskStatus(const QString& serverName, bool json, QByteArray& answer);
+
 private:
     bool Listen(bool& nameTaken);
     bool AskRunningInstance(bool bringToFront);
     void StopListening();
+    // Runs on the answering thread.
+    void AnswerStatus(QLocalServer* server, QLocalSocket* peer, bool json);
 
     QString serverName_;
     QByteArray answer_;

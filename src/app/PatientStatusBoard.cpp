@@ -1,0 +1,44 @@
+#include "app/PatientStatusBoard.h"
+
+#include <algorithm>
+
+namespace halcyra {
+
+TPatientRecord& TPatientStatusBoard::Record(std::string_view patientId)
+{
+    auto found = records_.find(patientId);
+    if (found == records_.end()) found = records_.emplace(std::string(patientId), TPatientRecord{}).first;
+    found->second.version = ++version_;
+    return found->second;
+}
+
+void TPatientStatusBoard::PointWritten(std::string_view patientId, TDateTime pointTime)
+{
+    TPatientRecord& record = Record(patientId);
+    // An aperiodic point can be older than the last periodic one: the latest time stays.
+    record.lastPointTime = std::max(record.lastPointTime, pointTime);
+    record.lastWriteAt = clock_.Now();
+    ++record.pointsWritten;
+}
+
+void TPatientStatusBoard::FileInUse(std::string_view patientId, std::string_view windowsPath)
+{
+    const auto found = records_.find(patientId);
+    if (found != records_.end() && found->second.file == windowsPath) return;
+    Record(patientId).file = windowsPath;
+}
+
+void TPatientStatusBoard::ValuesNotWritten(std::string_view patientId, std::string_view why)
+{
+    TPatientRecord& record = Record(patientId);
+    record.problem = why;
+    record.problemAt = clock_.Now();
+}
+
+const TPatientRecord* TPatientStatusBoard::Find(std::string_view patientId) const
+{
+    const auto found = records_.find(patientId);
+    return found == records_.end() ? nullptr : &found->second;
+}
+
+}  // namespace halcyra

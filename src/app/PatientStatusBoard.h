@@ -1,0 +1,51 @@
+// What this run did for each patient: the time of the last point written to its file and how many were
+// written, the file in use, and the last reason values were kept from the file. Keyed by the census ID;
+// fed by every point written and every value not written, read by the window's rows and `--status`.
+#pragma once
+
+#include "platform/Clock.h"
+#include "platform/DateTime.h"
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+
+namespace halcyra {
+
+struct TPatientRecord {
+    TDateTime lastPointTime = 0;  // the time stamp of the last point written (0: none this run)
+    TDateTime lastWriteAt = 0;    // when it was written, by the run's clock
+    std::int64_t pointsWritten = 0;
+    std::string file;  // Windows path of the monitor-data file in use; empty when none could be opened
+    std::string problem;
+    TDateTime problemAt = 0;  // by the run's clock
+    // Changes whenever anything above does, so a view redraws only rows that changed.
+    std::uint64_t version = 0;
+
+    // A problem is current until a point is written after it.
+    bool HasCurrentProblem() const { return !problem.empty() && problemAt >= lastWriteAt; }
+};
+
+class TPatientStatusBoard {
+public:
+    explicit TPatientStatusBoard(const IClock& clock) : clock_(clock) {}
+
+    void PointWritten(std::string_view patientId, TDateTime pointTime);
+    void FileInUse(std::string_view patientId, std::string_view windowsPath);
+    void ValuesNotWritten(std::string_view patientId, std::string_view why);
+
+    // Null for a patient of whom nothing was heard this run.
+    const TPatientRecord* Find(std::string_view patientId) const;
+    // Grows with every change of any record.
+    std::uint64_t Version() const { return version_; }
+
+private:
+    TPatientRecord& Record(std::string_view patientId);
+
+    const IClock& clock_;
+    std::map<std::string, TPatientRecord, std::less<>> records_;
+    std::uint64_t version_ = 0;
+};
+
+}  // namespace halcyra

@@ -1,0 +1,33 @@
+// The run's listener to the patient files: every point written goes to the data manager (while its link
+// is on) and, with every file opened and every value kept from its file, to the patients' status board.
+#pragma once
+
+#include "app/DataManagerNotices.h"
+#include "app/PatientStatusBoard.h"
+
+namespace halcyra {
+
+class TRunNotices final : public IPointNotices {
+public:
+    TRunNotices(TDataManagerLink& link, TPatientStatusBoard& board) : dataManager_(link), board_(board) {}
+    void ValuePointWritten(std::string_view patientId, std::string_view label, std::string_view unit, TDateTime time,
+                           double value) override
+    {
+        board_.PointWritten(patientId, time);
+        dataManager_.ValuePointWritten(patientId, label, unit, time, value);
+    }
+    void FileInUse(std::string_view patientId, std::string_view windowsPath) override
+    {
+        board_.FileInUse(patientId, windowsPath);
+    }
+    void ValuesNotWritten(std::string_view patientId, std::string_view why) override
+    {
+        board_.ValuesNotWritten(patientId, why);
+    }
+
+private:
+    TDataManagerNotices dataManager_;
+    TPatientStatusBoard& board_;
+};
+
+}  // namespace halcyra

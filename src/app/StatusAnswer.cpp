@@ -1,0 +1,64 @@
+#include "app/StatusAnswer.h"
+
+#include "platform/Text.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace halcyra {
+namespace {
+
+QJsonValue Text(const std::string& text)
+{
+    if (text.empty()) return QJsonValue(QJsonValue::Null);
+    return QString::fromStdString(Win1252ToUtf8(text));
+}
+
+QJsonValue Time(TDateTime time)
+{
+    if (time <= 0) return QJsonValue(QJsonValue::Null);
+    return QString::fromStdString(FormatIsoSeconds(time));
+}
+
+}  // namespace
+
+QByteArray RunStatusJson(const TRunStatus& s)
+{
+    QJsonObject source{{"kind", s.centralStation ? "central station" : "relay"},
+                       {"host", Text(s.host)},
+                       {"port", s.port},
+                       {"connected", s.connected}};
+    QJsonArray patients;
+    for (const TPatientStatus& p : s.patients)
+        patients.append(QJsonObject{{"id", Text(p.id)},
+                                    {"name", Text(p.name)},
+                                    {"ticked", p.ticked},
+                                    {"present", p.present},
+                                    {"collecting", p.collecting},
+                                    {"lastWritten", Time(p.lastPointTime)},
+                                    {"pointsWritten", static_cast<qint64>(p.pointsWritten)},
+                                    {"file", Text(p.file)},
+                                    {"problem", Text(p.problem)},
+                                    {"problemCurrent", p.problemCurrent}});
+    const QJsonObject root{{"mode", QString::fromStdString(s.mode)},
+                           {"pid", static_cast<qint64>(s.pid)},
+                           {"time", Time(s.now)},
+                           {"dataSource", source},
+                           {"status", QJsonObject{{"code", static_cast<int>(s.status)},
+                                                  {"name", QString::fromLatin1(StatusName(s.status))}}},
+                           {"intervalSeconds", s.intervalSeconds},
+                           {"nextBoundary", Time(s.nextBoundary)},
+                           {"messagesReceived", static_cast<qint64>(s.messagesReceived)},
+                           {"messagesDropped", static_cast<qint64>(s.messagesDropped)},
+                           {"pointsWritten", static_cast<qint64>(s.pointsWritten)},
+                           {"patients", patients}};
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+QByteArray StatusAnswer(const TRunStatus& status, bool json)
+{
+    return json ? RunStatusJson(status) : QByteArray::fromStdString(FormatRunStatusText(status));
+}
+
+}  // namespace halcyra
