@@ -224,7 +224,14 @@ void TfrmCollectData::HideToTray()
 
 void TfrmCollectData::Timer1Timer()
 {
-    engine_->Tick();
+    // The rows show what was written once per tick, not with every point.
+    try {
+        engine_->Tick();
+    } catch (...) {
+        ShowPatientStatus();
+        throw;
+    }
+    ShowPatientStatus();
 }
 
 void TfrmCollectData::ClientSocketCentralStationConnect()

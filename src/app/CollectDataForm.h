@@ -103,6 +103,8 @@ private:
     // Creates the views and connects the controls to the engine.
     void BuildRun();
     void ShowTrayIcon();
+    // Each census row's last written point and count, and its current problem, as the engine has them.
+    void ShowPatientStatus();
 
     // Made in code beside the form's widgets.
     QMenu* PopupMenuCBList = nullptr;

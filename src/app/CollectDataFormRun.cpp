@@ -36,4 +36,25 @@ void TfrmCollectData::BuildRun()
     censusView_->OnClick = [this] { CBListPatientsClick(); };
 }
 
+void TfrmCollectData::ShowPatientStatus()
+{
+    const TPatientStatusBoard& board = engine_->StatusBoard();
+    const TCensus& census = engine_->Census();
+    const TDateTime today = static_cast<TDateTime>(static_cast<long long>(engine_->Now()));
+    for (int row = 1; row < census.RowCount(); ++row) {
+        const TCensusRow& r = census.Row(row);
+        const TPatientRecord* record = board.Find(r.patient.PatientID);
+        QString status;
+        QString problem;
+        if (record != nullptr && r.ticked && record->pointsWritten > 0) {
+            const TDateTime t = record->lastPointTime;
+            const std::string time = FormatDateTime(t >= today ? "hh:nn:ss" : "yyyy-mm-dd hh:nn:ss", t);
+            status = tr("last written %1 \u00b7 %2 points").arg(QString::fromStdString(time)).arg(record->pointsWritten);
+        }
+        if (record != nullptr && record->HasCurrentProblem())
+            problem = QString::fromStdString(Win1252ToUtf8(record->problem));
+        censusView_->ShowRowStatus(row, status, problem);
+    }
+}
+
 }  // namespace halcyra

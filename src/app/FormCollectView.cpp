@@ -150,6 +150,8 @@ void TFormCollectView::SetConnectedLabel(const std::string& text)
 
 void TFormCollectView::ShowStopPos(const std::string& text)
 {
+    // A diagnostic label, hidden unless asked for: set on every read, it would cost a layout each time.
+    if (form_.lblStopPos->isHidden()) return;
     form_.lblStopPos->setText(ToQt(text));
 }
 

@@ -108,6 +108,7 @@ public:
     // process. Reads nothing from outside and changes nothing.
     TRunStatus RunStatus() const;
     const TPatientStatusBoard& StatusBoard() const { return statusBoard_; }
+    TDateTime Now() const { return env_.clock->Now(); }
 
     // The parts, for the views that show them and for tests.
     TSettingsStore& Settings() { return settings_; }

@@ -2,15 +2,58 @@
 
 #include "platform/Text.h"
 
+#include <QApplication>
 #include <QListWidget>
 #include <QMenu>
+#include <QPainter>
+#include <QStyle>
+#include <QStyledItemDelegate>
 
 namespace halcyra {
+namespace {
+
+// Draws a row as the list does, then its status right-aligned in the space the row's text leaves: grey,
+// or in red for a problem.
+class TCensusRowDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::paint(painter, option, index);
+        const QString problem = index.data(TCensusListView::kProblemRole).toString();
+        const QString status = index.data(TCensusListView::kStatusRole).toString();
+        const QString shown = problem.isEmpty() ? status : problem;
+        if (shown.isEmpty()) return;
+        constexpr int kMargin = 6;
+        QStyleOptionViewItem item(option);
+        initStyleOption(&item, index);
+        const QStyle* style = item.widget != nullptr ? item.widget->style() : QApplication::style();
+        const QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &item, item.widget);
+        const QFontMetrics metrics(option.font);
+        const int textEnd = textRect.left() + metrics.horizontalAdvance(item.text) + 4 * kMargin;
+        const QRect room(textEnd, option.rect.top(), option.rect.right() - kMargin - textEnd, option.rect.height());
+        if (room.width() <= 0) return;
+        painter->save();
+        painter->setFont(option.font);
+        const bool selected = (option.state & QStyle::State_Selected) != 0;
+        const QPalette& palette = option.palette;
+        painter->setPen(!problem.isEmpty() ? QColor(Qt::red).darker(130)
+                        : selected         ? palette.color(QPalette::HighlightedText)
+                                           : palette.color(QPalette::PlaceholderText));
+        painter->drawText(room, Qt::AlignRight | Qt::AlignVCenter,
+                          metrics.elidedText(shown, Qt::ElideMiddle, room.width()));
+        painter->restore();
+    }
+};
+
+}  // namespace
 
 TCensusListView::TCensusListView(QListWidget* list, QMenu* popupMenu, TCensus& census)
     : QObject(list), list_(list), popupMenu_(popupMenu), census_(census)
 {
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    list_->setItemDelegate(new TCensusRowDelegate(list_));
     connect(list_, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) { ItemChanged(item); });
     connect(list_, &QListWidget::currentRowChanged, this, [this](int row) { CurrentRowChanged(row); });
     connect(list_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
@@ -32,7 +75,7 @@ void TCensusListView::ShowRow(int row)
     const TCensusRow& r = census_.Row(row);
     updating_ = true;
     item->setText(QString::fromStdString(Win1252ToUtf8(r.text)));
-    item->setToolTip(QString::fromStdString(Win1252ToUtf8(r.hint)));
+    ShowHint(item, r);
     // A patient who is not present shows greyed and cannot be ticked, but can still be selected (to be
     // deleted), so the item itself stays enabled.
     Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
@@ -40,6 +83,30 @@ void TCensusListView::ShowRow(int row)
     item->setFlags(flags);
     item->setForeground(list_->palette().brush(r.enabled ? QPalette::Active : QPalette::Disabled, QPalette::Text));
     item->setCheckState(r.ticked ? Qt::Checked : Qt::Unchecked);
+    updating_ = false;
+}
+
+void TCensusListView::ShowHint(QListWidgetItem* item, const TCensusRow& r)
+{
+    QStringList lines;
+    if (!r.hint.empty()) lines << QString::fromStdString(Win1252ToUtf8(r.hint));
+    const QString problem = item->data(kProblemRole).toString();
+    if (!problem.isEmpty() && !lines.contains(problem)) lines << problem;
+    const QString status = item->data(kStatusRole).toString();
+    if (!status.isEmpty()) lines << status;
+    item->setToolTip(lines.join('\n'));
+}
+
+void TCensusListView::ShowRowStatus(int row, const QString& status, const QString& problem)
+{
+    QListWidgetItem* item = list_->item(row);
+    if (item == nullptr || row <= 0 || row >= census_.RowCount()) return;
+    if (item->data(kStatusRole).toString() == status && item->data(kProblemRole).toString() == problem) return;
+    updating_ = true;
+    item->setData(kStatusRole, status);
+    item->setData(kProblemRole, problem);
+    item->setIcon(problem.isEmpty() ? QIcon() : list_->style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    ShowHint(item, census_.Row(row));
     updating_ = false;
 }
 

@@ -6,6 +6,7 @@
 #include "hl7/CensusView.h"
 
 #include <QObject>
+#include <QString>
 
 #include <functional>
 
@@ -31,10 +32,18 @@ public:
     void SetPopupMenuAttached(bool attached) override;
     bool PopupMenuAttached() const { return popupMenuAttached_; }
 
+    // What was written for the row's patient, drawn beside the row's text (the census text is not
+    // touched), and a problem: the row is marked and its hint says what happened. Empty texts clear them.
+    void ShowRowStatus(int row, const QString& status, const QString& problem);
+    // The item data that hold them.
+    static constexpr int kStatusRole = Qt::UserRole + 1;
+    static constexpr int kProblemRole = Qt::UserRole + 2;
+
 private:
     void ItemChanged(QListWidgetItem* item);
     void CurrentRowChanged(int row);
     void ShowRow(int row);
+    void ShowHint(QListWidgetItem* item, const TCensusRow& r);
 
     QListWidget* list_;
     QMenu* popupMenu_;
