@@ -533,5 +533,88 @@ TEST_F(CentralStationEndToEnd, AMessageOfTwentyThousandObservationsIsCutAndTheRu
     EXPECT_EQ(points.delimiters.size(), points.values.size());  // each series closed at the end of the run
 }
 
+// `halcyra --status` asks the running service and changes nothing: each patient's count and last time are
+// those of its file between two looks at the file, and with nothing running it is one line and exit code 1.
+TEST_F(CentralStationEndToEnd, TheStatusDescribesTheRunningServicesPatients)
+{
+    Settings(4, false);
+    StartAll({"--beds", "2", "--rate", "1", "--seed", "13"});
+    ASSERT_FALSE(HasFatalFailure());
+    const auto askStatus = [&](const QStringList& extra) {
+        QProcess status;
+        status.start(HALCYRA_EXE, QStringList{"--status", "--registry", Q(dir_ / "registry")} + extra);
+        EXPECT_TRUE(status.waitForFinished(kWaitMs));
+        return std::make_tuple(status.exitCode(), status.readAllStandardOutput(), status.readAllStandardError());
+    };
+    // Each patient's value points in its file, and the latest time among them.
+    const auto filePoints = [&] {
+        std::map<std::string, std::pair<int, std::int64_t>> points;
+        for (const TValue& v : CalledValues()) points[v.patient];
+        for (auto& [patient, counted] : points) {
+            const TFilePoints file = FilePoints(patient);
+            counted.first = static_cast<int>(file.values.size());
+            for (const TValue& v : file.values) counted.second = std::max(counted.second, v.second);
+        }
+        return points;
+    };
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const auto points = filePoints();
+            return points.size() == 2 && points.begin()->second.first >= 4 && points.rbegin()->second.first >= 4;
+        },
+        kWaitMs));
+
+    const auto before = filePoints();
+    const auto [jsonCode, jsonOut, jsonErr] = askStatus({"--json"});
+    const auto after = filePoints();
+    ASSERT_EQ(jsonCode, 0) << jsonErr.toStdString();
+    const QJsonObject status = QJsonDocument::fromJson(jsonOut).object();
+    EXPECT_EQ(status["mode"].toString(), "service");
+    EXPECT_EQ(status["pid"].toInteger(), halcyra_.processId());
+    EXPECT_EQ(status["dataSource"]["kind"].toString(), "central station");
+    EXPECT_TRUE(status["dataSource"]["connected"].toBool());
+    EXPECT_EQ(status["status"]["name"].toString(), "collecting");
+    EXPECT_EQ(status["intervalSeconds"].toInt(), 4);
+    EXPECT_GT(status["messagesReceived"].toInteger(), 0);
+    const QJsonArray patients = status["patients"].toArray();
+    ASSERT_EQ(patients.size(), 2);
+    for (const QJsonValue& value : patients) {
+        const QJsonObject p = value.toObject();
+        const std::string id = p["id"].toString().toStdString();
+        SCOPED_TRACE(id);
+        ASSERT_TRUE(before.count(id) && after.count(id));
+        EXPECT_TRUE(p["ticked"].toBool() && p["collecting"].toBool());
+        const qint64 points = p["pointsWritten"].toInteger();
+        EXPECT_GE(points, before.at(id).first);
+        EXPECT_LE(points, after.at(id).first);
+        if (before.at(id) == after.at(id)) {
+            EXPECT_EQ(Seconds(p["lastWritten"].toString().toStdString()), after.at(id).second);
+        }
+        EXPECT_EQ(p["file"].toString().toStdString(), "C:\\KVD\\DATA\\" + id + "\\Halcyra.pil");
+        EXPECT_TRUE(p["problem"].isNull());
+    }
+
+    const auto [textCode, textOut, textErr] = askStatus({});
+    ASSERT_EQ(textCode, 0) << textErr.toStdString();
+    const QStringList lines = QString::fromUtf8(textOut).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 5 + 2) << textOut.toStdString();
+    EXPECT_TRUE(lines[0].startsWith("Halcyra service, PID " + QString::number(halcyra_.processId()) + ", at "))
+        << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].startsWith("Data source: central station 127.0.0.1:")) << lines[1].toStdString();
+    EXPECT_TRUE(lines[2].startsWith("Status: collecting; interval 4 s, next boundary ")) << lines[2].toStdString();
+    EXPECT_EQ(lines[4], "Patients: 2");
+    for (const QJsonValue& value : patients)
+        EXPECT_TRUE(lines[5].startsWith("  " + value["id"].toString() + "  ") ||
+                    lines[6].startsWith("  " + value["id"].toString() + "  "));
+
+    ::kill(static_cast<pid_t>(halcyra_.processId()), SIGTERM);
+    ASSERT_TRUE(halcyra_.waitForFinished(20000));
+    const auto [goneCode, goneOut, goneErr] = askStatus({});
+    EXPECT_EQ(goneCode, 1);
+    EXPECT_TRUE(goneOut.isEmpty());
+    EXPECT_EQ(goneErr.count('\n'), 1);
+    EXPECT_TRUE(goneErr.startsWith("halcyra: no instance is running on the settings in ")) << goneErr.toStdString();
+}
+
 }  // namespace
 }  // namespace halcyra

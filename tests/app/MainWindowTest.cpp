@@ -2,6 +2,7 @@
 #include "FormFixture.h"
 
 #include "app/PatientGridPane.h"
+#include "hl7/CensusListView.h"
 #include "settings/SettingsStore.h"
 #include "ui/ConnectAnimation.h"
 
@@ -211,6 +212,58 @@ TEST_F(MainWindow, TheAnimationFollowsTheStatusAndHideStopsIt)
     form.TaskbarIconControler1Click();
     EXPECT_TRUE(form.isVisible());
     EXPECT_TRUE(form.Animation().Playing());
+    test::Widget<QPushButton>(form, "btnStop")->click();
+}
+
+TEST_F(MainWindow, ATickedRowShowsWhatWasWrittenAndARowWithAProblemSaysWhatHappened)
+{
+    auto& form = ShowAt(860, 600);
+    EXPECT_TRUE(test::Widget<QLabel>(form, "lblStopPos")->isHidden());
+    Receive(form, {{"HR", "70"}});
+    test::Widget<QPushButton>(form, "btnStart")->click();
+    ASSERT_EQ(form.Engine().Cycle().Status(), csCollecting);
+    const auto show = [&](int hour, int minute, int second) {
+        f.clock.Set(EncodeDateTime(2024, 5, 6, hour, minute, second));
+        form.Timer1Timer();
+    };
+    // A heart rate stamped with the clock's time.
+    const auto heartRate = [&](const std::string& hr) {
+        form.Engine().Cycle().CompleteMessageReceived();
+        const std::string stamp = FormatCompactStamp(f.clock.Now());
+        form.Engine().Messages().DecodeMessage({"MSH|^~\\&|CS|WARD|||" + stamp + "||ORU^R01|1|P|2.3",
+                                                "PID|1||4711||Doe^Jane", "OBR|1|||MON|||" + stamp,
+                                                "OBX|1|NM|0002-4182^HR^MDIL||" + hr + "|bpm"});
+    };
+    show(7, 8, 20);
+    heartRate("71");
+    const int row = form.Engine().Census().FindRow("4711");
+    QListWidgetItem* item = PatientList(form)->item(row);
+    // Shown with the tick, not with the point.
+    EXPECT_EQ(item->data(TCensusListView::kStatusRole).toString(), "");
+    show(7, 8, 21);
+    EXPECT_EQ(item->data(TCensusListView::kStatusRole).toString(), QString::fromUtf8("last written 07:08:20 · 1 point"));
+    EXPECT_EQ(item->text(), "4711, Jane Doe");
+    EXPECT_EQ(form.Engine().Census().Row(row).text, "4711, Jane Doe");
+    EXPECT_TRUE(item->icon().isNull());
+
+    show(7, 8, 30);
+    heartRate("");
+    show(7, 8, 31);
+    EXPECT_EQ(item->data(TCensusListView::kProblemRole).toString(), "The value of HR was empty");
+    EXPECT_FALSE(item->icon().isNull());
+    EXPECT_TRUE(item->toolTip().contains("The value of HR was empty")) << item->toolTip().toStdString();
+
+    // The patient stays due: the next value of the interval is written and ends the problem.
+    heartRate("72");
+    show(7, 8, 32);
+    EXPECT_EQ(item->data(TCensusListView::kProblemRole).toString(), "");
+    EXPECT_TRUE(item->icon().isNull());
+    EXPECT_EQ(item->data(TCensusListView::kStatusRole).toString(), QString::fromUtf8("last written 07:08:30 · 2 points"));
+
+    // An unticked row shows no status.
+    item->setCheckState(Qt::Unchecked);
+    show(7, 8, 33);
+    EXPECT_EQ(item->data(TCensusListView::kStatusRole).toString(), "");
     test::Widget<QPushButton>(form, "btnStop")->click();
 }
 

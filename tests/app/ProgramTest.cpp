@@ -183,6 +183,8 @@ TEST_F(ProgramTest, HelpAndVersionNeedNoDisplay)
                                                "imports a captured HL7 stream into the patient files",
                                                "--registry <DIR>",
                                                "--prefix <DIR>",
+                                               "--status",
+                                               "--json",
                                                "--version",
                                                "NOVELGARD",
                                                "HALCYRA_REGISTRY",
@@ -222,6 +224,10 @@ TEST_F(ProgramTest, AnUnknownOptionOrAMissingDisplayIsOneLine)
         {"", "", {"--service", "--bogus"}, 2, "bogus"},
         {"", "", {"--settings", "-x"}, 2, "'x'"},
         {"", "", {"--import"}, 2, "import"},
+        {"", "", {"--json"}, 2, "--json is given with --status only"},
+        // Asking needs no display, and with nothing running writes nothing.
+        {"", "", {"--status"}, 1, "no instance is running on the settings in "},
+        {"", "", {"--status", "--json"}, 1, "no instance is running on the settings in "},
         {"", "offscreen", {"--bogus"}, 2, "bogus"},
         {":99", "xcb", {"--bogus"}, 2, "bogus"},
         // Qt's own options are not the program's unknown ones.

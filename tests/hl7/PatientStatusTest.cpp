@@ -1,0 +1,172 @@
+// What the run keeps for each patient, as the engine reports it to the window and to --status.
+#include "EngineFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace halcyra {
+namespace {
+
+using test::AperiodicObx;
+using test::At;
+using test::Msh;
+using test::Obr;
+using test::Obx;
+using test::Pid;
+using test::TEngineFixture;
+
+using test::kHR;
+using test::kNBP;
+using test::kSpO2;
+
+std::vector<std::string> Vitals(const std::string& id, const std::string& name, const std::string& time,
+                                const std::string& hr = "72")
+{
+    return {Msh(), Pid(id, name), Obr(time), Obx(kHR, hr, "bpm"), Obx(kSpO2, "97", "%")};
+}
+
+const TPatientStatus& PatientIn(const TRunStatus& status, const std::string& id)
+{
+    for (const TPatientStatus& p : status.patients)
+        if (p.id == id) return p;
+    throw std::runtime_error("no patient " + id + " in the status");
+}
+
+TEST(PatientStatus, CountsThePointsWrittenPerPatientWithTheLatestTimeAndTheFile)
+{
+    TEngineFixture f;
+    f.Collecting();
+    f.TickAt(At(12, 0, 10, 300));
+    f.ReceiveAt(At(12, 0, 11), Vitals("111", "Smith^John", "20240506120011"));
+    f.ReceiveAt(At(12, 0, 12), Vitals("222", "Doe^Jane", "20240506120012"));
+    // The second message of the interval writes nothing.
+    f.ReceiveAt(At(12, 0, 14), Vitals("111", "Smith^John", "20240506120014"));
+    f.TickAt(At(12, 0, 20, 300));
+    // An aperiodic point older than the last one written leaves the latest time as it is.
+    f.ReceiveAt(At(12, 0, 21), {Msh(), Pid("111", "Smith^John"), Obr("20240506120021"), Obx(kHR, "75", "bpm"),
+                                AperiodicObx(kNBP, "120", "mmHg", "20240506115930")});
+    // Unticked: seen, but nothing is written for it.
+    f.ReceiveAt(At(12, 0, 22), Vitals("333", "Roe^Richard", "20240506120022"));
+    f.census.SetTicked(f.RowOf("333"), false);
+    f.ReceiveAt(At(12, 0, 31), Vitals("333", "Roe^Richard", "20240506120031"));
+
+    const TRunStatus status = f.engine.RunStatus();
+    EXPECT_EQ(status.status, csCollecting);
+    EXPECT_EQ(status.intervalSeconds, 10);
+    EXPECT_EQ(status.messagesReceived, 6);
+    EXPECT_EQ(FormatIsoMilliseconds(status.nextBoundary), "2024-05-06T12:00:40.250");
+    EXPECT_EQ(status.pointsWritten, 8);
+    ASSERT_EQ(status.patients.size(), 3u);
+
+    const TPatientStatus& smith = PatientIn(status, "111");
+    EXPECT_EQ(smith.name, "John Smith");
+    EXPECT_TRUE(smith.ticked && smith.collecting);
+    EXPECT_EQ(smith.pointsWritten, 4);
+    EXPECT_EQ(FormatIsoSeconds(smith.lastPointTime), "2024-05-06T12:00:20");
+    EXPECT_EQ(smith.file, "C:\\KVD\\DATA\\111\\Halcyra.pil");
+    EXPECT_EQ(smith.problem, "");
+
+    const TPatientStatus& doe = PatientIn(status, "222");
+    EXPECT_EQ(doe.pointsWritten, 2);
+    EXPECT_EQ(FormatIsoSeconds(doe.lastPointTime), "2024-05-06T12:00:10");
+
+    const TPatientStatus& roe = PatientIn(status, "333");
+    EXPECT_FALSE(roe.ticked || roe.collecting);
+    EXPECT_EQ(roe.pointsWritten, 2);  // while it was ticked
+
+    // Every point the status counts is one the data manager heard of.
+    EXPECT_EQ(f.Values().size(), 8u);
+
+    const std::string text = FormatRunStatusText(status);
+    EXPECT_NE(text.find("Status: collecting; interval 10 s"), std::string::npos) << text;
+    EXPECT_NE(text.find("  111  name John Smith  ticked yes  collecting yes  last written 2024-05-06 12:00:20  "
+                        "points 4  file C:\\KVD\\DATA\\111\\Halcyra.pil  problem -\n"),
+              std::string::npos)
+        << text;
+}
+
+TEST(PatientStatus, TheLastProblemSaysWhyValuesWereNotWrittenUntilAPointIsWrittenAgain)
+{
+    struct TCase {
+        const char* name;
+        // Makes the problem happen in the interval from 12:00:10 on; the patient is 111 (or 1212121234).
+        std::function<void(TEngineFixture&)> cause;
+        std::string id;
+        std::string problem;
+        // Whether the next interval's message writes again and so ends the problem.
+        bool writesAgain;
+    };
+    const TCase cases[] = {
+        {"an empty value",
+         [](TEngineFixture& f) {
+             f.ReceiveAt(At(12, 0, 11), {Msh(), Pid("111", "Smith^John"), Obr("20240506120011"), Obx(kHR, "", "bpm")});
+         },
+         "111", "The value of HR was empty", true},
+        {"a value that is no number",
+         [](TEngineFixture& f) {
+             f.ReceiveAt(At(12, 0, 11),
+                         {Msh(), Pid("111", "Smith^John"), Obr("20240506120011"), Obx(kHR, "n/a", "bpm")});
+         },
+         "111", "The value of HR \"n/a\" is not a number", true},
+        {"a folder that belongs to another ID",
+         [](TEngineFixture& f) {
+             f.reduction.SetSettings({false, TPatientIdReductionMode::LastCharacters, 10});
+             f.ReceiveAt(At(12, 0, 11), Vitals("191212121234", "Smith^John", "20240506120011"));
+             f.TickAt(At(12, 0, 20, 300));
+             f.ReceiveAt(At(12, 0, 21), Vitals("201212121234", "Doe^Jane", "20240506120021"));
+         },
+         "1212121234",
+         "Values of patient ID 201212121234 are not written: the folder C:\\KVD\\DATA\\1212121234\\ belongs to "
+         "patient ID 191212121234",
+         true},
+        {"no monitor-data file can be opened",
+         [](TEngineFixture& f) {
+             // Every name the file may take is a folder.
+             f.files.ForceDirectories("C:\\KVD\\DATA\\111\\Halcyra.pil");
+             for (int k = 1; k <= kLastMonitorNumber; ++k)
+                 f.files.ForceDirectories("C:\\KVD\\DATA\\111\\Halcyra" + std::to_string(k) + ".pil");
+             f.ReceiveAt(At(12, 0, 11), Vitals("111", "Smith^John", "20240506120011"));
+         },
+         "111", "No monitor-data file could be opened in C:\\KVD\\DATA\\111\\", false},
+        {"a ticked patient without a folder",
+         [](TEngineFixture& f) {
+             f.handler.Settings().autoCreate = false;
+             f.ReceiveAt(At(12, 0, 11), Vitals("111", "Smith^John", "20240506120011"));
+             f.census.SetTicked(f.RowOf("111"), true);
+             f.TickAt(At(12, 0, 20, 300));
+             f.ReceiveAt(At(12, 0, 21), Vitals("111", "Smith^John", "20240506120021"));
+         },
+         "111", "The patient has no folder in the data folder (C:\\KVD\\DATA\\111\\)", false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        TEngineFixture f;
+        f.Collecting();
+        f.TickAt(At(12, 0, 10, 300));
+        c.cause(f);
+        TPatientStatus patient = PatientIn(f.engine.RunStatus(), c.id);
+        EXPECT_EQ(patient.problem, c.problem);
+        EXPECT_TRUE(patient.problemCurrent);
+        const TPatientRecord* record = f.engine.StatusBoard().Find(c.id);
+        ASSERT_NE(record, nullptr);
+        EXPECT_TRUE(record->HasCurrentProblem());
+        const std::int64_t before = patient.pointsWritten;
+
+        f.TickAt(At(12, 0, 30, 300));
+        const std::string good = c.id == "111" ? "111" : "191212121234";
+        f.ReceiveAt(At(12, 0, 31), Vitals(good, "Smith^John", "20240506120031"));
+        patient = PatientIn(f.engine.RunStatus(), c.id);
+        // The last problem is kept; it is current only while nothing was written after it.
+        EXPECT_EQ(patient.problem, c.problem);
+        EXPECT_EQ(patient.problemCurrent, !c.writesAgain);
+        EXPECT_EQ(patient.pointsWritten > before, c.writesAgain);
+        if (c.writesAgain) {
+            EXPECT_EQ(FormatIsoSeconds(patient.lastPointTime), "2024-05-06T12:00:30");
+        }
+    }
+}
+
+}  // namespace
+}  // namespace halcyra
