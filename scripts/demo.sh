@@ -112,7 +112,10 @@ echo "demo: Halcyra collects every $interval s into $demo; Ctrl-C ends the run"
 setsid dbus-run-session -- "$self" --inside-session "$demo" "$beds" \
   2> >(trap '' INT; exec grep --line-buffered -v 'Failed to set fd limit' >&2) &
 session=$!
+# Before it stops, the service tells what it collected for each patient.
 stop() {
+  echo "demo: halcyra --status, before the service stops:"
+  "$build/src/app/halcyra" --status --registry "$demo/registry" | sed 's/^/  /' || true
   [ -s "$demo/halcyra.pid" ] && kill -TERM "$(cat "$demo/halcyra.pid")" 2>/dev/null || true
 }
 trap stop INT TERM
