@@ -91,12 +91,17 @@ stop_halcyra() {
   app_pid=""
 }
 
-# The first run: the census fills, each new patient is announced, collection starts by itself.
+# The first run: the census fills, each new patient is announced, collection starts by itself. One bed's
+# patient (cs-sim's seed gives the same patients every time) finds every name its file may take held by a
+# folder, so its row shows how a patient whose values cannot be written looks.
 write_registry "$work/collecting" 1 1
+blocked="$work/prefix/drive_c/KVD/DATA/22048897MR"
+mkdir -p "$blocked/Halcyra.pil"
+for k in $(seq 99); do mkdir -p "$blocked/Halcyra$k.pil"; done
 start_halcyra "$work/collecting" ""
 shot new-patient.png "New Patient" 20 0.3 || true
 for _ in $(seq 300); do grep -q "Connected and collecting" "$log" 2>/dev/null && break; sleep 0.1; done
-shot main-window.png "Central Station Data Client" 10 6 || true
+shot main-window.png "Central Station Data Client" 10 13 || true
 stop_halcyra
 
 # The dialogs, each in a run of its own (one instance at a time), connected but not collecting, so that

@@ -24,6 +24,14 @@
         <translation>Weitere Werte</translation>
     </message>
     <message>
+        <source>last written %1 · 1 point</source>
+        <translation>zuletzt geschrieben %1 · 1 Wert</translation>
+    </message>
+    <message>
+        <source>last written %1 · %2 points</source>
+        <translation>zuletzt geschrieben %1 · %2 Werte</translation>
+    </message>
+    <message>
         <source>Delete</source>
         <translation>Löschen</translation>
     </message>
@@ -124,6 +132,18 @@
     <message>
         <source>Folder of the drive mapping (overrides HALCYRA_PREFIX).</source>
         <translation>Ordner der Laufwerkszuordnung (statt HALCYRA_PREFIX).</translation>
+    </message>
+    <message>
+        <source>Prints how the instance running on these settings runs: data source, status, interval, messages and every census patient with what was written for it; changes nothing. Exit code 1 when none runs.</source>
+        <translation>Gibt aus, wie die Instanz auf diesen Einstellungen läuft: Datenquelle, Status, Intervall, Nachrichten und jeden Patienten der Liste mit dem, was für ihn geschrieben wurde; ändert nichts. Exit-Code 1, wenn keine läuft.</translation>
+    </message>
+    <message>
+        <source>With --status: prints one JSON object.</source>
+        <translation>Mit --status: gibt ein JSON-Objekt aus.</translation>
+    </message>
+    <message>
+        <source>--json is given with --status only</source>
+        <translation>--json gibt es nur mit --status</translation>
     </message>
     <message>
         <source>Shows this help and exits.</source>

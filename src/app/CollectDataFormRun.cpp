@@ -49,11 +49,10 @@ void TfrmCollectData::ShowPatientStatus()
         if (record != nullptr && r.ticked && record->pointsWritten > 0) {
             const TDateTime t = record->lastPointTime;
             const std::string time = FormatDateTime(t >= today ? "hh:nn:ss" : "yyyy-mm-dd hh:nn:ss", t);
-            status = record->pointsWritten == 1
-                         ? tr("last written %1 \u00b7 1 point").arg(QString::fromStdString(time))
-                         : tr("last written %1 \u00b7 %2 points")
-                               .arg(QString::fromStdString(time))
-                               .arg(record->pointsWritten);
+            status = record->pointsWritten == 1 ? tr("last written %1 \u00b7 1 point").arg(QString::fromStdString(time))
+                                                : tr("last written %1 \u00b7 %2 points")
+                                                      .arg(QString::fromStdString(time))
+                                                      .arg(record->pointsWritten);
         }
         if (record != nullptr && record->HasCurrentProblem())
             problem = QString::fromStdString(Win1252ToUtf8(record->problem));

@@ -33,11 +33,11 @@ TCommandLine::TCommandLine()
                                          "Connects to the central station on PORT instead of 8000 (a simulator or a "
                                          "test station on another port)."),
              "PORT"),
-      status("status", QCoreApplication::translate(
-                           "halcyra",
-                           "Prints how the instance running on these settings runs: data source, status, "
-                           "interval, messages and every census patient with what was written for it; "
-                           "changes nothing. Exit code 1 when none runs.")),
+      status("status",
+             QCoreApplication::translate("halcyra",
+                                         "Prints how the instance running on these settings runs: data source, status, "
+                                         "interval, messages and every census patient with what was written for it; "
+                                         "changes nothing. Exit code 1 when none runs.")),
       json("json", QCoreApplication::translate("halcyra", "With --status: prints one JSON object.")),
       help(QStringList{"h", "help"}, QCoreApplication::translate("halcyra", "Shows this help and exits.")),
       version(QStringList{"v", "version"}, QCoreApplication::translate("halcyra", "Shows the version and exits."))

@@ -40,8 +40,8 @@ std::string_view StatusName(TCollectStatus status)
 std::string FormatRunStatusText(const TRunStatus& s)
 {
     std::string text = "Halcyra " + s.mode + ", PID " + std::to_string(s.pid) + ", at " + TimeOrDash(s.now) + "\n";
-    text += std::string("Data source: ") + (s.centralStation ? "central station " : "relay of ") + Shown(s.host) +
-            ":" + std::to_string(s.port) + (s.connected ? ", connected" : ", not connected") + "\n";
+    text += std::string("Data source: ") + (s.centralStation ? "central station " : "relay of ") + Shown(s.host) + ":" +
+            std::to_string(s.port) + (s.connected ? ", connected" : ", not connected") + "\n";
     text += "Status: " + std::string(StatusName(s.status)) + "; interval " + std::to_string(s.intervalSeconds) +
             " s, next boundary " + TimeOrDash(s.nextBoundary) + "\n";
     text += "Messages: " + std::to_string(s.messagesReceived) + " received, " + std::to_string(s.messagesDropped) +

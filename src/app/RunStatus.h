@@ -16,7 +16,7 @@ struct TPatientStatus {
     std::string id;
     std::string name;  // as the census row shows it
     bool ticked = false;
-    bool present = false;    // in the central station's stream since the last loss (the row is enabled)
+    bool present = false;     // in the central station's stream since the last loss (the row is enabled)
     bool collecting = false;  // ticked, present, and the run collecting
     TDateTime lastPointTime = 0;
     std::int64_t pointsWritten = 0;

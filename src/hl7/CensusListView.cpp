@@ -54,6 +54,9 @@ TCensusListView::TCensusListView(QListWidget* list, QMenu* popupMenu, TCensus& c
 {
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
     list_->setItemDelegate(new TCensusRowDelegate(list_));
+    // The problem mark stays within the height of a row of text.
+    const int mark = list_->fontMetrics().height();
+    list_->setIconSize(QSize(mark, mark));
     connect(list_, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) { ItemChanged(item); });
     connect(list_, &QListWidget::currentRowChanged, this, [this](int row) { CurrentRowChanged(row); });
     connect(list_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {

@@ -209,9 +209,9 @@ void TMessageHandler::HandlePID(const TMessageIndex& index, std::size_t i, TMess
 void TMessageHandler::NoteNoFolder(const TMessageState& m, bool createFailed)
 {
     if (!m.patientTicked || !m.writeThisMessage || cycle_.Status() != csCollecting) return;
-    notices_.ValuesNotWritten(patientID_, createFailed ? "No patient could be created in " + patientFolder_
-                                                       : "The patient has no folder in the data folder (" +
-                                                             patientFolder_ + ")");
+    notices_.ValuesNotWritten(patientID_,
+                              createFailed ? "No patient could be created in " + patientFolder_
+                                           : "The patient has no folder in the data folder (" + patientFolder_ + ")");
 }
 
 bool TMessageHandler::MayUseFolder(std::string& refusal)
@@ -356,9 +356,9 @@ std::string TMessageHandler::ShownText(std::string_view text)
 
 void TMessageHandler::NoteNotANumber(const std::string& label, std::string_view valueText)
 {
-    notices_.ValuesNotWritten(patientID_, valueText.empty() ? "The value of " + label + " was empty"
-                                                            : "The value of " + label + " \"" + ShownText(valueText) +
-                                                                  "\" is not a number");
+    notices_.ValuesNotWritten(
+        patientID_, valueText.empty() ? "The value of " + label + " was empty"
+                                      : "The value of " + label + " \"" + ShownText(valueText) + "\" is not a number");
     if (!notANumberLogged_.emplace(patientID_, label).second) return;
     log_.AddLogLine("Patient " + patientID_ + ", " + label + ": the value \"" + ShownText(valueText) +
                     "\" is not a number and is not written");

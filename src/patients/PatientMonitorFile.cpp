@@ -316,8 +316,8 @@ int TPatientMonitorFile::AppendValues(const std::vector<TFileValue>& values)
             Declare(std::move(added));
         } catch (const std::exception& e) {
             const std::string what = "Could not declare " + first +
-                                     (count > 1 ? " and " + std::to_string(count - 1) + " other series" : "") +
-                                     " in " + openFile_ + ": " + e.what();
+                                     (count > 1 ? " and " + std::to_string(count - 1) + " other series" : "") + " in " +
+                                     openFile_ + ": " + e.what();
             Log(what);
             notices_.ValuesNotWritten(patientId_, what);
             for (int& k : seriesOf)

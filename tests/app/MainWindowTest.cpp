@@ -241,7 +241,8 @@ TEST_F(MainWindow, ATickedRowShowsWhatWasWrittenAndARowWithAProblemSaysWhatHappe
     // Shown with the tick, not with the point.
     EXPECT_EQ(item->data(TCensusListView::kStatusRole).toString(), "");
     show(7, 8, 21);
-    EXPECT_EQ(item->data(TCensusListView::kStatusRole).toString(), QString::fromUtf8("last written 07:08:20 · 1 point"));
+    EXPECT_EQ(item->data(TCensusListView::kStatusRole).toString(),
+              QString::fromUtf8("last written 07:08:20 · 1 point"));
     EXPECT_EQ(item->text(), "4711, Jane Doe");
     EXPECT_EQ(form.Engine().Census().Row(row).text, "4711, Jane Doe");
     EXPECT_TRUE(item->icon().isNull());
@@ -258,7 +259,8 @@ TEST_F(MainWindow, ATickedRowShowsWhatWasWrittenAndARowWithAProblemSaysWhatHappe
     show(7, 8, 32);
     EXPECT_EQ(item->data(TCensusListView::kProblemRole).toString(), "");
     EXPECT_TRUE(item->icon().isNull());
-    EXPECT_EQ(item->data(TCensusListView::kStatusRole).toString(), QString::fromUtf8("last written 07:08:30 · 2 points"));
+    EXPECT_EQ(item->data(TCensusListView::kStatusRole).toString(),
+              QString::fromUtf8("last written 07:08:30 · 2 points"));
 
     // An unticked row shows no status.
     item->setCheckState(Qt::Unchecked);
