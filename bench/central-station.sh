@@ -66,7 +66,7 @@ if [ "${1:-}" = "--inside-session" ]; then
       split(line, f, " ")
       floorUs = f[8]
       printf "floor  %-6s %8d messages  %8d values  %7.2f us CPU/message   program/floor %.1fx\n",
-        name, f[2], f[4], floorUs, floorUs > 0 ? figure / floorUs : 0
+        name, f[2], f[4], floorUs, (floorUs > 0 ? figure / floorUs : 0)
     }'
   }
 
