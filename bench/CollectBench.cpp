@@ -1,7 +1,8 @@
 // One hour of a 64-bed central station (one message per bed per second, 12 observations each) through the
 // run's engine as the program builds it (headless, as the service runs it): the cycle's ticks and the
-// handling of every message, with every bed ticked and registered, a 10-second interval and no data manager. Variants
-// of the same run take parts away, so their differences give the share of each part:
+// handling of every message, on a fresh registry, with every bed ticked and registered, a 10-second interval
+// and no data manager. Variants of the same run take parts away, so their differences give the share of each
+// part:
 //   0 building the messages only (the baseline every variant pays),
 //   1 connected, no patient in the data area: decoding and census,
 //   2 connected, every patient registered but not collecting: adds opening the patient's file,
@@ -92,11 +93,7 @@ struct TEngine {
     {
         TSettingsStore& settings = run.Settings();
         settings.WriteRegBool("DataSourceIsCentralStation", true);
-        // The units as an earlier run stored them: a pair not yet known is written to the registry with
-        // every observation until the next start, which would measure the registry instead.
-        for (const auto& observation : kObservations)
-            settings.RootHive().WriteString(TSettingsStore::ProgramSubkey(kDefaultUnitsKey), observation[1],
-                                            observation[2]);
+        // A fresh registry, as a first run has it: each parameter's unit is stored by its first observation.
         run.StartUp();
         run.Show();
         run.Params().SetAutomatic(true);

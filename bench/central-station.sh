@@ -10,6 +10,10 @@
 # The paced run's recorded stream is then imported (halcyra --import) on fresh settings and a fresh data
 # folder, on the same bus with the same data manager; its line gives the import's CPU time per message, raw
 # and less the start-up (an import of the capture's first message alone), and the service/import ratio.
+# Each figure comes with its floor from the same run: bench/floor/FloorCollector.cpp (floor-collector) takes
+# the same stream from its own cs-sim (the paced one beside the service, the flood after it) or reads the
+# same capture, frames it, takes the few fields it needs and appends one record per written value to files
+# it keeps open; the "floor" lines give its figures and the program's ratio to them.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -38,6 +42,33 @@ if [ "${1:-}" = "--inside-session" ]; then
       >"$work/$1/HKEY_CURRENT_USER.reg"
   }
   fresh registry prefix
+  floor="$build/bench/floor-collector"
+  # The floor's own cs-sim and collector, on the same stream as the service's run; prints its result line.
+  floorStart() {
+    rm -rf "${work:?}/floor" "$work/floor.port"
+    mkdir -p "$work/floor"
+    "$build/tools/cs-sim/cs-sim" --port 0 --beds "$beds" --wait-client "$@" >"$work/floor.port" \
+      2>"$work/floor-sim.log" &
+    floorSim=$!
+    running+=("$floorSim")
+    while [ ! -s "$work/floor.port" ]; do sleep 0.05; done
+    "$floor" receive "$(head -n 1 "$work/floor.port")" "$work/floor" >"$work/floor.out" &
+    floorPid=$!
+    running+=("$floorPid")
+  }
+  floorEnd() {
+    wait "$floorSim" || { echo "cs-sim for the floor failed: $(cat "$work/floor-sim.log")" >&2; exit 1; }
+    wait "$floorPid" || { echo "floor-collector failed" >&2; exit 1; }
+  }
+  # ratio NAME FIGURE FLOOR_LINE: prints the floor's line and the program's figure against it.
+  floorLine() {
+    awk -v name="$1" -v figure="$2" -v line="$3" 'BEGIN {
+      split(line, f, " ")
+      floorUs = f[8]
+      printf "floor  %-6s %8d messages  %8d values  %7.2f us CPU/message   program/floor %.1fx\n",
+        name, f[2], f[4], floorUs, (floorUs > 0 ? figure / floorUs : 0)
+    }'
+  }
 
   # cs-sim holds its messages until Halcyra is connected, so every message it sends is one Halcyra can get.
   # The flood sends exactly --count messages; the paced run is recorded and its start markers counted.
@@ -52,6 +83,8 @@ if [ "${1:-}" = "--inside-session" ]; then
   sim=$!
   running+=("$sim")
   while [ ! -s "$work/port" ]; do sleep 0.05; done
+  # The paced floor runs beside the service (both mostly wait); the flood's runs after it, not to share the CPU.
+  [ "$mode" = paced ] && floorStart --rate 1 --duration "$amount"
   "$build/src/app/halcyra" --service --cs-port "$(head -n 1 "$work/port")" \
     --registry "$work/registry" --prefix "$work/prefix" 2>"$work/halcyra.log" &
   halcyra=$!
@@ -84,6 +117,9 @@ if [ "${1:-}" = "--inside-session" ]; then
       printf "%-6s beds %3d  sent %8d  received %8d  lost %d  %9.1f messages/s  %7.1f us CPU/message  RSS %6.1f MB  (%.1f s)\n",
         mode, beds, sent, received, sent - received, received / seconds, us, rss / 1024, seconds
     }'
+  if [ "$mode" = flood ]; then floorStart --rate 0 --count "$amount"; fi
+  floorEnd
+  floorLine "$mode" "$serviceUs" "$(cat "$work/floor.out")"
 
   if [ "$import" = import ]; then
     # One import of a capture on fresh settings and a fresh data folder. Its CPU time is the user + system
@@ -135,6 +171,16 @@ if [ "${1:-}" = "--inside-session" ]; then
         printf "service/import CPU per message ratio: %.2f (%.2f to the raw import figure)\n",
           serviceUs / corrected, serviceUs / raw
       }'
+    # The import's floor reads the same capture; its wall time gives its messages per second.
+    rm -rf "${work:?}/floor"
+    mkdir -p "$work/floor"
+    floorStartTime=$(date +%s.%N)
+    floorOut=$("$floor" import "$work/capture" "$work/floor")
+    floorEndTime=$(date +%s.%N)
+    floorLine import "$(awk -v cpu="$importCpu" -v n="$imported" 'BEGIN { printf "%.3f", cpu * 1e6 / n }')" "$floorOut"
+    awk -v start="$importStart" -v end="$importEnd" -v n="$imported" -v fs="$floorStartTime" -v fe="$floorEndTime" \
+      'BEGIN { ours = n / (end - start); theirs = n / (fe - fs)
+               printf "floor  import %9.1f messages/s   program %9.1f messages/s   floor/program %.1fx\n", theirs, ours, theirs / ours }'
   fi
   kill -TERM "$standin"
   wait "$standin" || true

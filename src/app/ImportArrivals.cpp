@@ -21,45 +21,78 @@ std::optional<TDateTime> FirstObservationTime(const TSegmentList& segments)
     return std::nullopt;
 }
 
+std::optional<TDateTime> OwnTime(const TSegmentList& segments, TDateTime latest)
+{
+    // A capture holds no stamps from the future.
+    const std::optional<TDateTime> time = FirstObservationTime(segments);
+    return time && *time > latest ? std::nullopt : time;
+}
+
 }  // namespace
+
+TArrivalScan::TArrivalScan(TDateTime now)
+{
+    times_.latest_ = now + kMaxStampDistance;
+    times_.previous_ = now;
+}
+
+void TArrivalScan::Add(const TSegmentList& segments)
+{
+    const std::size_t index = messages_++;
+    const std::optional<TDateTime> own = OwnTime(segments, times_.latest_);
+    if (index == 0) times_.firstOwn_ = own;
+    if (!own) return;
+    if (!firstReadable_) firstReadable_ = own;
+    // A stamp that the next stamp lies within a day of: the station went on from it. A lone stamp far from
+    // the others is a stray one, while after a gap in the capture the stamps go on from the new time.
+    if (last_) {
+        if (std::abs(*own - *last_) <= kMaxStampDistance) {
+            if (!start_) start_ = last_;
+        } else {
+            times_.unfollowed_.push_back(lastIndex_);
+        }
+    }
+    last_ = own;
+    lastIndex_ = index;
+}
+
+TArrivalTimes TArrivalScan::Times() const
+{
+    TArrivalTimes times = times_;
+    if (last_) times.unfollowed_.push_back(lastIndex_);
+    // The import starts at the first stamp that the next one goes on from, or else at the first readable one.
+    if (const std::optional<TDateTime> start = start_ ? start_ : firstReadable_) times.previous_ = *start;
+    return times;
+}
+
+TDateTime TArrivalTimes::Step(std::optional<TDateTime> own)
+{
+    while (nextUnfollowed_ < unfollowed_.size() && unfollowed_[nextUnfollowed_] < index_) ++nextUnfollowed_;
+    const bool followed = own && !(nextUnfollowed_ < unfollowed_.size() && unfollowed_[nextUnfollowed_] == index_);
+    ++index_;
+    if (own && *own >= previous_ && (*own - previous_ <= kMaxStampDistance || followed)) previous_ = *own;
+    return previous_;
+}
+
+TDateTime TArrivalTimes::Next(const TSegmentList& segments)
+{
+    return Step(OwnTime(segments, latest_));
+}
+
+TDateTime TArrivalTimes::First() const
+{
+    TArrivalTimes first = *this;
+    return first.Step(firstOwn_);
+}
 
 std::vector<TDateTime> ArrivalTimes(const TCapturedStream& stream, TDateTime now)
 {
-    // A capture holds no stamps from the future.
-    const TDateTime latest = now + kMaxStampDistance;
-    std::vector<std::optional<TDateTime>> own;
-    own.reserve(stream.messages.size());
-    for (const TCapturedMessage& message : stream.messages) {
-        own.push_back(FirstObservationTime(message.segments));
-        if (own.back() && *own.back() > latest) own.back().reset();
-    }
-    // A stamp that the next stamp lies within a day of: the station went on from it. A lone stamp far from
-    // the others is a stray one, while after a gap in the capture the stamps go on from the new time.
-    std::vector<bool> followed(own.size(), false);
-    std::optional<TDateTime> next;
-    for (std::size_t i = own.size(); i-- > 0;) {
-        if (!own[i]) continue;
-        followed[i] = next && std::abs(*next - *own[i]) <= kMaxStampDistance;
-        next = own[i];
-    }
-
-    std::optional<TDateTime> start;
-    for (std::size_t i = 0; i < own.size() && !start; ++i)
-        if (own[i] && followed[i]) start = own[i];
-    if (!start)
-        for (const auto& time : own)
-            if (time) {
-                start = time;
-                break;
-            }
+    TArrivalScan scan(now);
+    for (const TCapturedMessage& message : stream.messages) scan.Add(message.segments);
+    TArrivalTimes times = scan.Times();
     std::vector<TDateTime> arrivals;
-    arrivals.reserve(own.size());
-    TDateTime previous = start.value_or(now);
-    for (std::size_t i = 0; i < own.size(); ++i) {
-        const auto& time = own[i];
-        if (time && *time >= previous && (*time - previous <= kMaxStampDistance || followed[i])) previous = *time;
-        arrivals.push_back(previous);
-    }
+    arrivals.reserve(stream.messages.size());
+    for (const TCapturedMessage& message : stream.messages) arrivals.push_back(times.Next(message.segments));
     return arrivals;
 }
 

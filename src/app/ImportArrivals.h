@@ -5,6 +5,8 @@
 #include "hl7/MessageSplitter.h"
 #include "platform/DateTime.h"
 
+#include <cstddef>
+#include <optional>
 #include <vector>
 
 namespace halcyra {
@@ -15,6 +17,44 @@ namespace halcyra {
 // the next one goes on from (or the first readable one): the messages before it arrive at that time. A
 // stamp more than a day after `now` is unreadable. Without any readable time every message arrives at `now`.
 std::vector<TDateTime> ArrivalTimes(const TCapturedStream& stream, TDateTime now);
+
+// The same arrivals for a capture read twice, holding no more than a few stamps: a first pass shows each
+// message to TArrivalScan, then TArrivalTimes gives the arrival of each message of a second pass.
+class TArrivalTimes {
+public:
+    // The arrival of the next message.
+    TDateTime Next(const TSegmentList& segments);
+    // The arrival of the first message; the times themselves stay at the first message.
+    TDateTime First() const;
+
+private:
+    friend class TArrivalScan;
+    TDateTime Step(std::optional<TDateTime> own);
+
+    TDateTime latest_ = 0;
+    TDateTime previous_ = 0;
+    std::optional<TDateTime> firstOwn_;
+    std::vector<std::size_t> unfollowed_;  // the messages, in order, whose stamp the next stamp does not go on from
+    std::size_t nextUnfollowed_ = 0;
+    std::size_t index_ = 0;
+};
+
+class TArrivalScan {
+public:
+    explicit TArrivalScan(TDateTime now);
+    void Add(const TSegmentList& segments);
+    std::size_t Messages() const { return messages_; }
+    // The arrivals of the messages shown, from the first on.
+    TArrivalTimes Times() const;
+
+private:
+    TArrivalTimes times_;
+    std::size_t messages_ = 0;
+    std::optional<TDateTime> start_;
+    std::optional<TDateTime> firstReadable_;
+    std::optional<TDateTime> last_;  // the last readable stamp, not yet known to be followed or not
+    std::size_t lastIndex_ = 0;
+};
 
 // The message framed as the central station sends it: 0x0B, each segment ended by 0x0D, then 0x1C 0x0D.
 std::string FrameMessage(const TSegmentList& segments);

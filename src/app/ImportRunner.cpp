@@ -3,8 +3,6 @@
 #include "app/ImportArrivals.h"
 #include "app/RunEngine.h"
 
-#include <QFile>
-
 #include <set>
 #include <stdexcept>
 
@@ -16,31 +14,15 @@ constexpr double kSameInstant = 1e-9;
 
 }  // namespace
 
-bool ReadCapture(const std::string& path, TCapturedStream& stream, std::string& error)
-{
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = file.errorString().toStdString();
-        return false;
-    }
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        error = file.errorString().toStdString();
-        return false;
-    }
-    stream = SplitCapturedStream(std::string_view(data.constData(), static_cast<std::size_t>(data.size())));
-    return true;
-}
-
 std::string SummaryLine(const TImportSummary& s)
 {
     return "Imported " + std::to_string(s.messages) + " messages: " + std::to_string(s.patients) + " patients, " +
            std::to_string(s.values) + " values written, " + std::to_string(s.delimiters) + " delimiters written";
 }
 
-TDateTime TImportRunner::StartUpTime(const std::vector<TDateTime>& arrivals)
+TDateTime TImportRunner::StartUpTime(const TArrivalScan& scan)
 {
-    return arrivals.empty() ? 0 : arrivals.front() - kOneSecond;
+    return scan.Messages() == 0 ? 0 : scan.Times().First() - kOneSecond;
 }
 
 template <typename TCall>
@@ -74,21 +56,33 @@ void TImportRunner::Deliver(const std::string& framed)
     engine_.CentralStationRead();
 }
 
-TImportSummary TImportRunner::Run(const TCapturedStream& stream, const std::vector<TDateTime>& arrivals)
+TImportSummary TImportRunner::Run(TCaptureFile& capture, const TArrivalScan& scan)
 {
     TImportSummary summary;
-    if (stream.messages.empty()) return summary;
+    if (scan.Messages() == 0) return summary;
+    TArrivalTimes arrivals = scan.Times();
     // No timer runs here: the ticks run on the simulated clock, at the period the settings give.
     engine_.Show();
     period_ = engine_.TimerPeriodMs() * kOneMillisecond;
-    showTime_ = arrivals.front() - period_;
+    TDateTime arrival = arrivals.First();
+    showTime_ = arrival - period_;
     clock_.Set(showTime_);
 
     std::set<std::string> patients;
-    for (std::size_t i = 0; i < stream.messages.size(); ++i) {
-        const TCapturedMessage& message = stream.messages[i];
-        RunTicksUpTo(arrivals[i]);
-        clock_.Set(arrivals[i]);
+    TCapturedMessage message;
+    capture.Rewind();
+    // The messages the scan saw, and no more: a capture that grows meanwhile is imported as it was scanned.
+    for (std::size_t i = 0; i < scan.Messages(); ++i) {
+        const TCaptureFile::TResult read = capture.Next(message);
+        if (read != TCaptureFile::Message) {
+            summary.complete = false;
+            engine_.AddLogLine("Import: the capture cannot be read on after message " + std::to_string(i) + ": " +
+                               (read == TCaptureFile::End ? std::string("it has become shorter") : capture.Error()));
+            break;
+        }
+        arrival = arrivals.Next(message.segments);
+        RunTicksUpTo(arrival);
+        clock_.Set(arrival);
         if (message.badEnd) {
             engine_.AddLogLine("Import: message " + std::to_string(i + 1) + " has no end marker and is skipped");
             continue;
@@ -97,7 +91,7 @@ TImportSummary TImportRunner::Run(const TCapturedStream& stream, const std::vect
         ++summary.messages;
         if (!engine_.Messages().PatientID().empty()) patients.insert(engine_.Messages().PatientID());
     }
-    RunTicksUpTo(arrivals.back() + period_);
+    RunTicksUpTo(arrival + period_);
     Guarded([this] {
         if (engine_.Cycle().Status() == csCollecting) engine_.Stop();
     });

@@ -2,8 +2,9 @@
 // the patient files come out as the program would have written them live.
 #pragma once
 
+#include "app/ImportArrivals.h"
+#include "hl7/CaptureFile.h"
 #include "hl7/ClientSocket.h"
-#include "hl7/MessageSplitter.h"
 #include "platform/Clock.h"
 
 #include <cstdint>
@@ -32,14 +33,12 @@ private:
     std::string pending_;
 };
 
-// Reads the file whole, as halcyra-hl7 decode does; false with the reason when it cannot be read.
-bool ReadCapture(const std::string& path, TCapturedStream& stream, std::string& error);
-
 struct TImportSummary {
     std::int64_t messages = 0;
     std::int64_t patients = 0;
     std::int64_t values = 0;
     std::int64_t delimiters = 0;
+    bool complete = true;  // false when the capture could not be read to its end
 };
 
 std::string SummaryLine(const TImportSummary& summary);
@@ -50,12 +49,13 @@ public:
     TImportRunner(TRunEngine& engine, TManualClock& clock) : engine_(engine), clock_(clock) {}
 
     // The time start-up runs at, before the timer period is known.
-    static TDateTime StartUpTime(const std::vector<TDateTime>& arrivals);
+    static TDateTime StartUpTime(const TArrivalScan& scan);
 
     // Shows the run one timer period before the first arrival, runs every tick due before each message,
     // hands each message to the reader, runs the ticks up to one period after the last, stops collecting
-    // and saves the census.
-    TImportSummary Run(const TCapturedStream& stream, const std::vector<TDateTime>& arrivals);
+    // and saves the census. The capture is read from its first message, one message at a time; `scan` has
+    // seen all of them. A capture that fails part-way ends the import where it failed (Error() says why).
+    TImportSummary Run(TCaptureFile& capture, const TArrivalScan& scan);
 
 private:
     void RunTicksUpTo(TDateTime t);

@@ -27,6 +27,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 #ifndef QT_NO_SESSIONMANAGER
 #include <QSessionManager>
 #endif
@@ -282,17 +283,27 @@ int RunHeadless(int argc, char** argv, bool importing)
     TOnlyOne onlyOne(TOnlyOne::ServerName(QString::fromUtf8(kApplicationTitle), registry->CurrentUser().File()),
                      importing ? QStringLiteral("import") : QStringLiteral("service"));
     if (!onlyOne.Enforce(false)) return RefuseSecondInstance(onlyOne, *registry);
-    // An import reads its capture before anything is written, so a file it cannot read changes nothing.
-    TCapturedStream capture;
-    std::vector<TDateTime> arrivals;
+    // An import reads its capture through once before anything is written, so a file it cannot read changes
+    // nothing; the run reads it again, a piece at a time.
+    std::unique_ptr<TCaptureFile> capture;
+    TArrivalScan scan(NowLocal());
     if (importing) {
-        const std::string path = parser.value(options.importFile).toStdString();
-        std::string error;
-        if (!ReadCapture(path, capture, error)) {
-            std::fprintf(stderr, "halcyra: cannot read %s: %s\n", path.c_str(), error.c_str());
+        const QString path = parser.value(options.importFile);
+        capture = std::make_unique<TCaptureFile>(QFile::encodeName(path).toStdString());
+        TCapturedMessage message;
+        bool read = capture->Open();
+        while (read) {
+            const TCaptureFile::TResult result = capture->Next(message);
+            if (result != TCaptureFile::Message) {
+                read = result == TCaptureFile::End;
+                break;
+            }
+            scan.Add(message.segments);
+        }
+        if (!read) {
+            std::fprintf(stderr, "halcyra: cannot read %s: %s\n", qPrintable(path), capture->Error().c_str());
             return 1;
         }
-        arrivals = ArrivalTimes(capture, NowLocal());
     }
     TRunEngine* engine = nullptr;
     const auto report = ReportTo(engine);
@@ -301,7 +312,7 @@ int RunHeadless(int argc, char** argv, bool importing)
     registry->SetProblemSink(report);
     TFileSystem files(*drives);
     TSystemClock clock;
-    TManualClock importClock(TImportRunner::StartUpTime(arrivals));
+    TManualClock importClock(TImportRunner::StartUpTime(scan));
     TLoggingPrompter logged(report);
     TEngineEnvironment env;
     FillEnvironment(env, options, parser, *registry, files, clock, logged);
@@ -335,9 +346,9 @@ int RunHeadless(int argc, char** argv, bool importing)
     if (importing) {
         service.Engine().StartUp();
         if (service.Engine().TerminateRequested()) return 1;
-        const TImportSummary summary = TImportRunner(service.Engine(), importClock).Run(capture, arrivals);
+        const TImportSummary summary = TImportRunner(service.Engine(), importClock).Run(*capture, scan);
         std::printf("%s\n", SummaryLine(summary).c_str());
-        return 0;
+        return summary.complete ? 0 : 1;
     }
     onlyOne.OnStatus = StatusOf(service.Engine(), "service");
     service.Start();

@@ -2,28 +2,44 @@
 
 #include "platform/Text.h"
 
-#include <algorithm>
-
 namespace halcyra {
 
 void TDefaultUnits::Load()
 {
     table_.clear();
-    stored_.clear();
+    index_.clear();
     try {
         TRegistryHive& hive = settings_.RootHive();
         const std::string key = TSettingsStore::ProgramSubkey(kDefaultUnitsKey);
         if (!hive.KeyExists(key)) hive.CreateKey(key);
-        for (const std::string& name : hive.GetValueNames(key)) table_.push_back({name, hive.ReadString(key, name)});
+        for (const std::string& name : hive.GetValueNames(key)) {
+            table_.push_back({name, hive.ReadString(key, name)});
+            index_.emplace(UpperAscii(name), table_.size() - 1);
+        }
     } catch (const std::exception&) {
     }
 }
 
+const TParameterUnit* TDefaultUnits::Find(std::string_view label) const
+{
+    const auto found = index_.find(UpperAscii(label));
+    return found == index_.end() ? nullptr : &table_[found->second];
+}
+
+void TDefaultUnits::Remember(std::string_view label, std::string_view unit)
+{
+    // The registry keeps the name a label was first written with, so the entry keeps its label too.
+    const auto [found, added] = index_.emplace(UpperAscii(label), table_.size());
+    if (added)
+        table_.push_back({std::string(label), std::string(unit)});
+    else
+        table_[found->second].unit = unit;
+}
+
 std::string TDefaultUnits::Lookup(std::string_view label) const
 {
-    for (const TParameterUnit& entry : table_)
-        if (SameTextAscii(entry.label, label)) return entry.unit;
-    return {};
+    const TParameterUnit* entry = Find(label);
+    return entry != nullptr ? entry->unit : std::string();
 }
 
 bool TDefaultUnits::Store(std::string_view label, std::string_view unit)
@@ -44,17 +60,11 @@ std::string TDefaultUnits::ResolveUnit(std::string_view label, std::string_view 
     std::string result = Trim(unit);
     scratch_.label = label;
     scratch_.unit = result;
-    const bool known = std::any_of(table_.begin(), table_.end(), [this](const TParameterUnit& entry) {
-        return SameTextAscii(entry.label, scratch_.label) && entry.unit == scratch_.unit;
-    });
-    if (known || storesLeft_ == 0) return result;
-    // A pair this run wrote last for the label is in the registry already: written again, it would only
-    // take the place of a new one.
-    std::string key = UpperAscii(scratch_.label);
-    const auto stored = stored_.find(key);
-    if (stored != stored_.end() && stored->second == scratch_.unit) return result;
+    const TParameterUnit* known = Find(scratch_.label);
+    if ((known != nullptr && known->unit == scratch_.unit) || storesLeft_ == 0) return result;
     --storesLeft_;
-    if (Store(scratch_.label, scratch_.unit)) stored_[std::move(key)] = scratch_.unit;
+    // A pair that could not be written stays out of the table, so a later observation tries again.
+    if (Store(scratch_.label, scratch_.unit)) Remember(scratch_.label, scratch_.unit);
     return result;
 }
 

@@ -40,8 +40,9 @@ public:
 
     // The unit an observation is taken with: an empty unit is looked up when `enableDefaultUnits` (nothing
     // is trimmed or stored then); a non-empty one is trimmed of blanks and control characters, and stored
-    // unless the table already has the label (ignoring ASCII case) with exactly this unit, or this run has
-    // stored that unit for the label last. The table is not extended.
+    // unless the table already has the label (ignoring ASCII case) with exactly this unit. A stored pair
+    // takes its label's place in the table, or joins it at the end as the registry lists it, so a
+    // parameter whose unit stays the same costs one registry write per run.
     std::string ResolveUnit(std::string_view label, std::string_view unit, bool enableDefaultUnits);
     // From now on, ResolveUnit stores at most `count` pairs (the handling of a message sets it); the pairs
     // it does not store are stored again when they come again. Unlimited until set.
@@ -55,7 +56,11 @@ private:
     std::vector<TParameterUnit> table_;
     TParameterUnit scratch_{"Noname", ""};
     std::size_t storesLeft_ = std::numeric_limits<std::size_t>::max();
-    std::unordered_map<std::string, std::string> stored_;  // the unit stored last in this run, by upper-case label
+    // The table's position of the first entry of each upper-case label.
+    std::unordered_map<std::string, std::size_t> index_;
+
+    const TParameterUnit* Find(std::string_view label) const;
+    void Remember(std::string_view label, std::string_view unit);
 };
 
 }  // namespace halcyra

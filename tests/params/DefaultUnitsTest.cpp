@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace halcyra {
 namespace {
 
@@ -64,7 +66,6 @@ TEST_F(DefaultUnitsTest, ObservedUnitsAreTrimmedAndNewPairsStored)
                                 false),
               "Cel");
     EXPECT_EQ(hive.ReadString(key, "TEMP"), "Cel");
-    EXPECT_TRUE(units.Table().size() == 1u);  // the table in memory is not extended
 
     EXPECT_EQ(units.ResolveUnit("HR", "bpm", true), "bpm");  // same label, other unit: stored over it
     EXPECT_EQ(hive.ReadString(key, "HR"), "bpm");
@@ -97,6 +98,45 @@ TEST_F(DefaultUnitsTest, StoresAreLimitedAndAPairStoredLastIsNotStoredAgain)
     units.ResolveUnit("HR", "bpm", true);
     EXPECT_EQ(hive.ReadString(key, "HR"), "bpm");
     EXPECT_EQ(hive.GetValueNames(key).size(), 3u);
+}
+
+// A stored pair takes its place in the table: the parameter's next observations write nothing, one without
+// a unit takes it at once, and the next run reads it back.
+TEST_F(DefaultUnitsTest, AStoredPairJoinsTheTableSoItIsWrittenOnce)
+{
+    hive.WriteString(key, "HR", "/min");
+    TDefaultUnits units(settings);
+    units.Load();
+    int writes = 0;
+    hive.SetBeforeReplaceHook([&writes](const std::filesystem::path&) { ++writes; });
+    EXPECT_EQ(units.ResolveUnit("SpO2", "%", true), "%");
+    EXPECT_EQ(units.ResolveUnit("hr", "bpm", true), "bpm");
+    EXPECT_EQ(writes, 2);
+
+    TDefaultUnits restarted(settings);
+    restarted.Load();
+    EXPECT_EQ(restarted.Lookup("SPO2"), "%");
+    EXPECT_EQ(restarted.Lookup("HR"), "bpm");
+
+    // Without its file the hive reads as empty, so a store of any of these pairs would write it again.
+    std::filesystem::remove(hive.File());
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(units.ResolveUnit("SPO2", " %", true), "%");
+        EXPECT_EQ(units.ResolveUnit("HR", "bpm", true), "bpm");
+        EXPECT_EQ(units.ResolveUnit("spo2", "", true), "%");
+    }
+    EXPECT_EQ(writes, 2);
+    EXPECT_FALSE(std::filesystem::exists(hive.File()));
+    // The label keeps its place and the name the registry keeps for it; a new one joins at the end.
+    ASSERT_EQ(units.Table().size(), 2u);
+    EXPECT_EQ(units.Table()[0].label, "HR");
+    EXPECT_EQ(units.Table()[0].unit, "bpm");
+    EXPECT_EQ(units.Table()[1].label, "SpO2");
+
+    // The unit seen last is the one stored, also when it goes back to an earlier one.
+    EXPECT_EQ(units.ResolveUnit("HR", "/min", true), "/min");
+    EXPECT_EQ(hive.ReadString(key, "HR"), "/min");
+    EXPECT_EQ(writes, 3);
 }
 
 TEST_F(DefaultUnitsTest, ALookedUpUnitIsTakenAsItStandsAndNeverStored)
