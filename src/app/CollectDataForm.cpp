@@ -224,14 +224,14 @@ void TfrmCollectData::HideToTray()
 
 void TfrmCollectData::Timer1Timer()
 {
-    // The rows show what was written once per tick, not with every point.
+    // The window shows what happened once per tick, not with every message.
     try {
         engine_->Tick();
     } catch (...) {
-        ShowPatientStatus();
+        ShowRunState();
         throw;
     }
-    ShowPatientStatus();
+    ShowRunState();
 }
 
 void TfrmCollectData::ClientSocketCentralStationConnect()

@@ -54,6 +54,8 @@ public:
     // Hides the window to the tray; without a tray icon it is minimised, so it stays reachable.
     void HideToTray();
     void Timer1Timer();
+    // What the run did since the last tick: the grid's latest values, each patient's row status.
+    void ShowRunState();
     void btnStartClick();
     void btnStopClick();
     // The dialogs, each modal and at most once at a time.

@@ -36,6 +36,12 @@ void TfrmCollectData::BuildRun()
     censusView_->OnClick = [this] { CBListPatientsClick(); };
 }
 
+void TfrmCollectData::ShowRunState()
+{
+    gridPane_->Grid().Flush();
+    ShowPatientStatus();
+}
+
 void TfrmCollectData::ShowPatientStatus()
 {
     const TPatientStatusBoard& board = engine_->StatusBoard();

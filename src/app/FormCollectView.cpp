@@ -124,6 +124,8 @@ void TFormCollectView::HideVersion()
 
 void TFormCollectView::SetParameterLabel(const std::string& text)
 {
+    // Hidden, and set for every observation: a text kept there would cost a layout each time.
+    if (form_.LabelParameter->isHidden()) return;
     form_.LabelParameter->setText(ToQt(text));
 }
 

@@ -33,28 +33,37 @@ void TParameterGridView::ShowAll()
         for (int row = 0; row < model_.RowCount(); ++row) ShowCell({column, row});
 }
 
+void TParameterGridView::Flush()
+{
+    if (!changed_) return;
+    changed_ = false;
+    ShowAll();
+}
+
 void TParameterGridView::Clear()
 {
     model_.Clear();
-    ShowAll();
+    changed_ = true;
 }
 
 void TParameterGridView::ShowPatient(const std::string& patientID, const std::string& firstName,
                                      const std::string& lastName)
 {
     model_.ShowPatient(patientID, firstName, lastName);
-    ShowAll();
+    changed_ = true;
 }
 
 void TParameterGridView::ShowValue(const std::string& text)
 {
-    ShowCell(model_.ShowValue(text));
+    model_.ShowValue(text);
+    changed_ = true;
 }
 
 void TParameterGridView::Resize(TGridSize size)
 {
     if (size.columns == model_.ColumnCount() && size.rows == model_.RowCount()) return;
     model_.Resize(size.columns, size.rows);
+    changed_ = false;
     ShowAll();
 }
 

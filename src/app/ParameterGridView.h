@@ -1,4 +1,6 @@
-// StringGrid1 showing the parameter-grid model: the message handling and the status write through it.
+// StringGrid1 showing the parameter-grid model: the message handling and the status write through it. The
+// model takes every change at once; the grid shows the latest state when the window's tick calls Flush, so
+// a burst of messages paints once.
 #pragma once
 
 #include "app/ParameterGridModel.h"
@@ -16,6 +18,8 @@ public:
     void ShowPatient(const std::string& patientID, const std::string& firstName, const std::string& lastName) override;
     void ShowValue(const std::string& text) override;
     void Resize(TGridSize size);
+    // Shows the model's cells that changed since the last Flush.
+    void Flush();
 
     const TParameterGridModel& Model() const { return model_; }
 
@@ -25,6 +29,7 @@ private:
 
     QTableWidget* grid_;
     TParameterGridModel model_;
+    bool changed_ = false;
 };
 
 }  // namespace halcyra

@@ -39,7 +39,8 @@ QWidget* Panel(const TfrmCollectData& form)
     return test::Widget<QWidget>(form, "Panel1");
 }
 
-// One message of patient 4711 with the given label and value per observation.
+// One message of patient 4711 with the given label and value per observation, as the window shows it on
+// its next tick.
 void Receive(TfrmCollectData& form, const TValues& values)
 {
     form.Engine().Cycle().CompleteMessageReceived();
@@ -52,6 +53,7 @@ void Receive(TfrmCollectData& form, const TValues& values)
                            "^MDIL||" + value + "|u");
     }
     form.Engine().Messages().DecodeMessage(segments);
+    form.ShowRunState();
 }
 
 QString Cell(const TfrmCollectData& form, int column, int row)
@@ -213,6 +215,20 @@ TEST_F(MainWindow, TheAnimationFollowsTheStatusAndHideStopsIt)
     EXPECT_TRUE(form.isVisible());
     EXPECT_TRUE(form.Animation().Playing());
     test::Widget<QPushButton>(form, "btnStop")->click();
+}
+
+TEST_F(MainWindow, TheGridShowsAMessagesValuesOnTheNextTickOnly)
+{
+    auto& form = ShowAt(860, 600);
+    form.Engine().Cycle().CompleteMessageReceived();
+    form.Engine().Messages().DecodeMessage({"MSH|^~\\&|CS|WARD|||20240506070809||ORU^R01|1|P|2.3",
+                                            "PID|1||4711||Doe^Jane", "OBR|1|||MON|||20240506070809",
+                                            "OBX|1|NM|0002-4182^HR^MDIL||70|bpm"});
+    EXPECT_EQ(FilledValueCells(form), 0);
+    EXPECT_EQ(Cell(form, 0, 0), "");
+    form.Timer1Timer();
+    EXPECT_EQ(Cell(form, 0, 0), "4711");
+    EXPECT_TRUE(Cell(form, 0, 1).startsWith("HR = 70"));
 }
 
 TEST_F(MainWindow, ATickedRowShowsWhatWasWrittenAndARowWithAProblemSaysWhatHappened)
