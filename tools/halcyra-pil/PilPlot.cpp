@@ -38,13 +38,6 @@ constexpr int kPanelHeight = 320;
 constexpr std::size_t kMostMarkedValues = 240;
 constexpr qreal kMarkerSize = 6;
 
-QColor ColourOf(std::size_t index)
-{
-    static const char* const palette[] = {"#1f77b4", "#d62728", "#2ca02c", "#ff7f0e", "#9467bd",
-                                          "#8c564b", "#e377c2", "#17becf", "#bcbd22", "#7f7f7f"};
-    return QColor(palette[index % std::size(palette)]);
-}
-
 // Milliseconds since the epoch of a local date-time, as QDateTimeAxis counts.
 qreal AxisTime(TDateTime time)
 {
@@ -99,7 +92,7 @@ QChart* PanelChart(const TPlotPanel& panel, const TPlotPlan& plan)
     chart->addAxis(y, Qt::AlignLeft);
 
     for (const TPlotSeries& series : panel.series) {
-        const QColor colour = ColourOf(series.colour);
+        const QColor colour = SeriesColour(series.colour);
         QPen pen(colour);
         pen.setWidthF(2);
         std::size_t values = 0;
@@ -184,6 +177,13 @@ void QtErrorsOnly(QtMsgType type, const QMessageLogContext& context, const QStri
 }
 
 }  // namespace
+
+QColor SeriesColour(std::size_t colour)
+{
+    static const char* const palette[] = {"#1f77b4", "#d62728", "#2ca02c", "#ff7f0e", "#9467bd",
+                                          "#8c564b", "#e377c2", "#17becf", "#bcbd22", "#7f7f7f"};
+    return QColor(palette[colour % std::size(palette)]);
+}
 
 TImageFormat ImageFormatOf(const std::filesystem::path& output)
 {

@@ -4,6 +4,7 @@
 #include "PilPlotPlan.h"
 
 #include <QByteArray>
+#include <QColor>
 #include <QCoreApplication>
 
 #include <filesystem>
@@ -16,6 +17,9 @@ enum class TImageFormat { Svg, Png };
 
 // By the output's suffix, in either case; EPilError for any other.
 TImageFormat ImageFormatOf(const std::filesystem::path& output);
+
+// The colour of a plan's series by its TPlotSeries::colour.
+QColor SeriesColour(std::size_t colour);
 
 // One chart per panel, stacked under the title, the time axes aligned. Needs a QApplication.
 QByteArray RenderPlot(const TPlotPlan& plan, TImageFormat format);
