@@ -36,7 +36,7 @@ constexpr int kTitleHeight = 48;
 constexpr int kPanelHeight = 320;
 // Above this many values a series is drawn as a bare line; its markers would cover it.
 constexpr std::size_t kMostMarkedValues = 240;
-constexpr qreal kMarkerSize = 6;
+constexpr qreal kMarkerSize = 5;
 
 // Milliseconds since the epoch of a local date-time, as QDateTimeAxis counts.
 qreal AxisTime(TDateTime time)
