@@ -83,7 +83,10 @@ QChart* PanelChart(const TPlotPanel& panel, const TPlotPlan& plan)
                 low = std::min(low, p.value);
                 high = std::max(high, p.value);
             }
-    if (low > high) low = 0, high = 1;
+    if (low > high) {  // only series asked for by name, none with values here
+        low = 0;
+        high = 1;
+    }
     const double pad = high > low ? (high - low) * 0.05 : std::max(std::abs(low) * 0.05, 1.0);
     auto* y = new QValueAxis;
     y->setRange(low - pad, high + pad);
@@ -151,7 +154,7 @@ QByteArray Encoded(QGraphicsScene& scene, TImageFormat format, const QString& ti
             painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
             scene.render(&painter, area, area);
         }
-        image.save(&buffer, "PNG");
+        if (!image.save(&buffer, "PNG")) throw EPilError("the PNG encoder failed");
     }
     return bytes;
 }
