@@ -27,8 +27,9 @@ TDateTime At(int hour, int minute, int second = 0)
     return EncodeDateTime(2024, 3, 1, hour, minute, second);
 }
 
-// HR and PR in bpm, SpO2 in %. HR is closed at 10:04:10 (its 10:04:10 value is the run's last) and goes
-// on at 10:06; a delimiter before the first value and one after the last split nothing.
+// HR and PR in bpm, SpO2 in %. HR is closed at 10:04:10 (its 10:04:10 value is the run's last), goes on
+// at 10:06, is closed at 11:00 and has a run of one value at 11:30; the delimiters before its first value
+// and after its last split nothing.
 class PilPlot : public ::testing::Test {
 protected:
     test::TTempDir dir;
@@ -51,6 +52,8 @@ protected:
         pil::AddDelimiter(file, kHr, At(10, 4, 10), 0);
         for (int m = 6; m < 9; ++m) pil::AddValue(file, kHr, At(10, m), 60 + m);
         pil::AddDelimiter(file, kHr, At(11, 0), 0);
+        pil::AddValue(file, kHr, At(11, 30), 70);
+        pil::AddDelimiter(file, kHr, At(12, 0), 0);
     }
 
     pil::TPlotPlan Plan(const pil::TPlotRequest& request = {})
@@ -119,16 +122,17 @@ TEST_F(PilPlot, PlanHasOnePanelPerUnitAndBreaksEachSeriesAtItsDelimiters)
     EXPECT_EQ(plan.panels[0].series[1].colour, 2u);
 
     const auto hr = Times(*Find(plan, "HR"));
-    ASSERT_EQ(hr.size(), 2u);
+    ASSERT_EQ(hr.size(), 3u);
     EXPECT_EQ(hr[0], (std::vector<TDateTime>{At(10, 0), At(10, 1), At(10, 2), At(10, 3), At(10, 4), At(10, 4, 10)}));
     EXPECT_EQ(hr[1], (std::vector<TDateTime>{At(10, 6), At(10, 7), At(10, 8)}));
+    EXPECT_EQ(hr[2], (std::vector<TDateTime>{At(11, 30)}));
     EXPECT_EQ(Times(*Find(plan, "SpO2")).size(), 1u);
     EXPECT_EQ(Times(*Find(plan, "PR")).size(), 1u);
     EXPECT_EQ(Find(plan, "SpO2")->segments[0].size(), 5u);
 
     EXPECT_EQ(plan.from, At(10, 0));
-    EXPECT_EQ(plan.to, At(10, 8));
-    EXPECT_EQ(plan.title, "Patient ID 123456, Ann Smith: 2024-03-01 10:00:00 to 2024-03-01 10:08:00");
+    EXPECT_EQ(plan.to, At(11, 30));
+    EXPECT_EQ(plan.title, "Patient ID 123456, Ann Smith: 2024-03-01 10:00:00 to 2024-03-01 11:30:00");
 }
 
 TEST_F(PilPlot, PlanKeepsTheChosenSeriesAndRange)
@@ -228,6 +232,19 @@ std::vector<int> LinesIn(const QString& svg, const QColor& colour)
     return lines;
 }
 
+// The dots filled in a colour: a line's markers and a run of one value.
+int DotsIn(const QString& svg, const QColor& colour)
+{
+    const QRegularExpression group(R"(<g ([^>]*)>(.*?)</g>)", QRegularExpression::DotMatchesEverythingOption);
+    const QString fill = QString("fill=\"%1\"").arg(colour.name());
+    int dots = 0;
+    for (auto g = group.globalMatch(svg); g.hasNext();) {
+        const auto match = g.next();
+        if (match.captured(1).contains(fill)) dots += static_cast<int>(match.captured(2).count("<circle"));
+    }
+    return dots;
+}
+
 TEST_F(PilPlot, ProgramDrawsEachRunAsItsOwnLineInSvgAndWritesAPng)
 {
     const QString svgFile = Path("plot.svg");
@@ -237,11 +254,12 @@ TEST_F(PilPlot, ProgramDrawsEachRunAsItsOwnLineInSvgAndWritesAPng)
     QFile svgIn(svgFile);
     ASSERT_TRUE(svgIn.open(QIODevice::ReadOnly));
     const QString svg = QString::fromUtf8(svgIn.readAll());
-    EXPECT_TRUE(svg.contains("<title>Patient ID 123456, Ann Smith: 2024-03-01 09:00:00 to 2024-03-01 10:08:00</title>"))
+    EXPECT_TRUE(svg.contains("<title>Patient ID 123456, Ann Smith: 2024-03-01 09:00:00 to 2024-03-01 11:30:00</title>"))
         << svg.left(600).toStdString();
     const pil::TPlotPlan plan = Plan();
-    // HR: two lines (six and three values), never one of nine; SpO2 and PR: one line of five.
+    // HR: two lines (six and three values), never one of nine, and a dot; SpO2 and PR: one line of five.
     EXPECT_EQ(LinesIn(svg, pil::SeriesColour(Find(plan, "HR")->colour)), (std::vector<int>{3, 6}));
+    EXPECT_EQ(DotsIn(svg, pil::SeriesColour(Find(plan, "HR")->colour)), 6 + 3 + 1);
     EXPECT_EQ(LinesIn(svg, pil::SeriesColour(Find(plan, "SpO2")->colour)), (std::vector<int>{5}));
     EXPECT_EQ(LinesIn(svg, pil::SeriesColour(Find(plan, "PR")->colour)), (std::vector<int>{5}));
 

@@ -31,7 +31,7 @@ const char* kUsage =
     "  check FILE\n"
     "  plot FILE [--series LABEL,...] [--from TIME] [--to TIME] --output OUT.svg|OUT.png\n"
     "TIME is a date-time number (days since 1899-12-30) or YYYY-MM-DDThh:mm:ss[.fff] local time;\n"
-    "plot also takes YYYY-MM-DD hh:mm[:ss] (a blank or a T between date and time).\n";
+    "plot also takes a time to the minute, YYYY-MM-DD hh:mm (a blank or a T between date and time).\n";
 
 int Fail(const std::string& message, int code = 1)
 {
