@@ -125,4 +125,5 @@ trap - INT TERM
 data="$demo/prefix/drive_c/KVD/DATA"
 first=$(find "$data" -name Halcyra.pil 2>/dev/null | sort | head -n 1)
 echo "demo: the patient files are in $data/<patient>/; look at one with:" \
-  "$build/tools/halcyra-pil/halcyra-pil dump ${first:-$data/<patient>/Halcyra.pil}"
+  "$build/tools/halcyra-pil/halcyra-pil dump ${first:-$data/<patient>/Halcyra.pil}; plot:" \
+  "$build/tools/halcyra-pil/halcyra-pil plot ${first:-$data/<patient>/Halcyra.pil} --output plot.svg"

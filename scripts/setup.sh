@@ -4,7 +4,8 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build ccache clang clang-format libclang-rt-14-dev
-  qt6-base-dev qt6-svg-dev qt6-tools-dev qt6-l10n-tools qt6-tools-dev-tools
+  # Qt Charts' CMake package needs Qt OpenGL's, which qt6-charts-dev does not pull in.
+  qt6-base-dev qt6-svg-dev qt6-charts-dev libqt6opengl6-dev qt6-tools-dev qt6-l10n-tools qt6-tools-dev-tools
   libgtest-dev libgmock-dev libbenchmark-dev
   dbus xvfb xauth imagemagick x11-apps fonts-dejavu-core
 )

@@ -1,5 +1,6 @@
 #include "PilCommands.h"
 
+#include "PilRead.h"
 #include "platform/Text.h"
 #include "savefile/MonitorCheck.h"
 #include "savefile/MonitorReader.h"
@@ -24,12 +25,6 @@ bool ParseWhole(const std::string& text, T& out)
     if (begin == end) return false;
     const auto [ptr, ec] = std::from_chars(begin, end, out);
     return ec == std::errc() && ptr == end;
-}
-
-// Texts from the file as the terminal shows them: control characters escaped.
-std::string Utf8(const std::string& text)
-{
-    return Win1252ToUtf8(EscapeControlCharacters(text));
 }
 
 std::string Number(double value)
@@ -64,12 +59,6 @@ std::string FileTypeName(TTovFileType type)
     }
 }
 
-std::string ReadWhole(const std::filesystem::path& file)
-{
-    if (!std::filesystem::is_regular_file(file)) throw EPilError(Shown(file) + ": no such file");
-    return TPosixSaveFileIo().ReadAll(file);
-}
-
 // Opens the header region of a monitor-data file for the commands that write into it. A file that is
 // not sound is refused and left untouched: writing into it would bury its fault under new data. A last
 // record cut short is the exception: the write cuts it away.
@@ -98,24 +87,6 @@ void Append(const std::filesystem::path& file, std::uint16_t index, const std::f
     std::string failure;
     saveIt.OnLog = [&](const std::string& line) { failure = line; };
     if (!append(saveIt)) throw EPilError(failure);
-}
-
-struct TDumpPoint {
-    double time;
-    double value;
-    const char* kind;
-};
-
-std::vector<TDumpPoint> PointsOf(const TSerieObject& serie)
-{
-    std::vector<TDumpPoint> points;
-    for (const auto& p : serie.DataSet().Points())
-        points.push_back({p->XValue, p->YValue, typeid(*p) == typeid(TXYPoint) ? "value" : "other"});
-    for (const auto& p : serie.DataSet().ControlPoints())
-        points.push_back(
-            {p->XValue, p->YValue, dynamic_cast<const TRecordDelimiterPoint*>(p.get()) ? "delimiter" : "other"});
-    std::stable_sort(points.begin(), points.end(), [](const auto& a, const auto& b) { return a.time < b.time; });
-    return points;
 }
 
 }  // namespace
@@ -194,23 +165,12 @@ void AddDelimiter(const std::filesystem::path& file, std::uint16_t index, TDateT
 
 bool Dump(const std::filesystem::path& file, bool csv, std::ostream& out, std::ostream& err)
 {
-    const std::string bytes = ReadWhole(file);
-    TMemoryStream stream(bytes);
-    TMicroReader reader;
-    TMonitorFileContent content;
-    TMonitorReadOptions options;
-    options.FileName = file;
-    // What a reader would drop is reported by the check below; here the rest is shown.
-    options.OnProblem = [](std::int64_t, const std::string&) {};
-    try {
-        ReadMonitorFile(reader, stream, content, options);
-    } catch (const std::exception&) {
-        // Shown as far as it could be read; the check says what is wrong.
-    }
+    const TShownFile shown = ReadShown(file);
+    const TMonitorFileContent& content = shown.content;
     struct TRow {
         std::string series;
         std::string unit;
-        std::vector<TDumpPoint> points;
+        std::vector<TShownPoint> points;
     };
     std::vector<TRow> rows;
     if (!csv)
@@ -238,15 +198,15 @@ bool Dump(const std::filesystem::path& file, bool csv, std::ostream& out, std::o
     else
         out << "Points:\n";
     for (const TRow& row : rows)
-        for (const TDumpPoint& p : row.points) {
+        for (const TShownPoint& p : row.points) {
             if (csv)
                 out << Csv(Utf8(row.series)) << ',' << Csv(Utf8(row.unit)) << ',' << FormatIsoMilliseconds(p.time)
-                    << ',' << Number(p.value) << ',' << p.kind << '\n';
+                    << ',' << Number(p.value) << ',' << KindName(p.kind) << '\n';
             else
                 out << Utf8(row.series) << '\t' << FormatIsoMilliseconds(p.time) << '\t' << Number(p.value) << '\t'
-                    << p.kind << '\n';
+                    << KindName(p.kind) << '\n';
         }
-    const auto problems = CheckMonitorFile(bytes);
+    const auto problems = CheckMonitorFile(shown.bytes);
     for (const std::string& problem : problems) err << "warning: " << Utf8(problem) << '\n';
     return problems.empty();
 }

@@ -1,13 +1,19 @@
-// halcyra-pil: create, extend, inspect and check a monitor-data file on host paths.
+// halcyra-pil: create, extend, inspect, check and plot a monitor-data file on host paths.
 #include "PilCommands.h"
+#include "PilPlotPlan.h"
 #include "platform/Text.h"
+#ifdef HALCYRA_PIL_PLOT
+#include "PilPlot.h"
+#endif
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
 
 #include <cstdio>
+#include <cstring>
 #include <iostream>
+#include <memory>
 
 namespace {
 
@@ -23,7 +29,9 @@ const char* kUsage =
     "  delimit FILE INDEX TIME [CODE]\n"
     "  dump FILE [--csv]\n"
     "  check FILE\n"
-    "TIME is a date-time number (days since 1899-12-30) or YYYY-MM-DDThh:mm:ss[.fff] local time.\n";
+    "  plot FILE [--series LABEL,...] [--from TIME] [--to TIME] --output OUT.svg|OUT.png\n"
+    "TIME is a date-time number (days since 1899-12-30) or YYYY-MM-DDThh:mm:ss[.fff] local time;\n"
+    "plot also takes a time to the minute, YYYY-MM-DD hh:mm (a blank or a T between date and time).\n";
 
 int Fail(const std::string& message, int code = 1)
 {
@@ -50,7 +58,8 @@ struct TCommand {
 
 int Run(const QStringList& arguments)
 {
-    if (arguments.size() < 2) return Fail("no command given (create, declare, add, delimit, dump, check)", kUsageError);
+    if (arguments.size() < 2)
+        return Fail("no command given (create, declare, add, delimit, dump, check, plot)", kUsageError);
     const QString command = arguments[1];
     if (command == "--help" || command == "-h" || command == "help") {
         std::cout << kUsage;
@@ -66,6 +75,11 @@ int Run(const QStringList& arguments)
     const QCommandLineOption extra("extra", "Extra name.", "E");
     const QCommandLineOption paramId("param-id", "Parameter ID.", "I");
     const QCommandLineOption csv("csv", "Print the points as CSV.");
+    const QCommandLineOption series("series", "Series to draw, by label (default: every series with values).",
+                                    "LABEL,...");
+    const QCommandLineOption from("from", "Draw from this time on.", "TIME");
+    const QCommandLineOption to("to", "Draw up to this time.", "TIME");
+    const QCommandLineOption output("output", "The picture: OUT.svg or OUT.png.", "OUT");
 
     const std::vector<TCommand> commands = {
         {"create", {"FILE"}, {id, name, kind, reserve}, false},
@@ -74,6 +88,7 @@ int Run(const QStringList& arguments)
         {"delimit", {"FILE", "INDEX", "TIME", "[CODE]"}, {}, true},
         {"dump", {"FILE"}, {csv}, false},
         {"check", {"FILE"}, {}, false},
+        {"plot", {"FILE"}, {series, from, to, output}, false},
     };
     const auto found = std::find_if(commands.begin(), commands.end(),
                                     [&](const TCommand& c) { return command == QLatin1String(c.name); });
@@ -124,6 +139,19 @@ int Run(const QStringList& arguments)
             return pil::Dump(file, parser.isSet(csv), std::cout, std::cerr) ? 0 : 1;
         } else if (which == "check") {
             return pil::Check(file, std::cout) ? 0 : 1;
+        } else if (which == "plot") {
+            if (!parser.isSet(output)) return Fail("plot needs --output OUT.svg or OUT.png", kUsageError);
+            pil::TPlotRequest request;
+            for (const QString& labels : parser.values(series))
+                for (const QString& label : labels.split(',', Qt::SkipEmptyParts))
+                    request.labels.push_back(Text(label));
+            if (parser.isSet(from)) request.from = pil::ParsePlotTime(parser.value(from).toStdString());
+            if (parser.isSet(to)) request.to = pil::ParsePlotTime(parser.value(to).toStdString());
+#ifdef HALCYRA_PIL_PLOT
+            return pil::Plot(file, request, HostPath(parser.value(output)), std::cerr) ? 0 : 1;
+#else
+            return Fail("plot: this halcyra-pil was built without Qt Charts");
+#endif
         }
     } catch (const pil::EPilError&) {
         throw;
@@ -134,11 +162,20 @@ int Run(const QStringList& arguments)
     return 0;
 }
 
+// Only plot draws, and only it needs widgets; the other commands run on Qt Core alone.
+std::unique_ptr<QCoreApplication> Application(int& argc, char** argv)
+{
+#ifdef HALCYRA_PIL_PLOT
+    if (argc > 1 && std::strcmp(argv[1], "plot") == 0) return pil::PlotApplication(argc, argv);
+#endif
+    return std::make_unique<QCoreApplication>(argc, argv);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    const auto app = Application(argc, argv);
     try {
         return Run(QCoreApplication::arguments());
     } catch (const std::exception& e) {

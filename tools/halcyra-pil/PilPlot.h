@@ -1,0 +1,36 @@
+// halcyra-pil plot: a plot plan drawn with Qt Charts, offscreen, into an SVG or PNG file.
+#pragma once
+
+#include "PilPlotPlan.h"
+
+#include <QByteArray>
+#include <QColor>
+#include <QCoreApplication>
+
+#include <filesystem>
+#include <memory>
+#include <ostream>
+
+namespace halcyra::pil {
+
+enum class TImageFormat { Svg, Png };
+
+// By the output's suffix, in either case; EPilError for any other.
+TImageFormat ImageFormatOf(const std::filesystem::path& output);
+
+// The colour of a plan's series by its TPlotSeries::colour.
+QColor SeriesColour(std::size_t colour);
+
+// One chart per panel, stacked under the title, the time axes aligned. Needs a QApplication.
+QByteArray RenderPlot(const TPlotPlan& plan, TImageFormat format);
+
+// Reads the file, draws the plan and writes the image whole or not at all. What is wrong with the file
+// goes to err as warnings after the image is written; false then.
+bool Plot(const std::filesystem::path& file, const TPlotRequest& request, const std::filesystem::path& output,
+          std::ostream& err);
+
+// The application plot draws with: widgets, on the offscreen platform unless one was chosen, so it
+// needs no display.
+std::unique_ptr<QCoreApplication> PlotApplication(int& argc, char** argv);
+
+}  // namespace halcyra::pil
