@@ -3,8 +3,10 @@
 # data manager, on a private D-Bus session bus and loopback. Build Release first:
 #   scripts/build.sh build-release -DCMAKE_BUILD_TYPE=Release -DHALCYRA_TESTS=OFF
 #   bench/central-station.sh [BUILD] [--beds N] [--paced-seconds S] [--flood-count N] [--soak-seconds S]
+#                            [--desktop-seconds S]
 # Runs, each with a fresh service: 64 beds paced at one message per bed per second; then as fast as cs-sim
-# can send (--rate 0); optionally a long paced run for the resident memory. For each it prints the messages
+# can send (--rate 0); optionally a long paced run for the resident memory, and a paced run of the desktop
+# program with its window shown on a private X server (Xvfb). For each it prints the messages
 # cs-sim sent, the messages Halcyra received (its counter line at the end of the run), messages per second,
 # Halcyra's CPU time per message (from /proc/PID/stat) and its resident memory at the end.
 # The paced run's recorded stream is then imported (halcyra --import) on fresh settings and a fresh data
@@ -42,6 +44,8 @@ if [ "${1:-}" = "--inside-session" ]; then
       >"$work/$1/HKEY_CURRENT_USER.reg"
   }
   fresh registry prefix
+  # The desktop program writes its counter line to its log file only.
+  [ "$mode" = desktop ] && printf '%s\r\n' '"EnableLogfile"=dword:00000001' >>"$work/registry/HKEY_CURRENT_USER.reg"
   floor="$build/bench/floor-collector"
   # The floor's own cs-sim and collector, on the same stream as the service's run; prints its result line.
   floorStart() {
@@ -74,6 +78,8 @@ if [ "${1:-}" = "--inside-session" ]; then
   # The flood sends exactly --count messages; the paced run is recorded and its start markers counted.
   if [ "$mode" = flood ]; then
     simArgs=(--rate 0 --count "$amount")
+  elif [ "$mode" = desktop ]; then
+    simArgs=(--rate 1 --duration "$amount")
   else
     simArgs=(--rate 1 --duration "$amount" --record "$work/capture")
   fi
@@ -84,9 +90,20 @@ if [ "${1:-}" = "--inside-session" ]; then
   running+=("$sim")
   while [ ! -s "$work/port" ]; do sleep 0.05; done
   # The paced floor runs beside the service (both mostly wait); the flood's runs after it, not to share the CPU.
-  [ "$mode" = paced ] && floorStart --rate 1 --duration "$amount"
-  "$build/src/app/halcyra" --service --cs-port "$(head -n 1 "$work/port")" \
-    --registry "$work/registry" --prefix "$work/prefix" 2>"$work/halcyra.log" &
+  [ "$mode" != flood ] && floorStart --rate 1 --duration "$amount"
+  if [ "$mode" = desktop ]; then
+    # The desktop program with its window shown, on a private X server of its own.
+    Xvfb -displayfd 4 -screen 0 1024x768x24 4>"$work/display" 2>/dev/null &
+    xserver=$!
+    running+=("$xserver")
+    while [ ! -s "$work/display" ]; do sleep 0.05; done
+    DISPLAY=":$(head -n 1 "$work/display")" QT_QPA_PLATFORM=xcb "$build/src/app/halcyra" \
+      --cs-port "$(head -n 1 "$work/port")" --registry "$work/registry" --prefix "$work/prefix" \
+      2>"$work/halcyra.log" &
+  else
+    "$build/src/app/halcyra" --service --cs-port "$(head -n 1 "$work/port")" \
+      --registry "$work/registry" --prefix "$work/prefix" 2>"$work/halcyra.log" &
+  fi
   halcyra=$!
   running+=("$halcyra")
   cpu() { awk '{ print $14 + $15 }' "/proc/$halcyra/stat"; }
@@ -106,6 +123,9 @@ if [ "${1:-}" = "--inside-session" ]; then
   kill -TERM "$halcyra"
   wait "$halcyra" || true
   running=("$standin")
+  # The desktop logs to its log file only; its counter line is there.
+  [ "$mode" = desktop ] && cat "$work/prefix/drive_c/TEMP/Halcyra Logfile.txt" >>"$work/halcyra.log" 2>/dev/null
+  [ -n "${xserver:-}" ] && { kill -TERM "$xserver" 2>/dev/null; wait "$xserver" 2>/dev/null || true; }
   if [ "$mode" = flood ]; then sent=$amount; else sent=$(tr -cd '\013' <"$work/capture" | wc -c); fi
   received=$(sed -n 's/.*Central station: \([0-9]*\) messages received.*/\1/p' "$work/halcyra.log" | tail -n 1)
   received=${received:-0}
@@ -190,14 +210,15 @@ fi
 
 build="$root/build-release"
 [ $# -gt 0 ] && [ "${1#--}" = "$1" ] && { build=$1; shift; }
-beds=64 paced=60 flood=200000 soak=0
+beds=64 paced=60 flood=200000 soak=0 desktop=0
 while [ $# -gt 0 ]; do
   case $1 in
     --beds) beds=$2; shift 2 ;;
     --paced-seconds) paced=$2; shift 2 ;;
     --flood-count) flood=$2; shift 2 ;;
     --soak-seconds) soak=$2; shift 2 ;;
-    *) echo "usage: bench/central-station.sh [BUILD] [--beds N] [--paced-seconds S] [--flood-count N] [--soak-seconds S]" >&2; exit 2 ;;
+    --desktop-seconds) desktop=$2; shift 2 ;;
+    *) echo "usage: bench/central-station.sh [BUILD] [--beds N] [--paced-seconds S] [--flood-count N] [--soak-seconds S] [--desktop-seconds S]" >&2; exit 2 ;;
   esac
 done
 work=$(mktemp -d /tmp/halcyra-cs-bench.XXXXXX)
@@ -214,5 +235,6 @@ run() {
 [ "$paced" -gt 0 ] && run paced "$paced" "$beds" import
 [ "$flood" -gt 0 ] && run flood "$flood" "$beds"
 [ "$soak" -gt 0 ] && run paced "$soak" "$beds"
+[ "$desktop" -gt 0 ] && run desktop "$desktop" "$beds"
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
 # A 0 for a part skips it.
