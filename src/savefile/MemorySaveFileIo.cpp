@@ -9,6 +9,7 @@ void TMemorySaveFileIo::Touch(const std::filesystem::path& path)
 
 bool TMemorySaveFileIo::Stamp(const std::filesystem::path& path, TFileStamp& out)
 {
+    ++Calls;
     const auto it = Files.find(path);
     if (it == Files.end()) return false;
     out = {};
@@ -26,6 +27,7 @@ std::unique_ptr<TStream> TMemorySaveFileIo::OpenRead(const std::filesystem::path
 
 std::string TMemorySaveFileIo::ReadAll(const std::filesystem::path& path)
 {
+    ++Calls;
     const auto it = Files.find(path);
     if (it == Files.end()) throw ESaveFileIoError("Cannot open " + path.string() + ": No such file or directory");
     ++Reads;
@@ -34,6 +36,7 @@ std::string TMemorySaveFileIo::ReadAll(const std::filesystem::path& path)
 
 void TMemorySaveFileIo::WriteWhole(const std::filesystem::path& path, std::string_view bytes)
 {
+    ++Calls;
     Files[path] = std::string(bytes);
     Touch(path);
 }
@@ -45,8 +48,10 @@ void TMemorySaveFileIo::Update(const std::filesystem::path& path,
     WriteWhole(path, next);
 }
 
-void TMemorySaveFileIo::Append(const std::filesystem::path& path, std::string_view bytes, const TAppendCheck& check)
+void TMemorySaveFileIo::Append(const std::filesystem::path& path, std::string_view bytes, const TAppendCheck& check,
+                               TFileStamp* after)
 {
+    ++Calls;
     const auto it = Files.find(path);
     if (it == Files.end()) throw ESaveFileIoError("Cannot open " + path.string() + ": No such file or directory");
     if (FailAppends) throw ESaveFileIoError("Cannot write " + path.string() + ": No space left on device");
@@ -60,6 +65,7 @@ void TMemorySaveFileIo::Append(const std::filesystem::path& path, std::string_vi
     }
     it->second.append(bytes);
     Touch(path);
+    if (after != nullptr) Stamp(path, *after);
 }
 
 }  // namespace halcyra

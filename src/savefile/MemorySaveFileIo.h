@@ -15,15 +15,22 @@ public:
     bool FailAppends = false;
     // Whole-file reads so far (OpenRead and ReadAll).
     int Reads = 0;
+    // File accesses so far, of every kind (an operation built on others counts each of them).
+    int Calls = 0;
 
-    bool Exists(const std::filesystem::path& path) override { return Files.count(path) != 0; }
+    bool Exists(const std::filesystem::path& path) override
+    {
+        ++Calls;
+        return Files.count(path) != 0;
+    }
     bool Stamp(const std::filesystem::path& path, TFileStamp& out) override;
     std::unique_ptr<TStream> OpenRead(const std::filesystem::path& path) override;
     std::string ReadAll(const std::filesystem::path& path) override;
     void WriteWhole(const std::filesystem::path& path, std::string_view bytes) override;
     void Update(const std::filesystem::path& path,
                 const std::function<std::string(std::string current)>& rewrite) override;
-    void Append(const std::filesystem::path& path, std::string_view bytes, const TAppendCheck& check = {}) override;
+    void Append(const std::filesystem::path& path, std::string_view bytes, const TAppendCheck& check = {},
+                TFileStamp* after = nullptr) override;
 
 private:
     void Touch(const std::filesystem::path& path);

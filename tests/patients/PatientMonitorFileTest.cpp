@@ -49,24 +49,30 @@ public:
         ++wholeReads;
         return TPosixSaveFileIo::ReadAll(path);
     }
+    // Every point goes into a file that is sound with it: a crash right after any append or replacement
+    // leaves a file whose points all belong to declared series.
     void Update(const fs::path& path, const std::function<std::string(std::string current)>& rewrite) override
     {
         if (failUpdates) throw ESaveFileIoError("cannot replace " + path.string());
-        TPosixSaveFileIo::Update(path, rewrite);
+        TPosixSaveFileIo::Update(path, [&](std::string current) {
+            std::string next = rewrite(std::move(current));
+            for (const std::string& problem : CheckMonitorFile(next)) appendProblems.push_back(problem);
+            return next;
+        });
     }
-    // Every point goes into a file that is sound with it: a crash right after any append leaves a file
-    // whose points all belong to declared series.
-    void Append(const fs::path& path, std::string_view bytes, const TAppendCheck& check) override
+    void Append(const fs::path& path, std::string_view bytes, const TAppendCheck& check, TFileStamp* after) override
     {
+        ++appends;
         if (failAppends) throw ESaveFileIoError("cannot write " + path.string());
         std::ifstream in(path, std::ios::binary);
         const std::string before((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         for (const std::string& problem : CheckMonitorFile(before + std::string(bytes)))
             appendProblems.push_back(problem);
-        TPosixSaveFileIo::Append(path, bytes, check);
+        TPosixSaveFileIo::Append(path, bytes, check, after);
     }
     int headerReads = 0;
     int wholeReads = 0;
+    int appends = 0;
     std::int64_t bytesRead = 0;
     bool failUpdates = false;
     bool failAppends = false;
@@ -122,6 +128,7 @@ struct TStoredSeries {
     std::string unit;
     std::vector<std::pair<double, double>> points;  // time, value
     std::vector<double> delimiters;                 // by time
+    bool operator==(const TStoredSeries&) const = default;
 };
 
 class PatientMonitorFileTest : public ::testing::Test {
@@ -460,8 +467,9 @@ TEST_F(PatientMonitorFileTest, TheNewSeriesOfAMessageAreDeclaredWithOneRewriteBe
     EXPECT_EQ(io->replacements - before, 1);
 }
 
-// A crash while declaring leaves the file as it was; one right after the declaration leaves declared series
-// without points. Either way the file is sound, and the values of series the file had are written.
+// A crash while declaring leaves the file as it was, and the values of series the file had are written. The
+// declaration carries the message's points, so the file never holds the new series without them; an
+// append that fails writes none of the message's points. Either way the file is sound.
 TEST_F(PatientMonitorFileTest, ACrashAroundTheDeclarationLeavesASoundFile)
 {
     const auto fileProblems = [&] {
@@ -481,13 +489,27 @@ TEST_F(PatientMonitorFileTest, ACrashAroundTheDeclarationLeavesASoundFile)
     EXPECT_EQ(Stored("Halcyra.pil").size(), 1u);
 
     io->crashBeforeReplace = false;
-    io->failAppends = true;  // the process ends after the declaration: no point follows it
-    monitorFile.AppendValues({{"SpO2", "", "", "%", t2, 97}, {"RR", "", "", "rpm", t2, 16}});
+    io->failAppends = true;  // no append is needed: the replacement takes the points
+    const int appends = io->appends;
+    EXPECT_EQ(monitorFile.AppendValues({{"SpO2", "", "", "%", t2, 97}, {"RR", "", "", "rpm", t2, 16}}), 2);
+    EXPECT_EQ(io->appends, appends);
     EXPECT_EQ(fileProblems(), std::vector<std::string>{});
-    const auto stored = Stored("Halcyra.pil");
+    auto stored = Stored("Halcyra.pil");
     ASSERT_EQ(stored.size(), 3u);
-    EXPECT_TRUE(stored[1].points.empty());
-    EXPECT_TRUE(stored[2].points.empty());
+    EXPECT_EQ(stored[1].points, (std::vector<std::pair<double, double>>{{t2, 97}}));
+    EXPECT_EQ(stored[2].points, (std::vector<std::pair<double, double>>{{t2, 16}}));
+
+    const std::size_t told = recorder.calls.size();
+    const std::vector<TFileValue> next = {{"HR", "", "", "", t2 + kOneSecond * 10, 72},
+                                          {"SpO2", "", "", "%", t2 + kOneSecond * 10, 96}};
+    EXPECT_EQ(monitorFile.AppendValues(next), 0);
+    EXPECT_EQ(recorder.calls.size(), told);
+    EXPECT_EQ(Stored("Halcyra.pil"), stored);
+    // Nothing of the failed message counts as written: it is written whole once the file takes it.
+    io->failAppends = false;
+    EXPECT_EQ(monitorFile.AppendValues(next), 2);
+    EXPECT_EQ(recorder.calls.size(), told + 2);
+    EXPECT_EQ(fileProblems(), std::vector<std::string>{});
     EXPECT_EQ(io->appendProblems, std::vector<std::string>{});
 }
 
