@@ -17,6 +17,8 @@ namespace {
 
 // Patients named in the line of a message whose observations were cut.
 constexpr std::size_t kLeftOutPatientsNamed = 5;
+// Folder states kept at most; more patients than that start the list afresh.
+constexpr std::size_t kFolderStatesKept = 4096;
 
 }  // namespace
 
@@ -153,28 +155,14 @@ void TMessageHandler::HandlePID(const TMessageIndex& index, std::size_t i, TMess
     patientFolder_ = folders_.PatientFolderFor(patientID_);
 
     m.writeThisMessage = cycle_.IsNotYetSaved(patientID_, patientName_);
+    m.folderChecked = false;
+    m.folderRegistered = false;
     const bool identified = patientID_ != kNoPatientID;
-    m.folderRegistered = identified && folders_.PatientExists(patientFolder_);
     const TCollectStatus status = cycle_.Status();
     // A patient the full census turns away gets no folder either: the census bounds what a storm of new IDs
-    // leaves in the data folder.
-    const bool create = identified && !m.folderRegistered && settings_.autoCreate &&
-                        (status == csCollecting || status == csConnectionLost) && census_.HasRoomFor(patientID_);
-    // Opening the monitor-data file can create it, so an open counts as writing into the folder.
-    std::string refusal;
-    if ((m.folderRegistered || create) && !MayUseFolder(refusal)) {
-        m.folderRegistered = false;
-    } else if (create) {
-        patientFile_.CreatePatient(patientID_, firstName_, lastName_, patientFolder_);
-        m.folderRegistered = folders_.PatientExists(patientFolder_);
-        if (!m.folderRegistered && unusableLogged_.insert(patientID_).second)
-            log_.AddLogLine("Patient ID " + ShownText(patientID_) + ": no patient could be created in " +
-                            patientFolder_ + "; its values are not written");
-    }
-    if (m.folderRegistered) {
-        m.anyFolderRegistered = true;
-        monitorFile_.OpenPatientMonitorFile(writer_, patientFolder_, patientID_, patientName_);
-    }
+    // leaves in the data folder. Asked before the census takes the patient in.
+    m.mayCreate = identified && settings_.autoCreate && (status == csCollecting || status == csConnectionLost) &&
+                  census_.HasRoomFor(patientID_);
     if (grid_ != nullptr && ShowsPatient(m)) grid_->ShowPatient(patientID_, firstName_, lastName_);
 
     bool namesDiffer = false;
@@ -189,16 +177,60 @@ void TMessageHandler::HandlePID(const TMessageIndex& index, std::size_t i, TMess
         const int row = census_.AddRow(CensusRowText(patientID_, patientName_), std::move(patient));
         census_.SetTicked(row, settings_.autoCreate);
         m.censusChanged = true;
-    } else if (m.folderRegistered && namesDiffer) {
-        if (patientFile_.RewritePatientNames(patientID_, firstName_, lastName_, patientFolder_) != 0) {
-            if (found > 0) census_.SetRowNames(found, firstName_, lastName_);
-            m.censusChanged = true;
-        }
     }
     const int row = census_.FindRow(patientID_);
     if (row > 0) census_.SetEnabled(row, true);
-    if (!refusal.empty()) census_.SetRowHint(row, std::move(refusal));
     m.patientTicked = census_.IsTicked(row);
+
+    std::string refusal;
+    if (identified) {
+        // The folder is looked at when the message may write into it (values or new names); otherwise what
+        // the last look found stands for the rest of its grid slot.
+        const bool due =
+            status == csCollecting && m.patientTicked && (m.writeThisMessage || cycle_.UseHalcyraSettings());
+        const bool rename = found >= 0 && namesDiffer;
+        const auto known = folderStates_.find(patientFolder_);
+        if (due || rename || known == folderStates_.end() || known->second.slot != FolderSlot()) {
+            CheckFolder(m, refusal);
+        } else {
+            const bool exists = known->second.exists;
+            // Opening the monitor-data file can create it, so an open counts as writing into the folder.
+            m.folderRegistered = (exists || m.mayCreate) && MayUseFolder(refusal) && exists;
+        }
+    }
+    if (m.folderRegistered) m.anyFolderRegistered = true;
+    if (found >= 0 && namesDiffer && m.folderRegistered &&
+        patientFile_.RewritePatientNames(patientID_, firstName_, lastName_, patientFolder_) != 0) {
+        if (found > 0) census_.SetRowNames(found, firstName_, lastName_);
+        m.censusChanged = true;
+    }
+    if (!refusal.empty()) census_.SetRowHint(row, std::move(refusal));
+}
+
+TDateTime TMessageHandler::FolderSlot() const
+{
+    return cycle_.AlignToInterval(clock_.Now());
+}
+
+void TMessageHandler::CheckFolder(TMessageState& m, std::string& refusal)
+{
+    m.folderChecked = true;
+    bool exists = folders_.PatientExists(patientFolder_);
+    const bool create = !exists && m.mayCreate;
+    // Opening the monitor-data file can create it, so an open counts as writing into the folder.
+    const bool granted = !(exists || create) || MayUseFolder(refusal);
+    if (granted && create) {
+        patientFile_.CreatePatient(patientID_, firstName_, lastName_, patientFolder_);
+        exists = folders_.PatientExists(patientFolder_);
+        if (!exists && unusableLogged_.insert(patientID_).second)
+            log_.AddLogLine("Patient ID " + ShownText(patientID_) + ": no patient could be created in " +
+                            patientFolder_ + "; its values are not written");
+    }
+    m.folderRegistered = exists && granted;
+    if (m.folderRegistered) monitorFile_.OpenPatientMonitorFile(writer_, patientFolder_, patientID_, patientName_);
+    // A storm of new IDs does not grow this without bound.
+    if (folderStates_.size() >= kFolderStatesKept && folderStates_.count(patientFolder_) == 0) folderStates_.clear();
+    folderStates_[patientFolder_] = TFolderState{exists, FolderSlot()};
 }
 
 bool TMessageHandler::MayUseFolder(std::string& refusal)
@@ -313,6 +345,14 @@ void TMessageHandler::WriteFileValues(TMessageState& m)
     if (m.fileValues.empty()) return;
     std::vector<TFileValue> values;
     values.swap(m.fileValues);
+    // Values of a message that was not due (aperiodic ones) were taken on what the folder was known to be:
+    // the folder is looked at, and the file opened, now.
+    if (!m.folderChecked) {
+        std::string refusal;
+        CheckFolder(m, refusal);
+        if (!refusal.empty()) census_.SetRowHint(census_.FindRow(patientID_), std::move(refusal));
+        if (!m.folderRegistered) return;
+    }
     valuesWritten_ += monitorFile_.AppendValues(values);
 }
 
