@@ -318,7 +318,45 @@ TEST_F(PatientMonitorFileTest, AFileOfAnotherMonitorOrPatientOrWithBrokenIndices
         const auto stored = Stored(std::string(c.expectedName) + ".pil");
         ASSERT_EQ(stored.size(), 1u) << c.what;
         EXPECT_EQ(stored[0].points.size(), 1u) << c.what;
+        // A refused file is not read again while it is unchanged (ours is, once, after its declaration).
+        Open();
+        const int reads = io->headerReads;
+        Open();
+        EXPECT_EQ(monitorFile.MonitorName(), c.expectedName) << c.what;
+        EXPECT_EQ(io->headerReads, reads) << c.what;
     }
+}
+
+// What is kept of a file holds only while the file is the same one, at the same size: a file replaced
+// under it is read again, also when the replacement has the same size.
+TEST_F(PatientMonitorFileTest, AKeptFileStateGivesWayToAFileReplacedUnderIt)
+{
+    MakeFile("Halcyra.pil", "Other", "1234567890");
+    Open();
+    EXPECT_EQ(monitorFile.MonitorName(), "Halcyra1");
+    fs::remove(Host("Halcyra.pil"));
+    MakeFile("Halcyra.pil", "Halcyra", "1234567890");
+    Open();
+    EXPECT_EQ(monitorFile.MonitorName(), "Halcyra");
+
+    ASSERT_TRUE(monitorFile.AppendValue("Q0", "", "", "u", t1, 1, TValueTiming::Grid));
+    Open();
+    const int reads = io->headerReads;
+    // Another writer's file whose series 0 is another parameter, as long as ours.
+    MakeFile("other.pil", "Halcyra", "1234567890", {0});
+    AppendRawValues("other.pil", 1, t2);
+    ASSERT_EQ(fs::file_size(Host("other.pil")), fs::file_size(Host("Halcyra.pil")));
+    fs::rename(Host("other.pil"), Host("Halcyra.pil"));
+
+    Open();
+    EXPECT_GT(io->headerReads, reads);
+    ASSERT_TRUE(monitorFile.AppendValue("Q0", "", "", "u", t2, 2, TValueTiming::Grid));
+    const auto stored = Stored("Halcyra.pil");
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[0].name, "P0");
+    EXPECT_EQ(stored[0].points, (std::vector<std::pair<double, double>>{{t2, 60}}));
+    EXPECT_EQ(stored[1].name, "Q0");
+    EXPECT_EQ(stored[1].points, (std::vector<std::pair<double, double>>{{t2, 2}}));
 }
 
 TEST_F(PatientMonitorFileTest, WithoutAnyUsableFileNothingIsWrittenAnywhereAndTheLossIsLogged)
@@ -446,9 +484,12 @@ TEST_F(PatientMonitorFileTest, TheNewSeriesOfAMessageAreDeclaredWithOneRewriteBe
     for (int i = 0; i < 40; ++i) values.push_back({"P" + std::to_string(i), "", "", "u", t2, double(i)});
     values.insert(values.begin() + 5, TFileValue{"HR", "", "", "", t2, 71});
     values.push_back({"P3", "", "", "u", t2 + kOneSecond, 99, TValueTiming::Own});
+    const int appends = io->appends;
     EXPECT_EQ(monitorFile.AppendValues(values), 42);
 
+    // The points went in with the declaration's replacement.
     EXPECT_EQ(io->replacements - before, 1);
+    EXPECT_EQ(io->appends, appends);
     EXPECT_NE(fileio::StampOf(Host("Halcyra.pil")).inode, inode);
     EXPECT_EQ(io->appendProblems, std::vector<std::string>{});
     const auto stored = Stored("Halcyra.pil");
@@ -462,9 +503,14 @@ TEST_F(PatientMonitorFileTest, TheNewSeriesOfAMessageAreDeclaredWithOneRewriteBe
     EXPECT_EQ(recorder.calls[6], "1234567890 HR  71.000000");
     EXPECT_EQ(recorder.calls.back(), "1234567890 P3 u 99.000000");
 
-    // A message of known series only does not rewrite the file.
-    EXPECT_EQ(monitorFile.AppendValues({{"P1", "", "", "u", t2 + 10 * kOneSecond, 1}}), 1);
+    // A message of known series only does not rewrite the file: its points go in with one append.
+    EXPECT_EQ(monitorFile.AppendValues({{"P1", "", "", "u", t2 + 10 * kOneSecond, 1},
+                                        {"P2", "", "", "u", t2 + 10 * kOneSecond, 2},
+                                        {"HR", "", "", "", t2 + 10 * kOneSecond, 72}}),
+              3);
     EXPECT_EQ(io->replacements - before, 1);
+    EXPECT_EQ(io->appends, appends + 1);
+    EXPECT_EQ(Stored("Halcyra.pil")[0].points.back(), (std::pair<double, double>{t2 + 10 * kOneSecond, 72}));
 }
 
 // A crash while declaring leaves the file as it was, and the values of series the file had are written. The
