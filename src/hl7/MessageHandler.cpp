@@ -184,20 +184,17 @@ void TMessageHandler::HandlePID(const TMessageIndex& index, std::size_t i, TMess
 
     std::string refusal;
     if (identified) {
-        // The folder is looked at when the message may write into it (values, a new patient, new names) and
-        // once per grid slot; otherwise what the last look found stands. A folder found without its patient
-        // file, which may not be made either, takes no value until the next slot.
+        // The folder is looked at when the message may write into it (values, a missing patient to make, new
+        // names) and once per grid slot; otherwise what the last look found stands. A folder found without
+        // its patient file, which may not be made either, takes no value until the next slot.
         const auto known = folderStates_.find(patientFolder_);
         const bool current = known != folderStates_.end() && known->second.slot == FolderSlot();
-        const bool mayWrite = current && (known->second.exists || m.mayCreate);
         const bool due =
             status == csCollecting && m.patientTicked && (m.writeThisMessage || cycle_.UseHalcyraSettings());
-        if (!current || (due && mayWrite) || (found >= 0 && namesDiffer)) {
+        if (!current || (known->second.exists ? due : m.mayCreate) || (found >= 0 && namesDiffer)) {
             CheckFolder(m, refusal);
         } else {
-            const bool exists = known->second.exists;
-            // Opening the monitor-data file can create it, so an open counts as writing into the folder.
-            m.folderRegistered = (exists || m.mayCreate) && MayUseFolder(refusal) && exists;
+            m.folderRegistered = known->second.exists && MayUseFolder(refusal);
         }
     }
     if (m.folderRegistered) m.anyFolderRegistered = true;

@@ -154,6 +154,23 @@ TEST(MessageFileAccess, AFolderRemovedWhileRunningIsNoticedByTheNextWrite)
     }
 }
 
+// A patient listed before collecting began is made by its first message while collecting, due or not,
+// and takes the aperiodic value that message brings.
+TEST(MessageFileAccess, APatientMadeByAMessageThatIsNotDueTakesItsAperiodicValue)
+{
+    TEngineFixture f;
+    f.handler.Settings().autoCreate = true;
+    f.cycle.SetStatus(csConnected);
+    f.ReceiveAt(At(12, 0, 7), Message(At(12, 0, 7)));
+    EXPECT_FALSE(f.files.FileExists(kFolder + "Patient"));
+    f.cycle.Start();
+    f.cycle.MarkSaved("123456", "Smith John", true);
+    f.ReceiveAt(At(12, 0, 8), {Msh(), Pid("123456", "Smith^John"), Obr("20240506120008"), Obx(kHR, "72", "bpm"),
+                               test::AperiodicObx(test::kNBP, "120", "mmHg", "20240506120006")});
+    EXPECT_TRUE(f.files.FileExists(kFolder + "Patient"));
+    EXPECT_EQ(Points(f, MonitorFile(f)), (std::vector<std::string>{"NBPs 2024-05-06T12:00:06.000 120"}));
+}
+
 // The drive C: is mapped elsewhere while running: the values go where the mapping now points, into a file
 // read from there, and no more into the old one.
 TEST(MessageFileAccess, AChangedDriveMappingIsNoticedByTheNextWrite)
