@@ -9,14 +9,14 @@ void TMemorySaveFileIo::Touch(const std::filesystem::path& path)
 
 bool TMemorySaveFileIo::Stamp(const std::filesystem::path& path, TFileStamp& out)
 {
-    ++Calls;
     const auto it = Files.find(path);
     if (it == Files.end()) return false;
     out = {};
     out.exists = true;
     out.mtimeNs = static_cast<std::int64_t>(versions_[path]);
     out.size = it->second.size();
-    out.inode = 1;
+    // A whole-file write stands for a replacement: another file under the name.
+    out.inode = inodes_[path];
     return true;
 }
 
@@ -27,7 +27,6 @@ std::unique_ptr<TStream> TMemorySaveFileIo::OpenRead(const std::filesystem::path
 
 std::string TMemorySaveFileIo::ReadAll(const std::filesystem::path& path)
 {
-    ++Calls;
     const auto it = Files.find(path);
     if (it == Files.end()) throw ESaveFileIoError("Cannot open " + path.string() + ": No such file or directory");
     ++Reads;
@@ -36,8 +35,8 @@ std::string TMemorySaveFileIo::ReadAll(const std::filesystem::path& path)
 
 void TMemorySaveFileIo::WriteWhole(const std::filesystem::path& path, std::string_view bytes)
 {
-    ++Calls;
     Files[path] = std::string(bytes);
+    inodes_[path] = ++clock_;
     Touch(path);
 }
 
@@ -51,7 +50,6 @@ void TMemorySaveFileIo::Update(const std::filesystem::path& path,
 void TMemorySaveFileIo::Append(const std::filesystem::path& path, std::string_view bytes, const TAppendCheck& check,
                                TFileStamp* after)
 {
-    ++Calls;
     const auto it = Files.find(path);
     if (it == Files.end()) throw ESaveFileIoError("Cannot open " + path.string() + ": No such file or directory");
     if (FailAppends) throw ESaveFileIoError("Cannot write " + path.string() + ": No space left on device");

@@ -15,14 +15,8 @@ public:
     bool FailAppends = false;
     // Whole-file reads so far (OpenRead and ReadAll).
     int Reads = 0;
-    // File accesses so far, of every kind (an operation built on others counts each of them).
-    int Calls = 0;
 
-    bool Exists(const std::filesystem::path& path) override
-    {
-        ++Calls;
-        return Files.count(path) != 0;
-    }
+    bool Exists(const std::filesystem::path& path) override { return Files.count(path) != 0; }
     bool Stamp(const std::filesystem::path& path, TFileStamp& out) override;
     std::unique_ptr<TStream> OpenRead(const std::filesystem::path& path) override;
     std::string ReadAll(const std::filesystem::path& path) override;
@@ -35,6 +29,7 @@ public:
 private:
     void Touch(const std::filesystem::path& path);
     std::map<std::filesystem::path, std::uint64_t> versions_;
+    std::map<std::filesystem::path, std::uint64_t> inodes_;
     std::uint64_t clock_ = 0;
 };
 
