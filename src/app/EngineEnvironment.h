@@ -8,6 +8,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
 #include "relay/RelayListener.h"
+#include "savefile/SaveFileIo.h"
 
 #include <functional>
 #include <memory>
@@ -31,6 +32,9 @@ struct TEngineEnvironment {
     // null gives a socket that is never open and a listener that never listens.
     std::function<std::unique_ptr<IClientSocket>()> relayClientSocket;
     std::function<std::unique_ptr<IRelayListener>()> relayListener;
+
+    // The access to the monitor-data files; null gives the real file system.
+    std::shared_ptr<ISaveFileIo> saveFileIo;
 
     std::string executablePath;
     // The command-line arguments left after the program's own options.

@@ -38,7 +38,7 @@ TRunEngine::TRunEngine(const TEngineEnvironment& environment, const TEngineViews
       patientFolders_(*env_.files, idReduction_),
       patientFile_(*env_.files),
       census_(settings_, *env_.clock, idReduction_, patientFolders_, patientFile_),
-      saveFileIo_(TPosixSaveFileIo::Default()),
+      saveFileIo_(env_.saveFileIo ? env_.saveFileIo : TPosixSaveFileIo::Default()),
       writer_(saveFileIo_),
       monitorFile_(*env_.files, saveFileIo_, params_, notices_),
       folderOwners_(*env_.files, saveFileIo_, patientFolders_)

@@ -17,6 +17,8 @@ namespace {
 
 // Patients named in the line of a message whose observations were cut.
 constexpr std::size_t kLeftOutPatientsNamed = 5;
+// Folder states kept at most; more patients than that start the list afresh.
+constexpr std::size_t kFolderStatesKept = 4096;
 
 }  // namespace
 
@@ -154,31 +156,15 @@ void TMessageHandler::HandlePID(const TMessageIndex& index, std::size_t i, TMess
     patientFolder_ = folders_.PatientFolderFor(patientID_);
 
     m.writeThisMessage = cycle_.IsNotYetSaved(patientID_, patientName_);
+    m.folderChecked = false;
+    m.createFailed = false;
+    m.folderRegistered = false;
     const bool identified = patientID_ != kNoPatientID;
-    m.folderRegistered = identified && folders_.PatientExists(patientFolder_);
     const TCollectStatus status = cycle_.Status();
     // A patient the full census turns away gets no folder either: the census bounds what a storm of new IDs
-    // leaves in the data folder.
-    const bool create = identified && !m.folderRegistered && settings_.autoCreate &&
-                        (status == csCollecting || status == csConnectionLost) && census_.HasRoomFor(patientID_);
-    // Opening the monitor-data file can create it, so an open counts as writing into the folder.
-    std::string refusal;
-    bool createFailed = false;
-    if ((m.folderRegistered || create) && !MayUseFolder(refusal)) {
-        m.folderRegistered = false;
-        notices_.ValuesNotWritten(patientID_, refusal);
-    } else if (create) {
-        patientFile_.CreatePatient(patientID_, firstName_, lastName_, patientFolder_);
-        m.folderRegistered = folders_.PatientExists(patientFolder_);
-        createFailed = !m.folderRegistered;
-        if (createFailed && unusableLogged_.insert(patientID_).second)
-            log_.AddLogLine("Patient ID " + ShownText(patientID_) + ": no patient could be created in " +
-                            patientFolder_ + "; its values are not written");
-    }
-    if (m.folderRegistered) {
-        m.anyFolderRegistered = true;
-        monitorFile_.OpenPatientMonitorFile(writer_, patientFolder_, patientID_, patientName_);
-    }
+    // leaves in the data folder. Asked before the census takes the patient in.
+    m.mayCreate = identified && settings_.autoCreate && (status == csCollecting || status == csConnectionLost) &&
+                  census_.HasRoomFor(patientID_);
     if (grid_ != nullptr && ShowsPatient(m)) grid_->ShowPatient(patientID_, firstName_, lastName_);
 
     bool namesDiffer = false;
@@ -193,25 +179,72 @@ void TMessageHandler::HandlePID(const TMessageIndex& index, std::size_t i, TMess
         const int row = census_.AddRow(CensusRowText(patientID_, patientName_), std::move(patient));
         census_.SetTicked(row, settings_.autoCreate);
         m.censusChanged = true;
-    } else if (m.folderRegistered && namesDiffer) {
-        if (patientFile_.RewritePatientNames(patientID_, firstName_, lastName_, patientFolder_) != 0) {
-            if (found > 0) census_.SetRowNames(found, firstName_, lastName_);
-            m.censusChanged = true;
-        }
     }
     const int row = census_.FindRow(patientID_);
     if (row > 0) census_.SetEnabled(row, true);
     m.patientTicked = census_.IsTicked(row);
-    if (refusal.empty() && identified && !m.folderRegistered) NoteNoFolder(m, createFailed);
+
+    std::string refusal;
+    if (identified) {
+        // The folder is looked at when the message may write into it (values, a missing patient to make, new
+        // names) and once per grid slot; otherwise what the last look found stands. A folder found without
+        // its patient file, which may not be made either, takes no value until the next slot.
+        const auto known = folderStates_.find(patientFolder_);
+        const bool current = known != folderStates_.end() && known->second.slot == FolderSlot();
+        const bool due =
+            status == csCollecting && m.patientTicked && (m.writeThisMessage || cycle_.UseHalcyraSettings());
+        if (!current || (known->second.exists ? due : m.mayCreate) || (found >= 0 && namesDiffer)) {
+            CheckFolder(m, refusal);
+        } else {
+            m.folderRegistered = known->second.exists && MayUseFolder(refusal);
+        }
+    }
+    if (!refusal.empty())
+        notices_.ValuesNotWritten(patientID_, refusal);
+    else if (identified && !m.folderRegistered)
+        NoteNoFolder(m);
+    if (m.folderRegistered) m.anyFolderRegistered = true;
+    if (found >= 0 && namesDiffer && m.folderRegistered &&
+        patientFile_.RewritePatientNames(patientID_, firstName_, lastName_, patientFolder_) != 0) {
+        if (found > 0) census_.SetRowNames(found, firstName_, lastName_);
+        m.censusChanged = true;
+    }
     if (!refusal.empty()) census_.SetRowHint(row, std::move(refusal));
 }
 
-void TMessageHandler::NoteNoFolder(const TMessageState& m, bool createFailed)
+TDateTime TMessageHandler::FolderSlot() const
+{
+    return cycle_.AlignToInterval(clock_.Now());
+}
+
+void TMessageHandler::CheckFolder(TMessageState& m, std::string& refusal)
+{
+    m.folderChecked = true;
+    bool exists = folders_.PatientExists(patientFolder_);
+    const bool create = !exists && m.mayCreate;
+    // Opening the monitor-data file can create it, so an open counts as writing into the folder.
+    const bool granted = !(exists || create) || MayUseFolder(refusal);
+    if (granted && create) {
+        patientFile_.CreatePatient(patientID_, firstName_, lastName_, patientFolder_);
+        exists = folders_.PatientExists(patientFolder_);
+        m.createFailed = !exists;
+        if (!exists && unusableLogged_.insert(patientID_).second)
+            log_.AddLogLine("Patient ID " + ShownText(patientID_) + ": no patient could be created in " +
+                            patientFolder_ + "; its values are not written");
+    }
+    m.folderRegistered = exists && granted;
+    if (m.folderRegistered) monitorFile_.OpenPatientMonitorFile(writer_, patientFolder_, patientID_, patientName_);
+    // A storm of new IDs does not grow this without bound.
+    if (folderStates_.size() >= kFolderStatesKept && folderStates_.count(patientFolder_) == 0) folderStates_.clear();
+    folderStates_[patientFolder_] = TFolderState{exists, FolderSlot()};
+}
+
+void TMessageHandler::NoteNoFolder(const TMessageState& m)
 {
     if (!m.patientTicked || !m.writeThisMessage || cycle_.Status() != csCollecting) return;
     notices_.ValuesNotWritten(patientID_,
-                              createFailed ? "No patient could be created in " + patientFolder_
-                                           : "The patient has no folder in the data folder (" + patientFolder_ + ")");
+                              m.createFailed ? "No patient could be created in " + patientFolder_
+                                             : "The patient has no folder in the data folder (" + patientFolder_ + ")");
 }
 
 bool TMessageHandler::MayUseFolder(std::string& refusal)
@@ -326,6 +359,14 @@ void TMessageHandler::WriteFileValues(TMessageState& m)
     if (m.fileValues.empty()) return;
     std::vector<TFileValue> values;
     values.swap(m.fileValues);
+    // Values of a message that was not due (aperiodic ones) were taken on what the folder was known to be:
+    // the folder is looked at, and the file opened, now.
+    if (!m.folderChecked) {
+        std::string refusal;
+        CheckFolder(m, refusal);
+        if (!refusal.empty()) census_.SetRowHint(census_.FindRow(patientID_), std::move(refusal));
+        if (!m.folderRegistered) return;
+    }
     valuesWritten_ += monitorFile_.AppendValues(values);
 }
 

@@ -28,6 +28,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -100,7 +101,14 @@ public:
 private:
     // Everything that is reset at the start of every message.
     struct TMessageState {
+        // The current patient's folder holds the patient file and is the patient's to write into: as looked
+        // at in this message when folderChecked, otherwise as the last look in this grid slot found it.
         bool folderRegistered = false;
+        bool folderChecked = false;
+        // The current patient's folder may be made when missing.
+        bool mayCreate = false;
+        // The folder was missing and making the patient in it failed.
+        bool createFailed = false;
         bool patientTicked = false;
         bool writeThisMessage = false;
         bool hasObservationTime = false;
@@ -131,6 +139,12 @@ private:
     // Hands the values collected for the open file over to it; before anything else may open another file
     // or close series (a patient segment, a header, the end of the message).
     void WriteFileValues(TMessageState& m);
+    // Looks at the current patient's folder: whether it holds the patient file, making the patient when it
+    // may; whether the patient may write there; if so, opens its monitor-data file. Remembers what it found
+    // for the grid slot.
+    void CheckFolder(TMessageState& m, std::string& refusal);
+    // The grid time of the clock: what was found of a folder stands until it changes.
+    TDateTime FolderSlot() const;
     // An observation beyond the message's cap.
     void NoteLeftOut(TMessageState& m);
     // Also after a failure: the census keeps a new patient, and the next message is not taken for a re-entry.
@@ -143,7 +157,7 @@ private:
     bool MayUseFolder(std::string& refusal);
     void NoteDueWrite(TMessageState& m);
     // A ticked patient due for writing whose values have no folder to go to.
-    void NoteNoFolder(const TMessageState& m, bool createFailed);
+    void NoteNoFolder(const TMessageState& m);
     // A value text that is not a number, logged once per patient and parameter.
     void NoteNotANumber(const std::string& label, std::string_view valueText);
     // The patient's ID or name was longer than it may be (lengths of the texts received, 0 for one that
@@ -187,6 +201,12 @@ private:
     bool observationCutLogged_ = false;
     std::set<std::pair<std::string, std::string>> strayStampLogged_;  // (patient ID, field)
     std::set<std::string> unusableLogged_;                            // patient IDs without a folder
+    // What the last look at each patient folder found: whether it held the patient file, and in which slot.
+    struct TFolderState {
+        bool exists = false;
+        TDateTime slot = 0;
+    };
+    std::unordered_map<std::string, TFolderState> folderStates_;
 };
 
 }  // namespace halcyra

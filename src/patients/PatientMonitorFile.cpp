@@ -19,14 +19,6 @@ std::unique_ptr<TParameterSerie> CopyOf(const TParameterSerie& serie)
     return copy;
 }
 
-TSeriesList CopyOf(const TSeriesList& list)
-{
-    TSeriesList copy;
-    copy.reserve(list.size());
-    for (const auto& serie : list) copy.push_back(CopyOf(*serie));
-    return copy;
-}
-
 }  // namespace
 
 TPatientMonitorFile::TPatientMonitorFile(const TFileSystem& files, std::shared_ptr<ISaveFileIo> io,
@@ -52,14 +44,19 @@ void TPatientMonitorFile::OpenExistingPatientMonitorFile(TSaveItNew& writer, std
     Open(writer, folder, patientId, patientName, false);
 }
 
+const TSeriesList& TPatientMonitorFile::SeriesList() const
+{
+    static const TSeriesList kNone;
+    return open_ != nullptr ? open_->series : kNone;
+}
+
 void TPatientMonitorFile::Open(TSaveItNew& writer, std::string_view folder, std::string_view patientId,
                                std::string_view patientName, bool create)
 {
     writer_ = nullptr;
+    open_ = nullptr;
     openFile_.clear();
     openHost_.clear();
-    series_.clear();
-    points_.clear();
     openFolder_ = folder;
     patientId_ = patientId;
     lossLogged_ = false;
@@ -85,55 +82,83 @@ TPatientMonitorFile::TAttempt TPatientMonitorFile::TryOpen(TSaveItNew& writer, c
                                                            bool create)
 {
     try {
-        const std::filesystem::path host = files_.HostPath(windowsPath);
-        if (!create && !io_->Exists(host)) return TAttempt::Missing;
-        const std::string key = host.string();
+        // A file found under the name as written is the one the full lookup would find: one stat settles the
+        // usual case. Anything else (a missing file, another spelling of a name) takes the full lookup.
+        std::filesystem::path host = files_.ExactHostPath(windowsPath);
         TFileStamp stamp;
-        const auto cached = headers_.find(key);
-        if (cached != headers_.end() && io_->Stamp(host, stamp) && cached->second.stamp == stamp &&
-            cached->second.patientId == patientId) {
+        bool found = io_->Stamp(host, stamp);
+        if (!found) {
+            host = files_.HostPath(windowsPath);
+            found = io_->Stamp(host, stamp);
+        }
+        if (!create && !found) return TAttempt::Missing;
+        const std::string key = host.string();
+        const auto known = known_.find(key);
+        if (found && known != known_.end() && known->second.stamp == stamp && known->second.patientId == patientId) {
+            if (known->second.refused) return TAttempt::Failed;
             writer.SetFileName(host);
-            series_ = CopyOf(cached->second.series);
-            points_ = cached->second.points;
+            open_ = &known->second;
             openHost_ = key;
             return TAttempt::Opened;
         }
-        headers_.erase(key);
-
-        writer.SetFileName(host);
-        writer.OpenOrCreate(std::string(kMonitorName), "", std::string(patientId), std::string(patientName), false);
-        // Stamped before the read: a change while reading makes the next open read again.
-        const bool stamped = io_->Stamp(host, stamp);
-        writer.SetFileName(host);
-        writer.DropFileCache();
-        writer.ReadHeaderRegion();
-
-        TSeriesList series;
-        bool foreignMonitor = false;
-        bool indexError = false;
-        std::uint16_t expected = 0;
-        for (const auto& object : writer.LoadedObjects()) {
-            if (const auto* info = dynamic_cast<const TMonitorInfo*>(object.get())) {
-                if (info->MonitorKind != kMonitorName) foreignMonitor = true;
-            } else if (const auto* serie = dynamic_cast<const TParameterSerie*>(object.get())) {
-                series.push_back(CopyOf(*serie));
-                if (serie->Index == expected)
-                    ++expected;
-                else
-                    indexError = true;
-            }
-        }
-        if (foreignMonitor || indexError) return TAttempt::Failed;
-
-        std::vector<TSeriesPoints> points = LearnPoints(writer, series.size());
-        if (stamped) headers_[key] = TCachedHeader{stamp, std::string(patientId), CopyOf(series), points};
-        series_ = std::move(series);
-        points_ = std::move(points);
-        openHost_ = key;
-        return TAttempt::Opened;
+        known_.erase(key);
+        return ReadHeader(writer, host, patientId, patientName);
     } catch (const std::exception&) {
         return TAttempt::Failed;
     }
+}
+
+TPatientMonitorFile::TAttempt TPatientMonitorFile::ReadHeader(TSaveItNew& writer, const std::filesystem::path& host,
+                                                              std::string_view patientId, std::string_view patientName)
+{
+    const std::string key = host.string();
+    TFileStamp stamp;
+    bool stamped = false;
+    // A refusal for what the file holds stands while the file is unchanged; a failure to read it does not.
+    const auto refuse = [&] {
+        if (stamped) known_[key] = TKnownFile{stamp, std::string(patientId), true, {}, {}};
+        return TAttempt::Failed;
+    };
+    try {
+        writer.SetFileName(host);
+        writer.OpenOrCreate(std::string(kMonitorName), "", std::string(patientId), std::string(patientName), false);
+        // Stamped before the read: a change while reading makes the next open read again.
+        stamped = io_->Stamp(host, stamp);
+        writer.SetFileName(host);
+        writer.DropFileCache();
+        writer.ReadHeaderRegion();
+    } catch (const ETovError&) {
+        if (!stamped) stamped = io_->Stamp(host, stamp);
+        return refuse();
+    } catch (const EReadError&) {
+        if (!stamped) stamped = io_->Stamp(host, stamp);
+        return refuse();
+    }
+
+    TSeriesList series;
+    bool foreignMonitor = false;
+    bool indexError = false;
+    std::uint16_t expected = 0;
+    for (const auto& object : writer.LoadedObjects()) {
+        if (const auto* info = dynamic_cast<const TMonitorInfo*>(object.get())) {
+            if (info->MonitorKind != kMonitorName) foreignMonitor = true;
+        } else if (const auto* serie = dynamic_cast<const TParameterSerie*>(object.get())) {
+            series.push_back(CopyOf(*serie));
+            if (serie->Index == expected)
+                ++expected;
+            else
+                indexError = true;
+        }
+    }
+    if (foreignMonitor || indexError) return refuse();
+
+    std::vector<TSeriesPoints> points = LearnPoints(writer, series.size());
+    TKnownFile& file = known_[key];
+    file =
+        TKnownFile{stamped ? stamp : TFileStamp{}, std::string(patientId), false, std::move(series), std::move(points)};
+    open_ = &file;
+    openHost_ = key;
+    return TAttempt::Opened;
 }
 
 std::vector<TSeriesPoints> TPatientMonitorFile::LearnPoints(TSaveItNew& writer, std::size_t seriesCount) const
@@ -181,8 +206,9 @@ int TPatientMonitorFile::FindSeries(std::string_view label, std::string_view pla
     const std::string name = Trim(label);
     const std::string measurementPlace = Trim(place);
     const std::string extraName = Trim(extra);
-    for (std::size_t i = 0; i < series_.size(); ++i)
-        if (Takes(*series_[i], name, measurementPlace, extraName, unit)) return static_cast<int>(i);
+    const TSeriesList& series = open_->series;
+    for (std::size_t i = 0; i < series.size(); ++i)
+        if (Takes(*series[i], name, measurementPlace, extraName, unit)) return static_cast<int>(i);
     return -1;
 }
 
@@ -191,6 +217,7 @@ std::vector<int> TPatientMonitorFile::PlanSeries(const std::vector<TFileValue>& 
     // The first series that takes a value, among the file's and then the new ones in the order they are
     // added: the same series one-by-one declarations would give.
     std::vector<int> seriesOf(values.size(), -1);
+    const std::size_t declared = open_->series.size();
     std::string refused;
     for (std::size_t i = 0; i < values.size(); ++i) {
         const TFileValue& v = values[i];
@@ -200,22 +227,22 @@ std::vector<int> TPatientMonitorFile::PlanSeries(const std::vector<TFileValue>& 
             const std::string place = Trim(v.place);
             const std::string extra = Trim(v.extra);
             for (std::size_t j = 0; j < added.series.size() && found < 0; ++j)
-                if (Takes(*added.series[j], name, place, extra, v.unit)) found = static_cast<int>(series_.size() + j);
+                if (Takes(*added.series[j], name, place, extra, v.unit)) found = static_cast<int>(declared + j);
         }
         if (found < 0) {
-            if (series_.size() + added.series.size() >= kMaxSeriesPerFile) {
+            if (declared + added.series.size() >= kMaxSeriesPerFile) {
                 if (refused.empty()) refused = v.label;
                 continue;
             }
             auto serie = std::make_unique<TParameterSerie>();
-            serie->Index = static_cast<std::uint16_t>(series_.size() + added.series.size());
+            serie->Index = static_cast<std::uint16_t>(declared + added.series.size());
             serie->Info.SetParameterName(v.label);
             serie->Info.SetMeasurementPlace(v.place);
             serie->Info.SetParamExtraName(v.extra);
             serie->UnitName = v.unit;
             added.declarations.push_back({serie->Index, v.label, v.place, v.extra, "", v.unit});
             added.series.push_back(std::move(serie));
-            found = static_cast<int>(series_.size() + added.series.size()) - 1;
+            found = static_cast<int>(declared + added.series.size()) - 1;
         }
         seriesOf[i] = found;
     }
@@ -230,15 +257,15 @@ std::vector<int> TPatientMonitorFile::PlanSeries(const std::vector<TFileValue>& 
     return seriesOf;
 }
 
-void TPatientMonitorFile::Declare(TAddedSeries added)
+void TPatientMonitorFile::Declare(TAddedSeries added, const std::vector<TValueRecord>& records)
 {
     if (added.series.empty()) return;
-    // The declaration replaces the file: what was kept of its header is no longer current.
-    headers_.erase(openHost_);
-    writer_->AddParameterSeries(added.declarations);
+    writer_->AddValuePoints(added.declarations, records);
+    // The declaration replaced the file: what is kept of it holds until the next open reads it again.
+    open_->stamp = {};
     for (auto& serie : added.series) {
-        series_.push_back(std::move(serie));
-        points_.push_back(TSeriesPoints::None());
+        open_->series.push_back(std::move(serie));
+        open_->points.push_back(TSeriesPoints::None());
     }
 }
 
@@ -251,7 +278,7 @@ int TPatientMonitorFile::SeriesIndexFor(std::string_view label, std::string_view
         {TFileValue{std::string(label), std::string(place), std::string(extra), std::string(unit)}}, added)[0];
     if (found < 0) return -1;
     Declare(std::move(added));
-    return series_[static_cast<std::size_t>(found)]->Index;
+    return open_->series[static_cast<std::size_t>(found)]->Index;
 }
 
 std::optional<TDateTime> TPatientMonitorFile::AppendDelimiter(std::string_view label, std::string_view place,
@@ -262,29 +289,24 @@ std::optional<TDateTime> TPatientMonitorFile::AppendDelimiter(std::string_view l
     const int found = FindSeries(label, place, extra, unit);
     if (found < 0) return std::nullopt;
     const auto k = static_cast<std::size_t>(found);
-    if (!points_[k].NeedsDelimiter()) return std::nullopt;
-    const TDateTime time = points_[k].DelimiterTime(after);
-    if (!writer_->AddDelimiterPoint(series_[k]->Index, code, time)) return std::nullopt;
-    NoteOwnAppend(k, true, time);
+    if (!open_->points[k].NeedsDelimiter()) return std::nullopt;
+    const TDateTime time = open_->points[k].DelimiterTime(after);
+    if (!writer_->AddDelimiterPoint(open_->series[k]->Index, code, time)) return std::nullopt;
+    open_->points[k].Appended(true, time);
+    TFileStamp now;
+    if (!io_->Stamp(openHost_, now)) now = {};
+    NoteOwnAppend(1, now);
     return time;
 }
 
-void TPatientMonitorFile::NoteOwnAppend(std::size_t series, bool delimiter, TDateTime time)
+void TPatientMonitorFile::NoteOwnAppend(std::size_t count, const TFileStamp& after)
 {
-    points_[series].Appended(delimiter, time);
-    // Our own point leaves the header as it was: the kept header stays current when the file grew by
-    // exactly that point and nothing else replaced it.
-    const auto cached = headers_.find(openHost_);
-    if (cached == headers_.end()) return;
-    TFileStamp now;
-    if (io_->Stamp(openHost_, now) && now.inode == cached->second.stamp.inode &&
-        now.size == cached->second.stamp.size + item::kPointRecordSize &&
-        cached->second.points.size() == points_.size()) {
-        cached->second.stamp = now;
-        cached->second.points[series] = points_[series];
-    } else {
-        headers_.erase(cached);
-    }
+    // Our own points leave the header as it was: the kept state stays current when the file grew by exactly
+    // those points and nothing else replaced it.
+    const TFileStamp& before = open_->stamp;
+    const bool ours = before.exists && after.exists && after.device == before.device && after.inode == before.inode &&
+                      after.size == before.size + count * item::kPointRecordSize;
+    open_->stamp = ours ? after : TFileStamp{};
 }
 
 bool TPatientMonitorFile::AppendValue(std::string_view label, std::string_view place, std::string_view extra,
@@ -306,43 +328,71 @@ int TPatientMonitorFile::AppendValues(const std::vector<TFileValue>& values)
         return 0;
     }
     TAddedSeries added;
-    std::vector<int> seriesOf = PlanSeries(values, added);
-    const std::size_t declared = series_.size();
+    const std::vector<int> seriesOf = PlanSeries(values, added);
+    const std::size_t declared = open_->series.size();
+
+    // The points to write, in message order: one per series and grid time, counting those of this message.
+    std::vector<TSeriesPoints> points = open_->points;
+    points.resize(declared + added.series.size(), TSeriesPoints::None());
+    std::vector<std::size_t> taken;  // indices into values
+    std::vector<TValueRecord> records;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (seriesOf[i] < 0) continue;
+        const auto k = static_cast<std::size_t>(seriesOf[i]);
+        const TFileValue& v = values[i];
+        if (params_.IsExcluded(v.label) && !params_.Automatic()) continue;
+        if (v.timing == TValueTiming::Grid && points[k].HoldsValueAt(v.time)) continue;
+        lastWrittenTime_ = v.time;
+        const std::uint16_t index = k < declared ? open_->series[k]->Index : added.series[k - declared]->Index;
+        records.push_back({index, v.time, v.value});
+        points[k].Appended(false, v.time);
+        taken.push_back(i);
+    }
+
+    if (added.series.empty() && records.empty()) return 0;
+    bool written = false;
     if (!added.series.empty()) {
         const std::string first = added.declarations.front().parameterName;
         const std::size_t count = added.series.size();
         // A value is never raised to the message handling: the values of the file's series are still written.
         try {
-            Declare(std::move(added));
+            Declare(std::move(added), records);
+            written = true;
         } catch (const std::exception& e) {
             const std::string what = "Could not declare " + first +
                                      (count > 1 ? " and " + std::to_string(count - 1) + " other series" : "") + " in " +
                                      openFile_ + ": " + e.what();
             Log(what);
             notices_.ValuesNotWritten(patientId_, what);
-            for (int& k : seriesOf)
-                if (k >= static_cast<int>(declared)) k = -1;
+            std::vector<TValueRecord> kept;
+            std::vector<std::size_t> keptTaken;
+            for (std::size_t r = 0; r < records.size(); ++r) {
+                if (static_cast<std::size_t>(seriesOf[taken[r]]) >= declared) continue;
+                kept.push_back(records[r]);
+                keptTaken.push_back(taken[r]);
+            }
+            records.swap(kept);
+            taken.swap(keptTaken);
+            points.resize(declared);
         }
     }
-    int written = 0;
-    for (std::size_t i = 0; i < values.size(); ++i)
-        if (seriesOf[i] >= 0 && AppendPoint(static_cast<std::size_t>(seriesOf[i]), values[i])) ++written;
-    return written;
-}
-
-bool TPatientMonitorFile::AppendPoint(std::size_t k, const TFileValue& v)
-{
-    if (params_.IsExcluded(v.label) && !params_.Automatic()) return false;
-    if (v.timing == TValueTiming::Grid && points_[k].HoldsValueAt(v.time)) return false;
-    lastWrittenTime_ = v.time;
-    if (!writer_->AddValuePoint(series_[k]->Index, v.time, v.value)) {
-        notices_.ValuesNotWritten(patientId_, "A value of " + v.label + " could not be appended to " + openFile_);
-        return false;
+    if (!written && !records.empty()) {
+        TFileStamp after;
+        written = writer_->AddValuePoints({}, records, &after);
+        if (written) NoteOwnAppend(records.size(), after);
     }
-    ++valuesWritten_;
-    NoteOwnAppend(k, false, v.time);
-    notices_.ValuePointWritten(patientId_, v.label, v.unit, v.time, v.value);
-    return true;
+    if (!written) {
+        // Nothing of the message reached the file; its state is learnt again at the next open.
+        open_->stamp = {};
+        if (!records.empty()) notices_.ValuesNotWritten(patientId_, "The values could not be appended to " + openFile_);
+        return 0;
+    }
+    open_->points = std::move(points);
+    for (const std::size_t i : taken) {
+        ++valuesWritten_;
+        notices_.ValuePointWritten(patientId_, values[i].label, values[i].unit, values[i].time, values[i].value);
+    }
+    return static_cast<int>(taken.size());
 }
 
 }  // namespace halcyra

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -65,7 +66,8 @@ public:
     // another monitor or patient ID, or whose series indices are not 0, 1, 2 ... in order. Nothing is
     // raised. When every name fails, no file is open: values and delimiters for this patient are not
     // written until the next successful open. Only the header region of a file is read, and not again
-    // while the file is unchanged (size, modification time and inode).
+    // while the file is unchanged (size, modification time and inode): an open of an unchanged file costs
+    // one stat per name tried. A file refused for its content is not read again while unchanged either.
     //
     // Reading a header also reads the file's last point records backwards from its end (a bounded amount),
     // to learn each series' last points: which times already hold a value, whether the series ends in a
@@ -91,7 +93,9 @@ public:
     // The same for several values, in order (a message's values for one patient): every series they need
     // that the file lacks is declared first, all with one rewrite of the file, and only then are the points
     // appended, so no point ever lies in the file before its series' declaration. A failed declaration
-    // loses the values of the new series only, with one log line. Gives the number of points written.
+    // loses the values of the new series only, with one log line. The points go into the file with one
+    // locked append (or, with new series, with the declaration's replacement of the file): all of them or,
+    // when that fails, none. Gives the number of points written.
     int AppendValues(const std::vector<TFileValue>& values);
 
     // The open file's series index for (label, place, extra, unit), declaring the series when it is new;
@@ -114,7 +118,7 @@ public:
     const std::string& OpenFileName() const { return openFile_; }
 
     // Mirrors the open file's series declarations; entry k has Index k. The entries carry no points.
-    const TSeriesList& SeriesList() const { return series_; }
+    const TSeriesList& SeriesList() const;
 
     // The time stamp of the last value appended for any patient (0 before the first).
     TDateTime LastWrittenTime() const { return lastWrittenTime_; }
@@ -122,9 +126,12 @@ public:
     std::int64_t ValuesWritten() const { return valuesWritten_; }
 
 private:
-    struct TCachedHeader {
+    // What is known of one file while it stays as `stamp` says (an unknown stamp matches no file): a file
+    // of the patient with its series and their last points, or one refused for that patient.
+    struct TKnownFile {
         TFileStamp stamp;
         std::string patientId;
+        bool refused = false;
         TSeriesList series;
         std::vector<TSeriesPoints> points;  // entry k belongs to series k
     };
@@ -134,6 +141,8 @@ private:
               bool create);
     TAttempt TryOpen(TSaveItNew& writer, const std::string& windowsPath, std::string_view patientId,
                      std::string_view patientName, bool create);
+    TAttempt ReadHeader(TSaveItNew& writer, const std::filesystem::path& host, std::string_view patientId,
+                        std::string_view patientName);
     std::vector<TSeriesPoints> LearnPoints(TSaveItNew& writer, std::size_t seriesCount) const;
     int FindSeries(std::string_view label, std::string_view place, std::string_view extra, std::string_view unit) const;
     // New series, in the order their first values come, and their declarations with the texts as given.
@@ -144,11 +153,12 @@ private:
     // The series of each value (an index into the series list once `added` is declared; -1 when the file
     // takes no more series), and in `added` the new series.
     std::vector<int> PlanSeries(const std::vector<TFileValue>& values, TAddedSeries& added);
-    // Declares the new series with one rewrite of the file and appends them to the series list; raises
-    // when the declaration fails, leaving the list as it was.
-    void Declare(TAddedSeries added);
-    bool AppendPoint(std::size_t series, const TFileValue& value);
-    void NoteOwnAppend(std::size_t series, bool delimiter, TDateTime time);
+    // Declares the new series with one rewrite of the file, which also appends `records`, and appends the
+    // series to the series list; raises when the declaration fails, leaving the list as it was.
+    void Declare(TAddedSeries added, const std::vector<TValueRecord>& records = {});
+    // After an append of `count` records of ours: the kept state stays current when the file grew by exactly
+    // them (`after` is its stamp then, unknown when not known) and nothing else replaced it.
+    void NoteOwnAppend(std::size_t count, const TFileStamp& after);
     void Log(const std::string& line) const;
 
     const TFileSystem& files_;
@@ -156,7 +166,8 @@ private:
     const TParameterModel& params_;
     IPointNotices& notices_;
     std::function<void(const std::string& line)> logger_;
-    std::unordered_map<std::string, TCachedHeader> headers_;  // by host path
+    std::unordered_map<std::string, TKnownFile> known_;  // by host path
+    TKnownFile* open_ = nullptr;                         // the open file's entry of known_
     TSaveItNew* writer_ = nullptr;
     std::string monitorName_ = std::string(kMonitorName);
     std::string openFile_;
@@ -165,8 +176,6 @@ private:
     std::string patientId_;
     bool lossLogged_ = false;
     std::unordered_set<std::string> fullLogged_;  // host paths of files whose series cap was logged
-    TSeriesList series_;
-    std::vector<TSeriesPoints> points_;  // entry k belongs to series_[k]
     TDateTime lastWrittenTime_ = 0;
     std::int64_t valuesWritten_ = 0;
 };

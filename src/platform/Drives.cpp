@@ -55,6 +55,8 @@ TDriveMapping TDriveMapping::ReadOnly(fs::path prefix)
 TDriveMapping::TDriveMapping(fs::path prefix, bool createDefaultDrive)
     : prefix_(std::move(prefix)), readOnly_(!createDefaultDrive)
 {
+    for (std::size_t i = 0; i < roots_.size(); ++i)
+        roots_[i] = prefix_ / "dosdevices" / (std::string(1, static_cast<char>('a' + i)) + ":");
     if (readOnly_) return;
     std::error_code error;
     const fs::path devices = prefix_ / "dosdevices";
@@ -75,11 +77,17 @@ fs::path TDriveMapping::DefaultPrefix(const fs::path& option)
     return fs::path(home != nullptr && *home != '\0' ? home : "/") / ".local" / "share" / "halcyra";
 }
 
+const fs::path& TDriveMapping::RootPath(char letter) const
+{
+    const char lower = letter >= 'A' && letter <= 'Z' ? static_cast<char>(letter - 'A' + 'a') : letter;
+    return roots_[static_cast<std::size_t>(lower - 'a')];
+}
+
 fs::path TDriveMapping::DriveRoot(char letter) const
 {
     if (!IsDriveLetter(letter)) throw EPathError(std::string("Not a drive letter: ") + letter);
     const char lower = LowerAscii(std::string_view(&letter, 1))[0];
-    const fs::path root = prefix_ / "dosdevices" / (std::string(1, lower) + ":");
+    const fs::path& root = RootPath(letter);
     std::error_code error;
     if (readOnly_ && lower == 'c' && !fs::exists(fs::symlink_status(root, error))) return prefix_ / "drive_c";
     if (!fs::is_directory(root, error))
@@ -88,7 +96,7 @@ fs::path TDriveMapping::DriveRoot(char letter) const
     return root;
 }
 
-fs::path TDriveMapping::ToHost(std::string_view windowsPath) const
+char TDriveMapping::SplitPath(std::string_view windowsPath, std::vector<std::string>& parts) const
 {
     const auto fail = [&](const std::string& why) -> EPathError {
         std::string shown(windowsPath);
@@ -104,7 +112,7 @@ fs::path TDriveMapping::ToHost(std::string_view windowsPath) const
     if (windowsPath.size() > 2 && !IsSeparator(windowsPath[2]))
         throw fail("it is relative to the current folder of the drive");
 
-    std::vector<std::string> parts;
+    parts.clear();
     std::string_view rest = windowsPath.substr(2);
     while (!rest.empty()) {
         std::size_t end = 0;
@@ -119,18 +127,46 @@ fs::path TDriveMapping::ToHost(std::string_view windowsPath) const
         }
         parts.push_back(HostPathFromText(part).native());
     }
+    return windowsPath[0];
+}
+
+fs::path TDriveMapping::ExactHostPath(std::string_view windowsPath) const
+{
+    ++pathsMapped_;
+    std::vector<std::string> parts;
+    const char letter = SplitPath(windowsPath, parts);
+    // A read-only mapping may place drive C: elsewhere, which takes a look at the prefix.
+    fs::path host = readOnly_ ? DriveRoot(letter) : RootPath(letter);
+    for (const std::string& part : parts) host /= part;
+    return host;
+}
+
+fs::path TDriveMapping::ToHost(std::string_view windowsPath) const
+{
+    ++pathsMapped_;
+    std::vector<std::string> parts;
+    const char letter = SplitPath(windowsPath, parts);
+    // The usual case first: the path exists as written, and one system call settles it. An entry below the
+    // drive's root proves the root is there.
+    if (!parts.empty() && !readOnly_) {
+        fs::path exact = RootPath(letter);
+        for (const std::string& part : parts) exact /= part;
+        std::error_code exactError;
+        if (fs::exists(fs::symlink_status(exact, exactError))) return exact;
+    }
 
     fs::path host;
     try {
-        host = DriveRoot(windowsPath[0]);
+        host = DriveRoot(letter);
     } catch (const EPathError& error) {
-        throw fail(error.what());
+        std::string shown(windowsPath);
+        throw EPathError("Invalid path \"" + shown + "\": " + error.what());
     }
-    // The usual case first: the path exists as written, and one system call settles it.
+    if (parts.empty()) return host;
     fs::path exact = host;
     for (const std::string& part : parts) exact /= part;
     std::error_code exactError;
-    if (fs::exists(fs::symlink_status(exact, exactError))) return exact;
+    if (readOnly_ && fs::exists(fs::symlink_status(exact, exactError))) return exact;
 
     bool lookUp = true;  // once a component is missing, the ones below it are missing too
     for (const std::string& part : parts) {

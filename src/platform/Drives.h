@@ -2,10 +2,13 @@
 // the prefix holds dosdevices/c:, a folder or symlink that is the root of drive C:, and so on.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace halcyra {
 
@@ -35,15 +38,30 @@ public:
     // path, a drive without mapping, a NUL character, or a path that leaves the drive root. ".." is
     // resolved on the text, so it never climbs out through a symlink; symlinks inside a drive are followed.
     std::filesystem::path ToHost(std::string_view windowsPath) const;
+    // The host path of the Windows path as written, with no look-up: what ToHost gives whenever an entry of
+    // exactly that spelling exists. No file-system call (a read-only mapping looks for drive C:); the same
+    // EPathError as ToHost for a path it refuses by its text.
+    std::filesystem::path ExactHostPath(std::string_view windowsPath) const;
+
+    // Paths mapped so far (ToHost and ExactHostPath): every file operation maps its path first, so work that
+    // mapped none made no file-system call through the file layer.
+    std::uint64_t PathsMapped() const { return pathsMapped_; }
 
     // The host folder of a drive letter, or EPathError when the drive has no mapping.
     std::filesystem::path DriveRoot(char letter) const;
 
 private:
     TDriveMapping(std::filesystem::path prefix, bool createDefaultDrive);
+    // The drive letter and the components of an absolute path, checked as ToHost describes.
+    char SplitPath(std::string_view windowsPath, std::vector<std::string>& parts) const;
+    // Where a drive's root is, whether or not it exists: dosdevices/x: under the prefix.
+    const std::filesystem::path& RootPath(char letter) const;
 
     std::filesystem::path prefix_;
     bool readOnly_ = false;
+    // The root path of each drive letter, built once.
+    std::array<std::filesystem::path, 26> roots_;
+    mutable std::uint64_t pathsMapped_ = 0;
 };
 
 }  // namespace halcyra

@@ -73,6 +73,8 @@ std::string IniText(std::string_view bytes)
 bool TFileSystem::FileExists(std::string_view path) const
 {
     struct stat st {};
+    // A file of exactly that spelling is the one the look-up would find: one stat settles the usual case.
+    if (::stat(ExactHostPath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode)) return true;
     return StatPath(HostPath(path), path, st) && S_ISREG(st.st_mode);
 }
 

@@ -34,6 +34,9 @@ public:
     const TDriveMapping& Drives() const { return drives_; }
     // EPathError (a kind of runtime_error) when the path cannot be mapped.
     std::filesystem::path HostPath(std::string_view path) const { return drives_.ToHost(path); }
+    // The host path as written, without looking at the file system: HostPath's answer whenever an entry of
+    // exactly that spelling exists.
+    std::filesystem::path ExactHostPath(std::string_view path) const { return drives_.ExactHostPath(path); }
 
     bool FileExists(std::string_view path) const;       // a regular file (false for a folder)
     bool DirectoryExists(std::string_view path) const;  // a folder

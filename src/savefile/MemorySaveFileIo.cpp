@@ -15,7 +15,8 @@ bool TMemorySaveFileIo::Stamp(const std::filesystem::path& path, TFileStamp& out
     out.exists = true;
     out.mtimeNs = static_cast<std::int64_t>(versions_[path]);
     out.size = it->second.size();
-    out.inode = 1;
+    // A whole-file write stands for a replacement: another file under the name.
+    out.inode = inodes_[path];
     return true;
 }
 
@@ -35,6 +36,7 @@ std::string TMemorySaveFileIo::ReadAll(const std::filesystem::path& path)
 void TMemorySaveFileIo::WriteWhole(const std::filesystem::path& path, std::string_view bytes)
 {
     Files[path] = std::string(bytes);
+    inodes_[path] = ++clock_;
     Touch(path);
 }
 
@@ -45,7 +47,8 @@ void TMemorySaveFileIo::Update(const std::filesystem::path& path,
     WriteWhole(path, next);
 }
 
-void TMemorySaveFileIo::Append(const std::filesystem::path& path, std::string_view bytes, const TAppendCheck& check)
+void TMemorySaveFileIo::Append(const std::filesystem::path& path, std::string_view bytes, const TAppendCheck& check,
+                               TFileStamp* after)
 {
     const auto it = Files.find(path);
     if (it == Files.end()) throw ESaveFileIoError("Cannot open " + path.string() + ": No such file or directory");
@@ -60,6 +63,7 @@ void TMemorySaveFileIo::Append(const std::filesystem::path& path, std::string_vi
     }
     it->second.append(bytes);
     Touch(path);
+    if (after != nullptr) Stamp(path, *after);
 }
 
 }  // namespace halcyra

@@ -23,11 +23,13 @@ public:
     void WriteWhole(const std::filesystem::path& path, std::string_view bytes) override;
     void Update(const std::filesystem::path& path,
                 const std::function<std::string(std::string current)>& rewrite) override;
-    void Append(const std::filesystem::path& path, std::string_view bytes, const TAppendCheck& check = {}) override;
+    void Append(const std::filesystem::path& path, std::string_view bytes, const TAppendCheck& check = {},
+                TFileStamp* after = nullptr) override;
 
 private:
     void Touch(const std::filesystem::path& path);
     std::map<std::filesystem::path, std::uint64_t> versions_;
+    std::map<std::filesystem::path, std::uint64_t> inodes_;
     std::uint64_t clock_ = 0;
 };
 

@@ -99,11 +99,12 @@ void TPosixSaveFileIo::Update(const std::filesystem::path& path,
     ReplaceWith(path, next, static_cast<int>(st.st_mode & 07777));
 }
 
-void TPosixSaveFileIo::Append(const std::filesystem::path& path, std::string_view bytes, const TAppendCheck& check)
+void TPosixSaveFileIo::Append(const std::filesystem::path& path, std::string_view bytes, const TAppendCheck& check,
+                              TFileStamp* after)
 {
-    // One value costs open, lock, two stats, write and close. The lock makes a concurrent writer fail
-    // instead of interleaving; the stats make sure the value goes into the file at the path and not
-    // into one a rewrite has just replaced.
+    // One append costs open, lock, two stats, write and close, however many records it carries. The lock
+    // makes a concurrent writer fail instead of interleaving; the stats make sure the bytes go into the
+    // file at the path and not into one a rewrite has just replaced.
     struct stat st {};
     TFd fd = Guarded("Cannot open", path,
                      [&] { return fileio::OpenLocked(path, O_RDWR | O_APPEND, &st, [&] { BeforeAppendLock(path); }); });
@@ -130,7 +131,10 @@ void TPosixSaveFileIo::Append(const std::filesystem::path& path, std::string_vie
         }
         Fail("Cannot write", path, error);
     }
+    struct stat grown {};
+    const bool stamped = after != nullptr && ::fstat(fd.Get(), &grown) == 0;
     if (const int error = fd.Close(); error != 0) Fail("Cannot write", path, error);
+    if (stamped) *after = TFileStamp::Of(grown);
 }
 
 TFileReadStream::TFileReadStream(const std::filesystem::path& path) : path_(path)

@@ -46,8 +46,10 @@ public:
     // rewrite raises, the file is left as it was.
     virtual void Update(const std::filesystem::path& path,
                         const std::function<std::string(std::string current)>& rewrite) = 0;
-    // Appends to an existing file; a short write is rolled back. Raises on any failure.
-    virtual void Append(const std::filesystem::path& path, std::string_view bytes, const TAppendCheck& check = {}) = 0;
+    // Appends to an existing file; a short write is rolled back. Raises on any failure. `after`, when
+    // given, receives the stamp of the file with the bytes in it, taken under the lock.
+    virtual void Append(const std::filesystem::path& path, std::string_view bytes, const TAppendCheck& check = {},
+                        TFileStamp* after = nullptr) = 0;
 };
 
 // The real file system. Writers take an exclusive advisory lock without waiting, so a concurrent
@@ -62,7 +64,8 @@ public:
     void WriteWhole(const std::filesystem::path& path, std::string_view bytes) override;
     void Update(const std::filesystem::path& path,
                 const std::function<std::string(std::string current)>& rewrite) override;
-    void Append(const std::filesystem::path& path, std::string_view bytes, const TAppendCheck& check = {}) override;
+    void Append(const std::filesystem::path& path, std::string_view bytes, const TAppendCheck& check = {},
+                TFileStamp* after = nullptr) override;
 
     // A shared instance: it holds no state.
     static std::shared_ptr<TPosixSaveFileIo> Default();

@@ -201,6 +201,11 @@ void PutReservedHead(std::string& bytes, std::size_t at, std::int64_t size)
 void TSaveItNew::AddParameterSeries(const std::vector<TSeriesDeclaration>& declarations)
 {
     if (declarations.empty()) return;
+    Declare(declarations, {});
+}
+
+void TSaveItNew::Declare(const std::vector<TSeriesDeclaration>& declarations, std::string_view points)
+{
     std::vector<std::string> foldings;
     foldings.reserve(declarations.size());
     writer_.SetChecksumEnabled(false);
@@ -275,6 +280,7 @@ void TSaveItNew::AddParameterSeries(const std::vector<TSeriesDeclaration>& decla
             free = grown;
         }
         bytes += tail;
+        bytes += points;
         return bytes;
     });
 }
@@ -296,36 +302,47 @@ std::int64_t TSaveItNew::WholeRecordsEnd(TAppendPosition& known, TStream& file, 
     return WholeItemsEnd(file, from);
 }
 
-bool TSaveItNew::AppendRecord(std::int32_t id, std::uint16_t index, double time, double third, const char* what)
+namespace {
+
+// The plain folding the writer would produce, laid out directly: head, index, time, value.
+void PutRecord(std::string& records, std::int32_t id, std::uint16_t index, double time, double third)
 {
-    // The plain folding the writer would produce, laid out directly: head, index, time, value.
     unsigned char record[item::kPointRecordSize];
     StoreU32(record, static_cast<std::uint32_t>(id));
     StoreU32(record + 4, item::kPointPayloadSize);
     StoreU16(record + item::kPointIndexOffset, index);
     StoreF64(record + item::kPointTimeOffset, time);
     StoreF64(record + item::kPointValueOffset, third);
+    records.append(reinterpret_cast<const char*>(record), sizeof record);
+}
+
+}  // namespace
+
+bool TSaveItNew::AppendRecords(std::string_view records, const std::string& what, TFileStamp* after)
+{
     std::int64_t cutAt = -1;
     std::int64_t cutBytes = 0;
     // A handful of bytes per file; a long run through many patients' files starts afresh now and then.
     if (appended_.size() > 4096 && appended_.count(fileName_) == 0) appended_.clear();
     TAppendPosition& known = appended_[fileName_];
     try {
-        io_->Append(fileName_, std::string_view(reinterpret_cast<const char*>(record), sizeof record),
-                    [&](TStream& file, const TFileStamp& stamp) {
-                        const std::int64_t wholeEnd = WholeRecordsEnd(known, file, stamp);
-                        if (wholeEnd >= 0 && wholeEnd < static_cast<std::int64_t>(stamp.size)) {
-                            cutAt = wholeEnd;
-                            cutBytes = static_cast<std::int64_t>(stamp.size) - wholeEnd;
-                        }
-                        // Set before the write: should the write fail, the next append finds the file shorter than
-                        // this and looks again.
-                        known.wholeEnd = wholeEnd < 0 ? -1 : wholeEnd + item::kPointRecordSize;
-                        return wholeEnd;
-                    });
+        io_->Append(
+            fileName_, records,
+            [&](TStream& file, const TFileStamp& stamp) {
+                const std::int64_t wholeEnd = WholeRecordsEnd(known, file, stamp);
+                if (wholeEnd >= 0 && wholeEnd < static_cast<std::int64_t>(stamp.size)) {
+                    cutAt = wholeEnd;
+                    cutBytes = static_cast<std::int64_t>(stamp.size) - wholeEnd;
+                }
+                // Set before the write: should the write fail, the next append finds the file shorter than
+                // this and looks again.
+                known.wholeEnd = wholeEnd < 0 ? -1 : wholeEnd + static_cast<std::int64_t>(records.size());
+                return wholeEnd;
+            },
+            after);
     } catch (const std::exception& e) {
         appended_.erase(fileName_);
-        Log(std::string("Could not append a ") + what + " to " + HostPathText(fileName_) + ": " + e.what());
+        Log("Could not append " + what + " to " + HostPathText(fileName_) + ": " + e.what());
         return false;
     }
     if (cutAt >= 0)
@@ -336,12 +353,31 @@ bool TSaveItNew::AppendRecord(std::int32_t id, std::uint16_t index, double time,
 
 bool TSaveItNew::AddValuePoint(std::uint16_t index, TDateTime time, double value)
 {
-    return AppendRecord(item::kValuePoint, index, time, value, "value");
+    std::string record;
+    PutRecord(record, item::kValuePoint, index, time, value);
+    return AppendRecords(record, "a value", nullptr);
 }
 
 bool TSaveItNew::AddDelimiterPoint(std::uint16_t index, std::int32_t code, TDateTime time)
 {
-    return AppendRecord(item::kDelimiterPoint, index, time, static_cast<double>(code), "delimiter");
+    std::string record;
+    PutRecord(record, item::kDelimiterPoint, index, time, static_cast<double>(code));
+    return AppendRecords(record, "a delimiter", nullptr);
+}
+
+bool TSaveItNew::AddValuePoints(const std::vector<TSeriesDeclaration>& declarations,
+                                const std::vector<TValueRecord>& values, TFileStamp* after)
+{
+    if (after != nullptr) *after = {};
+    std::string records;
+    records.reserve(values.size() * item::kPointRecordSize);
+    for (const TValueRecord& v : values) PutRecord(records, item::kValuePoint, v.index, v.time, v.value);
+    if (!declarations.empty()) {
+        Declare(declarations, records);
+        return true;
+    }
+    if (values.empty()) return true;
+    return AppendRecords(records, values.size() == 1 ? "a value" : std::to_string(values.size()) + " values", after);
 }
 
 }  // namespace halcyra

@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace halcyra {
@@ -27,6 +28,13 @@ struct TSeriesDeclaration {
     std::string paramExtraName;
     std::string parameterId;
     std::string unitName;
+};
+
+// One value point to append: its series index, time and value.
+struct TValueRecord {
+    std::uint16_t index = 0;
+    TDateTime time = 0;
+    double value = 0;
 };
 
 class TSaveItNew {
@@ -89,6 +97,13 @@ public:
     // version 1) is refused.
     bool AddValuePoint(std::uint16_t index, TDateTime time, double value);
     bool AddDelimiterPoint(std::uint16_t index, std::int32_t code, TDateTime time);
+    // Appends the value records in order with one locked open and one write of the file, as AddValuePoint
+    // does each: all of them, or none (false, reported to OnLog). New series in `declarations` are declared
+    // by the same atomic replacement that appends the records, so the file holds both or neither; that
+    // replacement raises when it fails, leaving the file as it was. `after` receives the file's stamp with
+    // the records in it when the append knows it (otherwise `exists` is false).
+    bool AddValuePoints(const std::vector<TSeriesDeclaration>& declarations, const std::vector<TValueRecord>& values,
+                        TFileStamp* after = nullptr);
 
     // The bytes of a new file as OpenOrCreate writes it.
     std::string BuildNewFile(const std::string& monitorKind, const std::string& monitorQualifier,
@@ -99,7 +114,9 @@ private:
     void ClearLoaded();
     void CheckExisting(const std::string& monitorKind, const std::string& monitorQualifier,
                        const std::string& patientId, const std::string& patientName, bool compareAll);
-    bool AppendRecord(std::int32_t id, std::uint16_t index, double time, double third, const char* what);
+    bool AppendRecords(std::string_view records, const std::string& what, TFileStamp* after);
+    // The declarations' rewrite of the file, with `points` (whole records) appended behind its whole records.
+    void Declare(const std::vector<TSeriesDeclaration>& declarations, std::string_view points);
     void Log(const std::string& line) const;
     TMonitorReadOptions Options(bool stopAtReservedArea) const;
 

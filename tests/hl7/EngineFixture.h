@@ -5,6 +5,7 @@
 
 #include "app/CycleFixture.h"
 #include "app/RunEngine.h"
+#include "support/CountingSaveFileIo.h"
 
 #include <functional>
 #include <initializer_list>
@@ -162,6 +163,7 @@ public:
     TRecordingDataManager autoObject;
     TRecordingView cycleView;
     TRecordingMessageView view;
+    std::shared_ptr<TCountingSaveFileIo> countingIo = std::make_shared<TCountingSaveFileIo>();
 
 private:
     TEngineEnvironment Environment()
@@ -171,6 +173,7 @@ private:
         env.registry = &registry;
         env.files = &files;
         env.dataManager = &autoObject;
+        env.saveFileIo = countingIo;
         env.centralStationSocket = [this] {
             auto socket = std::make_unique<TFakeClientSocket>(TFakeClientSocket::TOnOpen::Ignored);
             centralStationSocket_ = socket.get();

@@ -49,24 +49,30 @@ public:
         ++wholeReads;
         return TPosixSaveFileIo::ReadAll(path);
     }
+    // Every point goes into a file that is sound with it: a crash right after any append or replacement
+    // leaves a file whose points all belong to declared series.
     void Update(const fs::path& path, const std::function<std::string(std::string current)>& rewrite) override
     {
         if (failUpdates) throw ESaveFileIoError("cannot replace " + path.string());
-        TPosixSaveFileIo::Update(path, rewrite);
+        TPosixSaveFileIo::Update(path, [&](std::string current) {
+            std::string next = rewrite(std::move(current));
+            for (const std::string& problem : CheckMonitorFile(next)) appendProblems.push_back(problem);
+            return next;
+        });
     }
-    // Every point goes into a file that is sound with it: a crash right after any append leaves a file
-    // whose points all belong to declared series.
-    void Append(const fs::path& path, std::string_view bytes, const TAppendCheck& check) override
+    void Append(const fs::path& path, std::string_view bytes, const TAppendCheck& check, TFileStamp* after) override
     {
+        ++appends;
         if (failAppends) throw ESaveFileIoError("cannot write " + path.string());
         std::ifstream in(path, std::ios::binary);
         const std::string before((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         for (const std::string& problem : CheckMonitorFile(before + std::string(bytes)))
             appendProblems.push_back(problem);
-        TPosixSaveFileIo::Append(path, bytes, check);
+        TPosixSaveFileIo::Append(path, bytes, check, after);
     }
     int headerReads = 0;
     int wholeReads = 0;
+    int appends = 0;
     std::int64_t bytesRead = 0;
     bool failUpdates = false;
     bool failAppends = false;
@@ -122,6 +128,7 @@ struct TStoredSeries {
     std::string unit;
     std::vector<std::pair<double, double>> points;  // time, value
     std::vector<double> delimiters;                 // by time
+    bool operator==(const TStoredSeries&) const = default;
 };
 
 class PatientMonitorFileTest : public ::testing::Test {
@@ -311,7 +318,45 @@ TEST_F(PatientMonitorFileTest, AFileOfAnotherMonitorOrPatientOrWithBrokenIndices
         const auto stored = Stored(std::string(c.expectedName) + ".pil");
         ASSERT_EQ(stored.size(), 1u) << c.what;
         EXPECT_EQ(stored[0].points.size(), 1u) << c.what;
+        // A refused file is not read again while it is unchanged (ours is, once, after its declaration).
+        Open();
+        const int reads = io->headerReads;
+        Open();
+        EXPECT_EQ(monitorFile.MonitorName(), c.expectedName) << c.what;
+        EXPECT_EQ(io->headerReads, reads) << c.what;
     }
+}
+
+// What is kept of a file holds only while the file is the same one, at the same size: a file replaced
+// under it is read again, also when the replacement has the same size.
+TEST_F(PatientMonitorFileTest, AKeptFileStateGivesWayToAFileReplacedUnderIt)
+{
+    MakeFile("Halcyra.pil", "Other", "1234567890");
+    Open();
+    EXPECT_EQ(monitorFile.MonitorName(), "Halcyra1");
+    fs::remove(Host("Halcyra.pil"));
+    MakeFile("Halcyra.pil", "Halcyra", "1234567890");
+    Open();
+    EXPECT_EQ(monitorFile.MonitorName(), "Halcyra");
+
+    ASSERT_TRUE(monitorFile.AppendValue("Q0", "", "", "u", t1, 1, TValueTiming::Grid));
+    Open();
+    const int reads = io->headerReads;
+    // Another writer's file whose series 0 is another parameter, as long as ours.
+    MakeFile("other.pil", "Halcyra", "1234567890", {0});
+    AppendRawValues("other.pil", 1, t2);
+    ASSERT_EQ(fs::file_size(Host("other.pil")), fs::file_size(Host("Halcyra.pil")));
+    fs::rename(Host("other.pil"), Host("Halcyra.pil"));
+
+    Open();
+    EXPECT_GT(io->headerReads, reads);
+    ASSERT_TRUE(monitorFile.AppendValue("Q0", "", "", "u", t2, 2, TValueTiming::Grid));
+    const auto stored = Stored("Halcyra.pil");
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[0].name, "P0");
+    EXPECT_EQ(stored[0].points, (std::vector<std::pair<double, double>>{{t2, 60}}));
+    EXPECT_EQ(stored[1].name, "Q0");
+    EXPECT_EQ(stored[1].points, (std::vector<std::pair<double, double>>{{t2, 2}}));
 }
 
 TEST_F(PatientMonitorFileTest, WithoutAnyUsableFileNothingIsWrittenAnywhereAndTheLossIsLogged)
@@ -439,9 +484,12 @@ TEST_F(PatientMonitorFileTest, TheNewSeriesOfAMessageAreDeclaredWithOneRewriteBe
     for (int i = 0; i < 40; ++i) values.push_back({"P" + std::to_string(i), "", "", "u", t2, double(i)});
     values.insert(values.begin() + 5, TFileValue{"HR", "", "", "", t2, 71});
     values.push_back({"P3", "", "", "u", t2 + kOneSecond, 99, TValueTiming::Own});
+    const int appends = io->appends;
     EXPECT_EQ(monitorFile.AppendValues(values), 42);
 
+    // The points went in with the declaration's replacement.
     EXPECT_EQ(io->replacements - before, 1);
+    EXPECT_EQ(io->appends, appends);
     EXPECT_NE(fileio::StampOf(Host("Halcyra.pil")).inode, inode);
     EXPECT_EQ(io->appendProblems, std::vector<std::string>{});
     const auto stored = Stored("Halcyra.pil");
@@ -455,13 +503,19 @@ TEST_F(PatientMonitorFileTest, TheNewSeriesOfAMessageAreDeclaredWithOneRewriteBe
     EXPECT_EQ(recorder.calls[6], "1234567890 HR  71.000000");
     EXPECT_EQ(recorder.calls.back(), "1234567890 P3 u 99.000000");
 
-    // A message of known series only does not rewrite the file.
-    EXPECT_EQ(monitorFile.AppendValues({{"P1", "", "", "u", t2 + 10 * kOneSecond, 1}}), 1);
+    // A message of known series only does not rewrite the file: its points go in with one append.
+    EXPECT_EQ(monitorFile.AppendValues({{"P1", "", "", "u", t2 + 10 * kOneSecond, 1},
+                                        {"P2", "", "", "u", t2 + 10 * kOneSecond, 2},
+                                        {"HR", "", "", "", t2 + 10 * kOneSecond, 72}}),
+              3);
     EXPECT_EQ(io->replacements - before, 1);
+    EXPECT_EQ(io->appends, appends + 1);
+    EXPECT_EQ(Stored("Halcyra.pil")[0].points.back(), (std::pair<double, double>{t2 + 10 * kOneSecond, 72}));
 }
 
-// A crash while declaring leaves the file as it was; one right after the declaration leaves declared series
-// without points. Either way the file is sound, and the values of series the file had are written.
+// A crash while declaring leaves the file as it was, and the values of series the file had are written. The
+// declaration carries the message's points, so the file never holds the new series without them; an
+// append that fails writes none of the message's points. Either way the file is sound.
 TEST_F(PatientMonitorFileTest, ACrashAroundTheDeclarationLeavesASoundFile)
 {
     const auto fileProblems = [&] {
@@ -481,13 +535,27 @@ TEST_F(PatientMonitorFileTest, ACrashAroundTheDeclarationLeavesASoundFile)
     EXPECT_EQ(Stored("Halcyra.pil").size(), 1u);
 
     io->crashBeforeReplace = false;
-    io->failAppends = true;  // the process ends after the declaration: no point follows it
-    monitorFile.AppendValues({{"SpO2", "", "", "%", t2, 97}, {"RR", "", "", "rpm", t2, 16}});
+    io->failAppends = true;  // no append is needed: the replacement takes the points
+    const int appends = io->appends;
+    EXPECT_EQ(monitorFile.AppendValues({{"SpO2", "", "", "%", t2, 97}, {"RR", "", "", "rpm", t2, 16}}), 2);
+    EXPECT_EQ(io->appends, appends);
     EXPECT_EQ(fileProblems(), std::vector<std::string>{});
-    const auto stored = Stored("Halcyra.pil");
+    auto stored = Stored("Halcyra.pil");
     ASSERT_EQ(stored.size(), 3u);
-    EXPECT_TRUE(stored[1].points.empty());
-    EXPECT_TRUE(stored[2].points.empty());
+    EXPECT_EQ(stored[1].points, (std::vector<std::pair<double, double>>{{t2, 97}}));
+    EXPECT_EQ(stored[2].points, (std::vector<std::pair<double, double>>{{t2, 16}}));
+
+    const std::size_t told = recorder.calls.size();
+    const std::vector<TFileValue> next = {{"HR", "", "", "", t2 + kOneSecond * 10, 72},
+                                          {"SpO2", "", "", "%", t2 + kOneSecond * 10, 96}};
+    EXPECT_EQ(monitorFile.AppendValues(next), 0);
+    EXPECT_EQ(recorder.calls.size(), told);
+    EXPECT_EQ(Stored("Halcyra.pil"), stored);
+    // Nothing of the failed message counts as written: it is written whole once the file takes it.
+    io->failAppends = false;
+    EXPECT_EQ(monitorFile.AppendValues(next), 2);
+    EXPECT_EQ(recorder.calls.size(), told + 2);
+    EXPECT_EQ(fileProblems(), std::vector<std::string>{});
     EXPECT_EQ(io->appendProblems, std::vector<std::string>{});
 }
 

@@ -44,6 +44,28 @@ TEST_F(FileSystemTest, DriveCIsCreatedAsSymlinkAndOtherDrivesOnlyWhenMapped)
     EXPECT_EQ(fs::read_symlink(prefix / "dosdevices" / "c:"), "../drive_c");
 }
 
+// The mapping of a drive is followed as it is now: one removed or pointed elsewhere while running is seen at
+// the next file operation.
+TEST_F(FileSystemTest, ARemovedOrRemappedDriveIsSeenAtOnce)
+{
+    const fs::path mapping = prefix / "dosdevices" / "d:";
+    fs::create_directories(prefix / "elsewhere" / "Data");
+    WriteBytes(prefix / "elsewhere" / "Data" / "x.txt", "1");
+    fs::create_directory_symlink("../elsewhere", mapping);
+    EXPECT_TRUE(files.FileExists("D:\\Data\\x.txt"));
+    EXPECT_TRUE(files.FileExists("D:\\data\\X.TXT"));
+    EXPECT_EQ(files.ExactHostPath("D:\\data\\X.TXT"), mapping / "data" / "X.TXT");
+    EXPECT_EQ(files.HostPath("D:\\data\\X.TXT"), mapping / "Data" / "x.txt");
+
+    fs::remove(mapping);
+    EXPECT_THROW(files.FileExists("D:\\Data\\x.txt"), EPathError);
+    EXPECT_THROW(files.HostPath("D:\\Data\\x.txt"), EPathError);
+    fs::create_directories(prefix / "third");
+    fs::create_directory_symlink("../third", mapping);
+    EXPECT_FALSE(files.FileExists("D:\\Data\\x.txt"));
+    EXPECT_EQ(files.HostPath("D:\\Data\\x.txt"), mapping / "Data" / "x.txt");
+}
+
 TEST_F(FileSystemTest, ComponentsMatchExistingEntriesWithoutRegardToCase)
 {
     fs::create_directories(driveC / "KVD" / "Data" / "123456");

@@ -136,7 +136,7 @@ TEST_F(MonitorFile, DeclarationExactlyAsLargeAsTheReservedAreaGrows)
     EXPECT_EQ(bytes.size(), 243u + 8 + 158);
 }
 
-// Memory files that count their whole-file replacements.
+// Memory files that count their whole-file replacements and appends.
 class TCountingMemoryIo final : public TMemorySaveFileIo {
 public:
     void Update(const std::filesystem::path& path,
@@ -145,12 +145,20 @@ public:
         ++updates;
         TMemorySaveFileIo::Update(path, rewrite);
     }
+    void Append(const std::filesystem::path& path, std::string_view bytes, const TAppendCheck& check,
+                TFileStamp* after) override
+    {
+        ++appends;
+        TMemorySaveFileIo::Append(path, bytes, check, after);
+    }
     int updates = 0;
+    int appends = 0;
 };
 
 // Several series declared at once: one replacement of the file, which then holds exactly what declaring
 // them one by one gives, whether they fit the reserved area, grow it once or several times, behind points
-// and a record cut short.
+// and a record cut short. Value points declared with them go in with the same replacement, as appending
+// them one by one afterwards would leave them.
 TEST(MonitorFileDeclarations, ManyAtOnceGiveTheBytesOfOneByOneInOneRewrite)
 {
     struct TCase {
@@ -183,13 +191,17 @@ TEST(MonitorFileDeclarations, ManyAtOnceGiveTheBytesOfOneByOneInOneRewrite)
                 ASSERT_TRUE(saveIt.AddDelimiterPoint(0, 0, 45000.75));
                 io->Files["Halcyra.pil"] += TBytes().Record(220, 0, 45001.0, 1.0).Str().substr(0, 11);
             }
+            const std::vector<TValueRecord> values = {{0, 45002.0, 60.0}, {1, 45002.0, 61.0}, {0, 45003.0, 62.0}};
+            const int appends = io->appends;
             if (atOnce) {
-                saveIt.AddParameterSeries(declarations);
+                EXPECT_TRUE(saveIt.AddValuePoints(declarations, values));
                 EXPECT_EQ(io->updates, 1);
+                EXPECT_EQ(io->appends, appends);
             } else {
                 for (const TSeriesDeclaration& d : declarations)
                     saveIt.AddParameterSerie(d.index, d.parameterName, d.measurementPlace, d.paramExtraName,
                                              d.parameterId, d.unitName);
+                for (const TValueRecord& v : values) ASSERT_TRUE(saveIt.AddValuePoint(v.index, v.time, v.value));
             }
             files[atOnce ? 1 : 0] = io->Files["Halcyra.pil"];
         }
@@ -343,6 +355,44 @@ TEST_F(MonitorFile, FailedAppendsAreLoggedNotRaised)
     EXPECT_NO_THROW(EXPECT_FALSE(memory.AddValuePoint(0, 1.0, 2.0)));
     EXPECT_NE(line.find("No space left on device"), std::string::npos);
     EXPECT_EQ(io->Files["f.pil"], "x");
+}
+
+// A message's points for a file of known series: one append of all of them, the bytes one-by-one appends
+// give; when it fails, none of them and one log line.
+TEST(MonitorFilePoints, SeveralPointsGoInWithOneAppendOrNotAtAll)
+{
+    const std::vector<TValueRecord> values = {{0, 45000.0, 60.0}, {1, 45000.0, 97.0}, {0, 45001.0, 61.0}};
+    std::string files[2];
+    for (const bool atOnce : {false, true}) {
+        auto io = std::make_shared<TCountingMemoryIo>();
+        TSaveItNew saveIt(io);
+        std::vector<std::string> log;
+        saveIt.OnLog = [&](const std::string& line) { log.push_back(line); };
+        saveIt.SetFileName("Halcyra.pil");
+        saveIt.OpenOrCreate("Halcyra", "", "123456", "Ann Smith", false);
+        saveIt.AddParameterSeries({{0, "HR", "", "", "", "bpm"}, {1, "SpO2", "", "", "", "%"}});
+        // A record cut short at the end is cut away first, once.
+        io->Files["Halcyra.pil"] += TBytes().Record(220, 0, 44999.0, 1.0).Str().substr(0, 9);
+        if (atOnce) {
+            TFileStamp after;
+            EXPECT_TRUE(saveIt.AddValuePoints({}, values, &after));
+            EXPECT_EQ(io->appends, 1);
+            EXPECT_EQ(after.size, io->Files["Halcyra.pil"].size());
+        } else {
+            for (const TValueRecord& v : values) ASSERT_TRUE(saveIt.AddValuePoint(v.index, v.time, v.value));
+        }
+        EXPECT_EQ(log.size(), 1u);
+        files[atOnce ? 1 : 0] = io->Files["Halcyra.pil"];
+
+        if (!atOnce) continue;
+        io->FailAppends = true;
+        EXPECT_FALSE(saveIt.AddValuePoints({}, values));
+        EXPECT_EQ(io->Files["Halcyra.pil"], files[1]);
+        ASSERT_EQ(log.size(), 2u);
+        EXPECT_EQ(log[1].rfind("Could not append 3 values to Halcyra.pil: ", 0), 0u) << log[1];
+    }
+    EXPECT_EQ(files[1], files[0]);
+    EXPECT_EQ(CheckMonitorFile(files[1]), std::vector<std::string>{});
 }
 
 TEST_F(MonitorFile, AppendedRecordsAre26BytesEach)
