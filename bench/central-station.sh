@@ -3,10 +3,11 @@
 # data manager, on a private D-Bus session bus and loopback. Build Release first:
 #   scripts/build.sh build-release -DCMAKE_BUILD_TYPE=Release -DHALCYRA_TESTS=OFF
 #   bench/central-station.sh [BUILD] [--beds N] [--paced-seconds S] [--flood-count N] [--soak-seconds S]
-#                            [--desktop-seconds S]
+#                            [--desktop-seconds S] [--no-data-manager]
 # Runs, each with a fresh service: 64 beds paced at one message per bed per second; then as fast as cs-sim
 # can send (--rate 0); optionally a long paced run for the resident memory, and a paced run of the desktop
-# program with its window shown on a private X server (Xvfb). For each it prints the messages
+# program with its window shown on a private X server (Xvfb). With --no-data-manager Halcyra runs with
+# NOVELGARD: no D-Bus call per value, the same work as the floor's. For each it prints the messages
 # cs-sim sent, the messages Halcyra received (its counter line at the end of the run), messages per second,
 # Halcyra's CPU time per message (from /proc/PID/stat) and its resident memory at the end.
 # The paced run's recorded stream is then imported (halcyra --import) on fresh settings and a fresh data
@@ -23,6 +24,9 @@ if [ "${1:-}" = "--inside-session" ]; then
   shift
   build=$1 work=$2 mode=$3 amount=$4 beds=$5 import=${6:-}
   tick=$(getconf CLK_TCK)
+  # --no-data-manager: Halcyra runs with NOVELGARD and makes no D-Bus call, as the floor makes none.
+  withoutDataManager=()
+  [ "${HALCYRA_BENCH_NOVELGARD:-}" = 1 ] && withoutDataManager=(NOVELGARD)
   "$build/tools/velgard-standin/velgard-standin" --output "$work/calls.jsonl" >/dev/null 2>&1 &
   standin=$!
   # A run that fails leaves none of its processes behind.
@@ -99,10 +103,10 @@ if [ "${1:-}" = "--inside-session" ]; then
     while [ ! -s "$work/display" ]; do sleep 0.05; done
     DISPLAY=":$(head -n 1 "$work/display")" QT_QPA_PLATFORM=xcb "$build/src/app/halcyra" \
       --cs-port "$(head -n 1 "$work/port")" --registry "$work/registry" --prefix "$work/prefix" \
-      2>"$work/halcyra.log" &
+      "${withoutDataManager[@]}" 2>"$work/halcyra.log" &
   else
     "$build/src/app/halcyra" --service --cs-port "$(head -n 1 "$work/port")" \
-      --registry "$work/registry" --prefix "$work/prefix" 2>"$work/halcyra.log" &
+      --registry "$work/registry" --prefix "$work/prefix" "${withoutDataManager[@]}" 2>"$work/halcyra.log" &
   fi
   halcyra=$!
   running+=("$halcyra")
@@ -155,7 +159,7 @@ if [ "${1:-}" = "--inside-session" ]; then
       rm -f "$work/import.rss"
       importStart=$(date +%s.%N)
       times >"$work/times.before"
-      "${timer[@]}" "$build/src/app/halcyra" --import "$1" --registry "$work/import-registry" \
+      "${timer[@]}" "$build/src/app/halcyra" --import "$1" "${withoutDataManager[@]}" --registry "$work/import-registry" \
         --prefix "$work/import-prefix" >"$work/import.out" 2>"$work/import.log" ||
         { echo "halcyra --import $1 failed: $(cat "$work/import.log")" >&2; exit 1; }
       times >"$work/times.after"
@@ -218,7 +222,8 @@ while [ $# -gt 0 ]; do
     --flood-count) flood=$2; shift 2 ;;
     --soak-seconds) soak=$2; shift 2 ;;
     --desktop-seconds) desktop=$2; shift 2 ;;
-    *) echo "usage: bench/central-station.sh [BUILD] [--beds N] [--paced-seconds S] [--flood-count N] [--soak-seconds S] [--desktop-seconds S]" >&2; exit 2 ;;
+    --no-data-manager) export HALCYRA_BENCH_NOVELGARD=1; shift ;;
+    *) echo "usage: bench/central-station.sh [BUILD] [--beds N] [--paced-seconds S] [--flood-count N] [--soak-seconds S] [--desktop-seconds S] [--no-data-manager]" >&2; exit 2 ;;
   esac
 done
 work=$(mktemp -d /tmp/halcyra-cs-bench.XXXXXX)
