@@ -83,7 +83,7 @@ if [ "${1:-}" = "--inside-session" ]; then
   if [ "$mode" = flood ]; then
     simArgs=(--rate 0 --count "$amount")
   elif [ "$mode" = desktop ]; then
-    simArgs=(--rate 1 --duration "$amount")
+    simArgs=(--rate 1 --duration "$amount" --record "$work/capture")
   else
     simArgs=(--rate 1 --duration "$amount" --record "$work/capture")
   fi

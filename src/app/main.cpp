@@ -37,6 +37,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <utility>
 
 using namespace halcyra;
 
@@ -108,6 +109,18 @@ int RunTextOnly(int argc, char** argv)
     }
     return PrintSettings(options, parser);
 }
+
+// Runs its action when the scope ends, however it ends.
+class TOnScopeEnd {
+public:
+    explicit TOnScopeEnd(std::function<void()> action) : action_(std::move(action)) {}
+    ~TOnScopeEnd() { action_(); }
+    TOnScopeEnd(const TOnScopeEnd&) = delete;
+    TOnScopeEnd& operator=(const TOnScopeEnd&) = delete;
+
+private:
+    std::function<void()> action_;
+};
 
 // --status: asks the instance on the same settings and prints its answer; changes nothing.
 int RunStatusQuery(int argc, char** argv)
@@ -251,6 +264,13 @@ int RunDesktop(int argc, char** argv)
     TfrmCollectData mainWindow(env);
     form = &mainWindow;
     engine = &mainWindow.Engine();
+    // Before the window goes, on every way out: nothing reached from a signal or a request may find it.
+    const TOnScopeEnd forgetWindow([&] {
+        onlyOne.OnBringToFront = nullptr;
+        onlyOne.OnStatus = nullptr;
+        form = nullptr;
+        engine = nullptr;
+    });
     onlyOne.OnBringToFront = [&] { mainWindow.BringToFront(); };
     onlyOne.OnStatus = StatusOf(mainWindow.Engine(), "desktop");
     app.SetExceptionHandler([&](const std::string& message) { mainWindow.ApplicationException(message); });
@@ -263,10 +283,6 @@ int RunDesktop(int argc, char** argv)
     TClickHook clickHook(qEnvironmentVariable("HALCYRA_CLICK").split(',', Qt::SkipEmptyParts));
 #endif
     const int code = app.exec();
-    onlyOne.OnBringToFront = nullptr;
-    onlyOne.OnStatus = nullptr;
-    form = nullptr;
-    engine = nullptr;
     return runEnd.Ending() ? runEnd.ExitCode() : code;
 }
 
@@ -337,6 +353,12 @@ int RunHeadless(int argc, char** argv, bool importing)
     TServiceRun service(env);
     run = &service;
     engine = &service.Engine();
+    // Before the run goes, on every way out: nothing reached from a signal or a request may find it.
+    const TOnScopeEnd forgetRun([&] {
+        onlyOne.OnStatus = nullptr;
+        engine = nullptr;
+        run = nullptr;
+    });
     app.SetExceptionHandler([&](const std::string& message) { service.Engine().AddLogLine(message); });
     service.Engine().OnStartRefused = [&] {
         logged.ShowMessage(Utf8ToWin1252(
@@ -355,9 +377,6 @@ int RunHeadless(int argc, char** argv, bool importing)
     if (runEnd.Ending()) return runEnd.ExitCode();
     if (service.Engine().TerminateRequested()) return 1;
     const int code = app.exec();
-    onlyOne.OnStatus = nullptr;
-    engine = nullptr;
-    run = nullptr;
     return runEnd.Ending() ? runEnd.ExitCode() : code;
 }
 
