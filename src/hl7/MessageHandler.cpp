@@ -53,7 +53,8 @@ void TMessageHandler::DecodeMessage(const TSegmentList& segments)
     params_.DefaultUnits().AllowStores(kMaxUnitsStoredPerMessage);
     // The whole message goes on before any of it is handled: a failure while handling must not leave the
     // relay clients a message without its end, which would merge into the next one.
-    for (std::size_t i = 0; i < segments.size(); ++i) Forward(segments, i);
+    if (forwarder_ != nullptr && forwarder_->HasClients())
+        for (std::size_t i = 0; i < segments.size(); ++i) Forward(segments, i);
     try {
         m.selectedPatientID = census_.SelectedPatientID();
         index.IndexSegments(segments);

@@ -28,6 +28,8 @@ class IRelayForwarder {
 public:
     virtual ~IRelayForwarder() = default;
     virtual void ForwardToClients(std::string_view bytes) = 0;
+    // Whether anybody would receive what is forwarded now: without clients a message is not reframed.
+    virtual bool HasClients() const { return true; }
 };
 
 // The values of the selected patient (or of every patient while none is selected).

@@ -44,6 +44,7 @@ public:
     void Stop();
 
     void ForwardToClients(std::string_view bytes) override;
+    bool HasClients() const override { return !listener_.Connections().empty(); }
     void SendLifeTick() { ForwardToClients(kRelayLifeTick); }
     TDateTime LastRelaySend() const { return lastRelaySend_; }
 
