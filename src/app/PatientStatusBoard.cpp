@@ -8,7 +8,6 @@ TPatientRecord& TPatientStatusBoard::Record(std::string_view patientId)
 {
     auto found = records_.find(patientId);
     if (found == records_.end()) found = records_.emplace(std::string(patientId), TPatientRecord{}).first;
-    found->second.version = ++version_;
     return found->second;
 }
 
@@ -23,8 +22,6 @@ void TPatientStatusBoard::PointWritten(std::string_view patientId, TDateTime poi
 
 void TPatientStatusBoard::FileInUse(std::string_view patientId, std::string_view windowsPath)
 {
-    const auto found = records_.find(patientId);
-    if (found != records_.end() && found->second.file == windowsPath) return;
     Record(patientId).file = windowsPath;
 }
 

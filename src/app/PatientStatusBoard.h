@@ -20,8 +20,6 @@ struct TPatientRecord {
     std::string file;  // Windows path of the monitor-data file in use; empty when none could be opened
     std::string problem;
     TDateTime problemAt = 0;  // by the run's clock
-    // Changes whenever anything above does, so a view redraws only rows that changed.
-    std::uint64_t version = 0;
 
     // A problem is current until a point is written after it.
     bool HasCurrentProblem() const { return !problem.empty() && problemAt >= lastWriteAt; }
@@ -37,15 +35,12 @@ public:
 
     // Null for a patient of whom nothing was heard this run.
     const TPatientRecord* Find(std::string_view patientId) const;
-    // Grows with every change of any record.
-    std::uint64_t Version() const { return version_; }
 
 private:
     TPatientRecord& Record(std::string_view patientId);
 
     const IClock& clock_;
     std::map<std::string, TPatientRecord, std::less<>> records_;
-    std::uint64_t version_ = 0;
 };
 
 }  // namespace halcyra

@@ -122,6 +122,12 @@ private:
     std::function<void()> action_;
 };
 
+// The single-instance socket's name for the user's settings file.
+QString InstanceName(TRegistry& registry)
+{
+    return TOnlyOne::ServerName(QString::fromUtf8(kApplicationTitle), registry.CurrentUser().File());
+}
+
 // --status: asks the instance on the same settings and prints its answer; changes nothing.
 int RunStatusQuery(int argc, char** argv)
 {
@@ -134,8 +140,7 @@ int RunStatusQuery(int argc, char** argv)
     registry->SetProblemSink([](const std::string&) {});
     const QString settingsFile = TOnlyOne::SettingsFileName(registry->CurrentUser().File());
     QByteArray answer;
-    if (!TOnlyOne::AskStatus(TOnlyOne::ServerName(QString::fromUtf8(kApplicationTitle), registry->CurrentUser().File()),
-                             parser.isSet(options.json), answer)) {
+    if (!TOnlyOne::AskStatus(InstanceName(*registry), parser.isSet(options.json), answer)) {
         std::fprintf(stderr, "halcyra: no instance is running on the settings in %s\n", qPrintable(settingsFile));
         return 1;
     }
@@ -226,8 +231,7 @@ int RunDesktop(int argc, char** argv)
     // twice. Checked before anything is written. A desktop start meeting a desktop instance brings its
     // window to the front and ends; meeting a service or an import, which has no window to bring, it is
     // refused like them with one line naming the running instance.
-    TOnlyOne onlyOne(TOnlyOne::ServerName(QString::fromUtf8(kApplicationTitle), registry->CurrentUser().File()),
-                     QStringLiteral("desktop"));
+    TOnlyOne onlyOne(InstanceName(*registry), QStringLiteral("desktop"));
     if (!onlyOne.Enforce(true)) {
         if (onlyOne.Running().mode == QLatin1String("desktop")) return 0;
         return RefuseSecondInstance(onlyOne, *registry);
@@ -296,8 +300,7 @@ int RunHeadless(int argc, char** argv, bool importing)
     // The core application leaves the GUI's own options ("-platform ...") in its arguments.
     parser.process(ProgramArguments(argc, argv));
     const auto registry = TRegistry::ForProgram(options.Path(parser, options.registry));
-    TOnlyOne onlyOne(TOnlyOne::ServerName(QString::fromUtf8(kApplicationTitle), registry->CurrentUser().File()),
-                     importing ? QStringLiteral("import") : QStringLiteral("service"));
+    TOnlyOne onlyOne(InstanceName(*registry), importing ? QStringLiteral("import") : QStringLiteral("service"));
     if (!onlyOne.Enforce(false)) return RefuseSecondInstance(onlyOne, *registry);
     // An import reads its capture through once before anything is written, so a file it cannot read changes
     // nothing; the run reads it again, a piece at a time.

@@ -38,24 +38,12 @@ std::string CanonicalSettingsFile(const fs::path& settingsFile)
     return canonical.string();
 }
 
-// The process that listens on the other end of a connected local socket, as the kernel knows it.
-qint64 PeerPid(qintptr descriptor)
+// The process on the other end of a connected local socket, as the kernel knows it; false when unknown.
+bool PeerCredentials(qintptr descriptor, ucred& credentials)
 {
-    ucred credentials{};
     socklen_t size = sizeof credentials;
-    if (descriptor < 0 || ::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0)
-        return 0;
-    return credentials.pid;
-}
-
-// The user of the process on the other end of a connected local socket; -1 when unknown.
-qint64 PeerUid(qintptr descriptor)
-{
-    ucred credentials{};
-    socklen_t size = sizeof credentials;
-    if (descriptor < 0 || ::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0)
-        return -1;
-    return credentials.uid;
+    return descriptor >= 0 &&
+           ::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0;
 }
 
 }  // namespace
@@ -166,7 +154,8 @@ bool TOnlyOne::Listen(bool& nameTaken)
 void TOnlyOne::AnswerStatus(QLocalServer* server, QLocalSocket* peer, bool json)
 {
     // The status names patients: only the instance's own user hears it, whoever can reach the socket.
-    if (PeerUid(peer->socketDescriptor()) != static_cast<qint64>(::getuid())) {
+    ucred credentials{};
+    if (!PeerCredentials(peer->socketDescriptor(), credentials) || credentials.uid != ::getuid()) {
         peer->write("refused: another user\n");
         peer->disconnectFromServer();
         return;
@@ -225,7 +214,7 @@ bool TOnlyOne::AskRunningInstance(bool bringToFront)
     socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
     socket.connectToServer(serverName_);
     if (!socket.waitForConnected(kWaitMs)) return false;
-    running_.pid = PeerPid(socket.socketDescriptor());
+    if (ucred credentials{}; PeerCredentials(socket.socketDescriptor(), credentials)) running_.pid = credentials.pid;
     socket.write((bringToFront ? kBringToFront : kWho) + '\n');
     socket.waitForBytesWritten(kWaitMs);
     while (!socket.canReadLine() && socket.waitForReadyRead(kWaitMs)) {
