@@ -57,8 +57,8 @@ public:
     bool inProgress = false;
     bool InProgress() const override { return inProgress; }
     void SetInProgress(bool value) override { inProgress = value; }
-    void DataReceived(TDateTime) override {}
-    void MessageComplete(TDateTime) override {}
+    void DataReceived(TMonotonic) override {}
+    void MessageComplete(TMonotonic) override {}
     void DecodeMessage(const TSegmentList& list) override { segments += static_cast<std::int64_t>(list.size()); }
     void SetCaption(const std::string&) override {}
     void SetConnectedLabel(const std::string&) override {}

@@ -25,7 +25,7 @@ TDateTime TCollectInterval::AlignToInterval(TDateTime t) const
 {
     const double perDay = static_cast<double>(RoundHalfEven(86400.0 / seconds_));
     const double days = std::trunc(t);
-    return days + static_cast<double>(RoundHalfEven((t - days) * perDay)) / perDay;
+    return localTimes_.Existing(days + static_cast<double>(RoundHalfEven((t - days) * perDay)) / perDay);
 }
 
 }  // namespace halcyra

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/DateTime.h"
+#include "platform/LocalTimes.h"
 
 #include <cstdint>
 
@@ -30,13 +31,15 @@ public:
     // next one (before the caller stores the result).
     TDateTime NextCollectTime(bool remember, TDateTime base);
 
-    // The time rounded to the nearest multiple of the interval counted from midnight (halves to even).
+    // The time rounded to the nearest multiple of the interval counted from midnight (halves to even). A
+    // grid time the local clock skips (at the start of summer time) becomes the first one after the gap.
     TDateTime AlignToInterval(TDateTime t) const;
 
 private:
     std::int32_t seconds_ = kDefaultCollectInterval;
     TDateTime next_ = 0;
     TDateTime previous_ = 0;
+    mutable TLocalTimes localTimes_;
 };
 
 }  // namespace halcyra

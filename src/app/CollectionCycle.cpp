@@ -10,7 +10,12 @@
 namespace halcyra {
 namespace {
 
-constexpr double kLifetickTimeout = 126 * kOneSecond;
+constexpr double kLifetickTimeoutSeconds = 126;
+constexpr double kLifeTickEverySeconds = 60;
+// A wall clock that moves this much more or less than the monotonic clock between two ticks was set: a time
+// server slews smaller differences, and the timer never fires that late without the monotonic clock
+// seeing it.
+constexpr double kClockStepTolerance = 2.0;
 // How early a tick or a message may come and still reach the interval boundary: the timer fires to the
 // millisecond, but its clock and the one the boundary was taken from are read at different moments. A
 // message that arrives this little before the boundary counts for the new interval, and that changes no
@@ -19,6 +24,18 @@ constexpr double kLifetickTimeout = 126 * kOneSecond;
 // the boundary would have been written, never to the time the ending interval has written already.
 constexpr double kBoundaryReach = 5 * kOneMillisecond;
 constexpr std::int64_t kElapsedOnOverflow = 1000;
+
+// "1 h 0 min", "30 s", "2 min 5 s": how far the clock moved, for the log.
+std::string StepText(double seconds)
+{
+    const auto total = static_cast<std::int64_t>(std::llround(std::fabs(seconds)));
+    const std::int64_t hours = total / 3600;
+    const std::int64_t minutes = total % 3600 / 60;
+    const std::int64_t rest = total % 60;
+    if (hours > 0) return std::to_string(hours) + " h " + std::to_string(minutes) + " min";
+    if (minutes > 0) return std::to_string(minutes) + " min " + std::to_string(rest) + " s";
+    return std::to_string(rest) + " s";
+}
 
 }  // namespace
 
@@ -65,7 +82,7 @@ void TCollectionCycle::SetStatus(TCollectStatus status)
     if (status != status_) {
         if (dataManager_.LinkEnabled()) dataManager_.CollectStatusChanged(status);
         status_ = status;
-        lastStatusChange_ = clock_.Now();
+        lastStatusChange_ = clock_.Monotonic();
     }
 }
 
@@ -96,6 +113,8 @@ void TCollectionCycle::Tick()
     TBusyGuard guard(*this);
     if (!guard) return;
     const TDateTime now = clock_.Now();
+    const TMonotonic monotonic = clock_.Monotonic();
+    FollowClock(now, monotonic);
 
     if ((params_.CollectedCount() > 0 || params_.Automatic()) && status_ == csConnected) {
         if (!view_.ParametersButtonEnabled()) view_.EnableParametersButton();
@@ -105,22 +124,54 @@ void TCollectionCycle::Tick()
             if (settings_.autoHide) view_.HideWindow();
         }
     }
-    CheckConnectionLoss(now);
+    CheckConnectionLoss(monotonic);
     if (now - targets_.LastCensusSave() > kOneHour) targets_.SaveCensus();
     if (status_ == csCollecting) MoveBoundary(now);
-    if (now - relay_->LastRelaySend() > kOneMinute) relay_->SendLifeTick();
-    SuperviseDataSource(now);
+    if (monotonic - relay_->LastRelaySend() > kLifeTickEverySeconds) relay_->SendLifeTick();
+    SuperviseDataSource(monotonic);
 }
 
-std::int64_t TCollectionCycle::SecondsSinceStatusChange(TDateTime now) const
+void TCollectionCycle::FollowClock(TDateTime now, TMonotonic monotonic)
 {
-    const double seconds = std::round((now - lastStatusChange_) * 86400.0);
+    const bool first = !ticked_;
+    const double elapsed = monotonic - lastTickMonotonic_;
+    const TDateTime expected = lastTickWall_ + elapsed * kOneSecond;
+    ticked_ = true;
+    lastTickWall_ = now;
+    lastTickMonotonic_ = monotonic;
+    if (first) return;
+    const double step = (now - expected) * 86400.0;
+    if (std::fabs(step) <= kClockStepTolerance) return;
+    ++clockSteps_;
+    log_.AddLogLine(std::string("Clock set ") + (step < 0 ? "back" : "forward") + " by " + StepText(step) + " at " +
+                    FormatDateTime("hh:nn:ss", expected) + "; boundaries follow the clock");
+    if (step > 0) return;
+    heldBackLogged_ = false;
+    // The points written may lie ahead of the clock now. Each collected series is closed, so the gap shows;
+    // the files take no value before a series' last point.
+    if (status_ == csCollecting) WriteDelimitersOf(targets_.PatientRows());
+}
+
+void TCollectionCycle::ValuesHeldBack(TDateTime until)
+{
+    if (heldBackLogged_) return;
+    heldBackLogged_ = true;
+    const TDateTime now = clock_.Now();
+    log_.AddLogLine("Values are held back for " + StepText(std::max(0.0, (until - now) * 86400.0)) +
+                    ", until the clock passes " + FormatDateTime("hh:nn:ss", until) +
+                    ": the files hold later points, and a series never runs back in time nor holds a local "
+                    "time twice");
+}
+
+std::int64_t TCollectionCycle::SecondsSinceStatusChange(TMonotonic now) const
+{
+    const double seconds = std::round(now - lastStatusChange_);
     if (!std::isfinite(seconds) || std::fabs(seconds) > std::numeric_limits<std::int32_t>::max())
         return kElapsedOnOverflow;
     return static_cast<std::int64_t>(seconds);
 }
 
-void TCollectionCycle::CheckConnectionLoss(TDateTime now)
+void TCollectionCycle::CheckConnectionLoss(TMonotonic now)
 {
     const std::int64_t elapsed = SecondsSinceStatusChange(now);
     // Whatever the socket's state: a station that stays connected but sends nothing, or a connect that never
@@ -164,6 +215,15 @@ void TCollectionCycle::CrossReachedBoundary()
 void TCollectionCycle::CrossBoundary(TDateTime now)
 {
     const TDateTime next = interval_.NextBoundary();
+    const double step = interval_.Seconds() * kOneSecond;
+    if (next - now > step + kBoundaryReach) {
+        // The clock went back: the boundary returns to the last of its grid the clock has not reached, so
+        // the intervals follow the clock rather than waiting for it to catch up.
+        const TDateTime back = next - std::floor((next - now - kBoundaryReach) / step) * step;
+        interval_.SetNextBoundary(back);
+        interval_.SetPreviousBoundary(back - step);
+        return;
+    }
     if (now < next - kBoundaryReach) return;
     lastCollectInstant_ = now;
     view_.SetTrayHint(std::string(kCollectingHint) + " ( " + FormatShortClock(lastCollectInstant_) + ")");
@@ -171,7 +231,6 @@ void TCollectionCycle::CrossBoundary(TDateTime now)
     // After an outage the boundary may lie several intervals behind the clock. It moves to the last boundary
     // of its grid that the clock has reached in one step, so the marks are cleared once: clearing them for
     // every interval missed would let the messages of the next seconds all count as first ones.
-    const double step = interval_.Seconds() * kOneSecond;
     const double missed = std::floor((now + kBoundaryReach - next) / step);
     const TDateTime reached = next + missed * step;
     interval_.SetNextBoundary(reached);
@@ -184,16 +243,16 @@ bool TCollectionCycle::DataSourceIsCentralStation()
     return store_.ReadRegBool(setting::DataSourceIsCentralStation);
 }
 
-void TCollectionCycle::SuperviseDataSource(TDateTime now)
+void TCollectionCycle::SuperviseDataSource(TMonotonic now)
 {
     if (DataSourceIsCentralStation()) {
         // A connect in progress keeps its chance until the timeout, counted from Connect, has passed.
         const bool closed = !centralStation_.IsOpen() && !centralStation_.IsConnecting();
-        if (closed || now - lastReceivedData_ > centralStationTimeout_ * kOneSecond) Connect();
+        if (closed || now - lastReceivedData_ > centralStationTimeout_) Connect();
         view_.SetNoNetworkVisible(false);
         return;
     }
-    if (relay_->ClientConnected() && now - relay_->LastLifeTickReceived() > kLifetickTimeout) {
+    if (relay_->ClientConnected() && now - relay_->LastLifeTickReceived() > kLifetickTimeoutSeconds) {
         view_.ShowConnectionWarning(std::string(kLifetickMissing));
         relay_->CloseClient();
     }
@@ -204,7 +263,7 @@ void TCollectionCycle::SuperviseDataSource(TDateTime now)
 
 void TCollectionCycle::Connect()
 {
-    lastReceivedData_ = clock_.Now();
+    lastReceivedData_ = clock_.Monotonic();
     const bool isAddress = store_.ReadRegBool(setting::IsAddress);
     const std::string host = store_.ReadRegString(setting::IPString);
     const bool centralStation = DataSourceIsCentralStation();

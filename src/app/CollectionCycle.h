@@ -129,18 +129,19 @@ public:
         bool entered_;
     };
 
-    // The readers' bookkeeping: bytes taken from the connection, and a complete message cut from them.
-    void DataReceived() { DataReceived(clock_.Now()); }
-    void DataReceived(TDateTime now) { lastReceivedData_ = now; }
-    void CompleteMessageReceived() { CompleteMessageReceived(clock_.Now()); }
-    void CompleteMessageReceived(TDateTime now)
+    // The readers' bookkeeping, on the monotonic clock: bytes taken from the connection, and a complete
+    // message cut from them.
+    void DataReceived() { DataReceived(clock_.Monotonic()); }
+    void DataReceived(TMonotonic now) { lastReceivedData_ = now; }
+    void CompleteMessageReceived() { CompleteMessageReceived(clock_.Monotonic()); }
+    void CompleteMessageReceived(TMonotonic now)
     {
         lastStatusChange_ = now;
-        lastCompleteMessage_ = now;
+        lastCompleteMessage_ = clock_.Now();
     }
     // A complete message from the relay server: it keeps the connection-loss check quiet, but it is not a
     // message of the central station.
-    void RelayMessageReceived(TDateTime now) { lastStatusChange_ = now; }
+    void RelayMessageReceived(TMonotonic now) { lastStatusChange_ = now; }
 
     // The per-patient marks of the current interval.
     bool IsNotYetSaved(std::string_view patientID, std::string_view patientName) override
@@ -167,8 +168,10 @@ public:
         if (dataManager_.LinkEnabled()) dataManager_.NotifyDataChanged();
     }
 
-    TDateTime LastStatusChange() const { return lastStatusChange_; }
-    TDateTime LastReceivedData() const { return lastReceivedData_; }
+    // Monotonic readings.
+    TMonotonic LastStatusChange() const { return lastStatusChange_; }
+    TMonotonic LastReceivedData() const { return lastReceivedData_; }
+    // Wall-clock time, for the countdown label.
     TDateTime LastCompleteMessage() const { return lastCompleteMessage_; }
     void SetLastCompleteMessage(TDateTime value) { lastCompleteMessage_ = value; }
     TDateTime LastCollectInstant() const { return lastCollectInstant_; }
@@ -176,14 +179,22 @@ public:
 
     // Delimiter points written since start-up.
     std::int64_t DelimitersWritten() const { return delimitersWritten_; }
+    // Steps of the wall clock beyond the tolerance seen since start-up.
+    std::int64_t ClockSteps() const { return clockSteps_; }
+    // Values were kept from a file whose series hold later points, until the clock passes `until`: logged
+    // once per step of the clock back (and once before the first).
+    void ValuesHeldBack(TDateTime until);
 
 private:
     bool DataSourceIsCentralStation();
-    std::int64_t SecondsSinceStatusChange(TDateTime now) const;
-    void CheckConnectionLoss(TDateTime now);
+    std::int64_t SecondsSinceStatusChange(TMonotonic now) const;
+    void CheckConnectionLoss(TMonotonic now);
+    // Compares the wall clock's move since the last tick with the monotonic clock's: a step beyond the
+    // tolerance is logged, and one back closes the collected series (a series never runs back in time).
+    void FollowClock(TDateTime now, TMonotonic monotonic);
     void MoveBoundary(TDateTime now);
     void CrossBoundary(TDateTime now);
-    void SuperviseDataSource(TDateTime now);
+    void SuperviseDataSource(TMonotonic now);
     void WriteDelimitersOf(const std::vector<TCensusRowState>& rows);
     void WritePatientDelimiters(TDateTime after);
 
@@ -205,9 +216,15 @@ private:
     TCollectInterval interval_;
     std::int32_t centralStationTimeout_ = 15;
     TDateTime lastCollectInstant_ = 0;
-    TDateTime lastStatusChange_ = 0;
-    TDateTime lastReceivedData_ = 0;
+    TMonotonic lastStatusChange_ = 0;
+    TMonotonic lastReceivedData_ = 0;
     TDateTime lastCompleteMessage_ = 0;
+    // The clocks at the last tick, to tell a step of the wall clock from time passing.
+    TDateTime lastTickWall_ = 0;
+    TMonotonic lastTickMonotonic_ = 0;
+    bool ticked_ = false;
+    std::int64_t clockSteps_ = 0;
+    bool heldBackLogged_ = false;
     std::int32_t reconnectCountdown_ = kRelayReconnectTicks;
     bool busy_ = false;
     bool writingDelimiters_ = false;

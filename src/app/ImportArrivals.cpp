@@ -10,6 +10,20 @@
 namespace halcyra {
 namespace {
 
+constexpr double kMaxStampSeconds = kMaxStampDistance * 86400.0;
+
+// The instant a local time names: of two (the repeated hour), the first that does not go back before
+// `previous`, else the later; in the skipped hour, the end of the gap.
+TUnixSeconds InstantOf(TLocalTimes& localTimes, TDateTime local, TUnixSeconds previous)
+{
+    TUnixSeconds instants[2];
+    int count = localTimes.InstantsOf(local, instants);
+    if (count == 0) count = localTimes.InstantsOf(localTimes.Existing(local), instants);
+    if (count == 0) return (local - 25569.0) * 86400.0;  // a zone without rules for it: read as UTC
+    if (count == 2 && instants[0] < previous) return instants[1];
+    return instants[0];
+}
+
 std::optional<TDateTime> FirstObservationTime(const TSegmentList& segments)
 {
     for (const std::string& line : segments) {
@@ -21,32 +35,36 @@ std::optional<TDateTime> FirstObservationTime(const TSegmentList& segments)
     return std::nullopt;
 }
 
-std::optional<TDateTime> OwnTime(const TSegmentList& segments, TDateTime latest)
-{
-    // A capture holds no stamps from the future.
-    const std::optional<TDateTime> time = FirstObservationTime(segments);
-    return time && *time > latest ? std::nullopt : time;
-}
-
 }  // namespace
+
+std::optional<TUnixSeconds> TArrivalTimes::OwnTime(const TSegmentList& segments)
+{
+    const std::optional<TDateTime> time = FirstObservationTime(segments);
+    if (!time) return std::nullopt;
+    const TUnixSeconds instant = InstantOf(localTimes_, *time, lastStamp_);
+    lastStamp_ = instant;
+    // A capture holds no stamps from the future.
+    return instant > latest_ ? std::nullopt : std::optional<TUnixSeconds>(instant);
+}
 
 TArrivalScan::TArrivalScan(TDateTime now)
 {
-    times_.latest_ = now + kMaxStampDistance;
-    times_.previous_ = now;
+    const TUnixSeconds instant = InstantOf(times_.localTimes_, now, 0);
+    times_.latest_ = instant + kMaxStampSeconds;
+    times_.previous_ = instant;
 }
 
 void TArrivalScan::Add(const TSegmentList& segments)
 {
     const std::size_t index = messages_++;
-    const std::optional<TDateTime> own = OwnTime(segments, times_.latest_);
+    const std::optional<TUnixSeconds> own = times_.OwnTime(segments);
     if (index == 0) times_.firstOwn_ = own;
     if (!own) return;
     if (!firstReadable_) firstReadable_ = own;
     // A stamp that the next stamp lies within a day of: the station went on from it. A lone stamp far from
     // the others is a stray one, while after a gap in the capture the stamps go on from the new time.
     if (last_) {
-        if (std::abs(*own - *last_) <= kMaxStampDistance) {
+        if (std::abs(*own - *last_) <= kMaxStampSeconds) {
             if (!start_) start_ = last_;
         } else {
             times_.unfollowed_.push_back(lastIndex_);
@@ -59,27 +77,28 @@ void TArrivalScan::Add(const TSegmentList& segments)
 TArrivalTimes TArrivalScan::Times() const
 {
     TArrivalTimes times = times_;
+    times.lastStamp_ = 0;  // the second pass reads the stamps from the first again
     if (last_) times.unfollowed_.push_back(lastIndex_);
     // The import starts at the first stamp that the next one goes on from, or else at the first readable one.
-    if (const std::optional<TDateTime> start = start_ ? start_ : firstReadable_) times.previous_ = *start;
+    if (const std::optional<TUnixSeconds> start = start_ ? start_ : firstReadable_) times.previous_ = *start;
     return times;
 }
 
-TDateTime TArrivalTimes::Step(std::optional<TDateTime> own)
+TUnixSeconds TArrivalTimes::Step(std::optional<TUnixSeconds> own)
 {
     while (nextUnfollowed_ < unfollowed_.size() && unfollowed_[nextUnfollowed_] < index_) ++nextUnfollowed_;
     const bool followed = own && !(nextUnfollowed_ < unfollowed_.size() && unfollowed_[nextUnfollowed_] == index_);
     ++index_;
-    if (own && *own >= previous_ && (*own - previous_ <= kMaxStampDistance || followed)) previous_ = *own;
+    if (own && *own >= previous_ && (*own - previous_ <= kMaxStampSeconds || followed)) previous_ = *own;
     return previous_;
 }
 
-TDateTime TArrivalTimes::Next(const TSegmentList& segments)
+TUnixSeconds TArrivalTimes::Next(const TSegmentList& segments)
 {
-    return Step(OwnTime(segments, latest_));
+    return Step(OwnTime(segments));
 }
 
-TDateTime TArrivalTimes::First() const
+TUnixSeconds TArrivalTimes::First() const
 {
     TArrivalTimes first = *this;
     return first.Step(firstOwn_);
@@ -90,9 +109,11 @@ std::vector<TDateTime> ArrivalTimes(const TCapturedStream& stream, TDateTime now
     TArrivalScan scan(now);
     for (const TCapturedMessage& message : stream.messages) scan.Add(message.segments);
     TArrivalTimes times = scan.Times();
+    TLocalTimes localTimes;
     std::vector<TDateTime> arrivals;
     arrivals.reserve(stream.messages.size());
-    for (const TCapturedMessage& message : stream.messages) arrivals.push_back(times.Next(message.segments));
+    for (const TCapturedMessage& message : stream.messages)
+        arrivals.push_back(localTimes.LocalOf(times.Next(message.segments)));
     return arrivals;
 }
 

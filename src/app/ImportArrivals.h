@@ -1,9 +1,13 @@
-// When each message of a captured stream arrives in an import: at its first OBR's observation time, never
-// earlier than the message before it.
+// When each message of a captured stream arrives in an import: at the instant of its first OBR's
+// observation time, never earlier than the message before it. Instants, not local times: at the end of
+// summer time the local times of a capture repeat an hour while its instants go on, so the import's clock
+// steps back as a live one does. A local stamp in the repeated hour is the instant that does not go back
+// before the stamp read before it.
 #pragma once
 
 #include "hl7/MessageSplitter.h"
 #include "platform/DateTime.h"
+#include "platform/LocalTimes.h"
 
 #include <cstddef>
 #include <optional>
@@ -15,7 +19,8 @@ namespace halcyra {
 // day after it that the next message's stamp does not go on from (a stray stamp; after a gap in the
 // capture the stamps go on), arrives with the message before it. The import starts at the first stamp that
 // the next one goes on from (or the first readable one): the messages before it arrive at that time. A
-// stamp more than a day after `now` is unreadable. Without any readable time every message arrives at `now`.
+// stamp more than a day after `now` (local time) is unreadable. Without any readable time every message
+// arrives at `now`. Gives the local time of each arrival.
 std::vector<TDateTime> ArrivalTimes(const TCapturedStream& stream, TDateTime now);
 
 // The same arrivals for a capture read twice, holding no more than a few stamps: a first pass shows each
@@ -23,17 +28,22 @@ std::vector<TDateTime> ArrivalTimes(const TCapturedStream& stream, TDateTime now
 class TArrivalTimes {
 public:
     // The arrival of the next message.
-    TDateTime Next(const TSegmentList& segments);
+    TUnixSeconds Next(const TSegmentList& segments);
     // The arrival of the first message; the times themselves stay at the first message.
-    TDateTime First() const;
+    TUnixSeconds First() const;
 
 private:
     friend class TArrivalScan;
-    TDateTime Step(std::optional<TDateTime> own);
+    TUnixSeconds Step(std::optional<TUnixSeconds> own);
+    // The instant of the message's first OBR-7, unless there is none, it cannot be read or it is from the
+    // future.
+    std::optional<TUnixSeconds> OwnTime(const TSegmentList& segments);
 
-    TDateTime latest_ = 0;
-    TDateTime previous_ = 0;
-    std::optional<TDateTime> firstOwn_;
+    TLocalTimes localTimes_;
+    TUnixSeconds latest_ = 0;
+    TUnixSeconds previous_ = 0;
+    TUnixSeconds lastStamp_ = 0;  // the last stamp read, for the repeated hour
+    std::optional<TUnixSeconds> firstOwn_;
     std::vector<std::size_t> unfollowed_;  // the messages, in order, whose stamp the next stamp does not go on from
     std::size_t nextUnfollowed_ = 0;
     std::size_t index_ = 0;
@@ -50,9 +60,9 @@ public:
 private:
     TArrivalTimes times_;
     std::size_t messages_ = 0;
-    std::optional<TDateTime> start_;
-    std::optional<TDateTime> firstReadable_;
-    std::optional<TDateTime> last_;  // the last readable stamp, not yet known to be followed or not
+    std::optional<TUnixSeconds> start_;
+    std::optional<TUnixSeconds> firstReadable_;
+    std::optional<TUnixSeconds> last_;  // the last readable stamp, not yet known to be followed or not
     std::size_t lastIndex_ = 0;
 };
 

@@ -9,8 +9,8 @@
 namespace halcyra {
 namespace {
 
-// Tick times are sums of doubles; a tick this close to a message's time counts as due before it.
-constexpr double kSameInstant = 1e-9;
+// Tick times (seconds) are sums of doubles; a tick this close to a message's time counts as due before it.
+constexpr double kSameInstant = 1e-5;
 
 }  // namespace
 
@@ -20,9 +20,9 @@ std::string SummaryLine(const TImportSummary& s)
            std::to_string(s.values) + " values written, " + std::to_string(s.delimiters) + " delimiters written";
 }
 
-TDateTime TImportRunner::StartUpTime(const TArrivalScan& scan)
+TUnixSeconds TImportRunner::StartUpTime(const TArrivalScan& scan)
 {
-    return scan.Messages() == 0 ? 0 : scan.Times().First() - kOneSecond;
+    return scan.Messages() == 0 ? 0 : scan.Times().First() - 1;
 }
 
 template <typename TCall>
@@ -36,10 +36,10 @@ void TImportRunner::Guarded(TCall&& call)
     }
 }
 
-void TImportRunner::RunTicksUpTo(TDateTime t)
+void TImportRunner::RunTicksUpTo(TUnixSeconds t)
 {
     for (;;) {
-        const TDateTime tick = showTime_ + static_cast<double>(ticksRun_ + 1) * period_;
+        const TUnixSeconds tick = showTime_ + static_cast<double>(ticksRun_ + 1) * period_;
         if (tick > t + kSameInstant) return;
         ++ticksRun_;
         clock_.Set(tick);
@@ -63,8 +63,8 @@ TImportSummary TImportRunner::Run(TCaptureFile& capture, const TArrivalScan& sca
     TArrivalTimes arrivals = scan.Times();
     // No timer runs here: the ticks run on the simulated clock, at the period the settings give.
     engine_.Show();
-    period_ = engine_.TimerPeriodMs() * kOneMillisecond;
-    TDateTime arrival = arrivals.First();
+    period_ = engine_.TimerPeriodMs() / 1000.0;
+    TUnixSeconds arrival = arrivals.First();
     showTime_ = arrival - period_;
     clock_.Set(showTime_);
 

@@ -3,9 +3,9 @@
 #pragma once
 
 #include "app/ImportArrivals.h"
+#include "app/ImportClock.h"
 #include "hl7/CaptureFile.h"
 #include "hl7/ClientSocket.h"
-#include "platform/Clock.h"
 
 #include <cstdint>
 #include <ostream>
@@ -46,10 +46,10 @@ std::string SummaryLine(const TImportSummary& summary);
 class TImportRunner {
 public:
     // `clock` is the clock the engine was created with; its central-station socket is a TImportSocket.
-    TImportRunner(TRunEngine& engine, TManualClock& clock) : engine_(engine), clock_(clock) {}
+    TImportRunner(TRunEngine& engine, TImportClock& clock) : engine_(engine), clock_(clock) {}
 
-    // The time start-up runs at, before the timer period is known.
-    static TDateTime StartUpTime(const TArrivalScan& scan);
+    // The instant start-up runs at, before the timer period is known.
+    static TUnixSeconds StartUpTime(const TArrivalScan& scan);
 
     // Shows the run one timer period before the first arrival, runs every tick due before each message,
     // hands each message to the reader, runs the ticks up to one period after the last, stops collecting
@@ -58,15 +58,15 @@ public:
     TImportSummary Run(TCaptureFile& capture, const TArrivalScan& scan);
 
 private:
-    void RunTicksUpTo(TDateTime t);
+    void RunTicksUpTo(TUnixSeconds t);
     void Deliver(const std::string& framed);
     template <typename TCall>
     void Guarded(TCall&& call);
 
     TRunEngine& engine_;
-    TManualClock& clock_;
-    TDateTime showTime_ = 0;
-    double period_ = kOneSecond;
+    TImportClock& clock_;
+    TUnixSeconds showTime_ = 0;
+    double period_ = 1;  // seconds
     std::int64_t ticksRun_ = 0;
 };
 

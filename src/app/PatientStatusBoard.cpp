@@ -16,7 +16,7 @@ void TPatientStatusBoard::PointWritten(std::string_view patientId, TDateTime poi
     TPatientRecord& record = Record(patientId);
     // An aperiodic point can be older than the last periodic one: the latest time stays.
     record.lastPointTime = std::max(record.lastPointTime, pointTime);
-    record.lastWriteAt = clock_.Now();
+    record.lastWriteAt = clock_.Monotonic();
     ++record.pointsWritten;
 }
 
@@ -29,7 +29,19 @@ void TPatientStatusBoard::ValuesNotWritten(std::string_view patientId, std::stri
 {
     TPatientRecord& record = Record(patientId);
     record.problem = why;
-    record.problemAt = clock_.Now();
+    record.problemAt = clock_.Monotonic();
+    record.waitingUntil = 0;
+}
+
+void TPatientStatusBoard::ValuesHeldBack(std::string_view patientId, TDateTime until)
+{
+    TPatientRecord& record = Record(patientId);
+    // Once per wait, not per message: the text stays while the same wait goes on.
+    if (record.waitingUntil != until || !record.HasCurrentProblem())
+        record.problem = "Values wait for the clock to pass " + FormatDateTime("hh:nn:ss", until) +
+                         ": the file holds later points (the clock was set back)";
+    record.problemAt = clock_.Monotonic();
+    record.waitingUntil = until;
 }
 
 const TPatientRecord* TPatientStatusBoard::Find(std::string_view patientId) const

@@ -15,14 +15,17 @@ namespace halcyra {
 
 struct TPatientRecord {
     TDateTime lastPointTime = 0;  // the time stamp of the last point written (0: none this run)
-    TDateTime lastWriteAt = 0;    // when it was written, by the run's clock
+    TMonotonic lastWriteAt = 0;   // when it was written, on the monotonic clock
     std::int64_t pointsWritten = 0;
     std::string file;  // Windows path of the monitor-data file in use; empty when none could be opened
     std::string problem;
-    TDateTime problemAt = 0;  // by the run's clock
+    TMonotonic problemAt = 0;    // on the monotonic clock, so a wall clock set back does not reorder them
+    TDateTime waitingUntil = 0;  // with the problem: values wait for the clock to pass this time
 
     // A problem is current until a point is written after it.
     bool HasCurrentProblem() const { return !problem.empty() && problemAt >= lastWriteAt; }
+    // The values wait for the clock (the problem says why); 0 when they do not.
+    TDateTime WaitingUntil() const { return HasCurrentProblem() ? waitingUntil : 0; }
 };
 
 class TPatientStatusBoard {
@@ -32,6 +35,7 @@ public:
     void PointWritten(std::string_view patientId, TDateTime pointTime);
     void FileInUse(std::string_view patientId, std::string_view windowsPath);
     void ValuesNotWritten(std::string_view patientId, std::string_view why);
+    void ValuesHeldBack(std::string_view patientId, TDateTime until);
 
     // Null for a patient of whom nothing was heard this run.
     const TPatientRecord* Find(std::string_view patientId) const;

@@ -13,8 +13,8 @@ public:
 
     bool InProgress() const override { return cycle_.Busy(); }
     void SetInProgress(bool inProgress) override { cycle_.SetBusy(inProgress); }
-    void DataReceived(TDateTime now) override { cycle_.DataReceived(now); }
-    void MessageComplete(TDateTime now) override { cycle_.CompleteMessageReceived(now); }
+    void DataReceived(TMonotonic now) override { cycle_.DataReceived(now); }
+    void MessageComplete(TMonotonic now) override { cycle_.CompleteMessageReceived(now); }
     void DecodeMessage(const TSegmentList& segments) override { messages_.DecodeMessage(segments); }
 
 protected:

@@ -10,8 +10,8 @@ public:
     using TReaderCycle::TReaderCycle;
 
     // The relay client keeps its own sign of life; the central-station supervision does not see it.
-    void DataReceived(TDateTime /*now*/) override {}
-    void MessageComplete(TDateTime now) override { cycle_.RelayMessageReceived(now); }
+    void DataReceived(TMonotonic /*now*/) override {}
+    void MessageComplete(TMonotonic now) override { cycle_.RelayMessageReceived(now); }
 };
 
 }  // namespace halcyra

@@ -75,6 +75,7 @@ void TRunEngine::Wire(const TEngineViews& views)
     });
     census_.SetFolderOwners(&folderOwners_);
     census_.SetLogger(logLine);
+    notices_.OnValuesHeldBack = [this](TDateTime until) { cycle_->ValuesHeldBack(until); };
     readerCycle_ = std::make_unique<TReaderCycle>(*cycle_, *messages_);
     reader_ = std::make_unique<TCentralStationReader>(*centralStationSocket_, *readerCycle_, readerView, *env_.clock,
                                                       *env_.files, TFileVersionScanner::GetVersion(), debugFolder_);
@@ -227,6 +228,10 @@ TRunStatus TRunEngine::RunStatus() const
             p.file = record->file;
             p.problem = record->problem;
             p.problemCurrent = record->HasCurrentProblem();
+            if (p.collecting && record->WaitingUntil() > 0) {
+                p.waitingUntil = record->WaitingUntil();
+                p.collecting = false;
+            }
         }
         // A refusal of the folder is the row's hint before any value was due.
         if (p.problem.empty() && !r.hint.empty()) {

@@ -5,6 +5,8 @@
 #include "app/DataManagerNotices.h"
 #include "app/PatientStatusBoard.h"
 
+#include <functional>
+
 namespace halcyra {
 
 class TRunNotices final : public IPointNotices {
@@ -24,6 +26,14 @@ public:
     {
         board_.ValuesNotWritten(patientId, why);
     }
+    void ValuesHeldBack(std::string_view patientId, TDateTime until) override
+    {
+        board_.ValuesHeldBack(patientId, until);
+        if (OnValuesHeldBack) OnValuesHeldBack(until);
+    }
+
+    // Hears when values wait for the clock to pass a time.
+    std::function<void(TDateTime)> OnValuesHeldBack;
 
 private:
     TDataManagerNotices dataManager_;

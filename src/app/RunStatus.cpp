@@ -48,8 +48,11 @@ std::string FormatRunStatusText(const TRunStatus& s)
             " dropped; " + std::to_string(s.pointsWritten) + " points written this run\n";
     text += "Patients: " + std::to_string(s.patients.size()) + "\n";
     for (const TPatientStatus& p : s.patients) {
+        const std::string collecting =
+            p.waitingUntil > 0 ? "waiting for the clock to pass " + FormatDateTime("hh:nn:ss", p.waitingUntil)
+                               : YesNo(p.collecting);
         text += "  " + Shown(p.id) + "  name " + Shown(p.name) + "  ticked " + YesNo(p.ticked) + "  collecting " +
-                YesNo(p.collecting) + "  last written " + TimeOrDash(p.lastPointTime) + "  points " +
+                collecting + "  last written " + TimeOrDash(p.lastPointTime) + "  points " +
                 std::to_string(p.pointsWritten) + "  file " + Shown(p.file) + "  problem " +
                 (p.problem.empty() ? std::string("-") : Shown(p.problem) + (p.problemCurrent ? "" : " (earlier)")) +
                 "\n";

@@ -36,6 +36,7 @@ QByteArray RunStatusJson(const TRunStatus& s)
                                     {"ticked", p.ticked},
                                     {"present", p.present},
                                     {"collecting", p.collecting},
+                                    {"waitingUntil", Time(p.waitingUntil)},
                                     {"lastWritten", Time(p.lastPointTime)},
                                     {"pointsWritten", static_cast<qint64>(p.pointsWritten)},
                                     {"file", Text(p.file)},

@@ -331,7 +331,7 @@ int RunHeadless(int argc, char** argv, bool importing)
     registry->SetProblemSink(report);
     TFileSystem files(*drives);
     TSystemClock clock;
-    TManualClock importClock(TImportRunner::StartUpTime(scan));
+    TImportClock importClock(TImportRunner::StartUpTime(scan));
     TLoggingPrompter logged(report);
     TEngineEnvironment env;
     FillEnvironment(env, options, parser, *registry, files, clock, logged);

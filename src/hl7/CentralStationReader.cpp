@@ -94,7 +94,7 @@ void TCentralStationReader::ClientSocketCentralStationRead()
     // next tick instead of waiting for the next arrival.
     readUnfinished_ = true;
     while (true) {
-        if (!framer_.Empty()) cycle_.DataReceived(clock_.Now());
+        if (!framer_.Empty()) cycle_.DataReceived(clock_.Monotonic());
         // A decoder that threw may have left the previous message's segments behind.
         segments_.clear();
         const TMessageFramer::TCut cut = framer_.CutNext(segments_);
@@ -112,7 +112,7 @@ void TCentralStationReader::ClientSocketCentralStationRead()
             break;
         }
         ++messagesReceived_;
-        cycle_.MessageComplete(clock_.Now());
+        cycle_.MessageComplete(clock_.Monotonic());
         if (view_.SaveDataStream()) SaveDataStream(segments_);
         cycle_.DecodeMessage(segments_);
     }

@@ -34,10 +34,10 @@ public:
     virtual ~ICentralStationCycle() = default;
     virtual bool InProgress() const = 0;
     virtual void SetInProgress(bool inProgress) = 0;
-    // Last received data := now.
-    virtual void DataReceived(TDateTime now) = 0;
-    // Last status change := now, and time of the last complete message := now.
-    virtual void MessageComplete(TDateTime now) = 0;
+    // Last received data := now (a monotonic reading).
+    virtual void DataReceived(TMonotonic now) = 0;
+    // Last status change := now (a monotonic reading), and time of the last complete message.
+    virtual void MessageComplete(TMonotonic now) = 0;
     // Handles one message; the reader empties the list before it cuts the next one.
     virtual void DecodeMessage(const TSegmentList& segments) = 0;
 };

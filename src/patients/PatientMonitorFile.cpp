@@ -3,6 +3,7 @@
 #include "platform/Text.h"
 #include "savefile/SaveFileIds.h"
 
+#include <algorithm>
 #include <exception>
 
 namespace halcyra {
@@ -336,12 +337,19 @@ int TPatientMonitorFile::AppendValues(const std::vector<TFileValue>& values)
     points.resize(declared + added.series.size(), TSeriesPoints::None());
     std::vector<std::size_t> taken;  // indices into values
     std::vector<TValueRecord> records;
+    TDateTime heldUntil = 0;  // the latest point of a series that a value came too early for
     for (std::size_t i = 0; i < values.size(); ++i) {
         if (seriesOf[i] < 0) continue;
         const auto k = static_cast<std::size_t>(seriesOf[i]);
         const TFileValue& v = values[i];
         if (params_.IsExcluded(v.label) && !params_.Automatic()) continue;
-        if (v.timing == TValueTiming::Grid && points[k].HoldsValueAt(v.time)) continue;
+        // A series never runs back in time; a grid time is written once, while values at their own time may
+        // share a second.
+        if (v.timing == TValueTiming::Grid ? points[k].AtOrBefore(v.time) : points[k].Before(v.time)) {
+            // A time the series holds already is no news; one before its last point waits for the clock.
+            if (!points[k].HoldsValueAt(v.time)) heldUntil = std::max(heldUntil, points[k].Latest());
+            continue;
+        }
         lastWrittenTime_ = v.time;
         const std::uint16_t index = k < declared ? open_->series[k]->Index : added.series[k - declared]->Index;
         records.push_back({index, v.time, v.value});
@@ -349,6 +357,7 @@ int TPatientMonitorFile::AppendValues(const std::vector<TFileValue>& values)
         taken.push_back(i);
     }
 
+    if (heldUntil > 0) notices_.ValuesHeldBack(patientId_, heldUntil);
     if (added.series.empty() && records.empty()) return 0;
     bool written = false;
     if (!added.series.empty()) {

@@ -81,9 +81,10 @@ public:
 
     // Appends one value to the series of (label, place, extra, unit) in the open file, declaring the
     // series when it is new; an empty unit matches any unit. A label on the exclusion list (with Automatic
-    // off) has its series declared but no point written. A value on the grid whose time already holds one
-    // of the series' last values is not written either: one point per series and grid time, also across
-    // a restart. Records the time stamp as the last written time and tells the notices once the point is
+    // off) has its series declared but no point written. A value earlier than the series' last point is not
+    // written either, nor a value on the grid at that point's time: a series never runs back in time and
+    // holds a grid time once, also across a restart and when the clock was set back (the notices hear how
+    // long such values wait). Records the time stamp as the last written time and tells the notices once the point is
     // in the file. Nothing is raised: without an open file, or when the series cannot be declared,
     // nothing is written and the loss is logged (once per open when no file is open). A new series is not
     // declared in a file that holds kMaxSeriesPerFile series already: its value is not written, which is

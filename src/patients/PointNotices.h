@@ -18,6 +18,9 @@ public:
     virtual void FileInUse(std::string_view /*patientId*/, std::string_view /*windowsPath*/) {}
     // Values of the patient that were due were not written, and why (a sentence for a person).
     virtual void ValuesNotWritten(std::string_view /*patientId*/, std::string_view /*why*/) {}
+    // Values of the patient were not written because their series hold later points (the clock was set
+    // back): they are written again once their times pass `until`.
+    virtual void ValuesHeldBack(std::string_view /*patientId*/, TDateTime /*until*/) {}
 };
 
 // Nobody listens.

@@ -26,6 +26,12 @@ public:
     bool Known() const { return known_; }
     // One of the series' most recent value points lies at this time (within half a millisecond).
     bool HoldsValueAt(TDateTime time) const;
+    // A value at this time would go back before the series' latest point (within half a millisecond is that
+    // point's time), or would not follow it. Never when the series' last points are not known.
+    bool Before(TDateTime time) const { return known_ && hasPoints_ && time < latest_ - kOneMillisecond / 2; }
+    bool AtOrBefore(TDateTime time) const { return known_ && hasPoints_ && time < latest_ + kOneMillisecond / 2; }
+    // The series' latest point (0 when none is known).
+    TDateTime Latest() const { return hasPoints_ ? latest_ : 0; }
     // Not when the series is known to hold no point or to end in a delimiter already; a series whose
     // last point is not known is closed, rather than risk leaving it open.
     bool NeedsDelimiter() const { return !known_ || (hasPoints_ && !closed_); }

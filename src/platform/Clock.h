@@ -3,7 +3,7 @@
 
 #include "platform/DateTime.h"
 
-#include <chrono>
+#include <ctime>
 
 namespace halcyra {
 
@@ -23,9 +23,13 @@ public:
 class TSystemClock final : public IClock {
 public:
     TDateTime Now() const override { return NowLocal(); }
+    // The boot-time clock: it never steps, and unlike the plain monotonic clock it goes on counting while
+    // the machine sleeps, so a suspended PC wakes to timeouts that have passed.
     TMonotonic Monotonic() const override
     {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+        timespec t{};
+        clock_gettime(CLOCK_BOOTTIME, &t);
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
     }
 };
 

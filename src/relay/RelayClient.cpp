@@ -21,7 +21,7 @@ void TRelayClient::ClientSocketRelayConnect()
     reader_.DropPartialMessage();
     view_.SetCaption(reader_.Caption() + " - " + "Connected to " + " Velgard: " + socket_.RemoteHost() + " (" +
                      socket_.RemoteAddress() + ")");
-    LifeTickReceived(clock_.Now());
+    LifeTickReceived(clock_.Monotonic());
 }
 
 void TRelayClient::ClientSocketRelayDisconnect()
@@ -40,7 +40,7 @@ void TRelayClient::ReadWaitingBytes()
     reader_.ReadWaitingBytes();
 }
 
-void TRelayClient::LifeTickReceived(TDateTime now)
+void TRelayClient::LifeTickReceived(TMonotonic now)
 {
     lastLifeTick_ = now;
     // Clears "Expected lifetick is missing" and any other connection text.

@@ -29,19 +29,20 @@ public:
     void ReadWaitingBytes();
 
     bool Connected() const { return connected_; }
-    TDateTime LastLifeTickReceived() const { return lastLifeTick_; }
+    // A monotonic reading.
+    TMonotonic LastLifeTickReceived() const { return lastLifeTick_; }
     void Close() { socket_.Close(); }
 
     const TMessageFramer& Framer() const { return reader_.Framer(); }
 
 private:
-    void LifeTickReceived(TDateTime now);
+    void LifeTickReceived(TMonotonic now);
 
     // ICentralStationCycle, as the reader sees it.
     bool InProgress() const override { return cycle_.InProgress(); }
     void SetInProgress(bool inProgress) override { cycle_.SetInProgress(inProgress); }
-    void DataReceived(TDateTime now) override { LifeTickReceived(now); }
-    void MessageComplete(TDateTime now) override { cycle_.MessageComplete(now); }
+    void DataReceived(TMonotonic now) override { LifeTickReceived(now); }
+    void MessageComplete(TMonotonic now) override { cycle_.MessageComplete(now); }
     void DecodeMessage(const TSegmentList& segments) override { cycle_.DecodeMessage(segments); }
 
     // ICentralStationView, as the reader sees it.
@@ -59,7 +60,7 @@ private:
     const IClock& clock_;
     TCentralStationReader reader_;
     bool connected_ = false;
-    TDateTime lastLifeTick_ = 0;
+    TMonotonic lastLifeTick_ = 0;
 };
 
 }  // namespace halcyra

@@ -70,7 +70,7 @@ void TRelayServer::ForwardToClients(std::string_view bytes)
     }
     forwarding_ = false;
     left_.clear();
-    lastRelaySend_ = clock_.Now();
+    lastRelaySend_ = clock_.Monotonic();
 }
 
 bool TRelayServer::HasLeft(const IRelayConnection* connection) const

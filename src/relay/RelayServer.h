@@ -46,7 +46,8 @@ public:
     void ForwardToClients(std::string_view bytes) override;
     bool HasClients() const override { return !listener_.Connections().empty(); }
     void SendLifeTick() { ForwardToClients(kRelayLifeTick); }
-    TDateTime LastRelaySend() const { return lastRelaySend_; }
+    // A monotonic reading.
+    TMonotonic LastRelaySend() const { return lastRelaySend_; }
 
     // The listener's events.
     void ServerSocketClientConnect(IRelayConnection& connection);
@@ -61,7 +62,7 @@ private:
     const IClock& clock_;
     std::function<void(const std::string&)> log_;
     TAllowedClients allowed_;
-    TDateTime lastRelaySend_ = 0;
+    TMonotonic lastRelaySend_ = 0;
     // Set while a connection is being refused, so that its disconnection leaves the list alone.
     const IRelayConnection* refusing_ = nullptr;
     // While forwarding: the connections whose disconnection was reported (addresses only, never followed).

@@ -2,28 +2,30 @@
 // relay client never counts as connected.
 #pragma once
 
-#include "platform/DateTime.h"
+#include "platform/Clock.h"
+
+#include <limits>
 
 namespace halcyra {
 
 class IRelaySupervision {
 public:
     virtual ~IRelaySupervision() = default;
-    // Life tick to the relay clients after a minute without sending.
-    virtual TDateTime LastRelaySend() const = 0;
+    // Monotonic readings. Life tick to the relay clients after a minute without sending.
+    virtual TMonotonic LastRelaySend() const = 0;
     virtual void SendLifeTick() = 0;
     // The relay client socket (another instance as the data source).
     virtual bool ClientConnected() const = 0;
-    virtual TDateTime LastLifeTickReceived() const = 0;
+    virtual TMonotonic LastLifeTickReceived() const = 0;
     virtual void CloseClient() = 0;
 };
 
 class TNoRelay final : public IRelaySupervision {
 public:
-    TDateTime LastRelaySend() const override { return 1e9; }  // never due
+    TMonotonic LastRelaySend() const override { return std::numeric_limits<double>::infinity(); }  // never due
     void SendLifeTick() override {}
     bool ClientConnected() const override { return false; }
-    TDateTime LastLifeTickReceived() const override { return 0; }
+    TMonotonic LastLifeTickReceived() const override { return 0; }
     void CloseClient() override {}
 };
 

@@ -12,10 +12,10 @@ class TRelaySupervisionLink final : public IRelaySupervision {
 public:
     TRelaySupervisionLink(TRelayServer& server, TRelayClient& client) : server_(server), client_(client) {}
 
-    TDateTime LastRelaySend() const override { return server_.LastRelaySend(); }
+    TMonotonic LastRelaySend() const override { return server_.LastRelaySend(); }
     void SendLifeTick() override { server_.SendLifeTick(); }
     bool ClientConnected() const override { return client_.Connected(); }
-    TDateTime LastLifeTickReceived() const override { return client_.LastLifeTickReceived(); }
+    TMonotonic LastLifeTickReceived() const override { return client_.LastLifeTickReceived(); }
     void CloseClient() override { client_.Close(); }
 
 private:

@@ -170,7 +170,7 @@ TEST(CollectionCycle, SetStatusAppliesControlsLogsAndTellsTheDataManagerOnlyOfCh
     f.cycle.SetStatus(csConnectionLost);
     EXPECT_EQ(f.CallsStartingWith("SetCollectorState"),
               (std::vector<std::string>{"SetCollectorState 0 1", "SetCollectorState 0 2", "SetCollectorState 0 2"}));
-    EXPECT_NEAR(f.cycle.LastStatusChange(), f.clock.Now(), kTolerance);
+    EXPECT_NEAR(f.cycle.LastStatusChange(), f.clock.Monotonic(), kTolerance);
     ASSERT_EQ(f.view.controls.size(), 4u);
     EXPECT_TRUE(f.view.controls[1].startEnabled && f.view.controls[1].startVisible && !f.view.controls[1].stopVisible);
     EXPECT_TRUE(!f.view.controls[2].startVisible && f.view.controls[2].stopVisible && f.view.controls[2].trayVisible &&
@@ -660,26 +660,26 @@ TEST(CollectionCycle, TheCentralStationIsReconnectedWhenClosedOrSilent)
     f.clock.AdvanceSeconds(1);  // silent for longer than the timeout
     f.cycle.Tick();
     EXPECT_EQ(f.centralStation.opens.size(), 2u);
-    EXPECT_NEAR(f.cycle.LastReceivedData(), f.clock.Now(), kTolerance);
+    EXPECT_NEAR(f.cycle.LastReceivedData(), f.clock.Monotonic(), kTolerance);
 }
 
 class TFakeRelay final : public IRelaySupervision {
 public:
-    TDateTime LastRelaySend() const override { return lastSend; }
+    TMonotonic LastRelaySend() const override { return lastSend; }
     void SendLifeTick() override
     {
         ++lifeTicks;
-        lastSend = clock->Now();
+        lastSend = clock->Monotonic();
     }
     bool ClientConnected() const override { return connected; }
-    TDateTime LastLifeTickReceived() const override { return lastReceived; }
+    TMonotonic LastLifeTickReceived() const override { return lastReceived; }
     void CloseClient() override { connected = false; }
 
     const IClock* clock = nullptr;
-    TDateTime lastSend = 0;
+    TMonotonic lastSend = 0;
     int lifeTicks = 0;
     bool connected = false;
-    TDateTime lastReceived = 0;
+    TMonotonic lastReceived = 0;
 };
 
 TEST(CollectionCycle, AnotherInstanceAsSourceIsRetriedEveryEleventhTick)
@@ -692,7 +692,7 @@ TEST(CollectionCycle, AnotherInstanceAsSourceIsRetriedEveryEleventhTick)
     f.cycle.SetRelayClientSocket(&relaySocket);
     f.settings.WriteRegBool("DataSourceIsCentralStation", false);
     f.settings.WriteRegString("IPString", "standby-host");
-    relay.lastSend = f.clock.Now();
+    relay.lastSend = f.clock.Monotonic();
     for (int i = 0; i < 10; ++i) f.cycle.Tick();
     EXPECT_TRUE(relaySocket.opens.empty());
     EXPECT_TRUE(f.view.noNetwork);
@@ -707,7 +707,7 @@ TEST(CollectionCycle, AnotherInstanceAsSourceIsRetriedEveryEleventhTick)
     // A connected client whose life ticks stopped more than 126 s ago is dropped with a warning.
     EXPECT_EQ(relay.lifeTicks, 0);
     relay.connected = true;
-    relay.lastReceived = f.clock.Now();
+    relay.lastReceived = f.clock.Monotonic();
     f.clock.AdvanceSeconds(126);
     f.cycle.CompleteMessageReceived();
     f.cycle.Tick();

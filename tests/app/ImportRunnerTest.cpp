@@ -70,7 +70,7 @@ TImport Import(const std::string& capture, std::size_t chunk)
 
     TDriveMapping drives(dir / "prefix");
     TFileSystem files(drives);
-    TManualClock clock(TImportRunner::StartUpTime(scan));
+    TImportClock clock(TImportRunner::StartUpTime(scan));
     TEngineEnvironment env;
     env.clock = &clock;
     env.registry = registry.get();

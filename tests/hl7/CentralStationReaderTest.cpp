@@ -22,16 +22,16 @@ using ::testing::IsEmpty;
 class TFakeCycle final : public ICentralStationCycle {
 public:
     bool inProgress = false;
-    TDateTime lastReceived = 0;
-    std::vector<TDateTime> completions;
+    TMonotonic lastReceived = 0;
+    std::vector<TMonotonic> completions;
     std::vector<TSegmentList> decoded;
     bool flagSetWhileDecoding = true;
     int throwOnMessage = -1;  // index of the message whose decoding fails
 
     bool InProgress() const override { return inProgress; }
     void SetInProgress(bool value) override { inProgress = value; }
-    void DataReceived(TDateTime now) override { lastReceived = now; }
-    void MessageComplete(TDateTime now) override { completions.push_back(now); }
+    void DataReceived(TMonotonic now) override { lastReceived = now; }
+    void MessageComplete(TMonotonic now) override { completions.push_back(now); }
     void DecodeMessage(const TSegmentList& segments) override
     {
         flagSetWhileDecoding = flagSetWhileDecoding && inProgress;
@@ -218,13 +218,13 @@ TEST_F(CentralStationReader, StartMarkerOnlyAfterTheEndMarkerGivesAnEmptyMessage
 TEST_F(CentralStationReader, ReceivedDataAndCompleteMessagesAreTimed)
 {
     Receive("\x0BMSH|1\r");
-    EXPECT_EQ(cycle.lastReceived, clock.Now());
+    EXPECT_EQ(cycle.lastReceived, clock.Monotonic());
     EXPECT_THAT(cycle.completions, IsEmpty());
 
     clock.AdvanceSeconds(5);
     Receive("\x1C\r");
-    EXPECT_EQ(cycle.lastReceived, clock.Now());
-    EXPECT_THAT(cycle.completions, ElementsAre(clock.Now()));
+    EXPECT_EQ(cycle.lastReceived, clock.Monotonic());
+    EXPECT_THAT(cycle.completions, ElementsAre(clock.Monotonic()));
 
     // A read that finds the buffer empty does not count as received data.
     const TDateTime before = cycle.lastReceived;

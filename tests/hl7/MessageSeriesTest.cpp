@@ -200,6 +200,94 @@ TEST(MessageSeries, ARestartMidIntervalDoesNotWriteTheGridTimeAgain)
     EXPECT_EQ(f.Values().size(), 2u);
 }
 
+// The wall clock is set while the station sends every second. With the station's stamps on its own, right
+// clock, the boundaries follow the wall clock and a value is written every interval throughout; nothing
+// counts as a lost station. With stamps that step too (a change of summer time), the values whose times a
+// series has passed already wait until the clock passes its last point. A step back closes every series.
+TEST(MessageSeries, ClockStepsKeepTheSeriesOnTheGridAndNeverRunningBack)
+{
+    struct TCase {
+        const char* name;
+        double step;  // seconds
+        bool stampsStep;
+        const char* logLine;
+    };
+    const TCase cases[] = {
+        {"back 1 h", -3600, false, "Clock set back by 1 h 0 min at 12:05:08; boundaries follow the clock"},
+        {"forward 1 h", 3600, false, "Clock set forward by 1 h 0 min at 12:05:08; boundaries follow the clock"},
+        {"back 30 s", -30, false, "Clock set back by 30 s at 12:05:08; boundaries follow the clock"},
+        {"forward 90 s", 90, false, "Clock set forward by 1 min 30 s at 12:05:08; boundaries follow the clock"},
+        {"back 1 h, the stamps too", -3600, true, "Clock set back by 1 h 0 min at 12:05:08; boundaries follow the clock"},
+        {"forward 1 h, the stamps too", 3600, true,
+         "Clock set forward by 1 h 0 min at 12:05:08; boundaries follow the clock"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        TEngineFixture f;
+        f.Collecting();  // at 12:00:07.250
+        f.logLines.clear();
+        TDateTime stamp = f.clock.Now();
+        TDateTime waitingSeen = 0;
+        const auto seconds = [&](int count) {
+            for (int i = 0; i < count; ++i) {
+                f.clock.AdvanceSeconds(1);
+                stamp += kOneSecond;
+                f.cycle.Tick();
+                f.Receive(Message("111", stamp));
+                for (const TPatientStatus& p : f.engine.RunStatus().patients)
+                    if (p.waitingUntil > 0) waitingSeen = p.waitingUntil;
+            }
+        };
+        seconds(300);
+        const TDateTime lastBefore = FileSeries(f, "111").at("HR").values.back();
+        f.clock.StepWallSeconds(c.step);
+        if (c.stampsStep) stamp += c.step * kOneSecond;
+        seconds(static_cast<int>(std::fabs(c.step)) + 300);
+        f.cycle.Stop();
+
+        EXPECT_EQ(f.cycle.ClockSteps(), 1);
+        // Each log line after its time stamp; the step is seen by the tick after it.
+        const auto lines = [&](const std::string& text) {
+            return std::count_if(f.logLines.begin(), f.logLines.end(), [&](const std::string& line) {
+                return line.size() >= text.size() && line.compare(line.size() - text.size(), text.size(), text) == 0;
+            });
+        };
+        EXPECT_EQ(lines(c.logLine), 1);
+        EXPECT_EQ(lines(": Not Connected"), 0);
+        const auto series = FileSeries(f, "111");
+        ExpectSound(series, true);
+        for (const auto& [label, points] : series) {
+            SCOPED_TRACE(label);
+            // In file order, one interval apart; a gap only where the stamps went back and their times were
+            // held already, or jumped ahead with the clock.
+            const std::vector<double>& t = points.values;
+            ASSERT_GE(t.size(), 60u);
+            int gaps = 0;
+            for (std::size_t i = 1; i < t.size(); ++i) {
+                ASSERT_GT(t[i], t[i - 1]) << FormatIsoMilliseconds(t[i]);
+                if (!SameTime(t[i] - t[i - 1], 10 * kOneSecond)) ++gaps;
+            }
+            EXPECT_EQ(gaps, c.stampsStep && c.step > 0 ? 1 : 0);
+            // A step back closes the series at the step; Stop closes it at the end.
+            const std::size_t delimiters = c.step < 0 ? 2 : 1;
+            ASSERT_EQ(points.delimiters.size(), delimiters);
+            if (c.step < 0) {
+                EXPECT_TRUE(SameTime(points.delimiters.front(), lastBefore + kOneSecond));
+            }
+        }
+        // Held values are shown and logged once, with the time they wait for.
+        const bool held = c.stampsStep && c.step < 0;
+        EXPECT_EQ(waitingSeen > 0, held);
+        if (held) {
+            EXPECT_TRUE(SameTime(waitingSeen, lastBefore + kOneSecond)) << FormatIsoMilliseconds(waitingSeen);
+        }
+        const std::string heldLine = "Values are held back for 59 min 51 s, until the clock passes 12:05:01: the files "
+                                     "hold later points, and a series never runs back in time nor holds a local time "
+                                     "twice";
+        EXPECT_EQ(lines(heldLine), held ? 1 : 0);
+    }
+}
+
 TEST(MessageSeries, LosingTheLinkClosesEveryCollectedSeriesOnce)
 {
     struct TCase {

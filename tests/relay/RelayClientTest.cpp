@@ -20,13 +20,13 @@ class TFakeCycle final : public ICentralStationCycle {
 public:
     bool inProgress = false;
     int dataReceived = 0;
-    std::vector<TDateTime> completions;
+    std::vector<TMonotonic> completions;
     std::vector<TSegmentList> decoded;
 
     bool InProgress() const override { return inProgress; }
     void SetInProgress(bool value) override { inProgress = value; }
-    void DataReceived(TDateTime) override { ++dataReceived; }
-    void MessageComplete(TDateTime now) override { completions.push_back(now); }
+    void DataReceived(TMonotonic) override { ++dataReceived; }
+    void MessageComplete(TMonotonic now) override { completions.push_back(now); }
     void DecodeMessage(const TSegmentList& segments) override { decoded.push_back(segments); }
 };
 
@@ -69,7 +69,7 @@ TEST_F(RelayClient, ConnectAndDisconnectSetTheFlagCaptionAndSignOfLife)
     client.ClientSocketRelayConnect();
     EXPECT_TRUE(client.Connected());
     EXPECT_EQ(view.caption, "Central Station Data Client (Ver. 1.2.3) - Connected to  Velgard: ward-server (10.1.2.3)");
-    EXPECT_EQ(client.LastLifeTickReceived(), clock.Now());
+    EXPECT_EQ(client.LastLifeTickReceived(), clock.Monotonic());
     EXPECT_EQ(view.connectedLabel, "");
     client.ClientSocketRelayDisconnect();
     EXPECT_FALSE(client.Connected());
@@ -82,14 +82,14 @@ TEST_F(RelayClient, ALifeTickOnlyRefreshesTheSignOfLifeAndIsSkippedBeforeTheNext
     clock.AdvanceSeconds(60);
     view.connectedLabel = "Expected lifetick is missing";
     Receive("\r");
-    EXPECT_EQ(client.LastLifeTickReceived(), clock.Now());
+    EXPECT_EQ(client.LastLifeTickReceived(), clock.Monotonic());
     EXPECT_EQ(view.connectedLabel, "");
     EXPECT_THAT(cycle.decoded, IsEmpty());
     EXPECT_EQ(view.stopPos, "StopPosExitCount = 1");
     clock.AdvanceSeconds(60);
     Receive("\r\x0BMSH|1\rPID|a\rOBX|1\r\x1C\r");
     EXPECT_THAT(cycle.decoded, ElementsAre(ElementsAre("MSH|1", "PID|a", "OBX|1")));
-    EXPECT_THAT(cycle.completions, ElementsAre(clock.Now()));
+    EXPECT_THAT(cycle.completions, ElementsAre(clock.Monotonic()));
     // The central station's own sign of life is not touched, and no debug copy is written.
     EXPECT_EQ(cycle.dataReceived, 0);
     EXPECT_FALSE(files.FileExists("C:\\TEMP\\CSCommunication.txt"));

@@ -267,8 +267,8 @@ public:
 
     bool InProgress() const override { return inProgress; }
     void SetInProgress(bool value) override { inProgress = value; }
-    void DataReceived(TDateTime) override {}
-    void MessageComplete(TDateTime) override {}
+    void DataReceived(TMonotonic) override {}
+    void MessageComplete(TMonotonic) override {}
     void DecodeMessage(const TSegmentList& segments) override { messages.push_back(segments); }
     void SetCaption(const std::string&) override {}
     void SetConnectedLabel(const std::string&) override {}
