@@ -16,8 +16,8 @@ struct TPatientStatus {
     std::string id;
     std::string name;  // as the census row shows it
     bool ticked = false;
-    bool present = false;     // in the central station's stream since the last loss (the row is enabled)
-    bool collecting = false;  // ticked, present, the run collecting, and not waiting for the clock
+    bool present = false;        // in the central station's stream since the last loss (the row is enabled)
+    bool collecting = false;     // ticked, present, the run collecting, and not waiting for the clock
     TDateTime waitingUntil = 0;  // collected, but the values wait for the clock to pass this time
     TDateTime lastPointTime = 0;
     std::int64_t pointsWritten = 0;

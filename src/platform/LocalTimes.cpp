@@ -87,7 +87,7 @@ TDateTime TLocalTimes::Existing(TDateTime local)
     const std::int64_t before = OffsetAt(whole - kSecondsPerDay);
     const std::int64_t after = OffsetAt(whole + kSecondsPerDay);
     if (after <= before) return local;  // no gap here after all: leave the time alone
-    std::int64_t low = whole - after;  // the zone has `before` here
+    std::int64_t low = whole - after;   // the zone has `before` here
     std::int64_t high = whole - before + 1;
     while (high - low > 1) {
         const std::int64_t mid = low + (high - low) / 2;

@@ -217,7 +217,8 @@ TEST(MessageSeries, ClockStepsKeepTheSeriesOnTheGridAndNeverRunningBack)
         {"forward 1 h", 3600, false, "Clock set forward by 1 h 0 min at 12:05:08; boundaries follow the clock"},
         {"back 30 s", -30, false, "Clock set back by 30 s at 12:05:08; boundaries follow the clock"},
         {"forward 90 s", 90, false, "Clock set forward by 1 min 30 s at 12:05:08; boundaries follow the clock"},
-        {"back 1 h, the stamps too", -3600, true, "Clock set back by 1 h 0 min at 12:05:08; boundaries follow the clock"},
+        {"back 1 h, the stamps too", -3600, true,
+         "Clock set back by 1 h 0 min at 12:05:08; boundaries follow the clock"},
         {"forward 1 h, the stamps too", 3600, true,
          "Clock set forward by 1 h 0 min at 12:05:08; boundaries follow the clock"},
     };
@@ -281,9 +282,10 @@ TEST(MessageSeries, ClockStepsKeepTheSeriesOnTheGridAndNeverRunningBack)
         if (held) {
             EXPECT_TRUE(SameTime(waitingSeen, lastBefore + kOneSecond)) << FormatIsoMilliseconds(waitingSeen);
         }
-        const std::string heldLine = "Values are held back for 59 min 51 s, until the clock passes 12:05:01: the files "
-                                     "hold later points, and a series never runs back in time nor holds a local time "
-                                     "twice";
+        const std::string heldLine =
+            "Values are held back for 59 min 51 s, until the clock passes 12:05:01: the files "
+            "hold later points, and a series never runs back in time nor holds a local time "
+            "twice";
         EXPECT_EQ(lines(heldLine), held ? 1 : 0);
     }
 }
