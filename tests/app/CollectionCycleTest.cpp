@@ -1,4 +1,5 @@
 #include "CycleFixture.h"
+#include "support/LocalZone.h"
 
 #include <gtest/gtest.h>
 
@@ -109,7 +110,16 @@ TEST(CollectionCycle, AlignToIntervalRoundsToTheNearestGridTime)
         // An interval of 0 or less counts as 10 seconds instead of dividing by zero.
         {0, At(12, 0, 6), At(12, 0, 10)},
         {-5, At(12, 0, 14), At(12, 0, 10)},
+        // The start of summer time in central Europe: 02:00 to 03:00 does not exist that day.
+        {10, EncodeDateTime(2026, 3, 29, 1, 59, 54), EncodeDateTime(2026, 3, 29, 1, 59, 50)},
+        {10, EncodeDateTime(2026, 3, 29, 1, 59, 58), EncodeDateTime(2026, 3, 29, 3, 0, 0)},
+        {3600, EncodeDateTime(2026, 3, 29, 1, 45, 0), EncodeDateTime(2026, 3, 29, 3, 0, 0)},
+        {10, EncodeDateTime(2026, 3, 29, 3, 0, 4), EncodeDateTime(2026, 3, 29, 3, 0, 0)},
+        // Its end: the repeated hour exists.
+        {10, EncodeDateTime(2026, 10, 25, 2, 59, 58), EncodeDateTime(2026, 10, 25, 3, 0, 0)},
+        {10, EncodeDateTime(2026, 10, 25, 2, 0, 3), EncodeDateTime(2026, 10, 25, 2, 0, 0)},
     };
+    const test::TLocalZone zone("Europe/Berlin");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.interval);
         TCollectInterval interval;
