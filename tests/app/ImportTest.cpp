@@ -1,7 +1,9 @@
 // halcyra --import as a site runs it: real processes on a temporary registry and prefix, the files read
 // back with halcyra-pil.
+#include "platform/LocalTimes.h"
 #include "platform/Registry.h"
 #include "settings/SettingsStore.h"
+#include "support/LocalZone.h"
 #include "support/TempDir.h"
 
 #include <QProcess>
@@ -90,6 +92,11 @@ protected:
         QProcess process;
         process.setProgram(program);
         process.setArguments(arguments);
+        if (!zone_.isEmpty()) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("TZ", zone_);
+            process.setProcessEnvironment(env);
+        }
         process.start();
         EXPECT_TRUE(process.waitForFinished(120000));
         out_ = process.readAllStandardOutput().toStdString();
@@ -131,6 +138,7 @@ protected:
     test::TTempDir dir_;
     std::string out_;
     std::string err_;
+    QString zone_;  // TZ of the programs run; empty: the test's own
 };
 
 std::vector<std::string> Sorted(std::vector<std::string> lines)
@@ -234,6 +242,73 @@ TEST_F(ImportTest, StrayStampsArriveWithTheMessageBefore)
                                     "HR,bpm," + Iso(0, 30) + ",74,value", end("HR,bpm"),
                                     "NBPs,mmHg," + Iso(0, 31) + ",120,value", end("NBPs,mmHg")}));
     EXPECT_EQ(Points("B2"), Sorted({"HR,bpm," + Iso(0, 20) + ",80,value", end("HR,bpm")}));
+}
+
+// A capture across a change of summer time in central Europe, one message a second with local stamps, is
+// imported as a live clock crosses the change: at its start the grid skips the missing hour; at its end the
+// clock goes back, every series is closed, and the repeated hour's values, whose times the series has
+// passed, are held back until the clock passes them again.
+TEST_F(ImportTest, BothChangesOfSummerTimeAreCrossedAsByALiveClock)
+{
+    struct TCase {
+        const char* name;
+        TUnixSeconds from;  // the first message
+        int seconds;
+        std::vector<std::string> around;  // the HR points about the change, in order of time
+        int delimiters;
+        const char* logged;
+    };
+    const TCase cases[] = {
+        {"spring",
+         1774745400,  // 2026-03-29 01:50:00 CET
+         1200,
+         {"2026-03-29T01:59:40.000,value", "2026-03-29T01:59:50.000,value", "2026-03-29T03:00:00.000,value",
+          "2026-03-29T03:00:10.000,value"},
+         1,
+         "Clock set forward by 1 h 0 min at 02:00:00; boundaries follow the clock"},
+        {"autumn",
+         1792889400,  // 2026-10-25 02:50:00 CEST
+         4800,
+         {"2026-10-25T02:59:40.000,value", "2026-10-25T02:59:50.000,value", "2026-10-25T02:59:51.000,delimiter",
+          "2026-10-25T03:00:00.000,value", "2026-10-25T03:00:10.000,value"},
+         2,
+         "Clock set back by 1 h 0 min at 03:00:00; boundaries follow the clock"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const test::TLocalZone zone("Europe/Berlin");
+        zone_ = "Europe/Berlin";
+        TLocalTimes localTimes;
+        Settings(10);
+        std::string capture;
+        for (int s = 0; s < c.seconds; ++s) {
+            const std::string stamp = FormatCompactStamp(localTimes.LocalOf(c.from + s));
+            capture += Message("A1", "Ash^Al", stamp, {{kHR, 60 + s % 30, "bpm", ""}});
+        }
+        WriteCapture(capture);
+        ASSERT_EQ(Import(dir_ / "capture.hl7"), 0) << err_;
+        EXPECT_NE(err_.find(c.logged), std::string::npos) << err_;
+        EXPECT_EQ(err_.find("Not Connected", err_.find("Connected and collecting")), std::string::npos) << err_;
+        EXPECT_TRUE(Sound("A1")) << out_;
+        // In order of time: one value every ten seconds but where the clock skipped an hour, one delimiter
+        // where it went back, none after the last.
+        std::vector<std::string> hr;
+        for (const std::string& line : Points("A1"))
+            if (line.rfind("HR,bpm,", 0) == 0)
+                hr.push_back(line.substr(7, 23) + "," + line.substr(line.rfind(',') + 1));
+        const auto at = std::find(hr.begin(), hr.end(), c.around.front());
+        ASSERT_NE(at, hr.end());
+        ASSERT_GE(hr.end() - at, static_cast<std::ptrdiff_t>(c.around.size()));
+        EXPECT_EQ(std::vector<std::string>(at, at + static_cast<std::ptrdiff_t>(c.around.size())), c.around);
+        EXPECT_EQ(std::count_if(hr.begin(), hr.end(),
+                                [](const std::string& p) { return p.find("delimiter") != std::string::npos; }),
+                  c.delimiters);
+        EXPECT_NE(hr.back().find("delimiter"), std::string::npos);
+        fs::remove_all(dir_ / "prefix");
+        fs::remove_all(dir_ / "registry");
+        fs::create_directories(dir_ / "registry");
+        fs::create_directories(dir_ / "prefix");
+    }
 }
 
 TEST_F(ImportTest, AFileThatCannotBeReadChangesNothing)
