@@ -239,28 +239,32 @@ TEST_F(PatientMonitorFileTest, ValuesGoToSeriesDeclaredInTheOrderTheyFirstArrive
     EXPECT_EQ(monitorFile.OpenFileName(), folder + "Halcyra.pil");
     monitorFile.AppendValue("HR", "", "", "bpm", t2, 72, TValueTiming::Grid);
     monitorFile.AppendValue("SpO2", "", "", "%", t2, 98, TValueTiming::Grid);
-    // An earlier time stamp still becomes the last written.
-    monitorFile.AppendValue("HR", "", "", "bpm", t1, 73, TValueTiming::Grid);
+    // A series never runs back in time, on the grid or at a value's own time.
+    EXPECT_FALSE(monitorFile.AppendValue("HR", "", "", "bpm", t1, 73, TValueTiming::Grid));
+    EXPECT_FALSE(monitorFile.AppendValue("HR", "", "", "bpm", t1, 73, TValueTiming::Own));
+    // An earlier time stamp in another series still becomes the last written.
+    monitorFile.AppendValue("NBPs", "", "", "mmHg", t1, 120, TValueTiming::Own);
 
     const auto stored = Stored("Halcyra.pil");
-    ASSERT_EQ(stored.size(), 2u);
+    ASSERT_EQ(stored.size(), 3u);
     EXPECT_EQ(stored[0].index, 0);
     EXPECT_EQ(stored[0].name, "HR");
     EXPECT_EQ(stored[0].unit, "bpm");
-    EXPECT_EQ(stored[0].points, (std::vector<std::pair<double, double>>{{t2, 72}, {t1, 73}}));
+    EXPECT_EQ(stored[0].points, (std::vector<std::pair<double, double>>{{t2, 72}}));
     EXPECT_EQ(stored[1].index, 1);
     EXPECT_EQ(stored[1].points, (std::vector<std::pair<double, double>>{{t2, 98}}));
+    EXPECT_EQ(stored[2].points, (std::vector<std::pair<double, double>>{{t1, 120}}));
     EXPECT_EQ(monitorFile.LastWrittenTime(), t1);
     EXPECT_EQ(recorder.calls, (std::vector<std::string>{"1234567890 HR bpm 72.000000", "1234567890 SpO2 % 98.000000",
-                                                        "1234567890 HR bpm 73.000000"}));
+                                                        "1234567890 NBPs mmHg 120.000000"}));
 
     // Opened again, the list mirrors the file and new series continue its numbering.
     Open();
-    ASSERT_EQ(monitorFile.SeriesList().size(), 2u);
+    ASSERT_EQ(monitorFile.SeriesList().size(), 3u);
     EXPECT_EQ(monitorFile.SeriesList()[1]->Info.ParameterName(), "SpO2");
     EXPECT_EQ(monitorFile.SeriesList()[1]->Serie, nullptr);
     monitorFile.AppendValue("RR", "", "", "rpm", t2, 16, TValueTiming::Grid);
-    EXPECT_EQ(Stored("Halcyra.pil").at(2).index, 2);
+    EXPECT_EQ(Stored("Halcyra.pil").at(3).index, 3);
 }
 
 TEST_F(PatientMonitorFileTest, AnEmptyUnitMatchesAnySeriesOfTheLabelAndAnotherUnitMakesANewOne)
@@ -705,7 +709,9 @@ TEST_F(PatientMonitorFileTest, OpeningALongFileReadsOnlyItsHeaderAndItsLastRecor
     // Both series' last points were found: the last HR time, and SpO2's.
     EXPECT_FALSE(fresh.AppendValue("HR", "", "", "", t2 + 99999 * kOneSecond, 1, TValueTiming::Grid));
     EXPECT_FALSE(fresh.AppendValue("SpO2", "", "", "", t2, 1, TValueTiming::Grid));
-    EXPECT_TRUE(fresh.AppendValue("SpO2", "", "", "", t1 + kOneSecond, 1, TValueTiming::Grid));
+    EXPECT_FALSE(fresh.AppendValue("SpO2", "", "", "", t1 + kOneSecond, 1, TValueTiming::Grid));
+    EXPECT_TRUE(fresh.AppendValue("SpO2", "", "", "", t2 + kOneSecond, 1, TValueTiming::Grid));
+    EXPECT_TRUE(fresh.AppendValue("HR", "", "", "", t2 + 100000 * kOneSecond, 1, TValueTiming::Grid));
 }
 
 TEST_F(PatientMonitorFileTest, ADelimiterClosesOnlyAnOpenSeriesAfterItsOwnLastPoint)
