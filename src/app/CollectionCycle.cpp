@@ -194,6 +194,7 @@ void TCollectionCycle::CheckConnectionLoss(TMonotonic now)
 
 void TCollectionCycle::MoveBoundary(TDateTime now)
 {
+    FollowClockBack(now);
     const TDateTime next = interval_.NextBoundary();
     std::string text;
     if (settings_.useHalcyraSettings) {
@@ -212,18 +213,23 @@ void TCollectionCycle::CrossReachedBoundary()
     if (status_ == csCollecting) CrossBoundary(clock_.Now());
 }
 
-void TCollectionCycle::CrossBoundary(TDateTime now)
+void TCollectionCycle::FollowClockBack(TDateTime now)
 {
     const TDateTime next = interval_.NextBoundary();
     const double step = interval_.Seconds() * kOneSecond;
-    if (next - now > step + kBoundaryReach) {
-        // The clock went back: the boundary returns to the last of its grid the clock has not reached, so
-        // the intervals follow the clock rather than waiting for it to catch up.
-        const TDateTime back = next - std::floor((next - now - kBoundaryReach) / step) * step;
-        interval_.SetNextBoundary(back);
-        interval_.SetPreviousBoundary(back - step);
-        return;
-    }
+    if (next - now <= step + kBoundaryReach) return;
+    // The clock went back: the boundary returns to the last of its grid the clock has not reached, so the
+    // intervals follow the clock rather than waiting for it to catch up.
+    const TDateTime back = next - std::floor((next - now - kBoundaryReach) / step) * step;
+    interval_.SetNextBoundary(back);
+    interval_.SetPreviousBoundary(back - step);
+}
+
+void TCollectionCycle::CrossBoundary(TDateTime now)
+{
+    FollowClockBack(now);
+    const TDateTime next = interval_.NextBoundary();
+    const double step = interval_.Seconds() * kOneSecond;
     if (now < next - kBoundaryReach) return;
     lastCollectInstant_ = now;
     view_.SetTrayHint(std::string(kCollectingHint) + " ( " + FormatShortClock(lastCollectInstant_) + ")");

@@ -193,6 +193,8 @@ private:
     // tolerance is logged, and one back closes the collected series (a series never runs back in time).
     void FollowClock(TDateTime now, TMonotonic monotonic);
     void MoveBoundary(TDateTime now);
+    // A boundary more than an interval ahead of the clock returns to its grid just ahead of it.
+    void FollowClockBack(TDateTime now);
     void CrossBoundary(TDateTime now);
     void SuperviseDataSource(TMonotonic now);
     void WriteDelimitersOf(const std::vector<TCensusRowState>& rows);
