@@ -408,15 +408,23 @@ void TMessageHandler::NoteNotANumber(const std::string& label, std::string_view 
 
 void TMessageHandler::NoteCutIdentity(std::size_t idLength, std::size_t nameLength)
 {
-    // Once per patient and field: a station repeats its long field in every message.
-    std::string cuts;
-    if (idLength > 0 && cutLogged_.emplace(patientID_, "ID").second)
-        cuts = "the ID of " + std::to_string(idLength) + " characters is cut to its first " +
-               std::to_string(sourceID_.size());
+    // Once per long ID, and once per patient for a long name: a station repeats its long field in every
+    // message. A storm of long IDs does not grow this without bound; after one, a cut may be logged again.
+    constexpr std::size_t kCutsKept = 4096;
+    if (cutLogged_.size() >= kCutsKept) cutLogged_.clear();
+    // Keyed by the kept ID, not the reduced one: two long IDs may reduce alike.
+    if (idLength > 0 && cutLogged_.emplace(sourceID_, "ID").second) {
+        // The kept ID by both ends: the beginning it shares with the ID, the digest that tells it apart.
+        constexpr std::size_t kKeptEnd = 12 + kPatientIdDigestLength;
+        const std::string_view kept = sourceID_;
+        log_.AddLogLine("Patient ID of " + std::to_string(idLength) + " characters (" + ShownText(kept) +
+                        ") is kept as " + std::string(kept.substr(0, 12)) + "..." +
+                        std::string(kept.substr(kept.size() - std::min(kept.size(), kKeptEnd))) +
+                        ": a folder name holds " + std::to_string(kMaxPatientIdHostBytes) + " bytes");
+    }
     if (nameLength > 0 && cutLogged_.emplace(patientID_, "name").second)
-        cuts += (cuts.empty() ? "the name of " : " and the name of ") + std::to_string(nameLength) +
-                " characters is cut to " + std::to_string(kMaxPatientNameLength) + " for each part";
-    if (!cuts.empty()) log_.AddLogLine("Patient " + ShownText(patientID_) + ": " + cuts);
+        log_.AddLogLine("Patient " + ShownText(patientID_) + ": the name of " + std::to_string(nameLength) +
+                        " characters is cut to " + std::to_string(kMaxPatientNameLength) + " for each part");
 }
 
 void TMessageHandler::AfterLastSegment(const TSegmentList& segments, TMessageState& m)

@@ -1,6 +1,7 @@
 #include "hl7/Hl7Time.h"
 #include "hl7/Items.h"
 #include "hl7/Observation.h"
+#include "hl7/PatientFieldLimits.h"
 #include "hl7/PatientIdentity.h"
 #include "hl7/Segments.h"
 #include "platform/Text.h"
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <set>
 #include <string>
 
 namespace halcyra {
@@ -124,6 +126,51 @@ TEST(Hl7Identity, ChoosesIdThenLastThenFirstThenTOVNULL)
     };
     for (const Case& c : cases)
         EXPECT_EQ(ChoosePatientID(c.id, c.first, c.last), c.expected) << c.id << "|" << c.first << "|" << c.last;
+}
+
+// A folder name holds 255 bytes of the ID's host form, where 0xE9 takes two and 0x80 (the euro sign) three.
+// The digests are fixed: a folder named by one must be found again by the next version.
+TEST(Hl7Identity, LongIdsAreCutToADigestOfTheWholeId)
+{
+    struct Case {
+        std::string id;
+        std::string expected;
+    };
+    const std::string a255(255, 'A');
+    const Case cases[] = {
+        // IDs that fit are left as they are.
+        {"0123456789MR", "0123456789MR"},
+        {a255, a255},
+        {std::string(127, '\xE9'), std::string(127, '\xE9')},                        // 254 bytes
+        {std::string(85, '\x80'), std::string(85, '\x80')},                          // 255 bytes
+        {std::string(246, 'A') + "~00000000", std::string(246, 'A') + "~00000000"},  // looks cut, fits
+        // Longer ones keep what fits in 246 bytes, then '~' and the digest.
+        {std::string(256, 'A'), std::string(246, 'A') + "~087462c5"},
+        {std::string(300, 'A'), std::string(246, 'A') + "~f41f9e41"},
+        // Alike in their first 255 bytes: apart by the digest.
+        {a255 + "B", std::string(246, 'A') + "~05745e0c"},
+        {a255 + "C", std::string(246, 'A') + "~06745f9f"},
+        // A character of two or three bytes that would cross the 246th byte is left out whole.
+        {std::string(245, 'A') + std::string(20, '\xE9'), std::string(245, 'A') + "~48bf60a4"},
+        {std::string(244, 'A') + std::string(20, '\x80'), std::string(244, 'A') + "~83676ff9"},
+        {std::string(243, 'A') + std::string(20, '\x80'), std::string(243, 'A') + "\x80~83788932"},
+        {std::string(128, '\xE9'), std::string(123, '\xE9') + "~afe58745"},
+        {std::string(86, '\x80'), std::string(82, '\x80') + "~adcfbcdd"},
+    };
+    std::set<std::string> results;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.id.substr(0, 12) + "... of " + std::to_string(c.id.size()));
+        std::string id = c.id;
+        EXPECT_EQ(CutPatientID(id), c.expected != c.id);
+        EXPECT_EQ(id, c.expected);
+        EXPECT_LE(Win1252ToUtf8(id).size(), kMaxPatientIdHostBytes);
+        // The census reads a stored ID through the same cut, and the ID cleaning keeps the digest.
+        std::string again = id;
+        EXPECT_FALSE(CutPatientID(again));
+        EXPECT_EQ(again, id);
+        EXPECT_EQ(CleanPatientID(id), id);
+        EXPECT_TRUE(results.insert(id).second) << "two IDs give " << id.substr(0, 12) << "...";
+    }
 }
 
 TEST(Hl7Time, ReadsFourteenDigitsAndFallsBackOtherwise)

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,36 @@ std::vector<std::string> LogLinesWith(const TEngineFixture& f, const std::string
     return lines;
 }
 
+// The log lines of long patient fields: an ID kept with its digest, a name cut.
+std::vector<std::string> CutLines(const TEngineFixture& f)
+{
+    std::vector<std::string> lines;
+    for (const std::string& line : f.logLines)
+        if (line.find(" is kept as ") != std::string::npos || line.find(" is cut to ") != std::string::npos)
+            lines.push_back(line);
+    return lines;
+}
+
+// A monitor-data file read back whole: its patient ID, then "label time value" for every point.
+std::vector<std::string> FileContent(const TEngineFixture& f, const std::string& path)
+{
+    TSaveItNew reader(std::make_shared<TPosixSaveFileIo>());
+    reader.SetFileName(f.files.HostPath(path));
+    reader.ReloadStructure();
+    std::vector<std::string> content{reader.MonitorInfo() != nullptr ? reader.MonitorInfo()->PatientId : "?"};
+    for (const TParameterSerie* serie : reader.ParameterSeries()) {
+        if (!serie->Serie) continue;
+        for (const auto& point : serie->Serie->DataSet().Points()) {
+            std::ostringstream line;
+            line << serie->Info.ParameterName() << " " << FormatIsoMilliseconds(point->XValue) << " " << point->YValue;
+            content.push_back(line.str());
+        }
+        for (const auto& point : serie->Serie->DataSet().ControlPoints())
+            content.push_back(serie->Info.ParameterName() + " " + FormatIsoMilliseconds(point->XValue) + " delimiter");
+    }
+    return content;
+}
+
 std::vector<std::string> Sorted(std::vector<std::string> names)
 {
     std::sort(names.begin(), names.end());
@@ -53,22 +84,47 @@ TEST(MessageLimits, LongPatientFieldsAreCutLoggedOnceAndTheValuesWritten)
         std::string id;  // as cut
         std::string first;
         std::string last;
-        std::string logged;  // what the one log line says
+        std::vector<std::string> logged;  // what each log line of a cut says, in order
     };
     const std::string longName(kMiB, 'N');
+    const std::string keptMiB = std::string(246, '7') + "~f9ec9dc5";
+    const std::string loggedMiB = "Patient ID of " + std::to_string(kMiB) + " characters (" + std::string(40, '7') +
+                                  "...) is kept as " + std::string(12, '7') + "..." + std::string(12, '7') +
+                                  "~f9ec9dc5: a folder name holds 255 bytes";
     const TCase cases[] = {
-        {"1 MiB name", "123456", "Smith^" + longName, "123456", std::string(255, 'N'), "Smith",
-         "the name of " + std::to_string(kMiB + 6) + " characters is cut to 255"},
-        {"1 MiB ID", std::string(kMiB, '7'), "Smith^John", std::string(255, '7'), "John", "Smith",
-         "the ID of " + std::to_string(kMiB) + " characters is cut to its first 255"},
-        {"both", std::string(kMiB, '7'), "Smith^" + longName, std::string(255, '7'), std::string(255, 'N'), "Smith",
-         "the ID of " + std::to_string(kMiB) + " characters is cut to its first 255 and the name of "},
+        {"1 MiB name",
+         "123456",
+         "Smith^" + longName,
+         "123456",
+         std::string(255, 'N'),
+         "Smith",
+         {"Patient 123456: the name of " + std::to_string(kMiB + 6) + " characters is cut to 255 for each part"}},
+        {"1 MiB ID", std::string(kMiB, '7'), "Smith^John", keptMiB, "John", "Smith", {loggedMiB}},
+        {"both",
+         std::string(kMiB, '7'),
+         "Smith^" + longName,
+         keptMiB,
+         std::string(255, 'N'),
+         "Smith",
+         {loggedMiB, "Patient " + std::string(40, '7') + "...: the name of " + std::to_string(kMiB + 6) +
+                         " characters is cut to 255"}},
         // 0xE9 takes two bytes in a folder name on the host.
-        {"ID of 300 characters of 2 bytes", std::string(300, '\xE9'), "Smith^John", std::string(127, '\xE9'), "John",
-         "Smith", "the ID of 300 characters is cut to its first 127"},
-        // The ID is taken from the cut name.
-        {"ID from a long last name", "", std::string(300, 'L') + "^Ann", std::string(255, 'L'), "Ann",
-         std::string(255, 'L'), ": the name of 304 characters is cut to 255"},
+        {"ID of 300 characters of 2 bytes",
+         std::string(300, '\xE9'),
+         "Smith^John",
+         std::string(123, '\xE9') + "~1222da61",
+         "John",
+         "Smith",
+         {"Patient ID of 300 characters (" + std::string(40, '\xE9') + "...) is kept as " + std::string(12, '\xE9') +
+          "..." + std::string(12, '\xE9') + "~1222da61: a folder name"}},
+        // The ID is taken from the cut name, which fits a folder name.
+        {"ID from a long last name",
+         "",
+         std::string(300, 'L') + "^Ann",
+         std::string(255, 'L'),
+         "Ann",
+         std::string(255, 'L'),
+         {": the name of 304 characters is cut to 255"}},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -91,11 +147,59 @@ TEST(MessageLimits, LongPatientFieldsAreCutLoggedOnceAndTheValuesWritten)
                                                         c.id + " HR bpm 2024-05-06T12:00:20.000 72"}));
         ASSERT_TRUE(f.files.FileExists(Folder(c.id) + "Halcyra.pil"));
         EXPECT_LT(std::filesystem::file_size(f.files.HostPath(Folder(c.id) + "Halcyra.pil")), 16u * 1024);
-        const std::vector<std::string> logged = LogLinesWith(f, " is cut to ");
-        ASSERT_EQ(logged.size(), 1u);
-        EXPECT_NE(logged[0].find(c.logged), std::string::npos) << logged[0];
-        EXPECT_LT(logged[0].size(), 400u);
+        const std::vector<std::string> logged = CutLines(f);
+        ASSERT_EQ(logged.size(), c.logged.size());
+        for (std::size_t k = 0; k < logged.size(); ++k) {
+            EXPECT_NE(logged[k].find(c.logged[k]), std::string::npos) << logged[k];
+            EXPECT_LT(logged[k].size(), 400u);
+        }
     }
+}
+
+// IDs alike in all that fits in a folder name used to share a census row, a folder and a file: the second
+// patient's values went to the first one's file, or were refused as another patient's.
+TEST(MessageLimits, LongIdsAlikeInAllThatFitsKeepTheirOwnRowsFoldersAndFiles)
+{
+    TEngineFixture f;
+    f.Collecting();
+    const std::string common(255, '7');
+    const std::string ann = common + std::string(45, 'A');
+    const std::string bo = common + std::string(45, 'B');
+    const std::string keptAnn = std::string(246, '7') + "~c38d463f";
+    const std::string keptBo = std::string(246, '7') + "~d2ddf9ee";
+    for (int second : {12, 21}) {
+        f.TickAt(At(12, 0, second - 2, 300));
+        const std::string time = "202405061200" + std::to_string(second);
+        f.ReceiveAt(At(12, 0, second), {Msh(), Pid(ann, "Lee^Ann"), Obr(time), Obx(kHR, "71", "bpm")});
+        f.ReceiveAt(At(12, 0, second), {Msh(), Pid(bo, "Ek^Bo"), Obr(time), Obx(kHR, "82", "bpm")});
+    }
+
+    const int annRow = f.RowOf(keptAnn);
+    const int boRow = f.RowOf(keptBo);
+    ASSERT_GT(annRow, 0);
+    ASSERT_GT(boRow, 0);
+    EXPECT_NE(annRow, boRow);
+    EXPECT_EQ(f.census.Patient(annRow).FirstName, "Ann");
+    EXPECT_EQ(f.census.Patient(boRow).FirstName, "Bo");
+    EXPECT_TRUE(f.census.IsTicked(annRow));
+    EXPECT_TRUE(f.census.IsTicked(boRow));
+    EXPECT_EQ(Sorted(f.files.ListDirectory("C:\\KVD\\DATA")), Sorted({keptAnn, keptBo}));
+    // Each file whole: its own patient and values, nothing of the other.
+    EXPECT_EQ(FileContent(f, Folder(keptAnn) + "Halcyra.pil"),
+              (std::vector<std::string>{keptAnn, "HR 2024-05-06T12:00:10.000 71", "HR 2024-05-06T12:00:20.000 71"}));
+    EXPECT_EQ(FileContent(f, Folder(keptBo) + "Halcyra.pil"),
+              (std::vector<std::string>{keptBo, "HR 2024-05-06T12:00:10.000 82", "HR 2024-05-06T12:00:20.000 82"}));
+    EXPECT_TRUE(LogLinesWith(f, "belongs to patient ID").empty());
+    // One line for each ID, however many messages carried it.
+    const std::vector<std::string> logged = CutLines(f);
+    ASSERT_EQ(logged.size(), 2u);
+    EXPECT_NE(logged[0].find("Patient ID of 300 characters (" + std::string(40, '7') + "...) is kept as " +
+                             std::string(12, '7') + "..." + std::string(12, '7') + "~c38d463f"),
+              std::string::npos)
+        << logged[0];
+    EXPECT_NE(logged[1].find("is kept as " + std::string(12, '7') + "..." + std::string(12, '7') + "~d2ddf9ee"),
+              std::string::npos)
+        << logged[1];
 }
 
 // A label or unit of a megabyte would name a series in the file and a default unit in the registry.

@@ -106,11 +106,12 @@ TEST(Hl7Summary, LongPatientFieldsAreCut)
     const std::string b300(300, 'B');
     const std::vector<Case> cases = {
         {std::string(255, 'A'), "Lee^Ann", std::string(255, 'A'), "Ann", "Lee", "Ann Lee"},
-        {a300, "Lee^Ann", std::string(255, 'A'), "Ann", "Lee", "Ann Lee"},
+        // A long ID keeps what fits beside the digest of all of it.
+        {a300, "Lee^Ann", std::string(246, 'A') + "~f41f9e41", "Ann", "Lee", "Ann Lee"},
         // 0xE9 takes two bytes on the host, 0x80 (the euro sign) three.
-        {std::string(100, 'A') + std::string(200, '\xE9'), "", std::string(100, 'A') + std::string(77, '\xE9'), "", "",
-         ""},
-        {std::string(100, '\x80'), "", std::string(85, '\x80'), "", "", ""},
+        {std::string(100, 'A') + std::string(200, '\xE9'), "",
+         std::string(100, 'A') + std::string(73, '\xE9') + "~d6176b51", "", "", ""},
+        {std::string(100, '\x80'), "", std::string(82, '\x80') + "~8dde7f95", "", "", ""},
         {"1", "Smith^" + b300, "1", std::string(255, 'B'), "Smith", std::string(255, 'B')},
         {"1", "John " + b300, "1", "John", std::string(255, 'B'), "John " + std::string(250, 'B')},
         {"1", b300, "1", "", "", std::string(255, 'B')},
