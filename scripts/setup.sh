@@ -10,6 +10,8 @@ packages=(
   dbus xvfb xauth imagemagick x11-apps fonts-dejavu-core
   # Tests that step the clock under a running service.
   faketime
+  # Tests that read time stamps with a zone on a machine in a named zone (Europe/Berlin).
+  tzdata
 )
 
 missing=()
