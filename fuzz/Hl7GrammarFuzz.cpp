@@ -61,6 +61,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     halcyra::TDateTime time = 0;
     if (halcyra::TryHL7ToDateTime(text, time)) Check(std::isfinite(time));
     Check(halcyra::HL7ToDateTime(text, 1.5) == (halcyra::TryHL7ToDateTime(text, time) ? time : 1.5));
+    // The time is the local time of the stamp as read: as written without a zone; with one, no further from it
+    // than the sender's zone and the local zone lie apart (each within 16 hours of UTC, old mean times included).
+    // Calendar times are compared as seconds: before 1899 a difference of date-times is no duration.
+    halcyra::THL7Stamp stamp;
+    const bool read = halcyra::TryReadHL7Stamp(text, stamp);
+    Check(read == halcyra::TryHL7ToDateTime(text, time));
+    if (read) {
+        Check(time == halcyra::LocalTimeOf(stamp));
+        Check(std::abs(stamp.offsetMinutes) <= halcyra::kMaxZoneOffsetMinutes);
+        if (stamp.zoned) {
+            const auto seconds = [](halcyra::TDateTime t) {
+                return static_cast<long long>(halcyra::UnixTimeFromUtc(halcyra::DecodeDateTime(t)));
+            };
+            Check(std::llabs(seconds(time) - seconds(stamp.written)) <= 32 * 3600);
+        } else {
+            Check(stamp.offsetMinutes == 0 && time == stamp.written);
+        }
+    }
 
     (void)halcyra::ObservationCode(text);
     Check(std::isfinite(halcyra::ValueToFloat(text)));

@@ -124,6 +124,22 @@ std::time_t ToUnixTime(TDateTime value)
     return std::mktime(&local);
 }
 
+bool TryFromUnixTime(std::time_t seconds, int milliseconds, TDateTime& out)
+{
+    std::tm local{};
+    if (localtime_r(&seconds, &local) == nullptr) return false;
+    // A leap second, which only zones that count them give, stays in its minute.
+    return TryEncodeDateTime({local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                              local.tm_sec > 59 ? 59 : local.tm_sec, milliseconds},
+                             out);
+}
+
+std::time_t UnixTimeFromUtc(const TDateTimeParts& utc)
+{
+    const std::int64_t days = DaysFromCivil(utc.year, utc.month, utc.day) - 25569;
+    return static_cast<std::time_t>(days * 86400 + (utc.hour * 60 + utc.minute) * 60 + utc.second);
+}
+
 TDateTime NowLocal()
 {
     const auto now = std::chrono::system_clock::now();

@@ -40,6 +40,11 @@ TDateTimeParts DecodeDateTime(TDateTime value);
 // Local calendar time <-> date-time.
 TDateTime FromUnixTime(std::time_t seconds, int milliseconds = 0);
 std::time_t ToUnixTime(TDateTime value);
+// As FromUnixTime, but false (and `out` left alone) when the C library cannot give the local time of the
+// instant or it falls outside the years 1 to 9999.
+bool TryFromUnixTime(std::time_t seconds, int milliseconds, TDateTime& out);
+// The instant of valid fields read as UTC calendar time, whatever the local zone (milliseconds ignored).
+std::time_t UnixTimeFromUtc(const TDateTimeParts& utc);
 
 // The current local time.
 TDateTime NowLocal();

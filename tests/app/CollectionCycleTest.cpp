@@ -1,5 +1,5 @@
 #include "CycleFixture.h"
-#include "support/LocalZone.h"
+#include "support/TimeZone.h"
 
 #include <gtest/gtest.h>
 
@@ -119,7 +119,7 @@ TEST(CollectionCycle, AlignToIntervalRoundsToTheNearestGridTime)
         {10, EncodeDateTime(2026, 10, 25, 2, 59, 58), EncodeDateTime(2026, 10, 25, 3, 0, 0)},
         {10, EncodeDateTime(2026, 10, 25, 2, 0, 3), EncodeDateTime(2026, 10, 25, 2, 0, 0)},
     };
-    const test::TLocalZone zone("Europe/Berlin");
+    const test::TScopedTimeZone zone("Europe/Berlin");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.interval);
         TCollectInterval interval;

@@ -3,7 +3,7 @@
 #include "platform/LocalTimes.h"
 #include "platform/Registry.h"
 #include "settings/SettingsStore.h"
-#include "support/LocalZone.h"
+#include "support/TimeZone.h"
 #include "support/TempDir.h"
 
 #include <QProcess>
@@ -276,7 +276,7 @@ TEST_F(ImportTest, BothChangesOfSummerTimeAreCrossedAsByALiveClock)
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.name);
-        const test::TLocalZone zone("Europe/Berlin");
+        const test::TScopedTimeZone zone("Europe/Berlin");
         zone_ = "Europe/Berlin";
         TLocalTimes localTimes;
         Settings(10);

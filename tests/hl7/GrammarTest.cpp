@@ -5,12 +5,14 @@
 #include "hl7/PatientIdentity.h"
 #include "hl7/Segments.h"
 #include "platform/Text.h"
+#include "support/TimeZone.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <set>
 #include <string>
+#include <utility>
 
 namespace halcyra {
 namespace {
@@ -173,15 +175,152 @@ TEST(Hl7Identity, LongIdsAreCutToADigestOfTheWholeId)
     }
 }
 
-TEST(Hl7Time, ReadsFourteenDigitsAndFallsBackOtherwise)
+// Stamps are read on a machine in Europe/Berlin: CET (+0100), and CEST (+0200) from 29 March 2026 01:00 UTC
+// to 25 October 2026 01:00 UTC.
+class Hl7Time : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(test::TScopedTimeZone::WinterOffsetSeconds(), 3600) << "the zone Europe/Berlin is unknown here";
+    }
+
+    test::TScopedTimeZone berlin_{"Europe/Berlin"};
+};
+
+TEST_F(Hl7Time, AStampWithoutAZoneIsLocalTimeAsWritten)
 {
     const TDateTime fallback = EncodeDateTime(2000, 1, 2, 3, 4, 5);
-    EXPECT_EQ(HL7ToDateTime("20240131235959", fallback), EncodeDateTime(2024, 1, 31, 23, 59, 59));
-    EXPECT_EQ(HL7ToDateTime("20240131235959.1234+0100", fallback), EncodeDateTime(2024, 1, 31, 23, 59, 59));
-    EXPECT_EQ(HL7ToDateTime("20240229000000", fallback), EncodeDateTime(2024, 2, 29));
-    for (const char* bad : {"2024013123", "", "2024013123595", "20230229000000", "20241301000000", "20240131246000",
-                            "20240131235960", "00000101000000", "2024-1-31 2359", "2024013123595x", "+0240131235959"})
-        EXPECT_EQ(HL7ToDateTime(bad, fallback), fallback) << bad;
+    struct Case {
+        std::string_view text;
+        TDateTime expected;
+    };
+    const Case cases[] = {
+        {"20240131235959", EncodeDateTime(2024, 1, 31, 23, 59, 59)},
+        {"20240229000000", EncodeDateTime(2024, 2, 29)},
+        // Fractions are ignored, however many digits; a further component (the degree of precision) and
+        // trailing blanks too.
+        {"20240131235959.1", EncodeDateTime(2024, 1, 31, 23, 59, 59)},
+        {"20240131235959.999999", EncodeDateTime(2024, 1, 31, 23, 59, 59)},
+        {"20240131235959^S", EncodeDateTime(2024, 1, 31, 23, 59, 59)},
+        {"20240131235959.12^S^x|", EncodeDateTime(2024, 1, 31, 23, 59, 59)},
+        {"20240131235959  ", EncodeDateTime(2024, 1, 31, 23, 59, 59)},
+        // A local time the change of summer time skips or repeats stays as written.
+        {"20260329023000", EncodeDateTime(2026, 3, 29, 2, 30)},
+        {"20261025023000", EncodeDateTime(2026, 10, 25, 2, 30)},
+        // Far from any clock, but a time: the message handling decides about it.
+        {"00010101000000", EncodeDateTime(1, 1, 1)},
+        {"99991231235959", EncodeDateTime(9999, 12, 31, 23, 59, 59)},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(HL7ToDateTime(c.text, fallback), c.expected) << c.text;
+        THL7Stamp stamp;
+        ASSERT_TRUE(TryReadHL7Stamp(c.text, stamp)) << c.text;
+        EXPECT_FALSE(stamp.zoned) << c.text;
+        EXPECT_EQ(stamp.offsetMinutes, 0) << c.text;
+        EXPECT_EQ(stamp.written, c.expected) << c.text;
+        EXPECT_EQ(LocalTimeOf(stamp), c.expected) << c.text;
+    }
+}
+
+TEST_F(Hl7Time, AZonedStampIsTheLocalTimeOfItsInstant)
+{
+    struct Case {
+        std::string_view text;
+        TDateTime written;
+        int offsetMinutes;
+        TDateTime local;
+    };
+    const Case cases[] = {
+        {"20261211030100+0000", EncodeDateTime(2026, 12, 11, 3, 1), 0, EncodeDateTime(2026, 12, 11, 4, 1)},
+        {"20261211030100-0000", EncodeDateTime(2026, 12, 11, 3, 1), 0, EncodeDateTime(2026, 12, 11, 4, 1)},
+        {"20261211040100+0100", EncodeDateTime(2026, 12, 11, 4, 1), 60, EncodeDateTime(2026, 12, 11, 4, 1)},
+        // East and west, to the ends of the zones in use, across days, a year's end and a leap day.
+        {"20261211093100+0530", EncodeDateTime(2026, 12, 11, 9, 31), 330, EncodeDateTime(2026, 12, 11, 5, 1)},
+        {"20261211170100+1400", EncodeDateTime(2026, 12, 11, 17, 1), 840, EncodeDateTime(2026, 12, 11, 4, 1)},
+        {"20261210220100-0500", EncodeDateTime(2026, 12, 10, 22, 1), -300, EncodeDateTime(2026, 12, 11, 4, 1)},
+        {"20261210150100-1200", EncodeDateTime(2026, 12, 10, 15, 1), -720, EncodeDateTime(2026, 12, 11, 4, 1)},
+        {"20261211001500-1400", EncodeDateTime(2026, 12, 11, 0, 15), -840, EncodeDateTime(2026, 12, 11, 15, 15)},
+        {"20261231233000-0130", EncodeDateTime(2026, 12, 31, 23, 30), -90, EncodeDateTime(2027, 1, 1, 2)},
+        {"20270101003000+0200", EncodeDateTime(2027, 1, 1, 0, 30), 120, EncodeDateTime(2026, 12, 31, 23, 30)},
+        {"20240229233000-0100", EncodeDateTime(2024, 2, 29, 23, 30), -60, EncodeDateTime(2024, 3, 1, 1, 30)},
+        // In summer.
+        {"20260715120000+0000", EncodeDateTime(2026, 7, 15, 12), 0, EncodeDateTime(2026, 7, 15, 14)},
+        // A fraction before the zone, a component after it, trailing blanks.
+        {"20261211030100.1234+0000", EncodeDateTime(2026, 12, 11, 3, 1), 0, EncodeDateTime(2026, 12, 11, 4, 1)},
+        {"20261211030100.9-0130^S", EncodeDateTime(2026, 12, 11, 3, 1), -90, EncodeDateTime(2026, 12, 11, 5, 31)},
+        {"20261211030100+0130 ", EncodeDateTime(2026, 12, 11, 3, 1), 90, EncodeDateTime(2026, 12, 11, 2, 31)},
+        // Both changes of summer time, to the second.
+        {"20260329005959+0000", EncodeDateTime(2026, 3, 29, 0, 59, 59), 0, EncodeDateTime(2026, 3, 29, 1, 59, 59)},
+        {"20260329010000+0000", EncodeDateTime(2026, 3, 29, 1), 0, EncodeDateTime(2026, 3, 29, 3)},
+        {"20261025005959+0000", EncodeDateTime(2026, 10, 25, 0, 59, 59), 0, EncodeDateTime(2026, 10, 25, 2, 59, 59)},
+        {"20261025010000+0000", EncodeDateTime(2026, 10, 25, 1), 0, EncodeDateTime(2026, 10, 25, 2)},
+        // The repeated hour: 00:30 UTC in summer time and 01:30 UTC in winter time are both 02:30 here.
+        {"20261025023000+0200", EncodeDateTime(2026, 10, 25, 2, 30), 120, EncodeDateTime(2026, 10, 25, 2, 30)},
+        {"20261025023000+0100", EncodeDateTime(2026, 10, 25, 2, 30), 60, EncodeDateTime(2026, 10, 25, 2, 30)},
+        // The skipped hour written in the sender's zone is a real instant.
+        {"20260329023000+0200", EncodeDateTime(2026, 3, 29, 2, 30), 120, EncodeDateTime(2026, 3, 29, 1, 30)},
+        {"20260329023000+0100", EncodeDateTime(2026, 3, 29, 2, 30), 60, EncodeDateTime(2026, 3, 29, 3, 30)},
+    };
+    for (const Case& c : cases) {
+        THL7Stamp stamp;
+        ASSERT_TRUE(TryReadHL7Stamp(c.text, stamp)) << c.text;
+        EXPECT_TRUE(stamp.zoned) << c.text;
+        EXPECT_EQ(stamp.written, c.written) << c.text;
+        EXPECT_EQ(stamp.offsetMinutes, c.offsetMinutes) << c.text;
+        EXPECT_EQ(FormatIsoMilliseconds(LocalTimeOf(stamp)), FormatIsoMilliseconds(c.local)) << c.text;
+        TDateTime time = -1;
+        ASSERT_TRUE(TryHL7ToDateTime(c.text, time)) << c.text;
+        EXPECT_EQ(time, LocalTimeOf(stamp)) << c.text;
+        EXPECT_EQ(HL7ToDateTime(c.text, 1.5), time) << c.text;
+    }
+}
+
+// Every half hour of 2026, written in three zones: the same local time, one hour after UTC in winter and two in
+// summer.
+TEST_F(Hl7Time, OneInstantInAnyZoneIsOneLocalTimeAllYear)
+{
+    const TDateTime summerFrom = EncodeDateTime(2026, 3, 29, 1);
+    const TDateTime summerUntil = EncodeDateTime(2026, 10, 25, 1);
+    for (int halfHour = 0; halfHour < 365 * 48; ++halfHour) {
+        const TDateTime utc = EncodeDateTime(2026, 1, 1) + halfHour * (kOneHour / 2);
+        const TDateTime expected = utc + (utc >= summerFrom && utc < summerUntil ? 2 : 1) * kOneHour;
+        for (const auto& [offset, zone] : {std::pair{0.0, "+0000"}, {-3.5, "-0330"}, {14.0, "+1400"}}) {
+            const std::string text = FormatCompactStamp(utc + offset * kOneHour) + zone;
+            TDateTime local = 0;
+            ASSERT_TRUE(TryHL7ToDateTime(text, local)) << text;
+            ASSERT_NEAR(local, expected, kOneMillisecond) << text;
+        }
+    }
+}
+
+TEST_F(Hl7Time, AnUnreadableStampGivesTheFallbackAndLeavesTheStampAlone)
+{
+    const TDateTime fallback = EncodeDateTime(2000, 1, 2, 3, 4, 5);
+    const char* const bad[] = {
+        // Not fourteen digits of a real date and time.
+        "2024013123", "", "2024013123595", "20230229000000", "20241301000000", "20240131246000", "20240131235960",
+        "00000101000000", "2024-1-31 2359", "2024013123595x", "+0240131235959",
+        // A zone that is not exactly four digits, or beyond the zones in use.
+        "20261211030100+", "20261211030100+000", "20261211030100+00000", "20261211030100-01", "20261211030100+01:00",
+        "20261211030100+0a00", "20261211030100+0060", "20261211030100-0099", "20261211030100+1500",
+        "20261211030100-1401", "20261211030100+9999",
+        // Anything else after the seconds or the zone: a zone may hide in it.
+        "20261211030100+0100x", "20261211030100+0100+0100", "20261211030100Z", "20261211030100 +0100",
+        "20261211030100x", "2026121103010012", "20261211030100.", "20261211030100.+0100", "20261211030100.12.34",
+        "20261211030100.1234 x", "20261211030100~20261211030200", "20261211030100\t",
+        // A zoned stamp whose local time lies outside the years 1 to 9999.
+        "00010101000000+0100", "99991231233000-0100"};
+    for (const char* text : bad) {
+        EXPECT_EQ(HL7ToDateTime(text, fallback), fallback) << text;
+        TDateTime time = fallback;
+        EXPECT_FALSE(TryHL7ToDateTime(text, time)) << text;
+        EXPECT_EQ(time, fallback) << text;
+        THL7Stamp stamp{fallback, true, 42};
+        EXPECT_FALSE(TryReadHL7Stamp(text, stamp)) << text;
+        EXPECT_EQ(stamp.written, fallback) << text;
+        EXPECT_TRUE(stamp.zoned) << text;
+        EXPECT_EQ(stamp.offsetMinutes, 42) << text;
+    }
 }
 
 TEST(Hl7Observation, CodesPlainHyphenatedAndInvalid)

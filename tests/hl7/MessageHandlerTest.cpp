@@ -1,6 +1,7 @@
 #include "EngineFixture.h"
 
 #include "patients/PatientFile.h"
+#include "support/TimeZone.h"
 
 #include <gtest/gtest.h>
 
@@ -479,6 +480,36 @@ TEST(MessageHandler, MessageTimesSnapToTheNearestGridTime)
         f.ReceiveAt(c.arrival, Message(c.obr));
         ASSERT_EQ(f.Values().size(), 2u);
         EXPECT_EQ(f.Values()[0], "123456 HR bpm " + c.written + " 72");
+    }
+}
+
+// On a machine in Europe/Berlin; the clock reads 2024-05-06 12:00:08 CEST (10:00:08 UTC), the interval is 10 s.
+TEST(MessageHandler, AZonedTimeIsWrittenAtTheLocalTimeItMeansAndCheckedAsSuch)
+{
+    const test::TScopedTimeZone berlin("Europe/Berlin");
+    ASSERT_EQ(test::TScopedTimeZone::WinterOffsetSeconds(), 3600) << "the zone Europe/Berlin is unknown here";
+    struct TCase {
+        std::string obr7;
+        std::string written;
+        bool farFromTheClock;
+    };
+    const TCase cases[] = {
+        {"20240506100008+0000", "2024-05-06T12:00:10.000", false},
+        {"20240506050008.25-0500", "2024-05-06T12:00:10.000", false},
+        // Within a day of the clock as written, but not the instant it names: the time of arrival.
+        {"20240507090009-0300", "2024-05-06T12:00:10.000", true},
+        // More than a day before the clock as written, but not the instant it names.
+        {"20240505110009+0000", "2024-05-05T13:00:10.000", false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.obr7);
+        TEngineFixture f;
+        f.Collecting();
+        f.ReceiveAt(At(12, 0, 8), {Msh(), Pid("1", "Lee^Ann"), Obr(c.obr7), Obx(kHR, "72", "bpm"),
+                                   AperiodicObx(kNBP, "120", "mmHg", "20240506100003+0000")});
+        EXPECT_EQ(f.Values(), (std::vector<std::string>{"1 HR bpm " + c.written + " 72",
+                                                        "1 NBPs mmHg 2024-05-06T12:00:03.000 120"}));
+        EXPECT_EQ(LogLinesWith(f, "more than a day").size(), c.farFromTheClock ? 1u : 0u);
     }
 }
 

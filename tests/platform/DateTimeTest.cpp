@@ -1,8 +1,10 @@
 #include "platform/DateTime.h"
+#include "support/TimeZone.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
 
 namespace halcyra {
 namespace {
@@ -85,6 +87,36 @@ TEST(DateTime, UnixTimeRoundTripsInLocalTime)
 {
     const TDateTime t = EncodeDateTime(2024, 7, 15, 13, 30, 0);
     EXPECT_NEAR(FromUnixTime(ToUnixTime(t)), t, kOneMillisecond);
+}
+
+TEST(DateTime, UtcCalendarTimeIsCountedFromTheUnixEpochInAnyZone)
+{
+    const test::TScopedTimeZone zone("Pacific/Kiritimati");  // +14:00: a local reading would be far off
+    const std::pair<TDateTimeParts, std::int64_t> cases[] = {
+        {{1970, 1, 1, 0, 0, 0, 0}, 0},
+        {{1969, 12, 31, 23, 59, 59, 0}, -1},
+        {{2026, 1, 1, 0, 0, 0, 999}, 1767225600},  // milliseconds are not counted
+        {{2024, 2, 29, 12, 34, 56, 0}, 1709210096},
+        {{1899, 12, 30, 0, 0, 0, 0}, -2209161600},
+        {{1, 1, 1, 0, 0, 0, 0}, -62135596800},
+        {{9999, 12, 31, 23, 59, 59, 0}, 253402300799},
+    };
+    for (const auto& [utc, seconds] : cases) EXPECT_EQ(UnixTimeFromUtc(utc), seconds) << utc.year << "-" << utc.month;
+}
+
+TEST(DateTime, TheLocalTimeOfAnInstantOnlyWithinTheYearsItHolds)
+{
+    const test::TScopedTimeZone zone("UTC");
+    TDateTime local = -1;
+    ASSERT_TRUE(TryFromUnixTime(0, 250, local));
+    EXPECT_EQ(local, EncodeDateTime(1970, 1, 1, 0, 0, 0, 250));
+    ASSERT_TRUE(TryFromUnixTime(-62135596800, 0, local));
+    EXPECT_EQ(local, EncodeDateTime(1, 1, 1));
+    for (const std::time_t outside : {std::time_t{-62135596801}, std::time_t{253402300800}}) {
+        local = -1;
+        EXPECT_FALSE(TryFromUnixTime(outside, 0, local)) << outside;
+        EXPECT_EQ(local, -1) << outside;
+    }
 }
 
 TEST(DateTime, RoundsHalvesToTheEvenNeighbour)

@@ -1,6 +1,6 @@
 #include "platform/LocalTimes.h"
 
-#include "support/LocalZone.h"
+#include "support/TimeZone.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@ constexpr TUnixSeconds kAutumnChange = 1792890000;
 
 TEST(LocalTimes, BothChangesOfSummerTimeInCentralEurope)
 {
-    const test::TLocalZone zone("Europe/Berlin");
+    const test::TScopedTimeZone zone("Europe/Berlin");
     TLocalTimes times;
     struct TCase {
         const char* name;
@@ -58,7 +58,7 @@ TEST(LocalTimes, BothChangesOfSummerTimeInCentralEurope)
 
 TEST(LocalTimes, AZoneWithoutSummerTimeHasOneInstantForEveryTime)
 {
-    const test::TLocalZone zone("UTC");
+    const test::TScopedTimeZone zone("UTC");
     TLocalTimes times;
     TUnixSeconds instants[2] = {};
     ASSERT_EQ(times.InstantsOf(EncodeDateTime(2026, 10, 25, 2, 30, 0), instants), 1);

@@ -1,5 +1,6 @@
 #include "Hl7Report.h"
 
+#include "hl7/Hl7Time.h"
 #include "hl7/PatientIdentity.h"
 #include "platform/Text.h"
 
@@ -9,6 +10,8 @@
 #include <QString>
 
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <sstream>
 
 namespace halcyra {
@@ -49,6 +52,31 @@ std::string EscapeRemainingControls(const std::string& json)
 QJsonValue Time(const std::optional<TDateTime>& time)
 {
     return time ? QJsonValue(QString::fromStdString(FormatIsoSeconds(*time))) : QJsonValue(QJsonValue::Null);
+}
+
+// A readable stamp that carried a zone: the local time shown was converted from it.
+std::optional<THL7Stamp> ZonedStamp(std::string_view text)
+{
+    THL7Stamp stamp;
+    if (!TryReadHL7Stamp(text, stamp) || !stamp.zoned) return std::nullopt;
+    return stamp;
+}
+
+// The time as the station wrote it, with its zone ("2026-12-11T03:01:00+00:00"); null without a zone.
+QJsonValue SentTime(std::string_view text)
+{
+    const std::optional<THL7Stamp> stamp = ZonedStamp(text);
+    if (!stamp) return QJsonValue(QJsonValue::Null);
+    const int offset = std::abs(stamp->offsetMinutes);
+    char zone[16];
+    std::snprintf(zone, sizeof zone, "%c%02d:%02d", stamp->offsetMinutes < 0 ? '-' : '+', offset / 60, offset % 60);
+    return QString::fromStdString(FormatIsoSeconds(stamp->written) + zone);
+}
+
+// " (sent as ...)" after a local time converted from a zoned stamp, empty otherwise.
+std::string SentNote(std::string_view text)
+{
+    return ZonedStamp(text) ? " (sent as " + Printable(text) + ")" : std::string();
 }
 
 std::string Number(double value)
@@ -93,6 +121,7 @@ std::string SummaryToJson(const TMessageFields& summary)
     object["lastName"] = summary.hasPatient ? Text(summary.lastName) : none;
     object["displayName"] = summary.hasPatient ? Text(summary.displayName) : none;
     object["observationTime"] = Time(summary.observationTime);
+    object["observationTimeSent"] = SentTime(summary.observationTimeText);
     QJsonArray observations;
     for (const TObservationFields& obx : summary.observations) {
         QJsonObject item;
@@ -104,6 +133,7 @@ std::string SummaryToJson(const TMessageFields& summary)
         item["unit"] = Text(obx.unit);
         item["aperiodic"] = obx.aperiodic;
         item["time"] = Time(obx.time);
+        item["timeSent"] = SentTime(obx.timeText);
         observations.append(item);
     }
     object["observations"] = observations;
@@ -128,7 +158,8 @@ std::string SummaryToText(int number, const TMessageFields& summary)
         out << "  Patient: none (no PID segment)\n";
     }
     if (summary.observationTime)
-        out << "  Observation time: " << FormatIsoSeconds(*summary.observationTime) << "\n";
+        out << "  Observation time: " << FormatIsoSeconds(*summary.observationTime)
+            << SentNote(summary.observationTimeText) << "\n";
     else if (summary.hasObservationTime)
         out << "  Observation time: unreadable " << Quoted(summary.observationTimeText)
             << " (the time of receipt is taken)\n";
@@ -141,7 +172,7 @@ std::string SummaryToText(int number, const TMessageFields& summary)
         if (obx.aperiodic) {
             out << " aperiodic at ";
             if (obx.time)
-                out << FormatIsoSeconds(*obx.time);
+                out << FormatIsoSeconds(*obx.time) << SentNote(obx.timeText);
             else
                 out << "unreadable " << Quoted(obx.timeText) << " (the time of receipt is taken)";
         }
