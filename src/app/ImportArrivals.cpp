@@ -5,6 +5,7 @@
 #include "hl7/Segments.h"
 
 #include <cmath>
+#include <ctime>
 #include <optional>
 
 namespace halcyra {
@@ -24,12 +25,12 @@ TUnixSeconds InstantOf(TLocalTimes& localTimes, TDateTime local, TUnixSeconds pr
     return instants[0];
 }
 
-std::optional<TDateTime> FirstObservationTime(const TSegmentList& segments)
+std::optional<THL7Stamp> FirstObservationTime(const TSegmentList& segments)
 {
     for (const std::string& line : segments) {
         if (GetSegmentKind(line) != skOBR) continue;
-        TDateTime time = 0;
-        if (TryHL7ToDateTime(GetField(line, hl7item::kObrObservationTime), time)) return time;
+        THL7Stamp stamp;
+        if (TryReadHL7Stamp(GetField(line, hl7item::kObrObservationTime), stamp)) return stamp;
         return std::nullopt;
     }
     return std::nullopt;
@@ -39,9 +40,12 @@ std::optional<TDateTime> FirstObservationTime(const TSegmentList& segments)
 
 std::optional<TUnixSeconds> TArrivalTimes::OwnTime(const TSegmentList& segments)
 {
-    const std::optional<TDateTime> time = FirstObservationTime(segments);
-    if (!time) return std::nullopt;
-    const TUnixSeconds instant = InstantOf(localTimes_, *time, lastStamp_);
+    const std::optional<THL7Stamp> stamp = FirstObservationTime(segments);
+    if (!stamp) return std::nullopt;
+    // A stamp with a zone names its instant; a local one is read with the local zone's rules.
+    const TUnixSeconds instant = stamp->zoned ? static_cast<double>(UnixTimeFromUtc(DecodeDateTime(stamp->written)) -
+                                                                    static_cast<std::time_t>(stamp->offsetMinutes) * 60)
+                                              : InstantOf(localTimes_, stamp->written, lastStamp_);
     lastStamp_ = instant;
     // A capture holds no stamps from the future.
     return instant > latest_ ? std::nullopt : std::optional<TUnixSeconds>(instant);

@@ -3,8 +3,8 @@
 #include "platform/LocalTimes.h"
 #include "platform/Registry.h"
 #include "settings/SettingsStore.h"
-#include "support/TimeZone.h"
 #include "support/TempDir.h"
+#include "support/TimeZone.h"
 
 #include <QProcess>
 
@@ -244,10 +244,10 @@ TEST_F(ImportTest, StrayStampsArriveWithTheMessageBefore)
     EXPECT_EQ(Points("B2"), Sorted({"HR,bpm," + Iso(0, 20) + ",80,value", end("HR,bpm")}));
 }
 
-// A capture across a change of summer time in central Europe, one message a second with local stamps, is
-// imported as a live clock crosses the change: at its start the grid skips the missing hour; at its end the
-// clock goes back, every series is closed, and the repeated hour's values, whose times the series has
-// passed, are held back until the clock passes them again.
+// A capture across a change of summer time in central Europe, one message a second with local stamps (or
+// stamps in UTC with their zone), is imported as a live clock crosses the change: at its start the grid skips the
+// missing hour; at its end the clock goes back, every series is closed, and the repeated hour's values, whose times the
+// series has passed, are held back until the clock passes them again.
 TEST_F(ImportTest, BothChangesOfSummerTimeAreCrossedAsByALiveClock)
 {
     struct TCase {
@@ -257,6 +257,7 @@ TEST_F(ImportTest, BothChangesOfSummerTimeAreCrossedAsByALiveClock)
         std::vector<std::string> around;  // the HR points about the change, in order of time
         int delimiters;
         const char* logged;
+        bool utcStamps = false;  // stamps in UTC with the zone +0000, as some stations send them
     };
     const TCase cases[] = {
         {"spring",
@@ -273,6 +274,14 @@ TEST_F(ImportTest, BothChangesOfSummerTimeAreCrossedAsByALiveClock)
           "2026-10-25T03:00:00.000,value", "2026-10-25T03:00:10.000,value"},
          2,
          "Clock set back by 1 h 0 min at 03:00:00; boundaries follow the clock"},
+        {"autumn, stamps in UTC",
+         1792889400,
+         4800,
+         {"2026-10-25T02:59:40.000,value", "2026-10-25T02:59:50.000,value", "2026-10-25T02:59:51.000,delimiter",
+          "2026-10-25T03:00:00.000,value", "2026-10-25T03:00:10.000,value"},
+         2,
+         "Clock set back by 1 h 0 min at 03:00:00; boundaries follow the clock",
+         true},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -282,7 +291,9 @@ TEST_F(ImportTest, BothChangesOfSummerTimeAreCrossedAsByALiveClock)
         Settings(10);
         std::string capture;
         for (int s = 0; s < c.seconds; ++s) {
-            const std::string stamp = FormatCompactStamp(localTimes.LocalOf(c.from + s));
+            const TUnixSeconds instant = c.from + s;
+            const std::string stamp = c.utcStamps ? FormatCompactStamp(25569 + instant / 86400) + "+0000"
+                                                  : FormatCompactStamp(localTimes.LocalOf(instant));
             capture += Message("A1", "Ash^Al", stamp, {{kHR, 60 + s % 30, "bpm", ""}});
         }
         WriteCapture(capture);
