@@ -149,7 +149,7 @@ void TRunEngine::StartUp(const std::function<void()>& hostStartUp)
         cycle_->SetLastCompleteMessage(env_.clock->Now() - 1000);
         reader_->SetDebugFolder(debugFolder_);
         cycle_->Connect();
-        // Stored patients come back as absent rows with their ticks; expired ones are forgotten.
+        // Stored patients come back as absent rows with their ticks, however old their time stamps.
         census_.SaveCensus(true);
     } catch (const std::exception& e) {
         AddLogLine(std::string("Start up - ") + e.what());
@@ -213,6 +213,7 @@ TRunStatus TRunEngine::RunStatus() const
     s.messagesDropped = reader_->Framer().DroppedCount() + relayClient_->Framer().DroppedCount();
     s.pointsWritten = monitorFile_.ValuesWritten();
     s.now = env_.clock->Now();
+    s.patientsExpired = census_.ExpiredCount();
     for (int row = 1; row < census_.RowCount(); ++row) {
         const TCensusRow& r = census_.Row(row);
         TPatientStatus p;

@@ -46,7 +46,8 @@ std::string FormatRunStatusText(const TRunStatus& s)
             " s, next boundary " + TimeOrDash(s.nextBoundary) + "\n";
     text += "Messages: " + std::to_string(s.messagesReceived) + " received, " + std::to_string(s.messagesDropped) +
             " dropped; " + std::to_string(s.pointsWritten) + " points written this run\n";
-    text += "Patients: " + std::to_string(s.patients.size()) + "\n";
+    text += "Patients: " + std::to_string(s.patients.size()) + "; " + std::to_string(s.patientsExpired) +
+            " expired this run\n";
     for (const TPatientStatus& p : s.patients) {
         const std::string collecting =
             p.waitingUntil > 0 ? "waiting for the clock to pass " + FormatDateTime("hh:nn:ss", p.waitingUntil)

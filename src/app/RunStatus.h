@@ -40,6 +40,7 @@ struct TRunStatus {
     std::int64_t messagesDropped = 0;
     std::int64_t pointsWritten = 0;
     TDateTime now = 0;
+    std::int64_t patientsExpired = 0;  // left the census this run after a day of absence
     std::vector<TPatientStatus> patients;
 };
 

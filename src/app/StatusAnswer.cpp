@@ -53,6 +53,7 @@ QByteArray RunStatusJson(const TRunStatus& s)
                            {"messagesReceived", static_cast<qint64>(s.messagesReceived)},
                            {"messagesDropped", static_cast<qint64>(s.messagesDropped)},
                            {"pointsWritten", static_cast<qint64>(s.pointsWritten)},
+                           {"patientsExpired", static_cast<qint64>(s.patientsExpired)},
                            {"patients", patients}};
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }

@@ -8,10 +8,10 @@
 #include "platform/Text.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <exception>
 #include <tuple>
-#include <unordered_map>
 #include <unordered_set>
 
 namespace halcyra {
@@ -34,22 +34,24 @@ std::vector<std::string> CensusValueNames(TRegistryHive& hive)
     return names;
 }
 
-// Rows of absent patients (disabled), the one seen longest ago first: by time stamp, then by ID, so that the
-// order does not depend on where a row stands.
-std::vector<int> AbsentRowsOldestFirst(const std::vector<TCensusRow>& rows, TDateTime now)
+// Rows of absent patients (disabled), the longest heard absence first; among equal ones (rows restored
+// together) the one whose time stamp is oldest, then by ID, so that the order does not depend on where a row
+// stands.
+std::vector<int> AbsentRowsLongestFirst(const std::vector<TCensusRow>& rows, TDateTime now)
 {
-    std::vector<std::tuple<TDateTime, const std::string*, int>> absent;
+    std::vector<std::tuple<double, TDateTime, const std::string*, int>> absent;
     for (std::size_t r = 1; r < rows.size(); ++r)
         if (!rows[r].enabled)
-            absent.emplace_back(HL7ToDateTime(rows[r].patient.TimeStamp, now), &rows[r].patient.PatientID,
-                                static_cast<int>(r));
+            absent.emplace_back(rows[r].seenAt, HL7ToDateTime(rows[r].patient.TimeStamp, now),
+                                &rows[r].patient.PatientID, static_cast<int>(r));
     std::sort(absent.begin(), absent.end(), [](const auto& a, const auto& b) {
         if (std::get<0>(a) != std::get<0>(b)) return std::get<0>(a) < std::get<0>(b);
-        return *std::get<1>(a) < *std::get<1>(b);
+        if (std::get<1>(a) != std::get<1>(b)) return std::get<1>(a) < std::get<1>(b);
+        return *std::get<2>(a) < *std::get<2>(b);
     });
     std::vector<int> order;
     order.reserve(absent.size());
-    for (const auto& entry : absent) order.push_back(std::get<2>(entry));
+    for (const auto& entry : absent) order.push_back(std::get<3>(entry));
     return order;
 }
 
@@ -86,7 +88,7 @@ int TCensus::AddRow(std::string text, TPatient patient)
     const int existing = FindRow(patient.PatientID);
     if (existing >= 0) return existing;
     if (RowCount() - 1 >= kMaxCensusPatients) {
-        const std::vector<int> absent = AbsentRowsOldestFirst(rows_, clock_.Now());
+        const std::vector<int> absent = AbsentRowsLongestFirst(rows_, clock_.Now());
         if (absent.empty()) {
             if (refused_++ == 0 && log_)
                 log_("Census full: all " + std::to_string(kMaxCensusPatients) +
@@ -94,6 +96,8 @@ int TCensus::AddRow(std::string text, TPatient patient)
                      " not added, nor any other until a listed patient is absent");
             return -1;
         }
+        // Its stored value goes with the next save, and does not bring it back.
+        droppedForRoom_.insert(Patient(absent.front()).PatientID);
         RemoveRow(absent.front());
     }
     if (refused_ > 0) {
@@ -105,6 +109,7 @@ int TCensus::AddRow(std::string text, TPatient patient)
     TCensusRow row;
     row.text = std::move(text);
     row.patient = std::move(patient);
+    row.seenAt = heard_;
     rows_.push_back(std::move(row));
     const int index = RowCount() - 1;
     if (view_ != nullptr) view_->RowInserted(index);
@@ -149,6 +154,7 @@ void TCensus::SetEnabled(int row, bool enabled)
 {
     if (row <= 0 || row >= RowCount()) return;
     TCensusRow& r = rows_[static_cast<std::size_t>(row)];
+    if (enabled) r.seenAt = heard_;
     if (r.enabled == enabled) return;
     r.enabled = enabled;
     if (view_ != nullptr) view_->RowChanged(row);
@@ -212,6 +218,17 @@ void TCensus::Saved()
     if (log_) log_("Census saved again");
 }
 
+void TCensus::LogExpiry(const TCensusRow& row)
+{
+    if (!log_) return;
+    const TPatient& p = row.patient;
+    std::string name = p.FirstName;
+    if (!name.empty() && !p.LastName.empty()) name += ' ';
+    name += p.LastName;
+    log_("Patient " + p.PatientID + " (" + (name.empty() ? "" : name + ", ") + (row.ticked ? "ticked" : "unticked") +
+         ") left the census: absent for a day while the station sent");
+}
+
 void TCensus::SaveCensus(bool restoreTicks)
 {
     const TDateTime now = clock_.Now();
@@ -223,6 +240,7 @@ void TCensus::SaveCensus(bool restoreTicks)
     };
     std::vector<TChange> changes;
     std::vector<TCensusRow> rows = rows_;
+    std::vector<TCensusRow> expired;
     bool written = false;
     try {
         TRegistryHive& hive = settings_.RootHive();
@@ -237,54 +255,46 @@ void TCensus::SaveCensus(bool restoreTicks)
             patient.PatientID = CleanPatientID(patient.PatientID);
             if (IsUsablePatientID(patient.PatientID)) stored.push_back(std::move(patient));
         }
-        std::unordered_map<std::string, std::vector<std::size_t>> storedByID;
-        for (std::size_t i = 0; i < stored.size(); ++i) storedByID[stored[i].PatientID].push_back(i);
 
-        // Refresh: a ticked present patient is seen now; a present one stored as ticked is not expired.
-        for (std::size_t r = 1; r < rows.size(); ++r) {
-            if (!rows[r].enabled) continue;
-            const auto same = storedByID.find(rows[r].patient.PatientID);
-            if (same == storedByID.end()) continue;
-            for (const std::size_t i : same->second) {
-                if (rows[r].ticked) {
-                    rows[r].patient.TimeStamp = stamp;
-                    break;
-                }
-                if (stored[i].Checked) stored[i].TimeStamp = stamp;
-            }
+        // Expire: an absent patient not seen for a day of heard time. Its stored value goes with its row and
+        // does not bring it back below.
+        std::unordered_set<std::string> expiredIDs;
+        for (std::size_t r = rows.size() - 1; r >= 1; --r) {
+            if (rows[r].enabled || heard_ - rows[r].seenAt <= kAbsenceExpirySeconds) continue;
+            expiredIDs.insert(rows[r].patient.PatientID);
+            expired.push_back(std::move(rows[r]));
+            rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(r));
+            changes.push_back({false, static_cast<int>(r), {}});
         }
+        std::reverse(expired.begin(), expired.end());
 
-        // Merge: expired entries go with their rows; the others come back as absent patients.
+        // Refresh: a present patient, ticked or not, is seen now.
+        for (std::size_t r = 1; r < rows.size(); ++r)
+            if (rows[r].enabled) rows[r].patient.TimeStamp = stamp;
+
+        // Merge: stored patients without a row come back as absent patients, their absence counted from now:
+        // the time the program did not run is no time the station was heard.
         std::unordered_set<std::string> rowIDs;
         for (std::size_t r = 1; r < rows.size(); ++r) rowIDs.insert(rows[r].patient.PatientID);
         for (const TPatient& s : stored) {
-            const bool hasRow = rowIDs.count(s.PatientID) > 0;
-            if (now - HL7ToDateTime(s.TimeStamp, now) > 1.0) {
-                if (hasRow) {
-                    int row = 1;
-                    while (rows[static_cast<std::size_t>(row)].patient.PatientID != s.PatientID) ++row;
-                    rows.erase(rows.begin() + row);
-                    changes.push_back({false, row, {}});
-                    rowIDs.erase(s.PatientID);
-                }
+            if (rowIDs.count(s.PatientID) > 0 || expiredIDs.count(s.PatientID) > 0 ||
+                droppedForRoom_.count(s.PatientID) > 0)
                 continue;
-            }
-            if (!hasRow) {
-                TCensusRow added;
-                added.patient = s;
-                added.text = CensusRowText(s.PatientID, s.FirstName + " " + s.LastName);
-                added.enabled = false;
-                added.ticked = restoreTicks && s.Checked;
-                rows.push_back(added);
-                changes.push_back({true, 0, std::move(added)});
-                rowIDs.insert(s.PatientID);
-            }
+            TCensusRow added;
+            added.patient = s;
+            added.text = CensusRowText(s.PatientID, s.FirstName + " " + s.LastName);
+            added.enabled = false;
+            added.ticked = restoreTicks && s.Checked;
+            added.seenAt = heard_;
+            rows.push_back(added);
+            changes.push_back({true, 0, std::move(added)});
+            rowIDs.insert(s.PatientID);
         }
 
-        // Beyond the limit only through stored patients coming back: the absent seen longest ago stay out.
+        // Beyond the limit only through stored patients coming back: the longest absent stay out.
         const int surplus = static_cast<int>(rows.size()) - 1 - kMaxCensusPatients;
         if (surplus > 0) {
-            std::vector<int> dropped = AbsentRowsOldestFirst(rows, now);
+            std::vector<int> dropped = AbsentRowsLongestFirst(rows, now);
             dropped.resize(std::min(dropped.size(), static_cast<std::size_t>(surplus)));
             std::sort(dropped.rbegin(), dropped.rend());
             for (const int row : dropped) {
@@ -309,6 +319,9 @@ void TCensus::SaveCensus(bool restoreTicks)
     }
     rows_ = std::move(rows);
     lastCensusSave_ = now;
+    droppedForRoom_.clear();
+    for (const TCensusRow& row : expired) LogExpiry(row);
+    expired_ += static_cast<std::int64_t>(expired.size());
 }
 
 void TCensus::RewriteCensus()
@@ -322,6 +335,7 @@ void TCensus::RewriteCensus()
         return;
     }
     lastCensusSave_ = clock_.Now();
+    droppedForRoom_.clear();
 }
 
 void TCensus::CBListPatientsClickCheck()

@@ -1,8 +1,11 @@
 // The census: the patients the central station has reported, one row each, as shown by the check-list
 // CBListPatients. Row 0 is the header "Patients" and never a patient; every loop runs from row 1. The
 // census owns the rows (text, tick, enabled state and the TPatient behind each), reacts to ticks,
-// selection and deletes that the widget reports, and keeps the rows in the registry, forgetting a patient
-// one day after its time stamp was last refreshed.
+// selection and deletes that the widget reports, and keeps the rows in the registry.
+//
+// An absent patient is forgotten after a day of absence, counted only in time the station was heard: a
+// station-wide outage, or the program being stopped, is nobody's absence. "Heard time" is the monotonic time
+// between consecutive complete messages, each gap up to kHeardGapSeconds; a longer gap counts as not heard.
 #pragma once
 
 #include "hl7/CensusPatient.h"
@@ -11,9 +14,11 @@
 #include "platform/Clock.h"
 #include "settings/SettingsStore.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace halcyra {
@@ -24,14 +29,21 @@ class TPatientFolders;
 
 inline constexpr std::string_view kCensusHeaderText = "Patients";
 // The most patient rows the census holds. A new patient beyond it takes the place of the absent patient
-// (disabled row) seen longest ago, or is refused while every listed patient is present.
+// (disabled row) of the longest heard absence, or is refused while every listed patient is present.
 inline constexpr int kMaxCensusPatients = 2000;
+// The longest silence between two messages that still counts as time the station was heard. A station sends
+// every few seconds; a longer silence is an outage, which must not age the absent patients.
+inline constexpr double kHeardGapSeconds = 120;
+// Heard time after which an absent patient leaves the census.
+inline constexpr double kAbsenceExpirySeconds = 86400;
 
 struct TCensusRow {
     std::string text;
     TPatient patient;  // unused for the header row
     bool ticked = false;
     bool enabled = true;
+    // The census's heard time when the patient was last seen (a message of it, or its row restored).
+    double seenAt = 0;
     // Why the row's values are not written, shown as the row's hint; kept in memory only.
     std::string hint;
 };
@@ -50,7 +62,8 @@ public:
     void SetStopDelimiterWriter(TStopDelimiterWriter writer) { writeStopDelimiters_ = std::move(writer); }
     // Who may write into which patient folder; without it every ticked patient may have its folder created.
     void SetFolderOwners(TFolderOwners* owners) { owners_ = owners; }
-    // Receives a refused new patient and a census that cannot be saved, each once per cause.
+    // Receives a refused new patient and a census that cannot be saved, each once per cause, and each
+    // patient that leaves the census.
     void SetLogger(TLogger log) { log_ = std::move(log); }
 
     std::string ReducePatientID(std::string_view id) const { return reduction_.ReducePatientID(id); }
@@ -67,9 +80,10 @@ public:
     // The first patient row with this PatientID, or -1.
     int FindRow(std::string_view id) const;
 
-    // Adds a row with this text and record (enabled, unticked) at the end and gives its index. An ID that
-    // already has a row is not added twice: that row's index is given instead. A full census first drops
-    // the absent patient seen longest ago; with nobody absent the patient is refused (-1) and logged.
+    // Adds a row with this text and record (enabled, unticked, seen now) at the end and gives its index. An
+    // ID that already has a row is not added twice: that row's index is given instead. A full census first
+    // drops the absent patient of the longest heard absence; with nobody absent the patient is refused (-1)
+    // and logged.
     int AddRow(std::string text, TPatient patient);
     // Whether a patient of this ID has a row or AddRow would give it one (nothing is logged).
     bool HasRoomFor(std::string_view id) const;
@@ -83,10 +97,26 @@ public:
     bool IsPatientTicked(std::string_view id) const { return IsTicked(FindRow(id)); }
     // Sets the tick without the tick handler (the decoder's AutoCreate and the census restore).
     void SetTicked(int row, bool ticked);
-    // A row is enabled while its patient is present on the central station.
+    // A row is enabled while its patient is present on the central station; enabling it (a message of the
+    // patient) marks the patient seen now.
     void SetEnabled(int row, bool enabled);
     // The connection is lost: nobody is present any more.
     void DisableAllPatientRows();
+
+    // A complete message of the data source arrived: the heard time advances by the time since the
+    // previous one when the two are close enough. On every message: one monotonic reading.
+    void StationHeard()
+    {
+        const TMonotonic now = clock_.Monotonic();
+        const double gap = now - lastMessageAt_;
+        if (heardBefore_ && gap > 0 && gap <= kHeardGapSeconds) heard_ += gap;
+        lastMessageAt_ = now;
+        heardBefore_ = true;
+    }
+    // Seconds of heard time since start-up.
+    double HeardSeconds() const { return heard_; }
+    // Patients that left the census this run after a day of heard absence.
+    std::int64_t ExpiredCount() const { return expired_; }
 
     // The row the user selected (-1 for none) and the ID of its patient when it is a present one.
     int SelectedRow() const { return selectedRow_; }
@@ -95,11 +125,11 @@ public:
     bool PopupMenuAttached() const { return popupMenuAttached_; }
 
     // --- Persistence under the program key.
-    // Loads the stored census, refreshes the time stamps of ticked present patients, drops expired
-    // entries (and their rows), adds a disabled row for every other stored patient without one (with its
-    // stored tick when restoreTicks) while the census has room, keeping the ones seen last, and writes the
-    // rows back as Patient1 to Patient n in one registry write. A registry error leaves the rows in memory
-    // as they were, and is logged.
+    // Drops the absent patients of more than a day of heard absence (each logged), refreshes the time
+    // stamps of the present patients, adds a disabled row for every stored patient without one (with its
+    // stored tick when restoreTicks), its heard absence starting now, while the census has room, and writes
+    // the rows back as Patient1 to Patient n in one registry write. A registry error leaves the rows in
+    // memory as they were, and is logged.
     void SaveCensus(bool restoreTicks);
     // Writes the rows as they are, replacing every stored census value in one registry write.
     void RewriteCensus();
@@ -123,6 +153,7 @@ private:
     static bool WriteRows(TRegistryHive& hive, const std::vector<TCensusRow>& rows,
                           const std::vector<std::string>& loadedNames);
     void SaveFailed(const std::string& cause);
+    void LogExpiry(const TCensusRow& row);
     // A save wrote the census: a failure logged before is over.
     void Saved();
 
@@ -140,9 +171,15 @@ private:
     // New patients refused since the census was last found full.
     int refused_ = 0;
     std::vector<TCensusRow> rows_;
+    // Patients whose rows made room for new ones since the last save: their stored values are not restored.
+    std::unordered_set<std::string> droppedForRoom_;
     int selectedRow_ = -1;
     bool popupMenuAttached_ = false;
     TDateTime lastCensusSave_ = 0;
+    double heard_ = 0;
+    TMonotonic lastMessageAt_ = 0;
+    bool heardBefore_ = false;
+    std::int64_t expired_ = 0;
 };
 
 }  // namespace halcyra

@@ -8,7 +8,7 @@
 namespace halcyra {
 
 struct TPatient {
-    std::string TimeStamp;  // "yyyymmddhhnnss", local time: added, or last refreshed while ticked
+    std::string TimeStamp;  // "yyyymmddhhnnss", local time: when last seen (refreshed at each save while present)
     std::string FirstName;
     std::string LastName;
     std::string PatientID;  // after cleaning and reduction; the key of the census

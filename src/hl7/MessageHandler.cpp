@@ -41,6 +41,8 @@ TMessageHandler::TMessageHandler(const TParts& parts)
 
 void TMessageHandler::DecodeMessage(const TSegmentList& segments)
 {
+    // The census measures a patient's absence only in time the station was heard.
+    census_.StationHeard();
     // A nested call indexes its message apart, leaving the outer message's index intact.
     TMessageIndex nestedIndex;
     TMessageIndex& index = decodeBusy_ ? nestedIndex : index_;

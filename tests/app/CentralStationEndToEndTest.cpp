@@ -576,6 +576,7 @@ TEST_F(CentralStationEndToEnd, TheStatusDescribesTheRunningServicesPatients)
     EXPECT_EQ(status["status"]["name"].toString(), "collecting");
     EXPECT_EQ(status["intervalSeconds"].toInt(), 4);
     EXPECT_GT(status["messagesReceived"].toInteger(), 0);
+    EXPECT_EQ(status["patientsExpired"].toInteger(-1), 0);
     const QJsonArray patients = status["patients"].toArray();
     ASSERT_EQ(patients.size(), 2);
     for (const QJsonValue& value : patients) {
@@ -602,7 +603,7 @@ TEST_F(CentralStationEndToEnd, TheStatusDescribesTheRunningServicesPatients)
         << lines[0].toStdString();
     EXPECT_TRUE(lines[1].startsWith("Data source: central station 127.0.0.1:")) << lines[1].toStdString();
     EXPECT_TRUE(lines[2].startsWith("Status: collecting; interval 4 s, next boundary ")) << lines[2].toStdString();
-    EXPECT_EQ(lines[4], "Patients: 2");
+    EXPECT_EQ(lines[4], "Patients: 2; 0 expired this run");
     for (const QJsonValue& value : patients)
         EXPECT_TRUE(lines[5].startsWith("  " + value["id"].toString() + "  ") ||
                     lines[6].startsWith("  " + value["id"].toString() + "  "));

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 namespace halcyra {
@@ -47,21 +48,11 @@ protected:
     CensusTest()
     {
         census.SetView(&view);
-        census.SetLogger([this](const std::string& line) { log.push_back(line); });
         folders.SetDataFolder("C:\\KVD\\DATA\\", false);
     }
 
-    TRegistryHive& Hive() { return registry->CurrentUser(); }
     std::string Stamp(TDateTime age) const { return FormatCompactStamp(clock.Now() - age); }
     void Store(const std::string& name, const std::string& value) { Hive().WriteString(kProgramKey, name, value); }
-    std::string Stored(const std::string& name) { return Hive().ReadString(kProgramKey, name); }
-    std::vector<std::string> CensusNames()
-    {
-        std::vector<std::string> names;
-        for (const std::string& name : Hive().GetValueNames(kProgramKey))
-            if (IsCensusValueName(name)) names.push_back(name);
-        return names;
-    }
     void Tick(int row, bool ticked)
     {
         census.SetTicked(row, ticked);
@@ -85,7 +76,6 @@ protected:
     }
 
     TMirrorView view{census};
-    std::vector<std::string> log;
     int hiveWrites = 0;
 };
 
@@ -129,29 +119,57 @@ TEST(CensusItems, CensusValueNamesArePatientAndDigits)
         EXPECT_FALSE(IsCensusValueName(name)) << name;
 }
 
-TEST_F(CensusTest, StartUpRestoresUnexpiredPatientsDisabledWithTheirTicksAndForgetsExpiredOnes)
+// The time the program did not run is no time the station was heard: however old a stored stamp, its patient
+// comes back, as absent, with its tick.
+TEST_F(CensusTest, StartUpRestoresEveryStoredPatientDisabledWithItsTickHoweverOld)
 {
     const std::string john = "John^Smith^1912121234^" + Stamp(kOneHour) + "^1";
+    const std::string ann = "Ann^Lee^555^" + Stamp(2.0) + "^0";
+    const std::string cy = "Cy^Ode^888^" + Stamp(7.0) + "^1";
     Store("Interval", "kept");
     Store("Patient1", john);
-    Store("Patient2", "Ann^Lee^555^" + Stamp(2.0) + "^0");
-    Store("Patient3", "Bo^Ek^777^" + Stamp(0.5) + "^0");
+    Store("Patient2", ann);
+    Store("Patient4", cy);
 
     census.SaveCensus(true);
 
-    ASSERT_EQ(census.RowCount(), 3);
-    EXPECT_EQ(census.Row(1).text, "1912121234, John Smith");
-    EXPECT_FALSE(census.Row(1).enabled);
-    EXPECT_TRUE(census.Row(1).ticked);
-    EXPECT_EQ(census.Row(2).text, "777, Bo Ek");
-    EXPECT_FALSE(census.Row(2).ticked);
+    EXPECT_EQ(view.items, (std::vector<std::string>{"Patients", "1912121234, John Smith [x] disabled",
+                                                    "555, Ann Lee [ ] disabled", "888, Cy Ode [x] disabled"}));
     EXPECT_EQ(view.items, view.Expected());
-    // Absent patients keep their time stamps; the expired one is gone, the rest renumbered.
-    EXPECT_EQ(CensusNames(), (std::vector<std::string>{"Patient1", "Patient2"}));
+    // Absent patients keep their time stamps; the values are renumbered without gaps.
+    EXPECT_EQ(CensusNames(), (std::vector<std::string>{"Patient1", "Patient2", "Patient3"}));
     EXPECT_EQ(Stored("Patient1"), john);
-    EXPECT_EQ(Stored("Patient2"), "Bo^Ek^777^" + Stamp(0.5) + "^0");
+    EXPECT_EQ(Stored("Patient2"), ann);
+    EXPECT_EQ(Stored("Patient3"), cy);
     EXPECT_EQ(Stored("Interval"), "kept");
     EXPECT_EQ(census.LastCensusSave(), clock.Now());
+    EXPECT_TRUE(log.empty()) << log.front();
+}
+
+// Their absence starts at start-up, and a day of it while the station sends ends it as any other.
+TEST_F(CensusTest, RestoredPatientsLeaveAfterADayOfHeardAbsenceLikeAnyOther)
+{
+    Store("Patient1", "John^Smith^1912121234^" + Stamp(7.0) + "^1");
+    Store("Patient2", "Ann^Lee^555^" + Stamp(kOneHour) + "^0");
+    census.SaveCensus(true);
+    Present("999", "Sen", "Der", false);
+    Sends({"999"});
+
+    SendMinutes(23 * 60 + 59, {"999"});
+    census.SaveCensus(false);
+    EXPECT_EQ(RowIDs(), (std::vector<std::string>{"1912121234", "555", "999"}));
+    EXPECT_TRUE(log.empty()) << log.front();
+
+    SendMinutes(2, {"999"});
+    census.SaveCensus(false);
+    EXPECT_EQ(RowIDs(), std::vector<std::string>{"999"});
+    EXPECT_EQ(log,
+              (std::vector<std::string>{
+                  "Patient 1912121234 (John Smith, ticked) left the census: absent for a day while the station sent",
+                  "Patient 555 (Ann Lee, unticked) left the census: absent for a day while the station sent"}));
+    EXPECT_EQ(census.ExpiredCount(), 2);
+    EXPECT_EQ(CensusNames(), std::vector<std::string>{"Patient1"});
+    EXPECT_EQ(view.items, view.Expected());
 }
 
 // A census stored before the patient fields had their limits comes back cut to them, and is stored so.
@@ -194,27 +212,126 @@ TEST_F(CensusTest, StoredPatientsComeBackInTheOrderOfTheirNumbers)
     EXPECT_EQ(CensusNames().size(), 3u);
 }
 
-TEST_F(CensusTest, TickedPresentPatientsStayWhileOthersExpireADayAfterTheirLastRefresh)
+// A patient away for 26 hours while the others send leaves at the first save after a day of that, once, and
+// its stored value with it; the patients that send stay, ticked or not, their stamps refreshed at each save.
+TEST(CensusAbsence, AnAbsentPatientLeavesAfterADayWhileOthersSendAndIsLoggedOnce)
 {
-    const int ticked = Present("111", "Tick", "Ed", true);
-    const int unticked = Present("222", "Un", "Ticked", false);
-    const int absent = Present("333", "Ab", "Sent", true);
-    census.SaveCensus(false);
-    census.SetEnabled(absent, false);
-    ASSERT_EQ(census.RowCount(), 4);
-    (void)ticked;
-    (void)unticked;
+    for (const bool ticked : {true, false}) {
+        SCOPED_TRACE(ticked ? "ticked" : "unticked");
+        test::TCensusFixture f;
+        f.Present("111", "Tick", "Ed", true);
+        f.Present("222", "Un", "Ticked", false);
+        f.Present("333", "Ab", "Sent", ticked);
+        f.Sends({"111", "222", "333"});
+        f.census.SetEnabled(f.census.FindRow("333"), false);
 
-    // Hourly saves over a day and a bit: the ticked present patient is refreshed every time.
-    for (int hour = 0; hour < 25; ++hour) {
-        clock.Advance(kOneHour);
-        census.SaveCensus(false);
+        f.SendMinutes(23 * 60 + 59, {"111", "222"});
+        f.census.SaveCensus(false);
+        EXPECT_EQ(f.RowIDs(), (std::vector<std::string>{"111", "222", "333"}));
+        EXPECT_TRUE(f.log.empty()) << f.log.front();
+
+        f.SendMinutes(2, {"111", "222"});
+        f.census.SaveCensus(false);
+        EXPECT_EQ(f.RowIDs(), (std::vector<std::string>{"111", "222"}));
+        EXPECT_EQ(f.log,
+                  std::vector<std::string>{"Patient 333 (Ab Sent, " + std::string(ticked ? "ticked" : "unticked") +
+                                           ") left the census: absent for a day while the station sent"});
+        EXPECT_EQ(f.census.ExpiredCount(), 1);
+        const std::string now = FormatCompactStamp(f.clock.Now());
+        EXPECT_EQ(f.CensusNames(), (std::vector<std::string>{"Patient1", "Patient2"}));
+        EXPECT_EQ(f.Stored("Patient1"), "Tick^Ed^111^" + now + "^1");
+        EXPECT_EQ(f.Stored("Patient2"), "Un^Ticked^222^" + now + "^0");
+
+        // Two more hours: nothing more leaves, nothing more is logged.
+        f.SendMinutes(120, {"111", "222"});
+        EXPECT_EQ(f.RowIDs(), (std::vector<std::string>{"111", "222"}));
+        EXPECT_TRUE(f.census.IsTicked(1));
+        EXPECT_FALSE(f.census.IsTicked(2));
+        EXPECT_EQ(f.log.size(), 1u);
+        EXPECT_EQ(f.census.ExpiredCount(), 1);
     }
-    ASSERT_EQ(census.RowCount(), 2);
-    EXPECT_EQ(census.Patient(1).PatientID, "111");
-    EXPECT_EQ(census.Patient(1).TimeStamp, FormatCompactStamp(clock.Now()));
-    EXPECT_EQ(CensusNames(), (std::vector<std::string>{"Patient1"}));
-    EXPECT_EQ(view.items, view.Expected());
+}
+
+// However a day passes without messages, nobody's absence grows: the patients that come back find their rows
+// and ticks, and one that stays away leaves a day of heard time after it was last seen.
+TEST(CensusAbsence, AStationWideOutageOfADayExpiresNobody)
+{
+    struct TCase {
+        const char* name;
+        std::function<void(test::TCensusFixture&)> outage;
+    };
+    const TCase cases[] = {
+        {"25 hours without a message, saved hourly",
+         [](test::TCensusFixture& f) {
+             for (int hour = 0; hour < 25; ++hour) {
+                 f.clock.Advance(kOneHour);
+                 f.census.SaveCensus(false);
+             }
+         }},
+        {"the wall clock stepped two days on", [](test::TCensusFixture& f) { f.clock.StepWall(2.0); }},
+        {"25 hours on the monotonic clock alone",
+         [](test::TCensusFixture& f) { f.clock.AdvanceMonotonic(25 * 3600.0); }},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TCensusFixture f;
+        f.Present("111", "Tick", "Ed", true);
+        f.Present("222", "Un", "Ticked", false);
+        f.Present("333", "Ab", "Sent", true);
+        f.Sends({"111", "222", "333"});
+        f.census.SetEnabled(f.census.FindRow("333"), false);
+        f.SendMinutes(23 * 60, {"111", "222"});
+        f.census.DisableAllPatientRows();  // the connection is lost
+
+        c.outage(f);
+        f.census.SaveCensus(false);
+        f.SendMinutes(50, {"111", "222"});
+        f.census.SaveCensus(false);
+
+        EXPECT_EQ(f.RowIDs(), (std::vector<std::string>{"111", "222", "333"}));
+        EXPECT_TRUE(f.census.IsTicked(1) && f.census.IsEnabled(1));
+        EXPECT_TRUE(!f.census.IsTicked(2) && f.census.IsEnabled(2));
+        EXPECT_TRUE(f.census.IsTicked(3) && !f.census.IsEnabled(3));
+        EXPECT_TRUE(f.log.empty()) << f.log.front();
+        EXPECT_EQ(f.census.ExpiredCount(), 0);
+
+        f.SendMinutes(15, {"111", "222"});
+        f.census.SaveCensus(false);
+        EXPECT_EQ(f.RowIDs(), (std::vector<std::string>{"111", "222"}));
+        EXPECT_EQ(f.log.size(), 1u);
+    }
+}
+
+// The heard time: the monotonic time between consecutive messages at most two minutes apart.
+TEST(CensusAbsence, HeardTimeCountsOnlyShortGapsOnTheMonotonicClock)
+{
+    test::TCensusFixture f;
+    struct TStep {
+        const char* name;
+        std::function<void(TManualClock&)> pass;
+        double heard;  // seconds after the message that follows
+    };
+    const TStep steps[] = {
+        {"the first message", [](TManualClock&) {}, 0},
+        {"a minute", [](TManualClock& c) { c.AdvanceSeconds(60); }, 60},
+        {"just under the bound", [](TManualClock& c) { c.AdvanceSeconds(kHeardGapSeconds - 1); }, 179},
+        {"just over the bound", [](TManualClock& c) { c.AdvanceSeconds(kHeardGapSeconds + 1); }, 179},
+        {"the monotonic clock alone", [](TManualClock& c) { c.AdvanceMonotonic(30); }, 209},
+        {"the wall clock a day on", [](TManualClock& c) { c.StepWall(1.0); }, 209},
+        {"the wall clock an hour back, then 10 s",
+         [](TManualClock& c) {
+             c.StepWall(-kOneHour);
+             c.AdvanceSeconds(10);
+         },
+         219},
+        {"a day of silence", [](TManualClock& c) { c.Advance(1.0); }, 219},
+        {"a minute after it", [](TManualClock& c) { c.AdvanceSeconds(60); }, 279},
+    };
+    for (const TStep& step : steps) {
+        step.pass(f.clock);
+        f.census.StationHeard();
+        EXPECT_NEAR(f.census.HeardSeconds(), step.heard, 1e-3) << step.name;
+    }
 }
 
 TEST_F(CensusTest, AnUntickedRowStoredAsTickedIsNotExpiredWhilePresent)
@@ -288,20 +405,33 @@ TEST_F(CensusTest, OnlyADisabledRowOffersDeleteAndTheRestIsRenumberedWithoutGaps
 TEST_F(CensusTest, RegistryErrorsLeaveTheCensusInMemoryUnchanged)
 {
     Present("111", "A", "B", false);
-    Store("Patient1", "A^B^111^" + Stamp(2.0) + "^0");       // expired: would remove the row
-    Store("Patient2", "C^D^222^" + Stamp(kOneHour) + "^0");  // would add a row
+    Present("222", "C", "D", false);
+    Sends({"111", "222"});
+    census.SaveCensus(false);
+    census.SetEnabled(1, false);
+    Store("Patient3", "E^F^333^" + Stamp(kOneHour) + "^0");  // would add a row
     fs::permissions(Hive().File(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
     const TDateTime before = census.LastCensusSave();
-    clock.Advance(kOneMinute);
 
+    // A day and more while 111 is away: it would leave at every save, but none is written.
+    SendMinutes(25 * 60, {"222"});
     census.SaveCensus(true);
-    ASSERT_EQ(census.RowCount(), 2);
-    EXPECT_EQ(census.Patient(1).PatientID, "111");
+    EXPECT_EQ(RowIDs(), (std::vector<std::string>{"111", "222"}));
     EXPECT_EQ(census.LastCensusSave(), before);
     census.RewriteCensus();
     EXPECT_EQ(census.LastCensusSave(), before);
     EXPECT_EQ(view.items, view.Expected());
+    // Its leaving is logged and counted when it happens, not while it cannot.
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].rfind("Census not saved: ", 0), 0u) << log[0];
+    EXPECT_EQ(census.ExpiredCount(), 0);
+
+    fs::permissions(Hive().File(), fs::perms::owner_write, fs::perm_options::add);
+    census.SaveCensus(false);
+    EXPECT_EQ(RowIDs(), (std::vector<std::string>{"222", "333"}));
+    EXPECT_EQ(log.size(), 3u);  // saved again, and 111 left
+    EXPECT_EQ(census.ExpiredCount(), 1);
 }
 
 TEST_F(CensusTest, UntickingATickedRowClosesThatPatientsSeriesBeforeTheCensusIsSaved)
@@ -400,17 +530,21 @@ TEST_F(CensusTest, DisablingAllRowsLeavesTheHeaderAlone)
 TEST_F(CensusTest, EveryCensusChangeIsOneHiveWrite)
 {
     for (int i = 1; i <= 50; ++i) Present(std::to_string(i), "F", "L", i % 2 == 0);
-    Store("Patient60", "Old^One^999^" + Stamp(2.0) + "^0");  // expired: deleted in the same write
+    Store("Patient60", "Old^One^999^" + Stamp(7.0) + "^0");  // a stored patient without a row comes back
     int& writes = CountHiveWrites();
     census.SaveCensus(false);
     EXPECT_EQ(writes, 1);
-    EXPECT_EQ(CensusNames().size(), 50u);
+    EXPECT_EQ(CensusNames().size(), 51u);
 
-    // A minute later every ticked present patient is refreshed: still one write.
-    clock.Advance(kOneMinute);
+    // A day later every present patient is refreshed, ticked or not, a new one is added and the absent one
+    // leaves: still one write.
+    SendMinutes(24 * 60 + 2, {"1"}, false);
     Present("51", "F", "L", true);
     census.SaveCensus(false);
     EXPECT_EQ(writes, 2);
+    EXPECT_EQ(census.FindRow("999"), -1);
+    EXPECT_EQ(CensusNames().size(), 51u);
+    EXPECT_EQ(PatientFromCensusValue(Stored("Patient1")).TimeStamp, FormatCompactStamp(clock.Now()));
     EXPECT_EQ(PatientFromCensusValue(Stored("Patient2")).TimeStamp, FormatCompactStamp(clock.Now()));
 
     census.SaveCensus(false);  // nothing changed: nothing written
@@ -476,9 +610,17 @@ TEST_F(CensusTest, AFullCensusMakesRoomFromTheLongestAbsentOrRefusesAndSaysSo)
     EXPECT_NE(log[0].find("new patient N1 not added"), std::string::npos) << log[0];
     EXPECT_EQ(census.RowCount(), kMaxCensusPatients + 1);
 
-    // P2 leaves; an hour later the connection drops and nobody is present: P2 was seen longest ago.
+    // P2 leaves; a time server sets the wall clock back two hours, so P2's stamp is the newest of all; an
+    // hour later, every other patient having sent meanwhile, the connection drops and nobody is present: P2
+    // was away longest.
+    std::vector<std::string> others;
+    for (int i = 1; i <= kMaxCensusPatients; ++i)
+        if (i != 2) others.push_back("P" + std::to_string(i));
+    Sends(others);
     census.SetEnabled(2, false);
-    clock.Advance(kOneHour);
+    clock.StepWall(-2 * kOneHour);
+    SendMinutes(60, {"P1"}, false);
+    Sends(others);
     census.SaveCensus(false);
     census.DisableAllPatientRows();
     EXPECT_TRUE(census.HasRoomFor("N1"));
