@@ -20,7 +20,7 @@ public:
 
     std::vector<TCensusRowState> PatientRows() const override;
     void DisablePatientRows() override { census_.DisableAllPatientRows(); }
-    TDateTime LastCensusSave() const override { return census_.LastCensusSave(); }
+    TMonotonic LastCensusSave() const override { return census_.LastCensusSave(); }
     void SaveCensus() override { census_.SaveCensus(false); }
     // A patient without identity, or one whose folder belongs to another patient ID, has no file here.
     bool OpenPatientMonitorFile(const std::string& patientID, const std::string& patientName) override;

@@ -1,7 +1,7 @@
 // The census rows and the patient files as the collection cycle uses them.
 #pragma once
 
-#include "platform/DateTime.h"
+#include "platform/Clock.h"
 
 #include <optional>
 #include <string>
@@ -24,7 +24,7 @@ public:
     virtual std::vector<TCensusRowState> PatientRows() const = 0;
     // The connection is lost: no patient counts as present on the station.
     virtual void DisablePatientRows() = 0;
-    virtual TDateTime LastCensusSave() const = 0;
+    virtual TMonotonic LastCensusSave() const = 0;
     virtual void SaveCensus() = 0;
     // Makes the patient's existing monitor-data file the open one, to close its series; no file is
     // created. False when there is none that could be opened.

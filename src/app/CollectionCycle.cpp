@@ -12,6 +12,7 @@ namespace {
 
 constexpr double kLifetickTimeoutSeconds = 126;
 constexpr double kLifeTickEverySeconds = 60;
+constexpr double kCensusSaveEverySeconds = 3600;
 // A wall clock that moves this much more or less than the monotonic clock between two ticks was set: a time
 // server slews smaller differences, and the timer never fires that late without the monotonic clock
 // seeing it.
@@ -125,7 +126,7 @@ void TCollectionCycle::Tick()
         }
     }
     CheckConnectionLoss(monotonic);
-    if (now - targets_.LastCensusSave() > kOneHour) targets_.SaveCensus();
+    if (monotonic - targets_.LastCensusSave() > kCensusSaveEverySeconds) targets_.SaveCensus();
     if (status_ == csCollecting) MoveBoundary(now);
     if (monotonic - relay_->LastRelaySend() > kLifeTickEverySeconds) relay_->SendLifeTick();
     SuperviseDataSource(monotonic);

@@ -318,7 +318,7 @@ void TCensus::SaveCensus(bool restoreTicks)
             RemoveRow(change.row);
     }
     rows_ = std::move(rows);
-    lastCensusSave_ = now;
+    lastCensusSave_ = clock_.Monotonic();
     droppedForRoom_.clear();
     for (const TCensusRow& row : expired) LogExpiry(row);
     expired_ += static_cast<std::int64_t>(expired.size());
@@ -334,7 +334,7 @@ void TCensus::RewriteCensus()
         SaveFailed(e.what());
         return;
     }
-    lastCensusSave_ = clock_.Now();
+    lastCensusSave_ = clock_.Monotonic();
     droppedForRoom_.clear();
 }
 

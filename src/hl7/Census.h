@@ -134,7 +134,8 @@ public:
     // Writes the rows as they are, replacing every stored census value in one registry write.
     void RewriteCensus();
     // When the census was last written (0 before the first save).
-    TDateTime LastCensusSave() const { return lastCensusSave_; }
+    // A monotonic reading.
+    TMonotonic LastCensusSave() const { return lastCensusSave_; }
 
     // --- Handlers of the check-list, called after the widget reported the change.
     // After any tick change: an unticked row that was ticked writes the stop delimiters; a ticked patient
@@ -175,7 +176,7 @@ private:
     std::unordered_set<std::string> droppedForRoom_;
     int selectedRow_ = -1;
     bool popupMenuAttached_ = false;
-    TDateTime lastCensusSave_ = 0;
+    TMonotonic lastCensusSave_ = 0;
     double heard_ = 0;
     TMonotonic lastMessageAt_ = 0;
     bool heardBefore_ = false;

@@ -648,6 +648,10 @@ TEST(CollectionCycle, TheCensusIsSavedHourly)
     f.clock.Set(start + kOneHour + kOneSecond);
     f.cycle.Tick();
     EXPECT_EQ(f.targets.censusSaves.size(), 1u);
+    // An hour is an hour of the monotonic clock: a wall clock set on two hours is no hour passed.
+    f.clock.StepWall(2 * kOneHour);
+    f.cycle.Tick();
+    EXPECT_EQ(f.targets.censusSaves.size(), 1u);
 }
 
 TEST(CollectionCycle, TheCentralStationIsReconnectedWhenClosedOrSilent)

@@ -72,11 +72,11 @@ public:
     {
         for (auto& row : rows) row.enabled = false;
     }
-    TDateTime LastCensusSave() const override { return lastCensusSave; }
+    TMonotonic LastCensusSave() const override { return lastCensusSave; }
     void SaveCensus() override
     {
         if (censusFails) throw std::runtime_error("registry gone");
-        censusSaves.push_back(lastCensusSave = clock->Now());
+        censusSaves.push_back(lastCensusSave = clock->Monotonic());
     }
     bool OpenPatientMonitorFile(const std::string& patientID, const std::string& patientName) override
     {
@@ -100,8 +100,8 @@ public:
 
     const IClock* clock = nullptr;
     std::vector<TCensusRowState> rows;
-    TDateTime lastCensusSave = 0;
-    std::vector<TDateTime> censusSaves;
+    TMonotonic lastCensusSave = 0;
+    std::vector<TMonotonic> censusSaves;
     bool censusFails = false;
     std::vector<std::string> opened;
     std::vector<std::string> unopenable;
@@ -159,7 +159,7 @@ public:
         : cycle(TCollectionCycle::TParts{clock, settings, log, params, dataManager, view, targets, centralStation})
     {
         targets.clock = &clock;
-        targets.lastCensusSave = clock.Now();
+        targets.lastCensusSave = clock.Monotonic();
         cycle.FirstShow(10);
     }
 
