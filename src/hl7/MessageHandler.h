@@ -161,7 +161,7 @@ private:
     // A value text that is not a number, logged once per patient and parameter.
     void NoteNotANumber(const std::string& label, std::string_view valueText);
     // The patient's ID or name was longer than it may be (lengths of the texts received, 0 for one that
-    // fitted); logged once per patient and field.
+    // fitted); the ID kept is logged once per ID, a cut name once per patient.
     void NoteCutIdentity(std::size_t idLength, std::size_t nameLength);
     // The time of a stamp of the field (OBR-7, OBX-14), or the time of arrival (the clock) when it cannot
     // be read or lies more than a day from the clock; the latter is logged once per patient and field.
