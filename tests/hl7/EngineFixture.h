@@ -9,6 +9,8 @@
 
 #include <functional>
 #include <initializer_list>
+#include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -208,5 +210,26 @@ public:
     TFakeClientSocket& centralStation;
     std::shared_ptr<ISaveFileIo> io;
 };
+
+// Everything a monitor-data file holds, read back whole as the data manager would: its patient ID, then
+// "label time value" for every value point and "label time delimiter" for every delimiter point.
+inline std::vector<std::string> FileContent(const TEngineFixture& f, const std::string& path)
+{
+    TSaveItNew reader(std::make_shared<TPosixSaveFileIo>());
+    reader.SetFileName(f.files.HostPath(path));
+    reader.ReloadStructure();
+    std::vector<std::string> content{reader.MonitorInfo() != nullptr ? reader.MonitorInfo()->PatientId : "?"};
+    for (const TParameterSerie* serie : reader.ParameterSeries()) {
+        if (!serie->Serie) continue;
+        for (const auto& point : serie->Serie->DataSet().Points()) {
+            std::ostringstream line;
+            line << serie->Info.ParameterName() << " " << FormatIsoMilliseconds(point->XValue) << " " << point->YValue;
+            content.push_back(line.str());
+        }
+        for (const auto& point : serie->Serie->DataSet().ControlPoints())
+            content.push_back(serie->Info.ParameterName() + " " + FormatIsoMilliseconds(point->XValue) + " delimiter");
+    }
+    return content;
+}
 
 }  // namespace halcyra::test

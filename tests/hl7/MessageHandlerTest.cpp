@@ -15,6 +15,7 @@ namespace {
 
 using test::AperiodicObx;
 using test::At;
+using test::FileContent;
 using test::Msh;
 using test::Obr;
 using test::Obx;
@@ -34,27 +35,6 @@ std::vector<std::string> HeartRate(const std::string& id, const std::string& nam
                                    const std::string& value)
 {
     return {Msh(), Pid(id, name), Obr(time), Obx(kHR, value, "bpm")};
-}
-
-// Everything a monitor-data file holds, read back whole as the data manager would: its patient ID, then
-// "label time value" for every value point and "label time delimiter" for every delimiter point.
-std::vector<std::string> FileContent(const TEngineFixture& f, const std::string& path)
-{
-    TSaveItNew reader(std::make_shared<TPosixSaveFileIo>());
-    reader.SetFileName(f.files.HostPath(path));
-    reader.ReloadStructure();
-    std::vector<std::string> content{reader.MonitorInfo() != nullptr ? reader.MonitorInfo()->PatientId : "?"};
-    for (const TParameterSerie* serie : reader.ParameterSeries()) {
-        if (!serie->Serie) continue;
-        for (const auto& point : serie->Serie->DataSet().Points()) {
-            std::ostringstream line;
-            line << serie->Info.ParameterName() << " " << FormatIsoMilliseconds(point->XValue) << " " << point->YValue;
-            content.push_back(line.str());
-        }
-        for (const auto& point : serie->Serie->DataSet().ControlPoints())
-            content.push_back(serie->Info.ParameterName() + " " + FormatIsoMilliseconds(point->XValue) + " delimiter");
-    }
-    return content;
 }
 
 std::vector<std::string> Sorted(std::vector<std::string> names)
