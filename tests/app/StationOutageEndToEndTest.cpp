@@ -2,8 +2,8 @@
 // station is gone, and a silence in which it stays connected but sends nothing. `halcyra --service` collects
 // through all of it on the real timer; afterwards every patient file must hold each value once, close every
 // series at every gap and at the end, and agree with what the data manager was told.
+#include "FileSeries.h"
 #include "TestStation.h"
-#include "platform/DateTime.h"
 #include "platform/Registry.h"
 #include "settings/SettingsStore.h"
 #include "support/TempDir.h"
@@ -17,7 +17,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <csignal>
 #include <filesystem>
 #include <map>
@@ -41,13 +40,6 @@ QString Q(const fs::path& path)
     return QString::fromStdString(path.string());
 }
 
-std::int64_t Seconds(const std::string& isoText)
-{
-    TDateTime time = 0;
-    EXPECT_TRUE(ParseIsoDateTime(isoText.substr(0, 19), time)) << isoText;
-    return std::llround(time * 86400.0);
-}
-
 struct TBed {
     std::string id;
     std::string name;  // Last^First
@@ -69,11 +61,7 @@ QByteArray Message(const TBed& bed, int number, const QDateTime& at)
     return text;
 }
 
-struct TPoint {
-    std::int64_t second = 0;
-    double value = 0;
-    bool delimiter = false;
-};
+using test::TFilePoint;
 
 class StationOutageEndToEnd : public ::testing::Test {
 protected:
@@ -150,25 +138,9 @@ protected:
     }
 
     // The points of one patient's file by series, in file order; the file must pass halcyra-pil's check.
-    std::map<std::string, std::vector<TPoint>> FileSeries(const std::string& patient)
+    std::map<std::string, std::vector<TFilePoint>> FileSeries(const std::string& patient)
     {
-        const QString file = Q(dir_ / "prefix" / "drive_c" / "KVD" / "DATA" / patient / "Halcyra.pil");
-        QProcess check;
-        check.start(HALCYRA_PIL_EXE, {"check", file});
-        EXPECT_TRUE(check.waitForFinished(60000));
-        EXPECT_EQ(check.readAllStandardOutput().toStdString(), "sound\n") << patient;
-        QProcess dump;
-        dump.start(HALCYRA_PIL_EXE, {"dump", file, "--csv"});
-        EXPECT_TRUE(dump.waitForFinished(60000));
-        std::map<std::string, std::vector<TPoint>> series;
-        const QList<QByteArray> lines = dump.readAllStandardOutput().split('\n');
-        for (qsizetype i = 1; i < lines.size(); ++i) {
-            const QList<QByteArray> cells = lines[i].split(',');  // series,unit,time,value,kind
-            if (cells.size() != 5) continue;
-            series[cells[0].toStdString()].push_back(
-                {Seconds(cells[2].toStdString()), cells[3].toDouble(), cells[4] == "delimiter"});
-        }
-        return series;
+        return test::ReadFileSeries(dir_ / "prefix" / "drive_c" / "KVD" / "DATA" / patient / "Halcyra.pil");
     }
 
     // What the data manager was told, per patient ("" for delimiters, which carry no patient): counts.
@@ -233,9 +205,9 @@ TEST_F(StationOutageEndToEnd, OutageAndSilenceCloseEverySeriesAndWriteEachValueO
             EXPECT_TRUE(points.back().delimiter) << "the series is left open at the end";
             std::set<std::int64_t> times;
             int gaps = 0;
-            const TPoint* lastValue = nullptr;
+            const TFilePoint* lastValue = nullptr;
             bool delimiterSinceLastValue = false;
-            for (const TPoint& p : points) {
+            for (const TFilePoint& p : points) {
                 EXPECT_TRUE(times.insert(p.second).second) << "two points at second " << p.second % 86400;
                 if (p.delimiter) {
                     delimiterSinceLastValue = true;
@@ -260,7 +232,7 @@ TEST_F(StationOutageEndToEnd, OutageAndSilenceCloseEverySeriesAndWriteEachValueO
             // Values from every stretch the station sent: the large messages were taken whole.
             for (const auto& [first, last] : stretches_) {
                 int taken = 0;
-                for (const TPoint& p : points)
+                for (const TFilePoint& p : points)
                     if (!p.delimiter && p.value >= first && p.value <= last) ++taken;
                 EXPECT_GE(taken, 2) << "messages " << first << " to " << last;
             }
@@ -268,7 +240,7 @@ TEST_F(StationOutageEndToEnd, OutageAndSilenceCloseEverySeriesAndWriteEachValueO
         EXPECT_EQ(calls[bed.id], patientValues) << "the data manager heard of other values than the file holds";
         fileValues += patientValues;
         for (const auto& [label, points] : series)
-            for (const TPoint& p : points) fileDelimiters += p.delimiter ? 1 : 0;
+            for (const TFilePoint& p : points) fileDelimiters += p.delimiter ? 1 : 0;
     }
     EXPECT_GT(fileValues, 0);
     EXPECT_EQ(calls[""], fileDelimiters) << "the data manager heard of other delimiters than the files hold";
