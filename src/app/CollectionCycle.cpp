@@ -134,12 +134,12 @@ void TCollectionCycle::Tick()
 
 void TCollectionCycle::FollowClock(TDateTime now, TMonotonic monotonic)
 {
-    const bool first = !ticked_;
-    const double elapsed = monotonic - lastTickMonotonic_;
-    const TDateTime expected = lastTickWall_ + elapsed * kOneSecond;
-    ticked_ = true;
-    lastTickWall_ = now;
-    lastTickMonotonic_ = monotonic;
+    const bool first = !clockRead_;
+    const double elapsed = monotonic - lastClockMonotonic_;
+    const TDateTime expected = lastClockWall_ + elapsed * kOneSecond;
+    clockRead_ = true;
+    lastClockWall_ = now;
+    lastClockMonotonic_ = monotonic;
     if (first) return;
     const double step = (now - expected) * 86400.0;
     if (std::fabs(step) <= kClockStepTolerance) return;

@@ -134,14 +134,20 @@ public:
     void DataReceived() { DataReceived(clock_.Monotonic()); }
     void DataReceived(TMonotonic now) { lastReceivedData_ = now; }
     void CompleteMessageReceived() { CompleteMessageReceived(clock_.Monotonic()); }
+    // A message may be the first to meet a clock that was set: the step is seen before its values are.
     void CompleteMessageReceived(TMonotonic now)
     {
         lastStatusChange_ = now;
         lastCompleteMessage_ = clock_.Now();
+        FollowClock(lastCompleteMessage_, now);
     }
     // A complete message from the relay server: it keeps the connection-loss check quiet, but it is not a
     // message of the central station.
-    void RelayMessageReceived(TMonotonic now) { lastStatusChange_ = now; }
+    void RelayMessageReceived(TMonotonic now)
+    {
+        lastStatusChange_ = now;
+        FollowClock(clock_.Now(), now);
+    }
 
     // The per-patient marks of the current interval.
     bool IsNotYetSaved(std::string_view patientID, std::string_view patientName) override
@@ -189,8 +195,8 @@ private:
     bool DataSourceIsCentralStation();
     std::int64_t SecondsSinceStatusChange(TMonotonic now) const;
     void CheckConnectionLoss(TMonotonic now);
-    // Compares the wall clock's move since the last tick with the monotonic clock's: a step beyond the
-    // tolerance is logged, and one back closes the collected series (a series never runs back in time).
+    // Compares the wall clock's move since the last tick or message with the monotonic clock's: a step beyond
+    // the tolerance is logged, and one back closes the collected series (a series never runs back in time).
     void FollowClock(TDateTime now, TMonotonic monotonic);
     void MoveBoundary(TDateTime now);
     // A boundary more than an interval ahead of the clock returns to its grid just ahead of it.
@@ -221,10 +227,10 @@ private:
     TMonotonic lastStatusChange_ = 0;
     TMonotonic lastReceivedData_ = 0;
     TDateTime lastCompleteMessage_ = 0;
-    // The clocks at the last tick, to tell a step of the wall clock from time passing.
-    TDateTime lastTickWall_ = 0;
-    TMonotonic lastTickMonotonic_ = 0;
-    bool ticked_ = false;
+    // The clocks at the last tick or message, to tell a step of the wall clock from time passing.
+    TDateTime lastClockWall_ = 0;
+    TMonotonic lastClockMonotonic_ = 0;
+    bool clockRead_ = false;
     std::int64_t clockSteps_ = 0;
     bool heldBackLogged_ = false;
     std::int32_t reconnectCountdown_ = kRelayReconnectTicks;
