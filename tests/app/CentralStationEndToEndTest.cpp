@@ -1,6 +1,7 @@
 // The whole chain on loopback, as a site runs it: cs-sim streams to `halcyra --service`, which writes the
 // patient files and tells the stand-in data manager; the files are read back with halcyra-pil and the
 // stream that was sent with halcyra-hl7.
+#include "CollectingSettings.h"
 #include "hl7/MessageHandler.h"
 #include "platform/DateTime.h"
 #include "platform/Registry.h"
@@ -104,14 +105,9 @@ protected:
 
     void Settings(int intervalSeconds, bool everyMessage, int timerMs = 100)
     {
+        test::WriteCollectingSettings(dir_ / "registry", static_cast<std::uint32_t>(intervalSeconds));
         TRegistry registry(dir_ / "registry" / "HKEY_CURRENT_USER.reg", dir_ / "registry" / "HKEY_LOCAL_MACHINE.reg");
         auto& hive = registry.CurrentUser();
-        hive.WriteDword(kProgramKey, "DataSourceIsCentralStation", 1);
-        hive.WriteDword(kProgramKey, "IsAddress", 1);
-        hive.WriteString(kProgramKey, "IPString", "127.0.0.1");
-        hive.WriteDword(kProgramKey, "AutoStart", 1);
-        hive.WriteDword(kProgramKey, "AutoCreate", 1);
-        hive.WriteDword(kProgramKey, "Interval", static_cast<std::uint32_t>(intervalSeconds));
         hive.WriteDword(kProgramKey, "TimerInterval", static_cast<std::uint32_t>(timerMs));
         if (everyMessage) hive.WriteDword(kProgramKey, "UseHalcyraSettings", 1);
     }

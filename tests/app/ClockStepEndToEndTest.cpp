@@ -3,6 +3,7 @@
 // the test steps with it, as a station does at a change of summer time. The service must log each step once,
 // show the patients waiting for the clock while their files hold later points, never take the step forward
 // for a lost station, and leave files whose series never run back in time.
+#include "CollectingSettings.h"
 #include "FileSeries.h"
 #include "TestStation.h"
 #include "platform/Registry.h"
@@ -163,17 +164,7 @@ protected:
         fs::create_directories(dir_ / "prefix");
         fs::create_directories(dir_ / "run");
         fs::permissions(dir_ / "run", fs::perms::owner_all, fs::perm_options::replace);
-        {
-            TRegistry registry(dir_ / "registry" / "HKEY_CURRENT_USER.reg",
-                               dir_ / "registry" / "HKEY_LOCAL_MACHINE.reg");
-            auto& hive = registry.CurrentUser();
-            hive.WriteDword(kProgramKey, "DataSourceIsCentralStation", 1);
-            hive.WriteDword(kProgramKey, "IsAddress", 1);
-            hive.WriteString(kProgramKey, "IPString", "127.0.0.1");
-            hive.WriteDword(kProgramKey, "AutoStart", 1);
-            hive.WriteDword(kProgramKey, "AutoCreate", 1);
-            hive.WriteDword(kProgramKey, "Interval", kInterval);
-        }
+        test::WriteCollectingSettings(dir_ / "registry", static_cast<std::uint32_t>(kInterval));
         ASSERT_TRUE(SetOffset(0));
         ASSERT_TRUE(station_.Listen());
         QObject::connect(&sending_, &QTimer::timeout, [this] { SendRound(); });

@@ -1,6 +1,7 @@
 // `halcyra --service` on loopback taking messages whose patient name or ID is nearly 1 MiB: the patients are
 // listed and written under their cut names and IDs, each cut is logged once, and the service goes on
 // collecting and ends normally.
+#include "CollectingSettings.h"
 #include "platform/Registry.h"
 #include "settings/SettingsStore.h"
 #include "support/TempDir.h"
@@ -58,14 +59,9 @@ protected:
     {
         fs::create_directories(dir_ / "registry");
         fs::create_directories(dir_ / "prefix");
+        test::WriteCollectingSettings(dir_ / "registry", static_cast<std::uint32_t>(5));
         TRegistry registry(dir_ / "registry" / "HKEY_CURRENT_USER.reg", dir_ / "registry" / "HKEY_LOCAL_MACHINE.reg");
         auto& hive = registry.CurrentUser();
-        hive.WriteDword(kProgramKey, "DataSourceIsCentralStation", 1);
-        hive.WriteDword(kProgramKey, "IsAddress", 1);
-        hive.WriteString(kProgramKey, "IPString", "127.0.0.1");
-        hive.WriteDword(kProgramKey, "AutoStart", 1);
-        hive.WriteDword(kProgramKey, "AutoCreate", 1);
-        hive.WriteDword(kProgramKey, "Interval", 5);
         hive.WriteDword(kProgramKey, "EnableLogfile", 1);
     }
 

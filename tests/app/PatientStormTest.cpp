@@ -1,6 +1,7 @@
 // A storm of new patient IDs against `halcyra --service` with AutoCreate on: every new patient costs one
 // census write, so the patients already collected go on getting their values through the storm, and the
 // service ends promptly when told to.
+#include "CollectingSettings.h"
 #include "TestStation.h"
 #include "platform/Registry.h"
 #include "settings/SettingsStore.h"
@@ -60,14 +61,7 @@ TEST(PatientStorm, NewIdsCostOneCensusWriteEachAndTheCollectedPatientKeepsItsVal
     fs::create_directories(dir / "registry");
     fs::create_directories(dir / "prefix");
     {
-        TRegistry registry(dir / "registry" / "HKEY_CURRENT_USER.reg", dir / "registry" / "HKEY_LOCAL_MACHINE.reg");
-        auto& hive = registry.CurrentUser();
-        hive.WriteDword(kProgramKey, "DataSourceIsCentralStation", 1);
-        hive.WriteDword(kProgramKey, "IsAddress", 1);
-        hive.WriteString(kProgramKey, "IPString", "127.0.0.1");
-        hive.WriteDword(kProgramKey, "AutoStart", 1);
-        hive.WriteDword(kProgramKey, "AutoCreate", 1);
-        hive.WriteDword(kProgramKey, "Interval", kInterval);
+        test::WriteCollectingSettings(dir / "registry", static_cast<std::uint32_t>(kInterval));
     }
     test::TTestStation station;
     ASSERT_TRUE(station.Listen());

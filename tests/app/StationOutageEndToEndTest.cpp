@@ -2,6 +2,7 @@
 // station is gone, and a silence in which it stays connected but sends nothing. `halcyra --service` collects
 // through all of it on the real timer; afterwards every patient file must hold each value once, close every
 // series at every gap and at the end, and agree with what the data manager was told.
+#include "CollectingSettings.h"
 #include "FileSeries.h"
 #include "TestStation.h"
 #include "platform/Registry.h"
@@ -96,17 +97,7 @@ protected:
         return env;
     }
 
-    void Settings()
-    {
-        TRegistry registry(dir_ / "registry" / "HKEY_CURRENT_USER.reg", dir_ / "registry" / "HKEY_LOCAL_MACHINE.reg");
-        auto& hive = registry.CurrentUser();
-        hive.WriteDword(kProgramKey, "DataSourceIsCentralStation", 1);
-        hive.WriteDword(kProgramKey, "IsAddress", 1);
-        hive.WriteString(kProgramKey, "IPString", "127.0.0.1");
-        hive.WriteDword(kProgramKey, "AutoStart", 1);
-        hive.WriteDword(kProgramKey, "AutoCreate", 1);
-        hive.WriteDword(kProgramKey, "Interval", kInterval);
-    }
+    void Settings() { test::WriteCollectingSettings(dir_ / "registry", static_cast<std::uint32_t>(kInterval)); }
 
     void StartHalcyra(quint16 port)
     {

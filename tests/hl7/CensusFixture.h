@@ -36,6 +36,15 @@ struct TCensusFixture {
             census.SetEnabled(census.FindRow(id), true);
         }
     }
+    // Three present patients, 111 ticked and 222 not, all heard once; then 333 (ticked as given) goes away.
+    void TwoSendOneAway(bool awayTicked)
+    {
+        Present("111", "Tick", "Ed", true);
+        Present("222", "Un", "Ticked", false);
+        Present("333", "Ab", "Sent", awayTicked);
+        Sends({"111", "222", "333"});
+        census.SetEnabled(census.FindRow("333"), false);
+    }
     // The station sends for `minutes` minutes: a message of each sender every minute, and, unless told
     // otherwise, the census saved after each full hour of it, as the timer does.
     void SendMinutes(int minutes, const std::vector<std::string>& senders, bool saveHourly = true)

@@ -219,11 +219,7 @@ TEST(CensusAbsence, AnAbsentPatientLeavesAfterADayWhileOthersSendAndIsLoggedOnce
     for (const bool ticked : {true, false}) {
         SCOPED_TRACE(ticked ? "ticked" : "unticked");
         test::TCensusFixture f;
-        f.Present("111", "Tick", "Ed", true);
-        f.Present("222", "Un", "Ticked", false);
-        f.Present("333", "Ab", "Sent", ticked);
-        f.Sends({"111", "222", "333"});
-        f.census.SetEnabled(f.census.FindRow("333"), false);
+        f.TwoSendOneAway(ticked);
 
         f.SendMinutes(23 * 60 + 59, {"111", "222"});
         f.census.SaveCensus(false);
@@ -275,11 +271,7 @@ TEST(CensusAbsence, AStationWideOutageOfADayExpiresNobody)
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.name);
         test::TCensusFixture f;
-        f.Present("111", "Tick", "Ed", true);
-        f.Present("222", "Un", "Ticked", false);
-        f.Present("333", "Ab", "Sent", true);
-        f.Sends({"111", "222", "333"});
-        f.census.SetEnabled(f.census.FindRow("333"), false);
+        f.TwoSendOneAway(true);
         f.SendMinutes(23 * 60, {"111", "222"});
         f.census.DisableAllPatientRows();  // the connection is lost
 
