@@ -1,6 +1,6 @@
 // velgard-standin: a stand-in for the data manager on the D-Bus session bus. It owns the data manager's
 // name, accepts the four calls Halcyra makes and prints one JSON line per call; it can be told to refuse
-// or never answer a method. Ends cleanly on SIGTERM or SIGINT.
+// or never answer a method, or to answer every call late. Ends cleanly on SIGTERM or SIGINT.
 #include "StandinObject.h"
 
 #include <QCommandLineParser>
@@ -63,8 +63,20 @@ int main(int argc, char** argv)
     const QCommandLineOption serviceOption(QStringLiteral("service"),
                                            QStringLiteral("Own NAME instead of com.tovarin.Velgard."),
                                            QStringLiteral("NAME"), QStringLiteral("com.tovarin.Velgard"));
-    parser.addOptions({outputOption, failOption, hangOption, serviceOption});
+    const QCommandLineOption delayOption(
+        QStringLiteral("delay"),
+        QStringLiteral("Send every answer (a refusal too) MS milliseconds after its call, in the order the calls "
+                       "came; each call is still printed at once."),
+        QStringLiteral("MS"), QStringLiteral("0"));
+    parser.addOptions({outputOption, failOption, hangOption, serviceOption, delayOption});
     parser.process(app);
+    bool delayOk = false;
+    const int delayMs = parser.value(delayOption).toInt(&delayOk);
+    if (!delayOk || delayMs < 0 || delayMs > 3600 * 1000) {
+        std::fprintf(stderr, "velgard-standin: --delay: not a number of milliseconds from 0 to 3600000: %s\n",
+                     qPrintable(parser.value(delayOption)));
+        return 2;
+    }
 
     QFile output;
     if (parser.isSet(outputOption)) {
@@ -93,7 +105,7 @@ int main(int argc, char** argv)
     sigaction(SIGINT, &action, nullptr);
 
     TStandinObject object(output, MethodSet(parser.values(failOption), "fail"),
-                          MethodSet(parser.values(hangOption), "hang"));
+                          MethodSet(parser.values(hangOption), "hang"), delayMs);
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         std::fprintf(stderr, "velgard-standin: no D-Bus session bus: %s\n", qPrintable(bus.lastError().message()));
