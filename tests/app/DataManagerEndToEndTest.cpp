@@ -13,13 +13,17 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -186,6 +190,33 @@ protected:
         EXPECT_LT(stopping.elapsed(), kStopWithinMs) << "SIGTERM took " << stopping.elapsed() << " ms";
         EXPECT_EQ(halcyra_.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(halcyra_.exitCode(), 0) << log_.toStdString();
+    }
+
+    // Starts the service and kills it with SIGKILL the moment the stand-in records the n-th AddValue of this
+    // run. The calls file is watched (inotify) from an event loop that wakes at once, so a value told before
+    // it was written has no time to reach the file.
+    void KillHalcyraAtValue(int n)
+    {
+        const qint64 offset = QFileInfo(Q(callsFile_)).size();
+        QFileSystemWatcher watcher({Q(callsFile_)});
+        QEventLoop loop;
+        bool killed = false;
+        const auto look = [&] {
+            QFile file(Q(callsFile_));
+            if (killed || !file.open(QIODevice::ReadOnly) || !file.seek(offset)) return;
+            if (file.readAll().count("\"method\":\"AddValue\"") < n) return;
+            ::kill(static_cast<pid_t>(halcyra_.processId()), SIGKILL);
+            killed = true;
+            loop.quit();
+        };
+        QObject::connect(&watcher, &QFileSystemWatcher::fileChanged, &loop, look);
+        QTimer::singleShot(kWaitMs, &loop, &QEventLoop::quit);
+        ASSERT_NO_FATAL_FAILURE(StartHalcyra());
+        look();
+        if (!killed) loop.exec();
+        ASSERT_TRUE(killed) << "no value told in this run\n" << log_.toStdString();
+        ASSERT_TRUE(halcyra_.waitForFinished(kWaitMs));
+        ASSERT_EQ(halcyra_.exitStatus(), QProcess::CrashExit);
     }
 
     TStatus AskStatus(bool json)
@@ -566,24 +597,22 @@ TEST_F(DataManagerEndToEnd, TheBusKilledWhileCollectingLeavesTheFilesGoingAndIsF
     EXPECT_FALSE(ClosedFiles(&delimiters).empty());
 }
 
-// The service killed outright a few times while collecting, each time right after the data manager heard of
-// a new value, and started again: every value the data manager heard of is in its patient's file.
+// The service killed outright a few times while collecting, each time the moment the data manager hears of
+// its n-th value (the kill lands at another point of a tick's calls each time), and started again: every value
+// the data manager heard of is in its patient's file.
 TEST_F(DataManagerEndToEnd, EveryValueTheDataManagerHeardOfSurvivesAKill)
 {
-    constexpr int kKills = 3;
+    const std::vector<int> killAtValue = {1, 3, 6};
     Settings(2);
     ASSERT_NO_FATAL_FAILURE(StartStandin());
     ASSERT_NO_FATAL_FAILURE(StartSim(2));
-    for (int kill = 0; kill <= kKills; ++kill) {
-        SCOPED_TRACE("run " + std::to_string(kill + 1));
-        const std::size_t before = Calls().size();
-        ASSERT_NO_FATAL_FAILURE(StartHalcyra());
-        ASSERT_TRUE(QTest::qWaitFor([&] { return AddValueAfter(before); }, kWaitMs)) << log_.toStdString();
-        if (kill == kKills) break;
-        ::kill(static_cast<pid_t>(halcyra_.processId()), SIGKILL);
-        ASSERT_TRUE(halcyra_.waitForFinished(kWaitMs));
-        ASSERT_EQ(halcyra_.exitStatus(), QProcess::CrashExit);
+    for (const int n : killAtValue) {
+        SCOPED_TRACE("killed at the value " + std::to_string(n));
+        ASSERT_NO_FATAL_FAILURE(KillHalcyraAtValue(n));
     }
+    const std::size_t before = Calls().size();
+    ASSERT_NO_FATAL_FAILURE(StartHalcyra());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return AddValueAfter(before); }, kWaitMs)) << log_.toStdString();
     ASSERT_NO_FATAL_FAILURE(StopHalcyra());
     ASSERT_NO_FATAL_FAILURE(StopStandin(SIGTERM));
 
