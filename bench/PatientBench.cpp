@@ -49,7 +49,8 @@ struct TPatientSetup {
     std::unique_ptr<TRegistry> registry;
     std::unique_ptr<TSettingsStore> settings;
     std::unique_ptr<TParameterModel> params;
-    TDataManagerLink link;
+    TSystemClock clock;
+    TDataManagerLink link{clock};
     TDataManagerNotices notices{link};
     std::shared_ptr<ISaveFileIo> io = std::make_shared<TPosixSaveFileIo>();
     TSaveItNew writer{io};

@@ -28,6 +28,11 @@ bool TCensusCollectTargets::OpenPatientMonitorFile(const std::string& patientID,
     return monitorFile_.IsOpen();
 }
 
+bool TCensusCollectTargets::MakeDurable()
+{
+    return monitorFile_.SyncOpenFile();
+}
+
 std::optional<TDateTime> TCensusCollectTargets::AppendDelimiter(const std::string& label, const std::string& unit,
                                                                 TDateTime after)
 {

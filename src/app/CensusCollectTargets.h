@@ -24,6 +24,7 @@ public:
     void SaveCensus() override { census_.SaveCensus(false); }
     // A patient without identity, or one whose folder belongs to another patient ID, has no file here.
     bool OpenPatientMonitorFile(const std::string& patientID, const std::string& patientName) override;
+    bool MakeDurable() override;
     std::optional<TDateTime> AppendDelimiter(const std::string& label, const std::string& unit,
                                              TDateTime after) override;
     TDateTime LastWrittenTime() const override { return monitorFile_.LastWrittenTime(); }

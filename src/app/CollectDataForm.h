@@ -107,6 +107,7 @@ private:
     void ShowTrayIcon();
     // Each census row's last written point and count, and its current problem, as the engine has them.
     void ShowPatientStatus();
+    void ShowDataManagerState();
 
     // Made in code beside the form's widgets.
     QMenu* PopupMenuCBList = nullptr;

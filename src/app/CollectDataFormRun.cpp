@@ -42,8 +42,25 @@ void TfrmCollectData::ShowRunState()
     ShowPatientStatus();
 }
 
+void TfrmCollectData::ShowDataManagerState()
+{
+    const TDataManagerState state = engine_->DataManager().State();
+    const bool lost = state.used && !state.connected;
+    if (lost) {
+        QString text =
+            tr("Data manager lost since %1").arg(QString::fromStdString(FormatDateTime("hh:nn:ss", state.since)));
+        if (!state.lastError.empty()) text += QStringLiteral(": ") + QString::fromStdString(state.lastError);
+        lblDataManager->setText(text);
+    }
+    lblDataManager->setVisible(lost);
+}
+
 void TfrmCollectData::ShowPatientStatus()
 {
+    ShowDataManagerState();
+    const TDataManagerState dataManager = engine_->DataManager().State();
+    // Values still reach the files; the nurse sees that the record's program does not hear of them.
+    const bool notTold = dataManager.used && !dataManager.connected;
     const TPatientStatusBoard& board = engine_->StatusBoard();
     const TCensus& census = engine_->Census();
     const TDateTime today = static_cast<TDateTime>(static_cast<long long>(engine_->Now()));
@@ -62,6 +79,8 @@ void TfrmCollectData::ShowPatientStatus()
         }
         if (record != nullptr && record->HasCurrentProblem())
             problem = QString::fromStdString(Win1252ToUtf8(record->problem));
+        else if (notTold && r.ticked)
+            problem = tr("Written to the file, not told to the data manager");
         censusView_->ShowRowStatus(row, status, problem);
     }
 }

@@ -35,6 +35,8 @@ public:
     // written.
     virtual std::optional<TDateTime> AppendDelimiter(const std::string& label, const std::string& unit,
                                                      TDateTime after) = 0;
+    // Makes what was appended to the open file durable; false when the disk refused (logged).
+    virtual bool MakeDurable() = 0;
     // The time stamp of the last value point written for any patient; 0 before the first.
     virtual TDateTime LastWrittenTime() const = 0;
 };

@@ -81,7 +81,8 @@ void TCollectionCycle::SetStatus(TCollectStatus status)
     }
     log_.AddLogLine(StatusLogLine(status));
     if (status != status_) {
-        if (dataManager_.LinkEnabled()) dataManager_.CollectStatusChanged(status);
+        // Sent when the link is on, kept for a data manager that comes back when it is not.
+        dataManager_.CollectStatusChanged(status);
         status_ = status;
         lastStatusChange_ = clock_.Monotonic();
     }
@@ -100,7 +101,7 @@ void TCollectionCycle::Start()
     interval_.SetNextBoundary(interval_.NextCollectTime(false, now));
     interval_.SetPreviousBoundary(interval_.NextBoundary());
     interval_.SetNextBoundary(interval_.NextCollectTime(true, now));
-    if (dataManager_.LinkEnabled()) dataManager_.StartCollecting();
+    dataManager_.StartCollecting();
 }
 
 void TCollectionCycle::Stop()
@@ -342,18 +343,26 @@ void TCollectionCycle::WriteDelimitersOf(const std::vector<TCensusRowState>& row
 void TCollectionCycle::WritePatientDelimiters(TDateTime after)
 {
     const bool all = params_.Automatic();
+    struct TWritten {
+        const TParameter* parameter;
+        TDateTime time;
+    };
+    std::vector<TWritten> written;
     try {
         for (const TParameter& parameter : params_.Parameters()) {
             if (!all && !parameter.Collected()) continue;
             const std::optional<TDateTime> time = targets_.AppendDelimiter(parameter.Label(), parameter.Unit(), after);
             if (!time) continue;
             ++delimitersWritten_;
-            if (dataManager_.LinkEnabled()) dataManager_.AddDelimiter(parameter.Label(), parameter.Unit(), *time);
+            written.push_back({&parameter, *time});
         }
     } catch (const std::exception& e) {
         // The patient's remaining series stay open; the next patient still gets its delimiters.
         log_.AddLogLine(std::string("Stop delimiters: ") + e.what());
     }
+    // The data manager hears of the delimiters once they are on disk, with one sync for the patient's file.
+    if (written.empty() || !dataManager_.LinkEnabled() || !targets_.MakeDurable()) return;
+    for (const TWritten& w : written) dataManager_.AddDelimiter(w.parameter->Label(), w.parameter->Unit(), w.time);
 }
 
 }  // namespace halcyra

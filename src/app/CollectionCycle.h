@@ -169,10 +169,7 @@ public:
 
     bool ObservationsSeen() const { return observationsSeen_; }
     void SetObservationsSeen() override { observationsSeen_ = true; }
-    void DataChanged() override
-    {
-        if (dataManager_.LinkEnabled()) dataManager_.NotifyDataChanged();
-    }
+    void DataChanged() override { dataManager_.NotifyDataChanged(); }
 
     // Monotonic readings.
     TMonotonic LastStatusChange() const { return lastStatusChange_; }

@@ -25,6 +25,9 @@ struct TEngineEnvironment {
     IMessageBoxes* messageBoxes = nullptr;
     // Creates the data manager's automation object; null means no data manager is installed.
     IDataManagerLinkFactory* dataManager = nullptr;
+    // Times the data manager's answers; null means `clock`. A run on a simulated clock (the import) gives the
+    // real one.
+    const IClock* linkClock = nullptr;
 
     // The central-station client socket; null gives a socket that is never open.
     std::function<std::unique_ptr<IClientSocket>()> centralStationSocket;

@@ -96,6 +96,10 @@ TImportSummary TImportRunner::Run(TCaptureFile& capture, const TArrivalScan& sca
         if (engine_.Cycle().Status() == csCollecting) engine_.Stop();
     });
     Guarded([this] { engine_.Census().SaveCensus(false); });
+    // One sync per file at the end: a crash before it loses no more than the import can write again.
+    engine_.MonitorFile().SyncWrittenFiles();
+    if (!engine_.DataManager().AwaitOutstanding(kEndAnswerSeconds))
+        engine_.AddLogLine("Import: the data manager did not answer every call");
 
     summary.patients = static_cast<std::int64_t>(patients.size());
     // What the files received: a value handed over for a grid time its series holds already is not.

@@ -18,7 +18,10 @@ public:
 // An environment without a data manager: creating its object always fails.
 class TNoDataManager final : public IDataManagerLinkFactory {
 public:
-    std::unique_ptr<IQuarzelAutoObject> Create() override { throw EDataManagerError("no data manager is installed"); }
+    std::unique_ptr<IQuarzelAutoObject> Create(IDataManagerEvents&) override
+    {
+        throw EDataManagerError("no data manager is installed");
+    }
 };
 
 template <typename T>
@@ -172,6 +175,7 @@ bool TRunEngine::Show()
 
 void TRunEngine::Tick()
 {
+    dataManager_.Tick();
     // A read skipped while the tick held the re-entrancy flag is not announced again by the socket.
     try {
         cycle_->Tick();
@@ -196,6 +200,11 @@ void TRunEngine::Close()
     if (reader_->MessagesReceived() > 0) AddLogLine(reader_->CountersText());
     relayClientSocket_->Close();
     relayServer_->Stop();
+    // The data manager gets a few seconds for what it was told last; the files hold it all anyway.
+    const std::int64_t awaiting = dataManager_.State().backlog;
+    if (awaiting > 0 && !dataManager_.AwaitOutstanding(kEndAnswerSeconds))
+        AddLogLine("The data manager did not answer " + std::to_string(dataManager_.State().backlog) + " of " +
+                   std::to_string(awaiting) + " calls before the end");
 }
 
 TRunStatus TRunEngine::RunStatus() const
@@ -214,6 +223,7 @@ TRunStatus TRunEngine::RunStatus() const
     s.pointsWritten = monitorFile_.ValuesWritten();
     s.now = env_.clock->Now();
     s.patientsExpired = census_.ExpiredCount();
+    s.dataManager = dataManager_.State();
     for (int row = 1; row < census_.RowCount(); ++row) {
         const TCensusRow& r = census_.Row(row);
         TPatientStatus p;

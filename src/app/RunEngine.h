@@ -39,6 +39,10 @@
 
 namespace halcyra {
 
+// How long the end of a run waits for the data manager's outstanding answers: a service ends well within the
+// 15 s a service manager allows, whatever the data manager does.
+inline constexpr double kEndAnswerSeconds = 3.0;
+
 // Where the engine shows what happens; a null view is the headless one.
 struct TEngineViews {
     ICollectView* collect = nullptr;
@@ -141,7 +145,7 @@ private:
     TLog log_;
     THeadlessView headless_;
     TParameterModel params_;
-    TDataManagerLink dataManager_;
+    TDataManagerLink dataManager_{env_.linkClock != nullptr ? *env_.linkClock : *env_.clock};
     TPatientStatusBoard statusBoard_{*env_.clock};
     TRunNotices notices_{dataManager_, statusBoard_};
     TPatientIdReduction idReduction_;

@@ -1,5 +1,6 @@
 // The run's listener to the patient files: every point written goes to the data manager (while its link
-// is on) and, with every file opened and every value kept from its file, to the patients' status board.
+// is on, once the point is on disk) and, with every file opened and every value kept from its file, to the patients'
+// status board.
 #pragma once
 
 #include "app/DataManagerNotices.h"
@@ -18,6 +19,7 @@ public:
         board_.PointWritten(patientId, time);
         dataManager_.ValuePointWritten(patientId, label, unit, time, value);
     }
+    bool PointsMustBeDurable() const override { return dataManager_.PointsMustBeDurable(); }
     void FileInUse(std::string_view patientId, std::string_view windowsPath) override
     {
         board_.FileInUse(patientId, windowsPath);

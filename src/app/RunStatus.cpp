@@ -37,6 +37,20 @@ std::string_view StatusName(TCollectStatus status)
     return "not connected";
 }
 
+std::string DataManagerLine(const TDataManagerState& d)
+{
+    if (!d.used) return "Data manager: not used";
+    std::string line = "Data manager: ";
+    if (d.connected) {
+        line += "connected";
+    } else {
+        line += "lost";
+        if (d.since > 0) line += " since " + FormatDateTime("hh:nn:ss", d.since);
+        if (!d.lastError.empty()) line += ": " + d.lastError;
+    }
+    return line;
+}
+
 std::string FormatRunStatusText(const TRunStatus& s)
 {
     std::string text = "Halcyra " + s.mode + ", PID " + std::to_string(s.pid) + ", at " + TimeOrDash(s.now) + "\n";
@@ -46,6 +60,7 @@ std::string FormatRunStatusText(const TRunStatus& s)
             " s, next boundary " + TimeOrDash(s.nextBoundary) + "\n";
     text += "Messages: " + std::to_string(s.messagesReceived) + " received, " + std::to_string(s.messagesDropped) +
             " dropped; " + std::to_string(s.pointsWritten) + " points written this run\n";
+    text += DataManagerLine(s.dataManager) + "\n";
     text += "Patients: " + std::to_string(s.patients.size()) + "; " + std::to_string(s.patientsExpired) +
             " expired this run\n";
     for (const TPatientStatus& p : s.patients) {

@@ -2,6 +2,7 @@
 // status and interval, the messages, and each census patient with what this run wrote for it.
 #pragma once
 
+#include "datamanager/DataManagerLink.h"
 #include "hl7/CollectStatusCode.h"
 #include "platform/DateTime.h"
 
@@ -41,11 +42,15 @@ struct TRunStatus {
     std::int64_t pointsWritten = 0;
     TDateTime now = 0;
     std::int64_t patientsExpired = 0;  // left the census this run after a day of absence
+    TDataManagerState dataManager;
     std::vector<TPatientStatus> patients;
 };
 
 // "not connected", "connected", "collecting", "connection lost".
 std::string_view StatusName(TCollectStatus status);
+
+// "Data manager: connected", "Data manager: lost since hh:mm:ss: <cause>" or "Data manager: not used".
+std::string DataManagerLine(const TDataManagerState& state);
 
 // The text `halcyra --status` prints: a few lines on the run, then one line per patient.
 std::string FormatRunStatusText(const TRunStatus& status);

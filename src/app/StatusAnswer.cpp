@@ -21,6 +21,18 @@ QJsonValue Time(TDateTime time)
     return QString::fromStdString(FormatIsoSeconds(time));
 }
 
+QJsonObject DataManagerJson(const TDataManagerState& d)
+{
+    // The cause comes from the bus in UTF-8, not from the stream's code page.
+    return QJsonObject{
+        {"used", d.used},
+        {"connected", d.connected},
+        {"since", Time(d.since)},
+        {"lastError", d.lastError.empty() ? QJsonValue(QJsonValue::Null) : QString::fromStdString(d.lastError)},
+        {"callsFailed", static_cast<qint64>(d.callsFailed)},
+        {"backlog", static_cast<qint64>(d.backlog)}};
+}
+
 }  // namespace
 
 QByteArray RunStatusJson(const TRunStatus& s)
@@ -54,6 +66,7 @@ QByteArray RunStatusJson(const TRunStatus& s)
                            {"messagesDropped", static_cast<qint64>(s.messagesDropped)},
                            {"pointsWritten", static_cast<qint64>(s.pointsWritten)},
                            {"patientsExpired", static_cast<qint64>(s.patientsExpired)},
+                           {"dataManager", DataManagerJson(s.dataManager)},
                            {"patients", patients}};
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }

@@ -337,6 +337,7 @@ int RunHeadless(int argc, char** argv, bool importing)
     FillEnvironment(env, options, parser, *registry, files, clock, logged);
     if (importing) {
         env.clock = &importClock;
+        env.linkClock = &clock;
         env.centralStationSocket = [] { return std::make_unique<TImportSocket>(); };
     } else {
         UseNetwork(env, CentralStationPort(options, parser));
@@ -369,6 +370,8 @@ int RunHeadless(int argc, char** argv, bool importing)
                 .toStdString()));
     };
     if (importing) {
+        // An import is not live: it waits for the data manager's answers instead of outrunning them.
+        service.Engine().DataManager().SetMayWait(true);
         service.Engine().StartUp();
         if (service.Engine().TerminateRequested()) return 1;
         const TImportSummary summary = TImportRunner(service.Engine(), importClock).Run(*capture, scan);

@@ -1,7 +1,9 @@
 #include "datamanager/DataManagerLink.h"
 
+#include "platform/DateTime.h"
 #include "platform/Text.h"
 
+#include <algorithm>
 #include <exception>
 
 namespace halcyra {
@@ -11,26 +13,93 @@ std::int32_t CollectorStateForStatus(std::uint8_t collectStatus)
     return collectStatus >= 2 ? kCollectorCollecting : kCollectorIdle;
 }
 
+TDataManagerLink::TDataManagerLink(const IClock& clock) : clock_(clock) {}
+
+TDataManagerLink::~TDataManagerLink()
+{
+    // The watch and the objects report to this link: they go first.
+    watch_.reset();
+    object_.reset();
+    retired_.reset();
+}
+
 TDataManagerLinkResult TDataManagerLink::CreateDataManagerLink(IDataManagerLinkFactory& factory,
                                                                std::string_view firstArgument, bool noVelgard)
 {
-    object_.reset();
-    enabled_ = false;
+    watch_.reset();
+    Retire();
+    factory_ = nullptr;
+    used_ = false;
     if (SameTextAscii(firstArgument, kNoVelgardArgument) || noVelgard) return TDataManagerLinkResult::Disabled;
-    try {
-        object_ = factory.Create();
-    } catch (const std::exception& e) {
-        Log(std::string("Data manager not available: ") + e.what());
-        object_.reset();
+    used_ = true;
+    factory_ = &factory;
+    if (!MakeObject(true)) {
+        // The run ends: nothing is made again from here.
+        factory_ = nullptr;
+        return TDataManagerLinkResult::Failed;
     }
-    if (!object_) return TDataManagerLinkResult::Failed;
-    enabled_ = true;
+    watch_ = factory.Watch(*this);
     return TDataManagerLinkResult::Created;
 }
 
-void TDataManagerLink::DisableDataManagerLink()
+bool TDataManagerLink::MakeObject(bool atStartUp)
 {
-    enabled_ = false;
+    Retire();
+    ++generation_;
+    auto answers = std::make_unique<TAnswers>(*this, generation_);
+    try {
+        object_ = atStartUp ? factory_->Create(*answers) : factory_->CreateAgain(*answers);
+    } catch (const std::exception& e) {
+        object_.reset();
+        if (atStartUp)
+            Log(std::string("Data manager not available: ") + e.what());
+        else
+            Log(std::string("Error: the data manager is back, but its object cannot be made: ") + e.what());
+        lastError_ = e.what();
+        return false;
+    }
+    if (!object_) return false;
+    answers_ = std::move(answers);
+    since_ = clock_.Now();
+    notifyAfterState_ = true;
+    return true;
+}
+
+void TDataManagerLink::Retire()
+{
+    awaiting_.clear();
+    // A call into the lost object may still be on the stack (a transport that answers at once).
+    if (object_) {
+        retired_ = std::move(object_);
+        retiredAnswers_ = std::move(answers_);
+    }
+}
+
+void TDataManagerLink::DisableDataManagerLink(const std::string& cause)
+{
+    Lose(cause);
+}
+
+void TDataManagerLink::Lose(const std::string& cause)
+{
+    if (!object_) return;
+    Retire();
+    since_ = clock_.Now();
+    lastError_ = cause;
+    Log("Error: the data manager link is lost: " + cause +
+        ". Values are written to the files but not told to the data manager until it starts again");
+}
+
+TDataManagerState TDataManagerLink::State() const
+{
+    TDataManagerState state;
+    state.used = used_;
+    state.connected = object_ != nullptr;
+    state.since = used_ ? since_ : 0;
+    state.lastError = lastError_;
+    state.callsFailed = callsFailed_;
+    state.backlog = static_cast<std::int64_t>(awaiting_.size());
+    return state;
 }
 
 void TDataManagerLink::Log(const std::string& line) const
@@ -39,52 +108,134 @@ void TDataManagerLink::Log(const std::string& line) const
 }
 
 template <typename TCall>
-bool TDataManagerLink::Guarded(const char* name, bool failureEndsLink, TCall&& call)
+bool TDataManagerLink::Send(TCallKind kind, TCall&& call)
 {
-    if (!enabled_ || !object_) return false;
+    if (!object_) return false;
+    retired_.reset();
+    retiredAnswers_.reset();
+    if (mayWait_) {
+        // The answers of a run that may wait come in before more is sent, so its backlog never fills.
+        std::size_t before = awaiting_.size() + 1;
+        TMonotonic waitedAt = clock_.Monotonic();
+        while (object_ && awaiting_.size() >= kPacedCallsAwaitingAnswer) {
+            if (awaiting_.size() == before && clock_.Monotonic() == waitedAt) break;  // nothing moves: no waiting
+            before = awaiting_.size();
+            waitedAt = clock_.Monotonic();
+            object_->AwaitAnswers(100);
+            Tick();
+        }
+        if (!object_) return false;
+    }
+    if (awaiting_.size() >= kMaxCallsAwaitingAnswer) {
+        ++callsFailed_;
+        Lose("the data manager fell " + std::to_string(awaiting_.size()) + " calls behind");
+        return false;
+    }
+    awaiting_.push_back({clock_.Monotonic(), kind});
     try {
         call(*object_);
-        return true;
-    } catch (const EDataManagerTimeout& e) {
-        DisableDataManagerLink();
-        Log(std::string("Data manager link disabled, ") + name + ": " + e.what());
     } catch (const std::exception& e) {
-        if (failureEndsLink) {
-            DisableDataManagerLink();
-            Log(std::string("Data manager link disabled, ") + name + ": " + e.what());
-        } else {
-            Log(std::string("Data manager ") + name + " failed: " + e.what());
-        }
+        if (!awaiting_.empty()) awaiting_.pop_back();
+        ++callsFailed_;
+        Lose(e.what());
+        return false;
     }
-    return false;
+    return true;
+}
+
+bool TDataManagerLink::SendState(std::int32_t state, bool refusalEndsLink)
+{
+    state_ = state;
+    const bool sent = Send(refusalEndsLink ? TCallKind::Value : TCallKind::Status,
+                           [state](IQuarzelAutoObject& o) { o.SetCollectorState(0, state); });
+    // A new object is told to read the files again: they hold what it was not told of.
+    if (sent && notifyAfterState_) {
+        notifyAfterState_ = false;
+        NotifyDataChanged();
+    }
+    return sent;
+}
+
+void TDataManagerLink::CallAnswered()
+{
+    if (!awaiting_.empty()) awaiting_.pop_front();
+}
+
+void TDataManagerLink::CallFailed(const std::string& cause, bool late)
+{
+    const TCallKind kind = awaiting_.empty() ? TCallKind::Value : awaiting_.front().kind;
+    if (!awaiting_.empty()) awaiting_.pop_front();
+    ++callsFailed_;
+    if (kind == TCallKind::Status && !late) {
+        Log("Data manager SetCollectorState failed: " + cause);
+        return;
+    }
+    Lose(cause);
+}
+
+void TDataManagerLink::DataManagerAppeared()
+{
+    if (!used_ || factory_ == nullptr) return;
+    if (!MakeObject(false)) return;
+    lastError_.clear();
+    Log("The data manager is back: it is told the collection state and to read the files again");
+    SendState(state_, true);
+}
+
+void TDataManagerLink::DataManagerGone(const std::string& cause)
+{
+    Lose(cause);
+}
+
+void TDataManagerLink::Tick()
+{
+    if (!object_) return;
+    retired_.reset();
+    retiredAnswers_.reset();
+    if (!awaiting_.empty() && clock_.Monotonic() - awaiting_.front().at > kAnswerLimitSeconds) {
+        ++callsFailed_;
+        Lose("no answer from the data manager within " + std::to_string(static_cast<int>(kAnswerLimitSeconds)) + " s");
+    }
+}
+
+bool TDataManagerLink::AwaitOutstanding(double seconds)
+{
+    const TMonotonic end = clock_.Monotonic() + seconds;
+    while (object_ && !awaiting_.empty()) {
+        const TMonotonic now = clock_.Monotonic();
+        if (now >= end) break;
+        const std::size_t before = awaiting_.size();
+        object_->AwaitAnswers(static_cast<int>(std::min(end - now, 0.1) * 1000) + 1);
+        // A transport that cannot wait, on a clock that does not move: nothing more will come.
+        if (object_ && awaiting_.size() == before && clock_.Monotonic() == now) break;
+    }
+    return awaiting_.empty();
 }
 
 bool TDataManagerLink::NotifyDataChanged()
 {
-    return Guarded("NotifyDataChanged", true, [](IQuarzelAutoObject& o) { o.NotifyDataChanged(); });
+    return Send(TCallKind::Value, [](IQuarzelAutoObject& o) { o.NotifyDataChanged(); });
 }
 
 bool TDataManagerLink::AddValue(std::string_view patientId, std::string_view label, std::string_view unit, double time,
                                 double value)
 {
-    return Guarded("AddValue", true, [&](IQuarzelAutoObject& o) { o.AddValue(patientId, label, unit, time, value); });
+    return Send(TCallKind::Value, [&](IQuarzelAutoObject& o) { o.AddValue(patientId, label, unit, time, value); });
 }
 
 bool TDataManagerLink::AddDelimiter(std::string_view label, std::string_view unit, double time)
 {
-    return Guarded("AddDelimiter", true, [&](IQuarzelAutoObject& o) { o.AddDelimiter(0, label, unit, time, 0); });
+    return Send(TCallKind::Value, [&](IQuarzelAutoObject& o) { o.AddDelimiter(0, label, unit, time, 0); });
 }
 
 bool TDataManagerLink::StartCollecting()
 {
-    return Guarded("SetCollectorState", true,
-                   [](IQuarzelAutoObject& o) { o.SetCollectorState(0, kCollectorCollecting); });
+    return SendState(kCollectorCollecting, true);
 }
 
 bool TDataManagerLink::CollectStatusChanged(std::uint8_t collectStatus)
 {
-    const std::int32_t state = CollectorStateForStatus(collectStatus);
-    return Guarded("SetCollectorState", false, [state](IQuarzelAutoObject& o) { o.SetCollectorState(0, state); });
+    return SendState(CollectorStateForStatus(collectStatus), false);
 }
 
 }  // namespace halcyra

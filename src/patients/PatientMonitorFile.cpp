@@ -293,6 +293,7 @@ std::optional<TDateTime> TPatientMonitorFile::AppendDelimiter(std::string_view l
     if (!open_->points[k].NeedsDelimiter()) return std::nullopt;
     const TDateTime time = open_->points[k].DelimiterTime(after);
     if (!writer_->AddDelimiterPoint(open_->series[k]->Index, code, time)) return std::nullopt;
+    unsynced_.insert(openHost_);
     open_->points[k].Appended(true, time);
     TFileStamp now;
     if (!io_->Stamp(openHost_, now)) now = {};
@@ -308,6 +309,32 @@ void TPatientMonitorFile::NoteOwnAppend(std::size_t count, const TFileStamp& aft
     const bool ours = before.exists && after.exists && after.device == before.device && after.inode == before.inode &&
                       after.size == before.size + count * item::kPointRecordSize;
     open_->stamp = ours ? after : TFileStamp{};
+}
+
+bool TPatientMonitorFile::SyncOpenFile()
+{
+    if (writer_ == nullptr) return false;
+    try {
+        io_->Sync(openHost_);
+    } catch (const std::exception& e) {
+        Log(std::string("Could not make the values durable: ") + e.what());
+        unsynced_.insert(openHost_);
+        return false;
+    }
+    unsynced_.erase(openHost_);
+    return true;
+}
+
+void TPatientMonitorFile::SyncWrittenFiles()
+{
+    for (const std::string& host : unsynced_) {
+        try {
+            io_->Sync(host);
+        } catch (const std::exception& e) {
+            Log(std::string("Could not make the values durable: ") + e.what());
+        }
+    }
+    unsynced_.clear();
 }
 
 bool TPatientMonitorFile::AppendValue(std::string_view label, std::string_view place, std::string_view extra,
@@ -388,7 +415,14 @@ int TPatientMonitorFile::AppendValues(const std::vector<TFileValue>& values)
     if (!written && !records.empty()) {
         TFileStamp after;
         written = writer_->AddValuePoints({}, records, &after);
-        if (written) NoteOwnAppend(records.size(), after);
+        if (written) {
+            NoteOwnAppend(records.size(), after);
+            // Whoever hears of the points may rely on them after a power loss: they reach the disk first.
+            if (notices_.PointsMustBeDurable())
+                SyncOpenFile();
+            else
+                unsynced_.insert(openHost_);
+        }
     }
     if (!written) {
         // Nothing of the message reached the file; its state is learnt again at the next open.

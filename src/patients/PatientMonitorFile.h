@@ -111,6 +111,11 @@ public:
     std::optional<TDateTime> AppendDelimiter(std::string_view label, std::string_view place, std::string_view extra,
                                              std::string_view unit, std::int32_t code, TDateTime after);
 
+    // Makes what was appended to the open file durable (fdatasync); false, logged, when that failed.
+    bool SyncOpenFile();
+    // Makes every file appended to since its last sync durable, once each.
+    void SyncWrittenFiles();
+
     // Whether the last open found a file; the writer it left pointing at that file (null when none).
     bool IsOpen() const { return writer_ != nullptr; }
     TSaveItNew* Writer() const { return writer_; }
@@ -176,7 +181,9 @@ private:
     std::string openFolder_;
     std::string patientId_;
     bool lossLogged_ = false;
-    std::unordered_set<std::string> fullLogged_;  // host paths of files whose series cap was logged
+    std::unordered_set<std::string> fullLogged_;
+    std::unordered_set<std::string>
+        unsynced_;  // host paths appended to since their last sync  // host paths of files whose series cap was logged
     TDateTime lastWrittenTime_ = 0;
     std::int64_t valuesWritten_ = 0;
 };

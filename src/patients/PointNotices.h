@@ -14,6 +14,9 @@ public:
     virtual ~IPointNotices() = default;
     virtual void ValuePointWritten(std::string_view patientId, std::string_view label, std::string_view unit,
                                    TDateTime time, double value) = 0;
+    // Whether the points must be on disk before ValuePointWritten tells of them: someone outside the run
+    // hears of them and may rely on them after a power loss.
+    virtual bool PointsMustBeDurable() const { return false; }
     // The patient's monitor-data file after an open: its Windows path, empty when no file could be opened.
     virtual void FileInUse(std::string_view /*patientId*/, std::string_view /*windowsPath*/) {}
     // Values of the patient that were due were not written, and why (a sentence for a person).

@@ -5,6 +5,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 namespace halcyra {
 
@@ -15,6 +16,8 @@ public:
     bool FailAppends = false;
     // Whole-file reads so far (OpenRead and ReadAll).
     int Reads = 0;
+    // The files synced, in order.
+    std::vector<std::filesystem::path> Synced;
 
     bool Exists(const std::filesystem::path& path) override { return Files.count(path) != 0; }
     bool Stamp(const std::filesystem::path& path, TFileStamp& out) override;
@@ -25,6 +28,7 @@ public:
                 const std::function<std::string(std::string current)>& rewrite) override;
     void Append(const std::filesystem::path& path, std::string_view bytes, const TAppendCheck& check = {},
                 TFileStamp* after = nullptr) override;
+    void Sync(const std::filesystem::path& path) override { Synced.push_back(path); }
 
 private:
     void Touch(const std::filesystem::path& path);

@@ -137,6 +137,15 @@ void TPosixSaveFileIo::Append(const std::filesystem::path& path, std::string_vie
     if (stamped) *after = TFileStamp::Of(grown);
 }
 
+void TPosixSaveFileIo::Sync(const std::filesystem::path& path)
+{
+    const TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.Valid()) Fail("Cannot open", path, errno);
+    while (::fdatasync(fd.Get()) != 0) {
+        if (errno != EINTR) Fail("Cannot sync", path, errno);
+    }
+}
+
 TFileReadStream::TFileReadStream(const std::filesystem::path& path) : path_(path)
 {
     owned_ = TFd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));

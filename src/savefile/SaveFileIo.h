@@ -50,6 +50,8 @@ public:
     // given, receives the stamp of the file with the bytes in it, taken under the lock.
     virtual void Append(const std::filesystem::path& path, std::string_view bytes, const TAppendCheck& check = {},
                         TFileStamp* after = nullptr) = 0;
+    // The file's bytes reach the disk (fdatasync). Raises on any failure.
+    virtual void Sync(const std::filesystem::path& path) = 0;
 };
 
 // The real file system. Writers take an exclusive advisory lock without waiting, so a concurrent
@@ -66,6 +68,7 @@ public:
                 const std::function<std::string(std::string current)>& rewrite) override;
     void Append(const std::filesystem::path& path, std::string_view bytes, const TAppendCheck& check = {},
                 TFileStamp* after = nullptr) override;
+    void Sync(const std::filesystem::path& path) override;
 
     // A shared instance: it holds no state.
     static std::shared_ptr<TPosixSaveFileIo> Default();

@@ -573,6 +573,11 @@ TEST_F(CentralStationEndToEnd, TheStatusDescribesTheRunningServicesPatients)
     EXPECT_EQ(status["intervalSeconds"].toInt(), 4);
     EXPECT_GT(status["messagesReceived"].toInteger(), 0);
     EXPECT_EQ(status["patientsExpired"].toInteger(-1), 0);
+    const QJsonObject dataManager = status["dataManager"].toObject();
+    EXPECT_TRUE(dataManager["used"].toBool() && dataManager["connected"].toBool());
+    EXPECT_TRUE(dataManager["lastError"].isNull());
+    EXPECT_EQ(dataManager["callsFailed"].toInteger(-1), 0);
+    EXPECT_FALSE(dataManager["since"].isNull());
     const QJsonArray patients = status["patients"].toArray();
     ASSERT_EQ(patients.size(), 2);
     for (const QJsonValue& value : patients) {
@@ -594,15 +599,16 @@ TEST_F(CentralStationEndToEnd, TheStatusDescribesTheRunningServicesPatients)
     const auto [textCode, textOut, textErr] = askStatus({});
     ASSERT_EQ(textCode, 0) << textErr.toStdString();
     const QStringList lines = QString::fromUtf8(textOut).split('\n', Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 5 + 2) << textOut.toStdString();
+    ASSERT_EQ(lines.size(), 6 + 2) << textOut.toStdString();
     EXPECT_TRUE(lines[0].startsWith("Halcyra service, PID " + QString::number(halcyra_.processId()) + ", at "))
         << lines[0].toStdString();
     EXPECT_TRUE(lines[1].startsWith("Data source: central station 127.0.0.1:")) << lines[1].toStdString();
     EXPECT_TRUE(lines[2].startsWith("Status: collecting; interval 4 s, next boundary ")) << lines[2].toStdString();
-    EXPECT_EQ(lines[4], "Patients: 2; 0 expired this run");
+    EXPECT_EQ(lines[4], "Data manager: connected");
+    EXPECT_EQ(lines[5], "Patients: 2; 0 expired this run");
     for (const QJsonValue& value : patients)
-        EXPECT_TRUE(lines[5].startsWith("  " + value["id"].toString() + "  ") ||
-                    lines[6].startsWith("  " + value["id"].toString() + "  "));
+        EXPECT_TRUE(lines[6].startsWith("  " + value["id"].toString() + "  ") ||
+                    lines[7].startsWith("  " + value["id"].toString() + "  "));
 
     ::kill(static_cast<pid_t>(halcyra_.processId()), SIGTERM);
     ASSERT_TRUE(halcyra_.waitForFinished(20000));

@@ -96,9 +96,15 @@ public:
         delimiters.push_back({open, label, unit, time});
         return time;
     }
+    bool MakeDurable() override
+    {
+        durable.push_back(open);
+        return true;
+    }
     TDateTime LastWrittenTime() const override { return lastWritten; }
 
     const IClock* clock = nullptr;
+    std::vector<std::string> durable;  // the patient whose file was synced, each time
     std::vector<TCensusRowState> rows;
     TMonotonic lastCensusSave = 0;
     std::vector<TMonotonic> censusSaves;
@@ -150,7 +156,7 @@ public:
     std::vector<std::string> logLines;
     TParameterModel params;
     TRecordingDataManager autoObject;
-    TDataManagerLink dataManager;
+    TDataManagerLink dataManager{clock};
 };
 
 class TCycleFixture : public TCoreEnvironment {

@@ -278,6 +278,24 @@ TEST_F(MainWindow, ATickedRowShowsWhatWasWrittenAndARowWithAProblemSaysWhatHappe
     EXPECT_EQ(item->data(TCensusListView::kStatusRole).toString(),
               QString::fromUtf8("last written 07:08:30 · 2 points"));
 
+    // Without the data manager the values still reach the file, and the row and the window say it is not told.
+    QLabel* dataManager = test::Widget<QLabel>(form, "lblDataManager");
+    EXPECT_TRUE(dataManager->isHidden());
+    f.dataManager.Leave();
+    show(7, 8, 40);
+    heartRate("73");
+    show(7, 8, 41);
+    EXPECT_FALSE(dataManager->isHidden());
+    EXPECT_EQ(dataManager->text(), "Data manager lost since 07:08:32: the data manager left the D-Bus session bus");
+    EXPECT_EQ(item->data(TCensusListView::kProblemRole).toString(),
+              "Written to the file, not told to the data manager");
+    EXPECT_EQ(item->data(TCensusListView::kStatusRole).toString(),
+              QString::fromUtf8("last written 07:08:40 · 3 points"));
+    f.dataManager.Return();
+    show(7, 8, 42);
+    EXPECT_TRUE(dataManager->isHidden());
+    EXPECT_EQ(item->data(TCensusListView::kProblemRole).toString(), "");
+
     // An unticked row shows no status.
     item->setCheckState(Qt::Unchecked);
     show(7, 8, 33);

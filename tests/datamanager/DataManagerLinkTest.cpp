@@ -1,6 +1,8 @@
-// The link's rules: when no object may be created, which failures end the link, and that an ended link
-// makes no further call.
+// The link's rules: when no object may be created, that calls go out without waiting and in order, which
+// failures end the link, how a full backlog and a late answer count, and that a data manager that comes
+// back is told the state and to read the files again.
 #include "datamanager/DataManagerLink.h"
+#include "support/RecordingDataManager.h"
 
 #include <gtest/gtest.h>
 
@@ -11,65 +13,7 @@
 namespace halcyra {
 namespace {
 
-enum class TFailure { None, Refused, Timeout };
-
-// Records what reached the data manager; a call named in `failures` fails the way given.
-struct TRecorder {
-    std::vector<std::string> calls;
-    std::string failing;
-    TFailure failure = TFailure::None;
-
-    void Hit(const std::string& call, const std::string& method)
-    {
-        calls.push_back(call);
-        if (method != failing) return;
-        if (failure == TFailure::Refused) throw EDataManagerError(method + " refused");
-        if (failure == TFailure::Timeout) throw EDataManagerTimeout(method + " not answered");
-    }
-};
-
-class TFakeObject : public IQuarzelAutoObject {
-public:
-    explicit TFakeObject(TRecorder& recorder) : recorder_(recorder) {}
-    void NotifyDataChanged() override { recorder_.Hit("NotifyDataChanged", "NotifyDataChanged"); }
-    void SetCollectorState(std::int32_t source, std::int32_t state) override
-    {
-        recorder_.Hit("SetCollectorState " + std::to_string(source) + " " + std::to_string(state), "SetCollectorState");
-    }
-    void AddValue(std::string_view patientId, std::string_view label, std::string_view unit, double time,
-                  double value) override
-    {
-        recorder_.Hit("AddValue " + std::string(patientId) + " " + std::string(label) + " " + std::string(unit) + " " +
-                          std::to_string(time) + " " + std::to_string(value),
-                      "AddValue");
-    }
-    void AddDelimiter(std::int32_t source, std::string_view label, std::string_view unit, double time,
-                      std::int32_t reserved) override
-    {
-        recorder_.Hit("AddDelimiter " + std::to_string(source) + " " + std::string(label) + " " + std::string(unit) +
-                          " " + std::to_string(time) + " " + std::to_string(reserved),
-                      "AddDelimiter");
-    }
-
-private:
-    TRecorder& recorder_;
-};
-
-class TFakeFactory : public IDataManagerLinkFactory {
-public:
-    explicit TFakeFactory(TRecorder& recorder) : recorder_(recorder) {}
-    std::unique_ptr<IQuarzelAutoObject> Create() override
-    {
-        ++creations;
-        if (unavailable) throw EDataManagerError("not registered");
-        return std::make_unique<TFakeObject>(recorder_);
-    }
-    int creations = 0;
-    bool unavailable = false;
-
-private:
-    TRecorder& recorder_;
-};
+using test::TRecordingDataManager;
 
 // Every kind of call the run makes, once.
 void MakeEveryCall(TDataManagerLink& link)
@@ -81,6 +25,17 @@ void MakeEveryCall(TDataManagerLink& link)
     link.CollectStatusChanged(1);
 }
 
+struct TLinkFixture {
+    TLinkFixture()
+    {
+        link.SetLogger([this](const std::string& line) { log.push_back(line); });
+    }
+    TManualClock clock{EncodeDateTime(2024, 5, 6, 10, 2, 13)};
+    TRecordingDataManager dataManager;
+    TDataManagerLink link{clock};
+    std::vector<std::string> log;
+};
+
 TEST(DataManagerLink, NoVelgardInAnyCaseOrSettingCreatesNothingAndCallsNothing)
 {
     struct TCase {
@@ -90,127 +45,195 @@ TEST(DataManagerLink, NoVelgardInAnyCaseOrSettingCreatesNothingAndCallsNothing)
     for (const TCase& c : {TCase{"NOVELGARD", false}, TCase{"novelgard", false}, TCase{"NoVelgard", false},
                            TCase{"", true}, TCase{"whatever", true}}) {
         SCOPED_TRACE(c.argument);
-        TRecorder recorder;
-        TFakeFactory factory(recorder);
-        TDataManagerLink link;
-        EXPECT_EQ(link.CreateDataManagerLink(factory, c.argument, c.noVelgard), TDataManagerLinkResult::Disabled);
-        MakeEveryCall(link);
-        EXPECT_EQ(factory.creations, 0);
-        EXPECT_TRUE(recorder.calls.empty());
-        EXPECT_FALSE(link.LinkEnabled());
+        TLinkFixture f;
+        EXPECT_EQ(f.link.CreateDataManagerLink(f.dataManager, c.argument, c.noVelgard),
+                  TDataManagerLinkResult::Disabled);
+        MakeEveryCall(f.link);
+        f.dataManager.Return();
+        EXPECT_EQ(f.dataManager.creations, 0);
+        EXPECT_TRUE(f.dataManager.calls.empty());
+        EXPECT_FALSE(f.link.LinkEnabled());
+        EXPECT_FALSE(f.link.State().used);
     }
 }
 
-TEST(DataManagerLink, OtherArgumentsCreateTheObjectAndCallsGoThroughWithFixedSourceAndReserved)
+TEST(DataManagerLink, CallsGoOutInOrderWithFixedSourceAndReservedAndTheFirstStateAsksForARead)
 {
     for (const char* argument : {"", "NOVELGARDX", "--service", "NOVELGAR"}) {
         SCOPED_TRACE(argument);
-        TRecorder recorder;
-        TFakeFactory factory(recorder);
-        TDataManagerLink link;
-        ASSERT_EQ(link.CreateDataManagerLink(factory, argument, false), TDataManagerLinkResult::Created);
-        EXPECT_TRUE(link.LinkEnabled());
-        MakeEveryCall(link);
-        EXPECT_EQ(recorder.calls, (std::vector<std::string>{
-                                      "NotifyDataChanged",
-                                      "AddValue 123456 HR bpm 45000.500000 72.000000",
-                                      "AddDelimiter 0 HR bpm 45000.600000 0",
-                                      "SetCollectorState 0 2",
-                                      "SetCollectorState 0 1",
-                                  }));
-        EXPECT_TRUE(link.LinkEnabled());
+        TLinkFixture f;
+        ASSERT_EQ(f.link.CreateDataManagerLink(f.dataManager, argument, false), TDataManagerLinkResult::Created);
+        EXPECT_TRUE(f.link.LinkEnabled());
+        MakeEveryCall(f.link);
+        // A previous run may have written values it could not tell: the first state is followed by a read.
+        EXPECT_EQ(f.dataManager.calls, (std::vector<std::string>{
+                                           "NotifyDataChanged",
+                                           "AddValue 123456 HR bpm " + FormatIsoMilliseconds(45000.5) + " 72",
+                                           "AddDelimiter HR bpm",
+                                           "SetCollectorState 0 2",
+                                           "NotifyDataChanged",
+                                           "SetCollectorState 0 1",
+                                       }));
+        EXPECT_EQ(f.dataManager.delimiterTimes, std::vector<double>{45000.6});
+        const TDataManagerState state = f.link.State();
+        EXPECT_TRUE(state.used && state.connected);
+        EXPECT_EQ(state.since, f.clock.Now());
+        EXPECT_EQ(state.backlog, 0);
     }
 }
 
 TEST(DataManagerLink, UnavailableDataManagerFailsStartUpAndLeavesTheLinkOff)
 {
-    TRecorder recorder;
-    TFakeFactory factory(recorder);
-    factory.unavailable = true;
-    std::vector<std::string> log;
-    TDataManagerLink link;
-    link.SetLogger([&](const std::string& line) { log.push_back(line); });
-    EXPECT_EQ(link.CreateDataManagerLink(factory, "", false), TDataManagerLinkResult::Failed);
-    EXPECT_FALSE(link.LinkEnabled());
-    EXPECT_FALSE(link.HasObject());
-    MakeEveryCall(link);
-    EXPECT_TRUE(recorder.calls.empty());
-    ASSERT_EQ(log.size(), 1u);
-    EXPECT_NE(log[0].find("not registered"), std::string::npos);
+    TLinkFixture f;
+    f.dataManager.available = false;
+    EXPECT_EQ(f.link.CreateDataManagerLink(f.dataManager, "", false), TDataManagerLinkResult::Failed);
+    EXPECT_FALSE(f.link.LinkEnabled());
+    MakeEveryCall(f.link);
+    EXPECT_TRUE(f.dataManager.calls.empty());
+    ASSERT_EQ(f.log.size(), 1u);
+    EXPECT_NE(f.log[0].find("not running"), std::string::npos);
 }
 
-TEST(DataManagerLink, WhichFailuresEndTheLink)
+// Nothing waits for an answer: the calls are sent, and their answers, good or bad, come later.
+TEST(DataManagerLink, WhichFailuresEndTheLinkAndHowTheyAreShown)
 {
     struct TCase {
         const char* name;
         std::function<bool(TDataManagerLink&)> call;
-        const char* method;
-        TFailure failure;
+        const char* cause;  // the error answer; empty: the answer never comes
+        bool late;
         bool endsLink;
     };
+    const auto value = [](TDataManagerLink& l) { return l.AddValue("1", "HR", "bpm", 1, 2); };
+    const auto statusChange = [](TDataManagerLink& l) { return l.CollectStatusChanged(0); };
     const std::vector<TCase> cases = {
-        {"NotifyDataChanged refused", [](TDataManagerLink& l) { return l.NotifyDataChanged(); }, "NotifyDataChanged",
-         TFailure::Refused, true},
-        {"AddValue refused", [](TDataManagerLink& l) { return l.AddValue("1", "HR", "bpm", 1, 2); }, "AddValue",
-         TFailure::Refused, true},
-        {"AddDelimiter refused", [](TDataManagerLink& l) { return l.AddDelimiter("HR", "bpm", 1); }, "AddDelimiter",
-         TFailure::Refused, true},
-        {"Start refused", [](TDataManagerLink& l) { return l.StartCollecting(); }, "SetCollectorState",
-         TFailure::Refused, true},
-        {"status change refused", [](TDataManagerLink& l) { return l.CollectStatusChanged(2); }, "SetCollectorState",
-         TFailure::Refused, false},
-        // A data manager that does not answer would cost the wait on every later change.
-        {"status change unanswered", [](TDataManagerLink& l) { return l.CollectStatusChanged(2); }, "SetCollectorState",
-         TFailure::Timeout, true},
-        {"AddValue unanswered", [](TDataManagerLink& l) { return l.AddValue("1", "HR", "bpm", 1, 2); }, "AddValue",
-         TFailure::Timeout, true},
+        {"NotifyDataChanged refused", [](TDataManagerLink& l) { return l.NotifyDataChanged(); }, "refused", false,
+         true},
+        {"AddValue refused", value, "refused", false, true},
+        {"AddDelimiter refused", [](TDataManagerLink& l) { return l.AddDelimiter("HR", "bpm", 1); }, "refused", false,
+         true},
+        {"start refused", [](TDataManagerLink& l) { return l.StartCollecting(); }, "refused", false, true},
+        {"status change refused", statusChange, "refused", false, false},
+        {"status change late", statusChange, "NoReply: no answer", true, true},
+        {"AddValue late", value, "NoReply: no answer", true, true},
+        {"AddValue unanswered for 5 s", value, "", false, true},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.name);
-        TRecorder recorder;
-        recorder.failing = c.method;
-        recorder.failure = c.failure;
-        TFakeFactory factory(recorder);
-        std::vector<std::string> log;
-        TDataManagerLink link;
-        link.SetLogger([&](const std::string& line) { log.push_back(line); });
-        ASSERT_EQ(link.CreateDataManagerLink(factory, "", false), TDataManagerLinkResult::Created);
-
-        EXPECT_FALSE(c.call(link));
-        EXPECT_EQ(link.LinkEnabled(), !c.endsLink);
-        EXPECT_EQ(log.size(), 1u);
-        recorder.failing.clear();
-        MakeEveryCall(link);
-        // An ended link makes no further call; a kept one makes all of them.
-        EXPECT_EQ(recorder.calls.size(), c.endsLink ? 1u : 6u);
+        TLinkFixture f;
+        ASSERT_EQ(f.link.CreateDataManagerLink(f.dataManager, "", false), TDataManagerLinkResult::Created);
+        f.link.CollectStatusChanged(1);
+        f.dataManager.holdAnswers = true;
+        EXPECT_TRUE(c.call(f.link));
+        EXPECT_EQ(f.link.State().backlog, 1);
+        if (*c.cause != '\0') {
+            f.dataManager.Answer(1, c.cause, c.late);
+        } else {
+            f.clock.AdvanceSeconds(4.9);
+            f.link.Tick();
+            EXPECT_TRUE(f.link.LinkEnabled());
+            f.clock.AdvanceSeconds(0.2);
+            f.link.Tick();
+        }
+        const TDataManagerState state = f.link.State();
+        EXPECT_EQ(state.connected, !c.endsLink);
+        EXPECT_EQ(state.callsFailed, 1);
+        EXPECT_EQ(state.backlog, 0);
+        ASSERT_EQ(f.log.size(), 1u);
+        if (c.endsLink) {
+            EXPECT_EQ(f.log[0].rfind("Error: the data manager link is lost: ", 0), 0u) << f.log[0];
+            EXPECT_EQ(state.lastError, *c.cause != '\0' ? c.cause : "no answer from the data manager within 5 s");
+            EXPECT_EQ(state.since, f.clock.Now());
+        }
+        const std::size_t before = f.dataManager.calls.size();
+        MakeEveryCall(f.link);
+        // A lost link makes no further call; a kept one makes all of them.
+        EXPECT_EQ(f.dataManager.calls.size() - before, c.endsLink ? 0u : 5u);
     }
 }
 
-TEST(DataManagerLink, StatusChangesSendIdleOrCollecting)
+TEST(DataManagerLink, AFullBacklogEndsTheLinkAndAnswersInTimeKeepIt)
 {
-    TRecorder recorder;
-    TFakeFactory factory(recorder);
-    TDataManagerLink link;
-    ASSERT_EQ(link.CreateDataManagerLink(factory, "", false), TDataManagerLinkResult::Created);
-    // The collection cycle reports a status only when it differs from the stored one.
-    std::uint8_t stored = 0;
-    for (std::uint8_t status : {0, 1, 2, 3, 0}) {
-        if (status != stored) link.CollectStatusChanged(status);
-        stored = status;
-    }
-    EXPECT_EQ(recorder.calls, (std::vector<std::string>{"SetCollectorState 0 1", "SetCollectorState 0 2",
-                                                        "SetCollectorState 0 2", "SetCollectorState 0 1"}));
+    TLinkFixture f;
+    ASSERT_EQ(f.link.CreateDataManagerLink(f.dataManager, "", false), TDataManagerLinkResult::Created);
+    f.dataManager.holdAnswers = true;
+    for (std::size_t i = 0; i < kMaxCallsAwaitingAnswer; ++i) ASSERT_TRUE(f.link.AddValue("1", "HR", "bpm", 1, 2));
+    // Answers that come within the limit, however many await theirs, keep the link.
+    f.clock.AdvanceSeconds(4);
+    f.dataManager.Answer(1);
+    f.link.Tick();
+    EXPECT_EQ(f.link.State().backlog, static_cast<std::int64_t>(kMaxCallsAwaitingAnswer) - 1);
+    ASSERT_TRUE(f.link.AddValue("1", "HR", "bpm", 1, 2));
+    EXPECT_FALSE(f.link.AddValue("1", "HR", "bpm", 1, 2));
+    const TDataManagerState state = f.link.State();
+    EXPECT_FALSE(state.connected);
+    EXPECT_EQ(state.lastError, "the data manager fell 10000 calls behind");
+    EXPECT_EQ(f.dataManager.calls.size(), kMaxCallsAwaitingAnswer + 1);
 }
 
-TEST(DataManagerLink, DisableStopsEveryCall)
+TEST(DataManagerLink, ADataManagerThatComesBackIsToldTheStateAndToReadTheFiles)
 {
-    TRecorder recorder;
-    TFakeFactory factory(recorder);
-    TDataManagerLink link;
-    ASSERT_EQ(link.CreateDataManagerLink(factory, "", false), TDataManagerLinkResult::Created);
-    link.DisableDataManagerLink();
-    MakeEveryCall(link);
-    EXPECT_TRUE(recorder.calls.empty());
+    TLinkFixture f;
+    ASSERT_EQ(f.link.CreateDataManagerLink(f.dataManager, "", false), TDataManagerLinkResult::Created);
+    f.link.StartCollecting();
+    f.dataManager.holdAnswers = true;
+    f.link.AddValue("1", "HR", "bpm", 1, 2);
+    f.dataManager.Leave();
+    EXPECT_FALSE(f.link.LinkEnabled());
+    EXPECT_EQ(f.link.State().lastError, "the data manager left the D-Bus session bus");
+    // Changes while it is away are kept for its return, not sent.
+    f.link.CollectStatusChanged(3);
+    f.link.CollectStatusChanged(1);
+    f.link.AddValue("1", "HR", "bpm", 1, 3);
+    f.dataManager.calls.clear();
+
+    f.clock.AdvanceSeconds(60);
+    f.dataManager.holdAnswers = false;
+    f.dataManager.Return();
+    EXPECT_EQ(f.dataManager.creations, 2);
+    const TDataManagerState state = f.link.State();
+    EXPECT_TRUE(state.connected);
+    EXPECT_EQ(state.since, f.clock.Now());
+    EXPECT_EQ(state.callsFailed, 0);
+    EXPECT_EQ(state.backlog, 0);
+    f.link.AddValue("1", "HR", "bpm", 1, 4);
+    EXPECT_EQ(f.dataManager.calls, (std::vector<std::string>{"SetCollectorState 0 1", "NotifyDataChanged",
+                                                             "AddValue 1 HR bpm 1899-12-31T00:00:00.000 4"}));
+    ASSERT_EQ(f.log.size(), 2u);
+    EXPECT_NE(f.log[1].find("back"), std::string::npos);
+
+    // A running data manager that refuses stays cut off until it starts again.
+    f.dataManager.refusing = "AddValue";
+    EXPECT_TRUE(f.link.AddValue("1", "HR", "bpm", 1, 5));
+    EXPECT_FALSE(f.link.LinkEnabled());
+    f.clock.AdvanceSeconds(60);
+    f.link.Tick();
+    EXPECT_FALSE(f.link.LinkEnabled());
+    EXPECT_EQ(f.dataManager.creations, 2);
+}
+
+TEST(DataManagerLink, ARunThatMayWaitKeepsItsBacklogSmallAndTheEndWaitsForAnswers)
+{
+    TLinkFixture f;
+    ASSERT_EQ(f.link.CreateDataManagerLink(f.dataManager, "", false), TDataManagerLinkResult::Created);
+    f.dataManager.holdAnswers = true;
+    f.dataManager.answerOnWait = true;
+    f.link.SetMayWait(true);
+    std::int64_t largest = 0;
+    for (int i = 0; i < 3000; ++i) {
+        ASSERT_TRUE(f.link.AddValue("1", "HR", "bpm", 1, i));
+        largest = std::max(largest, f.link.State().backlog);
+    }
+    EXPECT_EQ(largest, static_cast<std::int64_t>(kPacedCallsAwaitingAnswer));
+    EXPECT_TRUE(f.link.LinkEnabled());
+    EXPECT_TRUE(f.link.AwaitOutstanding(3));
+    EXPECT_EQ(f.link.State().backlog, 0);
+
+    // Answers that never come end the wait, even on a clock that stands still.
+    f.dataManager.answerOnWait = false;
+    f.link.AddValue("1", "HR", "bpm", 1, 1);
+    EXPECT_FALSE(f.link.AwaitOutstanding(3));
+    EXPECT_EQ(f.link.State().backlog, 1);
 }
 
 }  // namespace

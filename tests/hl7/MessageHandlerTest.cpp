@@ -66,8 +66,9 @@ TEST(MessageHandler, OnlyTheFirstMessageOfAnIntervalIsWrittenOnTheGrid)
                               "123456 HR bpm 2024-05-06T12:00:20.000 75", "123456 SpO2 % 2024-05-06T12:00:20.000 97"}));
     EXPECT_EQ(f.handler.ValuesWritten(), 4);
     EXPECT_EQ(f.handler.MessagesDecoded(), 4);
-    // The data manager hears of every message of a registered patient, written or not.
-    EXPECT_EQ(f.Count("NotifyDataChanged"), 4);
+    // The data manager hears of every message of a registered patient, written or not, and once after the
+    // run's first collection state.
+    EXPECT_EQ(f.Count("NotifyDataChanged"), 1 + 4);
     EXPECT_TRUE(f.files.FileExists("C:\\KVD\\DATA\\123456\\Patient"));
     EXPECT_TRUE(f.files.FileExists("C:\\KVD\\DATA\\123456\\Halcyra.pil"));
 }

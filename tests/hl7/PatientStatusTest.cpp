@@ -168,5 +168,54 @@ TEST(PatientStatus, TheLastProblemSaysWhyValuesWereNotWrittenUntilAPointIsWritte
     }
 }
 
+// A lost data manager is shown, the files keep every value meanwhile, and one that comes back is told the
+// state and to read the files again; an answer overdue on the tick counts as a loss too.
+TEST(PatientStatus, TheDataManagerLinkIsShownLostAndBackWhileTheFilesKeepEveryValue)
+{
+    TEngineFixture f;
+    f.Collecting();
+    f.ReceiveAt(At(12, 0, 11), Vitals("111", "Smith^John", "20240506120011"));
+    EXPECT_EQ(f.Values().size(), 2u);
+    EXPECT_EQ(DataManagerLine(f.engine.RunStatus().dataManager), "Data manager: connected");
+
+    f.clock.Set(At(12, 0, 13));
+    f.autoObject.Leave();
+    f.ReceiveAt(At(12, 0, 21), Vitals("111", "Smith^John", "20240506120021", "80"));
+    TRunStatus status = f.engine.RunStatus();
+    EXPECT_FALSE(status.dataManager.connected);
+    EXPECT_EQ(DataManagerLine(status.dataManager),
+              "Data manager: lost since 12:00:13: the data manager left the D-Bus session bus");
+    EXPECT_NE(FormatRunStatusText(status).find("\nData manager: lost since 12:00:13"), std::string::npos);
+    EXPECT_EQ(PatientIn(status, "111").pointsWritten, 4);
+    EXPECT_EQ(f.Values().size(), 2u);
+
+    f.autoObject.calls.clear();
+    f.clock.Set(At(12, 0, 25));
+    f.autoObject.Return();
+    f.ReceiveAt(At(12, 0, 31), Vitals("111", "Smith^John", "20240506120031", "90"));
+    EXPECT_EQ(f.autoObject.calls,
+              (std::vector<std::string>{"SetCollectorState 0 2", "NotifyDataChanged",
+                                        "AddValue 111 HR bpm 2024-05-06T12:00:30.000 90",
+                                        "AddValue 111 SpO2 % 2024-05-06T12:00:30.000 97", "NotifyDataChanged"}));
+    status = f.engine.RunStatus();
+    EXPECT_TRUE(status.dataManager.connected);
+    EXPECT_EQ(status.dataManager.since, At(12, 0, 25));
+
+    f.autoObject.holdAnswers = true;
+    f.ReceiveAt(At(12, 0, 41), Vitals("111", "Smith^John", "20240506120041"));
+    EXPECT_EQ(f.engine.RunStatus().dataManager.backlog, 3);
+    f.clock.Set(At(12, 0, 46, 500));
+    f.engine.Tick();
+    status = f.engine.RunStatus();
+    EXPECT_FALSE(status.dataManager.connected);
+    EXPECT_EQ(status.dataManager.lastError, "no answer from the data manager within 5 s");
+    EXPECT_EQ(status.dataManager.callsFailed, 1);
+    EXPECT_EQ(PatientIn(status, "111").pointsWritten, 8);
+    int losses = 0;
+    for (const std::string& line : f.logLines)
+        losses += line.find("Error: the data manager link is lost") != std::string::npos;
+    EXPECT_EQ(losses, 2);
+}
+
 }  // namespace
 }  // namespace halcyra

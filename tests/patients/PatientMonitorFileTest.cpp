@@ -64,12 +64,20 @@ public:
     {
         ++appends;
         if (failAppends) throw ESaveFileIoError("cannot write " + path.string());
+        if (order != nullptr) order->push_back("append");
         std::ifstream in(path, std::ios::binary);
         const std::string before((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         for (const std::string& problem : CheckMonitorFile(before + std::string(bytes)))
             appendProblems.push_back(problem);
         TPosixSaveFileIo::Append(path, bytes, check, after);
     }
+    void Sync(const fs::path& path) override
+    {
+        if (order != nullptr) order->push_back("sync");
+        TPosixSaveFileIo::Sync(path);
+    }
+    // What reached the files and the data manager, in order.
+    std::vector<std::string>* order = nullptr;
     int headerReads = 0;
     int wholeReads = 0;
     int appends = 0;
@@ -91,12 +99,16 @@ protected:
 
 class TRecorder final : public IDataManagerLinkFactory, public IQuarzelAutoObject {
 public:
-    std::unique_ptr<IQuarzelAutoObject> Create() override { return std::make_unique<TForward>(*this); }
+    std::unique_ptr<IQuarzelAutoObject> Create(IDataManagerEvents& events) override
+    {
+        return std::make_unique<TForward>(*this, events);
+    }
     void NotifyDataChanged() override {}
     void SetCollectorState(std::int32_t, std::int32_t) override {}
     void AddValue(std::string_view id, std::string_view label, std::string_view unit, double, double value) override
     {
         if (fail) throw EDataManagerError("refused");
+        if (order != nullptr) order->push_back("told");
         calls.push_back(std::string(id) + " " + std::string(label) + " " + std::string(unit) + " " +
                         std::to_string(value));
     }
@@ -104,21 +116,27 @@ public:
 
     std::vector<std::string> calls;
     bool fail = false;
+    std::vector<std::string>* order = nullptr;
 
 private:
     class TForward final : public IQuarzelAutoObject {
     public:
-        explicit TForward(TRecorder& to) : to_(to) {}
-        void NotifyDataChanged() override {}
-        void SetCollectorState(std::int32_t, std::int32_t) override {}
+        TForward(TRecorder& to, IDataManagerEvents& events) : to_(to), events_(events) {}
+        void NotifyDataChanged() override { events_.CallAnswered(); }
+        void SetCollectorState(std::int32_t, std::int32_t) override { events_.CallAnswered(); }
         void AddValue(std::string_view p, std::string_view l, std::string_view u, double t, double v) override
         {
             to_.AddValue(p, l, u, t, v);
+            events_.CallAnswered();
         }
-        void AddDelimiter(std::int32_t, std::string_view, std::string_view, double, std::int32_t) override {}
+        void AddDelimiter(std::int32_t, std::string_view, std::string_view, double, std::int32_t) override
+        {
+            events_.CallAnswered();
+        }
 
     private:
         TRecorder& to_;
+        IDataManagerEvents& events_;
     };
 };
 
@@ -220,7 +238,8 @@ protected:
     TSettingsStore settings{*registry};
     TParameterModel params{settings};
     TRecorder recorder;
-    TDataManagerLink link;
+    TManualClock clock{EncodeDateTime(2024, 5, 6, 12, 0, 30)};
+    TDataManagerLink link{clock};
     TDataManagerNotices notices{link};
     std::shared_ptr<TCountingIo> io = std::make_shared<TCountingIo>();
     TSaveItNew writer{io};
@@ -406,6 +425,38 @@ TEST_F(PatientMonitorFileTest, AnExcludedValueDeclaresItsSeriesButWritesNoPoint)
     params.SetAutomatic(true);
     monitorFile.AppendValue("HR", "", "", "bpm", t1, 72, TValueTiming::Grid);
     EXPECT_EQ(Stored("Halcyra.pil").at(0).points.size(), 1u);
+}
+
+// After a power loss the data manager may know only of values the file holds: each append reaches the disk
+// before the data manager hears of its values. Without a link nothing waits for the disk per append.
+TEST_F(PatientMonitorFileTest, ValuesAreOnDiskBeforeTheDataManagerHearsOfThem)
+{
+    std::vector<std::string> order;
+    io->order = &order;
+    recorder.order = &order;
+    Open();
+    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72, TValueTiming::Grid);
+    order.clear();
+    monitorFile.AppendValues(
+        {{"HR", "", "", "bpm", t2, 73, TValueTiming::Grid}, {"SpO2", "", "", "%", t2, 98, TValueTiming::Grid}});
+    // SpO2 is declared: the values go in with the file's replacement, which is synced itself.
+    EXPECT_EQ(order, (std::vector<std::string>{"told", "told"}));
+
+    order.clear();
+    monitorFile.AppendValues({{"HR", "", "", "bpm", t2 + kOneSecond * 10, 74, TValueTiming::Grid},
+                              {"SpO2", "", "", "%", t2 + kOneSecond * 10, 97, TValueTiming::Grid}});
+    EXPECT_EQ(order, (std::vector<std::string>{"append", "sync", "told", "told"}));
+
+    link.DisableDataManagerLink("gone");
+    order.clear();
+    monitorFile.AppendValue("HR", "", "", "bpm", t2 + kOneSecond * 20, 75, TValueTiming::Grid);
+    EXPECT_EQ(order, (std::vector<std::string>{"append"}));
+    // The end of an import makes what was written without a sync durable, once per file.
+    monitorFile.AppendValue("HR", "", "", "bpm", t2 + kOneSecond * 30, 76, TValueTiming::Grid);
+    order.clear();
+    monitorFile.SyncWrittenFiles();
+    monitorFile.SyncWrittenFiles();
+    EXPECT_EQ(order, (std::vector<std::string>{"sync"}));
 }
 
 TEST_F(PatientMonitorFileTest, AFailingDataManagerEndsTheLinkButNotTheWriting)
