@@ -106,7 +106,10 @@ int main(int argc, char** argv)
 
     TStandinObject object(output, MethodSet(parser.values(failOption), "fail"),
                           MethodSet(parser.values(hangOption), "hang"), delayMs);
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    // A connection of its own rather than sessionBus(): that one holds back incoming calls until the event loop
+    // runs, and a call that arrives just as it lets them through can overtake the ones it held, so a data
+    // manager that is called the moment it owns its name would hear them out of order.
+    QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("velgard-standin"));
     if (!bus.isConnected()) {
         std::fprintf(stderr, "velgard-standin: no D-Bus session bus: %s\n", qPrintable(bus.lastError().message()));
         return 1;
