@@ -3,7 +3,8 @@
 # data manager, on a private D-Bus session bus and loopback. Build Release first:
 #   scripts/build.sh build-release -DCMAKE_BUILD_TYPE=Release -DHALCYRA_TESTS=OFF
 #   bench/central-station.sh [BUILD] [--beds N] [--paced-seconds S] [--flood-count N] [--soak-seconds S]
-#                            [--desktop-seconds S] [--no-data-manager]
+#                            [--desktop-seconds S] [--no-data-manager] [--data-manager-delay MS]
+#                            [--compare-data-manager]
 # Runs, each with a fresh service: 64 beds paced at one message per bed per second; then as fast as cs-sim
 # can send (--rate 0); optionally a long paced run for the resident memory, and a paced run of the desktop
 # program with its window shown on a private X server (Xvfb). With --no-data-manager Halcyra runs with
@@ -13,6 +14,10 @@
 # The paced run's recorded stream is then imported (halcyra --import) on fresh settings and a fresh data
 # folder, on the same bus with the same data manager; its line gives the import's CPU time per message, raw
 # and less the start-up (an import of the capture's first message alone), and the service/import ratio.
+# --data-manager-delay MS makes the stand-in answer every call MS milliseconds late; a paced run then also
+# prints how far the newest point fell behind the clock and how long `halcyra --status` took, asked every
+# 5 s, and how long the service took to end after SIGTERM. --compare-data-manager runs the paced service
+# twice, without and with the data manager, and prints the CPU ratio of the two.
 # Each figure comes with its floor from the same run: bench/floor/FloorCollector.cpp (floor-collector) takes
 # the same stream from its own cs-sim (the paced one beside the service, the flood after it) or reads the
 # same capture, frames it, takes the few fields it needs and appends one record per written value to files
@@ -27,7 +32,9 @@ if [ "${1:-}" = "--inside-session" ]; then
   # --no-data-manager: Halcyra runs with NOVELGARD and makes no D-Bus call, as the floor makes none.
   withoutDataManager=()
   [ "${HALCYRA_BENCH_NOVELGARD:-}" = 1 ] && withoutDataManager=(NOVELGARD)
-  "$build/tools/velgard-standin/velgard-standin" --output "$work/calls.jsonl" >/dev/null 2>&1 &
+  delay=()
+  [ -n "${HALCYRA_BENCH_DELAY:-}" ] && delay=(--delay "$HALCYRA_BENCH_DELAY")
+  "$build/tools/velgard-standin/velgard-standin" --output "$work/calls.jsonl" "${delay[@]}" >/dev/null 2>&1 &
   standin=$!
   # A run that fails leaves none of its processes behind.
   running=("$standin")
@@ -114,7 +121,31 @@ if [ "${1:-}" = "--inside-session" ]; then
   # Start-up (the data manager link, the census) is not part of the per-message cost.
   until grep -q "connected" "$work/cs-sim.log"; do sleep 0.05; done
   start=$(date +%s.%N) cpu0=$(cpu)
+  # Every 5 s: how far the newest point lags the clock, and how long the status answer took.
+  if [ "$mode" = paced ]; then
+    : >"$work/status.lines"
+    (while kill -0 "$sim" 2>/dev/null; do
+      sleep 5
+      t0=$(date +%s.%N)
+      answer=$(timeout 10 "$build/src/app/halcyra" --status --json --registry "$work/registry" 2>/dev/null) || answer=
+      t1=$(date +%s.%N)
+      printf '%s' "$answer" | python3 -c '
+import json, sys, datetime
+t0, t1 = float(sys.argv[1]), float(sys.argv[2])
+try:
+    s = json.load(sys.stdin)
+except ValueError:
+    print("none", t1 - t0, "-")
+    sys.exit()
+parse = datetime.datetime.fromisoformat
+newest = [parse(p["lastWritten"]) for p in s["patients"] if p["lastWritten"]]
+lag = (parse(s["time"]) - max(newest)).total_seconds() if newest else -1
+print(lag, t1 - t0, s["dataManager"]["callsFailed"])' "$t0" "$t1"
+    done >>"$work/status.lines") &
+    watcher=$!
+  fi
   wait "$sim" || { echo "cs-sim failed: $(cat "$work/cs-sim.log")" >&2; exit 1; }
+  [ -n "${watcher:-}" ] && wait "$watcher"
   running=("$standin" "$halcyra")
   end=$(date +%s.%N) cpu1=$(cpu)
   # Halcyra may still be working through what cs-sim wrote: the run ends when its CPU time stops growing.
@@ -124,8 +155,10 @@ if [ "${1:-}" = "--inside-session" ]; then
     end=$(date +%s.%N) cpu1=$now
   done
   rss=$(awk '/^VmRSS/ { print $2 }' "/proc/$halcyra/status")
+  termAt=$(date +%s.%N)
   kill -TERM "$halcyra"
   wait "$halcyra" || true
+  termSeconds=$(awk -v a="$termAt" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }')
   running=("$standin")
   # The desktop logs to its log file only; its counter line is there.
   [ "$mode" = desktop ] && cat "$work/prefix/drive_c/TEMP/Halcyra Logfile.txt" >>"$work/halcyra.log" 2>/dev/null
@@ -141,6 +174,14 @@ if [ "${1:-}" = "--inside-session" ]; then
       printf "%-6s beds %3d  sent %8d  received %8d  lost %d  %9.1f messages/s  %7.1f us CPU/message  RSS %6.1f MB  (%.1f s)\n",
         mode, beds, sent, received, sent - received, received / seconds, us, rss / 1024, seconds
     }'
+  if [ "$mode" = paced ] && [ -s "$work/status.lines" ]; then
+    # The first interval has no point yet; lags count from the third look on.
+    awk -v delay="${HALCYRA_BENCH_DELAY:-0}" -v term="$termSeconds" '
+      { asks++; if ($1 == "none") unanswered++; else if (NR > 2 && $1 > lag) lag = $1
+        if ($2 > slowest) slowest = $2; if ($3 != "-") failed = $3 }
+      END { printf "paced  data manager answering %d ms late: newest point at most %.0f s behind the clock; --status at most %.2f s (%d asks, %d unanswered); %s calls failed; ended %s s after SIGTERM\n",
+              delay, lag, slowest, asks, unanswered, failed, term }' "$work/status.lines"
+  fi
   if [ "$mode" = flood ]; then floorStart --rate 0 --count "$amount"; fi
   floorEnd
   floorLine "$mode" "$serviceUs" "$(cat "$work/floor.out")"
@@ -214,7 +255,7 @@ fi
 
 build="$root/build-release"
 [ $# -gt 0 ] && [ "${1#--}" = "$1" ] && { build=$1; shift; }
-beds=64 paced=60 flood=200000 soak=0 desktop=0
+beds=64 paced=60 flood=200000 soak=0 desktop=0 compare=0
 while [ $# -gt 0 ]; do
   case $1 in
     --beds) beds=$2; shift 2 ;;
@@ -223,7 +264,9 @@ while [ $# -gt 0 ]; do
     --soak-seconds) soak=$2; shift 2 ;;
     --desktop-seconds) desktop=$2; shift 2 ;;
     --no-data-manager) export HALCYRA_BENCH_NOVELGARD=1; shift ;;
-    *) echo "usage: bench/central-station.sh [BUILD] [--beds N] [--paced-seconds S] [--flood-count N] [--soak-seconds S] [--desktop-seconds S] [--no-data-manager]" >&2; exit 2 ;;
+    --data-manager-delay) export HALCYRA_BENCH_DELAY=$2; shift 2 ;;
+    --compare-data-manager) compare=1; shift ;;
+    *) echo "usage: bench/central-station.sh [BUILD] [--beds N] [--paced-seconds S] [--flood-count N] [--soak-seconds S] [--desktop-seconds S] [--no-data-manager] [--data-manager-delay MS] [--compare-data-manager]" >&2; exit 2 ;;
   esac
 done
 work=$(mktemp -d /tmp/halcyra-cs-bench.XXXXXX)
@@ -237,6 +280,17 @@ run() {
   { dbus-run-session -- "$0" --inside-session "$build" "$work" "$@" 2>&1 >&3 3>&- |
     { grep -v 'Failed to set fd limit' || true; } >&2 3>&-; } 3>&1
 }
+if [ "$compare" = 1 ]; then
+  # The same paced run without and with the data manager; the import of each capture too.
+  HALCYRA_BENCH_NOVELGARD=1 run paced "$paced" "$beds" import | tee "$work/without.out"
+  HALCYRA_BENCH_NOVELGARD= run paced "$paced" "$beds" import | tee "$work/with.out"
+  us() { awk -v mode="$1" '$1 == mode && $2 == "beds" { for (i = 1; i < NF; i++) if ($(i + 1) == "us") v = $i } END { print v }' "$2"; }
+  awk -v a="$(us paced "$work/without.out")" -v b="$(us paced "$work/with.out")" \
+      -v c="$(us import "$work/without.out")" -v d="$(us import "$work/with.out")" 'BEGIN {
+    printf "data manager: paced service %.1f us CPU/message without, %.1f us with: %.2fx\n", a, b, b / a
+    printf "data manager: import %.1f us CPU/message without, %.1f us with: %.2fx\n", c, d, d / c }'
+  paced=0
+fi
 [ "$paced" -gt 0 ] && run paced "$paced" "$beds" import
 [ "$flood" -gt 0 ] && run flood "$flood" "$beds"
 [ "$soak" -gt 0 ] && run paced "$soak" "$beds"

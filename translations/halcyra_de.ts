@@ -32,6 +32,14 @@
         <translation>zuletzt geschrieben %1 · %2 Werte</translation>
     </message>
     <message>
+        <source>Data manager lost since %1</source>
+        <translation>Datenmanager getrennt seit %1</translation>
+    </message>
+    <message>
+        <source>Written to the file, not told to the data manager</source>
+        <translation>In die Datei geschrieben, dem Datenmanager nicht gemeldet</translation>
+    </message>
+    <message>
         <source>Delete</source>
         <translation>Löschen</translation>
     </message>

@@ -2,8 +2,6 @@
 
 #include "platform/Text.h"
 
-#include <QCoreApplication>
-#include <QDBusPendingCall>
 #include <QDBusServiceWatcher>
 #include <QDeadlineTimer>
 #include <QThread>
@@ -44,8 +42,7 @@ bool NameHasOwner(const QDBusConnection& connection, const TDBusLinkOptions& opt
 {
     QDBusMessage hasOwner = BusCall(QStringLiteral("NameHasOwner"));
     hasOwner.setArguments({options.service});
-    // The bus daemon itself answers, so the call timeout is ample.
-    const QDBusMessage reply = CallWithTimeout(connection, hasOwner, options.callTimeoutMs);
+    const QDBusMessage reply = CallWithTimeout(connection, hasOwner, options.busTimeoutMs);
     return !reply.arguments().isEmpty() && reply.arguments().first().toBool();
 }
 
@@ -64,34 +61,12 @@ QDBusMessage CallWithTimeout(const QDBusConnection& connection, const QDBusMessa
     throw EDataManagerError(Describe(pending.error()));
 }
 
-TDBusAnswers::TDBusAnswers(QDBusConnection connection, IDataManagerEvents& events)
-    : connection_(std::move(connection)), events_(events)
-{
-}
-
-void TDBusAnswers::Answered(const QDBusMessage&)
-{
-    ++delivered_;
-    events_.CallAnswered();
-}
-
-void TDBusAnswers::Failed(const QDBusError& error, const QDBusMessage&)
-{
-    ++delivered_;
-    // A closed bus fails every call that awaited its answer; say what happened, not what it did to a call.
-    if (!connection_.isConnected()) {
-        events_.CallFailed(kBusClosedCause, false);
-        return;
-    }
-    events_.CallFailed(Describe(error), IsLate(error));
-}
-
 TDBusQuarzelAutoObject::TDBusQuarzelAutoObject(QDBusConnection connection, TDBusLinkOptions options,
                                                IDataManagerEvents& events)
-    : connection_(std::move(connection)),
-      options_(std::move(options)),
-      answers_(std::make_unique<TDBusAnswers>(connection_, events))
+    : connection_(std::move(connection)), options_(std::move(options)), events_(events)
 {
+    batch_.setSingleShot(true);
+    batch_.callOnTimeout([this] { Flush(); });
 }
 
 void TDBusQuarzelAutoObject::Call(const QString& method, const QList<QVariant>& arguments)
@@ -99,23 +74,53 @@ void TDBusQuarzelAutoObject::Call(const QString& method, const QList<QVariant>& 
     if (!connection_.isConnected()) throw EDataManagerError(kBusClosedCause);
     QDBusMessage message = QDBusMessage::createMethodCall(options_.service, options_.path, options_.interface, method);
     message.setArguments(arguments);
-    // Queued on the connection in call order; the answer, or the timeout's NoReply, comes to answers_.
-    if (!connection_.callWithCallback(message, answers_.get(), SLOT(Answered(QDBusMessage)),
-                                      SLOT(Failed(QDBusError, QDBusMessage)), options_.callTimeoutMs)) {
-        throw EDataManagerError(Describe(connection_.lastError()));
+    unsent_.push_back(std::move(message));
+    if (unsent_.size() >= options_.batchCalls)
+        Flush();
+    else if (!batch_.isActive())
+        batch_.start(options_.batchMs);
+}
+
+void TDBusQuarzelAutoObject::Flush()
+{
+    batch_.stop();
+    // Queued on the connection in call order; the bus thread takes the answer, or the timeout's NoReply.
+    for (const QDBusMessage& message : unsent_)
+        pending_.push_back(connection_.asyncCall(message, options_.callTimeoutMs));
+    unsent_.clear();
+}
+
+std::size_t TDBusQuarzelAutoObject::Deliver()
+{
+    std::size_t delivered = 0;
+    // In call order: an answer that came early waits for those of the calls before it.
+    while (!pending_.empty() && pending_.front().isFinished()) {
+        const QDBusPendingCall call = pending_.front();
+        pending_.pop_front();
+        ++delivered;
+        if (!call.isError()) {
+            events_.CallAnswered();
+        } else if (!connection_.isConnected()) {
+            // A closed bus fails every call that awaited its answer; say what happened, not what it did.
+            events_.CallFailed(kBusClosedCause, false);
+        } else {
+            events_.CallFailed(Describe(call.error()), IsLate(call.error()));
+        }
     }
+    return delivered;
+}
+
+void TDBusQuarzelAutoObject::DeliverAnswers()
+{
+    Deliver();
 }
 
 void TDBusQuarzelAutoObject::AwaitAnswers(int timeoutMs)
 {
-    // Only the answers are delivered: no timer, socket or window event of the run is handled meanwhile.
-    const std::uint64_t before = answers_->Delivered();
+    // The bus thread takes the answers; nothing of the run's own is handled meanwhile.
+    Flush();
     const QDeadlineTimer deadline(timeoutMs);
-    for (;;) {
-        QCoreApplication::sendPostedEvents(answers_.get());
-        if (answers_->Delivered() != before || deadline.hasExpired()) return;
-        QThread::msleep(1);
-    }
+    while (!pending_.empty() && Deliver() == 0 && !deadline.hasExpired()) QThread::msleep(1);
 }
 
 void TDBusQuarzelAutoObject::NotifyDataChanged()
@@ -216,7 +221,7 @@ std::unique_ptr<IQuarzelAutoObject> TDBusDataManagerLinkFactory::Create(IDataMan
     }
     if (!NameHasOwner(connection_, options_)) {
         const QDBusMessage activatable =
-            CallWithTimeout(connection_, BusCall(QStringLiteral("ListActivatableNames")), options_.callTimeoutMs);
+            CallWithTimeout(connection_, BusCall(QStringLiteral("ListActivatableNames")), options_.busTimeoutMs);
         const QStringList names =
             activatable.arguments().isEmpty() ? QStringList() : activatable.arguments().first().toStringList();
         if (!names.contains(options_.service)) {

@@ -1,6 +1,7 @@
 // The data manager's automation object on the D-Bus session bus. Calls are hand-built messages sent
-// without waiting, in order, on one connection (no introspection, which can stall on a hanging peer);
-// their answers arrive through the event loop. A watch follows the data manager's name and the bus itself.
+// without waiting, in order, on one connection (no introspection, which can stall on a hanging peer). The
+// bus connection's own thread receives the answers; the caller collects them when it looks, so an answer
+// costs the caller no wake-up of its own. A watch follows the data manager's name and the bus itself.
 #pragma once
 
 #include "datamanager/IVelgard_TLB.h"
@@ -8,22 +9,36 @@
 #include <QDBusConnection>
 #include <QDBusError>
 #include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
+#include <deque>
+#include <limits>
 #include <memory>
+#include <vector>
 
 class QDBusServiceWatcher;
 
 namespace halcyra {
 
+// libdbus's "no timeout".
+inline constexpr int kNoCallTimeout = std::numeric_limits<int>::max();
+
 struct TDBusLinkOptions {
     QString service = QStringLiteral("com.tovarin.Velgard");
     QString path = QStringLiteral("/QuarzelAutoObject");
     QString interface = QStringLiteral("com.tovarin.Velgard.QuarzelAutoObject");
-    // Longest wait for the answer to one call; no answer in that time is a failure.
-    int callTimeoutMs = 5000;
+    // Longest wait for the answer to one call of the run; no answer in that time is a failure. None by
+    // default: the link times its calls on its tick, which spares the bus thread a timer per call.
+    int callTimeoutMs = kNoCallTimeout;
+    // Longest wait for an answer of the bus itself at start-up.
+    int busTimeoutMs = 5000;
+    // Calls are gathered this long and sent together: the bus thread wakes once for them, not once each.
+    int batchMs = 100;
+    // A batch this large is sent at once.
+    std::size_t batchCalls = 256;
     // Longest wait for the bus to start an activatable data manager.
     int createTimeoutMs = 10000;
     // How often a lost bus is looked for again.
@@ -37,25 +52,6 @@ inline constexpr const char* kBusClosedCause = "the D-Bus session bus closed the
 // for an error answer, no answer or no bus.
 QDBusMessage CallWithTimeout(const QDBusConnection& connection, const QDBusMessage& message, int timeoutMs);
 
-// Receives the answers of one object's calls and hands them on; destroyed with the object, so later
-// answers go nowhere.
-class TDBusAnswers : public QObject {
-    Q_OBJECT
-public:
-    TDBusAnswers(QDBusConnection connection, IDataManagerEvents& events);
-    // Answers delivered so far.
-    std::uint64_t Delivered() const { return delivered_; }
-
-public Q_SLOTS:
-    void Answered(const QDBusMessage& reply);
-    void Failed(const QDBusError& error, const QDBusMessage& call);
-
-private:
-    QDBusConnection connection_;
-    IDataManagerEvents& events_;
-    std::uint64_t delivered_ = 0;
-};
-
 class TDBusQuarzelAutoObject : public IQuarzelAutoObject {
 public:
     TDBusQuarzelAutoObject(QDBusConnection connection, TDBusLinkOptions options, IDataManagerEvents& events);
@@ -66,14 +62,24 @@ public:
                   double value) override;
     void AddDelimiter(std::int32_t source, std::string_view label, std::string_view unit, double time,
                       std::int32_t reserved) override;
+    void DeliverAnswers() override;
     void AwaitAnswers(int timeoutMs) override;
 
 private:
     void Call(const QString& method, const QList<QVariant>& arguments);
+    // Sends the gathered calls, in order.
+    void Flush();
+    // Hands on the answers at the front that have come; the number handed on.
+    std::size_t Deliver();
 
     QDBusConnection connection_;
     TDBusLinkOptions options_;
-    std::unique_ptr<TDBusAnswers> answers_;
+    IDataManagerEvents& events_;
+    // The calls gathered for the next batch, in order.
+    std::vector<QDBusMessage> unsent_;
+    QTimer batch_;
+    // The calls sent, oldest first, until their answers are handed on.
+    std::deque<QDBusPendingCall> pending_;
 };
 
 class TDBusDataManagerLinkFactory;

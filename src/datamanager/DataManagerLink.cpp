@@ -113,6 +113,8 @@ bool TDataManagerLink::Send(TCallKind kind, TCall&& call)
     if (!object_) return false;
     retired_.reset();
     retiredAnswers_.reset();
+    object_->DeliverAnswers();
+    if (!object_) return false;
     if (mayWait_) {
         // The answers of a run that may wait come in before more is sent, so its backlog never fills.
         std::size_t before = awaiting_.size() + 1;
@@ -192,7 +194,8 @@ void TDataManagerLink::Tick()
     if (!object_) return;
     retired_.reset();
     retiredAnswers_.reset();
-    if (!awaiting_.empty() && clock_.Monotonic() - awaiting_.front().at > kAnswerLimitSeconds) {
+    object_->DeliverAnswers();
+    if (object_ && !awaiting_.empty() && clock_.Monotonic() - awaiting_.front().at > kAnswerLimitSeconds) {
         ++callsFailed_;
         Lose("no answer from the data manager within " + std::to_string(static_cast<int>(kAnswerLimitSeconds)) + " s");
     }

@@ -21,8 +21,8 @@ public:
 inline constexpr std::int32_t kCollectorIdle = 1;
 inline constexpr std::int32_t kCollectorCollecting = 2;
 
-// What the transport reports, on the thread that sends, as it arrives: the answers to the calls sent (one
-// per call, in the order the data manager gives them) and the data manager's coming and going.
+// What the transport reports, on the thread that sends: the answers to the calls sent (one per call, in the
+// order the calls were sent) and the data manager's coming and going.
 class IDataManagerEvents {
 public:
     virtual ~IDataManagerEvents() = default;
@@ -39,15 +39,18 @@ class IQuarzelAutoObject {
 public:
     virtual ~IQuarzelAutoObject() = default;
     // Each call is queued for sending and returns at once; its answer comes through the events given at
-    // creation, never after the object is gone. Throws EDataManagerError when it cannot be sent.
+    // creation, from DeliverAnswers or AwaitAnswers, never after the object is gone. Throws EDataManagerError
+    // when it cannot be sent.
     virtual void NotifyDataChanged() = 0;
     virtual void SetCollectorState(std::int32_t source, std::int32_t state) = 0;
     virtual void AddValue(std::string_view patientId, std::string_view label, std::string_view unit, double time,
                           double value) = 0;
     virtual void AddDelimiter(std::int32_t source, std::string_view label, std::string_view unit, double time,
                               std::int32_t reserved) = 0;
-    // Delivers the answers that have arrived, waiting at most timeoutMs for one when none has. Only for runs
-    // that may wait (an import, the end of a run); the collection path never calls it.
+    // Hands on the answers that have arrived, without waiting.
+    virtual void DeliverAnswers() {}
+    // As DeliverAnswers, waiting at most timeoutMs for one when none has arrived. Only for runs that may
+    // wait (an import, the end of a run); the collection path never calls it.
     virtual void AwaitAnswers(int /*timeoutMs*/) {}
 };
 
