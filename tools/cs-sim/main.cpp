@@ -19,11 +19,11 @@
 
 namespace {
 
-[[noreturn]] void Fail(const char* format, const QString& what)
+// One line on standard error and exit code 2. The message is whole text: no format string can ask for more
+// arguments than it is given.
+[[noreturn]] void Fail(const QString& message)
 {
-    std::fprintf(stderr, "cs-sim: ");
-    std::fprintf(stderr, format, qPrintable(what));
-    std::fprintf(stderr, "\n");
+    std::fprintf(stderr, "cs-sim: %s\n", qPrintable(message));
     std::exit(2);
 }
 
@@ -33,7 +33,7 @@ double NumberOption(const QCommandLineParser& parser, const QCommandLineOption& 
     const QString text = parser.value(option);
     const double value = text.toDouble(&ok);
     if (!ok || !std::isfinite(value) || value < low || value > high)
-        Fail("--%s: not a number in the allowed range: %s", option.names().first() + QStringLiteral(" ") + text);
+        Fail(QStringLiteral("--%1: not a number in the allowed range: %2").arg(option.names().first(), text));
     return value;
 }
 
@@ -43,7 +43,7 @@ qint64 WholeOption(const QCommandLineParser& parser, const QCommandLineOption& o
     const QString text = parser.value(option);
     const qint64 value = text.toLongLong(&ok);
     if (!ok || value < low || value > high)
-        Fail("--%s: not a whole number in the allowed range: %s", option.names().first() + QStringLiteral(" ") + text);
+        Fail(QStringLiteral("--%1: not a whole number in the allowed range: %2").arg(option.names().first(), text));
     return value;
 }
 
@@ -117,7 +117,8 @@ int main(int argc, char** argv)
                        countOption, durationOption, startOption, waitClientOption, aperiodicOption, garbageOption,
                        splitOption, splitDelayOption, crlfOption, dropEveryOption, silenceEveryOption, silenceOption});
     parser.process(app);
-    if (!parser.positionalArguments().isEmpty()) Fail("unexpected argument: %s", parser.positionalArguments().first());
+    if (!parser.positionalArguments().isEmpty())
+        Fail(QStringLiteral("unexpected argument: ") + parser.positionalArguments().first());
 
     cssim::TStationOptions options;
     const int beds = static_cast<int>(WholeOption(parser, bedsOption, 1, 10000));
@@ -132,7 +133,7 @@ int main(int argc, char** argv)
         const QString text = parser.value(startOption);
         halcyra::TDateTime start = 0;
         if (text.size() != 14 || !halcyra::TryHL7ToDateTime(text.toStdString(), start))
-            Fail("--start: not a time yyyymmddhhnnss: %s", text);
+            Fail(QStringLiteral("--start: not a time yyyymmddhhnnss: ") + text);
         options.start = start;
     }
     const double aperiodicEvery = NumberOption(parser, aperiodicOption, 0, 1e7);
@@ -143,7 +144,7 @@ int main(int argc, char** argv)
     faults.dropEvery = static_cast<int>(WholeOption(parser, dropEveryOption, 0, 1000000000));
     bool seedOk = false;
     const quint64 seed = parser.value(seedOption).toULongLong(&seedOk);
-    if (!seedOk) Fail("--seed: not a whole number: %s", parser.value(seedOption));
+    if (!seedOk) Fail(QStringLiteral("--seed: not a whole number: ") + parser.value(seedOption));
 
     const halcyra::TDateTime start =
         options.start.value_or(std::floor(halcyra::NowLocal() / halcyra::kOneSecond) * halcyra::kOneSecond);
@@ -156,20 +157,21 @@ int main(int argc, char** argv)
         QString error;
         recorder.emplace();
         if (!recorder->Open(parser.value(recordOption), error))
-            Fail("cannot write the recording: %s", parser.value(recordOption) + QStringLiteral(": ") + error);
+            Fail(QStringLiteral("cannot write the recording: ") + parser.value(recordOption) + QStringLiteral(": ") +
+                 error);
     }
 
     if (parser.isSet(noListenOption)) {
-        if (!recorder) Fail("%s", QStringLiteral("--no-listen needs --record FILE"));
-        if (options.rate <= 0) Fail("%s", QStringLiteral("--no-listen needs a --rate above 0"));
+        if (!recorder) Fail(QStringLiteral("--no-listen needs --record FILE"));
+        if (options.rate <= 0) Fail(QStringLiteral("--no-listen needs a --rate above 0"));
         if (options.count == 0 && options.duration == 0)
-            Fail("%s", QStringLiteral("--no-listen needs --count or --duration"));
+            Fail(QStringLiteral("--no-listen needs --count or --duration"));
         cssim::RecordOffline(options, start, ward, shaper, *recorder);
         return 0;
     }
 
     const QHostAddress address(parser.value(listenOption));
-    if (address.isNull()) Fail("--listen: not an address: %s", parser.value(listenOption));
+    if (address.isNull()) Fail(QStringLiteral("--listen: not an address: ") + parser.value(listenOption));
     const quint16 port = static_cast<quint16>(WholeOption(parser, portOption, 0, 65535));
     cssim::TStation station(options, ward, shaper, recorder ? &*recorder : nullptr);
     station.finished = [] { QCoreApplication::exit(0); };
