@@ -107,7 +107,7 @@ private:
     void ShowTrayIcon();
     // Each census row's last written point and count, and its current problem, as the engine has them.
     void ShowPatientStatus();
-    void ShowDataManagerState();
+    void ShowDataManagerState(const TDataManagerState& state);
 
     // Made in code beside the form's widgets.
     QMenu* PopupMenuCBList = nullptr;

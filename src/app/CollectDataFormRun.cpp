@@ -42,9 +42,8 @@ void TfrmCollectData::ShowRunState()
     ShowPatientStatus();
 }
 
-void TfrmCollectData::ShowDataManagerState()
+void TfrmCollectData::ShowDataManagerState(const TDataManagerState& state)
 {
-    const TDataManagerState state = engine_->DataManager().State();
     const bool lost = state.used && !state.connected;
     if (lost) {
         QString text =
@@ -57,8 +56,8 @@ void TfrmCollectData::ShowDataManagerState()
 
 void TfrmCollectData::ShowPatientStatus()
 {
-    ShowDataManagerState();
     const TDataManagerState dataManager = engine_->DataManager().State();
+    ShowDataManagerState(dataManager);
     // Values still reach the files; the nurse sees that the record's program does not hear of them.
     const bool notTold = dataManager.used && !dataManager.connected;
     const TPatientStatusBoard& board = engine_->StatusBoard();

@@ -178,11 +178,11 @@ void TDBusDataManagerWatch::CheckBus()
     if (!busLost_) {
         if (factory_.Connection().isConnected()) return;
         busLost_ = true;
-        nextRetry_ = 0;
+        checksSinceRetry_ = 0;
         events_.DataManagerGone(kBusClosedCause);
     }
-    if (++nextRetry_ * busCheck_.interval() < factory_.Options().busRetryMs) return;
-    nextRetry_ = 0;
+    if (++checksSinceRetry_ * busCheck_.interval() < factory_.Options().busRetryMs) return;
+    checksSinceRetry_ = 0;
     if (!factory_.Reconnect()) return;
     busLost_ = false;
     WatchName();

@@ -103,7 +103,7 @@ private:
     std::unique_ptr<QDBusServiceWatcher> names_;
     QTimer busCheck_;
     bool busLost_ = false;
-    qint64 nextRetry_ = 0;
+    int checksSinceRetry_ = 0;  // of a lost bus
 };
 
 // CoQuarzelAutoObject: creating the object succeeds when the service has an owner on the bus, or when

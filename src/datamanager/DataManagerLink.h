@@ -68,7 +68,6 @@ public:
     void DisableDataManagerLink(const std::string& cause);
 
     bool LinkEnabled() const { return object_ != nullptr; }
-    bool HasObject() const { return object_ != nullptr; }
     TDataManagerState State() const;
 
     // The calls of the run. Each is sent only while the link is enabled and returns whether it was sent;

@@ -2,6 +2,7 @@
 // patient files and tells the stand-in data manager; the files are read back with halcyra-pil and the
 // stream that was sent with halcyra-hl7.
 #include "CollectingSettings.h"
+#include "StandinCalls.h"
 #include "hl7/MessageHandler.h"
 #include "platform/DateTime.h"
 #include "platform/Registry.h"
@@ -40,30 +41,9 @@ namespace fs = std::filesystem;
 
 constexpr int kWaitMs = 60000;
 
-// One value: a patient's parameter at a time (whole seconds since 30 December 1899).
-struct TValue {
-    std::string patient;
-    std::string label;
-    std::int64_t second = 0;
-    double value = 0;
-
-    auto Key() const { return std::tie(patient, label, second, value); }
-    bool operator<(const TValue& other) const { return Key() < other.Key(); }
-    bool operator==(const TValue& other) const { return Key() == other.Key(); }
-};
-
-std::int64_t Seconds(const std::string& isoText)
-{
-    TDateTime time = 0;
-    EXPECT_TRUE(ParseIsoDateTime(isoText.substr(0, 19), time)) << isoText;
-    return std::llround(time * 86400.0);
-}
-
-QByteArray ReadAll(const fs::path& path)
-{
-    QFile file(QString::fromStdString(path.string()));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using test::CalledValues;
+using test::LocalSeconds;
+using test::TValue;
 
 QString Q(const fs::path& path)
 {
@@ -156,15 +136,7 @@ protected:
     // The values the data manager was told of; also counts the delimiters.
     std::vector<TValue> CalledValues(int* delimiters = nullptr)
     {
-        std::vector<TValue> values;
-        for (const QByteArray& line : ReadAll(dir_ / "calls.jsonl").split('\n')) {
-            const QJsonObject call = QJsonDocument::fromJson(line).object();
-            if (delimiters != nullptr && call["method"] == "AddDelimiter") ++*delimiters;
-            if (call["method"] != "AddValue") continue;
-            values.push_back({call["patientId"].toString().toStdString(), call["label"].toString().toStdString(),
-                              Seconds(call["timeText"].toString().toStdString()), call["value"].toDouble()});
-        }
-        return values;
+        return test::CalledValues(test::ReadStandinCalls(dir_ / "calls.jsonl"), delimiters);
     }
 
     // Lets the run go on until every patient has values at `times` distinct times, then ends the service
@@ -200,7 +172,7 @@ protected:
         for (const QByteArray& line : decode.readAllStandardOutput().split('\n')) {
             if (line.isEmpty()) continue;
             const QJsonObject m = QJsonDocument::fromJson(line).object();
-            const std::int64_t second = Seconds(m["observationTime"].toString().toStdString());
+            const std::int64_t second = LocalSeconds(m["observationTime"].toString().toStdString());
             for (const QJsonValue& o : m["observations"].toArray())
                 values.push_back({m["patientId"].toString().toStdString(), o["label"].toString().toStdString(), second,
                                   o["value"].toDouble()});
@@ -245,7 +217,7 @@ protected:
             const QList<QByteArray> cells = lines[i].split(',');  // series,unit,time,value,kind
             if (cells.size() != 5) continue;
             const std::string series = cells[0].toStdString();
-            const std::int64_t second = Seconds(cells[2].toStdString());
+            const std::int64_t second = LocalSeconds(cells[2].toStdString());
             if (cells[4] == "delimiter")
                 points.delimiters[series].push_back(second);
             else
@@ -590,7 +562,7 @@ TEST_F(CentralStationEndToEnd, TheStatusDescribesTheRunningServicesPatients)
         EXPECT_GE(points, before.at(id).first);
         EXPECT_LE(points, after.at(id).first);
         if (before.at(id) == after.at(id)) {
-            EXPECT_EQ(Seconds(p["lastWritten"].toString().toStdString()), after.at(id).second);
+            EXPECT_EQ(LocalSeconds(p["lastWritten"].toString().toStdString()), after.at(id).second);
         }
         EXPECT_EQ(p["file"].toString().toStdString(), "C:\\KVD\\DATA\\" + id + "\\Halcyra.pil");
         EXPECT_TRUE(p["problem"].isNull());

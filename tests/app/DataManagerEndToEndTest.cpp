@@ -4,6 +4,7 @@
 // that it can kill the bus and start it again on the same address without touching other tests.
 #include "CollectingSettings.h"
 #include "FileSeries.h"
+#include "StandinCalls.h"
 #include "app/HalcyraApplication.h"
 #include "platform/DateTime.h"
 #include "platform/Registry.h"
@@ -59,21 +60,7 @@ std::int64_t NowSeconds()
     return std::llround(NowLocal() * 86400.0);
 }
 
-// One value: a patient's parameter at a time (whole local seconds).
-struct TValue {
-    std::string patient;
-    std::string label;
-    std::int64_t second = 0;
-    double value = 0;
-
-    auto Key() const { return std::tie(patient, label, second, value); }
-    bool operator<(const TValue& other) const { return Key() < other.Key(); }
-};
-
-std::ostream& operator<<(std::ostream& out, const TValue& v)
-{
-    return out << v.patient << " " << v.label << " at second " << v.second % 86400 << " = " << v.value;
-}
+using test::TValue;
 
 // What `halcyra --status` printed, and how long the whole query took.
 struct TStatus {
@@ -302,15 +289,7 @@ protected:
     }
 
     // The calls the current stand-in recorded, in order.
-    std::vector<QJsonObject> Calls() const
-    {
-        std::vector<QJsonObject> calls;
-        QFile file(Q(callsFile_));
-        if (!file.open(QIODevice::ReadOnly)) return calls;
-        for (const QByteArray& line : file.readAll().split('\n'))
-            if (!line.isEmpty()) calls.push_back(QJsonDocument::fromJson(line).object());
-        return calls;
-    }
+    std::vector<QJsonObject> Calls() const { return test::ReadStandinCalls(callsFile_); }
 
     static std::vector<QString> Methods(const std::vector<QJsonObject>& calls)
     {
@@ -322,14 +301,7 @@ protected:
     // The values the current stand-in heard of; `delimiters` counts its AddDelimiter calls.
     std::vector<TValue> CalledValues(int* delimiters = nullptr) const
     {
-        std::vector<TValue> values;
-        for (const QJsonObject& call : Calls()) {
-            if (delimiters != nullptr && call["method"] == "AddDelimiter") ++*delimiters;
-            if (call["method"] != "AddValue") continue;
-            values.push_back({call["patientId"].toString().toStdString(), call["label"].toString().toStdString(),
-                              test::LocalSeconds(call["timeText"].toString().toStdString()), call["value"].toDouble()});
-        }
-        return values;
+        return test::CalledValues(Calls(), delimiters);
     }
 
     // The data manager heard of a new value after the call at index `from` of the current stand-in.
@@ -601,7 +573,8 @@ TEST_F(DataManagerEndToEnd, TheBusKilledWhileCollectingLeavesTheFilesGoingAndIsF
     EXPECT_EQ(log_.count(QString::fromStdString(kBusCause)), 1) << "the loss is logged once, not at every try\n"
                                                                 << log_.toStdString();
 
-    // The stand-in lost its bus too; a new one comes with the new bus.
+    // The stand-in went with its bus: it is ended, the bus started again on the same address, and a new
+    // stand-in started on it.
     ASSERT_NO_FATAL_FAILURE(StopStandin(SIGTERM));
     ASSERT_NO_FATAL_FAILURE(StartBus());
     ASSERT_NO_FATAL_FAILURE(StartStandin());
