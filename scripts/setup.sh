@@ -8,6 +8,8 @@ packages=(
   qt6-base-dev qt6-svg-dev qt6-charts-dev libqt6opengl6-dev qt6-tools-dev qt6-l10n-tools qt6-tools-dev-tools
   libgtest-dev libgmock-dev libbenchmark-dev
   dbus xvfb xauth imagemagick x11-apps fonts-dejavu-core
+  # The service's readiness, state and watchdog notifications to systemd.
+  libsystemd-dev pkg-config
   # Tests that step the clock under a running service.
   faketime
   # Tests that read time stamps and cross summer time in a named zone (Europe/Berlin).

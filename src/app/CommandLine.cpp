@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "app/SettingAssignments.h"
 #include "platform/Drives.h"
 #include "platform/Registry.h"
 
@@ -37,8 +38,15 @@ TCommandLine::TCommandLine()
              QCoreApplication::translate("halcyra",
                                          "Prints how the instance running on these settings runs: data source, status, "
                                          "interval, messages and every census patient with what was written for it; "
-                                         "changes nothing. Exit code 1 when none runs.")),
+                                         "changes nothing. Exit code 0 when it collects, 3 when it runs but does not "
+                                         "collect or has lost its connection or data manager, 1 when none runs.")),
       json("json", QCoreApplication::translate("halcyra", "With --status: prints one JSON object.")),
+      set("set",
+          QCoreApplication::translate("halcyra",
+                                      "Stores the setting NAME (as --settings lists them) with VALUE, checked against "
+                                      "its type and limits, and exits; repeatable. Nothing is stored when one is "
+                                      "wrong (exit code 2)."),
+          "NAME=VALUE"),
       help(QStringList{"h", "help"}, QCoreApplication::translate("halcyra", "Shows this help and exits.")),
       version(QStringList{"v", "version"}, QCoreApplication::translate("halcyra", "Shows the version and exits."))
 {
@@ -50,7 +58,7 @@ void TCommandLine::AddTo(QCommandLineParser& parser) const
         "halcyra",
         "Halcyra Data Input Module: collects vital signs from a central station into the patient files "
         "of the data manager."));
-    parser.addOptions({service, settings, importFile, registry, prefix, csPort, status, json, help, version});
+    parser.addOptions({service, settings, set, importFile, registry, prefix, csPort, status, json, help, version});
     parser.addPositionalArgument(
         "NOVELGARD",
         QCoreApplication::translate("halcyra",
@@ -89,10 +97,33 @@ QString HelpEpilogue(const std::filesystem::path& registryOption, const std::fil
              text(TDriveMapping::DefaultPrefix(prefixOption)));
 }
 
-bool HasArgument(int argc, char** argv, const char* wanted)
+namespace {
+
+// The index of "--", which ends the options, or argc.
+int OptionsEnd(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--") == 0) return i;
+    return argc;
+}
+
+}  // namespace
+
+bool HasArgument(int argc, char** argv, const char* wanted)
+{
+    const int end = OptionsEnd(argc, argv);
+    for (int i = 1; i < end; ++i)
         if (std::strcmp(argv[i], wanted) == 0) return true;
+    return false;
+}
+
+bool HasValueOption(int argc, char** argv, const char* wanted)
+{
+    const std::size_t length = std::strlen(wanted);
+    const int end = OptionsEnd(argc, argv);
+    for (int i = 1; i < end; ++i)
+        if (std::strncmp(argv[i], wanted, length) == 0 && (argv[i][length] == '\0' || argv[i][length] == '='))
+            return true;
     return false;
 }
 
@@ -146,8 +177,13 @@ QString QtOption(const QString& argument, bool& takesValue, bool& valueAttached)
 QStringList ProgramArguments(int argc, char** argv)
 {
     QStringList arguments;
+    const int end = OptionsEnd(argc, argv);
     for (int i = 0; i < argc; ++i) {
         const QString argument = QString::fromLocal8Bit(argv[i]);
+        if (i >= end) {
+            arguments.push_back(argument);
+            continue;
+        }
         bool takesValue = false;
         bool valueAttached = false;
         if (i > 0 && !QtOption(argument, takesValue, valueAttached).isEmpty()) {
@@ -181,6 +217,14 @@ bool CheckArguments(int argc, char** argv, QString& error)
         error = QCoreApplication::translate("halcyra", "--json is given with --status only");
         return false;
     }
+    for (const QString& assignment : parser.values(options.set)) {
+        try {
+            ParseSettingAssignment(assignment.toStdString());
+        } catch (const ESettingValue& e) {
+            error = QString::fromStdString(e.what());
+            return false;
+        }
+    }
     return true;
 }
 
@@ -190,7 +234,8 @@ bool DisplayChosen(int argc, char** argv)
         const char* value = std::getenv(variable);
         if (value != nullptr && *value != '\0') return true;
     }
-    for (int i = 1; i < argc; ++i) {
+    const int end = OptionsEnd(argc, argv);
+    for (int i = 1; i < end; ++i) {
         bool takesValue = false;
         bool valueAttached = false;
         const QString name = QtOption(QString::fromLocal8Bit(argv[i]), takesValue, valueAttached);
@@ -204,7 +249,7 @@ bool AsksForTextOnly(int argc, char** argv)
 {
     for (const char* option : {"-h", "--help", "-v", "--version", "--settings"})
         if (HasArgument(argc, argv, option)) return true;
-    return false;
+    return HasValueOption(argc, argv, "--set");
 }
 
 }  // namespace halcyra

@@ -23,6 +23,8 @@ struct TCommandLine {
     // Asks the instance running on the same settings how it runs, as text or with --json as JSON.
     QCommandLineOption status;
     QCommandLineOption json;
+    // NAME=VALUE, repeatable: stores settings by their names and exits.
+    QCommandLineOption set;
     QCommandLineOption help;
     QCommandLineOption version;
 
@@ -37,7 +39,10 @@ QString HelpEpilogue(const std::filesystem::path& registryOption, const std::fil
 
 // Whether argv holds one of the options that print something and end, without a display.
 bool AsksForTextOnly(int argc, char** argv);
+// Whether argv holds the argument, before a "--" (what follows it is never an option).
 bool HasArgument(int argc, char** argv, const char* wanted);
+// The same for an option with a value, given as "--name VALUE" or "--name=VALUE".
+bool HasValueOption(int argc, char** argv, const char* wanted);
 
 // argv as the program's parser sees it: without the options that Qt's GUI application takes for itself
 // ("-platform NAME", "-style NAME", "-reverse", ...).

@@ -31,6 +31,7 @@ void TPatientStatusBoard::ValuesNotWritten(std::string_view patientId, std::stri
     record.problem = why;
     record.problemAt = clock_.Monotonic();
     record.waitingUntil = 0;
+    ++writesFailed_;
 }
 
 void TPatientStatusBoard::ValuesHeldBack(std::string_view patientId, TDateTime until)

@@ -39,12 +39,15 @@ public:
 
     // Null for a patient of whom nothing was heard this run.
     const TPatientRecord* Find(std::string_view patientId) const;
+    // Times a patient's values were not written this run, for any patient.
+    std::int64_t WritesFailed() const { return writesFailed_; }
 
 private:
     TPatientRecord& Record(std::string_view patientId);
 
     const IClock& clock_;
     std::map<std::string, TPatientRecord, std::less<>> records_;
+    std::int64_t writesFailed_ = 0;
 };
 
 }  // namespace halcyra

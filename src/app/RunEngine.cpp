@@ -134,6 +134,7 @@ void TRunEngine::StartUp(const std::function<void()>& hostStartUp)
         // Creates "DefaultUnits" with the program key when missing, so the key exists from here on.
         params_.LoadDefaultUnits();
         cycle_->Settings() = ReadCycleSettings(settings_);
+        autoStartConfigured_ = cycle_->Settings().autoStart;
         messages_->Settings() = ReadMessageSettings(settings_);
         idReduction_.LoadSettings(settings_);
         // Only the first argument is ever examined.
@@ -214,16 +215,23 @@ TRunStatus TRunEngine::RunStatus() const
     s.centralStation = target.centralStation;
     s.host = target.host;
     s.port = target.port;
-    s.connected = target.centralStation ? centralStationSocket_->IsOpen() : relayClientSocket_->IsOpen();
+    s.socketOpen = target.centralStation ? centralStationSocket_->IsOpen() : relayClientSocket_->IsOpen();
     s.status = cycle_->Status();
+    s.connected = s.socketOpen && (s.status == csConnected || s.status == csCollecting);
+    s.socketError = target.centralStation && !s.socketOpen ? socketError_ : 0;
     s.intervalSeconds = cycle_->Interval().Seconds();
     s.nextBoundary = cycle_->Interval().NextBoundary();
     s.messagesReceived = messages_->MessagesDecoded();
     s.messagesDropped = reader_->Framer().DroppedCount() + relayClient_->Framer().DroppedCount();
+    if (s.messagesReceived > 0) s.lastMessage = cycle_->LastCompleteMessage();
     s.pointsWritten = monitorFile_.ValuesWritten();
+    s.writesFailed = statusBoard_.WritesFailed();
     s.now = env_.clock->Now();
     s.patientsExpired = census_.ExpiredCount();
     s.dataManager = dataManager_.State();
+    s.autoStart = autoStartConfigured_;
+    s.autoCreate = messages_->Settings().autoCreate;
+    s.parametersChosen = params_.CollectedCount() > 0 || params_.Automatic();
     for (int row = 1; row < census_.RowCount(); ++row) {
         const TCensusRow& r = census_.Row(row);
         TPatientStatus p;

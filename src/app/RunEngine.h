@@ -90,11 +90,23 @@ public:
     void Close();
 
     // The sockets' events.
-    void CentralStationConnected() { reader_->ClientSocketCentralStationConnect(); }
+    void CentralStationConnected()
+    {
+        socketError_ = 0;
+        reader_->ClientSocketCentralStationConnect();
+    }
     void CentralStationDisconnected() { reader_->ClientSocketCentralStationDisconnect(); }
-    void CentralStationError(int windowsSocketsError) { reader_->ClientSocketCentralStationError(windowsSocketsError); }
+    void CentralStationError(int windowsSocketsError)
+    {
+        socketError_ = windowsSocketsError;
+        reader_->ClientSocketCentralStationError(windowsSocketsError);
+    }
     void CentralStationRead() { reader_->ClientSocketCentralStationRead(); }
-    void RelayConnected() { relayClient_->ClientSocketRelayConnect(); }
+    void RelayConnected()
+    {
+        socketError_ = 0;
+        relayClient_->ClientSocketRelayConnect();
+    }
     void RelayDisconnected() { relayClient_->ClientSocketRelayDisconnect(); }
     void RelayRead() { relayClient_->ClientSocketRelayRead(); }
 
@@ -170,6 +182,8 @@ private:
     std::unique_ptr<TRelaySupervisionLink> relaySupervision_;
 
     std::string debugFolder_;
+    int socketError_ = 0;             // the central station's last socket error since it last connected
+    bool autoStartConfigured_ = false;  // "AutoStart" as read at start-up; the cycle clears its copy once used
     std::string dataFolder_ = "C:\\KVD\\DATA\\";
     bool compatibilityMode_ = false;
     bool terminateRequested_ = false;

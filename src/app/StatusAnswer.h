@@ -7,8 +7,12 @@
 
 namespace halcyra {
 
-// UTF-8; times as "yyyy-mm-ddThh:nn:ss" local time, null where there is none.
+// UTF-8; times as local "yyyy-mm-ddThh:nn:ss+hh:mm" (ISO 8601 with the offset from UTC), null where there is
+// none.
 QByteArray RunStatusJson(const TRunStatus& status);
 QByteArray StatusAnswer(const TRunStatus& status, bool json);
+// `halcyra --status`'s exit code for an answer: 0 when the run is healthy, 3 when it runs but is not (it does
+// not collect, its connection or data manager is lost).
+int StatusExitCode(const QByteArray& answer, bool json);
 
 }  // namespace halcyra

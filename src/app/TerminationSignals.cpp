@@ -35,14 +35,13 @@ TTerminationSignals::TTerminationSignals(std::function<void()> onSignal, QObject
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGINT, &action, nullptr);
+    // A hang-up (a closed terminal, `systemctl kill -s HUP`) would otherwise kill the run with its series open.
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(signal, &action, nullptr);
 }
 
 TTerminationSignals::~TTerminationSignals()
 {
-    std::signal(SIGTERM, SIG_DFL);
-    std::signal(SIGINT, SIG_DFL);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) std::signal(signal, SIG_DFL);
     delete notifier_;
     if (g_pipe[0] >= 0) ::close(g_pipe[0]);
     if (g_pipe[1] >= 0) ::close(g_pipe[1]);

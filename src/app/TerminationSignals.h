@@ -1,4 +1,4 @@
-// SIGTERM and SIGINT delivered into the event loop, where the program can end its run cleanly.
+// SIGTERM, SIGINT and SIGHUP delivered into the event loop, where the program can end its run cleanly.
 #pragma once
 
 #include <QObject>

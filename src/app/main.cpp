@@ -10,7 +10,9 @@
 #include "app/Prompter.h"
 #include "app/RunEnd.h"
 #include "app/RuntimeDir.h"
+#include "app/ServiceNotifier.h"
 #include "app/ServiceRun.h"
+#include "app/SettingAssignments.h"
 #include "app/SettingsReport.h"
 #include "app/StatusAnswer.h"
 #include "app/TcpClientSocket.h"
@@ -34,7 +36,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -43,21 +44,14 @@ using namespace halcyra;
 
 namespace {
 
-// An option with a value, given as "--name VALUE" or "--name=VALUE".
-bool HasValueOption(int argc, char** argv, const char* wanted)
-{
-    const std::size_t length = std::strlen(wanted);
-    for (int i = 1; i < argc; ++i)
-        if (std::strncmp(argv[i], wanted, length) == 0 && (argv[i][length] == '\0' || argv[i][length] == '='))
-            return true;
-    return false;
-}
-
+// Exit code 1 when a hive file could not be read whole: the values shown may not be the ones stored.
 int PrintSettings(const TCommandLine& options, const QCommandLineParser& parser)
 {
     const auto registry = TRegistry::ForProgram(options.Path(parser, options.registry));
-    registry->SetProblemSink([](const std::string& message) {
-        std::fprintf(stderr, "%s\n", Win1252ToUtf8(EscapeControlCharacters(message)).c_str());
+    bool damaged = false;
+    registry->SetProblemSink([&damaged](const std::string& message) {
+        damaged = true;
+        std::fprintf(stderr, "halcyra: %s\n", Win1252ToUtf8(EscapeControlCharacters(message)).c_str());
     });
     TSettingsStore settings(*registry);
     const TDriveMapping drives =
@@ -70,6 +64,31 @@ int PrintSettings(const TCommandLine& options, const QCommandLineParser& parser)
         }
     };
     for (const std::string& line : ReportSettings(settings, hostPath)) std::printf("%s\n", Win1252ToUtf8(line).c_str());
+    return damaged ? 1 : 0;
+}
+
+// --set NAME=VALUE ...: all checked, then stored; 2 for a wrong name or value (nothing stored), 1 when a hive
+// cannot be written.
+int StoreSettings(const TCommandLine& options, const QCommandLineParser& parser)
+{
+    const auto registry = TRegistry::ForProgram(options.Path(parser, options.registry));
+    registry->SetProblemSink([](const std::string& message) {
+        std::fprintf(stderr, "halcyra: %s\n", Win1252ToUtf8(EscapeControlCharacters(message)).c_str());
+    });
+    TSettingsStore settings(*registry);
+    std::vector<TSettingAssignment> assignments;
+    try {
+        for (const QString& argument : parser.values(options.set))
+            assignments.push_back(ParseSettingAssignment(argument.toStdString()));
+        for (const std::string& line : StoreSettingAssignments(settings, assignments))
+            std::printf("Stored %s\n", line.c_str());
+    } catch (const ESettingValue& e) {
+        std::fprintf(stderr, "halcyra: %s\n", e.what());
+        return 2;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "halcyra: nothing more stored: %s\n", Win1252ToUtf8(e.what()).c_str());
+        return 1;
+    }
     return 0;
 }
 
@@ -106,6 +125,10 @@ int RunTextOnly(int argc, char** argv)
     if (parser.isSet(options.version)) {
         std::printf("halcyra %s\n", HALCYRA_VERSION);
         return 0;
+    }
+    if (parser.isSet(options.set)) {
+        const int stored = StoreSettings(options, parser);
+        if (stored != 0 || !parser.isSet(options.settings)) return stored;
     }
     return PrintSettings(options, parser);
 }
@@ -150,7 +173,7 @@ int RunStatusQuery(int argc, char** argv)
         return 1;
     }
     std::fwrite(answer.constData(), 1, static_cast<std::size_t>(answer.size()), stdout);
-    return 0;
+    return StatusExitCode(answer, parser.isSet(options.json));
 }
 
 // What `--status` hears from this instance.
@@ -323,6 +346,10 @@ int RunHeadless(int argc, char** argv, bool importing)
             std::fprintf(stderr, "halcyra: cannot read %s: %s\n", qPrintable(path), capture->Error().c_str());
             return 1;
         }
+        if (scan.Messages() == 0) {
+            std::fprintf(stderr, "halcyra: %s holds no HL7 message; nothing imported\n", qPrintable(path));
+            return 1;
+        }
     }
     TRunEngine* engine = nullptr;
     const auto report = ReportTo(engine);
@@ -354,7 +381,8 @@ int RunHeadless(int argc, char** argv, bool importing)
     env.dataManager = &dataManager;
     TLanguageManager language;
     language.SetLanguage(TLanguageManager::GetLanguage(registry->CurrentUser()));
-    TServiceRun service(env);
+    // An import is no service: the service manager hears nothing of it.
+    TServiceRun service(env, importing ? TServiceNotifier({}, 0) : TServiceNotifier::ForThisProcess());
     run = &service;
     engine = &service.Engine();
     // Before the run goes, on every way out: nothing reached from a signal or a request may find it.

@@ -7,6 +7,7 @@
 #include "platform/DateTime.h"
 
 #include <cstdint>
+#include <string>
 
 namespace halcyra {
 
@@ -23,6 +24,10 @@ public:
     // The local time itself when it exists, else the first local time after it that does (the end of the
     // skipped hour: 02:00:00 on the day summer time starts in central Europe gives 03:00:00).
     TDateTime Existing(TDateTime local);
+    // The local time as ISO 8601 with its offset from UTC ("2026-12-11T10:02:10+01:00"). In the hour that
+    // repeats at the end of summer time the earlier instant's offset is given; a time in the skipped hour,
+    // which no clock showed, gets the offset before the change.
+    std::string FormatIsoWithOffset(TDateTime local);
 
 private:
     struct TMinute {

@@ -27,6 +27,9 @@ struct TSetting {
     bool perMachine = false;
     // A Bool that reads as true while the program key cannot be opened at all.
     bool trueWithoutProgramKey = false;
+    // Integer: the values an administrator may store (`halcyra --set`), as the dialogs offer them.
+    std::int32_t minNumber = 0;
+    std::int32_t maxNumber = INT32_MAX;
 };
 
 // The debug folder as used: "C:\TEMP\" for empty text, and always a trailing backslash.
@@ -45,7 +48,8 @@ inline constexpr TSetting HKEY{.name = "HKEY", .type = String, .perMachine = tru
 inline constexpr TSetting EnableLogfile{.name = "EnableLogfile", .type = Bool};
 inline constexpr TSetting DebugFolder{
     .name = "DebugFolder", .type = String, .defaultText = "C:\\TEMP\\", .useText = DebugFolderInUse};
-inline constexpr TSetting ClientSocketPort{.name = "ClientSocketPort", .type = Integer, .defaultNumber = 13999};
+inline constexpr TSetting ClientSocketPort{
+    .name = "ClientSocketPort", .type = Integer, .defaultNumber = 13999, .minNumber = 1, .maxNumber = 65535};
 // Who may take the relayed stream: addresses and subnets separated by ";". Without a valid entry the relay
 // server does not listen.
 inline constexpr TSetting RelayAllowedClients{.name = "RelayAllowedClients", .type = String};
@@ -55,21 +59,30 @@ inline constexpr TSetting AutoCreate{.name = "AutoCreate", .type = Bool};
 inline constexpr TSetting FilterMR{.name = "FilterMR", .type = Bool};
 inline constexpr TSetting NoVelgard{.name = "NoVelgard", .type = Bool};
 inline constexpr TSetting EnableDefaultUnits{.name = "EnableDefaultUnits", .type = Bool};
-inline constexpr TSetting PatientIDReduction{.name = "PatientIDReduction", .type = Integer, .useNumber = LowByte};
-inline constexpr TSetting NrOfChars{.name = "NrOfChars", .type = Integer, .defaultNumber = 10};
+// 0 none, 1 the first, 2 the last "NrOfChars" characters.
+inline constexpr TSetting PatientIDReduction{
+    .name = "PatientIDReduction", .type = Integer, .useNumber = LowByte, .minNumber = 0, .maxNumber = 2};
+inline constexpr TSetting NrOfChars{
+    .name = "NrOfChars", .type = Integer, .defaultNumber = 10, .minNumber = 5, .maxNumber = 20};
 inline constexpr TSetting DataSourceIsCentralStation{
     .name = "DataSourceIsCentralStation", .type = Bool, .trueWithoutProgramKey = true};
 // Absent counts as false: "IPString" then names a host.
 inline constexpr TSetting IsAddress{.name = "IsAddress", .type = Bool};
 inline constexpr TSetting IPString{.name = "IPString", .type = String};
 inline constexpr TSetting UseHalcyraSettings{.name = "UseHalcyraSettings", .type = Bool};
+// Seconds; at most 1:59:30, the interval dialog's longest.
+inline constexpr TSetting Interval{
+    .name = "Interval", .type = Integer, .defaultNumber = 10, .minNumber = 1, .maxNumber = 7170};
 // Seconds.
-inline constexpr TSetting Interval{.name = "Interval", .type = Integer, .defaultNumber = 10};
-// Seconds.
-inline constexpr TSetting MedianFilterValue{.name = "MedianFilterValue", .type = Integer, .defaultNumber = 15};
+inline constexpr TSetting MedianFilterValue{
+    .name = "MedianFilterValue", .type = Integer, .defaultNumber = 15, .minNumber = 1, .maxNumber = 3600};
 // Milliseconds.
-inline constexpr TSetting TimerInterval{
-    .name = "TimerInterval", .type = Integer, .defaultNumber = 1000, .useNumber = TimerIntervalInUse};
+inline constexpr TSetting TimerInterval{.name = "TimerInterval",
+                                        .type = Integer,
+                                        .defaultNumber = 1000,
+                                        .useNumber = TimerIntervalInUse,
+                                        .minNumber = 10,
+                                        .maxNumber = 60000};
 inline constexpr TSetting FilterFunction{.name = "FilterFunction", .type = String, .defaultText = "Median"};
 inline constexpr TSetting Automatic{.name = "Automatic", .type = Bool, .defaultNumber = 1};
 

@@ -16,6 +16,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -545,6 +546,14 @@ TEST_F(CentralStationEndToEnd, TheStatusDescribesTheRunningServicesPatients)
     EXPECT_EQ(status["intervalSeconds"].toInt(), 4);
     EXPECT_GT(status["messagesReceived"].toInteger(), 0);
     EXPECT_EQ(status["patientsExpired"].toInteger(-1), 0);
+    EXPECT_TRUE(status["health"]["ok"].toBool()) << QJsonDocument(status["health"].toObject()).toJson().toStdString();
+    // Local times that say where they lie: "yyyy-mm-ddThh:nn:ss+hh:mm".
+    for (const char* time : {"time", "lastMessage"})
+        EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d$")
+                        .match(status[time].toString())
+                        .hasMatch())
+            << time << " " << status[time].toString().toStdString();
+    EXPECT_EQ(status["writesFailed"].toInteger(-1), 0);
     const QJsonObject dataManager = status["dataManager"].toObject();
     EXPECT_TRUE(dataManager["used"].toBool() && dataManager["connected"].toBool());
     EXPECT_TRUE(dataManager["lastError"].isNull());
@@ -571,16 +580,19 @@ TEST_F(CentralStationEndToEnd, TheStatusDescribesTheRunningServicesPatients)
     const auto [textCode, textOut, textErr] = askStatus({});
     ASSERT_EQ(textCode, 0) << textErr.toStdString();
     const QStringList lines = QString::fromUtf8(textOut).split('\n', Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 6 + 2) << textOut.toStdString();
+    ASSERT_EQ(lines.size(), 7 + 2) << textOut.toStdString();
     EXPECT_TRUE(lines[0].startsWith("Halcyra service, PID " + QString::number(halcyra_.processId()) + ", at "))
         << lines[0].toStdString();
-    EXPECT_TRUE(lines[1].startsWith("Data source: central station 127.0.0.1:")) << lines[1].toStdString();
-    EXPECT_TRUE(lines[2].startsWith("Status: collecting; interval 4 s, next boundary ")) << lines[2].toStdString();
-    EXPECT_EQ(lines[4], "Data manager: connected");
-    EXPECT_EQ(lines[5], "Patients: 2; 0 expired this run");
+    EXPECT_EQ(lines[1], "Health: ok");
+    EXPECT_TRUE(lines[2].startsWith("Data source: central station 127.0.0.1:")) << lines[2].toStdString();
+    EXPECT_TRUE(lines[2].endsWith(", connected")) << lines[2].toStdString();
+    EXPECT_TRUE(lines[3].startsWith("Status: collecting; interval 4 s, next boundary ")) << lines[3].toStdString();
+    EXPECT_TRUE(lines[4].contains(" received, the last at 20")) << lines[4].toStdString();
+    EXPECT_EQ(lines[5], "Data manager: connected");
+    EXPECT_EQ(lines[6], "Patients: 2; 0 expired this run");
     for (const QJsonValue& value : patients)
-        EXPECT_TRUE(lines[6].startsWith("  " + value["id"].toString() + "  ") ||
-                    lines[7].startsWith("  " + value["id"].toString() + "  "));
+        EXPECT_TRUE(lines[7].startsWith("  " + value["id"].toString() + "  ") ||
+                    lines[8].startsWith("  " + value["id"].toString() + "  "));
 
     ::kill(static_cast<pid_t>(halcyra_.processId()), SIGTERM);
     ASSERT_TRUE(halcyra_.waitForFinished(20000));

@@ -1,5 +1,6 @@
 #include "FormFixture.h"
 
+#include "app/ServiceNotifier.h"
 #include "app/ServiceRun.h"
 
 #include "datamanager/LanguageManager.h"
@@ -357,7 +358,7 @@ TEST(ServiceRun, RunsTheEngineWithoutAWindowOrATrayAndClosesTheRunOnce)
     hive.WriteDword(kProgramKey, "IsAddress", 1);
     hive.WriteString(kProgramKey, "IPString", "127.0.0.1");
     const auto widgetsBefore = QApplication::allWidgets().size();
-    TServiceRun run(f.env);
+    TServiceRun run(f.env, TServiceNotifier({}, 0));
     run.Start();
     EXPECT_EQ(QApplication::allWidgets().size(), widgetsBefore);
     EXPECT_EQ(f.tray.adds, 0);
@@ -373,6 +374,71 @@ TEST(ServiceRun, RunsTheEngineWithoutAWindowOrATrayAndClosesTheRunOnce)
                             [](const std::string& l) { return l.ends_with("Closing application ..."); }),
               1);
     EXPECT_EQ(f.centralStation->calls.back(), "close");
+}
+
+// The service manager hears that the run is ready and how it runs, in a few words and only when that changes,
+// that it is alive at a quarter of the watchdog period, and that it stops; the log warns once per cause when
+// messages arrive that nothing writes.
+TEST(ServiceRun, TellsTheServiceManagerHowItRunsAndWarnsOnceWhenNothingIsWritten)
+{
+    test::TFormFixture f;
+    auto& hive = f.registry.CurrentUser();
+    hive.WriteDword(kProgramKey, "EnableLogfile", 1);
+    hive.WriteDword(kProgramKey, "DataSourceIsCentralStation", 1);
+    hive.WriteDword(kProgramKey, "IsAddress", 1);
+    hive.WriteString(kProgramKey, "IPString", "10.1.2.3");
+    std::vector<std::string> sent;
+    TServiceRun run(f.env, TServiceNotifier([&](const std::string& m) { sent.push_back(m); }, 2.0));
+    run.Start();
+    ASSERT_NE(f.centralStation, nullptr);
+    EXPECT_EQ(sent, (std::vector<std::string>{"READY=1\nSTATUS=central station 10.1.2.3:8000 not connected"}));
+    sent.clear();
+
+    f.centralStation->events.error(10061);
+    const auto tick = [&](double seconds) {
+        f.clock.AdvanceSeconds(seconds);
+        run.Tick();
+    };
+    tick(1.0);
+    EXPECT_EQ(sent,
+              (std::vector<std::string>{"WATCHDOG=1", "STATUS=central station 10.1.2.3:8000 refuses connections"}));
+    sent.clear();
+    tick(0.4);  // within a quarter of the period, and the same state: nothing
+    EXPECT_TRUE(sent.empty());
+    tick(0.2);
+    EXPECT_EQ(sent, (std::vector<std::string>{"WATCHDOG=1"}));
+
+    // Messages arrive, but "AutoStart" is off: the state says why, and the log warns once.
+    f.centralStation->Connect();
+    const auto receive = [&] {
+        run.Engine().Cycle().CompleteMessageReceived();
+        run.Engine().Messages().DecodeMessage({"MSH|^~\\&|CS|WARD|||20240506070809||ORU^R01|1|P|2.3",
+                                               "PID|1||4711||Doe^Jane", "OBR|1|||MON|||20240506070809",
+                                               "OBX|1|NM|0002-4182^HR^MDIL||70|bpm"});
+    };
+    sent.clear();
+    for (int i = 0; i < 3; ++i) {
+        receive();
+        tick(1.0);
+    }
+    const std::string idle = "AutoStart is off (halcyra --set AutoStart=1 starts collecting at start-up)";
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "STATUS=connected, not collecting: " + idle), 1);
+    const auto& lines = run.Engine().Log().Lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.ends_with(idle); }), 1);
+
+    // Collecting, but nobody is ticked and "AutoCreate" is off: still nothing is written, for another cause.
+    run.Engine().Start();
+    receive();
+    tick(1.0);
+    EXPECT_EQ(sent.back(),
+              "STATUS=connected, not writing: no patient is ticked and AutoCreate is off (halcyra --set "
+              "AutoCreate=1 ticks new patients)");
+    EXPECT_EQ(
+        std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.ends_with("new patients)"); }),
+        1);
+    sent.clear();
+    run.End();
+    EXPECT_EQ(sent.front(), "STOPPING=1\nSTATUS=stopping: closing the collected series");
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace halcyra {
 namespace {
 
@@ -54,6 +56,31 @@ TEST(LocalTimes, BothChangesOfSummerTimeInCentralEurope)
     EXPECT_DOUBLE_EQ(times.LocalOf(kAutumnChange), EncodeDateTime(2026, 10, 25, 2, 0, 0));
     EXPECT_DOUBLE_EQ(times.LocalOf(kSpringChange - 1), EncodeDateTime(2026, 3, 29, 1, 59, 59));
     EXPECT_DOUBLE_EQ(times.LocalOf(kSpringChange), EncodeDateTime(2026, 3, 29, 3, 0, 0));
+}
+
+TEST(LocalTimes, IsoTimesCarryTheirOffsetFromUtc)
+{
+    struct TCase {
+        const char* zone;
+        TDateTime local;
+        const char* expected;
+    };
+    const TCase cases[] = {
+        {"Europe/Berlin", EncodeDateTime(2026, 12, 11, 10, 2, 10), "2026-12-11T10:02:10+01:00"},
+        {"Europe/Berlin", EncodeDateTime(2026, 7, 1, 12, 0, 0), "2026-07-01T12:00:00+02:00"},
+        // The repeated hour names its first reading; the skipped one the offset no clock left yet.
+        {"Europe/Berlin", EncodeDateTime(2026, 10, 25, 2, 30, 0), "2026-10-25T02:30:00+02:00"},
+        {"Europe/Berlin", EncodeDateTime(2026, 3, 29, 2, 30, 0), "2026-03-29T02:30:00+01:00"},
+        // West of Greenwich, half an hour off.
+        {"America/St_Johns", EncodeDateTime(2026, 12, 11, 8, 0, 0), "2026-12-11T08:00:00-03:30"},
+        {"UTC", EncodeDateTime(2026, 12, 11, 8, 0, 0), "2026-12-11T08:00:00+00:00"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(std::string(c.zone) + " " + c.expected);
+        const test::TScopedTimeZone zone(c.zone);
+        TLocalTimes times;
+        EXPECT_EQ(times.FormatIsoWithOffset(c.local), c.expected);
+    }
 }
 
 TEST(LocalTimes, AZoneWithoutSummerTimeHasOneInstantForEveryTime)
