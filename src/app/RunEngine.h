@@ -182,7 +182,7 @@ private:
     std::unique_ptr<TRelaySupervisionLink> relaySupervision_;
 
     std::string debugFolder_;
-    int socketError_ = 0;             // the central station's last socket error since it last connected
+    int socketError_ = 0;               // the central station's last socket error since it last connected
     bool autoStartConfigured_ = false;  // "AutoStart" as read at start-up; the cycle clears its copy once used
     std::string dataFolder_ = "C:\\KVD\\DATA\\";
     bool compatibilityMode_ = false;

@@ -104,8 +104,9 @@ std::string TLocalTimes::FormatIsoWithOffset(TDateTime local)
 {
     const double seconds = LocalSeconds(local);
     const TMinute& minute = LocalMinute(FloorDiv(static_cast<std::int64_t>(std::floor(seconds)), 60));
-    const std::int64_t offset = minute.count > 0 ? minute.offsets[0]
-                                                 : OffsetAt(static_cast<std::int64_t>(std::floor(seconds)) - kSecondsPerDay);
+    const std::int64_t offset = minute.count > 0
+                                    ? minute.offsets[0]
+                                    : OffsetAt(static_cast<std::int64_t>(std::floor(seconds)) - kSecondsPerDay);
     const std::int64_t minutes = (offset < 0 ? -offset : offset) / 60;
     char zone[8];
     std::snprintf(zone, sizeof zone, "%c%02d:%02d", offset < 0 ? '-' : '+', static_cast<int>(minutes / 60 % 100),

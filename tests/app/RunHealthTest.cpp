@@ -42,9 +42,13 @@ TEST(RunHealth, EachStateSaysWhatIsWrongAndStatusExitsAccordingly)
         "no patient is ticked and AutoCreate is off (halcyra --set AutoCreate=1 ticks new patients)";
     const TCase cases[] = {
         {"collecting", [](TRunStatus&) {}, {}, "collecting 1 patient, last value 10:02:10"},
-        {"without a data manager", [](TRunStatus& s) { s.dataManager = {}; }, {},
+        {"without a data manager",
+         [](TRunStatus& s) { s.dataManager = {}; },
+         {},
          "collecting 1 patient, last value 10:02:10"},
-        {"data manager lost", [](TRunStatus& s) { s.dataManager.connected = false; }, {"data manager lost"},
+        {"data manager lost",
+         [](TRunStatus& s) { s.dataManager.connected = false; },
+         {"data manager lost"},
          "collecting 1 patient, last value 10:02:10; data manager lost"},
         {"refused",
          [](TRunStatus& s) {
@@ -73,21 +77,26 @@ TEST(RunHealth, EachStateSaysWhatIsWrongAndStatusExitsAccordingly)
              s.status = csConnected;
              s.autoStart = false;
          },
-         {"not collecting: " + idleAutoStart}, "connected, not collecting: " + idleAutoStart},
-        {"stopped by hand", [](TRunStatus& s) { s.status = csConnected; }, {"not collecting"},
+         {"not collecting: " + idleAutoStart},
+         "connected, not collecting: " + idleAutoStart},
+        {"stopped by hand",
+         [](TRunStatus& s) { s.status = csConnected; },
+         {"not collecting"},
          "connected, not collecting"},
         {"nobody ticked, AutoCreate off",
          [](TRunStatus& s) {
              s.patients[0].ticked = false;
              s.autoCreate = false;
          },
-         {"not writing: " + idleAutoCreate}, "connected, not writing: " + idleAutoCreate},
+         {"not writing: " + idleAutoCreate},
+         "connected, not writing: " + idleAutoCreate},
         {"nobody ticked, AutoCreate on",
          [](TRunStatus& s) {
              s.patients[0].ticked = false;
              s.autoCreate = true;
          },
-         {}, "collecting 0 patients, last value 10:02:10"},
+         {},
+         "collecting 0 patients, last value 10:02:10"},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.name);
