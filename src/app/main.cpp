@@ -333,6 +333,7 @@ int RunHeadless(int argc, char** argv, bool importing)
         const QString path = parser.value(options.importFile);
         capture = std::make_unique<TCaptureFile>(QFile::encodeName(path).toStdString());
         TCapturedMessage message;
+        std::size_t hl7Messages = 0;  // with a message header: text without one is no capture
         bool read = capture->Open();
         while (read) {
             const TCaptureFile::TResult result = capture->Next(message);
@@ -341,12 +342,13 @@ int RunHeadless(int argc, char** argv, bool importing)
                 break;
             }
             scan.Add(message.segments);
+            if (!message.segments.empty() && message.segments.front().starts_with("MSH")) ++hl7Messages;
         }
         if (!read) {
             std::fprintf(stderr, "halcyra: cannot read %s: %s\n", qPrintable(path), capture->Error().c_str());
             return 1;
         }
-        if (scan.Messages() == 0) {
+        if (hl7Messages == 0) {
             std::fprintf(stderr, "halcyra: %s holds no HL7 message; nothing imported\n", qPrintable(path));
             return 1;
         }

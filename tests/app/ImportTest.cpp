@@ -322,11 +322,15 @@ TEST_F(ImportTest, BothChangesOfSummerTimeAreCrossedAsByALiveClock)
     }
 }
 
-TEST_F(ImportTest, AFileThatCannotBeReadChangesNothing)
+TEST_F(ImportTest, AFileThatCannotBeReadOrHoldsNoMessageChangesNothing)
 {
     EXPECT_EQ(Import(dir_ / "missing.hl7"), 1);
     EXPECT_NE(err_.find("cannot read"), std::string::npos) << err_;
     EXPECT_NE(err_.find("missing.hl7"), std::string::npos) << err_;
+    // Text that holds no message is no import that wrote nothing.
+    std::ofstream(dir_ / "notes.txt") << "no HL7 here\n";
+    EXPECT_EQ(Import(dir_ / "notes.txt"), 1);
+    EXPECT_NE(err_.find("notes.txt holds no HL7 message; nothing imported"), std::string::npos) << err_;
     EXPECT_TRUE(fs::is_empty(dir_ / "prefix"));
     EXPECT_TRUE(fs::is_empty(dir_ / "registry"));
 }

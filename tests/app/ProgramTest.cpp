@@ -7,17 +7,25 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QElapsedTimer>
+#include <QHostAddress>
 #include <QProcess>
+#include <QTcpServer>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <string>
+#include <vector>
 
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace halcyra {
@@ -225,6 +233,19 @@ TEST_F(ProgramTest, AnUnknownOptionOrAMissingDisplayIsOneLine)
         {"", "", {"--settings", "-x"}, 2, "'x'"},
         {"", "", {"--import"}, 2, "import"},
         {"", "", {"--json"}, 2, "--json is given with --status only"},
+        // What follows "--" is no option: not a service, so a display is wanted.
+        {"", "", {"--", "--service"}, 1, noDisplay},
+        // A wrong setting is refused before anything is stored.
+        {"",
+         "",
+         {"--set", "Colour=blue"},
+         2,
+         "halcyra: there is no setting \"Colour\" (halcyra --settings lists them)\n"},
+        {"",
+         "",
+         {"--set", "AutoStart=1", "--set", "ClientSocketPort=70000"},
+         2,
+         "halcyra: ClientSocketPort takes a whole number from 1 to 65535, not \"70000\"\n"},
         // Asking needs no display, and with nothing running writes nothing.
         {"", "", {"--status"}, 1, "no instance is running on the settings in "},
         {"", "", {"--status", "--json"}, 1, "no instance is running on the settings in "},
@@ -585,6 +606,134 @@ TEST_F(ProgramTest, TheServiceAndTheImportRunWithoutAnyPlatformPlugin)
     EXPECT_EQ(process_.exitCode(), 0) << err.toStdString();
     EXPECT_TRUE(out.startsWith("Imported 1 messages")) << out.toStdString();
     EXPECT_FALSE(err.contains("platforms")) << err.toStdString();
+}
+
+TEST_F(ProgramTest, SetStoresSettingsByNameAndTheListingShowsThem)
+{
+    const auto [out, err] =
+        RunToEnd({"--set", "IsAddress=1", "--set", "IPString=10.1.2.3", "--set=autostart=yes", "--settings"});
+    EXPECT_EQ(process_.exitCode(), 0) << err.toStdString();
+    EXPECT_TRUE(err.isEmpty()) << err.toStdString();
+    EXPECT_TRUE(out.startsWith("Stored IsAddress = 1\nStored IPString = 10.1.2.3\nStored AutoStart = 1\n"))
+        << out.toStdString();
+    for (const char* line : {"\nIsAddress = true\n", "\nIPString = 10.1.2.3\n", "\nAutoStart = true\n"})
+        EXPECT_TRUE(out.contains(line)) << line << out.toStdString();
+    // A host name while the address kind is stored: refused, nothing stored.
+    const std::string hive = ReadAll(dir_ / "registry" / "HKEY_CURRENT_USER.reg");
+    const auto [refusedOut, refusedErr] = RunToEnd({"--set", "AutoCreate=1", "--set", "IPString=ward-server"});
+    EXPECT_EQ(process_.exitCode(), 2);
+    EXPECT_EQ(refusedErr.count('\n'), 1) << refusedErr.toStdString();
+    EXPECT_TRUE(refusedErr.startsWith("halcyra: IPString must be an IP address while IsAddress is 1"));
+    EXPECT_EQ(ReadAll(dir_ / "registry" / "HKEY_CURRENT_USER.reg"), hive);
+}
+
+TEST_F(ProgramTest, TheSettingsListingFailsOnAHiveItCannotRead)
+{
+    std::ofstream(dir_ / "registry" / "HKEY_CURRENT_USER.reg") << "this is no registry file\n";
+    const auto [out, err] = RunToEnd({"--settings"});
+    EXPECT_EQ(process_.exitCode(), 1);
+    EXPECT_EQ(err.count('\n'), 1) << err.toStdString();
+    EXPECT_TRUE(err.startsWith("halcyra: ") && err.contains("HKEY_CURRENT_USER.reg")) << err.toStdString();
+    EXPECT_TRUE(out.contains("AutoStart = false (default)")) << out.toStdString();
+}
+
+// A datagram socket of the test's own plays the service manager's notify socket.
+class TNotifySocket {
+public:
+    explicit TNotifySocket(const fs::path& path) : path_(path)
+    {
+        fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+        bound_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~TNotifySocket() { ::close(fd_); }
+    bool Bound() const { return bound_; }
+
+    // The next notification within the time, or empty.
+    std::string Next(int ms)
+    {
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, ms) != 1) return {};
+        char buffer[4096];
+        const auto got = ::recv(fd_, buffer, sizeof buffer, 0);
+        return got > 0 ? std::string(buffer, static_cast<std::size_t>(got)) : std::string();
+    }
+    // Reads notifications until one satisfies `wanted`; all of them are kept in `seen`.
+    bool WaitFor(const std::function<bool(const std::string&)>& wanted, int ms)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < ms) {
+            const std::string message = Next(100);
+            if (message.empty()) continue;
+            seen.push_back(message);
+            if (wanted(message)) return true;
+        }
+        return false;
+    }
+    std::vector<std::string> seen;
+
+private:
+    fs::path path_;
+    int fd_ = -1;
+    bool bound_ = false;
+};
+
+TEST_F(ProgramTest, TheServiceTellsItsServiceManagerHowItRunsAndStopsOnAHangUp)
+{
+    // A central station that refuses: a port nothing listens on.
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+    const quint16 port = probe.serverPort();
+    probe.close();
+    {
+        TRegistry registry(dir_ / "registry" / "HKEY_CURRENT_USER.reg", dir_ / "registry" / "HKEY_LOCAL_MACHINE.reg");
+        registry.CurrentUser().WriteDword(kProgramKey, "DataSourceIsCentralStation", 1);
+        registry.CurrentUser().WriteDword(kProgramKey, "IsAddress", 1);
+        registry.CurrentUser().WriteString(kProgramKey, "IPString", "127.0.0.1");
+    }
+    TNotifySocket notify(dir_ / "notify");
+    ASSERT_TRUE(notify.Bound());
+    ChangeEnvironment([&](QProcessEnvironment& env) {
+        env.insert("NOTIFY_SOCKET", QString::fromStdString((dir_ / "notify").string()));
+        env.insert("WATCHDOG_USEC", "400000");
+    });
+    process_.setArguments({"--service", "NOVELGARD", "--cs-port", QString::number(port)});
+    process_.start();
+    ASSERT_TRUE(process_.waitForStarted(10000));
+    const auto dump = [&] {
+        std::string all;
+        for (const std::string& m : notify.seen) all += "[" + m + "] ";
+        return all + process_.readAllStandardError().toStdString();
+    };
+    EXPECT_TRUE(notify.WaitFor([](const std::string& m) { return m.rfind("READY=1\nSTATUS=", 0) == 0; }, 20000))
+        << dump();
+    const std::string refused = "STATUS=central station 127.0.0.1:" + std::to_string(port) + " refuses connections";
+    EXPECT_TRUE(notify.WaitFor([&](const std::string& m) { return m == refused; }, 20000)) << dump();
+    // The watchdog hears the tick at least twice a period.
+    int alive = 0;
+    EXPECT_TRUE(notify.WaitFor([&](const std::string& m) { return m == "WATCHDOG=1" && ++alive == 3; }, 5000))
+        << dump();
+
+    // --status tells the same, and exits 3: the run does not collect.
+    QProcess status;
+    status.setProcessEnvironment(process_.processEnvironment());
+    status.start(HALCYRA_EXE, {"--status"});
+    ASSERT_TRUE(status.waitForFinished(30000));
+    const QString answer = QString::fromUtf8(status.readAllStandardOutput());
+    EXPECT_EQ(status.exitCode(), 3) << answer.toStdString();
+    EXPECT_TRUE(answer.contains("\nHealth: central station 127.0.0.1:" + QString::number(port) +
+                                " not connected: refuses connections\n"))
+        << answer.toStdString();
+
+    // A hang-up ends the run as SIGTERM does.
+    ::kill(static_cast<pid_t>(process_.processId()), SIGHUP);
+    EXPECT_TRUE(notify.WaitFor([](const std::string& m) { return m.rfind("STOPPING=1", 0) == 0; }, 20000)) << dump();
+    ASSERT_TRUE(process_.waitForFinished(20000));
+    EXPECT_EQ(process_.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process_.exitCode(), 0);
 }
 
 }  // namespace
