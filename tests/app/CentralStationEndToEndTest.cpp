@@ -208,7 +208,7 @@ protected:
         QProcess check;
         check.start(HALCYRA_PIL_EXE, {"check", file});
         EXPECT_TRUE(check.waitForFinished(kWaitMs));
-        EXPECT_EQ(check.readAllStandardOutput().toStdString(), "sound\n") << patient;
+        EXPECT_EQ(check.readAllStandardOutput().toStdString(), file.toStdString() + ": sound\n") << patient;
         QProcess dump;
         dump.start(HALCYRA_PIL_EXE, {"dump", file, "--csv"});
         EXPECT_TRUE(dump.waitForFinished(kWaitMs));

@@ -40,7 +40,7 @@ inline std::map<std::string, std::vector<TFilePoint>> ReadFileSeries(const std::
     QProcess check;
     check.start(HALCYRA_PIL_EXE, {"check", path});
     EXPECT_TRUE(check.waitForFinished(60000));
-    EXPECT_EQ(check.readAllStandardOutput().toStdString(), "sound\n") << file;
+    EXPECT_EQ(check.readAllStandardOutput().toStdString(), file.string() + ": sound\n");
     QProcess dump;
     dump.start(HALCYRA_PIL_EXE, {"dump", path, "--csv"});
     EXPECT_TRUE(dump.waitForFinished(60000));

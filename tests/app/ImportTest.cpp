@@ -130,9 +130,8 @@ protected:
 
     bool Sound(const std::string& id)
     {
-        return Run(HALCYRA_PIL_EXE, {"check", QString::fromStdString((PatientFolder(id) / "Halcyra.pil").string())}) ==
-                   0 &&
-               out_ == "sound\n";
+        const std::string file = (PatientFolder(id) / "Halcyra.pil").string();
+        return Run(HALCYRA_PIL_EXE, {"check", QString::fromStdString(file)}) == 0 && out_ == file + ": sound\n";
     }
 
     test::TTempDir dir_;

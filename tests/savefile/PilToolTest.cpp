@@ -107,7 +107,7 @@ TEST_F(PilTool, CreateDeclareGrowAndDump)
 
     r = Pil({"check", f});
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.out, "sound\n");
+    EXPECT_EQ(r.out, f + ": sound\n");
 }
 
 TEST_F(PilTool, TextIsUtf8OnTheCommandLineAndSingleByteInTheFile)
@@ -168,7 +168,7 @@ TEST_F(PilTool, DamagedFilesAreReportedAndNotWrittenInto)
             r = Pil(write);
             if (c.writable) {
                 EXPECT_EQ(r.exitCode, 0) << c.name << ' ' << write[0] << ": " << r.err;
-                EXPECT_EQ(Pil({"check", f}).out, "sound\n") << c.name << ' ' << write[0];
+                EXPECT_EQ(Pil({"check", f}).out, f + ": sound\n") << c.name << ' ' << write[0];
             } else {
                 EXPECT_EQ(r.exitCode, 1) << c.name << ' ' << write[0];
                 EXPECT_NE(r.err.find("not sound, left untouched"), std::string::npos) << r.err;
@@ -238,7 +238,7 @@ TEST_F(PilTool, ErrorsAreOneLineAndNonZero)
         EXPECT_GE(r.exitCode, 1) << shown.str();
         EXPECT_LT(r.exitCode, 128) << shown.str();
         if (args.size() > 1 && args[0] == "check" && args[1] == text) {
-            EXPECT_EQ(r.out.rfind("not a save file", 0), 0u) << r.out;
+            EXPECT_EQ(r.out.rfind(text + ": not a save file", 0), 0u) << r.out;
             continue;
         }
         EXPECT_FALSE(r.err.empty()) << shown.str();

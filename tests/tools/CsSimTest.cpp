@@ -256,21 +256,6 @@ TEST_F(CsSim, RejectsWrongOptions)
         EXPECT_EQ(run.exitCode, 2) << args.join(' ').toStdString();
         EXPECT_TRUE(run.err.startsWith("cs-sim: ")) << run.err.toStdString();
     }
-    // A bad number is named with its option and its text, in one line.
-    const struct {
-        QStringList args;
-        std::string line;
-    } numbers[] = {
-        {Offline({"--count", "5", "--beds", "0"}), "cs-sim: --beds: not a whole number in the allowed range: 0\n"},
-        {Offline({"--count", "5", "--beds", "x"}), "cs-sim: --beds: not a whole number in the allowed range: x\n"},
-        {Offline({"--count", "5", "--rate", "-1"}), "cs-sim: --rate: not a number in the allowed range: -1\n"},
-        {{"--port", "70000", "--count", "5"}, "cs-sim: --port: not a whole number in the allowed range: 70000\n"},
-    };
-    for (const auto& c : numbers) {
-        const TRun run = RunProgram(CS_SIM, c.args);
-        EXPECT_EQ(run.exitCode, 2) << c.args.join(' ').toStdString();
-        EXPECT_EQ(run.err.toStdString(), c.line);
-    }
 }
 
 // The reader's surroundings, keeping what it hands over.

@@ -5,6 +5,7 @@
 #include "StreamShaper.h"
 #include "Ward.h"
 
+#include "ToolConventions.h"
 #include "hl7/Hl7Time.h"
 
 #include <QCommandLineParser>
@@ -13,19 +14,12 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <limits>
 #include <optional>
 
 namespace {
 
-// One line on standard error and exit code 2. The message is whole text: no format string can ask for more
-// arguments than it is given.
-[[noreturn]] void Fail(const QString& message)
-{
-    std::fprintf(stderr, "cs-sim: %s\n", qPrintable(message));
-    std::exit(2);
-}
+using halcyra::tool::UsageError;
 
 double NumberOption(const QCommandLineParser& parser, const QCommandLineOption& option, double low, double high)
 {
@@ -33,18 +27,22 @@ double NumberOption(const QCommandLineParser& parser, const QCommandLineOption& 
     const QString text = parser.value(option);
     const double value = text.toDouble(&ok);
     if (!ok || !std::isfinite(value) || value < low || value > high)
-        Fail(QStringLiteral("--%1: not a number in the allowed range: %2").arg(option.names().first(), text));
+        UsageError(
+            QStringLiteral("--%1: not a number from %2 to %3: %4")
+                .arg(option.names().first(), QString::number(low, 'g', 12), QString::number(high, 'g', 12), text));
     return value;
 }
 
-qint64 WholeOption(const QCommandLineParser& parser, const QCommandLineOption& option, qint64 low, qint64 high)
+template <class T>
+T WholeOption(const QCommandLineParser& parser, const QCommandLineOption& option, T low, T high)
 {
     bool ok = false;
     const QString text = parser.value(option);
     const qint64 value = text.toLongLong(&ok);
-    if (!ok || value < low || value > high)
-        Fail(QStringLiteral("--%1: not a whole number in the allowed range: %2").arg(option.names().first(), text));
-    return value;
+    if (!ok || value < static_cast<qint64>(low) || value > static_cast<qint64>(high))
+        UsageError(QStringLiteral("--%1: not a whole number from %2 to %3: %4")
+                       .arg(option.names().first(), QString::number(low), QString::number(high), text));
+    return static_cast<T>(value);
 }
 
 }  // namespace
@@ -52,13 +50,14 @@ qint64 WholeOption(const QCommandLineParser& parser, const QCommandLineOption& o
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("cs-sim"));
+    halcyra::tool::Identify("cs-sim");
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Central-station simulator: streams framed HL7 2.3 observation messages for simulated beds to every "
-        "client that connects. Prints the port it listens on as the first line of standard output."));
-    parser.addHelpOption();
+        "client that connects. Prints the port it listens on as the first line of standard output.\n"
+        "Exit codes: 0 done, 1 the port or the recording failed, 2 a wrong command line."));
+    halcyra::tool::AddStandardOptions(parser);
     const QCommandLineOption listenOption(QStringLiteral("listen"), QStringLiteral("Address to listen on."),
                                           QStringLiteral("ADDR"), QStringLiteral("127.0.0.1"));
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Port; 0 takes any free port."),
@@ -116,24 +115,25 @@ int main(int argc, char** argv)
     parser.addOptions({listenOption, portOption, noListenOption, bedsOption, rateOption, seedOption, recordOption,
                        countOption, durationOption, startOption, waitClientOption, aperiodicOption, garbageOption,
                        splitOption, splitDelayOption, crlfOption, dropEveryOption, silenceEveryOption, silenceOption});
-    parser.process(app);
+    halcyra::tool::ParseOrExit(parser, QCoreApplication::arguments());
     if (!parser.positionalArguments().isEmpty())
-        Fail(QStringLiteral("unexpected argument: ") + parser.positionalArguments().first());
+        UsageError(QStringLiteral("unexpected argument: ") + parser.positionalArguments().first());
 
+    // Every value is checked before anything is opened: a wrong one leaves no file behind.
     cssim::TStationOptions options;
-    const int beds = static_cast<int>(WholeOption(parser, bedsOption, 1, 10000));
+    const int beds = WholeOption(parser, bedsOption, 1, 10000);
     options.rate = NumberOption(parser, rateOption, 0, 100000);
-    options.count = WholeOption(parser, countOption, 0, std::numeric_limits<qint64>::max());
+    options.count = WholeOption(parser, countOption, qint64{0}, std::numeric_limits<qint64>::max());
     options.duration = NumberOption(parser, durationOption, 0, 1e9);
     options.waitClient = parser.isSet(waitClientOption);
-    options.silenceEvery = static_cast<int>(WholeOption(parser, silenceEveryOption, 0, 1000000000));
+    options.silenceEvery = WholeOption(parser, silenceEveryOption, 0, 1000000000);
     options.silenceSeconds = NumberOption(parser, silenceOption, 0, 1e6);
-    options.splitDelayMs = static_cast<int>(WholeOption(parser, splitDelayOption, 0, 60000));
+    options.splitDelayMs = WholeOption(parser, splitDelayOption, 0, 60000);
     if (parser.isSet(startOption)) {
         const QString text = parser.value(startOption);
         halcyra::TDateTime start = 0;
         if (text.size() != 14 || !halcyra::TryHL7ToDateTime(text.toStdString(), start))
-            Fail(QStringLiteral("--start: not a time yyyymmddhhnnss: ") + text);
+            UsageError(QStringLiteral("--start: not a time yyyymmddhhnnss: ") + text);
         options.start = start;
     }
     const double aperiodicEvery = NumberOption(parser, aperiodicOption, 0, 1e7);
@@ -141,10 +141,20 @@ int main(int argc, char** argv)
     faults.crlf = parser.isSet(crlfOption);
     faults.garbage = NumberOption(parser, garbageOption, 0, 1);
     faults.split = NumberOption(parser, splitOption, 0, 1);
-    faults.dropEvery = static_cast<int>(WholeOption(parser, dropEveryOption, 0, 1000000000));
+    faults.dropEvery = WholeOption(parser, dropEveryOption, 0, 1000000000);
     bool seedOk = false;
     const quint64 seed = parser.value(seedOption).toULongLong(&seedOk);
-    if (!seedOk) Fail(QStringLiteral("--seed: not a whole number: ") + parser.value(seedOption));
+    if (!seedOk) UsageError(QStringLiteral("--seed: not a whole number from 0: ") + parser.value(seedOption));
+    const QHostAddress address(parser.value(listenOption));
+    if (address.isNull()) UsageError(QStringLiteral("--listen: not an address: ") + parser.value(listenOption));
+    const auto port = WholeOption<quint16>(parser, portOption, 0, 65535);
+    const bool offline = parser.isSet(noListenOption);
+    if (offline) {
+        if (!parser.isSet(recordOption)) UsageError(QStringLiteral("--no-listen needs --record FILE"));
+        if (options.rate <= 0) UsageError(QStringLiteral("--no-listen needs a --rate above 0"));
+        if (options.count == 0 && options.duration == 0)
+            UsageError(QStringLiteral("--no-listen needs --count or --duration"));
+    }
 
     const halcyra::TDateTime start =
         options.start.value_or(std::floor(halcyra::NowLocal() / halcyra::kOneSecond) * halcyra::kOneSecond);
@@ -156,30 +166,25 @@ int main(int argc, char** argv)
     if (parser.isSet(recordOption)) {
         QString error;
         recorder.emplace();
-        if (!recorder->Open(parser.value(recordOption), error))
-            Fail(QStringLiteral("cannot write the recording: ") + parser.value(recordOption) + QStringLiteral(": ") +
-                 error);
+        if (!recorder->Open(parser.value(recordOption), error)) {
+            halcyra::tool::Complain(QStringLiteral("cannot write the recording: ") + parser.value(recordOption) +
+                                    QStringLiteral(": ") + error);
+            return halcyra::tool::kExitProblem;
+        }
     }
 
-    if (parser.isSet(noListenOption)) {
-        if (!recorder) Fail(QStringLiteral("--no-listen needs --record FILE"));
-        if (options.rate <= 0) Fail(QStringLiteral("--no-listen needs a --rate above 0"));
-        if (options.count == 0 && options.duration == 0)
-            Fail(QStringLiteral("--no-listen needs --count or --duration"));
+    if (offline) {
         cssim::RecordOffline(options, start, ward, shaper, *recorder);
-        return 0;
+        return halcyra::tool::kExitOk;
     }
 
-    const QHostAddress address(parser.value(listenOption));
-    if (address.isNull()) Fail(QStringLiteral("--listen: not an address: ") + parser.value(listenOption));
-    const quint16 port = static_cast<quint16>(WholeOption(parser, portOption, 0, 65535));
     cssim::TStation station(options, ward, shaper, recorder ? &*recorder : nullptr);
     station.finished = [] { QCoreApplication::exit(0); };
     QString error;
     if (!station.Listen(address, port, error)) {
-        std::fprintf(stderr, "cs-sim: cannot listen on %s:%u: %s\n", qPrintable(address.toString()), port,
-                     qPrintable(error));
-        return 1;
+        halcyra::tool::Complain(
+            QStringLiteral("cannot listen on %1:%2: %3").arg(address.toString()).arg(port).arg(error));
+        return halcyra::tool::kExitProblem;
     }
     std::printf("%u\n", station.Port());
     std::fflush(stdout);

@@ -163,7 +163,7 @@ void AddDelimiter(const std::filesystem::path& file, std::uint16_t index, TDateT
     Append(file, index, [&](TSaveItNew& s) { return s.AddDelimiterPoint(index, code, time); });
 }
 
-bool Dump(const std::filesystem::path& file, bool csv, std::ostream& out, std::ostream& err)
+std::vector<std::string> Dump(const std::filesystem::path& file, bool csv, std::ostream& out)
 {
     const TShownFile shown = ReadShown(file);
     const TMonitorFileContent& content = shown.content;
@@ -206,17 +206,12 @@ bool Dump(const std::filesystem::path& file, bool csv, std::ostream& out, std::o
                 out << Utf8(row.series) << '\t' << FormatIsoMilliseconds(p.time) << '\t' << Number(p.value) << '\t'
                     << KindName(p.kind) << '\n';
         }
-    const auto problems = CheckMonitorFile(shown.bytes);
-    for (const std::string& problem : problems) err << "warning: " << Utf8(problem) << '\n';
-    return problems.empty();
+    return ProblemsOf(shown.bytes);
 }
 
-bool Check(const std::filesystem::path& file, std::ostream& out)
+std::vector<std::string> Check(const std::filesystem::path& file)
 {
-    const auto problems = CheckMonitorFile(ReadWhole(file));
-    for (const std::string& problem : problems) out << Utf8(problem) << '\n';
-    if (problems.empty()) out << "sound\n";
-    return problems.empty();
+    return ProblemsOf(ReadWhole(file));
 }
 
 }  // namespace halcyra::pil

@@ -8,6 +8,7 @@
 #include <ostream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace halcyra::pil {
 
@@ -35,10 +36,10 @@ std::uint16_t Declare(const std::filesystem::path& file, const std::string& labe
                       const std::string& place, const std::string& extra, const std::string& parameterId);
 void AddValue(const std::filesystem::path& file, std::uint16_t index, TDateTime time, double value);
 void AddDelimiter(const std::filesystem::path& file, std::uint16_t index, TDateTime time, std::int32_t code);
-// Texts are written as UTF-8, control characters escaped. What is wrong with the file goes to err as
-// warnings; false then.
-bool Dump(const std::filesystem::path& file, bool csv, std::ostream& out, std::ostream& err);
-// True for a sound file; every problem is written to out as one line.
-bool Check(const std::filesystem::path& file, std::ostream& out);
+// Texts are written as UTF-8, control characters escaped. Returns what is wrong with the file (UTF-8, one
+// line each), after the points it could read.
+std::vector<std::string> Dump(const std::filesystem::path& file, bool csv, std::ostream& out);
+// What is wrong with the file (UTF-8, one line each); none for a sound file.
+std::vector<std::string> Check(const std::filesystem::path& file);
 
 }  // namespace halcyra::pil

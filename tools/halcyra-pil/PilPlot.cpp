@@ -2,7 +2,6 @@
 
 #include "PilCommands.h"
 #include "PilRead.h"
-#include "savefile/MonitorCheck.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -26,6 +25,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace halcyra::pil {
@@ -179,6 +179,22 @@ void QtErrorsOnly(QtMsgType type, const QMessageLogContext& context, const QStri
         std::fprintf(stderr, "%s\n", qPrintable(message));
 }
 
+QString firstStartWarning;
+
+// While the application starts, Qt's fatal error is a platform that cannot be used (one chosen without a
+// display): one line and exit code 1 rather than an abort with a page of advice. Its first warning says why.
+void StartFailure(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type == QtWarningMsg && firstStartWarning.isEmpty()) firstStartWarning = message;
+    if (type != QtFatalMsg) return QtErrorsOnly(type, context, message);
+    const QString reason = firstStartWarning.isEmpty() ? message.section(QLatin1Char('\n'), 0, 0) : firstStartWarning;
+    std::fprintf(stderr,
+                 "halcyra-pil: plot: Qt cannot start its platform: %s (without QT_QPA_PLATFORM and -platform it "
+                 "draws offscreen)\n",
+                 qPrintable(reason.simplified()));
+    std::_Exit(1);
+}
+
 }  // namespace
 
 QColor SeriesColour(std::size_t colour)
@@ -237,24 +253,25 @@ QByteArray RenderPlot(const TPlotPlan& plan, TImageFormat format)
     return Encoded(scene, format, QText(plan.title));
 }
 
-bool Plot(const std::filesystem::path& file, const TPlotRequest& request, const std::filesystem::path& output,
-          std::ostream& err)
+std::vector<std::string> Plot(const std::filesystem::path& file, const TPlotRequest& request,
+                              const std::filesystem::path& output)
 {
     const TImageFormat format = ImageFormatOf(output);
     const TShownFile shown = ReadShown(file);
     WriteImage(output, RenderPlot(PlanPlot(shown.content, request, Shown(file)), format));
-    const auto problems = CheckMonitorFile(shown.bytes);
-    for (const std::string& problem : problems) err << "warning: " << Utf8(problem) << '\n';
-    return problems.empty();
+    return ProblemsOf(shown.bytes);
 }
 
 std::unique_ptr<QCoreApplication> PlotApplication(int& argc, char** argv)
 {
-    bool chosen = qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+    // An empty QT_QPA_PLATFORM chooses nothing: Qt would take its default platform, which needs a display.
+    bool chosen = !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
     for (int i = 1; i < argc; ++i) chosen = chosen || std::strcmp(argv[i], "-platform") == 0;
     if (!chosen) qputenv("QT_QPA_PLATFORM", "offscreen");
-    qtHandler = qInstallMessageHandler(QtErrorsOnly);
-    return std::make_unique<QApplication>(argc, argv);
+    qtHandler = qInstallMessageHandler(StartFailure);
+    auto app = std::make_unique<QApplication>(argc, argv);
+    qInstallMessageHandler(QtErrorsOnly);
+    return app;
 }
 
 }  // namespace halcyra::pil

@@ -9,7 +9,8 @@
 
 #include <filesystem>
 #include <memory>
-#include <ostream>
+#include <string>
+#include <vector>
 
 namespace halcyra::pil {
 
@@ -24,10 +25,10 @@ QColor SeriesColour(std::size_t colour);
 // One chart per panel, stacked under the title, the time axes aligned. Needs a QApplication.
 QByteArray RenderPlot(const TPlotPlan& plan, TImageFormat format);
 
-// Reads the file, draws the plan and writes the image whole or not at all. What is wrong with the file
-// goes to err as warnings after the image is written; false then.
-bool Plot(const std::filesystem::path& file, const TPlotRequest& request, const std::filesystem::path& output,
-          std::ostream& err);
+// Reads the file, draws the plan and writes the image whole or not at all. Returns what is wrong with the
+// file (UTF-8, one line each): it is drawn as far as it could be read.
+std::vector<std::string> Plot(const std::filesystem::path& file, const TPlotRequest& request,
+                              const std::filesystem::path& output);
 
 // The application plot draws with: widgets, on the offscreen platform unless one was chosen, so it
 // needs no display.

@@ -2,6 +2,7 @@
 
 #include "PilCommands.h"
 #include "platform/Text.h"
+#include "savefile/MonitorCheck.h"
 #include "savefile/SaveFileIo.h"
 
 #include <algorithm>
@@ -38,7 +39,13 @@ std::vector<TShownPoint> PointsOf(const TSerieObject& serie)
 
 std::string ReadWhole(const std::filesystem::path& file)
 {
-    if (!std::filesystem::is_regular_file(file)) throw EPilError(Shown(file) + ": no such file");
+    std::error_code error;
+    const auto status = std::filesystem::status(file, error);
+    if (status.type() == std::filesystem::file_type::not_found) throw EPilError(Shown(file) + ": no such file");
+    if (error) throw EPilError(Shown(file) + ": cannot read: " + error.message());
+    if (status.type() == std::filesystem::file_type::directory)
+        throw EPilError(Shown(file) + ": is a folder, not a file");
+    if (status.type() != std::filesystem::file_type::regular) throw EPilError(Shown(file) + ": not a regular file");
     return TPosixSaveFileIo().ReadAll(file);
 }
 
@@ -63,6 +70,13 @@ TShownFile ReadShown(const std::filesystem::path& file)
 std::string Utf8(const std::string& text)
 {
     return Win1252ToUtf8(EscapeControlCharacters(text));
+}
+
+std::vector<std::string> ProblemsOf(std::string_view bytes)
+{
+    std::vector<std::string> problems = CheckMonitorFile(bytes);
+    for (std::string& problem : problems) problem = Utf8(problem);
+    return problems;
 }
 
 }  // namespace halcyra::pil

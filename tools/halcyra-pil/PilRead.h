@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace halcyra::pil {
@@ -30,7 +31,7 @@ struct TShownFile {
     TMonitorFileContent content;
 };
 
-// The file's bytes; EPilError when it is not there.
+// The file's bytes; EPilError naming the file when it is not there, is a folder or cannot be read.
 std::string ReadWhole(const std::filesystem::path& file);
 
 // Raises EPilError when the file is not there or cannot be read. A read that stops early leaves what
@@ -39,5 +40,8 @@ TShownFile ReadShown(const std::filesystem::path& file);
 
 // Texts from the file as a terminal or a picture shows them: UTF-8, control characters escaped.
 std::string Utf8(const std::string& text);
+
+// What is wrong with a monitor-data file's bytes, one UTF-8 line each; none for a sound file.
+std::vector<std::string> ProblemsOf(std::string_view bytes);
 
 }  // namespace halcyra::pil

@@ -1,6 +1,7 @@
 // halcyra-pil: create, extend, inspect, check and plot a monitor-data file on host paths.
 #include "PilCommands.h"
 #include "PilPlotPlan.h"
+#include "ToolConventions.h"
 #include "platform/Text.h"
 #ifdef HALCYRA_PIL_PLOT
 #include "PilPlot.h"
@@ -10,16 +11,17 @@
 #include <QCoreApplication>
 #include <QFile>
 
-#include <cstdio>
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <stdexcept>
 
 namespace {
 
 using namespace halcyra;
-
-constexpr int kUsageError = 2;
+namespace tool = halcyra::tool;
 
 const char* kUsage =
     "Usage: halcyra-pil COMMAND FILE ...\n"
@@ -28,15 +30,30 @@ const char* kUsage =
     "  add FILE INDEX TIME VALUE\n"
     "  delimit FILE INDEX TIME [CODE]\n"
     "  dump FILE [--csv]\n"
-    "  check FILE\n"
+    "  check FILE...\n"
     "  plot FILE [--series LABEL,...] [--from TIME] [--to TIME] --output OUT.svg|OUT.png\n"
+    "  --help, --version; COMMAND --help lists the command's options\n"
     "TIME is a date-time number (days since 1899-12-30) or YYYY-MM-DDThh:mm:ss[.fff] local time;\n"
-    "plot also takes a time to the minute, YYYY-MM-DD hh:mm (a blank or a T between date and time).\n";
+    "plot also takes a time to the minute, YYYY-MM-DD hh:mm (a blank or a T between date and time).\n"
+    "check prints one line per file and problem, FILE: sound for a sound file.\n"
+    "Exit codes: 0 done, 1 a file that cannot be read, written or is not sound, 2 a wrong command line.\n";
 
-int Fail(const std::string& message, int code = 1)
+// A wrong command line: one line, exit code 2.
+class EUsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// An argument read by one of the commands' parsers: what they reject is a wrong command line, found before
+// any file is touched.
+template <class TParse>
+auto Argument(TParse parse) -> decltype(parse())
 {
-    std::cerr << "halcyra-pil: " << message << std::endl;
-    return code;
+    try {
+        return parse();
+    } catch (const pil::EPilError& e) {
+        throw EUsageError(e.what());
+    }
 }
 
 // Command-line texts are UTF-8; the file keeps single-byte text.
@@ -49,21 +66,70 @@ std::filesystem::path HostPath(const QString& value)
     return std::filesystem::path(QFile::encodeName(value).toStdString());
 }
 
+// Library messages may span lines (the identity check) and hold the file's single-byte text.
+QString OneLine(std::string message)
+{
+    for (std::size_t at = 0; (at = message.find("\r\n", at)) != std::string::npos;) message.replace(at, 2, "; ");
+    std::replace(message.begin(), message.end(), '\n', ' ');
+    return QString::fromStdString(Win1252ToUtf8(EscapeControlCharacters(message)));
+}
+
+// What is wrong with a file, after what could be shown of it: one line each, naming the file as given.
+int Warn(const QString& file, const std::vector<std::string>& problems)
+{
+    std::cout.flush();
+    for (const std::string& problem : problems)
+        tool::Complain(file + QStringLiteral(": warning: ") + QString::fromStdString(problem));
+    return problems.empty() ? tool::kExitOk : tool::kExitProblem;
+}
+
+// One line per problem, or one saying it is sound, each starting with the file as it was given.
+int Check(const QStringList& files)
+{
+    int code = tool::kExitOk;
+    for (const QString& name : files) {
+        const std::string shown = name.toStdString();
+        try {
+            const std::vector<std::string> problems = pil::Check(HostPath(name));
+            if (problems.empty()) std::cout << shown << ": sound\n";
+            for (const std::string& problem : problems) std::cout << shown << ": " << problem << '\n';
+            if (!problems.empty()) code = tool::kExitProblem;
+        } catch (const std::ios_base::failure&) {
+            throw;
+        } catch (const std::exception& e) {
+            // The message names the file; the other files are still checked.
+            std::cout.flush();
+            tool::Complain(OneLine(e.what()));
+            code = tool::kExitProblem;
+        }
+    }
+    return code;
+}
+
 struct TCommand {
     const char* name;
-    QStringList positionals;  // names; a trailing "[X]" is optional
+    QStringList positionals;  // names; a trailing "[X]" is optional, a trailing "X..." takes one or more
     QList<QCommandLineOption> options;
     bool numbersFollow;  // positionals may be negative numbers
 };
 
-int Run(const QStringList& arguments)
+int Run(QStringList arguments)
 {
-    if (arguments.size() < 2)
-        return Fail("no command given (create, declare, add, delimit, dump, check, plot)", kUsageError);
+    // "halcyra-pil -- COMMAND ...": nothing after "--" is an option, the command neither.
+    const bool noOptions = arguments.size() > 1 && arguments[1] == "--";
+    if (noOptions) arguments.removeAt(1);
+    if (arguments.size() < 2) throw EUsageError("no command given (create, declare, add, delimit, dump, check, plot)");
     const QString command = arguments[1];
-    if (command == "--help" || command == "-h" || command == "help") {
-        std::cout << kUsage;
-        return 0;
+    if (!noOptions) {
+        if (command == "--help" || command == "-h" || command == "help") {
+            std::cout << kUsage;
+            return tool::kExitOk;
+        }
+        if (command == "--version" || command == "-v") {
+            std::cout << "halcyra-pil " << HALCYRA_VERSION << '\n';
+            return tool::kExitOk;
+        }
+        if (command.startsWith('-')) throw EUsageError("unknown option '" + command.toStdString() + "'");
     }
 
     const QCommandLineOption id("id", "Patient ID.", "ID");
@@ -87,86 +153,107 @@ int Run(const QStringList& arguments)
         {"add", {"FILE", "INDEX", "TIME", "VALUE"}, {}, true},
         {"delimit", {"FILE", "INDEX", "TIME", "[CODE]"}, {}, true},
         {"dump", {"FILE"}, {csv}, false},
-        {"check", {"FILE"}, {}, false},
+        {"check", {"FILE..."}, {}, false},
         {"plot", {"FILE"}, {series, from, to, output}, false},
     };
     const auto found = std::find_if(commands.begin(), commands.end(),
                                     [&](const TCommand& c) { return command == QLatin1String(c.name); });
-    if (found == commands.end()) return Fail("unknown command '" + command.toStdString() + "'", kUsageError);
+    if (found == commands.end()) throw EUsageError("unknown command '" + command.toStdString() + "'");
 
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help({"h", "help"}, "Show this help.");
-    parser.addOption(help);
+    const QCommandLineOption version({"v", "version"}, "Show the version.");
+    parser.addOptions({help, version});
     parser.addOptions(found->options);
     for (const QString& positional : found->positionals) parser.addPositionalArgument(positional, positional);
 
     QStringList rest = arguments.mid(2);
     rest.prepend(arguments[0]);
     // Values such as -5.5 are numbers, not options: these commands take no options at all.
-    if (found->numbersFollow && !rest.contains("--help") && !rest.contains("-h") && !rest.contains("--"))
+    if (noOptions || (found->numbersFollow && !rest.contains("--help") && !rest.contains("-h") && !rest.contains("--")))
         rest.insert(1, "--");
-    if (!parser.parse(rest)) return Fail(parser.errorText().toStdString(), kUsageError);
+    if (!parser.parse(rest)) throw EUsageError(parser.errorText().toStdString());
     if (parser.isSet(help)) {
         std::cout << parser.helpText().toStdString();
-        return 0;
+        return tool::kExitOk;
+    }
+    if (parser.isSet(version)) {
+        std::cout << "halcyra-pil " << HALCYRA_VERSION << '\n';
+        return tool::kExitOk;
     }
 
     const QStringList values = parser.positionalArguments();
+    const bool variadic = found->positionals.back().endsWith("...");
     const auto required = std::count_if(found->positionals.begin(), found->positionals.end(),
                                         [](const QString& p) { return !p.startsWith('['); });
-    if (values.size() < required || values.size() > found->positionals.size())
-        return Fail(std::string(found->name) + " expects " + found->positionals.join(' ').toStdString(), kUsageError);
+    if (values.size() < required || (!variadic && values.size() > found->positionals.size()))
+        throw EUsageError(std::string(found->name) + " expects " + found->positionals.join(' ').toStdString());
 
-    const std::filesystem::path file = HostPath(values[0]);
     const std::string which = found->name;
+    if (which == "check") return Check(values);
+    const std::filesystem::path file = HostPath(values[0]);
     try {
         if (which == "create") {
-            if (!parser.isSet(id) || !parser.isSet(name)) return Fail("create needs --id and --name", kUsageError);
-            pil::Create(file, Text(parser.value(id)), Text(parser.value(name)), Text(parser.value(kind)),
-                        pil::ParseReserve(parser.value(reserve).toStdString()));
+            if (!parser.isSet(id) || !parser.isSet(name)) throw EUsageError("create needs --id and --name");
+            const auto reserved = Argument([&] { return pil::ParseReserve(parser.value(reserve).toStdString()); });
+            pil::Create(file, Text(parser.value(id)), Text(parser.value(name)), Text(parser.value(kind)), reserved);
         } else if (which == "declare") {
             std::cout << pil::Declare(file, Text(values[1]), Text(parser.value(unit)), Text(parser.value(place)),
                                       Text(parser.value(extra)), Text(parser.value(paramId)))
-                      << std::endl;
+                      << '\n';
         } else if (which == "add") {
-            pil::AddValue(file, pil::ParseIndex(values[1].toStdString()), pil::ParseTime(values[2].toStdString()),
-                          pil::ParseValue(values[3].toStdString()));
+            const auto index = Argument([&] { return pil::ParseIndex(values[1].toStdString()); });
+            const auto time = Argument([&] { return pil::ParseTime(values[2].toStdString()); });
+            const auto value = Argument([&] { return pil::ParseValue(values[3].toStdString()); });
+            pil::AddValue(file, index, time, value);
         } else if (which == "delimit") {
-            pil::AddDelimiter(file, pil::ParseIndex(values[1].toStdString()), pil::ParseTime(values[2].toStdString()),
-                              values.size() > 3 ? pil::ParseCode(values[3].toStdString()) : 0);
+            const auto index = Argument([&] { return pil::ParseIndex(values[1].toStdString()); });
+            const auto time = Argument([&] { return pil::ParseTime(values[2].toStdString()); });
+            const auto code = values.size() > 3 ? Argument([&] { return pil::ParseCode(values[3].toStdString()); }) : 0;
+            pil::AddDelimiter(file, index, time, code);
         } else if (which == "dump") {
-            return pil::Dump(file, parser.isSet(csv), std::cout, std::cerr) ? 0 : 1;
-        } else if (which == "check") {
-            return pil::Check(file, std::cout) ? 0 : 1;
+            return Warn(values[0], pil::Dump(file, parser.isSet(csv), std::cout));
         } else if (which == "plot") {
-            if (!parser.isSet(output)) return Fail("plot needs --output OUT.svg or OUT.png", kUsageError);
+            if (!parser.isSet(output)) throw EUsageError("plot needs --output OUT.svg or OUT.png");
             pil::TPlotRequest request;
             for (const QString& labels : parser.values(series))
                 for (const QString& label : labels.split(',', Qt::SkipEmptyParts))
                     request.labels.push_back(Text(label));
-            if (parser.isSet(from)) request.from = pil::ParsePlotTime(parser.value(from).toStdString());
-            if (parser.isSet(to)) request.to = pil::ParsePlotTime(parser.value(to).toStdString());
+            if (parser.isSet(from))
+                request.from = Argument([&] { return pil::ParsePlotTime(parser.value(from).toStdString()); });
+            if (parser.isSet(to))
+                request.to = Argument([&] { return pil::ParsePlotTime(parser.value(to).toStdString()); });
+            if (request.from && request.to && *request.from > *request.to)
+                throw EUsageError("--from " + parser.value(from).toStdString() + " is after --to " +
+                                  parser.value(to).toStdString());
 #ifdef HALCYRA_PIL_PLOT
-            return pil::Plot(file, request, HostPath(parser.value(output)), std::cerr) ? 0 : 1;
+            const std::filesystem::path picture = HostPath(parser.value(output));
+            Argument([&] { return pil::ImageFormatOf(picture); });
+            return Warn(values[0], pil::Plot(file, request, picture));
 #else
-            return Fail("plot: this halcyra-pil was built without Qt Charts");
+            throw pil::EPilError("plot: this halcyra-pil was built without Qt Charts");
 #endif
         }
     } catch (const pil::EPilError&) {
+        throw;
+    } catch (const EUsageError&) {
+        throw;
+    } catch (const std::ios_base::failure&) {
         throw;
     } catch (const std::exception& e) {
         // Say which file the library's message is about.
         throw pil::EPilError(pil::Shown(file) + ": " + e.what());
     }
-    return 0;
+    return tool::kExitOk;
 }
 
 // Only plot draws, and only it needs widgets; the other commands run on Qt Core alone.
 std::unique_ptr<QCoreApplication> Application(int& argc, char** argv)
 {
 #ifdef HALCYRA_PIL_PLOT
-    if (argc > 1 && std::strcmp(argv[1], "plot") == 0) return pil::PlotApplication(argc, argv);
+    const int command = argc > 1 && std::strcmp(argv[1], "--") == 0 ? 2 : 1;
+    if (argc > command && std::strcmp(argv[command], "plot") == 0) return pil::PlotApplication(argc, argv);
 #endif
     return std::make_unique<QCoreApplication>(argc, argv);
 }
@@ -176,13 +263,21 @@ std::unique_ptr<QCoreApplication> Application(int& argc, char** argv)
 int main(int argc, char** argv)
 {
     const auto app = Application(argc, argv);
+    tool::Identify("halcyra-pil");
+    tool::IgnoreSigpipe();
+    // A failed write stops the command at once: a reader that went away needs no more.
+    std::cout.exceptions(std::ios::badbit);
     try {
-        return Run(QCoreApplication::arguments());
+        const int code = Run(QCoreApplication::arguments());
+        std::cout.flush();
+        return code;
+    } catch (const std::ios_base::failure&) {
+        return tool::OutputFailed(errno);
+    } catch (const EUsageError& e) {
+        tool::Complain(OneLine(e.what()));
+        return tool::kExitUsage;
     } catch (const std::exception& e) {
-        // Library messages may span lines (the identity check); the user gets one.
-        std::string message = e.what();
-        for (std::size_t at = 0; (at = message.find("\r\n", at)) != std::string::npos;) message.replace(at, 2, "; ");
-        std::replace(message.begin(), message.end(), '\n', ' ');
-        return Fail(Win1252ToUtf8(EscapeControlCharacters(message)));
+        tool::Complain(OneLine(e.what()));
+        return tool::kExitProblem;
     }
 }

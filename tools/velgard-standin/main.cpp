@@ -2,6 +2,7 @@
 // name, accepts the four calls Halcyra makes and prints one JSON line per call; it can be told to refuse
 // or never answer a method, or to answer every call late. Ends cleanly on SIGTERM or SIGINT.
 #include "StandinObject.h"
+#include "ToolConventions.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -14,7 +15,6 @@
 #include <unistd.h>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 
 namespace {
 
@@ -31,11 +31,9 @@ QSet<QString> MethodSet(const QStringList& names, const char* option)
     QSet<QString> result;
     const QStringList known = TStandinObject::MethodNames();
     for (const QString& name : names) {
-        if (!known.contains(name)) {
-            std::fprintf(stderr, "velgard-standin: unknown method for --%s: %s (one of %s)\n", option, qPrintable(name),
-                         qPrintable(known.join(QStringLiteral(", "))));
-            std::exit(2);
-        }
+        if (!known.contains(name))
+            halcyra::tool::UsageError(QStringLiteral("unknown method for --%1: %2 (one of %3)")
+                                          .arg(QLatin1String(option), name, known.join(QStringLiteral(", "))));
         result.insert(name);
     }
     return result;
@@ -45,13 +43,16 @@ QSet<QString> MethodSet(const QStringList& names, const char* option)
 
 int main(int argc, char** argv)
 {
+    namespace tool = halcyra::tool;
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("velgard-standin"));
+    tool::Identify("velgard-standin");
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Stand-in data manager: owns com.tovarin.Velgard on the session bus and prints each call as JSON."));
-    parser.addHelpOption();
+        "Stand-in data manager: owns com.tovarin.Velgard on the session bus and prints each call as JSON.\n"
+        "Exit codes: 0 ended by SIGTERM or SIGINT, 1 no session bus, the name is taken or the output cannot be "
+        "written, 2 a wrong command line."));
+    tool::AddStandardOptions(parser);
     const QCommandLineOption outputOption(QStringLiteral("output"),
                                           QStringLiteral("Write the JSON lines to FILE (replaced) instead of stdout."),
                                           QStringLiteral("FILE"));
@@ -69,14 +70,16 @@ int main(int argc, char** argv)
                        "came; each call is still printed at once."),
         QStringLiteral("MS"), QStringLiteral("0"));
     parser.addOptions({outputOption, failOption, hangOption, serviceOption, delayOption});
-    parser.process(app);
+    tool::ParseOrExit(parser, QCoreApplication::arguments());
+    if (!parser.positionalArguments().isEmpty())
+        tool::UsageError(QStringLiteral("unexpected argument: ") + parser.positionalArguments().first());
     bool delayOk = false;
     const int delayMs = parser.value(delayOption).toInt(&delayOk);
-    if (!delayOk || delayMs < 0 || delayMs > 3600 * 1000) {
-        std::fprintf(stderr, "velgard-standin: --delay: not a number of milliseconds from 0 to 3600000: %s\n",
-                     qPrintable(parser.value(delayOption)));
-        return 2;
-    }
+    if (!delayOk || delayMs < 0 || delayMs > 3600 * 1000)
+        tool::UsageError(QStringLiteral("--delay: not a number of milliseconds from 0 to 3600000: ") +
+                         parser.value(delayOption));
+    const QSet<QString> failing = MethodSet(parser.values(failOption), "fail");
+    const QSet<QString> hanging = MethodSet(parser.values(hangOption), "hang");
 
     QFile output;
     if (parser.isSet(outputOption)) {
@@ -104,8 +107,7 @@ int main(int argc, char** argv)
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
 
-    TStandinObject object(output, MethodSet(parser.values(failOption), "fail"),
-                          MethodSet(parser.values(hangOption), "hang"), delayMs);
+    TStandinObject object(output, failing, hanging, delayMs);
     // A connection of its own rather than sessionBus(): that one holds back incoming calls until the event loop
     // runs, and a call that arrives just as it lets them through can overtake the ones it held, so a data
     // manager that is called the moment it owns its name would hear them out of order.
