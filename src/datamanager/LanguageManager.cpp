@@ -13,9 +13,15 @@
 
 namespace halcyra {
 
-TLanguageManager::TLanguageManager(QString programFile) : programFile_(std::move(programFile))
+TLanguageManager::TLanguageManager(QString programFile, QString installedFolder)
+    : programFile_(std::move(programFile)), installedFolder_(std::move(installedFolder))
 {
     if (programFile_.isEmpty()) programFile_ = QCoreApplication::applicationFilePath();
+}
+
+QString TLanguageManager::InstalledModuleFolder()
+{
+    return QStringLiteral(HALCYRA_MODULE_DIR);
 }
 
 TLanguageManager::~TLanguageManager()
@@ -49,23 +55,28 @@ QStringList TLanguageManager::CandidateModules(std::uint32_t locale) const
     if (abbreviation.empty()) return {};
     const QFileInfo program(programFile_);
     const QString exactName = QString::fromStdString(ChangeFileExt(program.fileName().toStdString(), abbreviation));
-    const QDir folder = program.absoluteDir();
-    const QStringList entries = folder.entryList(QDir::Files | QDir::Hidden, QDir::Name);
-
-    QStringList candidates;
-    auto add = [&](const QString& name) {
-        const QString path = folder.filePath(name);
-        if (!candidates.contains(path)) candidates << path;
-    };
-    if (entries.contains(exactName)) add(exactName);
-    for (const QString& entry : entries) {
-        if (entry.compare(exactName, Qt::CaseInsensitive) == 0) add(entry);
-    }
     // Third letter replaced by '*': any name that starts with the first two letters of the extension.
     const QString stem = exactName.left(exactName.size() - 1);
-    for (const QString& entry : entries) {
-        if (entry.startsWith(stem, Qt::CaseInsensitive)) add(entry);
-    }
+
+    QStringList candidates;
+    // The program's own folder comes first, whatever the other holds: a module copied beside the program
+    // overrides the installed one.
+    auto addFrom = [&](const QDir& folder) {
+        const QStringList entries = folder.entryList(QDir::Files | QDir::Hidden, QDir::Name);
+        auto add = [&](const QString& name) {
+            const QString path = QDir::cleanPath(folder.absoluteFilePath(name));
+            if (!candidates.contains(path)) candidates << path;
+        };
+        if (entries.contains(exactName)) add(exactName);
+        for (const QString& entry : entries) {
+            if (entry.compare(exactName, Qt::CaseInsensitive) == 0) add(entry);
+        }
+        for (const QString& entry : entries) {
+            if (entry.startsWith(stem, Qt::CaseInsensitive)) add(entry);
+        }
+    };
+    addFrom(program.absoluteDir());
+    if (!installedFolder_.isEmpty()) addFrom(QDir(installedFolder_));
     return candidates;
 }
 

@@ -1,7 +1,8 @@
 // The user-interface language follows the data manager's "Language" setting (a Windows locale
 // identifier). Translations are Qt translation files named after the program file with the language's
-// three-letter name as extension ("halcyra.DEU"), beside the executable. The build makes the German one
-// from translations/halcyra_de.ts; when none loads, the built-in texts stay.
+// three-letter name as extension ("halcyra.DEU"), beside the executable (a build, or a copy put there to
+// override) or else in the installation's data folder (<prefix>/share/halcyra). The build makes the German
+// one from translations/halcyra_de.ts; when none loads, the built-in texts stay.
 #pragma once
 
 #include "platform/Registry.h"
@@ -23,7 +24,8 @@ inline constexpr std::string_view kVelgardLanguageValue = "Language";
 class TLanguageManager {
 public:
     // programFile: the executable whose name the translation modules share; empty means this program.
-    explicit TLanguageManager(QString programFile = {});
+    // installedFolder: searched after the program's own folder; empty means none.
+    explicit TLanguageManager(QString programFile = {}, QString installedFolder = InstalledModuleFolder());
     ~TLanguageManager();
     TLanguageManager(const TLanguageManager&) = delete;
     TLanguageManager& operator=(const TLanguageManager&) = delete;
@@ -40,9 +42,13 @@ public:
         return GetLanguage(currentUser, SystemDefaultLocale());
     }
 
-    // The candidate module files for a locale, in the order they are tried: the exact name, then the
-    // names matching it with the third letter of the extension as a wildcard. Names match without regard
-    // to ASCII case, as on the data manager's own system.
+    // The data folder of the installation the program was built for.
+    static QString InstalledModuleFolder();
+
+    // The candidate module files for a locale, in the order they are tried: in the program's folder, then
+    // in the installed folder, each time the exact name, then the names matching it with the third letter
+    // of the extension as a wildcard. Names match without regard to ASCII case, as on the data manager's
+    // own system.
     QStringList CandidateModules(std::uint32_t locale) const;
 
     // Loads the first candidate that is a valid translation file and makes it the source of every
@@ -55,6 +61,7 @@ public:
 
 private:
     QString programFile_;
+    QString installedFolder_;
     std::unique_ptr<QTranslator> translator_;
     QByteArray data_;  // the translator reads from this buffer for as long as it is installed
     QString loadedFile_;

@@ -80,6 +80,52 @@ TEST(LanguageManager, FindsTheModuleByExactNameThenByWildcard)
     EXPECT_EQ(Translated(), "Start");
 }
 
+// The installed folder serves whatever the program's own folder lacks or cannot load; a module beside the
+// program overrides it, even one matched only by the wildcard.
+TEST(LanguageManager, FallsBackToTheInstalledFolder)
+{
+    struct TCase {
+        const char* name;
+        std::vector<std::string> besideValid, besideInvalid, installedValid, installedInvalid;
+        const char* expected;  // "beside/NAME", "installed/NAME", or nullptr: nothing loads
+    };
+    const std::vector<TCase> cases = {
+        {"installed only", {}, {}, {"prog.DEU"}, {}, "installed/prog.DEU"},
+        {"both: beside first", {"prog.DEU"}, {}, {"prog.DEU"}, {}, "beside/prog.DEU"},
+        {"beside wildcard before installed exact", {"prog.DEA"}, {}, {"prog.DEU"}, {}, "beside/prog.DEA"},
+        {"damaged beside, installed loads", {}, {"prog.DEU"}, {"prog.DEU"}, {}, "installed/prog.DEU"},
+        {"other language beside, installed loads", {"prog.FRA"}, {}, {"prog.deu"}, {}, "installed/prog.deu"},
+        {"installed wildcard", {}, {}, {"prog.DEC"}, {"prog.DEU"}, "installed/prog.DEC"},
+        {"installed: other language or program", {}, {}, {"prog.FRA", "other.DEU"}, {}, nullptr},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        TProgramFolder beside(c.besideValid, c.besideInvalid);
+        TProgramFolder installed(c.installedValid, c.installedInvalid, "unused");
+        TLanguageManager manager(beside.programFile, installed.Path(""));
+        const bool loaded = manager.SetLanguage(1031);
+        EXPECT_EQ(loaded, c.expected != nullptr);
+        QString expected;
+        if (c.expected) {
+            const std::string where = c.expected;
+            const std::string name = where.substr(where.find('/') + 1);
+            expected = where.starts_with("beside/") ? beside.Path(name) : installed.Path(name);
+        }
+        EXPECT_EQ(manager.LoadedModule().toStdString(), expected.toStdString());
+        EXPECT_EQ(Translated(), loaded ? "Starten" : "Start");
+    }
+}
+
+TEST(LanguageManager, InstalledFolderThatIsMissingOrTheProgramsOwnAddsNothing)
+{
+    TProgramFolder folder({"prog.DEU"});
+    const std::string own = folder.Path("prog.DEU").toStdString();
+    for (const QString& installed : {folder.Path(""), folder.Path("absent"), QString()}) {
+        SCOPED_TRACE(installed.toStdString());
+        EXPECT_EQ(TLanguageManager(folder.programFile, installed).CandidateModules(1031).join('|').toStdString(), own);
+    }
+}
+
 TEST(LanguageManager, ModuleIsNamedAfterTheProgramWithoutItsExtension)
 {
     TProgramFolder folder({"prog.DEU"}, {}, "prog.bin");
