@@ -14,6 +14,9 @@ packages=(
   faketime
   # Tests that read time stamps and cross summer time in a named zone (Europe/Berlin).
   tzdata
+  # The Debian package (scripts/package.sh) and its check: dpkg-shlibdeps and dpkg-buildflags, file
+  # (CPack finds the programs with it), lintian.
+  dpkg-dev file lintian
 )
 
 missing=()
