@@ -66,7 +66,7 @@ public:
     void ShowStartPos(const std::string&) override {}
     bool SaveDataStream() const override { return false; }
     void SocketError(const std::string&) override {}
-    void LogLine(const std::string&) override {}
+    void LogLine(const std::string&, TLogPriority) override {}
 };
 
 void ReadStream(benchmark::State& state, const char* segmentEnd)

@@ -85,6 +85,7 @@ public:
     void ApplicationException(const std::string& message);
 
     void AddLogLine(std::string_view message) { engine_->AddLogLine(message); }
+    void AddLogLine(std::string_view message, TLogPriority priority) { engine_->AddLogLine(message, priority); }
 
     // The run this window shows.
     TRunEngine& Engine() { return *engine_; }

@@ -79,7 +79,9 @@ void TCollectionCycle::SetStatus(TCollectStatus status)
         if (status_ == csCollecting) WriteDelimitersOf(targets_.PatientRows());
         targets_.DisablePatientRows();
     }
-    log_.AddLogLine(StatusLogLine(status));
+    // Falling to "Not Connected" is a lost link; the status applied again at a show is no news.
+    const bool lost = IsDisconnected(status) && !IsDisconnected(status_);
+    log_.AddLogLine(StatusLogLine(status), lost ? TLogPriority::Error : TLogPriority::Info);
     if (status != status_) {
         // Sent when the link is on, kept for a data manager that comes back when it is not.
         dataManager_.CollectStatusChanged(status);

@@ -6,6 +6,7 @@
 #include "hl7/ClientSocket.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
+#include "platform/Log.h"
 #include "platform/Registry.h"
 #include "relay/RelayListener.h"
 #include "savefile/SaveFileIo.h"
@@ -43,7 +44,7 @@ struct TEngineEnvironment {
     // The command-line arguments left after the program's own options.
     std::vector<std::string> arguments;
     // Receives every log message as well (the service's standard error).
-    std::function<void(const std::string&)> logMirror;
+    std::function<void(const TLogEntry&)> logMirror;
 };
 
 }  // namespace halcyra

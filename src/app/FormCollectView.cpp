@@ -167,9 +167,9 @@ void TFormCollectView::SocketError(const std::string& text)
     form_.ApplicationException(text);
 }
 
-void TFormCollectView::LogLine(const std::string& line)
+void TFormCollectView::LogLine(const std::string& line, TLogPriority priority)
 {
-    form_.AddLogLine(line);
+    form_.AddLogLine(line, priority);
 }
 
 }  // namespace halcyra

@@ -41,7 +41,7 @@ public:
     void ShowStopPos(const std::string& text) override;
     void ShowStartPos(const std::string& text) override;
     void SocketError(const std::string& text) override;
-    void LogLine(const std::string& line) override;
+    void LogLine(const std::string& line, TLogPriority priority) override;
 
 private:
     TfrmCollectData& form_;

@@ -33,7 +33,7 @@ public:
     void HideWindow() override {}
     void SetNoNetworkVisible(bool) override {}
     // A window shows it on a yellow label; without one it goes to the log, where a site looks.
-    void ShowConnectionWarning(const std::string& text) override { log_.AddLogLine(text); }
+    void ShowConnectionWarning(const std::string& text) override { log_.AddLogLine(text, TLogPriority::Warning); }
 
     // IMessageView
     void ShowBadVersion(const std::string&) override {}
@@ -47,8 +47,8 @@ public:
     void SetConnectedLabel(const std::string&) override {}
     void ShowStopPos(const std::string&) override {}
     void ShowStartPos(const std::string&) override {}
-    void SocketError(const std::string& text) override { log_.AddLogLine(text); }
-    void LogLine(const std::string& line) override { log_.AddLogLine(line); }
+    void SocketError(const std::string& text) override { log_.AddLogLine(text, TLogPriority::Error); }
+    void LogLine(const std::string& line, TLogPriority priority) override { log_.AddLogLine(line, priority); }
 
     // IConnectedClientsView
     void ShowClients(const std::vector<std::string>&) override {}

@@ -102,7 +102,11 @@ void TRunEngine::Wire(const TEngineViews& views)
     TClientSocketEvents relayEvents;
     relayEvents.connected = [this] { RelayConnected(); };
     relayEvents.disconnected = [this] { RelayDisconnected(); };
-    // A refused or failed relay connection is retried by the tick's countdown.
+    // A refused or failed relay connection is logged; the tick's countdown retries it. Without a host (a first
+    // run, before one is chosen) there is nothing to connect to, so nothing failed.
+    relayEvents.error = [this](int error) {
+        if (!cycle_->ConnectTarget().host.empty()) RelayError(error);
+    };
     relayEvents.read = [this] { RelayRead(); };
     relayClientSocket_->SetEvents(std::move(relayEvents));
 }

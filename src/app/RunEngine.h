@@ -108,6 +108,7 @@ public:
         relayClient_->ClientSocketRelayConnect();
     }
     void RelayDisconnected() { relayClient_->ClientSocketRelayDisconnect(); }
+    void RelayError(int windowsSocketsError) { relayClient_->ClientSocketRelayError(windowsSocketsError); }
     void RelayRead() { relayClient_->ClientSocketRelayRead(); }
 
     // The dialogs' answers, each applied in one call.
@@ -119,6 +120,7 @@ public:
     void SetLogEnabled(bool enabled);
 
     void AddLogLine(std::string_view line) { log_.AddLogLine(line); }
+    void AddLogLine(std::string_view line, TLogPriority priority) { log_.AddLogLine(line, priority); }
 
     // The run now, every census patient with what this run wrote for it; the host fills in its mode and
     // process. Reads nothing from outside and changes nothing.

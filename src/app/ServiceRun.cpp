@@ -41,7 +41,7 @@ void TServiceRun::Report(bool now)
     notifier_.Status(ServiceStatusLine(status));
     const std::string idle = IdleReason(status);
     if (idle != idleLogged_ && !idle.empty())
-        engine_.AddLogLine("Warning: messages arrive but nothing is written: " + idle);
+        engine_.AddLogLine("Warning: messages arrive but nothing is written: " + idle, TLogPriority::Warning);
     idleLogged_ = idle;
 }
 

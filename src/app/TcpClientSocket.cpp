@@ -1,6 +1,7 @@
 #include "app/TcpClientSocket.h"
 
 #include "app/SocketErrorNumbers.h"
+#include "platform/Text.h"
 
 #include <QHostAddress>
 #include <QTimer>
@@ -28,6 +29,7 @@ TTcpClientSocket::TTcpClientSocket(int portOverride) : portOverride_(portOverrid
         const bool closedInOrder = error == QAbstractSocket::RemoteHostClosedError && PeerClosedInOrder();
         ReleaseWatch();
         if (closedInOrder) return;
+        errorText_ = Utf8ToWin1252(socket_.errorString().toStdString());
         if (events_.error) events_.error(WindowsSocketsErrorNumber(error));
     });
     QObject::connect(&socket_, &QTcpSocket::readyRead, &socket_, [this] {
@@ -87,6 +89,7 @@ void TTcpClientSocket::Open(const std::string& host, bool isAddress, int port)
     socket_.abort();
     const QString text = QString::fromLatin1(host.data(), static_cast<qsizetype>(host.size()));
     const auto qtPort = static_cast<quint16>(PortFor(port));
+    peer_ = host + ":" + std::to_string(qtPort);
     if (!isAddress) {
         socket_.connectToHost(text, qtPort);
         return;
@@ -95,6 +98,7 @@ void TTcpClientSocket::Open(const std::string& host, bool isAddress, int port)
     if (address.protocol() != QAbstractSocket::IPv4Protocol) {
         // Not an IPv4 address: fails as a name that cannot be found would, from the event loop.
         QTimer::singleShot(0, &socket_, [this] {
+            errorText_ = "not an IPv4 address";
             if (events_.error) events_.error(WindowsSocketsErrorNumber(QAbstractSocket::HostNotFoundError));
         });
         return;

@@ -30,6 +30,8 @@ public:
     std::string ReadAvailable() override;
     std::string RemoteHost() const override;
     std::string RemoteAddress() const override;
+    std::string ErrorPeer() const override { return peer_; }
+    std::string ErrorText() const override { return errorText_; }
 
 private:
     void WatchConnection();
@@ -39,6 +41,9 @@ private:
     TClientSocketEvents events_;
     QTcpSocket socket_;
     int portOverride_ = 0;
+    // "host:port" of the last Open, and Qt's text for the last error.
+    std::string peer_;
+    std::string errorText_;
     // A second descriptor of the open connection. Qt reports an orderly close and a reset by the peer as the
     // same error and closes its descriptor before it does; this one keeps the connection's state readable.
     int watch_ = -1;

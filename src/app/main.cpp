@@ -7,6 +7,7 @@
 #include "app/HalcyraApplication.h"
 #include "app/ImportArrivals.h"
 #include "app/ImportRunner.h"
+#include "app/JournalStream.h"
 #include "app/Prompter.h"
 #include "app/RunEnd.h"
 #include "app/RuntimeDir.h"
@@ -371,7 +372,7 @@ int RunHeadless(int argc, char** argv, bool importing)
     } else {
         UseNetwork(env, CentralStationPort(options, parser));
     }
-    env.logMirror = [](const std::string& line) { std::fprintf(stderr, "%s\n", Win1252ToUtf8(line).c_str()); };
+    env.logMirror = StandardErrorLogMirror();
     TServiceRun* run = nullptr;
     TRunEnd runEnd(
         [&] {

@@ -54,9 +54,12 @@ std::string TCentralStationReader::DroppedText() const
            std::to_string(framer_.DroppedCount()) + " dropped since start-up)";
 }
 
-std::string TCentralStationReader::SocketErrorText(int windowsSocketsError)
+std::string TCentralStationReader::SocketErrorText(int windowsSocketsError, const std::string& peer,
+                                                   const std::string& text)
 {
-    return "Asynchronous socket error " + std::to_string(windowsSocketsError);
+    std::string line = "Asynchronous socket error " + std::to_string(windowsSocketsError);
+    if (peer.empty() && text.empty()) return line;
+    return line + " (" + peer + (peer.empty() || text.empty() ? "" : ": ") + text + ")";
 }
 
 void TCentralStationReader::DropPartialMessage()
@@ -68,6 +71,7 @@ void TCentralStationReader::DropPartialMessage()
 void TCentralStationReader::ClientSocketCentralStationConnect()
 {
     DropPartialMessage();
+    SocketErrorsCleared();
     view_.SetCaption(Caption() + " - " + "Connected to " + " Central Station: " + socket_.RemoteHost() + " (" +
                      socket_.RemoteAddress() + ")");
     view_.SetConnectedLabel("");
@@ -81,7 +85,20 @@ void TCentralStationReader::ClientSocketCentralStationDisconnect()
 
 void TCentralStationReader::ClientSocketCentralStationError(int windowsSocketsError)
 {
-    view_.SocketError(SocketErrorText(windowsSocketsError));
+    const std::string peer = socket_.ErrorPeer();
+    const std::optional<TSocketErrorReport> report = socketErrors_.Error(
+        windowsSocketsError, peer, SocketErrorText(windowsSocketsError, peer, socket_.ErrorText()), clock_.Monotonic());
+    if (!report) return;
+    if (report->priority == TLogPriority::Error)
+        view_.SocketError(report->text);
+    else
+        view_.LogLine(report->text, report->priority);
+}
+
+void TCentralStationReader::SocketErrorsCleared()
+{
+    for (const TSocketErrorReport& report : socketErrors_.Cleared(clock_.Monotonic()))
+        view_.LogLine(report.text, report.priority);
 }
 
 void TCentralStationReader::ClientSocketCentralStationRead()
@@ -100,11 +117,11 @@ void TCentralStationReader::ClientSocketCentralStationRead()
         const TMessageFramer::TCut cut = framer_.CutNext(segments_);
         if (cut == TMessageFramer::TCut::NoEndMarker || cut == TMessageFramer::TCut::Dropped) {
             view_.ShowStopPos("StopPosExitCount = " + std::to_string(framer_.StopPosExitCount()));
-            if (cut == TMessageFramer::TCut::Dropped) view_.LogLine(DroppedText());
+            if (cut == TMessageFramer::TCut::Dropped) view_.LogLine(DroppedText(), TLogPriority::Warning);
             break;
         }
         if (cut == TMessageFramer::TCut::TooLong) {
-            view_.LogLine(DroppedText());
+            view_.LogLine(DroppedText(), TLogPriority::Warning);
             continue;
         }
         if (cut == TMessageFramer::TCut::NoStartMarker) {

@@ -21,9 +21,11 @@
 
 #include "hl7/MessageFramer.h"
 #include "hl7/ReceiveSocket.h"
+#include "hl7/SocketErrorThrottle.h"
 #include "platform/Clock.h"
 #include "platform/DateTime.h"
 #include "platform/FileSystem.h"
+#include "platform/LogPriority.h"
 
 #include <string>
 
@@ -52,8 +54,9 @@ public:
     virtual bool SaveDataStream() const = 0;                      // "Save Data Stream" is ticked
     // A socket error, for the window's error handler (LabelConnected and the log).
     virtual void SocketError(const std::string& text) = 0;
-    // One line for the log (a receive buffer dropped for holding too much without an end marker).
-    virtual void LogLine(const std::string& line) = 0;
+    // One line for the log (a receive buffer dropped for holding too much without an end marker, the count
+    // of a repeated socket error, its end).
+    virtual void LogLine(const std::string& line, TLogPriority priority) = 0;
 };
 
 class TCentralStationReader {
@@ -70,8 +73,11 @@ public:
     // spoil the first message of this one.
     void ClientSocketCentralStationConnect();
     void ClientSocketCentralStationDisconnect();
-    // windowsSocketsError: the Windows Sockets error number of the failure (10061 refused, ...).
+    // windowsSocketsError: the Windows Sockets error number of the failure (10061 refused, ...). The same
+    // error on the same peer is reported once, then counted in a log line at most once a minute.
     void ClientSocketCentralStationError(int windowsSocketsError);
+    // A connection is open: the errors before it get their last line, with their count.
+    void SocketErrorsCleared();
     // Bytes arrived. Does nothing while the re-entrancy flag is set.
     void ClientSocketCentralStationRead();
     // Reads now when bytes are waiting on the socket, or when a read was cut short by an error of the
@@ -87,7 +93,9 @@ public:
     std::string CountersText() const;
     std::string Caption() const;
 
-    static std::string SocketErrorText(int windowsSocketsError);
+    // "Asynchronous socket error 10061 (127.0.0.1:8000: Connection refused)"; the parenthesis holds what
+    // is known of the peer and the text.
+    static std::string SocketErrorText(int windowsSocketsError, const std::string& peer, const std::string& text);
 
 private:
     void SaveDataStream(const TSegmentList& segments) const;
@@ -104,6 +112,7 @@ private:
     TSegmentList segments_;
     bool readUnfinished_ = false;
     long long messagesReceived_ = 0;
+    TSocketErrorThrottle socketErrors_;
 };
 
 }  // namespace halcyra

@@ -17,6 +17,10 @@ public:
     // The peer of the open connection: its host name (as given when opening, or resolved) and its address.
     virtual std::string RemoteHost() const = 0;
     virtual std::string RemoteAddress() const = 0;
+    // For the line of the error just reported: the host and port the connection was to ("127.0.0.1:8000")
+    // and the system's text for the error ("Connection refused"). Empty when unknown.
+    virtual std::string ErrorPeer() const { return {}; }
+    virtual std::string ErrorText() const { return {}; }
 };
 
 }  // namespace halcyra

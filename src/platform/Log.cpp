@@ -38,13 +38,19 @@ void TLog::LoadExisting()
     lines_ = std::move(lines);
 }
 
-void TLog::AddLogLine(std::string_view rawMessage)
+void TLog::AddLogLine(std::string_view message)
+{
+    AddLogLine(message, LogPriorityOf(message));
+}
+
+void TLog::AddLogLine(std::string_view rawMessage, TLogPriority priority)
 {
     const std::string message = EscapeControlCharacters(rawMessage);
     const std::string line = DateTimeToStr(clock_.Now(), format_) + ": " + message;
-    if (mirror_) {
+    // The empty line marks a new run in the file; on a terminal or in the journal it is only a gap.
+    if (mirror_ && !message.empty()) {
         try {
-            mirror_(line);
+            mirror_(TLogEntry{line, message, priority});
         } catch (...) {
         }
     }

@@ -5,6 +5,7 @@
 #include "platform/Clock.h"
 #include "platform/DateTime.h"
 #include "platform/FileSystem.h"
+#include "platform/LogPriority.h"
 
 #include <functional>
 #include <string>
@@ -15,6 +16,13 @@ namespace halcyra {
 
 inline constexpr std::string_view kLogFileName = "Halcyra Logfile.txt";
 inline constexpr std::size_t kMaxLogLines = 200;
+
+// One line as the mirror receives it.
+struct TLogEntry {
+    std::string line;     // as the log file holds it: the time stamp, ": " and the message
+    std::string message;  // the message alone, escaped as in the line
+    TLogPriority priority;
+};
 
 class TLog {
 public:
@@ -31,10 +39,13 @@ public:
     void LoadExisting();
 
     // Control characters in the message are written escaped ("\x0A"), so a message is always one line.
+    // Without a priority the wording of the message decides it (LogPriorityOf).
     void AddLogLine(std::string_view message);
+    void AddLogLine(std::string_view message, TLogPriority priority);
 
-    // Receives every message passed to AddLogLine, logged to file or not (the service's standard error).
-    void SetMirror(std::function<void(const std::string& line)> mirror) { mirror_ = std::move(mirror); }
+    // Receives every message passed to AddLogLine, logged to file or not (the service's standard error),
+    // except the empty one that separates the runs in the file.
+    void SetMirror(std::function<void(const TLogEntry& entry)> mirror) { mirror_ = std::move(mirror); }
 
     const std::vector<std::string>& Lines() const { return lines_; }
 
@@ -46,7 +57,7 @@ private:
     TFormatSettings format_;
     std::string logPath_;
     std::vector<std::string> lines_;
-    std::function<void(const std::string&)> mirror_;
+    std::function<void(const TLogEntry&)> mirror_;
 };
 
 }  // namespace halcyra

@@ -19,6 +19,7 @@ void TRelayClient::ClientSocketRelayConnect()
     connected_ = true;
     // A partial message of the previous connection must not spoil the first one of this one.
     reader_.DropPartialMessage();
+    reader_.SocketErrorsCleared();
     view_.SetCaption(reader_.Caption() + " - " + "Connected to " + " Velgard: " + socket_.RemoteHost() + " (" +
                      socket_.RemoteAddress() + ")");
     LifeTickReceived(clock_.Monotonic());
@@ -28,6 +29,11 @@ void TRelayClient::ClientSocketRelayDisconnect()
 {
     view_.SetCaption(reader_.Caption());
     connected_ = false;
+}
+
+void TRelayClient::ClientSocketRelayError(int windowsSocketsError)
+{
+    reader_.ClientSocketCentralStationError(windowsSocketsError);
 }
 
 void TRelayClient::ClientSocketRelayRead()

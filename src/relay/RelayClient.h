@@ -24,6 +24,9 @@ public:
     // The socket's events.
     void ClientSocketRelayConnect();
     void ClientSocketRelayDisconnect();
+    // A failed or broken relay connection: logged as the central-station reader logs its errors, with the
+    // same throttle. The window shows the relay's state by "No Network"; the countdown retries.
+    void ClientSocketRelayError(int windowsSocketsError);
     void ClientSocketRelayRead();
     // As the central-station reader's: reads what a skipped notification left waiting.
     void ReadWaitingBytes();
@@ -51,8 +54,11 @@ private:
     void ShowStopPos(const std::string& text) override { view_.ShowStopPos(text); }
     void ShowStartPos(const std::string& text) override { view_.ShowStartPos(text); }
     bool SaveDataStream() const override { return false; }
-    void SocketError(const std::string& text) override { view_.SocketError(text); }
-    void LogLine(const std::string& line) override { view_.LogLine("Relay client: " + line); }
+    void SocketError(const std::string& text) override { view_.LogLine("Relay client: " + text, TLogPriority::Error); }
+    void LogLine(const std::string& line, TLogPriority priority) override
+    {
+        view_.LogLine("Relay client: " + line, priority);
+    }
 
     IClientSocket& socket_;
     ICentralStationCycle& cycle_;

@@ -187,12 +187,25 @@ TEST(CollectionCycle, SetStatusAppliesControlsLogsAndTellsTheDataManagerOnlyOfCh
                 !f.view.controls[2].serverSelectVisible && f.view.controls[2].hideEnabled);
     EXPECT_TRUE(f.view.controls[3].showWindow && f.view.controls[3].disableParameters &&
                 f.view.controls[3].clearParameterGrid && !f.view.controls[3].startEnabled);
+    // The fall is a lost link; the status applied again (at a show) is no news.
+    f.cycle.ReapplyStatus();
     const auto& lines = f.logLines;
-    ASSERT_GE(lines.size(), 4u);
-    const std::string expected[] = {"Connected but not collecting", "Connected but not collecting",
-                                    "Connected and collecting", "Not Connected"};
-    for (std::size_t i = 0; i < 4; ++i)
-        EXPECT_NE(lines[lines.size() - 4 + i].find(expected[i]), std::string::npos) << lines[lines.size() - 4 + i];
+    ASSERT_GE(lines.size(), 5u);
+    const struct {
+        std::string text;
+        TLogPriority priority;
+    } expected[] = {
+        {"Connected but not collecting", TLogPriority::Info},
+        {"Connected but not collecting", TLogPriority::Info},
+        {"Connected and collecting", TLogPriority::Info},
+        {"Not Connected", TLogPriority::Error},
+        {"Not Connected", TLogPriority::Info},
+    };
+    for (std::size_t i = 0; i < 5; ++i) {
+        const std::size_t at = lines.size() - 5 + i;
+        EXPECT_NE(lines[at].find(expected[i].text), std::string::npos) << lines[at];
+        EXPECT_EQ(f.logPriorities[at], expected[i].priority) << lines[at];
+    }
 }
 
 TEST(CollectionCycle, LosingTheConnectionDisablesThePatientRows)

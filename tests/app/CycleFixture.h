@@ -135,7 +135,10 @@ public:
           log(clock, files),
           params(settings)
     {
-        log.SetMirror([this](const std::string& line) { logLines.push_back(line); });
+        log.SetMirror([this](const TLogEntry& entry) {
+            logLines.push_back(entry.line);
+            logPriorities.push_back(entry.priority);
+        });
         dataManager.CreateDataManagerLink(autoObject, "", false);
         // The program key exists once start-up is through; the central station is then the source.
         settings.WriteRegBool("DataSourceIsCentralStation", true);
@@ -154,6 +157,7 @@ public:
     TSettingsStore settings;
     TLog log;
     std::vector<std::string> logLines;
+    std::vector<TLogPriority> logPriorities;  // of logLines
     TParameterModel params;
     TRecordingDataManager autoObject;
     TDataManagerLink dataManager{clock};

@@ -9,11 +9,13 @@
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -25,6 +27,7 @@
 
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -291,6 +294,64 @@ TEST_F(ProgramTest, FirstServiceRunPrintsNoErrorOrWarning)
     EXPECT_TRUE(output.contains("Opening application")) << output.toStdString();
     EXPECT_FALSE(output.contains("error", Qt::CaseInsensitive)) << output.toStdString();
     EXPECT_FALSE(output.contains("warning", Qt::CaseInsensitive)) << output.toStdString();
+}
+
+// systemd names the stream it gives the service's standard error in JOURNAL_STREAM ("DEVICE:INODE"); a file
+// plays that stream here.
+TEST_F(ProgramTest, OnTheJournalEachLineCarriesItsPriorityAndNoTimeStampElsewhereTheLogFilesLine)
+{
+    quint16 closed = 0;
+    {
+        QTcpServer server;
+        ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+        closed = server.serverPort();
+    }
+    {
+        TRegistry registry(dir_ / "registry" / "HKEY_CURRENT_USER.reg", dir_ / "registry" / "HKEY_LOCAL_MACHINE.reg");
+        registry.CurrentUser().WriteDword(kProgramKey, "DataSourceIsCentralStation", 1);
+        registry.CurrentUser().WriteDword(kProgramKey, "IsAddress", 1);
+        registry.CurrentUser().WriteString(kProgramKey, "IPString", "127.0.0.1");
+    }
+    const QString refused = QString("Asynchronous socket error 10061 (127.0.0.1:%1: Connection refused)").arg(closed);
+    const QString stamp = R"(\d{4}-\d\d-\d\d( \d\d:\d\d:\d\d)?: )";
+    const struct {
+        bool journal;
+        QString anyPrefix;  // of every line
+        QString errorPrefix;
+        QString infoPrefix;
+    } cases[] = {
+        {true, "<[346]>", "<3>", "<6>"},
+        {false, stamp, stamp, stamp},
+    };
+    for (const auto& c : cases) {
+        const fs::path err = dir_ / (c.journal ? "journal" : "elsewhere");
+        std::ofstream(err).close();
+        struct stat st {};
+        ASSERT_EQ(::stat(err.c_str(), &st), 0);
+        // Elsewhere: the variable names another stream, as when it is inherited by a child whose output
+        // was redirected.
+        const QString stream = QString("%1:%2").arg(st.st_dev).arg(st.st_ino + (c.journal ? 0 : 1));
+        ChangeEnvironment([&](QProcessEnvironment& env) { env.insert("JOURNAL_STREAM", stream); });
+        process_.setStandardErrorFile(QString::fromStdString(err.string()));
+        process_.setArguments({"--service", "--cs-port", QString::number(closed), "NOVELGARD"});
+        process_.start();
+        ASSERT_TRUE(process_.waitForStarted(10000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return ReadAll(err).find("socket error") != std::string::npos; }, 20000))
+            << ReadAll(err);
+        TerminateAndExpectCleanExit();
+
+        const std::string text = ReadAll(err);
+        QStringList lines = QString::fromStdString(text).split('\n');
+        ASSERT_EQ(lines.takeLast(), "") << text;
+        const auto count = [&](const QString& pattern) {
+            const QRegularExpression re(QRegularExpression::anchoredPattern(pattern));
+            return std::count_if(lines.begin(), lines.end(), [&](const QString& l) { return re.match(l).hasMatch(); });
+        };
+        // Not one empty line, nor one without the priority (journal) or the time stamp (elsewhere).
+        EXPECT_EQ(count(c.anyPrefix + R"(\S.*)"), lines.size()) << text;
+        EXPECT_EQ(count(c.errorPrefix + QRegularExpression::escape(refused)), 1) << text;
+        EXPECT_EQ(count(c.infoPrefix + "Opening application .+"), 1) << text;
+    }
 }
 
 TEST_F(ProgramTest, WithoutASessionBusTheServiceSaysSoAndNamesTheWayOut)

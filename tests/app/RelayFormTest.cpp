@@ -175,5 +175,42 @@ TEST_F(RelayForm, AnotherInstanceAsTheSourceIsSupervisedByItsLifeTicks)
     EXPECT_EQ(test::Widget<QLabel>(form, "LabelConnected")->text(), "");
 }
 
+TEST_F(RelayForm, AnInstanceThatRefusesIsLoggedOnceThenCountedUntilItAnswers)
+{
+    f.registry.CurrentUser().WriteDword(kProgramKey, "DataSourceIsCentralStation", 0);
+    f.registry.CurrentUser().WriteDword(kProgramKey, "IsAddress", 1);
+    f.registry.CurrentUser().WriteString(kProgramKey, "IPString", "10.1.2.3");
+    f.registry.CurrentUser().WriteDword(kProgramKey, "ClientSocketPort", 14002);
+    std::vector<std::string> log;
+    f.env.logMirror = [&](const TLogEntry& entry) {
+        if (entry.message.rfind("Relay client", 0) == 0)
+            log.push_back("<" + std::to_string(static_cast<int>(entry.priority)) + ">" + entry.message);
+    };
+    auto& form = f.Create();
+    relayClient->errorText = "Connection refused";
+    int refusals = 0;
+    const auto refuse = [&] {
+        relayClient->open = false;
+        relayClient->events.error(10061);
+        ++refusals;
+    };
+    refuse();
+    for (int second = 0; second < 75; ++second) {
+        const std::size_t opens = relayClient->opens.size();
+        Tick();
+        if (relayClient->opens.size() > opens) refuse();
+    }
+    ASSERT_GE(refusals, 7);
+    EXPECT_FALSE(test::Widget<QLabel>(form, "LabelConnected")->text().contains("socket error"));
+    relayClient->Connect();
+
+    const std::string refused = "Relay client: Asynchronous socket error 10061 (10.1.2.3:14002: Connection refused)";
+    ASSERT_EQ(log.size(), 3u) << ::testing::PrintToString(log);
+    EXPECT_EQ(log[0], "<3>" + refused);
+    EXPECT_THAT(log[1], ::testing::StartsWith("<4>" + refused + " repeated "));
+    EXPECT_THAT(log[2],
+                ::testing::StartsWith("<6>" + refused + " cleared after " + std::to_string(refusals) + " errors in "));
+}
+
 }  // namespace
 }  // namespace halcyra

@@ -134,18 +134,19 @@ TEST(TcpClientSocket, ResolvesAHostName)
     EXPECT_EQ(socket.RemoteAddress(), "127.0.0.1");
 }
 
-TEST(TcpClientSocket, FailuresArriveAsWindowsSocketsErrors)
+TEST(TcpClientSocket, FailuresArriveAsWindowsSocketsErrorsWithThePeerAndTheirText)
 {
     struct TCase {
         std::string host;
         bool isAddress;
         int error;
+        std::string text;
     };
     const quint16 closed = ClosedPort();
     ASSERT_NE(closed, 0);
     const TCase cases[] = {
-        {"127.0.0.1", true, 10061},       // nobody listens
-        {"not an address", true, 11001},  // an address was promised
+        {"127.0.0.1", true, 10061, "Connection refused"},        // nobody listens
+        {"not an address", true, 11001, "not an IPv4 address"},  // an address was promised
     };
     for (const TCase& c : cases) {
         TRecorded r;
@@ -155,6 +156,8 @@ TEST(TcpClientSocket, FailuresArriveAsWindowsSocketsErrors)
         EXPECT_TRUE(r.events.empty()) << "no event from inside Open: " << c.host;
         ASSERT_TRUE(QTest::qWaitFor([&] { return !r.errors.empty(); }, kWaitMs)) << c.host;
         EXPECT_THAT(r.errors, ElementsAre(c.error)) << c.host;
+        EXPECT_EQ(socket.ErrorPeer(), c.host + ":" + std::to_string(closed));
+        EXPECT_EQ(socket.ErrorText(), c.text);
         EXPECT_FALSE(socket.IsOpen()) << c.host;
         EXPECT_FALSE(Seen(r, "connected")) << c.host;
     }

@@ -55,7 +55,11 @@ public:
     void ShowStartPos(const std::string& text) override { startPos = text; }
     bool SaveDataStream() const override { return saveDataStream; }
     void SocketError(const std::string& text) override { errors.push_back(text); }
-    void LogLine(const std::string& line) override { logLines.push_back(line); }
+    // "<4>text": the priority as the journal takes it.
+    void LogLine(const std::string& line, TLogPriority priority) override
+    {
+        logLines.push_back("<" + std::to_string(static_cast<int>(priority)) + ">" + line);
+    }
     std::vector<std::string> logLines;
 };
 
@@ -178,8 +182,8 @@ TEST_F(CentralStationReader, MessageOverTheLimitIsDroppedCountedAndLoggedOnceHow
         for (std::size_t pos = 0; pos < huge.size(); pos += piece) Receive(huge.substr(pos, piece));
         EXPECT_THAT(cycle.decoded, IsEmpty()) << "pieces of " << piece;
         EXPECT_EQ(reader.Framer().DroppedCount(), ++drops) << "pieces of " << piece;
-        EXPECT_THAT(view.logLines, ElementsAre("Message dropped: longer than 1048576 bytes (" + std::to_string(drops) +
-                                               " dropped since start-up)"))
+        EXPECT_THAT(view.logLines, ElementsAre("<4>Message dropped: longer than 1048576 bytes (" +
+                                               std::to_string(drops) + " dropped since start-up)"))
             << "pieces of " << piece;
 
         Receive(Framed(next));
@@ -288,9 +292,52 @@ TEST_F(CentralStationReader, ConnectionEventsSetCaptionAndLabel)
     reader.ClientSocketCentralStationDisconnect();
     EXPECT_EQ(view.caption, "Central Station Data Client (Ver. 1.2.3)");
     EXPECT_EQ(view.connectedLabel, "Disconnected");
+}
 
+TEST_F(CentralStationReader, ASocketErrorNamesThePeerAndTheSystemsTextAndRepeatsAreCounted)
+{
+    socket.errorPeer = "127.0.0.1:8000";
+    socket.errorText = "Connection refused";
+    const std::string refused = "Asynchronous socket error 10061 (127.0.0.1:8000: Connection refused)";
     reader.ClientSocketCentralStationError(10061);
-    EXPECT_THAT(view.errors, ElementsAre("Asynchronous socket error 10061"));
+    EXPECT_THAT(view.errors, ElementsAre(refused));
+    for (int i = 0; i < 59; ++i) {
+        clock.AdvanceSeconds(1);
+        reader.ClientSocketCentralStationError(10061);
+    }
+    EXPECT_THAT(view.errors, ElementsAre(refused));
+    EXPECT_THAT(view.logLines, IsEmpty());
+    clock.AdvanceSeconds(1);
+    reader.ClientSocketCentralStationError(10061);
+    EXPECT_THAT(view.logLines, ElementsAre("<4>" + refused + " repeated 60 times in the last 60 s"));
+
+    // The station answers at last; the next failure is news again.
+    clock.AdvanceSeconds(1);
+    reader.ClientSocketCentralStationConnect();
+    EXPECT_THAT(view.logLines, ElementsAre("<4>" + refused + " repeated 60 times in the last 60 s",
+                                           "<6>" + refused + " cleared after 61 errors in 61 s"));
+    socket.errorText = "The remote host closed the connection";
+    reader.ClientSocketCentralStationError(10054);
+    EXPECT_THAT(view.errors, ElementsAre(refused,
+                                         "Asynchronous socket error 10054 (127.0.0.1:8000: The remote host closed the "
+                                         "connection)"));
+}
+
+TEST(CentralStationReaderText, TheSocketErrorLineSaysWhatIsKnown)
+{
+    const struct {
+        std::string peer;
+        std::string text;
+        std::string line;
+    } cases[] = {
+        {"127.0.0.1:8000", "Connection refused",
+         "Asynchronous socket error 10061 (127.0.0.1:8000: Connection refused)"},
+        {"127.0.0.1:8000", "", "Asynchronous socket error 10061 (127.0.0.1:8000)"},
+        {"", "Connection refused", "Asynchronous socket error 10061 (Connection refused)"},
+        {"", "", "Asynchronous socket error 10061"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TCentralStationReader::SocketErrorText(10061, c.peer, c.text), c.line) << c.peer << c.text;
 }
 
 TEST_F(CentralStationReader, SaveDataStreamKeepsTheLastMessage)

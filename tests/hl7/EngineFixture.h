@@ -181,7 +181,7 @@ private:
             centralStationSocket_ = socket.get();
             return socket;
         };
-        env.logMirror = [this](const std::string& line) { logLines.push_back(line); };
+        env.logMirror = [this](const TLogEntry& entry) { logLines.push_back(entry.line); };
         return env;
     }
     TEngineViews Views()

@@ -76,12 +76,102 @@ TEST_F(LogTest, NeverHoldsMoreThanTwoHundredLines)
 TEST_F(LogTest, DisabledLogWritesNothingButTheMirrorStillHearsIt)
 {
     std::vector<std::string> mirrored;
-    log_.SetMirror([&](const std::string& line) { mirrored.push_back(line); });
+    log_.SetMirror([&](const TLogEntry& entry) { mirrored.push_back(entry.line); });
     log_.EnableLogfile = false;
     log_.AddLogLine("quiet");
     EXPECT_TRUE(log_.Lines().empty());
     EXPECT_FALSE(files_.FileExists(log_.LogPath()));
     EXPECT_EQ(mirrored, std::vector<std::string>{"2024-03-01 08:00:00: quiet"});
+}
+
+TEST_F(LogTest, TheMirrorGetsTheMessageApartWithItsPriorityButNotTheEmptyLineBetweenRuns)
+{
+    std::vector<TLogEntry> mirrored;
+    log_.SetMirror([&](const TLogEntry& entry) { mirrored.push_back(entry); });
+    log_.AddLogLine("");
+    log_.AddLogLine("Opening application /usr/bin/halcyra");
+    log_.AddLogLine("Error: Cannot create folder C:\\logs\\");
+    log_.AddLogLine("Census full: all 2000 patients listed are present", TLogPriority::Error);  // the caller knows
+    log_.AddLogLine("tab\there", TLogPriority::Warning);
+
+    const std::vector<std::string> file = {
+        "2024-03-01 08:00:00: ", "2024-03-01 08:00:00: Opening application /usr/bin/halcyra",
+        "2024-03-01 08:00:00: Error: Cannot create folder C:\\logs\\",
+        "2024-03-01 08:00:00: Census full: all 2000 patients listed are present", "2024-03-01 08:00:00: tab\\x09here"};
+    EXPECT_EQ(FileLines(), file);
+    ASSERT_EQ(mirrored.size(), 4u);
+    const struct {
+        std::string message;
+        TLogPriority priority;
+    } expected[] = {
+        {"Opening application /usr/bin/halcyra", TLogPriority::Info},
+        {"Error: Cannot create folder C:\\logs\\", TLogPriority::Error},
+        {"Census full: all 2000 patients listed are present", TLogPriority::Error},
+        {"tab\\x09here", TLogPriority::Warning},
+    };
+    for (std::size_t i = 0; i < mirrored.size(); ++i) {
+        EXPECT_EQ(mirrored[i].line, file[i + 1]);
+        EXPECT_EQ(mirrored[i].message, expected[i].message);
+        EXPECT_EQ(mirrored[i].priority, expected[i].priority) << expected[i].message;
+    }
+}
+
+// The lines the program writes without a priority of their own, as their producers word them.
+TEST(LogPriorityOf, FailuresAreErrorsTroublesThatRunOnAreWarningsTheRestIsInformation)
+{
+    const struct {
+        const char* message;
+        TLogPriority priority;
+    } cases[] = {
+        {"Error: the data manager link is lost: the D-Bus session bus closed the connection", TLogPriority::Error},
+        {"Start up - Cannot read registry file /etc/halcyra/HKEY_LOCAL_MACHINE.reg", TLogPriority::Error},
+        {"Unable to start, please contact Tovarin", TLogPriority::Error},
+        {"Data manager not available: there is no D-Bus session bus", TLogPriority::Error},
+        {"Data manager SetCollectorState failed: timeout", TLogPriority::Error},
+        {"Could not append 3 values to /data/4711/Halcyra.pil: No space left on device", TLogPriority::Error},
+        {"Census not saved: Cannot write registry file", TLogPriority::Error},
+        {"Relay server cannot listen on port 5001: address in use", TLogPriority::Error},
+        {"Patient ID 4711: no patient could be created in C:\\KVD\\DATA\\4711; its values are not written",
+         TLogPriority::Error},
+        {"No monitor-data file could be opened for patient 4711 in C:\\KVD\\DATA\\4711: values are not written",
+         TLogPriority::Error},
+        {"/data/4711/Halcyra.pil has a checksum error.", TLogPriority::Error},
+        {"Asynchronous socket error 10061 (127.0.0.1:8000: Connection refused)", TLogPriority::Error},
+        {"Connect: bad host", TLogPriority::Error},
+        {"Stop delimiters: disk full", TLogPriority::Error},
+        {"Import: the capture cannot be read on after message 7: it has become shorter", TLogPriority::Error},
+        // A damaged hive, even one whose problem says "cannot", is read as far as it goes.
+        {"Registry file /home/ward/.config/halcyra/HKEY_CURRENT_USER.reg: damaged: cannot decode UTF-8",
+         TLogPriority::Warning},
+        {"Message dropped: longer than 1048576 bytes (1 dropped since start-up)", TLogPriority::Warning},
+        {"Relay client: Message dropped: longer than 1048576 bytes (2 dropped since start-up)", TLogPriority::Warning},
+        {"Patient 4711, HR: the value \"abc\" is not a number and is not written", TLogPriority::Warning},
+        {"Patient ID 4711 is not written: its folder C:\\KVD\\DATA\\4711 belongs to patient ID 4712",
+         TLogPriority::Warning},
+        {"Patient 4711: the OBR-7 time 99991231 is more than a day from the clock; the time of arrival is used",
+         TLogPriority::Warning},
+        {"Patient 4711: the name of 300 characters is cut to 255 for each part", TLogPriority::Warning},
+        {"A message brought more than 1000 numeric observations: the 5 behind them were left out (patient 4711)",
+         TLogPriority::Warning},
+        {"Census full: all 2000 patients listed are present; new patient 9 not added", TLogPriority::Warning},
+        {"Census has room again; 3 message(s) of new patients were refused while it was full", TLogPriority::Warning},
+        {"Clock set back by 1 h 0 min at 03:00:00; boundaries follow the clock", TLogPriority::Warning},
+        {"Values are held back for 59 min 51 s, until the clock passes 02:59:51", TLogPriority::Warning},
+        {"Cut away 10 bytes of a record cut short at offset 4096 of /data/4711/Halcyra.pil", TLogPriority::Warning},
+        {"RelayAllowedClients: \"x\" is neither an address nor a subnet; ignored", TLogPriority::Warning},
+        {"Relay client 10.0.0.9 is not in RelayAllowedClients; connection closed", TLogPriority::Warning},
+        {"Expected lifetick is missing", TLogPriority::Warning},
+        {"The data manager did not answer 4 of 9 calls before the end", TLogPriority::Warning},
+        {"Opening application /usr/bin/halcyra", TLogPriority::Info},
+        {"Connected and collecting", TLogPriority::Info},
+        {"Census saved again", TLogPriority::Info},
+        {"Patient 4711 (Ann Smith, ticked) left the census: absent for a day while the station sent",
+         TLogPriority::Info},
+        {"The data manager is back: it is told the collection state and to read the files again", TLogPriority::Info},
+        {"Relay server off: \"RelayAllowedClients\" names no client", TLogPriority::Info},
+        {"Question: Do you really want to close - answered Yes", TLogPriority::Info},
+    };
+    for (const auto& c : cases) EXPECT_EQ(LogPriorityOf(c.message), c.priority) << c.message;
 }
 
 TEST_F(LogTest, AFailedWriteKeepsTheLinesForTheNextOne)
@@ -104,7 +194,7 @@ TEST_F(LogTest, ALogThatDoesNotExistYetLoadsEmptyButAnUnreadableOneIsAnError)
 TEST_F(LogTest, ControlCharactersAreEscapedSoAMessageIsOneLine)
 {
     std::vector<std::string> mirrored;
-    log_.SetMirror([&](const std::string& line) { mirrored.push_back(line); });
+    log_.SetMirror([&](const TLogEntry& entry) { mirrored.push_back(entry.line); });
     using namespace std::string_literals;
     log_.AddLogLine(
         "Patient Ann\r\n2024-03-01 08:00:00: Opening application \x1b[2J\x7f\x9d\x00"

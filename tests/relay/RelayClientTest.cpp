@@ -40,8 +40,13 @@ public:
     void ShowStopPos(const std::string& text) override { stopPos = text; }
     void ShowStartPos(const std::string&) override {}
     bool SaveDataStream() const override { return true; }  // ticked, yet the relay writes no copy
-    void SocketError(const std::string&) override {}
-    void LogLine(const std::string& line) override { logLines.push_back(line); }
+    void SocketError(const std::string& text) override { errors.push_back(text); }
+    // "<4>text": the priority as the journal takes it.
+    void LogLine(const std::string& line, TLogPriority priority) override
+    {
+        logLines.push_back("<" + std::to_string(static_cast<int>(priority)) + ">" + line);
+    }
+    std::vector<std::string> errors;
     std::vector<std::string> logLines;
 };
 
@@ -74,6 +79,23 @@ TEST_F(RelayClient, ConnectAndDisconnectSetTheFlagCaptionAndSignOfLife)
     client.ClientSocketRelayDisconnect();
     EXPECT_FALSE(client.Connected());
     EXPECT_EQ(view.caption, "Central Station Data Client (Ver. 1.2.3)");
+}
+
+// The window shows a missing relay by "No Network" and retries it; the log says why, once a minute at most.
+TEST_F(RelayClient, SocketErrorsGoToTheLogWithThePeerCountedUntilAConnectionSucceeds)
+{
+    socket.errorPeer = "10.1.2.3:5001";
+    socket.errorText = "Connection refused";
+    const std::string refused = "Relay client: Asynchronous socket error 10061 (10.1.2.3:5001: Connection refused)";
+    for (int attempt = 0; attempt < 7; ++attempt) {
+        client.ClientSocketRelayError(10061);
+        clock.AdvanceSeconds(11);
+    }
+    EXPECT_THAT(view.errors, IsEmpty());
+    EXPECT_EQ(view.connectedLabel, "Expected lifetick is missing");  // the window's label is not the log
+    client.ClientSocketRelayConnect();
+    EXPECT_THAT(view.logLines, ElementsAre("<3>" + refused, "<4>" + refused + " repeated 6 times in the last 66 s",
+                                           "<6>" + refused + " cleared after 7 errors in 77 s"));
 }
 
 TEST_F(RelayClient, ALifeTickOnlyRefreshesTheSignOfLifeAndIsSkippedBeforeTheNextMessage)
@@ -140,7 +162,7 @@ TEST_F(RelayClient, AMessageLargerThanOneReadIsDecodedAndOneOverTheLimitIsDroppe
     EXPECT_THAT(cycle.decoded, ElementsAre(ElementsAre("MSH|3")));
     EXPECT_EQ(client.Framer().DroppedCount(), 1);
     EXPECT_THAT(view.logLines,
-                ElementsAre("Relay client: Message dropped: longer than 1048576 bytes (1 dropped since start-up)"));
+                ElementsAre("<4>Relay client: Message dropped: longer than 1048576 bytes (1 dropped since start-up)"));
 }
 
 }  // namespace

@@ -40,6 +40,7 @@ public:
     void Open(const std::string& host, bool isAddress, int port) override
     {
         opens.push_back({host, isAddress, port});
+        errorPeer = host + ":" + std::to_string(port);
         calls.push_back("open " + host + (isAddress ? " address " : " name ") + std::to_string(port));
         if (onOpen == TOnOpen::Ignored) return;
         Drop();
@@ -51,6 +52,8 @@ public:
     std::string ReadAvailable() override { return std::exchange(pending, std::string()); }
     std::string RemoteHost() const override { return remoteHost; }
     std::string RemoteAddress() const override { return remoteAddress; }
+    std::string ErrorPeer() const override { return errorPeer; }
+    std::string ErrorText() const override { return errorText; }
 
     // The peer accepts: the connection is open and the connected event fires.
     void Connect()
@@ -73,6 +76,10 @@ public:
     std::string pending;
     std::string remoteHost = "ward-server";
     std::string remoteAddress = "10.1.2.3";
+    // What the socket tells of the error it reports next (the test raises it through `events.error`): the
+    // target of the last Open, and the text the test sets.
+    std::string errorPeer;
+    std::string errorText;
     std::vector<TSocketTarget> opens;
     int closes = 0;                  // calls of Close
     std::vector<std::string> calls;  // "open HOST address|name PORT" and "close", in order

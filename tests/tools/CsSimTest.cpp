@@ -276,7 +276,7 @@ public:
     void ShowStartPos(const std::string&) override {}
     bool SaveDataStream() const override { return false; }
     void SocketError(const std::string&) override {}
-    void LogLine(const std::string&) override {}
+    void LogLine(const std::string&, TLogPriority) override {}
 };
 
 class CsSimLoopback : public CsSim {
