@@ -20,9 +20,8 @@ std::string DurationText(double seconds)
 std::optional<TSocketErrorReport> TSocketErrorThrottle::Error(int windowsSocketsError, const std::string& peer,
                                                               const std::string& text, TMonotonic now)
 {
-    const auto run = std::find_if(runs_.begin(), runs_.end(), [&](const TRun& r) {
-        return r.error == windowsSocketsError && r.peer == peer;
-    });
+    const auto run = std::find_if(runs_.begin(), runs_.end(),
+                                  [&](const TRun& r) { return r.error == windowsSocketsError && r.peer == peer; });
     if (run == runs_.end()) {
         runs_.push_back(TRun{windowsSocketsError, peer, text, 1, 0, now, now});
         return TSocketErrorReport{text, TLogPriority::Error};
@@ -39,9 +38,9 @@ std::optional<TSocketErrorReport> TSocketErrorThrottle::Error(int windowsSockets
     if (run->heldBack == 0) return TSocketErrorReport{text, TLogPriority::Error};
     const long long repeats = run->heldBack + 1;
     run->heldBack = 0;
-    return TSocketErrorReport{text + " repeated " + std::to_string(repeats) + " times in the last " +
-                                  DurationText(now - since),
-                              TLogPriority::Warning};
+    return TSocketErrorReport{
+        text + " repeated " + std::to_string(repeats) + " times in the last " + DurationText(now - since),
+        TLogPriority::Warning};
 }
 
 std::vector<TSocketErrorReport> TSocketErrorThrottle::Cleared(TMonotonic now)

@@ -26,8 +26,8 @@ public:
     // An error of the connection to `peer`; `text` is its whole line. Gives what to log now, if anything:
     // the error itself when it is new or its last line is a minute old with nothing held back since, else
     // a count of the repeats held back, once a minute.
-    std::optional<TSocketErrorReport> Error(int windowsSocketsError, const std::string& peer,
-                                            const std::string& text, TMonotonic now);
+    std::optional<TSocketErrorReport> Error(int windowsSocketsError, const std::string& peer, const std::string& text,
+                                            TMonotonic now);
     // A connection succeeded: one line for each error seen since the last success, with its count.
     std::vector<TSocketErrorReport> Cleared(TMonotonic now);
 

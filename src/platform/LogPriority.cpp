@@ -32,17 +32,30 @@ bool SaysNothingCouldBe(std::string_view text)
 
 // Lower-case words, matched anywhere in the lower-cased message.
 constexpr std::array<std::string_view, 8> kFailureWords = {
-    "socket error", "checksum error", "unknown error", "unable to",
-    "could not",    "cannot",         "failed",        "not available",
+    "socket error", "checksum error", "unknown error", "unable to", "could not", "cannot", "failed", "not available",
 };
 // Lines that pass on an exception caught where it happened.
 constexpr std::array<std::string_view, 6> kFailurePrefixes = {
     "error", "start up - ", "connect: ", "stop delimiters: ", "iconvisible:= ", "census not saved",
 };
 constexpr std::array<std::string_view, 17> kWarningWords = {
-    "not written", "not declared",   "dropped",       "ignored",        "cut ",          "is kept as",
-    "left out",    "refused",        "census full",   "held back",      "clock set ",    "missing",
-    "skipped",     "did not answer", "does not read", "not in relayallowedclients", "more than a day",
+    "not written",
+    "not declared",
+    "dropped",
+    "ignored",
+    "cut ",
+    "is kept as",
+    "left out",
+    "refused",
+    "census full",
+    "held back",
+    "clock set ",
+    "missing",
+    "skipped",
+    "did not answer",
+    "does not read",
+    "not in relayallowedclients",
+    "more than a day",
 };
 
 }  // namespace

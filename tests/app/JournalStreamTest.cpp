@@ -63,7 +63,8 @@ TEST(JournalStreamLine, TheJournalGetsThePriorityAndNoTimeStampOthersGetTheLogFi
         std::string mirrored;
     } cases[] = {
         {TLogPriority::Error, true, "<3>Asynchronous socket error 10061 (127.0.0.1:8000: Connection refused) \xc3\xa4"},
-        {TLogPriority::Warning, true, "<4>Asynchronous socket error 10061 (127.0.0.1:8000: Connection refused) \xc3\xa4"},
+        {TLogPriority::Warning, true,
+         "<4>Asynchronous socket error 10061 (127.0.0.1:8000: Connection refused) \xc3\xa4"},
         {TLogPriority::Info, true, "<6>Asynchronous socket error 10061 (127.0.0.1:8000: Connection refused) \xc3\xa4"},
         {TLogPriority::Error, false,
          "2024-03-01 08:00:00: Asynchronous socket error 10061 (127.0.0.1:8000: Connection refused) \xc3\xa4"},

@@ -65,9 +65,13 @@ TEST(SocketErrorThrottle, OnceThenACountAMinuteThenItsEnd)
     steps.push_back({55, 10061, local, kRefused, {}});
     steps.push_back({2, 10061, local, kRefused, {"<4>" + kRefused + " repeated 3 times in the last 60 s"}});
     // The connection succeeds: every error gets its last line, with all its occurrences.
-    steps.push_back({5, 0, "", "", {"<6>" + kRefused + " cleared after 64 errors in 2 min 5 s",
-                                    "<6>" + kTimedOut + " cleared after 2 errors in 64 s",
-                                    "<6>" + kOtherPeer + " cleared after 1 error in 64 s"}});
+    steps.push_back({5,
+                     0,
+                     "",
+                     "",
+                     {"<6>" + kRefused + " cleared after 64 errors in 2 min 5 s",
+                      "<6>" + kTimedOut + " cleared after 2 errors in 64 s",
+                      "<6>" + kOtherPeer + " cleared after 1 error in 64 s"}});
     steps.push_back({1, 0, "", "", {}});
     // After the success the same error is news again.
     steps.push_back({1, 10061, local, kRefused, {"<3>" + kRefused}});
