@@ -35,6 +35,7 @@
 #include <QSessionManager>
 #endif
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -421,6 +422,9 @@ int RunHeadless(int argc, char** argv, bool importing)
 
 int main(int argc, char** argv)
 {
+    // A reader that goes away (`halcyra --settings | head -1`, a log pipe that closes under a service) ends
+    // no run: the write fails, quietly, and the run goes on.
+    std::signal(SIGPIPE, SIG_IGN);
     ProvideRuntimeDir();
     // Before any application object: a wrong option or a missing display is one line, not Qt's abort.
     QString argumentError;

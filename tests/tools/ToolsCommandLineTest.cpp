@@ -105,6 +105,7 @@ struct TCase {
 TEST(ToolsCommandLine, VersionUsageErrorsEndOfOptionsClosedPipesAndFileNames)
 {
     const std::string pil = HALCYRA_PIL, hl7 = HALCYRA_HL7, sim = CS_SIM, standin = VELGARD_STANDIN;
+    const std::string halcyra = HALCYRA;
     const std::string version = HALCYRA_VERSION;
     test::TTempDir dir;
     const std::string sound = (dir / "sound.pil").string();
@@ -135,10 +136,12 @@ TEST(ToolsCommandLine, VersionUsageErrorsEndOfOptionsClosedPipesAndFileNames)
         {hl7, {"--version"}, 0, "halcyra-hl7 " + version + "\n", ""},
         {sim, {"--version"}, 0, "cs-sim " + version + "\n", ""},
         {standin, {"--version"}, 0, "velgard-standin " + version + "\n", ""},
+        {halcyra, {"--version"}, 0, "halcyra " + version + "\n", ""},
         {pil, {"--help"}, 0, std::nullopt, ""},
         {hl7, {"--help"}, 0, std::nullopt, ""},
         {sim, {"--help"}, 0, std::nullopt, ""},
         {standin, {"--help"}, 0, std::nullopt, ""},
+        {halcyra, {"--help"}, 0, std::nullopt, ""},
 
         // A wrong command line: one line, exit code 2, before anything is done.
         {pil, {"--bogus"}, 2, "", "--bogus"},
@@ -158,17 +161,26 @@ TEST(ToolsCommandLine, VersionUsageErrorsEndOfOptionsClosedPipesAndFileNames)
         {sim, {"--rate", "-1"}, 2, "", "--rate: not a number from 0 to 100000: -1"},
         {sim, {"--port", "70000"}, 2, "", "--port: not a whole number from 0 to 65535: 70000"},
         {standin, {"--delay", "x"}, 2, "", "--delay"},
+        {halcyra, {"--bogus"}, 2, "", "bogus"},
+        {halcyra, {"--set", "Interval=x"}, 2, "", "Interval takes a whole number from 1 to 7170, not \"x\""},
 
         // After "--" nothing is an option; a negative number is none either.
         {pil, {"check", "--", "--version"}, 1, "", "--version: no such file"},
         {hl7, {"decode", "--", "--version"}, 1, "", "--version: cannot read"},
         {sim, {"--", "--version"}, 2, "", "unexpected argument: --version"},
         {standin, {"--", "--version"}, 2, "", "unexpected argument: --version"},
+        {halcyra, {"--", "--version"}, 1, "", "no display"},
         {pil, {"add", sound, "0", "2024-03-01T10:02:00", "-5.5"}, 0, "", ""},
 
         // A reader that has gone away is no error.
         {hl7, {"decode", capture}, 0, std::nullopt, "", TStdout::ClosedPipe},
         {pil, {"dump", sound}, 0, std::nullopt, "", TStdout::ClosedPipe},
+        {halcyra,
+         {"--settings", "--registry", (dir / "registry").string(), "--prefix", (dir / "prefix").string()},
+         0,
+         std::nullopt,
+         "",
+         TStdout::ClosedPipe},
 
         // Results name their file.
         {pil, {"check", sound}, 0, sound + ": sound\n", ""},
