@@ -71,8 +71,21 @@ void TCollectionCycle::FirstShow(std::int32_t collectIntervalSeconds)
 
 void TCollectionCycle::SetStatus(TCollectStatus status)
 {
-    const TStatusControls controls = ControlsForStatus(status);
+    ApplyStatus(status, ControlsForStatus(status));
+}
+
+void TCollectionCycle::SetStatusInBackground(TCollectStatus status)
+{
+    TStatusControls controls = ControlsForStatus(status);
+    controls.showWindow = false;
+    ApplyStatus(status, controls);
+}
+
+void TCollectionCycle::ApplyStatus(TCollectStatus status, const TStatusControls& controls)
+{
     view_.ApplyStatusControls(controls);
+    // A fall to "Not Connected" disabled the button; collection goes on only with parameters chosen.
+    if (status == csCollecting && !view_.ParametersButtonEnabled()) view_.EnableParametersButton();
     if (IsDisconnected(status)) {
         // Collection ends with the link: its series are closed while the rows still say who was collected.
         // The tick or read that found the loss holds the re-entrancy flag, which must not stop this write.

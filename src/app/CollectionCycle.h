@@ -84,6 +84,7 @@ public:
     // Applies the status. Falling from collecting to 0 or 3 first closes the series of the ticked, present
     // patients (also inside the tick or a read that holds the re-entrancy flag), then disables the rows.
     void SetStatus(TCollectStatus status) override;
+    void SetStatusInBackground(TCollectStatus status) override;
 
     // Start and Stop as the buttons do them. Start raises ECollectError "No parameters selected".
     void Start();
@@ -189,6 +190,7 @@ public:
     void ValuesHeldBack(TDateTime until);
 
 private:
+    void ApplyStatus(TCollectStatus status, const TStatusControls& controls);
     bool DataSourceIsCentralStation();
     std::int64_t SecondsSinceStatusChange(TMonotonic now) const;
     void CheckConnectionLoss(TMonotonic now);

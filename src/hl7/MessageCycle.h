@@ -16,6 +16,8 @@ public:
 
     virtual TCollectStatus Status() const = 0;
     virtual void SetStatus(TCollectStatus status) = 0;
+    // As SetStatus, but a window the user sent to the tray stays there: a stray header is no lost link.
+    virtual void SetStatusInBackground(TCollectStatus status) = 0;
     // While collecting: when the clock has reached the next boundary, the interval it opens begins now.
     virtual void CrossReachedBoundary() = 0;
     // The time placed on the grid of the collect interval.

@@ -132,7 +132,7 @@ void TMessageHandler::HandleMSH(const TMessageIndex& index, std::size_t i, TMess
         view_.ShowBadVersion(std::string(kBadVersionText) + std::string(version));
         // One odd header does not end the collection: like a lost connection, the next good one resumes it.
         const bool collecting = status == csCollecting || status == csConnectionLost;
-        cycle_.SetStatus(collecting ? csConnectionLost : csNotConnected);
+        cycle_.SetStatusInBackground(collecting ? csConnectionLost : csNotConnected);
     }
 }
 

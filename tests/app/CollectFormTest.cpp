@@ -100,6 +100,38 @@ TEST_F(CollectForm, AutoStartAndAutoHideFireOnTheTickAfterTheFirstObservation)
     EXPECT_FALSE(form.isVisible());
 }
 
+TEST_F(CollectForm, AStrayHeaderLeavesTheWindowInTheTrayAndCollectionResumesWithItsButtons)
+{
+    f.registry.CurrentUser().WriteDword(kProgramKey, "AutoStart", 1);
+    f.registry.CurrentUser().WriteDword(kProgramKey, "AutoHide", 1);
+    auto& form = f.Create();
+    form.show();
+    Receive(form, "70");
+    f.clock.AdvanceSeconds(1);
+    form.Timer1Timer();
+    ASSERT_EQ(form.Engine().Cycle().Status(), csCollecting);
+    ASSERT_FALSE(form.isVisible());
+    auto* parameters = test::Widget<QPushButton>(form, "btnParameters");
+    ASSERT_TRUE(parameters->isEnabled());
+
+    form.Engine().Cycle().CompleteMessageReceived();
+    form.Engine().Messages().DecodeMessage({"MSH|^~\\&|CS|WARD|||20240506070810||ORU^R01|2|P|2.5"});
+    EXPECT_EQ(form.Engine().Cycle().Status(), csConnectionLost);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_FALSE(parameters->isEnabled());
+
+    Receive(form, "71");
+    EXPECT_EQ(form.Engine().Cycle().Status(), csCollecting);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_TRUE(parameters->isEnabled());
+
+    // A link that is really lost still brings the window up.
+    f.clock.AdvanceSeconds(20);
+    form.Timer1Timer();
+    EXPECT_EQ(form.Engine().Cycle().Status(), csConnectionLost);
+    EXPECT_TRUE(form.isVisible());
+}
+
 TEST_F(CollectForm, EndingTheRunWhileCollectingClosesTheSeriesFirst)
 {
     // Also without a system tray (the service), where a refused close only minimises the window.
