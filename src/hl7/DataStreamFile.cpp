@@ -14,6 +14,11 @@ std::string PatientDataStreamFileName(std::string_view debugFolder, std::string_
     return std::string(debugFolder) + name + std::string(kExtension);
 }
 
+std::string NoPatientDataStreamFileName(std::string_view debugFolder)
+{
+    return std::string(debugFolder) + "no patient segment.txt";
+}
+
 bool SaveSegmentList(const TFileSystem& files, std::string_view path, const TSegmentList& segments)
 {
     std::string text;

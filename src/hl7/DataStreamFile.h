@@ -16,6 +16,9 @@ namespace halcyra {
 std::string PatientDataStreamFileName(std::string_view debugFolder, std::string_view patientID,
                                       std::string_view patientName);
 
+// The copy of a message without a patient segment. Its name has two spaces, which no patient's copy has.
+std::string NoPatientDataStreamFileName(std::string_view debugFolder);
+
 // False when the file could not be written; the copy is a debugging aid, so callers go on.
 bool SaveSegmentList(const TFileSystem& files, std::string_view path, const TSegmentList& segments);
 

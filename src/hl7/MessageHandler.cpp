@@ -49,6 +49,9 @@ void TMessageHandler::DecodeMessage(const TSegmentList& segments)
     // A call made while handling can pump window messages and so come back here; that is heard, not
     // prevented.
     if (decodeBusy_) view_.Beep();
+    // A message names its own patient: one without a patient segment is nobody's, not the previous one's.
+    // A nested message leaves the outer one's patient to it.
+    if (!decodeBusy_) ForgetPatient();
     decodeBusy_ = true;
     TMessageState m;
     // Every new default unit rewrites the hive file: one message stores a few.
@@ -90,6 +93,15 @@ void TMessageHandler::DecodeMessage(const TSegmentList& segments)
         throw;
     }
     Finish(m);
+}
+
+void TMessageHandler::ForgetPatient()
+{
+    sourceID_.clear();
+    patientID_.clear();
+    patientName_.clear();
+    firstName_.clear();
+    lastName_.clear();
 }
 
 void TMessageHandler::Finish(const TMessageState& m)
@@ -139,6 +151,7 @@ void TMessageHandler::HandleMSH(const TMessageIndex& index, std::size_t i, TMess
 void TMessageHandler::HandlePID(const TMessageIndex& index, std::size_t i, TMessageState& m)
 {
     WriteFileValues(m);
+    m.patientSeen = true;
     // Only the cut texts are kept: nothing below holds more of a long field than its limit.
     const std::string_view nameField = index.Field(i, hl7item::kPidName);
     TPatientNameView name;
@@ -290,7 +303,7 @@ TDateTime TMessageHandler::StampOrArrival(std::string_view stamp, const char* fi
 
 bool TMessageHandler::ShowsPatient(const TMessageState& m) const
 {
-    return m.selectedPatientID.empty() || patientID_ == m.selectedPatientID;
+    return m.selectedPatientID.empty() || (m.patientSeen && patientID_ == m.selectedPatientID);
 }
 
 void TMessageHandler::HandleOBX(const TMessageIndex& index, std::size_t i, TMessageState& m)
@@ -342,7 +355,13 @@ void TMessageHandler::HandleOBX(const TMessageIndex& index, std::size_t i, TMess
 
     // The parameter exists and its text is shown whatever the value: only the file takes numbers alone.
     if (params_.RegisterParameter(code, label, unit, now)) m.newParameterSeen = true;
-    if (grid_ != nullptr && ShowsPatient(m)) grid_->ShowValue(text);
+    if (grid_ != nullptr && ShowsPatient(m)) {
+        if (!m.patientSeen && !m.noPatientShown) {
+            grid_->ShowPatient("", "", "");
+            m.noPatientShown = true;
+        }
+        grid_->ShowValue(text);
+    }
 
     if (cycle_.Status() == csCollecting && m.patientTicked && m.folderRegistered &&
         (m.writeThisMessage || aperiodic || cycle_.UseHalcyraSettings())) {
@@ -445,7 +464,10 @@ void TMessageHandler::AfterLastSegment(const TSegmentList& segments, TMessageSta
     for (const auto& [id, name] : m.duePatientsWritten) cycle_.MarkSaved(id, name, true);
     if (m.anyFolderRegistered) cycle_.DataChanged();
     if (view_.SaveDataStream())
-        SaveSegmentList(files_, PatientDataStreamFileName(settings_.debugFolder, patientID_, patientName_), segments);
+        SaveSegmentList(files_,
+                        m.patientSeen ? PatientDataStreamFileName(settings_.debugFolder, patientID_, patientName_)
+                                      : NoPatientDataStreamFileName(settings_.debugFolder),
+                        segments);
 }
 
 TMessageSettings ReadMessageSettings(TSettingsStore& store)

@@ -110,6 +110,10 @@ private:
         // The folder was missing and making the patient in it failed.
         bool createFailed = false;
         bool patientTicked = false;
+        // A patient segment came: until then the message's values belong to no patient.
+        bool patientSeen = false;
+        // The grid was emptied of the previous patient for values of no patient.
+        bool noPatientShown = false;
         bool writeThisMessage = false;
         bool hasObservationTime = false;
         TDateTime observationTime = 0;
@@ -147,6 +151,8 @@ private:
     TDateTime FolderSlot() const;
     // An observation beyond the message's cap.
     void NoteLeftOut(TMessageState& m);
+    // Before a message: the identity of the previous message does not carry over.
+    void ForgetPatient();
     // Also after a failure: the census keeps a new patient, and the next message is not taken for a re-entry.
     void Finish(const TMessageState& m);
     // The time of a message time stamp on the grid (or as it is, at the central station's own pace).

@@ -666,9 +666,9 @@ TEST(MessageHandler, ObservationsThatAreNotNumericOrHaveNoPatient)
     EXPECT_TRUE(f.cycle.ObservationsSeen());
     EXPECT_EQ(f.params.Parameters().Count(), 0u);
     EXPECT_TRUE(f.Values().empty());
-    // Without a PID the previous patient's identity stays, but nothing is written for it.
+    // Without a PID the values are nobody's: not the previous patient's, and nothing is written.
     f.Receive({Msh(), Obr("20240506120009"), Obx(kHR, "72", "bpm")});
-    EXPECT_EQ(f.handler.PatientID(), "1");
+    EXPECT_EQ(f.handler.PatientID(), "");
     EXPECT_TRUE(f.Values().empty());
 }
 
@@ -711,6 +711,13 @@ TEST(MessageHandler, TheDataStreamFileIsNamedFromCleanedTexts)
     EXPECT_EQ(f.files.ReadFile(file), message[0] + "\r\n" + message[1] + "\r\n" + message[2] + "\r\n");
     EXPECT_EQ(f.files.ListDirectory("C:\\TEMP").size(), 1u);
     EXPECT_EQ(f.files.ListDirectory("C:\\"), std::vector<std::string>{"TEMP"});
+
+    // A message without a patient segment is not filed under the patient before it.
+    const std::vector<std::string> anonymous = {Msh(), Obr("20240506120009"), Obx(kHR, "72", "bpm")};
+    f.Receive(anonymous);
+    EXPECT_EQ(f.files.ReadFile(file), message[0] + "\r\n" + message[1] + "\r\n" + message[2] + "\r\n");
+    ASSERT_TRUE(f.files.FileExists("C:\\TEMP\\no patient segment.txt"));
+    EXPECT_EQ(f.files.ReadFile("C:\\TEMP\\no patient segment.txt").substr(0, anonymous[0].size()), anonymous[0]);
 }
 
 class TRecordingForwarder final : public IRelayForwarder {
