@@ -14,12 +14,40 @@ TGridSize GridSizeForClientArea(int clientWidth, int clientHeight, int splitterH
     return size;
 }
 
+namespace {
+
+// The patient's ID, first and last name.
+constexpr int kIdentityCells = 3;
+
+int HeaderRowsFor(int columns)
+{
+    return (kIdentityCells + columns - 1) / columns;
+}
+
+// Below the header there is always a value row, which the marker can take without hiding the patient.
+int RowsFor(int columns, int rows)
+{
+    return std::max(rows, HeaderRowsFor(columns) + 1);
+}
+
+}  // namespace
+
 TParameterGridModel::TParameterGridModel(int columns, int rows, std::string overflowMarker)
     : columns_(std::max(1, columns)),
-      rows_(std::max(1, rows)),
+      rows_(RowsFor(columns_, std::max(1, rows))),
       marker_(std::move(overflowMarker)),
       cells_(static_cast<std::size_t>(columns_ * rows_))
 {
+}
+
+int TParameterGridModel::HeaderRows() const
+{
+    return HeaderRowsFor(columns_);
+}
+
+TGridCell TParameterGridModel::IdentityCell(int k) const
+{
+    return {k % columns_, k / columns_};
 }
 
 const std::string& TParameterGridModel::Cell(int column, int row) const
@@ -31,7 +59,7 @@ const std::string& TParameterGridModel::Cell(int column, int row) const
 
 TGridCell TParameterGridModel::MarkerCell() const
 {
-    return {std::min(columns_ - 1, 3), 0};
+    return {columns_ - 1, rows_ - 1};
 }
 
 void TParameterGridModel::SetOverflow()
@@ -51,30 +79,34 @@ void TParameterGridModel::ShowPatient(const std::string& patientID, const std::s
                                       const std::string& lastName)
 {
     Clear();
-    const std::string* header[] = {&patientID, &firstName, &lastName};
-    for (int column = 0; column < 3 && column < columns_; ++column) At(column, 0) = *header[column];
+    const std::string* identity[] = {&patientID, &firstName, &lastName};
+    for (int k = 0; k < kIdentityCells; ++k) {
+        const TGridCell cell = IdentityCell(k);
+        At(cell.column, cell.row) = *identity[k];
+    }
 }
 
 TGridCell TParameterGridModel::ShowValue(const std::string& text)
 {
+    const int first = HeaderRows();
     const std::size_t equals = text.find('=');
     const std::string key = text.substr(0, equals == std::string::npos ? text.size() : equals + 1);
     for (int column = 0; column < columns_; ++column)
-        for (int row = 1; row < rows_; ++row)
+        for (int row = first; row < rows_; ++row)
             if (At(column, row).starts_with(key)) {
                 At(column, row) = text;
                 return {column, row};
             }
 
-    TGridCell next{0, 1};
+    TGridCell next{0, first};
     for (int column = columns_ - 1, found = 0; column >= 0 && !found; --column)
-        for (int row = rows_ - 1; row >= 1; --row)
+        for (int row = rows_ - 1; row >= first; --row)
             if (!At(column, row).empty()) {
                 next = {column, row + 1};
                 found = 1;
                 break;
             }
-    if (next.row >= rows_) next = {next.column + 1, 1};
+    if (next.row >= rows_) next = {next.column + 1, first};
     if (next.column >= columns_ || next.row >= rows_) {
         SetOverflow();
         return MarkerCell();
@@ -86,17 +118,37 @@ TGridCell TParameterGridModel::ShowValue(const std::string& text)
 void TParameterGridModel::Resize(int columns, int rows)
 {
     columns = std::max(1, columns);
-    rows = std::max(1, rows);
+    rows = RowsFor(columns, std::max(1, rows));
     if (columns == columns_ && rows == rows_) return;
-    const bool shrank = columns < columns_ || rows < rows_;
-    std::vector<std::string> cells(static_cast<std::size_t>(columns * rows));
-    for (int column = 0; column < std::min(columns, columns_); ++column)
-        for (int row = 0; row < std::min(rows, rows_); ++row)
-            cells[static_cast<std::size_t>(column * rows + row)] = std::move(At(column, row));
-    cells_ = std::move(cells);
+    // An empty grid hides nothing when it shrinks.
+    const bool shrank = (columns < columns_ || rows < rows_) &&
+                        std::any_of(cells_.begin(), cells_.end(), [](const std::string& c) { return !c.empty(); });
+    // The header may take more or fewer rows at the new width: the identity and the value lines are laid
+    // out again, the lines in the order they were shown and without the marker.
+    std::string identity[kIdentityCells];
+    for (int k = 0; k < kIdentityCells; ++k) {
+        const TGridCell cell = IdentityCell(k);
+        identity[k] = std::move(At(cell.column, cell.row));
+    }
+    const TGridCell marker = MarkerCell();
+    std::vector<std::string> lines;
+    for (int column = 0; column < columns_; ++column)
+        for (int row = HeaderRows(); row < rows_; ++row)
+            if (!At(column, row).empty() && !(overflow_ && column == marker.column && row == marker.row))
+                lines.push_back(std::move(At(column, row)));
+
     columns_ = columns;
     rows_ = rows;
-    if (shrank) SetOverflow();
+    cells_.assign(static_cast<std::size_t>(columns_ * rows_), std::string());
+    for (int k = 0; k < kIdentityCells; ++k) {
+        const TGridCell cell = IdentityCell(k);
+        At(cell.column, cell.row) = std::move(identity[k]);
+    }
+    const int valueRows = rows_ - HeaderRows();
+    const bool dropped = lines.size() > static_cast<std::size_t>(columns_ * valueRows);
+    for (std::size_t i = 0; i < lines.size() && i < static_cast<std::size_t>(columns_ * valueRows); ++i)
+        At(static_cast<int>(i) / valueRows, HeaderRows() + static_cast<int>(i) % valueRows) = std::move(lines[i]);
+    if (shrank || overflow_ || dropped) SetOverflow();
 }
 
 }  // namespace halcyra

@@ -1,5 +1,7 @@
-// The values of one patient as the main window's grid shows them: a header row with the patient's name
-// and the overflow marker, and value lines filled top to bottom, then column by column to the right.
+// The values of one patient as the main window's grid shows them: a header with the patient's ID, first
+// and last name, and value lines below it filled top to bottom, then column by column to the right. The
+// header takes row 0; a grid narrower than three columns wraps it onto the next rows, so that no width
+// hides who the values belong to. The overflow marker takes the last value cell, never the header.
 #pragma once
 
 #include <string>
@@ -27,14 +29,18 @@ TGridSize GridSizeForClientArea(int clientWidth, int clientHeight, int splitterH
 
 class TParameterGridModel {
 public:
-    // overflowMarker: the text set in the header row when values did not fit.
+    // overflowMarker: the text set in the last value cell when values did not fit.
     TParameterGridModel(int columns, int rows, std::string overflowMarker);
 
     int ColumnCount() const { return columns_; }
     int RowCount() const { return rows_; }
     const std::string& Cell(int column, int row) const;
     bool Overflow() const { return overflow_; }
-    // Where the overflow marker is shown: row 0 of the last column, at most column 3.
+    // Rows the patient's ID and names take; the value lines begin below them.
+    int HeaderRows() const;
+    // Where the ID (0), the first name (1) and the last name (2) are shown.
+    TGridCell IdentityCell(int k) const;
+    // Where the overflow marker is shown: the bottom cell of the last column.
     TGridCell MarkerCell() const;
 
     // Every cell and the marker are emptied.
@@ -43,9 +49,11 @@ public:
     void ShowPatient(const std::string& patientID, const std::string& firstName, const std::string& lastName);
     // Replaces the line whose text begins with the same label up to its first "=", or appends it after the
     // last filled cell; a line that does not fit sets the marker and is dropped. Gives the cell written,
-    // or row 0 (the marker's row) when the line was dropped.
+    // or the marker's cell when the line was dropped.
     TGridCell ShowValue(const std::string& text);
-    // Cells outside the new size are dropped; a grid that shrank in either direction sets the marker.
+    // The identity and the value lines, in the order they were shown, are laid out at the new size; lines
+    // beyond it are dropped. A grid with content that shrank in either direction, or had the marker, sets it.
+    // A grid keeps at least one value row below its header, even where fewer rows fit.
     void Resize(int columns, int rows);
 
 private:

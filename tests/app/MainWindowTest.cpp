@@ -62,13 +62,17 @@ QString Cell(const TfrmCollectData& form, int column, int row)
     return item == nullptr ? QString() : item->text();
 }
 
-int FilledValueCells(const TfrmCollectData& form)
+// Non-empty cells from firstRow down, the marker included.
+int FilledValueCells(const TfrmCollectData& form, int firstRow = 1)
 {
     int filled = 0;
     for (int column = 0; column < Grid(form)->columnCount(); ++column)
-        for (int row = 1; row < Grid(form)->rowCount(); ++row) filled += Cell(form, column, row).isEmpty() ? 0 : 1;
+        for (int row = firstRow; row < Grid(form)->rowCount(); ++row)
+            filled += Cell(form, column, row).isEmpty() ? 0 : 1;
     return filled;
 }
+
+const QString kMarker = QStringLiteral("More values >>");
 
 class MainWindow : public ::testing::Test {
 protected:
@@ -89,41 +93,102 @@ protected:
     TFormFixture f;
 };
 
-TEST_F(MainWindow, FiveHundredPixelsGiveTwoColumnsAndValuesBeyondThemSetTheMarker)
+TEST_F(MainWindow, AtEveryWidthThePatientStaysInSightAndTheMarkerTakesAValueCell)
 {
-    auto& form = ShowAt(500, 600);
-    ASSERT_EQ(Grid(form)->columnCount(), 2);
-    const int valueRows = Grid(form)->rowCount() - 1;
-    ASSERT_GT(valueRows, 1);
+    // Where the ID, the first and the last name are shown; narrower than three columns the header wraps.
+    struct TCase {
+        int width;
+        int columns;
+        std::vector<std::pair<int, int>> identity;  // (column, row)
+    };
+    const TCase cases[] = {
+        {700, 3, {{0, 0}, {1, 0}, {2, 0}}},
+        {500, 2, {{0, 0}, {1, 0}, {0, 1}}},
+        {380, 1, {{0, 0}, {0, 1}, {0, 2}}},
+    };
+    auto& form = ShowAt(cases[0].width, 600);
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.width);
+        form.resize(c.width, 600);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return form.width() == c.width; }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Grid(form)->columnCount() == c.columns; }, 5000));
+        const int rows = Grid(form)->rowCount();
+        const int headerRows = c.identity.back().second + 1;
+        ASSERT_GT(rows, headerRows + 1);
 
-    TValues values;
-    for (int i = 0; i < 2 * valueRows + 3; ++i) values.emplace_back("L" + std::to_string(i), std::to_string(i));
-    Receive(form, values);
-    EXPECT_EQ(Cell(form, 0, 0), "4711");
-    EXPECT_EQ(Cell(form, 1, 0), "More values >>");
-    EXPECT_EQ(FilledValueCells(form), 2 * valueRows);
-    EXPECT_TRUE(Cell(form, 0, 1).startsWith("L0 = 0"));
-    EXPECT_TRUE(Cell(form, 1, valueRows).startsWith("L" + QString::number(2 * valueRows - 1) + " = "));
+        TValues values;
+        for (int i = 0; i < c.columns * rows + 3; ++i) values.emplace_back("L" + std::to_string(i), std::to_string(i));
+        Receive(form, values);
+        const char* identity[] = {"4711", "Jane", "Doe"};
+        for (int k = 0; k < 3; ++k) {
+            const auto [column, row] = c.identity[static_cast<std::size_t>(k)];
+            EXPECT_EQ(Cell(form, column, row), identity[k]) << k;
+            const QTableWidgetItem* item = Grid(form)->item(row, column);
+            ASSERT_NE(item, nullptr);
+            EXPECT_TRUE(Grid(form)->viewport()->rect().contains(Grid(form)->visualItemRect(item))) << k;
+        }
+        // The marker is the bottom cell of the last column; every other value cell shows a value in order.
+        EXPECT_EQ(Cell(form, c.columns - 1, rows - 1), kMarker);
+        EXPECT_EQ(FilledValueCells(form, headerRows), c.columns * (rows - headerRows));
+        EXPECT_TRUE(Cell(form, 0, headerRows).startsWith("L0 = 0"));
+        int markers = 0;
+        for (int column = 0; column < c.columns; ++column)
+            for (int row = 0; row < rows; ++row) markers += Cell(form, column, row) == kMarker ? 1 : 0;
+        EXPECT_EQ(markers, 1);
 
-    // The next message of the patient starts again from an empty grid.
+        // The next message of the patient starts again from an empty grid.
+        Receive(form, {{"HR", "70"}});
+        EXPECT_EQ(Cell(form, c.identity[2].first, c.identity[2].second), "Doe");
+        EXPECT_EQ(FilledValueCells(form, headerRows), 1);
+    }
+}
+
+TEST_F(MainWindow, AMessageWithoutAPatientSegmentShowsItsValuesUnderNoPatient)
+{
+    auto& form = ShowAt(860, 600);
     Receive(form, {{"HR", "70"}});
+    ASSERT_EQ(Cell(form, 1, 0), "Jane");
+    const auto receiveWithoutPid = [&] {
+        form.Engine().Cycle().CompleteMessageReceived();
+        form.Engine().Messages().DecodeMessage(
+            {"MSH|^~\\&|CS|WARD|||20240506070810||ORU^R01|2|P|2.3", "OBR|1|||MON|||20240506070810",
+             "OBX|1|NM|0002-4182^HR^MDIL||150|bpm", "OBX|2|NM|0002-4bb8^SpO2^MDIL||50|%"});
+        form.ShowRunState();
+    };
+    // While the patient is selected, values of no patient are not shown at all.
+    PatientList(form)->setCurrentRow(1);
+    receiveWithoutPid();
     EXPECT_EQ(Cell(form, 1, 0), "Jane");
+    EXPECT_TRUE(Cell(form, 0, 1).startsWith("HR = 70")) << Cell(form, 0, 1).toStdString();
     EXPECT_EQ(FilledValueCells(form), 1);
+
+    PatientList(form)->setCurrentRow(0);
+    receiveWithoutPid();
+    for (int column = 0; column < 3; ++column) EXPECT_EQ(Cell(form, column, 0), "") << column;
+    EXPECT_TRUE(Cell(form, 0, 1).startsWith("HR = 150")) << Cell(form, 0, 1).toStdString();
+    EXPECT_TRUE(Cell(form, 0, 2).startsWith("SpO2 = 50")) << Cell(form, 0, 2).toStdString();
+    EXPECT_EQ(FilledValueCells(form), 2);
+
+    // The patient's next message shows the patient again.
+    Receive(form, {{"HR", "72"}});
+    EXPECT_EQ(Cell(form, 0, 0), "4711");
+    EXPECT_TRUE(Cell(form, 0, 1).startsWith("HR = 72"));
 }
 
 TEST_F(MainWindow, AValueOfAKnownLabelReplacesItsCellInTheLastColumn)
 {
     auto& form = ShowAt(500, 600);
-    const int valueRows = Grid(form)->rowCount() - 1;
+    const int headerRows = 2;  // two columns: the last name goes below the ID
+    const int valueRows = Grid(form)->rowCount() - headerRows;
     TValues values;
     for (int i = 0; i < valueRows + 1; ++i) values.emplace_back("L" + std::to_string(i), "1");
-    values.emplace_back("L" + std::to_string(valueRows), "2");  // the label in row 1 of the last column
+    values.emplace_back("L" + std::to_string(valueRows), "2");  // the label in the first value row of column 1
     Receive(form, values);
-    EXPECT_TRUE(Cell(form, 1, 1).startsWith("L" + QString::number(valueRows) + " = 2"))
-        << Cell(form, 1, 1).toStdString();
-    EXPECT_TRUE(Cell(form, 1, 2).isEmpty());
-    EXPECT_EQ(FilledValueCells(form), valueRows + 1);
-    EXPECT_NE(Cell(form, 1, 0), "More values >>");
+    EXPECT_TRUE(Cell(form, 1, headerRows).startsWith("L" + QString::number(valueRows) + " = 2"))
+        << Cell(form, 1, headerRows).toStdString();
+    EXPECT_TRUE(Cell(form, 1, headerRows + 1).isEmpty());
+    EXPECT_EQ(FilledValueCells(form, headerRows), valueRows + 1);
+    EXPECT_NE(Cell(form, 1, Grid(form)->rowCount() - 1), kMarker);
 }
 
 // Every row the grid has is seen whole.
@@ -178,7 +243,8 @@ TEST_F(MainWindow, ShrinkingTheWindowSetsTheMarker)
     form.resize(500, 600);
     ASSERT_TRUE(QTest::qWaitFor([&] { return Grid(form)->columnCount() == 2; }, 5000));
     EXPECT_TRUE(ColumnsFit(form));
-    EXPECT_EQ(Cell(form, 1, 0), "More values >>");
+    EXPECT_EQ(Cell(form, 1, Grid(form)->rowCount() - 1), kMarker);
+    EXPECT_EQ(Cell(form, 1, 0), "Jane");
 }
 
 TEST_F(MainWindow, DeleteNeverRemovesAReportedPatientOrTheHeader)

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace halcyra {
@@ -22,33 +23,101 @@ std::string Dump(const TParameterGridModel& grid)
     return text;
 }
 
-TEST(ParameterGridModelTest, ValuesFillDownThenRightAndTheRestSetsTheMarker)
+TEST(ParameterGridModelTest, ValuesFillDownThenRightAndTheRestSetsTheMarkerInTheLastValueCell)
 {
-    TParameterGridModel grid(2, 3, kMarker);  // two value rows per column
+    TParameterGridModel grid(3, 3, kMarker);  // two value rows per column
     grid.ShowPatient("P1", "Ann", "Lee");
-    for (const char* line : {"HR = 70 bpm", "SpO2 = 98 %", "RR = 14 rpm", "T = 37 C"}) grid.ShowValue(line);
-    EXPECT_EQ(Dump(grid), "P1|HR = 70 bpm|SpO2 = 98 % / Ann|RR = 14 rpm|T = 37 C");
+    for (const char* line : {"HR = 70 bpm", "SpO2 = 98 %", "RR = 14 rpm", "T = 37 C", "A = 1", "B = 2"})
+        grid.ShowValue(line);
+    EXPECT_EQ(Dump(grid), "P1|HR = 70 bpm|SpO2 = 98 % / Ann|RR = 14 rpm|T = 37 C / Lee|A = 1|B = 2");
     EXPECT_FALSE(grid.Overflow());
 
     const TGridCell dropped = grid.ShowValue("NBP-S = 120 mmHg");
     EXPECT_TRUE(grid.Overflow());
-    EXPECT_EQ(dropped.row, 0);
-    // The marker takes the last column of the header (at most column 3); the value is not shown anywhere.
-    EXPECT_EQ(Dump(grid), "P1|HR = 70 bpm|SpO2 = 98 % / " + kMarker + "|RR = 14 rpm|T = 37 C");
+    EXPECT_EQ(dropped.column, 2);
+    EXPECT_EQ(dropped.row, 2);
+    EXPECT_EQ(Dump(grid), "P1|HR = 70 bpm|SpO2 = 98 % / Ann|RR = 14 rpm|T = 37 C / Lee|A = 1|" + kMarker);
+    // A known label is still replaced in place; a new one still finds no room.
+    EXPECT_EQ(grid.ShowValue("RR = 15 rpm").column, 1);
+    grid.ShowValue("X = 9");
+    EXPECT_EQ(Dump(grid), "P1|HR = 70 bpm|SpO2 = 98 % / Ann|RR = 15 rpm|T = 37 C / Lee|A = 1|" + kMarker);
 }
 
-TEST(ParameterGridModelTest, AKnownLabelIsReplacedInPlaceAlsoInTheLastColumn)
+TEST(ParameterGridModelTest, AtEveryWidthTheIdentityStaysAndTheMarkerTakesAValueCell)
 {
-    TParameterGridModel grid(2, 3, kMarker);
-    grid.ShowPatient("P1", "Ann", "Lee");
-    for (const char* line : {"HR = 70 bpm", "SpO2 = 98 %", "RR = 14 rpm", "T = 37 C"}) grid.ShowValue(line);
-    const std::string before = Dump(grid);
+    // A grid narrower than the three identity cells wraps them onto the next rows.
+    const std::vector<std::pair<TGridSize, std::string>> table = {
+        {{1, 1}, "P1|Ann|Lee|" + kMarker},  // too few rows: one value row is kept below the header
+        {{1, 5}, "P1|Ann|Lee|L0 = 0|" + kMarker},
+        {{2, 4}, "P1|Lee|L0 = 0|L1 = 1 / Ann||L2 = 2|" + kMarker},
+        {{3, 2}, "P1|L0 = 0 / Ann|L1 = 1 / Lee|" + kMarker},
+        {{4, 2}, "P1|L0 = 0 / Ann|L1 = 1 / Lee|L2 = 2 / |" + kMarker},
+    };
+    for (const auto& [size, full] : table) {
+        SCOPED_TRACE(std::to_string(size.columns) + " x " + std::to_string(size.rows));
+        TParameterGridModel grid(size.columns, size.rows, kMarker);
+        grid.ShowPatient("P1", "Ann", "Lee");
+        for (int i = 0; i < 12; ++i) grid.ShowValue("L" + std::to_string(i) + " = " + std::to_string(i));
+        EXPECT_TRUE(grid.Overflow());
+        EXPECT_EQ(Dump(grid), full);
+        const TGridCell marker = grid.MarkerCell();
+        EXPECT_GE(marker.row, grid.HeaderRows());
+        const char* identity[] = {"P1", "Ann", "Lee"};
+        for (int k = 0; k < 3; ++k)
+            EXPECT_EQ(grid.Cell(grid.IdentityCell(k).column, grid.IdentityCell(k).row), identity[k]) << k;
+    }
+}
 
-    const TGridCell cell = grid.ShowValue("RR = 15 rpm");
-    EXPECT_EQ(cell.column, 1);
-    EXPECT_EQ(cell.row, 1);
+TEST(ParameterGridModelTest, APatientHeaderClearsEveryCellAndTheMarker)
+{
+    TParameterGridModel grid(3, 2, kMarker);
+    grid.ShowPatient("P1", "Ann", "Lee");
+    for (const char* line : {"HR = 70 bpm", "RR = 14 rpm", "T = 37 C", "A = 1"}) grid.ShowValue(line);
+    ASSERT_TRUE(grid.Overflow());
+
+    grid.ShowPatient("P2", "Bo", "Kim");
     EXPECT_FALSE(grid.Overflow());
-    EXPECT_EQ(Dump(grid), "P1|HR = 70 bpm|SpO2 = 98 % / Ann|RR = 15 rpm|T = 37 C") << before;
+    EXPECT_EQ(Dump(grid), "P2| / Bo| / Kim|");
+    grid.Clear();
+    EXPECT_EQ(Dump(grid), "| / | / |");
+}
+
+TEST(ParameterGridModelTest, ResizingLaysTheLinesOutAgainBelowTheHeader)
+{
+    TParameterGridModel grid(4, 3, kMarker);
+    grid.ShowPatient("P1", "Ann", "Lee");
+    for (const char* line : {"A = 1", "B = 2", "C = 3", "D = 4"}) grid.ShowValue(line);
+    ASSERT_EQ(Dump(grid), "P1|A = 1|B = 2 / Ann|C = 3|D = 4 / Lee|| / ||");
+
+    // Narrower than the header: it wraps, and the lines that fit keep their order.
+    grid.Resize(1, 5);
+    EXPECT_TRUE(grid.Overflow());
+    EXPECT_EQ(Dump(grid), "P1|Ann|Lee|A = 1|" + kMarker);
+
+    // Growing again shows the lines that were kept; the marker stays, since some are still missing.
+    grid.Resize(3, 3);
+    EXPECT_TRUE(grid.Overflow());
+    EXPECT_EQ(Dump(grid), "P1|A = 1| / Ann|| / Lee||" + kMarker);
+    grid.ShowValue("A = 5");
+    EXPECT_EQ(grid.Cell(0, 1), "A = 5");
+
+    // An empty grid hides nothing when it shrinks.
+    TParameterGridModel empty(4, 8, kMarker);
+    empty.Resize(2, 3);
+    EXPECT_FALSE(empty.Overflow());
+    EXPECT_EQ(Dump(empty), "|| / ||");
+}
+
+TEST(ParameterGridModelTest, GrowingKeepsTheLinesAndSetsNoMarker)
+{
+    TParameterGridModel grid(3, 2, kMarker);
+    grid.ShowPatient("P1", "Ann", "Lee");
+    grid.ShowValue("HR = 70 bpm");
+    grid.Resize(3, 3);
+    EXPECT_FALSE(grid.Overflow());
+    EXPECT_EQ(Dump(grid), "P1|HR = 70 bpm| / Ann|| / Lee||");
+    grid.ShowValue("RR = 14 rpm");
+    EXPECT_EQ(grid.Cell(0, 2), "RR = 14 rpm");
 }
 
 TEST(ParameterGridModelTest, TheKeyIsTheLabelUpToTheFirstEquals)
@@ -60,47 +129,6 @@ TEST(ParameterGridModelTest, TheKeyIsTheLabelUpToTheFirstEquals)
     EXPECT_EQ(grid.Cell(0, 1), "NBP-S = 118 mmHg");
     EXPECT_EQ(grid.Cell(0, 2), "NBP = 90 mmHg");
     EXPECT_EQ(grid.Cell(0, 3), "");
-}
-
-TEST(ParameterGridModelTest, APatientHeaderClearsEveryCellAndTheMarker)
-{
-    TParameterGridModel grid(1, 2, kMarker);
-    grid.ShowPatient("P1", "Ann", "Lee");
-    grid.ShowValue("HR = 70 bpm");
-    grid.ShowValue("RR = 14 rpm");
-    ASSERT_TRUE(grid.Overflow());
-    // With one column only the ID fits the header; the marker then takes column 0.
-    EXPECT_EQ(grid.Cell(0, 0), kMarker);
-
-    grid.ShowPatient("P2", "Bo", "Kim");
-    EXPECT_FALSE(grid.Overflow());
-    EXPECT_EQ(Dump(grid), "P2|");
-    grid.Clear();
-    EXPECT_EQ(Dump(grid), "|");
-}
-
-TEST(ParameterGridModelTest, AppendingFollowsTheLastFilledCellNotTheFirstGap)
-{
-    TParameterGridModel grid(2, 4, kMarker);
-    for (const char* line : {"A = 1", "B = 2", "C = 3", "D = 4"}) grid.ShowValue(line);
-    // Shrinking drops the cells outside; the grid never re-packs what is left.
-    grid.Resize(2, 3);
-    EXPECT_TRUE(grid.Overflow());
-    EXPECT_EQ(Dump(grid), "|A = 1|B = 2 / " + kMarker + "|D = 4|");
-    grid.ShowValue("E = 5");
-    EXPECT_EQ(grid.Cell(1, 2), "E = 5");
-}
-
-TEST(ParameterGridModelTest, GrowingKeepsTheCellsAndSetsNoMarker)
-{
-    TParameterGridModel grid(1, 2, kMarker);
-    grid.ShowPatient("P1", "Ann", "Lee");
-    grid.ShowValue("HR = 70 bpm");
-    grid.Resize(3, 3);
-    EXPECT_FALSE(grid.Overflow());
-    EXPECT_EQ(Dump(grid), "P1|HR = 70 bpm| / || / ||");
-    grid.ShowValue("RR = 14 rpm");
-    EXPECT_EQ(grid.Cell(0, 2), "RR = 14 rpm");
 }
 
 TEST(ParameterGridModelTest, TheSizeComesFromTheClientArea)
