@@ -150,9 +150,9 @@ TEST_F(MainWindow, AMessageWithoutAPatientSegmentShowsItsValuesUnderNoPatient)
     ASSERT_EQ(Cell(form, 1, 0), "Jane");
     const auto receiveWithoutPid = [&] {
         form.Engine().Cycle().CompleteMessageReceived();
-        form.Engine().Messages().DecodeMessage(
-            {"MSH|^~\\&|CS|WARD|||20240506070810||ORU^R01|2|P|2.3", "OBR|1|||MON|||20240506070810",
-             "OBX|1|NM|0002-4182^HR^MDIL||150|bpm", "OBX|2|NM|0002-4bb8^SpO2^MDIL||50|%"});
+        form.Engine().Messages().DecodeMessage({"MSH|^~\\&|CS|WARD|||20240506070810||ORU^R01|2|P|2.3",
+                                                "OBR|1|||MON|||20240506070810", "OBX|1|NM|0002-4182^HR^MDIL||150|bpm",
+                                                "OBX|2|NM|0002-4bb8^SpO2^MDIL||50|%"});
         form.ShowRunState();
     };
     // While the patient is selected, values of no patient are not shown at all.
