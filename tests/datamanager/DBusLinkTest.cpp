@@ -256,7 +256,9 @@ TEST(DBusLink, AnswersAreAwaitedWithoutTheEventLoop)
     link.SetMayWait(true);
     for (std::size_t i = 0; i < kPacedCallsAwaitingAnswer + 50; ++i) ASSERT_TRUE(link.AddValue("1", "HR", "bpm", 1, 2));
     EXPECT_LE(link.State().backlog, static_cast<std::int64_t>(kPacedCallsAwaitingAnswer));
-    EXPECT_TRUE(link.AwaitOutstanding(10));
+    // A generous limit: a thousand answers from a stand-in under the sanitizers, on a loaded machine, took over
+    // 10 s. The test is about waiting without the event loop, not about how fast the stand-in answers.
+    EXPECT_TRUE(link.AwaitOutstanding(60));
     EXPECT_EQ(link.State().backlog, 0);
     EXPECT_TRUE(link.LinkEnabled());
 }
