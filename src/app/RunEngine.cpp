@@ -24,6 +24,15 @@ public:
     }
 };
 
+bool FileExistsQuietly(const TFileSystem& files, const std::string& path)
+{
+    try {
+        return files.FileExists(path);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 template <typename T>
 T& Or(T* view, T& fallback)
 {
@@ -248,7 +257,8 @@ TRunStatus TRunEngine::RunStatus() const
         if (const TPatientRecord* record = statusBoard_.Find(p.id)) {
             p.lastPointTime = record->lastPointTime;
             p.pointsWritten = record->pointsWritten;
-            p.file = record->file;
+            // A file opened for creation exists only once a value reached it.
+            if (!record->file.empty() && FileExistsQuietly(*env_.files, record->file)) p.file = record->file;
             p.problem = record->problem;
             p.problemCurrent = record->HasCurrentProblem();
             if (p.collecting && record->WaitingUntil() > 0) {

@@ -209,7 +209,13 @@ void TMessageHandler::HandlePID(const TMessageIndex& index, std::size_t i, TMess
     if (m.folderRegistered) m.anyFolderRegistered = true;
     if (found >= 0 && namesDiffer && m.folderRegistered &&
         patientFile_.RewritePatientNames(patientID_, firstName_, lastName_, patientFolder_) != 0) {
-        if (found > 0) census_.SetRowNames(found, firstName_, lastName_);
+        if (found > 0) {
+            const TPatient& was = census_.Patient(found);
+            log_.AddLogLine("Patient ID " + ShownText(patientID_) + " has a new name: \"" +
+                            ShownText(was.FirstName + " " + was.LastName) + "\" is now \"" +
+                            ShownText(firstName_ + " " + lastName_) + "\"; its series go on in the same file");
+            census_.SetRowNames(found, firstName_, lastName_);
+        }
         m.censusChanged = true;
     }
     if (!refusal.empty()) census_.SetRowHint(row, std::move(refusal));

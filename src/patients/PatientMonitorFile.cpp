@@ -1,6 +1,7 @@
 #include "patients/PatientMonitorFile.h"
 
 #include "platform/Text.h"
+#include "savefile/MonitorReader.h"
 #include "savefile/SaveFileIds.h"
 
 #include <algorithm>
@@ -20,6 +21,28 @@ std::unique_ptr<TParameterSerie> CopyOf(const TParameterSerie& serie)
     return copy;
 }
 
+// Why a file that does not match was refused: its monitor line ("kind - ours") differs for a file of another
+// monitor, else it is another patient's.
+std::string MismatchReason(const std::string& what)
+{
+    const std::size_t line = what.find("\r\n");
+    const std::size_t end = line == std::string::npos ? line : what.find("\r\n", line + 2);
+    if (line != std::string::npos) {
+        const std::string kinds = what.substr(line + 2, end == std::string::npos ? end : end - line - 2);
+        const std::size_t dash = kinds.find(" - ");
+        if (dash != std::string::npos && kinds.substr(0, dash) != kinds.substr(dash + 3))
+            return "it was written by another monitor";
+    }
+    return "it belongs to another patient";
+}
+
+std::string ReasonOf(const ETovError& e)
+{
+    const std::string what = e.what();
+    if (what.rfind(savefile_text::kDoesNotMatch, 0) == 0) return MismatchReason(what);
+    return "it is damaged (" + what + ")";
+}
+
 }  // namespace
 
 TPatientMonitorFile::TPatientMonitorFile(const TFileSystem& files, std::shared_ptr<ISaveFileIo> io,
@@ -37,6 +60,18 @@ void TPatientMonitorFile::OpenPatientMonitorFile(TSaveItNew& writer, std::string
                                                  std::string_view patientId, std::string_view patientName)
 {
     Open(writer, folder, patientId, patientName, true);
+}
+
+void TPatientMonitorFile::NoteSetAside(const std::vector<std::pair<std::string, std::string>>& setAside)
+{
+    // Told once per patient and file: the data manager's user must know the values moved on.
+    for (const auto& [path, why] : setAside) {
+        if (!asideLogged_.insert(patientId_ + "|" + path).second) continue;
+        const std::string line =
+            path + " of patient " + patientId_ + " is set aside because " + why + "; the values go to " + openFile_;
+        Log(line);
+        notices_.FileSetAside(patientId_, line);
+    }
 }
 
 void TPatientMonitorFile::OpenExistingPatientMonitorFile(TSaveItNew& writer, std::string_view folder,
@@ -61,17 +96,23 @@ void TPatientMonitorFile::Open(TSaveItNew& writer, std::string_view folder, std:
     openFolder_ = folder;
     patientId_ = patientId;
     lossLogged_ = false;
+    std::vector<std::pair<std::string, std::string>> setAside;  // path, why
     for (int number = 0; number <= kLastMonitorNumber; ++number) {
         monitorName_ = std::string(kMonitorName);
         if (number > 0) monitorName_ += std::to_string(number);
         const std::string path = std::string(folder) + monitorName_ + ".pil";
+        refusal_.clear();
         const TAttempt attempt = TryOpen(writer, path, patientId, patientName, create);
         if (attempt == TAttempt::Opened) {
             writer_ = &writer;
             openFile_ = path;
-            if (create) notices_.FileInUse(patientId, openFile_);
+            if (create) {
+                notices_.FileInUse(patientId, openFile_);
+                NoteSetAside(setAside);
+            }
             return;
         }
+        if (attempt == TAttempt::Failed) setAside.emplace_back(path, refusal_.empty() ? "it cannot be read" : refusal_);
         // Values would go to a new file of this name: no later name holds the patient's open series.
         if (attempt == TAttempt::Missing) return;
     }
@@ -96,7 +137,10 @@ TPatientMonitorFile::TAttempt TPatientMonitorFile::TryOpen(TSaveItNew& writer, c
         const std::string key = host.string();
         const auto known = known_.find(key);
         if (found && known != known_.end() && known->second.stamp == stamp && known->second.patientId == patientId) {
-            if (known->second.refused) return TAttempt::Failed;
+            if (known->second.refused) {
+                refusal_ = known->second.why;
+                return TAttempt::Failed;
+            }
             writer.SetFileName(host);
             open_ = &known->second;
             openHost_ = key;
@@ -104,7 +148,8 @@ TPatientMonitorFile::TAttempt TPatientMonitorFile::TryOpen(TSaveItNew& writer, c
         }
         known_.erase(key);
         return ReadHeader(writer, host, patientId, patientName);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        refusal_ = std::string("it cannot be opened (") + e.what() + ")";
         return TAttempt::Failed;
     }
 }
@@ -116,8 +161,9 @@ TPatientMonitorFile::TAttempt TPatientMonitorFile::ReadHeader(TSaveItNew& writer
     TFileStamp stamp;
     bool stamped = false;
     // A refusal for what the file holds stands while the file is unchanged; a failure to read it does not.
-    const auto refuse = [&] {
-        if (stamped) known_[key] = TKnownFile{stamp, std::string(patientId), true, {}, {}};
+    const auto refuse = [&](std::string why) {
+        refusal_ = why;
+        if (stamped) known_[key] = TKnownFile{stamp, std::string(patientId), true, std::move(why), {}, {}};
         return TAttempt::Failed;
     };
     try {
@@ -128,12 +174,12 @@ TPatientMonitorFile::TAttempt TPatientMonitorFile::ReadHeader(TSaveItNew& writer
         writer.SetFileName(host);
         writer.DropFileCache();
         writer.ReadHeaderRegion();
-    } catch (const ETovError&) {
+    } catch (const ETovError& e) {
         if (!stamped) stamped = io_->Stamp(host, stamp);
-        return refuse();
-    } catch (const EReadError&) {
+        return refuse(ReasonOf(e));
+    } catch (const EReadError& e) {
         if (!stamped) stamped = io_->Stamp(host, stamp);
-        return refuse();
+        return refuse(std::string("it is damaged (") + e.what() + ")");
     }
 
     TSeriesList series;
@@ -151,12 +197,13 @@ TPatientMonitorFile::TAttempt TPatientMonitorFile::ReadHeader(TSaveItNew& writer
                 indexError = true;
         }
     }
-    if (foreignMonitor || indexError) return refuse();
+    if (foreignMonitor) return refuse("it was written by another monitor");
+    if (indexError) return refuse("it is damaged (its series are not numbered in order)");
 
     std::vector<TSeriesPoints> points = LearnPoints(writer, series.size());
     TKnownFile& file = known_[key];
-    file =
-        TKnownFile{stamped ? stamp : TFileStamp{}, std::string(patientId), false, std::move(series), std::move(points)};
+    file = TKnownFile{
+        stamped ? stamp : TFileStamp{}, std::string(patientId), false, {}, std::move(series), std::move(points)};
     open_ = &file;
     openHost_ = key;
     return TAttempt::Opened;

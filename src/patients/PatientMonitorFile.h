@@ -21,6 +21,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace halcyra {
@@ -138,6 +139,7 @@ private:
         TFileStamp stamp;
         std::string patientId;
         bool refused = false;
+        std::string why;  // of a refusal: why the file takes none of the patient's values
         TSeriesList series;
         std::vector<TSeriesPoints> points;  // entry k belongs to series k
     };
@@ -166,6 +168,8 @@ private:
     // them (`after` is its stamp then, unknown when not known) and nothing else replaced it.
     void NoteOwnAppend(std::size_t count, const TFileStamp& after);
     void Log(const std::string& line) const;
+    // Logs and reports each file passed over for the one now open, once per patient and file.
+    void NoteSetAside(const std::vector<std::pair<std::string, std::string>>& setAside);
 
     const TFileSystem& files_;
     std::shared_ptr<ISaveFileIo> io_;
@@ -181,9 +185,10 @@ private:
     std::string openFolder_;
     std::string patientId_;
     bool lossLogged_ = false;
-    std::unordered_set<std::string> fullLogged_;
-    std::unordered_set<std::string>
-        unsynced_;  // host paths appended to since their last sync  // host paths of files whose series cap was logged
+    std::string refusal_;                          // why the last attempt failed
+    std::unordered_set<std::string> fullLogged_;   // host paths of files whose series cap was logged
+    std::unordered_set<std::string> asideLogged_;  // "patient|path" of files set aside and logged
+    std::unordered_set<std::string> unsynced_;     // host paths appended to since their last sync
     TDateTime lastWrittenTime_ = 0;
     std::int64_t valuesWritten_ = 0;
 };

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -165,6 +168,95 @@ TEST(PatientStatus, TheLastProblemSaysWhyValuesWereNotWrittenUntilAPointIsWritte
         if (c.writesAgain) {
             EXPECT_EQ(FormatIsoSeconds(patient.lastPointTime), "2024-05-06T12:00:30");
         }
+    }
+}
+
+// The log lines of the run that mention `text`.
+std::vector<std::string> LinesWith(const TEngineFixture& f, const std::string& text)
+{
+    std::vector<std::string> found;
+    for (const std::string& line : f.logLines)
+        if (line.find(text) != std::string::npos) found.push_back(line.substr(line.find(": ") + 2));
+    return found;
+}
+
+// A monitor-data file of this monitor and patient where patient 111's file would be; no owner: a damaged one.
+void PlaceFile(TEngineFixture& f, const std::string& owner, const std::string& monitor = "Halcyra")
+{
+    f.files.ForceDirectories("C:\\KVD\\DATA\\111\\");
+    const auto host = f.files.HostPath("C:\\KVD\\DATA\\111\\Halcyra.pil");
+    if (owner.empty()) {
+        std::ofstream(host) << "garbage";
+        return;
+    }
+    TSaveItNew writer(f.io);
+    writer.SetFileName(host);
+    writer.OpenOrCreate(monitor, "", owner, "Other^Patient", false);
+}
+
+TEST(PatientStatus, EveryChangeOfARecordIsLoggedOnceAndASetAsideFileIsTheProblemUntilTheNewFileHasAValue)
+{
+    struct TCase {
+        const char* name;
+        std::function<void(TEngineFixture&)> before;  // before the first message
+        std::string secondName;                       // the name of the later messages
+        std::vector<std::string> lines;               // the lines about the change, each once
+        std::string file;                             // the file --status names
+    };
+    const std::string aside = "C:\\KVD\\DATA\\111\\Halcyra.pil of patient 111 is set aside because ";
+    const std::string next = "; the values go to C:\\KVD\\DATA\\111\\Halcyra1.pil";
+    const TCase cases[] = {
+        {"a new name on the ID",
+         nullptr,
+         "Smith^Johnny",
+         {"Patient ID 111 has a new name: \"John Smith\" is now \"Johnny Smith\"; its series go on in the same file"},
+         "C:\\KVD\\DATA\\111\\Halcyra.pil"},
+        {"another patient's file",
+         [](TEngineFixture& f) { PlaceFile(f, "999"); },
+         "Smith^John",
+         {aside + "it belongs to another patient" + next},
+         "C:\\KVD\\DATA\\111\\Halcyra1.pil"},
+        {"another monitor's file",
+         [](TEngineFixture& f) { PlaceFile(f, "111", "Other"); },
+         "Smith^John",
+         {aside + "it was written by another monitor" + next},
+         "C:\\KVD\\DATA\\111\\Halcyra1.pil"},
+        {"a damaged file",
+         [](TEngineFixture& f) { PlaceFile(f, ""); },
+         "Smith^John",
+         {aside + "it is damaged (Stream read error)" + next},
+         "C:\\KVD\\DATA\\111\\Halcyra1.pil"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        TEngineFixture f;
+        f.Collecting();
+        if (c.before) c.before(f);
+        f.TickAt(At(12, 0, 10, 300));
+        // A message without values: the file is opened, nothing is written yet.
+        f.ReceiveAt(At(12, 0, 11), {Msh(), Pid("111", "Smith^John"), Obr("20240506120011")});
+        const bool setAside = c.file.find("Halcyra1") != std::string::npos;
+        TPatientStatus patient = PatientIn(f.engine.RunStatus(), "111");
+        EXPECT_EQ(patient.problemCurrent, setAside);
+        if (setAside) {
+            EXPECT_EQ(patient.problem, c.lines.front());
+        }
+        for (const int second : {20, 30}) {
+            f.TickAt(At(12, 0, second, 300));
+            f.ReceiveAt(At(12, 0, second + 1),
+                        Vitals("111", c.secondName, "202405061200" + std::to_string(second + 1)));
+        }
+        std::vector<std::string> told;
+        for (const std::string& what : {std::string("has a new name"), std::string("is set aside")})
+            for (const std::string& line : LinesWith(f, what)) told.push_back(line);
+        EXPECT_EQ(told, c.lines);
+        patient = PatientIn(f.engine.RunStatus(), "111");
+        EXPECT_FALSE(patient.problemCurrent);
+        EXPECT_EQ(patient.pointsWritten, 4);
+        EXPECT_EQ(patient.file, c.file);
+        // A file that is gone is not named.
+        std::filesystem::remove(f.files.HostPath(c.file));
+        EXPECT_EQ(PatientIn(f.engine.RunStatus(), "111").file, "");
     }
 }
 
