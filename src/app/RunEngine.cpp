@@ -314,6 +314,10 @@ void TRunEngine::ApplyHostSettings(const THostSettings& chosen)
     reduction.filterMR = filterMR;
     reduction.mode = static_cast<TPatientIdReductionMode>(chosen.patientIDReduction);
     reduction.nrOfChars = chosen.nrOfChars;
+    const TPatientIdReductionSettings& before = idReduction_.Settings();
+    if (before.filterMR != reduction.filterMR || before.mode != reduction.mode ||
+        before.nrOfChars != reduction.nrOfChars)
+        messages_->IdReductionChanged(idReduction_);
     idReduction_.SetSettings(reduction);
 }
 
