@@ -71,8 +71,9 @@ void TRunEngine::Wire(const TEngineViews& views)
     log_.SetMirror(env_.logMirror);
     if (env_.messageBoxes != nullptr)
         patientFile_.OnShowMessage = [this](const std::string& text) { env_.messageBoxes->ShowMessage(text); };
-    writer_.OnLog = logLine;
+    writer_.OnLog = [this](const std::string& line) { monitorFile_.WriterLine(line); };
     monitorFile_.SetLogger(logLine);
+    monitorFile_.SetClock(env_.clock);
     centralStationSocket_ = env_.centralStationSocket ? env_.centralStationSocket() : std::make_unique<TClosedSocket>();
     collectTargets_ =
         std::make_unique<TCensusCollectTargets>(census_, patientFolders_, folderOwners_, monitorFile_, writer_);

@@ -56,6 +56,23 @@ void TPatientMonitorFile::Log(const std::string& line) const
     if (logger_) logger_(line);
 }
 
+void TPatientMonitorFile::WriterLine(const std::string& line)
+{
+    if (writing_ && line.rfind("Could not append", 0) == 0)
+        WriteFailed(FailureCause(line), line);
+    else
+        Log(line);
+}
+
+void TPatientMonitorFile::WriteFailed(const std::string& cause, const std::string& line)
+{
+    if (clock_ == nullptr) {
+        Log(line);
+        return;
+    }
+    if (const auto report = failures_.Failed(cause, patientId_, line, clock_->Monotonic())) Log(report->text);
+}
+
 void TPatientMonitorFile::OpenPatientMonitorFile(TSaveItNew& writer, std::string_view folder,
                                                  std::string_view patientId, std::string_view patientName)
 {
@@ -96,6 +113,7 @@ void TPatientMonitorFile::Open(TSaveItNew& writer, std::string_view folder, std:
     openFolder_ = folder;
     patientId_ = patientId;
     lossLogged_ = false;
+    openError_.clear();
     std::vector<std::pair<std::string, std::string>> setAside;  // path, why
     for (int number = 0; number <= kLastMonitorNumber; ++number) {
         monitorName_ = std::string(kMonitorName);
@@ -149,6 +167,7 @@ TPatientMonitorFile::TAttempt TPatientMonitorFile::TryOpen(TSaveItNew& writer, c
         known_.erase(key);
         return ReadHeader(writer, host, patientId, patientName);
     } catch (const std::exception& e) {
+        openError_ = e.what();
         refusal_ = std::string("it cannot be opened (") + e.what() + ")";
         return TAttempt::Failed;
     }
@@ -396,8 +415,9 @@ int TPatientMonitorFile::AppendValues(const std::vector<TFileValue>& values)
     if (values.empty()) return 0;
     if (writer_ == nullptr) {
         if (!lossLogged_)
-            Log("No monitor-data file could be opened for patient " + patientId_ + " in " + openFolder_ +
-                ": values are not written");
+            WriteFailed(openError_.empty() ? "no file could be opened" : FailureCause(openError_),
+                        "No monitor-data file could be opened for patient " + patientId_ + " in " + openFolder_ +
+                            ": values are not written" + (openError_.empty() ? "" : " (" + openError_ + ")"));
         lossLogged_ = true;
         notices_.ValuesNotWritten(patientId_, "No monitor-data file could be opened in " + openFolder_);
         return 0;
@@ -434,6 +454,11 @@ int TPatientMonitorFile::AppendValues(const std::vector<TFileValue>& values)
     if (heldUntil > 0) notices_.ValuesHeldBack(patientId_, heldUntil);
     if (added.series.empty() && records.empty()) return 0;
     bool written = false;
+    writing_ = true;
+    struct TWritingEnd {
+        bool& flag;
+        ~TWritingEnd() { flag = false; }
+    } writingEnd{writing_};
     if (!added.series.empty()) {
         const std::string first = added.declarations.front().parameterName;
         const std::size_t count = added.series.size();
@@ -445,7 +470,7 @@ int TPatientMonitorFile::AppendValues(const std::vector<TFileValue>& values)
             const std::string what = "Could not declare " + first +
                                      (count > 1 ? " and " + std::to_string(count - 1) + " other series" : "") + " in " +
                                      openFile_ + ": " + e.what();
-            Log(what);
+            WriteFailed(FailureCause(e.what()), what);
             notices_.ValuesNotWritten(patientId_, what);
             std::vector<TValueRecord> kept;
             std::vector<std::size_t> keptTaken;
@@ -478,6 +503,8 @@ int TPatientMonitorFile::AppendValues(const std::vector<TFileValue>& values)
         return 0;
     }
     open_->points = std::move(points);
+    if (clock_ != nullptr)
+        for (const TThrottledLine& line : failures_.Written(patientId_, clock_->Monotonic())) Log(line.text);
     for (const std::size_t i : taken) {
         ++valuesWritten_;
         notices_.ValuePointWritten(patientId_, values[i].label, values[i].unit, values[i].time, values[i].value);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -258,6 +259,43 @@ TEST(PatientStatus, EveryChangeOfARecordIsLoggedOnceAndASetAsideFileIsTheProblem
         std::filesystem::remove(f.files.HostPath(c.file));
         EXPECT_EQ(PatientIn(f.engine.RunStatus(), "111").file, "");
     }
+}
+
+// A read-only data folder under 64 patients: one line when it starts, one a minute with a count while it
+// lasts, one when it clears; not one per patient and interval.
+TEST(PatientStatus, AWriteFailureOfOneCauseIsOneLineThenOneAMinuteThenOneWhenItClears)
+{
+    TEngineFixture f;
+    f.Collecting();
+    const auto interval = [&](int k) {
+        f.TickAt(At(12, 0, 10, 300) + k * 10 * kOneSecond);
+        for (int p = 1; p <= 64; ++p)
+            f.Receive(Vitals("P" + std::to_string(p), "Bed^" + std::to_string(p), FormatCompactStamp(f.clock.Now())));
+    };
+    interval(0);
+    ASSERT_EQ(f.engine.RunStatus().pointsWritten, 128);
+    f.logLines.clear();
+
+    f.countingIo->WriteError = EROFS;
+    for (int k = 1; k <= 25; ++k) interval(k);  // four minutes and ten seconds
+    f.countingIo->WriteError = 0;
+    interval(26);
+
+    std::vector<std::string> lines;
+    for (const std::string& line : f.logLines) lines.push_back(line.substr(line.find(": ") + 2));
+    ASSERT_EQ(lines.size(), 6u) << ::testing::PrintToString(lines);
+    EXPECT_EQ(lines[0].rfind("Could not append 2 values to ", 0), 0u) << lines[0];
+    EXPECT_NE(lines[0].find("Read-only file system (further failures of this cause are counted once a minute)"),
+              std::string::npos)
+        << lines[0];
+    for (std::size_t k = 1; k <= 4; ++k)
+        EXPECT_EQ(lines[k],
+                  "Values are not written (Read-only file system): 384 failed writes for 64 patients in the "
+                  "last 60 s");
+    EXPECT_EQ(lines[5],
+              "Values are written again (Read-only file system cleared) after 1600 failed writes for 64 "
+              "patients in 4 min 10 s");
+    EXPECT_EQ(f.engine.RunStatus().pointsWritten, 256);
 }
 
 // A lost data manager is shown, the files keep every value meanwhile, and one that comes back is told the

@@ -56,19 +56,19 @@ TEST_F(LogTest, EmptyMessageAlwaysAddsALineAndMidnightHasNoTime)
     for (const auto& line : log_.Lines()) EXPECT_EQ(line, "2024-03-02: ");
 }
 
-TEST_F(LogTest, NeverHoldsMoreThanTwoHundredLines)
+TEST_F(LogTest, NeverHoldsMoreThanItsLineLimit)
 {
     {
         std::ofstream out(files_.HostPath(log_.LogPath()));
-        for (int i = 0; i < 200; ++i) out << "old " << i << "\r\n";
+        for (std::size_t i = 0; i < kMaxLogLines; ++i) out << "old " << i << "\r\n";
     }
     log_.LoadExisting();
-    ASSERT_EQ(log_.Lines().size(), 200u);
+    ASSERT_EQ(log_.Lines().size(), kMaxLogLines);
     EXPECT_EQ(log_.Lines().front(), "old 0");  // CR LF files load too
     log_.AddLogLine("new 1");
     log_.AddLogLine("new 2");
     const auto lines = FileLines();
-    ASSERT_EQ(lines.size(), 200u);
+    ASSERT_EQ(lines.size(), kMaxLogLines);
     EXPECT_EQ(lines.front(), "old 2");
     EXPECT_EQ(lines.back(), "2024-03-01 08:00:00: new 2");
 }
