@@ -12,9 +12,14 @@ std::string Patients(std::size_t n)
     return std::to_string(n) + (n == 1 ? " patient" : " patients");
 }
 
-std::string Failures(std::int64_t n)
+std::string Times(std::int64_t n)
 {
-    return std::to_string(n) + (n == 1 ? " failed write" : " failed writes");
+    return std::to_string(n) + (n == 1 ? " time" : " times");
+}
+
+std::string Writes(std::int64_t n)
+{
+    return std::to_string(n) + (n == 1 ? " write" : " writes");
 }
 
 }  // namespace
@@ -55,7 +60,7 @@ std::optional<TThrottledLine> TWriteFailureThrottle::Failed(const std::string& c
     const TMonotonic since = c.lastLine;
     c.heldBack = 0;
     c.lastLine = now;
-    return TThrottledLine{"Values are not written (" + cause + "): " + Failures(held) + " for " +
+    return TThrottledLine{"Values are not written (" + cause + "): " + Times(held) + " for " +
                               Patients(c.affected.size()) + " in the last " + DurationText(now - since),
                           TLogPriority::Warning};
 }
@@ -70,8 +75,10 @@ std::vector<TThrottledLine> TWriteFailureThrottle::Written(std::string_view pati
             ++c;
             continue;
         }
-        lines.push_back({"Values are written again (" + c->cause + " cleared) after " + Failures(c->failures) +
-                             " for " + Patients(c->struck.size()) + " in " + DurationText(now - c->first),
+        // Worded as news, not as a failure: the line tells that the trouble is over.
+        lines.push_back({"Values are written again (" + c->cause + " cleared): " + Writes(c->failures) + " of " +
+                             Patients(c->struck.size()) + (c->failures == 1 ? " was" : " were") + " lost in " +
+                             DurationText(now - c->first),
                          TLogPriority::Info});
         c = causes_.erase(c);
     }

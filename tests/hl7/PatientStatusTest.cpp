@@ -290,11 +290,10 @@ TEST(PatientStatus, AWriteFailureOfOneCauseIsOneLineThenOneAMinuteThenOneWhenItC
         << lines[0];
     for (std::size_t k = 1; k <= 4; ++k)
         EXPECT_EQ(lines[k],
-                  "Values are not written (Read-only file system): 384 failed writes for 64 patients in the "
-                  "last 60 s");
+                  "Values are not written (Read-only file system): 384 times for 64 patients in the last 60 s");
     EXPECT_EQ(lines[5],
-              "Values are written again (Read-only file system cleared) after 1600 failed writes for 64 "
-              "patients in 4 min 10 s");
+              "Values are written again (Read-only file system cleared): 1600 writes of 64 patients were "
+              "lost in 4 min 10 s");
     EXPECT_EQ(f.engine.RunStatus().pointsWritten, 256);
 }
 

@@ -26,15 +26,13 @@ TEST(WriteFailureThrottle, EachCauseHasItsOwnLinesAndOneWhosePatientsLeftClearsA
     const auto cleared = throttle.Written("P2", 40);
     ASSERT_EQ(cleared.size(), 1u);
     EXPECT_EQ(cleared[0].text,
-              "Values are written again (No space left on device cleared) after 1 failed write for "
-              "1 patient in 40 s");
+              "Values are written again (No space left on device cleared): 1 write of 1 patient was lost in 40 s");
     EXPECT_TRUE(throttle.Written("P4", 80).empty());
     // P1 and P3 left: the next write of anyone ends the cause they left behind.
     const auto stale = throttle.Written("P4", 91);
     ASSERT_EQ(stale.size(), 1u);
     EXPECT_EQ(stale[0].text,
-              "Values are written again (Read-only file system cleared) after 2 failed writes for "
-              "2 patients in 91 s");
+              "Values are written again (Read-only file system cleared): 2 writes of 2 patients were lost in 91 s");
     // Gone for good: the cause starts anew with its first line.
     const auto again = throttle.Failed("Read-only file system", "P1", "P1 failed", 100);
     ASSERT_TRUE(again);
