@@ -17,6 +17,7 @@ void TPatientStatusBoard::PointWritten(std::string_view patientId, TDateTime poi
     // An aperiodic point can be older than the last periodic one: the latest time stays.
     record.lastPointTime = std::max(record.lastPointTime, pointTime);
     record.lastWriteAt = clock_.Monotonic();
+    record.pointSinceProblem = true;
     ++record.pointsWritten;
 }
 
@@ -31,7 +32,18 @@ void TPatientStatusBoard::ValuesNotWritten(std::string_view patientId, std::stri
     record.problem = why;
     record.problemAt = clock_.Monotonic();
     record.waitingUntil = 0;
+    record.untilNextPoint = false;
     ++writesFailed_;
+}
+
+void TPatientStatusBoard::FileSetAside(std::string_view patientId, std::string_view why)
+{
+    TPatientRecord& record = Record(patientId);
+    record.problem = why;
+    record.problemAt = clock_.Monotonic();
+    record.waitingUntil = 0;
+    record.untilNextPoint = true;
+    record.pointSinceProblem = false;
 }
 
 void TPatientStatusBoard::ValuesHeldBack(std::string_view patientId, TDateTime until)
@@ -43,6 +55,7 @@ void TPatientStatusBoard::ValuesHeldBack(std::string_view patientId, TDateTime u
                          ": the file holds later points (the clock was set back)";
     record.problemAt = clock_.Monotonic();
     record.waitingUntil = until;
+    record.untilNextPoint = false;
 }
 
 const TPatientRecord* TPatientStatusBoard::Find(std::string_view patientId) const

@@ -21,9 +21,15 @@ struct TPatientRecord {
     std::string problem;
     TMonotonic problemAt = 0;    // on the monotonic clock, so a wall clock set back does not reorder them
     TDateTime waitingUntil = 0;  // with the problem: values wait for the clock to pass this time
+    // A file set aside is the problem until the next point, even one written in the same instant.
+    bool untilNextPoint = false;
+    bool pointSinceProblem = false;
 
     // A problem is current until a point is written after it.
-    bool HasCurrentProblem() const { return !problem.empty() && problemAt >= lastWriteAt; }
+    bool HasCurrentProblem() const
+    {
+        return !problem.empty() && (untilNextPoint ? !pointSinceProblem : problemAt >= lastWriteAt);
+    }
     // The values wait for the clock (the problem says why); 0 when they do not.
     TDateTime WaitingUntil() const { return HasCurrentProblem() ? waitingUntil : 0; }
 };
@@ -35,6 +41,7 @@ public:
     void PointWritten(std::string_view patientId, TDateTime pointTime);
     void FileInUse(std::string_view patientId, std::string_view windowsPath);
     void ValuesNotWritten(std::string_view patientId, std::string_view why);
+    void FileSetAside(std::string_view patientId, std::string_view why);
     void ValuesHeldBack(std::string_view patientId, TDateTime until);
 
     // Null for a patient of whom nothing was heard this run.

@@ -24,6 +24,15 @@ public:
     }
 };
 
+bool FileExistsQuietly(const TFileSystem& files, const std::string& path)
+{
+    try {
+        return files.FileExists(path);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 template <typename T>
 T& Or(T* view, T& fallback)
 {
@@ -62,8 +71,9 @@ void TRunEngine::Wire(const TEngineViews& views)
     log_.SetMirror(env_.logMirror);
     if (env_.messageBoxes != nullptr)
         patientFile_.OnShowMessage = [this](const std::string& text) { env_.messageBoxes->ShowMessage(text); };
-    writer_.OnLog = logLine;
+    writer_.OnLog = [this](const std::string& line) { monitorFile_.WriterLine(line); };
     monitorFile_.SetLogger(logLine);
+    monitorFile_.SetClock(env_.clock);
     centralStationSocket_ = env_.centralStationSocket ? env_.centralStationSocket() : std::make_unique<TClosedSocket>();
     collectTargets_ =
         std::make_unique<TCensusCollectTargets>(census_, patientFolders_, folderOwners_, monitorFile_, writer_);
@@ -248,7 +258,8 @@ TRunStatus TRunEngine::RunStatus() const
         if (const TPatientRecord* record = statusBoard_.Find(p.id)) {
             p.lastPointTime = record->lastPointTime;
             p.pointsWritten = record->pointsWritten;
-            p.file = record->file;
+            // A file opened for creation exists only once a value reached it.
+            if (!record->file.empty() && FileExistsQuietly(*env_.files, record->file)) p.file = record->file;
             p.problem = record->problem;
             p.problemCurrent = record->HasCurrentProblem();
             if (p.collecting && record->WaitingUntil() > 0) {
@@ -304,6 +315,10 @@ void TRunEngine::ApplyHostSettings(const THostSettings& chosen)
     reduction.filterMR = filterMR;
     reduction.mode = static_cast<TPatientIdReductionMode>(chosen.patientIDReduction);
     reduction.nrOfChars = chosen.nrOfChars;
+    const TPatientIdReductionSettings& before = idReduction_.Settings();
+    if (before.filterMR != reduction.filterMR || before.mode != reduction.mode ||
+        before.nrOfChars != reduction.nrOfChars)
+        messages_->IdReductionChanged(idReduction_);
     idReduction_.SetSettings(reduction);
 }
 

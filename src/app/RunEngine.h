@@ -123,7 +123,7 @@ public:
     void AddLogLine(std::string_view line, TLogPriority priority) { log_.AddLogLine(line, priority); }
 
     // The run now, every census patient with what this run wrote for it; the host fills in its mode and
-    // process. Reads nothing from outside and changes nothing.
+    // process. Changes nothing; reads only whether each patient's file exists.
     TRunStatus RunStatus() const;
     const TPatientStatusBoard& StatusBoard() const { return statusBoard_; }
     TDateTime Now() const { return env_.clock->Now(); }

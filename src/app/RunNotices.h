@@ -24,6 +24,10 @@ public:
     {
         board_.FileInUse(patientId, windowsPath);
     }
+    void FileSetAside(std::string_view patientId, std::string_view why) override
+    {
+        board_.FileSetAside(patientId, why);
+    }
     void ValuesNotWritten(std::string_view patientId, std::string_view why) override
     {
         board_.ValuesNotWritten(patientId, why);

@@ -349,8 +349,7 @@ void TCensus::CBListPatientsClickCheck()
                 const std::string folder = folders_.PatientFolderFor(patient.PatientID);
                 if (!folders_.PatientExists(folder) &&
                     (owners_ == nullptr || owners_->MayWrite(folder, patient.PatientID)))
-                    patientFile_.CreatePatient(folders_.DisplayIdFor(patient.PatientID), patient.FirstName,
-                                               patient.LastName, folder);
+                    CreateTickedPatient(row, patient, folder);
             }
             if (row < RowCount()) rows_[static_cast<std::size_t>(row)].patient.Checked = ticked;
         }
@@ -358,6 +357,28 @@ void TCensus::CBListPatientsClickCheck()
         // The rows after the failing one keep their previous state until the next tick change.
     }
     SaveCensus(false);
+}
+
+void TCensus::CreateTickedPatient(int row, const TPatient& patient, const std::string& folder)
+{
+    const auto failed = [&](const std::string& why) {
+        // The row says why it takes no values; the log tells it once per tick.
+        const std::string line =
+            "Patient ID " + patient.PatientID + ": no patient could be created in " + folder + " (" + why + ")";
+        if (log_) log_(line + "; its values are not written");
+        SetRowHint(row, line);
+    };
+    try {
+        if (patientFile_.CreatePatient(folders_.DisplayIdFor(patient.PatientID), patient.FirstName, patient.LastName,
+                                       folder) != 0 &&
+            folders_.PatientExists(folder))
+            return;
+    } catch (const std::exception& e) {
+        // What failed here fails for the rows after it as well: the loop ends.
+        failed(e.what());
+        throw;
+    }
+    failed("the folder could not be made");
 }
 
 void TCensus::CBListPatientsClick()

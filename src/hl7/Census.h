@@ -148,6 +148,9 @@ public:
     void DeleteActionClick();
 
 private:
+    // Makes the folder and patient file of a ticked row; a failure is logged with its cause and becomes the
+    // row's hint.
+    void CreateTickedPatient(int row, const TPatient& patient, const std::string& folder);
     void InsertRow(TCensusRow row);
     void RemoveRow(int row);
     // True when the hive changed.

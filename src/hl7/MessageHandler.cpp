@@ -183,6 +183,8 @@ void TMessageHandler::HandlePID(const TMessageIndex& index, std::size_t i, TMess
                   census_.HasRoomFor(patientID_);
     if (grid_ != nullptr && ShowsPatient(m)) grid_->ShowPatient(patientID_, firstName_, lastName_);
 
+    if (previousReduction_ && identified) RetireOldRow();
+
     bool namesDiffer = false;
     const int found = census_.FindPatient(patientID_, firstName_, lastName_, namesDiffer);
     if (found < 0) {
@@ -222,10 +224,35 @@ void TMessageHandler::HandlePID(const TMessageIndex& index, std::size_t i, TMess
     if (m.folderRegistered) m.anyFolderRegistered = true;
     if (found >= 0 && namesDiffer && m.folderRegistered &&
         patientFile_.RewritePatientNames(patientID_, firstName_, lastName_, patientFolder_) != 0) {
-        if (found > 0) census_.SetRowNames(found, firstName_, lastName_);
+        if (found > 0) {
+            const TPatient& was = census_.Patient(found);
+            log_.AddLogLine("Patient ID " + ShownText(patientID_) + " has a new name: \"" +
+                            ShownText(was.FirstName + " " + was.LastName) + "\" is now \"" +
+                            ShownText(firstName_ + " " + lastName_) + "\"; its series go on in the same file");
+            census_.SetRowNames(found, firstName_, lastName_);
+        }
         m.censusChanged = true;
     }
     if (!refusal.empty()) census_.SetRowHint(row, std::move(refusal));
+}
+
+void TMessageHandler::IdReductionChanged(const TPatientIdReduction& previous)
+{
+    previousReduction_ = previous;
+    retiredIds_.clear();
+}
+
+void TMessageHandler::RetireOldRow()
+{
+    const std::string old = previousReduction_->ReducePatientID(sourceID_);
+    if (old == patientID_ || retiredIds_.count(old) != 0) return;
+    const int row = census_.FindRow(old);
+    if (row <= 0) return;
+    // The old row receives nothing any more: absent, so it is neither shown nor reported as collecting.
+    census_.SetEnabled(row, false);
+    retiredIds_.insert(old);
+    log_.AddLogLine("Patient ID " + ShownText(old) + " is now " + ShownText(patientID_) +
+                    " (the patient ID shortening changed); the row of " + ShownText(old) + " is absent from now on");
 }
 
 TDateTime TMessageHandler::FolderSlot() const

@@ -25,6 +25,7 @@
 #include "savefile/SaveITNew.h"
 
 #include <cstdint>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -78,6 +79,9 @@ public:
 
     TMessageSettings& Settings() { return settings_; }
     void SetRelayForwarder(IRelayForwarder* forwarder) { forwarder_ = forwarder; }
+    // The ID shortening changed from `previous`: a patient whose ID it changes leaves its old row absent at
+    // its next message, told once with both IDs.
+    void IdReductionChanged(const TPatientIdReduction& previous);
     void SetParameterGrid(IParameterGrid* grid) { grid_ = grid; }
 
     // Handles one complete message, its segments as the reader cut them.
@@ -172,6 +176,7 @@ private:
     // The time of a stamp of the field (OBR-7, OBX-14), or the time of arrival (the clock) when it cannot
     // be read or lies more than a day from the clock; the latter is logged once per patient and field.
     TDateTime StampOrArrival(std::string_view stamp, const char* field);
+    void RetireOldRow();
     static std::string ShownText(std::string_view text);
 
     const IClock& clock_;
@@ -207,6 +212,8 @@ private:
     bool observationCutLogged_ = false;
     std::set<std::pair<std::string, std::string>> strayStampLogged_;  // (patient ID, field)
     std::set<std::string> unusableLogged_;                            // patient IDs without a folder
+    std::optional<TPatientIdReduction> previousReduction_;            // the shortening before the last change
+    std::set<std::string> retiredIds_;                                // rows it retired since
     // What the last look at each patient folder found: whether it held the patient file, and in which slot.
     struct TFolderState {
         bool exists = false;

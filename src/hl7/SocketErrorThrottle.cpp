@@ -1,21 +1,10 @@
 #include "hl7/SocketErrorThrottle.h"
 
+#include "platform/Text.h"
+
 #include <algorithm>
-#include <cmath>
 
 namespace halcyra {
-namespace {
-
-// "12 s", "5 min 3 s", "2 h 4 min": how long, for a person.
-std::string DurationText(double seconds)
-{
-    const auto s = static_cast<long long>(std::llround(std::max(0.0, seconds)));
-    if (s < 120) return std::to_string(s) + " s";
-    if (s < 7200) return std::to_string(s / 60) + " min" + (s % 60 != 0 ? " " + std::to_string(s % 60) + " s" : "");
-    return std::to_string(s / 3600) + " h " + std::to_string(s / 60 % 60) + " min";
-}
-
-}  // namespace
 
 std::optional<TSocketErrorReport> TSocketErrorThrottle::Error(int windowsSocketsError, const std::string& peer,
                                                               const std::string& text, TMonotonic now)

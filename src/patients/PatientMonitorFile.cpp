@@ -1,6 +1,7 @@
 #include "patients/PatientMonitorFile.h"
 
 #include "platform/Text.h"
+#include "savefile/MonitorReader.h"
 #include "savefile/SaveFileIds.h"
 
 #include <algorithm>
@@ -20,6 +21,28 @@ std::unique_ptr<TParameterSerie> CopyOf(const TParameterSerie& serie)
     return copy;
 }
 
+// Why a file that does not match was refused: its monitor line ("kind - ours") differs for a file of another
+// monitor, else it is another patient's.
+std::string MismatchReason(const std::string& what)
+{
+    const std::size_t line = what.find("\r\n");
+    const std::size_t end = line == std::string::npos ? line : what.find("\r\n", line + 2);
+    if (line != std::string::npos) {
+        const std::string kinds = what.substr(line + 2, end == std::string::npos ? end : end - line - 2);
+        const std::size_t dash = kinds.find(" - ");
+        if (dash != std::string::npos && kinds.substr(0, dash) != kinds.substr(dash + 3))
+            return "it was written by another monitor";
+    }
+    return "it belongs to another patient";
+}
+
+std::string ReasonOf(const ETovError& e)
+{
+    const std::string what = e.what();
+    if (what.rfind(savefile_text::kDoesNotMatch, 0) == 0) return MismatchReason(what);
+    return "it is damaged (" + what + ")";
+}
+
 }  // namespace
 
 TPatientMonitorFile::TPatientMonitorFile(const TFileSystem& files, std::shared_ptr<ISaveFileIo> io,
@@ -33,10 +56,39 @@ void TPatientMonitorFile::Log(const std::string& line) const
     if (logger_) logger_(line);
 }
 
+void TPatientMonitorFile::WriterLine(const std::string& line)
+{
+    if (writing_ && line.rfind("Could not append", 0) == 0)
+        WriteFailed(FailureCause(line), line);
+    else
+        Log(line);
+}
+
+void TPatientMonitorFile::WriteFailed(const std::string& cause, const std::string& line)
+{
+    if (clock_ == nullptr) {
+        Log(line);
+        return;
+    }
+    if (const auto report = failures_.Failed(cause, patientId_, line, clock_->Monotonic())) Log(report->text);
+}
+
 void TPatientMonitorFile::OpenPatientMonitorFile(TSaveItNew& writer, std::string_view folder,
                                                  std::string_view patientId, std::string_view patientName)
 {
     Open(writer, folder, patientId, patientName, true);
+}
+
+void TPatientMonitorFile::NoteSetAside(const std::vector<std::pair<std::string, std::string>>& setAside)
+{
+    // Told once per patient and file: the data manager's user must know the values moved on.
+    for (const auto& [path, why] : setAside) {
+        if (!asideLogged_.insert(patientId_ + "|" + path).second) continue;
+        const std::string line =
+            path + " of patient " + patientId_ + " is set aside because " + why + "; the values go to " + openFile_;
+        Log(line);
+        notices_.FileSetAside(patientId_, line);
+    }
 }
 
 void TPatientMonitorFile::OpenExistingPatientMonitorFile(TSaveItNew& writer, std::string_view folder,
@@ -61,17 +113,24 @@ void TPatientMonitorFile::Open(TSaveItNew& writer, std::string_view folder, std:
     openFolder_ = folder;
     patientId_ = patientId;
     lossLogged_ = false;
+    openError_.clear();
+    std::vector<std::pair<std::string, std::string>> setAside;  // path, why
     for (int number = 0; number <= kLastMonitorNumber; ++number) {
         monitorName_ = std::string(kMonitorName);
         if (number > 0) monitorName_ += std::to_string(number);
         const std::string path = std::string(folder) + monitorName_ + ".pil";
+        refusal_.clear();
         const TAttempt attempt = TryOpen(writer, path, patientId, patientName, create);
         if (attempt == TAttempt::Opened) {
             writer_ = &writer;
             openFile_ = path;
-            if (create) notices_.FileInUse(patientId, openFile_);
+            if (create) {
+                notices_.FileInUse(patientId, openFile_);
+                NoteSetAside(setAside);
+            }
             return;
         }
+        if (attempt == TAttempt::Failed) setAside.emplace_back(path, refusal_.empty() ? "it cannot be read" : refusal_);
         // Values would go to a new file of this name: no later name holds the patient's open series.
         if (attempt == TAttempt::Missing) return;
     }
@@ -96,7 +155,10 @@ TPatientMonitorFile::TAttempt TPatientMonitorFile::TryOpen(TSaveItNew& writer, c
         const std::string key = host.string();
         const auto known = known_.find(key);
         if (found && known != known_.end() && known->second.stamp == stamp && known->second.patientId == patientId) {
-            if (known->second.refused) return TAttempt::Failed;
+            if (known->second.refused) {
+                refusal_ = known->second.why;
+                return TAttempt::Failed;
+            }
             writer.SetFileName(host);
             open_ = &known->second;
             openHost_ = key;
@@ -104,7 +166,9 @@ TPatientMonitorFile::TAttempt TPatientMonitorFile::TryOpen(TSaveItNew& writer, c
         }
         known_.erase(key);
         return ReadHeader(writer, host, patientId, patientName);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        openError_ = e.what();
+        refusal_ = std::string("it cannot be opened (") + e.what() + ")";
         return TAttempt::Failed;
     }
 }
@@ -116,8 +180,9 @@ TPatientMonitorFile::TAttempt TPatientMonitorFile::ReadHeader(TSaveItNew& writer
     TFileStamp stamp;
     bool stamped = false;
     // A refusal for what the file holds stands while the file is unchanged; a failure to read it does not.
-    const auto refuse = [&] {
-        if (stamped) known_[key] = TKnownFile{stamp, std::string(patientId), true, {}, {}};
+    const auto refuse = [&](std::string why) {
+        refusal_ = why;
+        if (stamped) known_[key] = TKnownFile{stamp, std::string(patientId), true, std::move(why), {}, {}};
         return TAttempt::Failed;
     };
     try {
@@ -128,12 +193,12 @@ TPatientMonitorFile::TAttempt TPatientMonitorFile::ReadHeader(TSaveItNew& writer
         writer.SetFileName(host);
         writer.DropFileCache();
         writer.ReadHeaderRegion();
-    } catch (const ETovError&) {
+    } catch (const ETovError& e) {
         if (!stamped) stamped = io_->Stamp(host, stamp);
-        return refuse();
-    } catch (const EReadError&) {
+        return refuse(ReasonOf(e));
+    } catch (const EReadError& e) {
         if (!stamped) stamped = io_->Stamp(host, stamp);
-        return refuse();
+        return refuse(std::string("it is damaged (") + e.what() + ")");
     }
 
     TSeriesList series;
@@ -151,12 +216,13 @@ TPatientMonitorFile::TAttempt TPatientMonitorFile::ReadHeader(TSaveItNew& writer
                 indexError = true;
         }
     }
-    if (foreignMonitor || indexError) return refuse();
+    if (foreignMonitor) return refuse("it was written by another monitor");
+    if (indexError) return refuse("it is damaged (its series are not numbered in order)");
 
     std::vector<TSeriesPoints> points = LearnPoints(writer, series.size());
     TKnownFile& file = known_[key];
-    file =
-        TKnownFile{stamped ? stamp : TFileStamp{}, std::string(patientId), false, std::move(series), std::move(points)};
+    file = TKnownFile{
+        stamped ? stamp : TFileStamp{}, std::string(patientId), false, {}, std::move(series), std::move(points)};
     open_ = &file;
     openHost_ = key;
     return TAttempt::Opened;
@@ -349,8 +415,9 @@ int TPatientMonitorFile::AppendValues(const std::vector<TFileValue>& values)
     if (values.empty()) return 0;
     if (writer_ == nullptr) {
         if (!lossLogged_)
-            Log("No monitor-data file could be opened for patient " + patientId_ + " in " + openFolder_ +
-                ": values are not written");
+            WriteFailed(openError_.empty() ? "no file could be opened" : FailureCause(openError_),
+                        "No monitor-data file could be opened for patient " + patientId_ + " in " + openFolder_ +
+                            ": values are not written" + (openError_.empty() ? "" : " (" + openError_ + ")"));
         lossLogged_ = true;
         notices_.ValuesNotWritten(patientId_, "No monitor-data file could be opened in " + openFolder_);
         return 0;
@@ -387,6 +454,11 @@ int TPatientMonitorFile::AppendValues(const std::vector<TFileValue>& values)
     if (heldUntil > 0) notices_.ValuesHeldBack(patientId_, heldUntil);
     if (added.series.empty() && records.empty()) return 0;
     bool written = false;
+    writing_ = true;
+    struct TWritingEnd {
+        bool& flag;
+        ~TWritingEnd() { flag = false; }
+    } writingEnd{writing_};
     if (!added.series.empty()) {
         const std::string first = added.declarations.front().parameterName;
         const std::size_t count = added.series.size();
@@ -398,7 +470,7 @@ int TPatientMonitorFile::AppendValues(const std::vector<TFileValue>& values)
             const std::string what = "Could not declare " + first +
                                      (count > 1 ? " and " + std::to_string(count - 1) + " other series" : "") + " in " +
                                      openFile_ + ": " + e.what();
-            Log(what);
+            WriteFailed(FailureCause(e.what()), what);
             notices_.ValuesNotWritten(patientId_, what);
             std::vector<TValueRecord> kept;
             std::vector<std::size_t> keptTaken;
@@ -431,6 +503,8 @@ int TPatientMonitorFile::AppendValues(const std::vector<TFileValue>& values)
         return 0;
     }
     open_->points = std::move(points);
+    if (clock_ != nullptr)
+        for (const TThrottledLine& line : failures_.Written(patientId_, clock_->Monotonic())) Log(line.text);
     for (const std::size_t i : taken) {
         ++valuesWritten_;
         notices_.ValuePointWritten(patientId_, values[i].label, values[i].unit, values[i].time, values[i].value);

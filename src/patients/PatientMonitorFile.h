@@ -6,6 +6,8 @@
 #include "params/ParameterModel.h"
 #include "patients/PointNotices.h"
 #include "patients/SeriesPoints.h"
+#include "patients/WriteFailureThrottle.h"
+#include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "savefile/MonitorObjects.h"
 #include "savefile/SaveFileIo.h"
@@ -21,6 +23,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace halcyra {
@@ -60,6 +63,11 @@ public:
 
     // Receives one line for each message whose values have no file to go to.
     void SetLogger(std::function<void(const std::string& line)> logger) { logger_ = std::move(logger); }
+    // With a clock, a failure to write values is logged once per cause and then counted once a minute,
+    // instead of once per patient and open.
+    void SetClock(const IClock* clock) { clock_ = clock; }
+    // A line of the writer: a failed append while values are written counts as a write failure.
+    void WriterLine(const std::string& line);
 
     // Makes the patient's monitor-data file the open one: tries Halcyra.pil, then Halcyra1.pil to
     // Halcyra99.pil, creating a missing file and refusing one that is not a monitor-data file, that names
@@ -138,6 +146,7 @@ private:
         TFileStamp stamp;
         std::string patientId;
         bool refused = false;
+        std::string why;  // of a refusal: why the file takes none of the patient's values
         TSeriesList series;
         std::vector<TSeriesPoints> points;  // entry k belongs to series k
     };
@@ -166,6 +175,10 @@ private:
     // them (`after` is its stamp then, unknown when not known) and nothing else replaced it.
     void NoteOwnAppend(std::size_t count, const TFileStamp& after);
     void Log(const std::string& line) const;
+    // A write failure of the current patient: logged at once, or counted, as its cause has it.
+    void WriteFailed(const std::string& cause, const std::string& line);
+    // Logs and reports each file passed over for the one now open, once per patient and file.
+    void NoteSetAside(const std::vector<std::pair<std::string, std::string>>& setAside);
 
     const TFileSystem& files_;
     std::shared_ptr<ISaveFileIo> io_;
@@ -181,9 +194,14 @@ private:
     std::string openFolder_;
     std::string patientId_;
     bool lossLogged_ = false;
-    std::unordered_set<std::string> fullLogged_;
-    std::unordered_set<std::string>
-        unsynced_;  // host paths appended to since their last sync  // host paths of files whose series cap was logged
+    std::string refusal_;    // why the last attempt failed
+    std::string openError_;  // the error of the last attempt that raised one
+    const IClock* clock_ = nullptr;
+    TWriteFailureThrottle failures_;
+    bool writing_ = false;                         // values are being appended
+    std::unordered_set<std::string> fullLogged_;   // host paths of files whose series cap was logged
+    std::unordered_set<std::string> asideLogged_;  // "patient|path" of files set aside and logged
+    std::unordered_set<std::string> unsynced_;     // host paths appended to since their last sync
     TDateTime lastWrittenTime_ = 0;
     std::int64_t valuesWritten_ = 0;
 };

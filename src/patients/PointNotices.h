@@ -19,6 +19,9 @@ public:
     virtual bool PointsMustBeDurable() const { return false; }
     // The patient's monitor-data file after an open: its Windows path, empty when no file could be opened.
     virtual void FileInUse(std::string_view /*patientId*/, std::string_view /*windowsPath*/) {}
+    // A file of the patient was passed over for the next name (`why` says which, why and where the values go
+    // now): the patient's problem until a point reaches the new file.
+    virtual void FileSetAside(std::string_view /*patientId*/, std::string_view /*why*/) {}
     // Values of the patient that were due were not written, and why (a sentence for a person).
     virtual void ValuesNotWritten(std::string_view /*patientId*/, std::string_view /*why*/) {}
     // Values of the patient were not written because their series hold later points (the clock was set

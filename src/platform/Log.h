@@ -1,4 +1,4 @@
-// The program's log: a list of at most 200 lines, written back whole after every line while
+// The program's log: a list of at most kMaxLogLines lines, written back whole after every line while
 // "EnableLogfile" is on. Runs of one message collapse to first line, "..." and latest line.
 #pragma once
 
@@ -15,7 +15,9 @@
 namespace halcyra {
 
 inline constexpr std::string_view kLogFileName = "Halcyra Logfile.txt";
-inline constexpr std::size_t kMaxLogLines = 200;
+// A day of once-a-minute summaries of two lasting causes (2 x 1,440 lines) still fits, with the day's other
+// lines; the whole file (a few hundred KB) is rewritten per line, which the throttled lines keep rare.
+inline constexpr std::size_t kMaxLogLines = 3000;
 
 // One line as the mirror receives it.
 struct TLogEntry {

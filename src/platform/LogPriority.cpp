@@ -38,7 +38,7 @@ constexpr std::array<std::string_view, 8> kFailureWords = {
 constexpr std::array<std::string_view, 6> kFailurePrefixes = {
     "error", "start up - ", "connect: ", "stop delimiters: ", "iconvisible:= ", "census not saved",
 };
-constexpr std::array<std::string_view, 17> kWarningWords = {
+constexpr std::array<std::string_view, 18> kWarningWords = {
     "not written",
     "not declared",
     "dropped",
@@ -56,6 +56,7 @@ constexpr std::array<std::string_view, 17> kWarningWords = {
     "does not read",
     "not in relayallowedclients",
     "more than a day",
+    "set aside",
 };
 
 }  // namespace

@@ -2,7 +2,9 @@
 
 #include "platform/Utf.h"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 
 namespace halcyra {
@@ -166,6 +168,14 @@ bool TryStrToInt32(std::string_view text, std::int32_t& out)
     if (value > INT32_MAX || value < INT32_MIN) return false;
     out = static_cast<std::int32_t>(value);
     return true;
+}
+
+std::string DurationText(double seconds)
+{
+    const auto s = static_cast<long long>(std::llround(std::max(0.0, seconds)));
+    if (s < 120) return std::to_string(s) + " s";
+    if (s < 7200) return std::to_string(s / 60) + " min" + (s % 60 != 0 ? " " + std::to_string(s % 60) + " s" : "");
+    return std::to_string(s / 3600) + " h " + std::to_string(s / 60 % 60) + " min";
 }
 
 }  // namespace halcyra

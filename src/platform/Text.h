@@ -37,6 +37,9 @@ bool SameTextAscii(std::string_view a, std::string_view b);
 
 std::string Trim(std::string_view text);
 
+// "12 s", "5 min 3 s", "2 h 4 min": how long, for a person.
+std::string DurationText(double seconds);
+
 // Optional sign and decimal digits only, within the 32-bit range.
 bool TryStrToInt32(std::string_view text, std::int32_t& out);
 

@@ -3,9 +3,11 @@
 #include "EngineFixture.h"
 
 #include "hl7/MessageSplitter.h"
+#include "ui/HostSettings.h"
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -173,6 +175,61 @@ TEST(CensusOverTime, AutoCreateTicksNewPatientsOnly)
     EXPECT_EQ(ValuesOf(f, "111"), 3u);
     EXPECT_EQ(ValuesOf(f, "222"), 0u);
     EXPECT_EQ(ValuesOf(f, "333"), 3u);
+}
+
+const TPatientStatus& StatusOf(const TRunStatus& status, const std::string& id)
+{
+    for (const TPatientStatus& p : status.patients)
+        if (p.id == id) return p;
+    throw std::runtime_error("no patient " + id + " in the status");
+}
+
+// A changed ID shortening while collecting: the rows of the old IDs are retired, each told once, and the
+// status reports only the rows that receive values as collecting.
+TEST(CensusOverTime, AChangedIdShorteningRetiresTheRowsOfTheOldIds)
+{
+    TEngineFixture f;
+    const TWard ward{{"AB1234567890", "Long^Lee"}, {"111", "Ed^Tick"}};
+    f.handler.Settings().autoCreate = true;
+    f.cycle.SetStatus(csConnected);
+    f.cycle.Start();
+    SendMinutes(f, 2, ward);
+
+    struct TStep {
+        TPatientIdReductionMode mode;
+        std::string current;  // the long patient's ID under the new rule
+        std::string retired;  // its row made under the old one
+    };
+    const TStep steps[] = {
+        {TPatientIdReductionMode::LastCharacters, "1234567890", "AB1234567890"},
+        {TPatientIdReductionMode::None, "AB1234567890", "1234567890"},
+    };
+    for (const TStep& step : steps) {
+        SCOPED_TRACE(step.current);
+        THostSettings chosen = LoadHostSettings(f.settings);
+        chosen.autoCreate = true;
+        chosen.patientIDReduction = static_cast<std::uint8_t>(step.mode);
+        chosen.nrOfChars = 10;
+        f.logLines.clear();
+        f.engine.ApplyHostSettings(chosen);
+        f.centralStation.open = true;
+        f.cycle.SetStatus(csConnected);
+        f.cycle.Start();
+        SendMinutes(f, 3, ward);
+
+        const TRunStatus status = f.engine.RunStatus();
+        ASSERT_EQ(status.patients.size(), 3u);
+        EXPECT_FALSE(StatusOf(status, step.retired).present);
+        EXPECT_FALSE(StatusOf(status, step.retired).collecting);
+        EXPECT_TRUE(StatusOf(status, step.current).collecting);
+        EXPECT_TRUE(StatusOf(status, "111").collecting);
+        std::vector<std::string> told;
+        for (const std::string& line : f.logLines)
+            if (line.find("shortening") != std::string::npos) told.push_back(line.substr(line.find(": ") + 2));
+        EXPECT_EQ(told, std::vector<std::string>{"Patient ID " + step.retired + " is now " + step.current +
+                                                 " (the patient ID shortening changed); the row of " + step.retired +
+                                                 " is absent from now on"});
+    }
 }
 
 }  // namespace

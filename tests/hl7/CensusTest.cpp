@@ -503,6 +503,30 @@ TEST_F(CensusTest, AFailedCreationEndsTheLoopButTheCensusIsStillSaved)
     EXPECT_FALSE(census.Patient(second).Checked);  // after the error: previous value
     EXPECT_EQ(census.LastCensusSave(), clock.Monotonic());
     EXPECT_EQ(CensusNames().size(), 2u);
+    // The failure is told with its cause, in the log and as the row's hint.
+    const std::string line =
+        "Patient ID 1: no patient could be created in Q:\\DATA\\1\\ (Exception: Could not create "
+        "directory)";
+    EXPECT_EQ(log, std::vector<std::string>{line + "; its values are not written"});
+    EXPECT_EQ(census.Row(first).hint, line);
+}
+
+TEST_F(CensusTest, AFolderBlockedByAFileIsLoggedOncePerTickAndTheOtherRowsGoOn)
+{
+    folders.SetDataFolder("C:\\KVD\\DATA\\", false);
+    files.ForceDirectories("C:\\KVD\\DATA\\");
+    files.WriteFileAtomic("C:\\KVD\\DATA\\1", "not a folder");
+    const int blocked = Present("1", "A", "A", false);
+    const int fine = Present("2", "B", "B", false);
+    census.SetTicked(blocked, true);
+    census.SetTicked(fine, true);
+    census.CBListPatientsClickCheck();
+    const std::string line =
+        "Patient ID 1: no patient could be created in C:\\KVD\\DATA\\1\\ (the folder could not be made)";
+    EXPECT_EQ(log, std::vector<std::string>{line + "; its values are not written"});
+    EXPECT_EQ(census.Row(blocked).hint, line);
+    EXPECT_TRUE(census.Row(fine).hint.empty());
+    EXPECT_TRUE(fs::is_regular_file(PatientFileHost("C:\\KVD\\DATA\\2\\")));
 }
 
 TEST_F(CensusTest, DisablingAllRowsLeavesTheHeaderAlone)

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -166,6 +170,131 @@ TEST(PatientStatus, TheLastProblemSaysWhyValuesWereNotWrittenUntilAPointIsWritte
             EXPECT_EQ(FormatIsoSeconds(patient.lastPointTime), "2024-05-06T12:00:30");
         }
     }
+}
+
+// The log lines of the run that mention `text`.
+std::vector<std::string> LinesWith(const TEngineFixture& f, const std::string& text)
+{
+    std::vector<std::string> found;
+    for (const std::string& line : f.logLines)
+        if (line.find(text) != std::string::npos) found.push_back(line.substr(line.find(": ") + 2));
+    return found;
+}
+
+// A monitor-data file of this monitor and patient where patient 111's file would be; no owner: a damaged one.
+void PlaceFile(TEngineFixture& f, const std::string& owner, const std::string& monitor = "Halcyra")
+{
+    f.files.ForceDirectories("C:\\KVD\\DATA\\111\\");
+    const auto host = f.files.HostPath("C:\\KVD\\DATA\\111\\Halcyra.pil");
+    if (owner.empty()) {
+        std::ofstream(host) << "garbage";
+        return;
+    }
+    TSaveItNew writer(f.io);
+    writer.SetFileName(host);
+    writer.OpenOrCreate(monitor, "", owner, "Other^Patient", false);
+}
+
+TEST(PatientStatus, EveryChangeOfARecordIsLoggedOnceAndASetAsideFileIsTheProblemUntilTheNewFileHasAValue)
+{
+    struct TCase {
+        const char* name;
+        std::function<void(TEngineFixture&)> before;  // before the first message
+        std::string secondName;                       // the name of the later messages
+        std::vector<std::string> lines;               // the lines about the change, each once
+        std::string file;                             // the file --status names
+    };
+    const std::string aside = "C:\\KVD\\DATA\\111\\Halcyra.pil of patient 111 is set aside because ";
+    const std::string next = "; the values go to C:\\KVD\\DATA\\111\\Halcyra1.pil";
+    const TCase cases[] = {
+        {"a new name on the ID",
+         nullptr,
+         "Smith^Johnny",
+         {"Patient ID 111 has a new name: \"John Smith\" is now \"Johnny Smith\"; its series go on in the same file"},
+         "C:\\KVD\\DATA\\111\\Halcyra.pil"},
+        {"another patient's file",
+         [](TEngineFixture& f) { PlaceFile(f, "999"); },
+         "Smith^John",
+         {aside + "it belongs to another patient" + next},
+         "C:\\KVD\\DATA\\111\\Halcyra1.pil"},
+        {"another monitor's file",
+         [](TEngineFixture& f) { PlaceFile(f, "111", "Other"); },
+         "Smith^John",
+         {aside + "it was written by another monitor" + next},
+         "C:\\KVD\\DATA\\111\\Halcyra1.pil"},
+        {"a damaged file",
+         [](TEngineFixture& f) { PlaceFile(f, ""); },
+         "Smith^John",
+         {aside + "it is damaged (Stream read error)" + next},
+         "C:\\KVD\\DATA\\111\\Halcyra1.pil"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        TEngineFixture f;
+        f.Collecting();
+        if (c.before) c.before(f);
+        f.TickAt(At(12, 0, 10, 300));
+        // A message without values: the file is opened, nothing is written yet.
+        f.ReceiveAt(At(12, 0, 11), {Msh(), Pid("111", "Smith^John"), Obr("20240506120011")});
+        const bool setAside = c.file.find("Halcyra1") != std::string::npos;
+        TPatientStatus patient = PatientIn(f.engine.RunStatus(), "111");
+        EXPECT_EQ(patient.problemCurrent, setAside);
+        if (setAside) {
+            EXPECT_EQ(patient.problem, c.lines.front());
+        }
+        for (const int second : {20, 30}) {
+            f.TickAt(At(12, 0, second, 300));
+            f.ReceiveAt(At(12, 0, second + 1),
+                        Vitals("111", c.secondName, "202405061200" + std::to_string(second + 1)));
+        }
+        std::vector<std::string> told;
+        for (const std::string& what : {std::string("has a new name"), std::string("is set aside")})
+            for (const std::string& line : LinesWith(f, what)) told.push_back(line);
+        EXPECT_EQ(told, c.lines);
+        patient = PatientIn(f.engine.RunStatus(), "111");
+        EXPECT_FALSE(patient.problemCurrent);
+        EXPECT_EQ(patient.pointsWritten, 4);
+        EXPECT_EQ(patient.file, c.file);
+        // A file that is gone is not named.
+        std::filesystem::remove(f.files.HostPath(c.file));
+        EXPECT_EQ(PatientIn(f.engine.RunStatus(), "111").file, "");
+    }
+}
+
+// A read-only data folder under 64 patients: one line when it starts, one a minute with a count while it
+// lasts, one when it clears; not one per patient and interval.
+TEST(PatientStatus, AWriteFailureOfOneCauseIsOneLineThenOneAMinuteThenOneWhenItClears)
+{
+    TEngineFixture f;
+    f.Collecting();
+    const auto interval = [&](int k) {
+        f.TickAt(At(12, 0, 10, 300) + k * 10 * kOneSecond);
+        for (int p = 1; p <= 64; ++p)
+            f.Receive(Vitals("P" + std::to_string(p), "Bed^" + std::to_string(p), FormatCompactStamp(f.clock.Now())));
+    };
+    interval(0);
+    ASSERT_EQ(f.engine.RunStatus().pointsWritten, 128);
+    f.logLines.clear();
+
+    f.countingIo->WriteError = EROFS;
+    for (int k = 1; k <= 25; ++k) interval(k);  // four minutes and ten seconds
+    f.countingIo->WriteError = 0;
+    interval(26);
+
+    std::vector<std::string> lines;
+    for (const std::string& line : f.logLines) lines.push_back(line.substr(line.find(": ") + 2));
+    ASSERT_EQ(lines.size(), 6u) << ::testing::PrintToString(lines);
+    EXPECT_EQ(lines[0].rfind("Could not append 2 values to ", 0), 0u) << lines[0];
+    EXPECT_NE(lines[0].find("Read-only file system (further failures of this cause are counted once a minute)"),
+              std::string::npos)
+        << lines[0];
+    for (std::size_t k = 1; k <= 4; ++k)
+        EXPECT_EQ(lines[k],
+                  "Values are not written (Read-only file system): 384 times for 64 patients in the last 60 s");
+    EXPECT_EQ(lines[5],
+              "Values are written again (Read-only file system cleared): 1600 writes of 64 patients were "
+              "lost in 4 min 10 s");
+    EXPECT_EQ(f.engine.RunStatus().pointsWritten, 256);
 }
 
 // A lost data manager is shown, the files keep every value meanwhile, and one that comes back is told the

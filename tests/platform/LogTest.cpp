@@ -56,19 +56,19 @@ TEST_F(LogTest, EmptyMessageAlwaysAddsALineAndMidnightHasNoTime)
     for (const auto& line : log_.Lines()) EXPECT_EQ(line, "2024-03-02: ");
 }
 
-TEST_F(LogTest, NeverHoldsMoreThanTwoHundredLines)
+TEST_F(LogTest, NeverHoldsMoreThanItsLineLimit)
 {
     {
         std::ofstream out(files_.HostPath(log_.LogPath()));
-        for (int i = 0; i < 200; ++i) out << "old " << i << "\r\n";
+        for (std::size_t i = 0; i < kMaxLogLines; ++i) out << "old " << i << "\r\n";
     }
     log_.LoadExisting();
-    ASSERT_EQ(log_.Lines().size(), 200u);
+    ASSERT_EQ(log_.Lines().size(), kMaxLogLines);
     EXPECT_EQ(log_.Lines().front(), "old 0");  // CR LF files load too
     log_.AddLogLine("new 1");
     log_.AddLogLine("new 2");
     const auto lines = FileLines();
-    ASSERT_EQ(lines.size(), 200u);
+    ASSERT_EQ(lines.size(), kMaxLogLines);
     EXPECT_EQ(lines.front(), "old 2");
     EXPECT_EQ(lines.back(), "2024-03-01 08:00:00: new 2");
 }
@@ -162,6 +162,15 @@ TEST(LogPriorityOf, FailuresAreErrorsTroublesThatRunOnAreWarningsTheRestIsInform
         {"Relay client 10.0.0.9 is not in RelayAllowedClients; connection closed", TLogPriority::Warning},
         {"Expected lifetick is missing", TLogPriority::Warning},
         {"The data manager did not answer 4 of 9 calls before the end", TLogPriority::Warning},
+        {"Values are not written (Read-only file system): 384 times for 64 patients in the last 60 s",
+         TLogPriority::Warning},
+        {"C:\\KVD\\DATA\\111\\Halcyra.pil of patient 111 is set aside because it is damaged (Stream read error); the "
+         "values go to C:\\KVD\\DATA\\111\\Halcyra1.pil",
+         TLogPriority::Warning},
+        {"Values are written again (Read-only file system cleared): 1600 writes of 64 patients were lost in 4 min 10 s",
+         TLogPriority::Info},
+        {"Patient ID 111 has a new name: \"John Smith\" is now \"Johnny Smith\"; its series go on in the same file",
+         TLogPriority::Info},
         {"Opening application /usr/bin/halcyra", TLogPriority::Info},
         {"Connected and collecting", TLogPriority::Info},
         {"Census saved again", TLogPriority::Info},

@@ -1,14 +1,18 @@
 // The real monitor-data file access, counting every call: work that must leave the files alone shows as
-// no change of Calls.
+// no change of Calls. A write error set makes every write fail with it, as a read-only or full disk would.
 #pragma once
 
+#include "platform/Text.h"
 #include "savefile/SaveFileIo.h"
+
+#include <cstring>
 
 namespace halcyra::test {
 
 class TCountingSaveFileIo final : public TPosixSaveFileIo {
 public:
     int Calls = 0;
+    int WriteError = 0;  // an errno value
 
     bool Exists(const std::filesystem::path& path) override
     {
@@ -33,19 +37,29 @@ public:
     void WriteWhole(const std::filesystem::path& path, std::string_view bytes) override
     {
         ++Calls;
+        FailWhenTold(path);
         TPosixSaveFileIo::WriteWhole(path, bytes);
     }
     void Update(const std::filesystem::path& path,
                 const std::function<std::string(std::string current)>& rewrite) override
     {
         ++Calls;
+        FailWhenTold(path);
         TPosixSaveFileIo::Update(path, rewrite);
     }
     void Append(const std::filesystem::path& path, std::string_view bytes, const TAppendCheck& check,
                 TFileStamp* after) override
     {
         ++Calls;
+        FailWhenTold(path);
         TPosixSaveFileIo::Append(path, bytes, check, after);
+    }
+
+private:
+    void FailWhenTold(const std::filesystem::path& path) const
+    {
+        if (WriteError != 0)
+            throw ESaveFileIoError("Cannot write " + HostPathText(path) + ": " + std::strerror(WriteError));
     }
 };
 
