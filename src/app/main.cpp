@@ -147,13 +147,8 @@ private:
     std::function<void()> action_;
 };
 
-// The single-instance socket's name for the user's settings file.
-QString InstanceName(TRegistry& registry)
-{
-    return TOnlyOne::ServerName(QString::fromUtf8(kApplicationTitle), registry.CurrentUser().File());
-}
-
-// --status: asks the instance on the same settings and prints its answer; changes nothing.
+// --status: asks the instance on the same settings and prints its answer; changes nothing. Only an answer
+// from a process of this user (or root) is printed.
 int RunStatusQuery(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
@@ -164,18 +159,32 @@ int RunStatusQuery(int argc, char** argv)
     const auto registry = TRegistry::ForProgram(options.Path(parser, options.registry));
     registry->SetProblemSink([](const std::string&) {});
     const QString settingsFile = TOnlyOne::SettingsFileName(registry->CurrentUser().File());
-    QByteArray answer;
-    if (!TOnlyOne::AskStatus(InstanceName(*registry), parser.isSet(options.json), answer)) {
-        std::fprintf(stderr, "halcyra: no instance is running on the settings in %s\n", qPrintable(settingsFile));
-        return 1;
+    const bool json = parser.isSet(options.json);
+    const TOnlyOne::TStatusReply reply = TOnlyOne::AskStatus(registry->CurrentUser().File(), json);
+    switch (reply.result) {
+        case TOnlyOne::TStatusReply::Answered:
+            std::fwrite(reply.text.constData(), 1, static_cast<std::size_t>(reply.text.size()), stdout);
+            return StatusExitCode(reply.text, json);
+        case TOnlyOne::TStatusReply::Silent:
+            std::fprintf(stderr, "halcyra: the instance running on the settings in %s (PID %lld) did not answer\n",
+                         qPrintable(settingsFile), static_cast<long long>(reply.pid));
+            return 3;
+        case TOnlyOne::TStatusReply::OtherUser:
+            std::fprintf(stderr,
+                         "halcyra: a process of another user (UID %lld, PID %lld) answers for the settings in %s; its "
+                         "answer is not shown\n",
+                         static_cast<long long>(reply.uid), static_cast<long long>(reply.pid),
+                         qPrintable(settingsFile));
+            return 1;
+        case TOnlyOne::TStatusReply::Failed:
+            std::fprintf(stderr, "halcyra: cannot look for an instance on the settings in %s: %s\n",
+                         qPrintable(settingsFile), qPrintable(reply.error));
+            return 1;
+        case TOnlyOne::TStatusReply::NoneRuns:
+            break;
     }
-    if (answer.isEmpty()) {
-        std::fprintf(stderr, "halcyra: the instance running on the settings in %s did not answer\n",
-                     qPrintable(settingsFile));
-        return 1;
-    }
-    std::fwrite(answer.constData(), 1, static_cast<std::size_t>(answer.size()), stdout);
-    return StatusExitCode(answer, parser.isSet(options.json));
+    std::fprintf(stderr, "halcyra: no instance is running on the settings in %s\n", qPrintable(settingsFile));
+    return 1;
 }
 
 // What `--status` hears from this instance.
@@ -207,6 +216,14 @@ std::unique_ptr<TDriveMapping> OpenDrives(const TCommandLine& options, const QCo
 
 int RefuseSecondInstance(const TOnlyOne& onlyOne, TRegistry& registry)
 {
+    if (!onlyOne.Error().isEmpty()) {
+        std::fprintf(stderr,
+                     "halcyra: cannot make sure that no other instance runs on the settings in %s: %s; not "
+                     "starting\n",
+                     qPrintable(TOnlyOne::SettingsFileName(registry.CurrentUser().File())),
+                     qPrintable(onlyOne.Error()));
+        return 1;
+    }
     std::fprintf(stderr, "halcyra: %s is running on the settings in %s; not starting\n",
                  qPrintable(onlyOne.RunningText()),
                  qPrintable(TOnlyOne::SettingsFileName(registry.CurrentUser().File())));
@@ -256,7 +273,7 @@ int RunDesktop(int argc, char** argv)
     // twice. Checked before anything is written. A desktop start meeting a desktop instance brings its
     // window to the front and ends; meeting a service or an import, which has no window to bring, it is
     // refused like them with one line naming the running instance.
-    TOnlyOne onlyOne(InstanceName(*registry), QStringLiteral("desktop"));
+    TOnlyOne onlyOne(registry->CurrentUser().File(), QStringLiteral("desktop"));
     if (!onlyOne.Enforce(true)) {
         if (onlyOne.Running().mode == QLatin1String("desktop")) return 0;
         return RefuseSecondInstance(onlyOne, *registry);
@@ -267,6 +284,7 @@ int RunDesktop(int argc, char** argv)
     std::unique_ptr<TDriveMapping> drives = OpenDrives(options, parser);
     if (!drives) return 1;
     registry->SetProblemSink(report);
+    onlyOne.OnLog = report;
     TFileSystem files(*drives);
     TSystemClock clock;
     TMessageBoxPrompter boxes;
@@ -297,6 +315,7 @@ int RunDesktop(int argc, char** argv)
     const TOnScopeEnd forgetWindow([&] {
         onlyOne.OnBringToFront = nullptr;
         onlyOne.OnStatus = nullptr;
+        onlyOne.OnLog = nullptr;
         form = nullptr;
         engine = nullptr;
     });
@@ -325,7 +344,7 @@ int RunHeadless(int argc, char** argv, bool importing)
     // The core application leaves the GUI's own options ("-platform ...") in its arguments.
     parser.process(ProgramArguments(argc, argv));
     const auto registry = TRegistry::ForProgram(options.Path(parser, options.registry));
-    TOnlyOne onlyOne(InstanceName(*registry), importing ? QStringLiteral("import") : QStringLiteral("service"));
+    TOnlyOne onlyOne(registry->CurrentUser().File(), importing ? QStringLiteral("import") : QStringLiteral("service"));
     if (!onlyOne.Enforce(false)) return RefuseSecondInstance(onlyOne, *registry);
     // An import reads its capture through once before anything is written, so a file it cannot read changes
     // nothing; the run reads it again, a piece at a time.
@@ -360,6 +379,7 @@ int RunHeadless(int argc, char** argv, bool importing)
     std::unique_ptr<TDriveMapping> drives = OpenDrives(options, parser);
     if (!drives) return 1;
     registry->SetProblemSink(report);
+    onlyOne.OnLog = report;
     TFileSystem files(*drives);
     TSystemClock clock;
     TImportClock importClock(TImportRunner::StartUpTime(scan));
@@ -392,6 +412,7 @@ int RunHeadless(int argc, char** argv, bool importing)
     // Before the run goes, on every way out: nothing reached from a signal or a request may find it.
     const TOnScopeEnd forgetRun([&] {
         onlyOne.OnStatus = nullptr;
+        onlyOne.OnLog = nullptr;
         engine = nullptr;
         run = nullptr;
     });

@@ -224,11 +224,12 @@ protected:
     TStatus AskStatusHere()
     {
         TRegistry registry(dir_ / "registry" / "HKEY_CURRENT_USER.reg", dir_ / "registry" / "HKEY_LOCAL_MACHINE.reg");
-        const QString server = TOnlyOne::ServerName(kApplicationTitle, registry.CurrentUser().File());
         TStatus status;
         QElapsedTimer took;
         took.start();
-        status.code = TOnlyOne::AskStatus(server, true, status.out) && !status.out.isEmpty() ? 0 : 1;
+        const TOnlyOne::TStatusReply reply = TOnlyOne::AskStatus(registry.CurrentUser().File(), true);
+        status.out = reply.text;
+        status.code = reply.result == TOnlyOne::TStatusReply::Answered ? 0 : 1;
         status.ms = took.elapsed();
         return status;
     }

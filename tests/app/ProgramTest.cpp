@@ -3,6 +3,7 @@
 #include "settings/SettingsStore.h"
 #include "support/RegFileText.h"
 #include "support/TempDir.h"
+#include "ui/InstanceLock.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -18,11 +19,13 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <poll.h>
@@ -562,6 +565,74 @@ TEST_F(ProgramTest, NoSecondInstanceRunsOnTheSameSettingsWhateverItsMode)
     EXPECT_EQ(other.exitCode(), 0);
 
     EXPECT_EQ(process_.state(), QProcess::Running);
+    TerminateAndExpectCleanExit();
+}
+
+// The same user (or anyone who can reach the socket) floods it with more connections than the service has
+// descriptors: the service keeps to a few peers, `--status` still gets its answer and a second service is
+// still refused.
+TEST_F(ProgramTest, AFloodOfConnectionsTakesNeitherTheGuardNorTheStatusAway)
+{
+    EnableLog();
+    constexpr int kDescriptors = 64;
+    // The limit is the service's alone: a shell sets it and becomes the service.
+    process_.setProgram("/bin/sh");
+    process_.setArguments(
+        {"-c", QStringLiteral("ulimit -n %1 && exec \"$0\" --service NOVELGARD").arg(kDescriptors), HALCYRA_EXE});
+    process_.start();
+    ASSERT_TRUE(process_.waitForStarted(10000));
+    ASSERT_TRUE(WaitForLog("Opening application")) << process_.readAllStandardError().toStdString();
+    TInstancePaths paths;
+    std::string error;
+    ASSERT_TRUE(FindInstancePaths(dir_ / "registry" / "HKEY_CURRENT_USER.reg", false, paths, error)) << error;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(paths.socket); }, 20000));
+
+    std::vector<int> flood;
+    for (int i = 0; i < 4 * kDescriptors; ++i) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, paths.socket.c_str(), sizeof address.sun_path - 1);
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+            flood.push_back(fd);
+        else
+            ::close(fd);
+    }
+    EXPECT_GT(flood.size(), static_cast<std::size_t>(kDescriptors));
+
+    // The flood's silent peers are let go within seconds; the status is answered then.
+    const auto ask = [&](const QStringList& arguments) {
+        QProcess other;
+        QProcessEnvironment env = process_.processEnvironment();
+        other.setProcessEnvironment(env);
+        other.start(HALCYRA_EXE, arguments);
+        EXPECT_TRUE(other.waitForFinished(30000));
+        return std::make_tuple(other.exitCode(), QString::fromUtf8(other.readAllStandardOutput()),
+                               QString::fromUtf8(other.readAllStandardError()));
+    };
+    const QString pid = QString::number(process_.processId());
+    QString lastErr;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const auto [code, out, err] = ask({"--status"});
+            lastErr = err;
+            return code == 3 && out.startsWith("Halcyra service, PID " + pid + ", at ");
+        },
+        20000))
+        << lastErr.toStdString();
+    const auto [code, out, err] = ask({"--service", "NOVELGARD"});
+    EXPECT_EQ(code, 1);
+    EXPECT_TRUE(err.startsWith("halcyra: another instance (service, PID " + pid + ") is running")) << err.toStdString();
+
+    std::error_code gone;
+    int descriptors = 0;
+    for (fs::directory_iterator entry("/proc/" + pid.toStdString() + "/fd", gone);
+         !gone && entry != fs::directory_iterator(); entry.increment(gone))
+        ++descriptors;
+    EXPECT_FALSE(gone) << gone.message();
+    EXPECT_LT(descriptors, kDescriptors);
+    for (const int fd : flood) ::close(fd);
+    EXPECT_EQ(ReadAll(LogFile()).find("instance socket"), std::string::npos) << ReadAll(LogFile());
     TerminateAndExpectCleanExit();
 }
 
