@@ -321,9 +321,20 @@ TTovObject* TMicroReader::GetCurrentObject() const
 
 void TMicroReader::Stop()
 {
+    stopFoldingsEnd_ = OpenFoldingsEnd();
     stop_ = true;
     foldings_.clear();
     groups_.clear();
+}
+
+std::int64_t TMicroReader::OpenFoldingsEnd() const
+{
+    std::int64_t end = -1;
+    for (const TGroupEntry& group : groups_) end = std::max(end, group.start + group.size);
+    if (!foldings_.empty()) end = std::max(end, foldingEnd_ + 1);
+    for (const TFoldingEntry& folding : foldings_)
+        if (folding.savedEnd >= 0) end = std::max(end, folding.savedEnd + 1);
+    return end;
 }
 
 int TMicroReader::FoldingCount() const
@@ -377,6 +388,7 @@ bool TMicroReader::Read(TStream& stream, TItemHandler onItem)
     minorVersion_ = 0;
     stop_ = false;
     stopPosition_ = -1;
+    stopFoldingsEnd_ = -1;
     onItem_ = std::move(onItem);
     foldings_.clear();
     groups_.clear();

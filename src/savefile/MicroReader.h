@@ -67,6 +67,11 @@ public:
     void Stop();
     bool Stopped() const { return stop_; }
     std::int64_t StopPosition() const { return stopPosition_; }
+    // The furthest end claimed by a folding open now (-1 when none is), and by one open at Stop(): beyond
+    // the end of the stream it is a folding that runs past the file, inside which a reader skipping it
+    // would lose everything behind it.
+    std::int64_t OpenFoldingsEnd() const;
+    std::int64_t StopFoldingsEnd() const { return stopFoldingsEnd_; }
 
     int FoldingCount() const;
     bool ChecksumOK() const { return checksumOk_; }
@@ -105,6 +110,7 @@ private:
     TItemHandler onItem_;
     bool stop_ = false;
     std::int64_t stopPosition_ = -1;
+    std::int64_t stopFoldingsEnd_ = -1;
     bool checksumOk_ = true;
     bool checksummed_ = true;
     std::int64_t foldingEnd_ = -1;

@@ -74,7 +74,13 @@ TMonitorCheck InspectMonitorFile(std::string_view bytes)
     if (infos == 0) problems.push_back("no monitor information");
     if (infos > 1) problems.push_back("more than one monitor information");
     if (content.ReservedAreaOffset < 0) problems.push_back("no reserved area for declarations");
-    result.onlyTailCutShort = cutAt >= 0 && problems.size() == 1;
+    if (const std::int64_t claimed = reader.OpenFoldingsEnd(); claimed > static_cast<std::int64_t>(bytes.size()))
+        problems.push_back("a folding claims to run to offset " + std::to_string(claimed) +
+                           ", past the end of the file");
+    // Only when the cut is all that is wrong: a damage in front of it (a folding claiming more than the file
+    // holds) also makes the reader run out of bytes, and cutting the last record would not mend it.
+    result.onlyTailCutShort = cutAt >= 0 && problems.size() == 1 &&
+                              InspectMonitorFile(bytes.substr(0, static_cast<std::size_t>(cutAt))).problems.empty();
     return result;
 }
 

@@ -351,6 +351,9 @@ std::int64_t PointRecordsStart(TMicroReader& reader, TStream& file)
     ReadMonitorFile(reader, file, content, options);
     if (content.FileType != TTovFileType::ftMonitorData) throw ETovError(savefile_text::kIncorrectFiletype);
     if (!TakesOurRecords(reader)) throw ETovError(savefile_text::kCannotAppendInFormat);
+    // A folding around the reserved area that claims to run past the file: records behind it would be
+    // inside it for a reader that skips it, and lost.
+    if (reader.StopFoldingsEnd() > file.Size()) throw ETovError(tov_text::kErrorInFile);
     if (content.ReservedAreaOffset < 0) return -1;
     const std::int64_t sizeAt = content.ReservedAreaOffset + 4;
     if (sizeAt + 4 > file.Size()) throw ETovError(tov_text::kErrorInFile);

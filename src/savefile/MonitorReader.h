@@ -63,7 +63,8 @@ bool TakesOurRecords(const TMicroReader& reader);
 
 // Where the point records of a monitor-data file begin: just behind its reserved area. Reads only the
 // header region, from the start of `file`. Raises ETovError when records cannot be appended to it (not
-// monitor data, a form TakesOurRecords refuses, a reserved area running past the end of the file).
+// monitor data, a form TakesOurRecords refuses, a reserved area or a folding around it running past the end
+// of the file).
 // -1 when the file has no reserved area, so where its records begin is not known.
 std::int64_t PointRecordsStart(TMicroReader& reader, TStream& file);
 

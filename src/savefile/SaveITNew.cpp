@@ -235,6 +235,7 @@ void TSaveItNew::Declare(const std::vector<TSeriesDeclaration>& declarations, st
         });
         if (!reader_.Stopped()) throw ETovError(savefile_text::kNoReservedArea);
         if (!TakesOurRecords(reader_)) throw ETovError(savefile_text::kCannotDeclareInFormat);
+        if (reader_.StopFoldingsEnd() > scan.Size()) throw ETovError(tov_text::kErrorInFile);
 
         std::string bytes = scan.TakeBytes();
         const std::int64_t sizeAt = reader_.StopPosition();

@@ -439,6 +439,49 @@ TEST_F(MonitorFile, AppendCutsAwayARecordCutShortFirst)
     EXPECT_EQ(ReadFile(file), cut);
 }
 
+// A first folding claiming 16 MB in a file of a few hundred bytes: a reader that skips the folding finds
+// nothing behind it. The record cut short at its end is not the damage, so cutting it away mends nothing.
+TEST(MonitorFileFoldings, AFoldingRunningPastTheEndIsReportedAndNotWrittenInto)
+{
+    const std::string declared = test::HandBuiltNewMonitorFile().substr(0, 158) + Declaration(0, "HR", "bpm") +
+                                 TBytes().I32(205).I32(415).Zeros(415).Str() +
+                                 TBytes().Record(220, 0, 45000.0, 1.0).Str();
+    const std::string cutShort = TBytes().Record(220, 0, 45001.0, 2.0).Str().substr(0, 11);
+    std::string claiming = declared;
+    const std::string claim = TBytes().I32(16 * 1024 * 1024).Str();
+    claiming.replace(4, 4, claim);
+    struct TCase {
+        std::string name;
+        std::string bytes;
+        bool sound;
+        bool onlyTailCutShort;
+    };
+    for (const TCase& c : std::vector<TCase>{
+             {"sound", declared, true, false},
+             {"sound, cut short", declared + cutShort, false, true},
+             {"claiming", claiming, false, false},
+             {"claiming, cut short", claiming + cutShort, false, false},
+         }) {
+        SCOPED_TRACE(c.name);
+        const TMonitorCheck check = InspectMonitorFile(c.bytes);
+        EXPECT_EQ(check.problems.empty(), c.sound);
+        EXPECT_EQ(check.onlyTailCutShort, c.onlyTailCutShort);
+        if (c.sound || c.onlyTailCutShort) continue;
+        EXPECT_NE(check.problems.back().find("past the end of the file"), std::string::npos) << check.problems.back();
+
+        auto io = std::make_shared<TMemorySaveFileIo>();
+        io->Files["c.pil"] = c.bytes;
+        TSaveItNew saveIt(io);
+        saveIt.SetFileName("c.pil");
+        std::string line;
+        saveIt.OnLog = [&](const std::string& l) { line = l; };
+        EXPECT_FALSE(saveIt.AddValuePoint(0, 45002.0, 3.0));
+        EXPECT_FALSE(line.empty());
+        EXPECT_ANY_THROW(saveIt.AddParameterSerie(1, "SpO2", "", "", "", "%"));
+        EXPECT_EQ(io->Files["c.pil"], c.bytes);
+    }
+}
+
 TEST(MonitorFileForms, AppendIntoAFormWhereTheRecordWouldBeLostIsRefused)
 {
     // Checksummed: everything lies inside folding 1, and a record behind it is never read.
