@@ -9,3 +9,5 @@ target_include_directories(hl7_fast_path PRIVATE ${PROJECT_SOURCE_DIR}/tests/hl7
 halcyra_add_fuzzer(message_handler SOURCES ${CMAKE_CURRENT_LIST_DIR}/MessageHandlerFuzz.cpp
                    ${PROJECT_SOURCE_DIR}/tests/support/TempDir.cpp LIBS halcyra_engine)
 target_include_directories(message_handler PRIVATE ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/tests/hl7)
+# The live framer: one stream whole and in pieces must give the same messages.
+halcyra_add_fuzzer(hl7_framer SOURCES ${CMAKE_CURRENT_LIST_DIR}/Hl7FramerFuzz.cpp LIBS halcyra_hl7)
