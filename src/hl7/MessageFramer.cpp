@@ -1,5 +1,7 @@
 #include "hl7/MessageFramer.h"
 
+#include <algorithm>
+
 namespace halcyra {
 
 namespace {
@@ -34,13 +36,41 @@ void TMessageFramer::Append(std::string_view bytes)
 
 TMessageFramer::TCut TMessageFramer::CutNext(TSegmentList& segments)
 {
+    if (skipping_) {
+        // The rest of a message dropped for its length: through its end marker, start markers and all, as a
+        // stream arriving whole would have dropped it.
+        const std::string_view buffer = RxBuffer();
+        const std::optional<TEndMarker> end = FindEndMarker(buffer, endScan_);
+        if (!end) {
+            ++stopPosExitCount_;
+            KeepEndMarkerStart();
+            return TCut::NoEndMarker;
+        }
+        head_ += end->next;
+        endScan_ = 0;
+        skipping_ = false;
+    }
     const std::string_view buffer = RxBuffer();
     const std::optional<TEndMarker> end = FindEndMarker(buffer, endScan_);
     if (!end) {
         ++stopPosExitCount_;
         if (buffer.size() > kMaxBufferedWithoutEnd) {
-            Clear();
+            const std::size_t start = buffer.find(kStartBlock);
+            if (start != std::string_view::npos && buffer.size() - start <= kMaxBufferedWithoutEnd) {
+                // Only the bytes in front of the start marker go: cutting the message would skip them anyway.
+                head_ += start;
+                endScan_ = buffer.size() - start - 1;
+                return TCut::NoEndMarker;
+            }
+            // Without a start marker nothing of it can become a message; with one, the message has passed the
+            // limit and is dropped through its end marker, wherever that arrives.
             ++droppedCount_;
+            if (start == std::string_view::npos) {
+                Clear();
+                return TCut::Dropped;
+            }
+            KeepEndMarkerStart();
+            skipping_ = true;
             return TCut::Dropped;
         }
         // Only a 0x1C in the last byte can still become the start of an end marker.
@@ -63,11 +93,21 @@ TMessageFramer::TCut TMessageFramer::CutNext(TSegmentList& segments)
     return TCut::Message;
 }
 
+void TMessageFramer::KeepEndMarkerStart()
+{
+    // The terminator in front of 0x1C (CR, or CR LF) and the 0x1C itself may lie in the last three bytes.
+    const std::string_view buffer = RxBuffer();
+    const std::size_t keep = std::min<std::size_t>(buffer.size(), 3);
+    head_ += buffer.size() - keep;
+    endScan_ = keep == 0 ? 0 : keep - 1;
+}
+
 void TMessageFramer::Clear()
 {
     rx_.clear();
     head_ = 0;
     endScan_ = 0;
+    skipping_ = false;
 }
 
 }  // namespace halcyra

@@ -53,15 +53,18 @@ void CutSegments(std::string_view message, TSegmentList& segments);
 // The receive buffer of a data-source reader and its counters.
 class TMessageFramer {
 public:
-    // Above this many bytes without an end marker the buffer is dropped, partial message and all; a
-    // message longer than this, from its start marker through its end marker, is dropped however it
-    // arrived, so that what is taken does not depend on how the connection cut the stream.
+    // A message longer than this, from its start marker through its end marker, is dropped however it
+    // arrived: when this many bytes follow its start marker without an end marker, what is buffered goes
+    // and so does the rest up to its end marker, start markers in it included, as from a stream that arrived
+    // whole. Bytes in front of a start marker go once they pass this limit, and a buffer without any start
+    // marker goes whole. What is taken does not depend on how the connection cut the stream.
     static constexpr std::size_t kMaxBufferedWithoutEnd = kMaxMessageSize;
 
     enum class TCut {
         Message,        // a message was cut out of the buffer (its text may be empty)
         NoEndMarker,    // no complete message; StopPosExitCount was increased
-        Dropped,        // as NoEndMarker, and the buffer held too much to keep: dropped, DroppedCount increased
+        Dropped,        // as NoEndMarker, and the buffer held too much to keep: dropped (a message in it through
+                        // its end marker, which may come later), DroppedCount increased
         TooLong,        // a complete message longer than the limit was taken out unread; DroppedCount increased
         NoStartMarker,  // an end marker without any start marker: buffer dropped, StartPosExitCount increased
     };
@@ -84,11 +87,15 @@ public:
     int DroppedCount() const { return droppedCount_; }
 
 private:
+    void KeepEndMarkerStart();
+
     std::string rx_;
     std::size_t head_ = 0;  // bytes before it are consumed; removed at the next Append
     // Where the search for the next end marker's 0x1C resumes, counted from head_: a message arriving in
     // many reads is searched once, not again from its start with every read.
     std::size_t endScan_ = 0;
+    // The rest of a message dropped for its length is still to come, through its end marker.
+    bool skipping_ = false;
     int stopPosExitCount_ = 0;
     int startPosExitCount_ = 0;
     int droppedCount_ = 0;

@@ -152,11 +152,12 @@ TEST(MessageFramer, KeepsUpToTheMessageLimitWithoutAnEndMarker)
     EXPECT_EQ(framer.RxBuffer().size(), kMaxMessageSize);
     framer.Append("x");
     EXPECT_EQ(framer.CutNext(segments), TMessageFramer::TCut::Dropped);
-    EXPECT_TRUE(framer.Empty());
+    EXPECT_LE(framer.RxBuffer().size(), 3u);
     EXPECT_EQ(framer.StopPosExitCount(), 2);
     EXPECT_EQ(framer.DroppedCount(), 1);
 
-    framer.Append("\x0BMSH|next\r\x1C\r");
+    // The dropped message goes on to its end marker; the next one is taken.
+    framer.Append("xx\r\x1C\r\x0BMSH|next\r\x1C\r");
     ASSERT_EQ(framer.CutNext(segments), TMessageFramer::TCut::Message);
     EXPECT_THAT(segments, ElementsAre("MSH|next"));
     EXPECT_EQ(framer.DroppedCount(), 1);
@@ -170,6 +171,45 @@ TEST(MessageFramer, KeepsUpToTheMessageLimitWithoutAnEndMarker)
     EXPECT_EQ(framer.CutNext(segments), TMessageFramer::TCut::TooLong);
     EXPECT_TRUE(framer.Empty());
     EXPECT_EQ(framer.DroppedCount(), 2);
+}
+
+// Messages around the length limit, whole and in pieces of every kind: the same messages are taken.
+TEST(MessageFramer, WhatIsTakenAroundTheLimitDoesNotDependOnHowTheStreamWasCut)
+{
+    const std::string next = "\x0BMSH|next\r\x1C\r";
+    const std::string x(kMaxMessageSize, 'x');
+    struct TCase {
+        const char* what;
+        std::string stream;
+        std::vector<std::string> taken;  // first segments
+    };
+    const TCase cases[] = {
+        {"too long, a start marker inside", "\x0BMSH|long\r" + x + "\x0BMSH|inside\r\x1C\r" + next, {"MSH|next"}},
+        {"too long, its end marker split", "\x0BMSH|long\r" + x + "\r\n\x1C\r" + next, {"MSH|next"}},
+        {"within the limit behind junk",
+         x.substr(0, 900000) + "\x0BMSH|fits\r" + x.substr(0, 200000) + "\r\x1C\r",
+         {"MSH|fits"}},
+        {"junk over the limit, then a message", x + "y" + next, {"MSH|next"}},
+    };
+    for (const TCase& c : cases) {
+        for (const std::size_t piece : {c.stream.size(), std::size_t{64 * 1024}, std::size_t{1000}, std::size_t{7}}) {
+            if (piece == 7 && c.stream.size() > 2 * kMaxMessageSize) continue;
+            TMessageFramer framer;
+            std::vector<std::string> taken;
+            for (std::size_t at = 0; at < c.stream.size(); at += piece) {
+                framer.Append(std::string_view(c.stream).substr(at, piece));
+                for (;;) {
+                    TSegmentList segments;
+                    const TMessageFramer::TCut cut = framer.CutNext(segments);
+                    if (cut == TMessageFramer::TCut::TooLong) continue;
+                    if (cut != TMessageFramer::TCut::Message) break;
+                    if (!segments.empty()) taken.push_back(segments.front());
+                }
+                EXPECT_LE(framer.RxBuffer().size(), kMaxMessageSize + piece) << c.what;
+            }
+            EXPECT_EQ(taken, c.taken) << c.what << ", pieces of " << piece;
+        }
+    }
 }
 
 TEST(MessageFramer, CrLfStreamLongerThan4096BytesIsFramed)
