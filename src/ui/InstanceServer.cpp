@@ -101,8 +101,10 @@ bool TInstanceServer::Open()
     device_ = info.st_dev;
     inode_ = info.st_ino;
     paused_ = false;
-    notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
+    notifier_ = new QSocketNotifier(QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &TInstanceServer::Accept);
+    notifier_->setSocket(fd_);
+    notifier_->setEnabled(true);
     TroubleOver();
     return true;
 }
@@ -110,7 +112,9 @@ bool TInstanceServer::Open()
 void TInstanceServer::Close()
 {
     if (fd_ < 0) return;
-    delete notifier_;
+    // Close may run inside the notifier's own signal.
+    notifier_->setEnabled(false);
+    notifier_->deleteLater();
     notifier_ = nullptr;
     // The file goes with the socket, unless something else has taken its place.
     struct stat info {};
