@@ -96,6 +96,8 @@ void TMessageHandler::Finish(const TMessageState& m)
 {
     ++messagesDecoded_;
     decodeBusy_ = false;
+    // The message's new default units go to the hive together: one rewrite, not one per label.
+    params_.DefaultUnits().Flush();
     if (m.censusChanged) census_.SaveCensus(false);
 }
 
@@ -342,6 +344,13 @@ void TMessageHandler::HandleOBX(const TMessageIndex& index, std::size_t i, TMess
 
     // The parameter exists and its text is shown whatever the value: only the file takes numbers alone.
     if (params_.RegisterParameter(code, label, unit, now)) m.newParameterSeen = true;
+    if (params_.RefusedParameters() == 1 && !parameterCapLogged_) {
+        parameterCapLogged_ = true;
+        log_.AddLogLine("The run has " + std::to_string(kMaxParametersPerRun) +
+                        " parameters, the most it takes: new labels from now on (the first: " + ShownText(label) +
+                        ", patient " + ShownText(patientID_) +
+                        ") are not registered nor stored as default units; their values are still shown and written");
+    }
     if (grid_ != nullptr && ShowsPatient(m)) grid_->ShowValue(text);
 
     if (cycle_.Status() == csCollecting && m.patientTicked && m.folderRegistered &&
