@@ -96,8 +96,8 @@ void TMessageHandler::Finish(const TMessageState& m)
 {
     ++messagesDecoded_;
     decodeBusy_ = false;
-    // The message's new default units go to the hive together: one rewrite, not one per label.
-    params_.DefaultUnits().Flush();
+    // New default units go to the hive together, at most one rewrite in a while, not one per label.
+    params_.DefaultUnits().FlushIfDue(clock_.Monotonic());
     if (m.censusChanged) census_.SaveCensus(false);
 }
 

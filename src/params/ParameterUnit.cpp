@@ -81,6 +81,23 @@ std::string TDefaultUnits::ResolveUnit(std::string_view label, std::string_view 
     return result;
 }
 
+TDefaultUnits::~TDefaultUnits()
+{
+    try {
+        Flush();
+    } catch (...) {
+    }
+}
+
+bool TDefaultUnits::FlushIfDue(TMonotonic now)
+{
+    if (pending_.empty() || (flushedOnce_ && now - lastFlush_ < kDefaultUnitsFlushSeconds)) return false;
+    // Due again only after the pause, also when this one fails: a broken hive is not tried per message.
+    flushedOnce_ = true;
+    lastFlush_ = now;
+    return Flush();
+}
+
 bool TDefaultUnits::Flush()
 {
     if (pending_.empty()) return false;

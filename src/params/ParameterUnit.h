@@ -3,6 +3,7 @@
 #pragma once
 
 #include "params/Parameter.h"
+#include "platform/Clock.h"
 #include "settings/SettingsStore.h"
 
 #include <cstddef>
@@ -16,6 +17,10 @@ namespace halcyra {
 
 // The most new pairs one message stores; a pair left over is stored by a later message that brings it.
 inline constexpr std::size_t kMaxUnitsStoredPerMessage = 20;
+// The least time between two rewrites of the hive file for new default units. A rewrite waits on the disk
+// (some milliseconds), so a station that brings new labels in every message would otherwise pay one per
+// message.
+inline constexpr double kDefaultUnitsFlushSeconds = 30;
 
 struct TParameterUnit {
     std::string label;
@@ -25,6 +30,10 @@ struct TParameterUnit {
 class TDefaultUnits {
 public:
     explicit TDefaultUnits(TSettingsStore& settings) : settings_(settings) {}
+    // Writes what is still waiting.
+    ~TDefaultUnits();
+    TDefaultUnits(const TDefaultUnits&) = delete;
+    TDefaultUnits& operator=(const TDefaultUnits&) = delete;
 
     // Empties the table and reads the subkey (created with the program key when missing), in the order
     // the registry lists the values. A registry error ends the loading; what was read stays.
@@ -43,10 +52,12 @@ public:
     // takes its label's place in the table at once, or joins it at the end as the registry lists it, and
     // waits for Flush. A run adds at most kMaxParametersPerRun labels: a label beyond them is not stored.
     std::string ResolveUnit(std::string_view label, std::string_view unit, bool enableDefaultUnits);
-    // Writes the pairs stored since the last flush with one rewrite of the hive file (the handling of a
-    // message calls it once at its end), so the cost of a message does not grow with the size of the hive.
-    // On a registry error the pairs wait for the next flush. True when a write was made.
+    // Writes the pairs stored since the last flush with one rewrite of the hive file. On a registry error
+    // the pairs wait for the next flush. True when a write was made.
     bool Flush();
+    // Flush, when pairs wait and kDefaultUnitsFlushSeconds have passed since the last one that was due (the
+    // first is due at once): the handling of each message calls it at its end.
+    bool FlushIfDue(TMonotonic now);
     // Labels this run added to the table, and observed labels not stored because the run added its most.
     std::size_t LabelsAdded() const { return labelsAdded_; }
     std::size_t LabelsNotStored() const { return labelsNotStored_; }
@@ -69,6 +80,8 @@ private:
     std::unordered_map<std::string, std::size_t> pendingIndex_;
     std::size_t labelsAdded_ = 0;
     std::size_t labelsNotStored_ = 0;
+    bool flushedOnce_ = false;
+    TMonotonic lastFlush_ = 0;
 
     const TParameterUnit* Find(std::string_view label) const;
     void Remember(std::string_view label, std::string_view unit);

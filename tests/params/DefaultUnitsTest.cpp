@@ -169,6 +169,30 @@ TEST_F(DefaultUnitsTest, AFailedFlushKeepsItsPairsForTheNext)
     EXPECT_FALSE(units.Flush());
 }
 
+// New units wait: a flush is due at once, then again only after the pause, whatever the outcome.
+TEST_F(DefaultUnitsTest, AFlushIsDueAtMostOnceInAWhile)
+{
+    int writes = 0;
+    hive.SetBeforeReplaceHook([&writes](const std::filesystem::path&) { ++writes; });
+    {
+        TDefaultUnits units(settings);
+        EXPECT_FALSE(units.FlushIfDue(100));  // nothing waits
+        units.ResolveUnit("HR", "bpm", true);
+        EXPECT_TRUE(units.FlushIfDue(100));
+        units.ResolveUnit("SpO2", "%", true);
+        EXPECT_FALSE(units.FlushIfDue(100 + kDefaultUnitsFlushSeconds - 0.5));
+        EXPECT_FALSE(hive.ValueExists(key, "SpO2"));
+        units.ResolveUnit("RR", "rpm", true);
+        EXPECT_TRUE(units.FlushIfDue(100 + kDefaultUnitsFlushSeconds));
+        EXPECT_EQ(writes, 2);
+        EXPECT_EQ(hive.GetValueNames(key), (std::vector<std::string>{"HR", "SpO2", "RR"}));
+        units.ResolveUnit("TEMP", "Cel", true);
+    }
+    // What waits at the end is written.
+    EXPECT_EQ(writes, 3);
+    EXPECT_EQ(hive.ReadString(key, "TEMP"), "Cel");
+}
+
 // A station that invents labels: the run adds its most, then takes further new labels' units without
 // storing them; a known label's new unit is still stored.
 TEST_F(DefaultUnitsTest, ARunAddsAtMostItsCapOfLabels)
