@@ -205,6 +205,7 @@ private:
     std::set<std::pair<std::string, std::string>> notANumberLogged_;  // (patient ID, label)
     std::set<std::pair<std::string, std::string>> cutLogged_;         // (patient ID, "ID" or "name")
     bool observationCutLogged_ = false;
+    bool parameterCapLogged_ = false;
     std::set<std::pair<std::string, std::string>> strayStampLogged_;  // (patient ID, field)
     std::set<std::string> unusableLogged_;                            // patient IDs without a folder
     // What the last look at each patient folder found: whether it held the patient file, and in which slot.
