@@ -103,6 +103,18 @@ const TSeriesList& TPatientMonitorFile::SeriesList() const
     return open_ != nullptr ? open_->series : kNone;
 }
 
+std::vector<std::pair<std::string, std::string>> TPatientMonitorFile::UnclosedSeries() const
+{
+    std::vector<std::pair<std::string, std::string>> names;
+    if (open_ == nullptr) return names;
+    for (std::size_t k = 0; k < open_->series.size(); ++k) {
+        const TParameterSerie& s = *open_->series[k];
+        if (!s.Info.MeasurementPlace().empty() || !s.Info.ParamExtraName().empty()) continue;
+        if (open_->points[k].NeedsDelimiter()) names.emplace_back(s.Info.ParameterName(), s.UnitName);
+    }
+    return names;
+}
+
 void TPatientMonitorFile::Open(TSaveItNew& writer, std::string_view folder, std::string_view patientId,
                                std::string_view patientName, bool create)
 {
