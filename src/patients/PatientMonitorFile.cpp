@@ -339,9 +339,12 @@ std::vector<int> TPatientMonitorFile::PlanSeries(const std::vector<TFileValue>& 
 void TPatientMonitorFile::Declare(TAddedSeries added, const std::vector<TValueRecord>& records)
 {
     if (added.series.empty()) return;
-    writer_->AddValuePoints(added.declarations, records);
-    // The declaration replaced the file: what is kept of it holds until the next open reads it again.
-    open_->stamp = {};
+    TUpdateStamps stamps;
+    writer_->AddValuePoints(added.declarations, records, nullptr, &stamps);
+    // The replacement holds what is kept of the file plus the declarations and records, unless someone else
+    // changed the file since it was learnt: then the next open reads it again.
+    const bool ours = open_->stamp.exists && stamps.before == open_->stamp && stamps.after.exists;
+    open_->stamp = ours ? stamps.after : TFileStamp{};
     for (auto& serie : added.series) {
         open_->series.push_back(std::move(serie));
         open_->points.push_back(TSeriesPoints::None());
