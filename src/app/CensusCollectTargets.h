@@ -27,6 +27,7 @@ public:
     bool MakeDurable() override;
     std::optional<TDateTime> AppendDelimiter(const std::string& label, const std::string& unit,
                                              TDateTime after) override;
+    std::vector<TSeriesName> UnclosedSeries() const override;
     TDateTime LastWrittenTime() const override { return monitorFile_.LastWrittenTime(); }
 
 private:

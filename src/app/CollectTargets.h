@@ -17,6 +17,11 @@ struct TCensusRowState {
     bool enabled = false;
 };
 
+struct TSeriesName {
+    std::string label;
+    std::string unit;
+};
+
 class ICollectTargets {
 public:
     virtual ~ICollectTargets() = default;
@@ -35,6 +40,9 @@ public:
     // written.
     virtual std::optional<TDateTime> AppendDelimiter(const std::string& label, const std::string& unit,
                                                      TDateTime after) = 0;
+    // The label and unit of each of the open file's series this system writes that has points and does not
+    // end in a delimiter yet.
+    virtual std::vector<TSeriesName> UnclosedSeries() const = 0;
     // Makes what was appended to the open file durable; false when the disk refused (logged).
     virtual bool MakeDurable() = 0;
     // The time stamp of the last value point written for any patient; 0 before the first.

@@ -108,6 +108,8 @@ void TMessageHandler::Finish(const TMessageState& m)
 {
     ++messagesDecoded_;
     decodeBusy_ = false;
+    // New default units go to the hive together, at most one rewrite in a while, not one per label.
+    params_.DefaultUnits().FlushIfDue(clock_.Monotonic());
     if (m.censusChanged) census_.SaveCensus(false);
 }
 
@@ -382,6 +384,13 @@ void TMessageHandler::HandleOBX(const TMessageIndex& index, std::size_t i, TMess
 
     // The parameter exists and its text is shown whatever the value: only the file takes numbers alone.
     if (params_.RegisterParameter(code, label, unit, now)) m.newParameterSeen = true;
+    if (params_.RefusedParameters() == 1 && !parameterCapLogged_) {
+        parameterCapLogged_ = true;
+        log_.AddLogLine("The run has " + std::to_string(kMaxParametersPerRun) +
+                        " parameters, the most it takes: new labels from now on (the first: " + ShownText(label) +
+                        ", patient " + ShownText(patientID_) +
+                        ") are not registered nor stored as default units; their values are still shown and written");
+    }
     if (grid_ != nullptr && ShowsPatient(m)) {
         if (!m.patientSeen && !m.noPatientShown) {
             grid_->ShowPatient("", "", "");

@@ -210,6 +210,7 @@ private:
     std::set<std::pair<std::string, std::string>> notANumberLogged_;  // (patient ID, label)
     std::set<std::pair<std::string, std::string>> cutLogged_;         // (patient ID, "ID" or "name")
     bool observationCutLogged_ = false;
+    bool parameterCapLogged_ = false;
     std::set<std::pair<std::string, std::string>> strayStampLogged_;  // (patient ID, field)
     std::set<std::string> unusableLogged_;                            // patient IDs without a folder
     std::optional<TPatientIdReduction> previousReduction_;            // the shortening before the last change

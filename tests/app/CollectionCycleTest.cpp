@@ -277,6 +277,38 @@ TEST(CollectionCycle, StopClosesTheCollectedSeriesOfTickedPresentPatients)
     EXPECT_EQ(f.cycle.DelimitersWritten(), 4);
 }
 
+// A label the full parameter table did not take still has a series in the file: it is closed like a collected
+// parameter's, unless excluded; a registered parameter keeps the collected rule.
+TEST(CollectionCycle, StopClosesTheSeriesOfLabelsTheParameterTableDidNotTake)
+{
+    const struct {
+        bool automatic;
+        std::vector<std::string> closed;
+    } cases[] = {
+        {false, {"HR", "Invented", "Other"}},
+        {true, {"HR", "SpO2", "Invented", "Excluded", "Other"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.automatic);
+        TCycleFixture f;
+        f.params.SetAutomatic(c.automatic);
+        f.params.ExcludedParams().push_back(TParamAndIndexConnection(2, "SpO2"));
+        f.params.ExcludedParams().push_back(TParamAndIndexConnection(9, "Excluded"));
+        f.params.RegisterParameter(1, "HR", "bpm", f.clock.Now());
+        f.params.RegisterParameter(2, "SpO2", "%", f.clock.Now());
+        f.cycle.SetStatus(csConnected);
+        f.cycle.Start();
+        f.targets.rows = {{"1", "Ann", "Lee", true, true}};
+        f.targets.unclosed = {{"HR", "bpm"}, {"SpO2", "%"}, {"Invented", "u"}, {"Excluded", "u"}, {"Other", ""}};
+        f.targets.lastWritten = At(12, 3, 0);
+        f.cycle.Stop();
+        std::vector<std::string> closed;
+        for (const test::TDelimiterCall& d : f.targets.delimiters) closed.push_back(d.label);
+        EXPECT_EQ(closed, c.closed);
+        EXPECT_EQ(f.CallsStartingWith("AddDelimiter").size(), c.closed.size());
+    }
+}
+
 TEST(CollectionCycle, StopBeforeAnyValueWasWrittenWritesNoDelimiter)
 {
     TCycleFixture f;

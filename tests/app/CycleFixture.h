@@ -96,6 +96,7 @@ public:
         delimiters.push_back({open, label, unit, time});
         return time;
     }
+    std::vector<TSeriesName> UnclosedSeries() const override { return unclosed; }
     bool MakeDurable() override
     {
         durable.push_back(open);
@@ -116,6 +117,7 @@ public:
     std::string failingLabel;
     std::vector<TDelimiterCall> delimiters;
     std::vector<std::string> closed;
+    std::vector<TSeriesName> unclosed;  // what the open file reports as still open
     TDateTime seriesLatest = 0;
     // Called once, at the next delimiter: what a message pumped meanwhile would do.
     std::function<void()> onAppendDelimiter;
