@@ -22,6 +22,7 @@ public:
     void DisablePatientRows() override { census_.DisableAllPatientRows(); }
     TMonotonic LastCensusSave() const override { return census_.LastCensusSave(); }
     void SaveCensus() override { census_.SaveCensus(false); }
+    bool CensusChanged() const override { return census_.ChangedSinceSave(); }
     // A patient without identity, or one whose folder belongs to another patient ID, has no file here.
     bool OpenPatientMonitorFile(const std::string& patientID, const std::string& patientName) override;
     bool MakeDurable() override;

@@ -31,6 +31,8 @@ public:
     virtual void DisablePatientRows() = 0;
     virtual TMonotonic LastCensusSave() const = 0;
     virtual void SaveCensus() = 0;
+    // Messages changed the census since it was last saved.
+    virtual bool CensusChanged() const = 0;
     // Makes the patient's existing monitor-data file the open one, to close its series; no file is
     // created. False when there is none that could be opened.
     virtual bool OpenPatientMonitorFile(const std::string& patientID, const std::string& patientName) = 0;

@@ -124,6 +124,12 @@ void TCollectionCycle::Stop()
 {
     WriteStopDelimiters();
     SetStatus(csConnected);
+    SaveChangedCensus();
+}
+
+void TCollectionCycle::SaveChangedCensus()
+{
+    if (targets_.CensusChanged()) targets_.SaveCensus();
 }
 
 void TCollectionCycle::Tick()
@@ -143,7 +149,8 @@ void TCollectionCycle::Tick()
         }
     }
     CheckConnectionLoss(monotonic);
-    if (monotonic - targets_.LastCensusSave() > kCensusSaveEverySeconds) targets_.SaveCensus();
+    if (targets_.CensusChanged() || monotonic - targets_.LastCensusSave() > kCensusSaveEverySeconds)
+        targets_.SaveCensus();
     if (status_ == csCollecting) MoveBoundary(now);
     if (monotonic - relay_->LastRelaySend() > kLifeTickEverySeconds) relay_->SendLifeTick();
     SuperviseDataSource(monotonic);

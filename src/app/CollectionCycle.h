@@ -88,7 +88,9 @@ public:
 
     // Start and Stop as the buttons do them. Start raises ECollectError "No parameters selected".
     void Start();
+    // Stop also saves what messages changed in the census since the last tick.
     void Stop();
+    void SaveChangedCensus();
     // The timer tick.
     void Tick();
     // While collecting: when the clock has reached the next boundary, the interval it opens begins now (the

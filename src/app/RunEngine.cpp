@@ -215,6 +215,7 @@ void TRunEngine::Close()
     if (reader_->MessagesReceived() > 0) AddLogLine(reader_->CountersText());
     relayClientSocket_->Close();
     relayServer_->Stop();
+    cycle_->SaveChangedCensus();
     // The data manager gets a few seconds for what it was told last; the files hold it all anyway.
     const std::int64_t awaiting = dataManager_.State().backlog;
     if (awaiting > 0 && !dataManager_.AwaitOutstanding(kEndAnswerSeconds))

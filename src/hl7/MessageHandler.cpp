@@ -110,7 +110,7 @@ void TMessageHandler::Finish(const TMessageState& m)
     decodeBusy_ = false;
     // New default units go to the hive together, at most one rewrite in a while, not one per label.
     params_.DefaultUnits().FlushIfDue(clock_.Monotonic());
-    if (m.censusChanged) census_.SaveCensus(false);
+    if (m.censusChanged) census_.NoteChanged();
 }
 
 void TMessageHandler::Forward(const TSegmentList& segments, std::size_t i)

@@ -699,6 +699,29 @@ TEST(CollectionCycle, TheCensusIsSavedHourly)
     EXPECT_EQ(f.targets.censusSaves.size(), 1u);
 }
 
+TEST(CollectionCycle, MessagesChangesToTheCensusAreSavedOncePerTickAndOnStop)
+{
+    TCycleFixture f;
+    f.centralStation.open = true;
+    f.Connected();
+    f.cycle.Tick();
+    EXPECT_TRUE(f.targets.censusSaves.empty()) << "nothing changed";
+    f.targets.censusChanged = true;  // however many messages changed it
+    f.clock.AdvanceSeconds(1);
+    f.cycle.Tick();
+    EXPECT_EQ(f.targets.censusSaves.size(), 1u);
+    f.clock.AdvanceSeconds(1);
+    f.cycle.Tick();
+    EXPECT_EQ(f.targets.censusSaves.size(), 1u);
+
+    f.cycle.Start();
+    f.cycle.Stop();
+    EXPECT_EQ(f.targets.censusSaves.size(), 1u) << "Stop saves only a changed census";
+    f.targets.censusChanged = true;
+    f.cycle.Stop();
+    EXPECT_EQ(f.targets.censusSaves.size(), 2u);
+}
+
 TEST(CollectionCycle, TheCentralStationIsReconnectedWhenClosedOrSilent)
 {
     TCycleFixture f;

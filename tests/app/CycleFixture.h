@@ -77,7 +77,9 @@ public:
     {
         if (censusFails) throw std::runtime_error("registry gone");
         censusSaves.push_back(lastCensusSave = clock->Monotonic());
+        censusChanged = false;
     }
+    bool CensusChanged() const override { return censusChanged; }
     bool OpenPatientMonitorFile(const std::string& patientID, const std::string& patientName) override
     {
         opened.push_back(patientID + "|" + patientName);
@@ -108,6 +110,7 @@ public:
     std::vector<std::string> durable;  // the patient whose file was synced, each time
     std::vector<TCensusRowState> rows;
     TMonotonic lastCensusSave = 0;
+    bool censusChanged = false;
     std::vector<TMonotonic> censusSaves;
     bool censusFails = false;
     std::vector<std::string> opened;
