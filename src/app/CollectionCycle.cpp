@@ -235,7 +235,14 @@ void TCollectionCycle::MoveBoundary(TDateTime now)
 
 void TCollectionCycle::CrossReachedBoundary()
 {
-    if (status_ == csCollecting) CrossBoundary(clock_.Now());
+    if (status_ == csCollecting && !heldMessages_) CrossBoundary(clock_.Now());
+}
+
+double TCollectionCycle::ReadHoldSeconds() const
+{
+    if (status_ != csCollecting && status_ != csConnectionLost) return kReadHoldSeconds;
+    const double toBoundary = (interval_.NextBoundary() - clock_.Now()) * 86400.0;
+    return std::clamp(toBoundary, 0.0, kReadHoldSeconds);
 }
 
 void TCollectionCycle::FollowClockBack(TDateTime now)

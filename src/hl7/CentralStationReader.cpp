@@ -9,11 +9,19 @@ namespace {
 
 constexpr const char* kDebugCopyName = "CSCommunication.txt";
 
-// Clears the re-entrancy flag on every way out of a read.
+// Clears the re-entrancy flag, and the mark of held messages, on every way out of a read.
 class TInProgressGuard {
 public:
-    explicit TInProgressGuard(ICentralStationCycle& cycle) : cycle_(cycle) { cycle_.SetInProgress(true); }
-    ~TInProgressGuard() { cycle_.SetInProgress(false); }
+    TInProgressGuard(ICentralStationCycle& cycle, bool held) : cycle_(cycle)
+    {
+        cycle_.SetInProgress(true);
+        cycle_.SetHeldMessages(held);
+    }
+    ~TInProgressGuard()
+    {
+        cycle_.SetHeldMessages(false);
+        cycle_.SetInProgress(false);
+    }
     TInProgressGuard(const TInProgressGuard&) = delete;
     TInProgressGuard& operator=(const TInProgressGuard&) = delete;
 
@@ -66,6 +74,8 @@ void TCentralStationReader::DropPartialMessage()
 {
     framer_.Clear();
     readUnfinished_ = false;
+    // A new connection starts without a hold; a closed one ended it.
+    holding_ = false;
 }
 
 void TCentralStationReader::ClientSocketCentralStationConnect()
@@ -79,6 +89,7 @@ void TCentralStationReader::ClientSocketCentralStationConnect()
 
 void TCentralStationReader::ClientSocketCentralStationDisconnect()
 {
+    holding_ = false;
     view_.SetCaption(Caption());
     view_.SetConnectedLabel("Disconnected");
 }
@@ -103,10 +114,19 @@ void TCentralStationReader::SocketErrorsCleared()
 
 void TCentralStationReader::ClientSocketCentralStationRead()
 {
-    if (cycle_.InProgress()) return;
-    TInProgressGuard guard(cycle_);
+    Read(true);
+}
 
-    framer_.Append(socket_.ReadAvailable());
+void TCentralStationReader::Read(bool endsHold)
+{
+    const bool held = holding_;
+    if (endsHold) holding_ = false;
+    if (cycle_.InProgress()) return;
+    TInProgressGuard guard(cycle_, held);
+
+    std::string bytes = socket_.ReadAvailable();
+    const bool took = !bytes.empty();
+    framer_.Append(bytes);
     // Stays set when the decoder throws, so that the messages still buffered are cut at the end of the
     // next tick instead of waiting for the next arrival.
     readUnfinished_ = true;
@@ -134,12 +154,20 @@ void TCentralStationReader::ClientSocketCentralStationRead()
         cycle_.DecodeMessage(segments_);
     }
     readUnfinished_ = false;
+    if (!took) return;
+    const double hold = cycle_.ReadHoldSeconds();
+    if (hold > 0 && socket_.HoldReads(hold)) holding_ = true;
 }
 
 void TCentralStationReader::ReadWaitingBytes()
 {
     if (cycle_.InProgress()) return;
-    if (readUnfinished_ || socket_.BytesAvailable() > 0) ClientSocketCentralStationRead();
+    if (readUnfinished_ || socket_.BytesAvailable() > 0) Read(false);
+}
+
+void TCentralStationReader::ReadHeldBytes()
+{
+    if (holding_) ReadWaitingBytes();
 }
 
 void TCentralStationReader::SaveDataStream(const TSegmentList& segments) const

@@ -17,6 +17,10 @@
 // at the end of a timer tick
 // (or of anything else that holds the flag): a read notification skipped while the flag was set is not
 // repeated by the socket until more bytes arrive.
+//
+// A read that took bytes asks the socket to hold its arrivals for a while (ReadHoldSeconds), so that a
+// steady stream wakes the program once per hold rather than once per message. Before a tick crosses a
+// boundary, the engine calls ReadHeldBytes: what the hold kept is handled in the interval it arrived in.
 #pragma once
 
 #include "hl7/MessageFramer.h"
@@ -42,6 +46,12 @@ public:
     virtual void MessageComplete(TMonotonic now) = 0;
     // Handles one message; the reader empties the list before it cuts the next one.
     virtual void DecodeMessage(const TSegmentList& segments) = 0;
+    // How long the socket may keep its arrivals after a read (0: announce them as they come). A hold never
+    // reaches past the next collect-interval boundary, so what it kept arrived before that boundary.
+    virtual double ReadHoldSeconds() const { return 0; }
+    // Set while the messages of a hold are handled: they arrived in the interval the hold began in, however
+    // late the hold ended.
+    virtual void SetHeldMessages(bool /*held*/) {}
 };
 
 class ICentralStationView {
@@ -83,6 +93,8 @@ public:
     // Reads now when bytes are waiting on the socket, or when a read was cut short by an error of the
     // decoder and complete messages may still be buffered. Does nothing while the flag is set.
     void ReadWaitingBytes();
+    // Reads what a running hold kept so far; nothing when no hold runs. Does nothing while the flag is set.
+    void ReadHeldBytes();
     // Drops a partial message left in the receive buffer by a connection that is gone.
     void DropPartialMessage();
 
@@ -98,6 +110,8 @@ public:
     static std::string SocketErrorText(int windowsSocketsError, const std::string& peer, const std::string& text);
 
 private:
+    // endsHold: the socket's read event, which ends a hold (the socket raises none while it holds).
+    void Read(bool endsHold);
     void SaveDataStream(const TSegmentList& segments) const;
     std::string DroppedText() const;
 
@@ -111,6 +125,8 @@ private:
     TMessageFramer framer_;
     TSegmentList segments_;
     bool readUnfinished_ = false;
+    // The socket holds its arrivals: the next read event ends the hold.
+    bool holding_ = false;
     long long messagesReceived_ = 0;
     TSocketErrorThrottle socketErrors_;
 };

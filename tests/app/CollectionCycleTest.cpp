@@ -722,6 +722,31 @@ TEST(CollectionCycle, MessagesChangesToTheCensusAreSavedOncePerTickAndOnStop)
     EXPECT_EQ(f.targets.censusSaves.size(), 2u);
 }
 
+TEST(CollectionCycle, AReadHoldNeverReachesPastTheNextBoundaryAndItsMessagesDoNotCrossIt)
+{
+    TCycleFixture f;
+    f.centralStation.open = true;
+    f.Connected();
+    EXPECT_EQ(f.cycle.ReadHoldSeconds(), kReadHoldSeconds) << "not collecting: no boundary to keep";
+    f.cycle.Start();  // at 12:00:07.250, first boundary 12:00:10.250
+    struct TCase {
+        int millisecond;  // after 12:00:10
+        double hold;
+    };
+    for (const TCase& c : {TCase{100, kReadHoldSeconds}, TCase{200, 0.05}, TCase{250, 0.0}, TCase{400, 0.0}}) {
+        f.clock.Set(At(12, 0, 10, c.millisecond));
+        EXPECT_NEAR(f.cycle.ReadHoldSeconds(), c.hold, 1e-6) << c.millisecond;
+    }
+    // The boundary is reached: a held message leaves it alone, the next one crosses it.
+    const TDateTime boundary = f.cycle.Interval().NextBoundary();
+    f.cycle.SetHeldMessages(true);
+    f.cycle.CrossReachedBoundary();
+    EXPECT_EQ(f.cycle.Interval().NextBoundary(), boundary);
+    f.cycle.SetHeldMessages(false);
+    f.cycle.CrossReachedBoundary();
+    EXPECT_GT(f.cycle.Interval().NextBoundary(), boundary);
+}
+
 TEST(CollectionCycle, TheCentralStationIsReconnectedWhenClosedOrSilent)
 {
     TCycleFixture f;
