@@ -3,6 +3,7 @@
 #include "platform/Text.h"
 
 #include <QCoreApplication>
+#include <QHash>
 #include <QRegularExpression>
 
 #include <vector>
@@ -151,7 +152,20 @@ QString Translate(const QString& text, int depth)
 
 QString ShownText(std::string_view text)
 {
-    return Translate(QString::fromStdString(Win1252ToUtf8(text)), 0);
+    // The window asks for every row's warning on every tick: each text is matched once per language, the
+    // language told by the first sentence's translation.
+    constexpr qsizetype kRemembered = 512;
+    static QHash<QByteArray, QString> shown;
+    static QString language;
+    const QString probe = QCoreApplication::translate(kShownTextContext, kSources[0]);
+    if (probe != language) {
+        shown.clear();
+        language = probe;
+    }
+    const QByteArray key(text.data(), static_cast<qsizetype>(text.size()));
+    if (const auto found = shown.constFind(key); found != shown.cend()) return *found;
+    if (shown.size() >= kRemembered) shown.clear();
+    return shown[key] = Translate(QString::fromStdString(Win1252ToUtf8(text)), 0);
 }
 
 QStringList ShownTextSources()

@@ -14,7 +14,7 @@ namespace halcyra {
 // The translation context of the core's sentences in the language module.
 inline constexpr const char* kShownTextContext = "halcyra::ShownText";
 
-// `text` in the core's single-byte encoding, as the user should read it.
+// `text` in the core's single-byte encoding, as the user should read it. For the window's thread.
 QString ShownText(std::string_view text);
 
 // Every sentence of the table, in English.

@@ -3,6 +3,7 @@
 #include "FormFixture.h"
 
 #include "app/CollectStatus.h"
+#include "app/PatientStatusBoard.h"
 #include "app/ShownText.h"
 #include "datamanager/DBusQuarzelAutoObject.h"
 #include "datamanager/LanguageManager.h"
@@ -279,6 +280,13 @@ TEST(GermanWindow, TheCoresTextsAreShownInGermanAndTheLogKeepsThemEnglish)
         {"Disconnected.", "Disconnected."},
     };
     for (const auto& [core, german] : cases) EXPECT_EQ(ShownText(core).toStdString(), german) << core;
+
+    // The status board words the wait for the clock itself.
+    TPatientStatusBoard board(f.clock);
+    board.ValuesHeldBack("4711", EncodeDateTime(2024, 5, 6, 7, 8, 40));
+    EXPECT_EQ(ShownText(board.Find("4711")->problem).toStdString(),
+              "Werte warten, bis die Uhr 07:08:40 überschreitet: die Datei enthält spätere Werte (die Uhr wurde "
+              "zurückgestellt)");
 
     // The window shows the warning in German; the log keeps the core's English line.
     auto& form = f.Create();
