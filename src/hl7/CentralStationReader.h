@@ -1,6 +1,6 @@
 // The central-station connection's reader: takes the bytes of the socket into the receive buffer, hands
-// every complete message, as its segment list, to the message decoder, and keeps the window's connection
-// texts up to date.
+// every complete message, as an index of its segments in that buffer, to the message decoder, and keeps the window's
+// connection texts up to date.
 //
 // What it needs from the collection cycle, which owns the shared state (ICentralStationCycle):
 //  - the re-entrancy flag that the timer tick, the socket readers and the stop-delimiter writer share;
@@ -20,6 +20,7 @@
 #pragma once
 
 #include "hl7/MessageFramer.h"
+#include "hl7/MessageIndex.h"
 #include "hl7/ReceiveSocket.h"
 #include "hl7/SocketErrorThrottle.h"
 #include "platform/Clock.h"
@@ -40,8 +41,8 @@ public:
     virtual void DataReceived(TMonotonic now) = 0;
     // Last status change := now (a monotonic reading), and time of the last complete message.
     virtual void MessageComplete(TMonotonic now) = 0;
-    // Handles one message; the reader empties the list before it cuts the next one.
-    virtual void DecodeMessage(const TSegmentList& segments) = 0;
+    // Handles one message. Its segments are views of the receive buffer, valid during the call.
+    virtual void DecodeMessage(const TMessageIndex& segments) = 0;
 };
 
 class ICentralStationView {
@@ -98,7 +99,6 @@ public:
     static std::string SocketErrorText(int windowsSocketsError, const std::string& peer, const std::string& text);
 
 private:
-    void SaveDataStream(const TSegmentList& segments) const;
     std::string DroppedText() const;
 
     IReceiveSocket& socket_;
@@ -109,7 +109,7 @@ private:
     std::string fileVersion_;
     std::string debugFolder_;
     TMessageFramer framer_;
-    TSegmentList segments_;
+    TMessageIndex index_;
     bool readUnfinished_ = false;
     long long messagesReceived_ = 0;
     TSocketErrorThrottle socketErrors_;

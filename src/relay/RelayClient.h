@@ -46,7 +46,7 @@ private:
     void SetInProgress(bool inProgress) override { cycle_.SetInProgress(inProgress); }
     void DataReceived(TMonotonic now) override { LifeTickReceived(now); }
     void MessageComplete(TMonotonic now) override { cycle_.MessageComplete(now); }
-    void DecodeMessage(const TSegmentList& segments) override { cycle_.DecodeMessage(segments); }
+    void DecodeMessage(const TMessageIndex& segments) override { cycle_.DecodeMessage(segments); }
 
     // ICentralStationView, as the reader sees it.
     void SetCaption(const std::string& caption) override { view_.SetCaption(caption); }

@@ -32,10 +32,10 @@ public:
     void SetInProgress(bool value) override { inProgress = value; }
     void DataReceived(TMonotonic now) override { lastReceived = now; }
     void MessageComplete(TMonotonic now) override { completions.push_back(now); }
-    void DecodeMessage(const TSegmentList& segments) override
+    void DecodeMessage(const TMessageIndex& segments) override
     {
         flagSetWhileDecoding = flagSetWhileDecoding && inProgress;
-        decoded.push_back(segments);
+        decoded.push_back(segments.Copy());
         if (static_cast<int>(decoded.size()) - 1 == throwOnMessage) throw std::runtime_error("decoder failed");
     }
 };
