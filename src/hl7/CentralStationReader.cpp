@@ -1,5 +1,7 @@
 #include "hl7/CentralStationReader.h"
 
+#include "hl7/DataStreamFile.h"
+
 #include <exception>
 #include <utility>
 
@@ -132,9 +134,8 @@ void TCentralStationReader::Read(bool endsHold)
     readUnfinished_ = true;
     while (true) {
         if (!framer_.Empty()) cycle_.DataReceived(clock_.Monotonic());
-        // A decoder that threw may have left the previous message's segments behind.
-        segments_.clear();
-        const TMessageFramer::TCut cut = framer_.CutNext(segments_);
+        std::string_view message;
+        const TMessageFramer::TCut cut = framer_.CutNext(message);
         if (cut == TMessageFramer::TCut::NoEndMarker || cut == TMessageFramer::TCut::Dropped) {
             view_.ShowStopPos("StopPosExitCount = " + std::to_string(framer_.StopPosExitCount()));
             if (cut == TMessageFramer::TCut::Dropped) view_.LogLine(DroppedText(), TLogPriority::Warning);
@@ -150,8 +151,10 @@ void TCentralStationReader::Read(bool endsHold)
         }
         ++messagesReceived_;
         cycle_.MessageComplete(clock_.Monotonic());
-        if (view_.SaveDataStream()) SaveDataStream(segments_);
-        cycle_.DecodeMessage(segments_);
+        index_.IndexFrame(message);
+        // The debug copy is a diagnostic aid: a failure to write it must not disturb the reading.
+        if (view_.SaveDataStream()) SaveSegmentList(files_, debugFolder_ + kDebugCopyName, index_);
+        cycle_.DecodeMessage(index_);
     }
     readUnfinished_ = false;
     if (!took) return;
@@ -168,20 +171,6 @@ void TCentralStationReader::ReadWaitingBytes()
 void TCentralStationReader::ReadHeldBytes()
 {
     if (holding_) ReadWaitingBytes();
-}
-
-void TCentralStationReader::SaveDataStream(const TSegmentList& segments) const
-{
-    std::string text;
-    for (const std::string& segment : segments) {
-        text += segment;
-        text += "\r\n";
-    }
-    try {
-        files_.WriteFileAtomic(debugFolder_ + kDebugCopyName, text);
-    } catch (const std::exception&) {
-        // The debug copy is a diagnostic aid; a failure to write it must not disturb the reading.
-    }
 }
 
 }  // namespace halcyra

@@ -1,6 +1,6 @@
 // The central-station connection's reader: takes the bytes of the socket into the receive buffer, hands
-// every complete message, as its segment list, to the message decoder, and keeps the window's connection
-// texts up to date.
+// every complete message, as an index of its segments in that buffer, to the message decoder, and keeps the window's
+// connection texts up to date.
 //
 // What it needs from the collection cycle, which owns the shared state (ICentralStationCycle):
 //  - the re-entrancy flag that the timer tick, the socket readers and the stop-delimiter writer share;
@@ -24,6 +24,7 @@
 #pragma once
 
 #include "hl7/MessageFramer.h"
+#include "hl7/MessageIndex.h"
 #include "hl7/ReceiveSocket.h"
 #include "hl7/SocketErrorThrottle.h"
 #include "platform/Clock.h"
@@ -44,8 +45,8 @@ public:
     virtual void DataReceived(TMonotonic now) = 0;
     // Last status change := now (a monotonic reading), and time of the last complete message.
     virtual void MessageComplete(TMonotonic now) = 0;
-    // Handles one message; the reader empties the list before it cuts the next one.
-    virtual void DecodeMessage(const TSegmentList& segments) = 0;
+    // Handles one message. Its segments are views of the receive buffer, valid during the call.
+    virtual void DecodeMessage(const TMessageIndex& segments) = 0;
     // How long the socket may keep its arrivals after a read (0: announce them as they come). A hold never
     // reaches past the next collect-interval boundary, so what it kept arrived before that boundary.
     virtual double ReadHoldSeconds() const { return 0; }
@@ -112,7 +113,6 @@ public:
 private:
     // endsHold: the socket's read event, which ends a hold (the socket raises none while it holds).
     void Read(bool endsHold);
-    void SaveDataStream(const TSegmentList& segments) const;
     std::string DroppedText() const;
 
     IReceiveSocket& socket_;
@@ -123,7 +123,7 @@ private:
     std::string fileVersion_;
     std::string debugFolder_;
     TMessageFramer framer_;
-    TSegmentList segments_;
+    TMessageIndex index_;
     bool readUnfinished_ = false;
     // The socket holds its arrivals: the next read event ends the hold.
     bool holding_ = false;

@@ -47,7 +47,7 @@ private:
     void SetInProgress(bool inProgress) override { cycle_.SetInProgress(inProgress); }
     void DataReceived(TMonotonic now) override { LifeTickReceived(now); }
     void MessageComplete(TMonotonic now) override { cycle_.MessageComplete(now); }
-    void DecodeMessage(const TSegmentList& segments) override { cycle_.DecodeMessage(segments); }
+    void DecodeMessage(const TMessageIndex& segments) override { cycle_.DecodeMessage(segments); }
     double ReadHoldSeconds() const override { return cycle_.ReadHoldSeconds(); }
     void SetHeldMessages(bool held) override { cycle_.SetHeldMessages(held); }
 

@@ -37,10 +37,10 @@ public:
     void MessageComplete(TMonotonic now) override { completions.push_back(now); }
     double ReadHoldSeconds() const override { return hold; }
     void SetHeldMessages(bool value) override { held = value; }
-    void DecodeMessage(const TSegmentList& segments) override
+    void DecodeMessage(const TMessageIndex& segments) override
     {
         flagSetWhileDecoding = flagSetWhileDecoding && inProgress;
-        decoded.push_back(segments);
+        decoded.push_back(segments.Copy());
         decodedHeld.push_back(held);
         if (static_cast<int>(decoded.size()) - 1 == throwOnMessage) throw std::runtime_error("decoder failed");
     }

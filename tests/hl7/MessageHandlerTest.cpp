@@ -772,15 +772,16 @@ public:
     std::vector<std::string> pieces;
 };
 
-TEST(MessageHandler, EverySegmentIsForwardedReframed)
+// Each message goes on whole, in one send, framed with CR after every segment; an empty one not at all.
+TEST(MessageHandler, EveryMessageIsForwardedReframedInOneSend)
 {
     TEngineFixture f;
     TRecordingForwarder forwarder;
     f.handler.SetRelayForwarder(&forwarder);
-    f.Receive({"MSH|x"});
     f.Receive({"MSH|a", "PID|b", "OBX|c"});
-    EXPECT_EQ(forwarder.pieces,
-              (std::vector<std::string>{"\x0BMSH|x\r\x1C\r", "\x0BMSH|a\r", "PID|b\r", "OBX|c\r\x1C\r"}));
+    f.Receive({});
+    f.Receive({"MSH|x"});
+    EXPECT_EQ(forwarder.pieces, (std::vector<std::string>{"\x0BMSH|a\rPID|b\rOBX|c\r\x1C\r", "\x0BMSH|x\r\x1C\r"}));
 }
 
 TEST(MessageHandler, ReEntryBeepsAndBothMessagesAreHandled)
