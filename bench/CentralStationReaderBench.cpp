@@ -59,7 +59,7 @@ public:
     void SetInProgress(bool value) override { inProgress = value; }
     void DataReceived(TMonotonic) override {}
     void MessageComplete(TMonotonic) override {}
-    void DecodeMessage(const TSegmentList& list) override { segments += static_cast<std::int64_t>(list.size()); }
+    void DecodeMessage(const TMessageIndex& list) override { segments += static_cast<std::int64_t>(list.size()); }
     void SetCaption(const std::string&) override {}
     void SetConnectedLabel(const std::string&) override {}
     void ShowStopPos(const std::string&) override {}

@@ -36,10 +36,10 @@ public:
     void SetInProgress(bool value) override { inProgress = value; }
     void DataReceived(TMonotonic) override {}
     void MessageComplete(TMonotonic) override {}
-    void DecodeMessage(const TSegmentList& segments) override
+    void DecodeMessage(const TMessageIndex& segments) override
     {
-        if (segments.empty()) return;
-        messages.push_back(segments);
+        if (segments.size() == 0) return;
+        messages.push_back(segments.Copy());
         if (throwing && (NextRandom() & 3) == 0) throw std::runtime_error("decoder");
     }
     std::uint64_t NextRandom() { return fuzz::NextRandom(state); }

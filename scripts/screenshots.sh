@@ -104,6 +104,20 @@ for _ in $(seq 300); do grep -q "Connected and collecting" "$log" 2>/dev/null &&
 shot main-window.png "Central Station Data Client" 10 13 || true
 stop_halcyra
 
+# The same window in German: the data manager's "Language" setting (1031) chooses the module built beside
+# the program. The patients exist from the first run; the blocked one shows its warning in German.
+write_registry "$work/german" 1 1
+cat >>"$work/german/HKEY_CURRENT_USER.reg" <<'REG'
+
+[HKEY_CURRENT_USER\SOFTWARE\Tovarin\Velgard\2.0\General]
+"Language"=dword:00000407
+REG
+rm -f "$log"
+start_halcyra "$work/german" ""
+for _ in $(seq 300); do grep -q "Connected and collecting" "$log" 2>/dev/null && break; sleep 0.1; done
+shot main-window-de.png "Zentralstation-Datenclient" 10 13 || true
+stop_halcyra
+
 # The dialogs, each in a run of its own (one instance at a time), connected but not collecting, so that
 # every button is there. File, title, buttons to click, seconds to let the dialog settle (a click that
 # follows the one opening the dialog comes 1.5 s later).

@@ -464,4 +464,237 @@ garantiert, dass der Monitor die gewünschten Daten liefern kann</translation>
         <translation>OK</translation>
     </message>
 </context>
+<context>
+    <name>halcyra::ShownText</name>
+    <message>
+        <source>Disconnected</source>
+        <translation>Verbindung getrennt</translation>
+    </message>
+    <message>
+        <source>Expected lifetick is missing</source>
+        <translation>Erwartetes Lebenszeichen fehlt</translation>
+    </message>
+    <message>
+        <source>Bad HL7 Version ID = %1</source>
+        <translation>Falsche HL7-Versionskennung = %1</translation>
+    </message>
+    <message>
+        <source>%1 - Connected to  Central Station: %2 (%3)</source>
+        <translation>%1 - verbunden mit Zentralstation: %2 (%3)</translation>
+    </message>
+    <message>
+        <source>%1 - Connected to  Velgard: %2 (%3)</source>
+        <translation>%1 - verbunden mit Velgard: %2 (%3)</translation>
+    </message>
+    <message>
+        <source>Central Station Data Client (Ver. %1)</source>
+        <translation>Zentralstation-Datenclient (Ver. %1)</translation>
+    </message>
+    <message>
+        <source>Unknown version</source>
+        <translation>unbekannt</translation>
+    </message>
+    <message>
+        <source>Collecting Central Station Data ( %1)</source>
+        <translation>Erfasst Daten der Zentralstation (%1)</translation>
+    </message>
+    <message>
+        <source>Collecting Central Station Data</source>
+        <translation>Erfasst Daten der Zentralstation</translation>
+    </message>
+    <message>
+        <source>Central Station Settings %1</source>
+        <translation>Einstellungen der Zentralstation %1</translation>
+    </message>
+    <message>
+        <source>Asynchronous socket error %1 (%2: %3)</source>
+        <translation>Socket-Fehler %1 (%2: %3)</translation>
+    </message>
+    <message>
+        <source>Asynchronous socket error %1 (%2)</source>
+        <translation>Socket-Fehler %1 (%2)</translation>
+    </message>
+    <message>
+        <source>Asynchronous socket error %1</source>
+        <translation>Socket-Fehler %1</translation>
+    </message>
+    <message>
+        <source>not an IPv4 address</source>
+        <translation>keine IPv4-Adresse</translation>
+    </message>
+    <message>
+        <source>Connection refused</source>
+        <translation>Verbindung abgelehnt</translation>
+    </message>
+    <message>
+        <source>Host not found</source>
+        <translation>Host nicht gefunden</translation>
+    </message>
+    <message>
+        <source>Host unreachable</source>
+        <translation>Host nicht erreichbar</translation>
+    </message>
+    <message>
+        <source>Network unreachable</source>
+        <translation>Netzwerk nicht erreichbar</translation>
+    </message>
+    <message>
+        <source>Network error</source>
+        <translation>Netzwerkfehler</translation>
+    </message>
+    <message>
+        <source>Connection timed out</source>
+        <translation>Zeitüberschreitung beim Verbindungsaufbau</translation>
+    </message>
+    <message>
+        <source>Socket operation timed out</source>
+        <translation>Zeitüberschreitung der Socket-Operation</translation>
+    </message>
+    <message>
+        <source>The remote host closed the connection</source>
+        <translation>Die Gegenstelle hat die Verbindung geschlossen</translation>
+    </message>
+    <message>
+        <source>Unknown error</source>
+        <translation>Unbekannter Fehler</translation>
+    </message>
+    <message>
+        <source>No parameters selected</source>
+        <translation>Keine Parameter ausgewählt</translation>
+    </message>
+    <message>
+        <source>Exception: Could not Add Icon</source>
+        <translation>Fehler: Symbol im Infobereich kann nicht angezeigt werden</translation>
+    </message>
+    <message>
+        <source>Exception: Could not Delete Icon</source>
+        <translation>Fehler: Symbol im Infobereich kann nicht entfernt werden</translation>
+    </message>
+    <message>
+        <source>Exception: Could not create directory</source>
+        <translation>Fehler: Ordner kann nicht angelegt werden</translation>
+    </message>
+    <message>
+        <source>%1 holds %2 series, the most a file takes: the values of %3 are not written</source>
+        <translation>%1 enthält %2 Reihen, mehr fasst eine Datei nicht: die Werte von %3 werden nicht geschrieben</translation>
+    </message>
+    <message>
+        <source>No monitor-data file could be opened in %1</source>
+        <translation>In %1 konnte keine Monitordatei geöffnet werden</translation>
+    </message>
+    <message>
+        <source>Could not declare %1 and %2 other series in %3: %4</source>
+        <translation>%1 und %2 weitere Reihen konnten in %3 nicht angelegt werden: %4</translation>
+    </message>
+    <message>
+        <source>Could not declare %1 in %2: %3</source>
+        <translation>%1 konnte in %2 nicht angelegt werden: %3</translation>
+    </message>
+    <message>
+        <source>The values could not be appended to %1</source>
+        <translation>Die Werte konnten nicht an %1 angefügt werden</translation>
+    </message>
+    <message>
+        <source>%1 of patient %2 is set aside because %3; the values go to %4</source>
+        <translation>%1 von Patient %2 wird beiseitegelegt, weil %3; die Werte gehen nach %4</translation>
+    </message>
+    <message>
+        <source>it cannot be read</source>
+        <translation>sie nicht lesbar ist</translation>
+    </message>
+    <message>
+        <source>it cannot be opened (%1)</source>
+        <translation>sie nicht geöffnet werden kann (%1)</translation>
+    </message>
+    <message>
+        <source>it is damaged (%1)</source>
+        <translation>sie beschädigt ist (%1)</translation>
+    </message>
+    <message>
+        <source>its series are not numbered in order</source>
+        <translation>ihre Reihen sind nicht fortlaufend nummeriert</translation>
+    </message>
+    <message>
+        <source>it was written by another monitor</source>
+        <translation>sie von einem anderen Monitor geschrieben wurde</translation>
+    </message>
+    <message>
+        <source>it belongs to another patient</source>
+        <translation>sie zu einem anderen Patienten gehört</translation>
+    </message>
+    <message>
+        <source>Values of patient ID %1 are not written: the folder %2 belongs to patient ID %3</source>
+        <translation>Werte von Patienten-ID %1 werden nicht geschrieben: der Ordner %2 gehört zu Patienten-ID %3</translation>
+    </message>
+    <message>
+        <source>No patient could be created in %1</source>
+        <translation>In %1 konnte kein Patient angelegt werden</translation>
+    </message>
+    <message>
+        <source>The patient has no folder in the data folder (%1)</source>
+        <translation>Der Patient hat keinen Ordner im Datenordner (%1)</translation>
+    </message>
+    <message>
+        <source>The value of %1 was empty</source>
+        <translation>Der Wert von %1 war leer</translation>
+    </message>
+    <message>
+        <source>The value of %1 &quot;%2&quot; is not a number</source>
+        <translation>Der Wert von %1 „%2“ ist keine Zahl</translation>
+    </message>
+    <message>
+        <source>Values wait for the clock to pass %1: the file holds later points (the clock was set back)</source>
+        <translation>Werte warten, bis die Uhr %1 überschreitet: die Datei enthält spätere Werte (die Uhr wurde zurückgestellt)</translation>
+    </message>
+    <message>
+        <source>Patient ID %1: no patient could be created in %2 (%3)</source>
+        <translation>Patienten-ID %1: in %2 konnte kein Patient angelegt werden (%3)</translation>
+    </message>
+    <message>
+        <source>the folder could not be made</source>
+        <translation>der Ordner konnte nicht angelegt werden</translation>
+    </message>
+    <message>
+        <source>the data manager left the D-Bus session bus</source>
+        <translation>der Datenmanager hat den D-Bus-Sitzungsbus verlassen</translation>
+    </message>
+    <message>
+        <source>the D-Bus session bus closed the connection</source>
+        <translation>der D-Bus-Sitzungsbus hat die Verbindung geschlossen</translation>
+    </message>
+    <message>
+        <source>no answer from the data manager within %1 s</source>
+        <translation>keine Antwort vom Datenmanager innerhalb von %1 s</translation>
+    </message>
+    <message>
+        <source>no answer from the data manager</source>
+        <translation>keine Antwort vom Datenmanager</translation>
+    </message>
+    <message>
+        <source>the data manager fell %1 calls behind</source>
+        <translation>der Datenmanager ist %1 Aufrufe im Rückstand</translation>
+    </message>
+    <message>
+        <source>the data manager %1 is neither running nor installed on the session bus</source>
+        <translation>der Datenmanager %1 läuft nicht und ist am Sitzungsbus nicht installiert</translation>
+    </message>
+    <message>
+        <source>Unable to copy %1 =&gt; %2: %3</source>
+        <translation>%1 konnte nicht nach %2 kopiert werden: %3</translation>
+    </message>
+</context>
+<context>
+    <name>TfrmNewPatient</name>
+    <message>
+        <source>New Patient</source>
+        <translation>Neuer Patient</translation>
+    </message>
+</context>
+<context>
+    <name>halcyra::TfrmNewPatient</name>
+    <message>
+        <source>Created: %1 (%2 %3) - %4</source>
+        <translation>Angelegt: %1 (%2 %3) - %4</translation>
+    </message>
+</context>
 </TS>

@@ -39,4 +39,11 @@ std::optional<TDateTime> TCensusCollectTargets::AppendDelimiter(const std::strin
     return monitorFile_.AppendDelimiter(label, "", "", unit, kDelimiterCode, after);
 }
 
+std::vector<TSeriesName> TCensusCollectTargets::UnclosedSeries() const
+{
+    std::vector<TSeriesName> names;
+    for (auto& [label, unit] : monitorFile_.UnclosedSeries()) names.push_back({std::move(label), std::move(unit)});
+    return names;
+}
+
 }  // namespace halcyra

@@ -22,11 +22,13 @@ public:
     void DisablePatientRows() override { census_.DisableAllPatientRows(); }
     TMonotonic LastCensusSave() const override { return census_.LastCensusSave(); }
     void SaveCensus() override { census_.SaveCensus(false); }
+    bool CensusChanged() const override { return census_.ChangedSinceSave(); }
     // A patient without identity, or one whose folder belongs to another patient ID, has no file here.
     bool OpenPatientMonitorFile(const std::string& patientID, const std::string& patientName) override;
     bool MakeDurable() override;
     std::optional<TDateTime> AppendDelimiter(const std::string& label, const std::string& unit,
                                              TDateTime after) override;
+    std::vector<TSeriesName> UnclosedSeries() const override;
     TDateTime LastWrittenTime() const override { return monitorFile_.LastWrittenTime(); }
 
 private:

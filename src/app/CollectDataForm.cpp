@@ -3,6 +3,7 @@
 
 #include "app/FormCollectView.h"
 #include "app/PatientGridPane.h"
+#include "app/ShownText.h"
 #include "datamanager/DataFolder.h"
 #include "hl7/CensusListView.h"
 #include "patients/NewPatient.h"
@@ -29,10 +30,6 @@ namespace {
 
 constexpr int kHintHidePauseMs = 7000;
 
-QString ToQt(std::string_view text)
-{
-    return QString::fromStdString(Win1252ToUtf8(text));
-}
 std::string FromQt(const QString& text)
 {
     return Utf8ToWin1252(text.toStdString());
@@ -80,7 +77,7 @@ TfrmCollectData::~TfrmCollectData()
 
 void TfrmCollectData::FormCreate()
 {
-    setWindowTitle(tr("Central Station Data Client (Ver. %1)").arg(ToQt(TFileVersionScanner::GetVersion())));
+    setWindowTitle(tr("Central Station Data Client (Ver. %1)").arg(ShownText(TFileVersionScanner::GetVersion())));
     for (QWidget* w : findChildren<QWidget*>()) w->setToolTipDuration(kHintHidePauseMs);
     engine_->OnStartRefused = [this] {
         env_.prompter->ShowMessage(FromQt(tr("Unable to start, please contact Tovarin")));
@@ -347,7 +344,7 @@ bool TfrmCollectData::eventFilter(QObject* watched, QEvent* event)
 
 void TfrmCollectData::ApplicationException(const std::string& message)
 {
-    LabelConnected->setText(ToQt(message));
+    LabelConnected->setText(ShownText(message));
     AddLogLine(message);
 }
 

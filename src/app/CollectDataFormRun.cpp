@@ -3,6 +3,7 @@
 
 #include "app/FormCollectView.h"
 #include "app/PatientGridPane.h"
+#include "app/ShownText.h"
 #include "hl7/CensusListView.h"
 #include "patients/NewPatient.h"
 #include "platform/Text.h"
@@ -31,7 +32,8 @@ void TfrmCollectData::BuildRun()
     if (engineEnvironment.messageBoxes == nullptr) engineEnvironment.messageBoxes = env_.prompter;
     engine_ = std::make_unique<TRunEngine>(engineEnvironment, views);
     frmNewPatient = new TfrmNewPatient(engine_->PatientFile(), this);
-    censusView_ = new TCensusListView(CBListPatients, PopupMenuCBList, engine_->Census());
+    censusView_ = new TCensusListView(CBListPatients, PopupMenuCBList, engine_->Census(),
+                                      [](const std::string& hint) { return ShownText(hint); });
     censusView_->OnClickCheck = [this] { CBListPatientsClickCheck(); };
     censusView_->OnClick = [this] { CBListPatientsClick(); };
 }
@@ -48,7 +50,7 @@ void TfrmCollectData::ShowDataManagerState(const TDataManagerState& state)
     if (lost) {
         QString text =
             tr("Data manager lost since %1").arg(QString::fromStdString(FormatDateTime("hh:nn:ss", state.since)));
-        if (!state.lastError.empty()) text += QStringLiteral(": ") + QString::fromStdString(state.lastError);
+        if (!state.lastError.empty()) text += QStringLiteral(": ") + ShownText(state.lastError);
         lblDataManager->setText(text);
     }
     lblDataManager->setVisible(lost);
@@ -77,7 +79,7 @@ void TfrmCollectData::ShowPatientStatus()
                                                       .arg(record->pointsWritten);
         }
         if (record != nullptr && record->HasCurrentProblem())
-            problem = QString::fromStdString(Win1252ToUtf8(record->problem));
+            problem = ShownText(record->problem);
         else if (notTold && r.ticked)
             problem = tr("Written to the file, not told to the data manager");
         censusView_->ShowRowStatus(row, status, problem);

@@ -17,6 +17,11 @@ struct TCensusRowState {
     bool enabled = false;
 };
 
+struct TSeriesName {
+    std::string label;
+    std::string unit;
+};
+
 class ICollectTargets {
 public:
     virtual ~ICollectTargets() = default;
@@ -26,6 +31,8 @@ public:
     virtual void DisablePatientRows() = 0;
     virtual TMonotonic LastCensusSave() const = 0;
     virtual void SaveCensus() = 0;
+    // Messages changed the census since it was last saved.
+    virtual bool CensusChanged() const = 0;
     // Makes the patient's existing monitor-data file the open one, to close its series; no file is
     // created. False when there is none that could be opened.
     virtual bool OpenPatientMonitorFile(const std::string& patientID, const std::string& patientName) = 0;
@@ -35,6 +42,9 @@ public:
     // written.
     virtual std::optional<TDateTime> AppendDelimiter(const std::string& label, const std::string& unit,
                                                      TDateTime after) = 0;
+    // The label and unit of each of the open file's series this system writes that has points and does not
+    // end in a delimiter yet.
+    virtual std::vector<TSeriesName> UnclosedSeries() const = 0;
     // Makes what was appended to the open file durable; false when the disk refused (logged).
     virtual bool MakeDurable() = 0;
     // The time stamp of the last value point written for any patient; 0 before the first.

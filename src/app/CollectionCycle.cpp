@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <set>
 
 namespace halcyra {
 namespace {
@@ -123,6 +124,12 @@ void TCollectionCycle::Stop()
 {
     WriteStopDelimiters();
     SetStatus(csConnected);
+    SaveChangedCensus();
+}
+
+void TCollectionCycle::SaveChangedCensus()
+{
+    if (targets_.CensusChanged()) targets_.SaveCensus();
 }
 
 void TCollectionCycle::Tick()
@@ -142,7 +149,8 @@ void TCollectionCycle::Tick()
         }
     }
     CheckConnectionLoss(monotonic);
-    if (monotonic - targets_.LastCensusSave() > kCensusSaveEverySeconds) targets_.SaveCensus();
+    if (targets_.CensusChanged() || monotonic - targets_.LastCensusSave() > kCensusSaveEverySeconds)
+        targets_.SaveCensus();
     if (status_ == csCollecting) MoveBoundary(now);
     if (monotonic - relay_->LastRelaySend() > kLifeTickEverySeconds) relay_->SendLifeTick();
     SuperviseDataSource(monotonic);
@@ -227,7 +235,14 @@ void TCollectionCycle::MoveBoundary(TDateTime now)
 
 void TCollectionCycle::CrossReachedBoundary()
 {
-    if (status_ == csCollecting) CrossBoundary(clock_.Now());
+    if (status_ == csCollecting && !heldMessages_) CrossBoundary(clock_.Now());
+}
+
+double TCollectionCycle::ReadHoldSeconds() const
+{
+    if (status_ != csCollecting && status_ != csConnectionLost) return kReadHoldSeconds;
+    const double toBoundary = (interval_.NextBoundary() - clock_.Now()) * 86400.0;
+    return std::clamp(toBoundary, 0.0, kReadHoldSeconds);
 }
 
 void TCollectionCycle::FollowClockBack(TDateTime now)
@@ -359,25 +374,34 @@ void TCollectionCycle::WritePatientDelimiters(TDateTime after)
 {
     const bool all = params_.Automatic();
     struct TWritten {
-        const TParameter* parameter;
+        std::string label;
+        std::string unit;
         TDateTime time;
     };
     std::vector<TWritten> written;
+    const auto close = [&](const std::string& label, const std::string& unit) {
+        const std::optional<TDateTime> time = targets_.AppendDelimiter(label, unit, after);
+        if (!time) return;
+        ++delimitersWritten_;
+        written.push_back({label, unit, *time});
+    };
     try {
+        std::set<std::string, std::less<>> registered;
         for (const TParameter& parameter : params_.Parameters()) {
-            if (!all && !parameter.Collected()) continue;
-            const std::optional<TDateTime> time = targets_.AppendDelimiter(parameter.Label(), parameter.Unit(), after);
-            if (!time) continue;
-            ++delimitersWritten_;
-            written.push_back({&parameter, *time});
+            registered.insert(parameter.Label());
+            if (all || parameter.Collected()) close(parameter.Label(), parameter.Unit());
         }
+        // Labels the full parameter table did not take were written all the same: their series close too.
+        for (const TSeriesName& series : targets_.UnclosedSeries())
+            if (registered.count(series.label) == 0 && (all || !params_.IsExcluded(series.label)))
+                close(series.label, series.unit);
     } catch (const std::exception& e) {
         // The patient's remaining series stay open; the next patient still gets its delimiters.
         log_.AddLogLine(std::string("Stop delimiters: ") + e.what());
     }
     // The data manager hears of the delimiters once they are on disk, with one sync for the patient's file.
     if (written.empty() || !dataManager_.LinkEnabled() || !targets_.MakeDurable()) return;
-    for (const TWritten& w : written) dataManager_.AddDelimiter(w.parameter->Label(), w.parameter->Unit(), w.time);
+    for (const TWritten& w : written) dataManager_.AddDelimiter(w.label, w.unit, w.time);
 }
 
 }  // namespace halcyra

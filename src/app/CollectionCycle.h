@@ -30,6 +30,9 @@ inline constexpr std::string_view kNoParametersSelected = "No parameters selecte
 inline constexpr std::string_view kLifetickMissing = "Expected lifetick is missing";
 inline constexpr std::string_view kCentralStationSettingsText = "Central Station Settings";
 inline constexpr int kRelayReconnectTicks = 10;
+// How long a data-source socket keeps its arrivals after a read: a steady stream wakes the program once per
+// hold instead of once per message, and no value is written later than this for it.
+inline constexpr double kReadHoldSeconds = 0.1;
 
 // Raised by Start when nothing would be collected.
 class ECollectError : public std::runtime_error {
@@ -88,13 +91,20 @@ public:
 
     // Start and Stop as the buttons do them. Start raises ECollectError "No parameters selected".
     void Start();
+    // Stop also saves what messages changed in the census since the last tick.
     void Stop();
+    void SaveChangedCensus();
     // The timer tick.
     void Tick();
     // While collecting: when the clock has reached the next boundary, the interval it opens begins now (the
     // marks are cleared and the boundary moves on), as the tick would do it. For a message header, so that
     // the first message after a boundary is the interval's first whenever the tick comes.
     void CrossReachedBoundary() override;
+    // How long the socket may hold its arrivals now: kReadHoldSeconds, but never past the next boundary
+    // while collecting, so that a held message is never handled in the interval after the one it came in.
+    double ReadHoldSeconds() const;
+    // While set, CrossReachedBoundary leaves the boundary to the tick or to the first message after the hold.
+    void SetHeldMessages(bool held) { heldMessages_ = held; }
     // Closes the collected series of the ticked, present patients (Stop and the end of the run). Does
     // nothing while a tick, a read or another delimiter write runs.
     void WriteStopDelimiters();
@@ -234,6 +244,7 @@ private:
     bool heldBackLogged_ = false;
     std::int32_t reconnectCountdown_ = kRelayReconnectTicks;
     bool busy_ = false;
+    bool heldMessages_ = false;
     bool writingDelimiters_ = false;
     bool observationsSeen_ = false;
     TSavedDataList savedData_;

@@ -1,6 +1,7 @@
 #include "app/FormCollectView.h"
 
 #include "app/CollectDataForm.h"
+#include "app/ShownText.h"
 #include "platform/Text.h"
 #include "ui/ConnectAnimation.h"
 
@@ -42,9 +43,7 @@ void TFormCollectView::ApplyStatusControls(const TStatusControls& c)
     }
     ShowAnimation(form_.Animation(), c.animation);
     try {
-        if (c.trayVisible)
-            form_.TaskbarIconControler1->SetHint(
-                QString::fromUtf8(kCollectingHint.data(), static_cast<int>(kCollectingHint.size())));
+        if (c.trayVisible) form_.TaskbarIconControler1->SetHint(ShownText(kCollectingHint));
         form_.TaskbarIconControler1->SetVisible(c.trayVisible);
     } catch (const std::exception& e) {
         form_.AddLogLine(e.what());
@@ -61,17 +60,19 @@ void TFormCollectView::ApplyStatusControls(const TStatusControls& c)
 
 std::string TFormCollectView::CountdownText() const
 {
-    return Utf8ToWin1252(form_.lblTime->text().toStdString());
+    // The text as the cycle set it: the label may show it translated.
+    return countdownText_;
 }
 
 void TFormCollectView::SetCountdownText(const std::string& text)
 {
-    form_.lblTime->setText(ToQt(text));
+    countdownText_ = text;
+    form_.lblTime->setText(ShownText(text));
 }
 
 void TFormCollectView::SetTrayHint(const std::string& hint)
 {
-    form_.TaskbarIconControler1->SetHint(ToQt(hint));
+    form_.TaskbarIconControler1->SetHint(ShownText(hint));
 }
 
 bool TFormCollectView::TrayIconVisible() const
@@ -106,13 +107,13 @@ void TFormCollectView::SetNoNetworkVisible(bool visible)
 
 void TFormCollectView::ShowConnectionWarning(const std::string& text)
 {
-    form_.LabelConnected->setText(ToQt(text));
+    form_.LabelConnected->setText(ShownText(text));
     form_.LabelConnected->setStyleSheet(QStringLiteral("background-color: yellow;"));
 }
 
 void TFormCollectView::ShowBadVersion(const std::string& text)
 {
-    form_.LabelVersionID->setText(ToQt(text));
+    form_.LabelVersionID->setText(ShownText(text));
     form_.LabelVersionID->show();
 }
 
@@ -141,12 +142,12 @@ void TFormCollectView::Beep()
 
 void TFormCollectView::SetCaption(const std::string& caption)
 {
-    form_.setWindowTitle(ToQt(caption));
+    form_.setWindowTitle(ShownText(caption));
 }
 
 void TFormCollectView::SetConnectedLabel(const std::string& text)
 {
-    form_.LabelConnected->setText(ToQt(text));
+    form_.LabelConnected->setText(ShownText(text));
     form_.LabelConnected->setStyleSheet(QString());
 }
 

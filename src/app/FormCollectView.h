@@ -46,6 +46,7 @@ public:
 private:
     TfrmCollectData& form_;
     IParameterGrid* grid_ = nullptr;
+    std::string countdownText_;
 };
 
 }  // namespace halcyra

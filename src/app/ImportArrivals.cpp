@@ -25,12 +25,12 @@ TUnixSeconds InstantOf(TLocalTimes& localTimes, TDateTime local, TUnixSeconds pr
     return instants[0];
 }
 
-std::optional<THL7Stamp> FirstObservationTime(const TSegmentList& segments)
+std::optional<THL7Stamp> FirstObservationTime(const TMessageIndex& segments)
 {
-    for (const std::string& line : segments) {
-        if (GetSegmentKind(line) != skOBR) continue;
+    for (std::size_t i = 0; i < segments.size(); ++i) {
+        if (segments.Kind(i) != skOBR) continue;
         THL7Stamp stamp;
-        if (TryReadHL7Stamp(GetField(line, hl7item::kObrObservationTime), stamp)) return stamp;
+        if (TryReadHL7Stamp(segments.Field(i, hl7item::kObrObservationTime), stamp)) return stamp;
         return std::nullopt;
     }
     return std::nullopt;
@@ -38,7 +38,7 @@ std::optional<THL7Stamp> FirstObservationTime(const TSegmentList& segments)
 
 }  // namespace
 
-std::optional<TUnixSeconds> TArrivalTimes::OwnTime(const TSegmentList& segments)
+std::optional<TUnixSeconds> TArrivalTimes::OwnTime(const TMessageIndex& segments)
 {
     const std::optional<THL7Stamp> stamp = FirstObservationTime(segments);
     if (!stamp) return std::nullopt;
@@ -58,7 +58,7 @@ TArrivalScan::TArrivalScan(TDateTime now)
     times_.previous_ = instant;
 }
 
-void TArrivalScan::Add(const TSegmentList& segments)
+void TArrivalScan::Add(const TMessageIndex& segments)
 {
     const std::size_t index = messages_++;
     const std::optional<TUnixSeconds> own = times_.OwnTime(segments);
@@ -97,7 +97,7 @@ TUnixSeconds TArrivalTimes::Step(std::optional<TUnixSeconds> own)
     return previous_;
 }
 
-TUnixSeconds TArrivalTimes::Next(const TSegmentList& segments)
+TUnixSeconds TArrivalTimes::Next(const TMessageIndex& segments)
 {
     return Step(OwnTime(segments));
 }
@@ -111,26 +111,31 @@ TUnixSeconds TArrivalTimes::First() const
 std::vector<TDateTime> ArrivalTimes(const TCapturedStream& stream, TDateTime now)
 {
     TArrivalScan scan(now);
-    for (const TCapturedMessage& message : stream.messages) scan.Add(message.segments);
+    TMessageIndex index;
+    for (const TCapturedMessage& message : stream.messages) {
+        index.IndexSegments(message.segments);
+        scan.Add(index);
+    }
     TArrivalTimes times = scan.Times();
     TLocalTimes localTimes;
     std::vector<TDateTime> arrivals;
     arrivals.reserve(stream.messages.size());
-    for (const TCapturedMessage& message : stream.messages)
-        arrivals.push_back(localTimes.LocalOf(times.Next(message.segments)));
+    for (const TCapturedMessage& message : stream.messages) {
+        index.IndexSegments(message.segments);
+        arrivals.push_back(localTimes.LocalOf(times.Next(index)));
+    }
     return arrivals;
 }
 
-std::string FrameMessage(const TSegmentList& segments)
+void FrameMessage(const TMessageIndex& segments, std::string& bytes)
 {
-    std::string bytes(1, kStartBlock);
-    for (const std::string& line : segments) {
-        bytes += line;
+    bytes.assign(1, kStartBlock);
+    for (std::size_t i = 0; i < segments.size(); ++i) {
+        bytes += segments.Segment(i);
         bytes += kSegmentEnd;
     }
     bytes += kEndBlock;
     bytes += kSegmentEnd;
-    return bytes;
 }
 
 }  // namespace halcyra

@@ -5,6 +5,7 @@
 // before the stamp read before it.
 #pragma once
 
+#include "hl7/MessageIndex.h"
 #include "hl7/MessageSplitter.h"
 #include "platform/DateTime.h"
 #include "platform/LocalTimes.h"
@@ -28,7 +29,7 @@ std::vector<TDateTime> ArrivalTimes(const TCapturedStream& stream, TDateTime now
 class TArrivalTimes {
 public:
     // The arrival of the next message.
-    TUnixSeconds Next(const TSegmentList& segments);
+    TUnixSeconds Next(const TMessageIndex& segments);
     // The arrival of the first message; the times themselves stay at the first message.
     TUnixSeconds First() const;
 
@@ -37,7 +38,7 @@ private:
     TUnixSeconds Step(std::optional<TUnixSeconds> own);
     // The instant of the message's first OBR-7, unless there is none, it cannot be read or it is from the
     // future.
-    std::optional<TUnixSeconds> OwnTime(const TSegmentList& segments);
+    std::optional<TUnixSeconds> OwnTime(const TMessageIndex& segments);
 
     TLocalTimes localTimes_;
     TUnixSeconds latest_ = 0;
@@ -52,7 +53,7 @@ private:
 class TArrivalScan {
 public:
     explicit TArrivalScan(TDateTime now);
-    void Add(const TSegmentList& segments);
+    void Add(const TMessageIndex& segments);
     std::size_t Messages() const { return messages_; }
     // The arrivals of the messages shown, from the first on.
     TArrivalTimes Times() const;
@@ -66,7 +67,8 @@ private:
     std::size_t lastIndex_ = 0;
 };
 
-// The message framed as the central station sends it: 0x0B, each segment ended by 0x0D, then 0x1C 0x0D.
-std::string FrameMessage(const TSegmentList& segments);
+// The message framed as the central station sends it: 0x0B, each segment ended by 0x0D, then 0x1C 0x0D;
+// into `bytes`, which is reused.
+void FrameMessage(const TMessageIndex& segments, std::string& bytes);
 
 }  // namespace halcyra

@@ -69,25 +69,26 @@ TImportSummary TImportRunner::Run(TCaptureFile& capture, const TArrivalScan& sca
     clock_.Set(showTime_);
 
     std::set<std::string> patients;
-    TCapturedMessage message;
+    std::string framed;
     capture.Rewind();
     // The messages the scan saw, and no more: a capture that grows meanwhile is imported as it was scanned.
     for (std::size_t i = 0; i < scan.Messages(); ++i) {
-        const TCaptureFile::TResult read = capture.Next(message);
+        const TCaptureFile::TResult read = capture.Next();
         if (read != TCaptureFile::Message) {
             summary.complete = false;
             engine_.AddLogLine("Import: the capture cannot be read on after message " + std::to_string(i) + ": " +
                                (read == TCaptureFile::End ? std::string("it has become shorter") : capture.Error()));
             break;
         }
-        arrival = arrivals.Next(message.segments);
+        arrival = arrivals.Next(capture.Segments());
         RunTicksUpTo(arrival);
         clock_.Set(arrival);
-        if (message.badEnd) {
+        if (capture.BadEnd()) {
             engine_.AddLogLine("Import: message " + std::to_string(i + 1) + " has no end marker and is skipped");
             continue;
         }
-        Guarded([&] { Deliver(FrameMessage(message.segments)); });
+        FrameMessage(capture.Segments(), framed);
+        Guarded([&] { Deliver(framed); });
         ++summary.messages;
         if (!engine_.Messages().PatientID().empty()) patients.insert(engine_.Messages().PatientID());
     }

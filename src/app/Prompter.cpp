@@ -1,6 +1,7 @@
 #include "app/Prompter.h"
 
 #include "app/HalcyraApplication.h"
+#include "app/ShownText.h"
 #include "platform/Text.h"
 
 #include <QApplication>
@@ -16,15 +17,13 @@ bool IPrompter::ExecDialog(QDialog& dialog)
 
 bool TMessageBoxPrompter::AskYesNo(const std::string& text)
 {
-    return QMessageBox::question(QApplication::activeWindow(), QString::fromUtf8(kApplicationTitle),
-                                 QString::fromStdString(Win1252ToUtf8(text)), QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::Yes) == QMessageBox::Yes;
+    return QMessageBox::question(QApplication::activeWindow(), QString::fromUtf8(kApplicationTitle), ShownText(text),
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
 }
 
 void TMessageBoxPrompter::ShowMessage(const std::string& text)
 {
-    QMessageBox::information(QApplication::activeWindow(), QString::fromUtf8(kApplicationTitle),
-                             QString::fromStdString(Win1252ToUtf8(text)));
+    QMessageBox::information(QApplication::activeWindow(), QString::fromUtf8(kApplicationTitle), ShownText(text));
 }
 
 bool TLoggingPrompter::AskYesNo(const std::string& text)

@@ -15,7 +15,9 @@ public:
     void SetInProgress(bool inProgress) override { cycle_.SetBusy(inProgress); }
     void DataReceived(TMonotonic now) override { cycle_.DataReceived(now); }
     void MessageComplete(TMonotonic now) override { cycle_.CompleteMessageReceived(now); }
-    void DecodeMessage(const TSegmentList& segments) override { messages_.DecodeMessage(segments); }
+    void DecodeMessage(const TMessageIndex& segments) override { messages_.DecodeMessage(segments); }
+    double ReadHoldSeconds() const override { return cycle_.ReadHoldSeconds(); }
+    void SetHeldMessages(bool held) override { cycle_.SetHeldMessages(held); }
 
 protected:
     TCollectionCycle& cycle_;

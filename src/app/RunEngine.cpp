@@ -5,6 +5,8 @@
 #include "platform/Text.h"
 #include "ui/FileVersionScanner.h"
 
+#include <exception>
+
 namespace halcyra {
 namespace {
 
@@ -191,6 +193,15 @@ bool TRunEngine::Show()
 void TRunEngine::Tick()
 {
     dataManager_.Tick();
+    // What a hold kept arrived before any boundary this tick crosses: it is handled first. A message that
+    // fails there does not keep the tick from running.
+    std::exception_ptr heldFailure;
+    try {
+        reader_->ReadHeldBytes();
+        relayClient_->ReadHeldBytes();
+    } catch (...) {
+        heldFailure = std::current_exception();
+    }
     // A read skipped while the tick held the re-entrancy flag is not announced again by the socket.
     try {
         cycle_->Tick();
@@ -199,6 +210,7 @@ void TRunEngine::Tick()
         throw;
     }
     ReadWaitingBytes();
+    if (heldFailure) std::rethrow_exception(heldFailure);
 }
 
 void TRunEngine::ReadWaitingBytes()
@@ -215,6 +227,7 @@ void TRunEngine::Close()
     if (reader_->MessagesReceived() > 0) AddLogLine(reader_->CountersText());
     relayClientSocket_->Close();
     relayServer_->Stop();
+    cycle_->SaveChangedCensus();
     // The data manager gets a few seconds for what it was told last; the files hold it all anyway.
     const std::int64_t awaiting = dataManager_.State().backlog;
     if (awaiting > 0 && !dataManager_.AwaitOutstanding(kEndAnswerSeconds))

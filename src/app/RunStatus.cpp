@@ -111,8 +111,8 @@ std::string ServiceStatusLine(const TRunStatus& s)
         line = SourceName(s) + ": connection lost";
         if (s.lastMessage > 0) line += ", no message since " + FormatDateTime("hh:nn:ss", s.lastMessage);
     } else if (!s.connected) {
-        line = SourceName(s) + ConnectionText(s).substr(1);
-        if (s.socketError != 0) line = SourceName(s) + " " + SocketErrorClause(s.socketError);
+        line =
+            SourceName(s) + (s.socketError != 0 ? " " + SocketErrorClause(s.socketError) : ConnectionText(s).substr(1));
     } else {
         const std::string idle = IdleReason(s);
         line = "connected, not " + std::string(s.status == csCollecting ? "writing" : "collecting") +

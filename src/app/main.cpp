@@ -353,17 +353,17 @@ int RunHeadless(int argc, char** argv, bool importing)
     if (importing) {
         const QString path = parser.value(options.importFile);
         capture = std::make_unique<TCaptureFile>(QFile::encodeName(path).toStdString());
-        TCapturedMessage message;
         std::size_t hl7Messages = 0;  // with a message header: text without one is no capture
         bool read = capture->Open();
         while (read) {
-            const TCaptureFile::TResult result = capture->Next(message);
+            const TCaptureFile::TResult result = capture->Next();
             if (result != TCaptureFile::Message) {
                 read = result == TCaptureFile::End;
                 break;
             }
-            scan.Add(message.segments);
-            if (!message.segments.empty() && message.segments.front().starts_with("MSH")) ++hl7Messages;
+            const TMessageIndex& segments = capture->Segments();
+            scan.Add(segments);
+            if (segments.size() > 0 && segments.Segment(0).starts_with("MSH")) ++hl7Messages;
         }
         if (!read) {
             std::fprintf(stderr, "halcyra: cannot read %s: %s\n", qPrintable(path), capture->Error().c_str());

@@ -71,19 +71,25 @@ TCaptureFile::TResult TCaptureFile::Fail(std::string error)
 
 TCaptureFile::TResult TCaptureFile::Next(TCapturedMessage& message)
 {
+    const TResult result = Next();
+    if (result != Message) return result;
+    message.badEnd = badEnd_;
+    message.segments = index_.Copy();
+    return Message;
+}
+
+TCaptureFile::TResult TCaptureFile::Next()
+{
     if (failed_) return Failed;
     TCapturedText text;
     for (;;) {
         switch (reader_.Next(text)) {
             case TCaptureReader::Message:
-                message.badEnd = text.badEnd;
-                message.segments.clear();
-                if (form_ == TStreamForm::Framed) {
-                    CutSegments(text.text, message.segments);
-                } else {
+                badEnd_ = text.badEnd;
+                if (form_ == TStreamForm::Framed)
+                    index_.IndexFrame(text.text);
+                else
                     index_.IndexLines(text.text);
-                    for (std::size_t i = 0; i < index_.size(); ++i) message.segments.emplace_back(index_.Segment(i));
-                }
                 return Message;
             case TCaptureReader::End:
                 return End;

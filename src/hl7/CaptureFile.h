@@ -33,8 +33,15 @@ public:
     TStreamForm Form() const { return form_; }
     // Back to the first message.
     void Rewind();
-    // The next message. Failed, with the reason in Error(), when the file cannot be read or holds more than
-    // maxMessage bytes without the end of a message; every later call fails too.
+    // The next message, its segments in Segments() and BadEnd() until the next call. Failed, with the reason
+    // in Error(), when the file cannot be read or holds more than maxMessage bytes without the end of a
+    // message; every later call fails too.
+    TResult Next();
+    // The segments of the message Next gave: views of the piece read, valid until the next call.
+    const TMessageIndex& Segments() const { return index_; }
+    // Framed only: the frame did not end with 0x0D 0x1C 0x0D, so the program's reader would not cut it.
+    bool BadEnd() const { return badEnd_; }
+    // As Next, copying the segments.
     TResult Next(TCapturedMessage& message);
     const std::string& Error() const { return error_; }
 
@@ -51,6 +58,7 @@ private:
     bool eof_ = false;
     bool failed_ = false;
     std::string error_;
+    bool badEnd_ = false;
     std::string chunk_;
     TCaptureReader reader_;
     TMessageIndex index_;

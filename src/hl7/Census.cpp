@@ -319,6 +319,7 @@ void TCensus::SaveCensus(bool restoreTicks)
     }
     rows_ = std::move(rows);
     lastCensusSave_ = clock_.Monotonic();
+    changed_ = false;
     droppedForRoom_.clear();
     for (const TCensusRow& row : expired) LogExpiry(row);
     expired_ += static_cast<std::int64_t>(expired.size());
@@ -335,6 +336,7 @@ void TCensus::RewriteCensus()
         return;
     }
     lastCensusSave_ = clock_.Monotonic();
+    changed_ = false;
     droppedForRoom_.clear();
 }
 

@@ -131,6 +131,12 @@ public:
     // the rows back as Patient1 to Patient n in one registry write. A registry error leaves the rows in
     // memory as they were, and is logged.
     void SaveCensus(bool restoreTicks);
+    // A message changed the census. Rewriting the hive is the costly part of a change, so the tick saves
+    // what its messages changed at once: a crash loses at most a tick of changes, and the next messages
+    // bring them back.
+    void NoteChanged() { changed_ = true; }
+    // Changed since the last save that wrote (a save that failed leaves it set, for the next tick).
+    bool ChangedSinceSave() const { return changed_; }
     // Writes the rows as they are, replacing every stored census value in one registry write.
     void RewriteCensus();
     // When the census was last written (0 before the first save).
@@ -180,6 +186,7 @@ private:
     int selectedRow_ = -1;
     bool popupMenuAttached_ = false;
     TMonotonic lastCensusSave_ = 0;
+    bool changed_ = false;
     double heard_ = 0;
     TMonotonic lastMessageAt_ = 0;
     bool heardBefore_ = false;

@@ -9,6 +9,8 @@
 #include <QStyle>
 #include <QStyledItemDelegate>
 
+#include <utility>
+
 namespace halcyra {
 namespace {
 
@@ -49,8 +51,8 @@ public:
 
 }  // namespace
 
-TCensusListView::TCensusListView(QListWidget* list, QMenu* popupMenu, TCensus& census)
-    : QObject(list), list_(list), popupMenu_(popupMenu), census_(census)
+TCensusListView::TCensusListView(QListWidget* list, QMenu* popupMenu, TCensus& census, TShownText shownText)
+    : QObject(list), list_(list), popupMenu_(popupMenu), census_(census), shownText_(std::move(shownText))
 {
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
     list_->setItemDelegate(new TCensusRowDelegate(list_));
@@ -92,7 +94,7 @@ void TCensusListView::ShowRow(int row)
 void TCensusListView::ShowHint(QListWidgetItem* item, const TCensusRow& r)
 {
     QStringList lines;
-    if (!r.hint.empty()) lines << QString::fromStdString(Win1252ToUtf8(r.hint));
+    if (!r.hint.empty()) lines << (shownText_ ? shownText_(r.hint) : QString::fromStdString(Win1252ToUtf8(r.hint)));
     const QString problem = item->data(kProblemRole).toString();
     if (!problem.isEmpty() && !lines.contains(problem)) lines << problem;
     const QString status = item->data(kStatusRole).toString();

@@ -19,7 +19,11 @@ namespace halcyra {
 class TCensusListView final : public QObject, public ICensusView {
     Q_OBJECT
 public:
-    TCensusListView(QListWidget* list, QMenu* popupMenu, TCensus& census);
+    // How a row's hint (a sentence of the census, in its single-byte encoding) is shown: the window gives
+    // it in the user's language; without, as it is.
+    using TShownText = std::function<QString(const std::string& hint)>;
+
+    TCensusListView(QListWidget* list, QMenu* popupMenu, TCensus& census, TShownText shownText = {});
     ~TCensusListView() override;
 
     // The window's handlers, called after the census has the new tick or selection.
@@ -48,6 +52,7 @@ private:
     QListWidget* list_;
     QMenu* popupMenu_;
     TCensus& census_;
+    TShownText shownText_;
     bool updating_ = false;
     bool popupMenuAttached_ = false;
 };

@@ -1,5 +1,7 @@
 #include "hl7/CentralStationReader.h"
 
+#include "hl7/DataStreamFile.h"
+
 #include <exception>
 #include <utility>
 
@@ -9,11 +11,19 @@ namespace {
 
 constexpr const char* kDebugCopyName = "CSCommunication.txt";
 
-// Clears the re-entrancy flag on every way out of a read.
+// Clears the re-entrancy flag, and the mark of held messages, on every way out of a read.
 class TInProgressGuard {
 public:
-    explicit TInProgressGuard(ICentralStationCycle& cycle) : cycle_(cycle) { cycle_.SetInProgress(true); }
-    ~TInProgressGuard() { cycle_.SetInProgress(false); }
+    TInProgressGuard(ICentralStationCycle& cycle, bool held) : cycle_(cycle)
+    {
+        cycle_.SetInProgress(true);
+        cycle_.SetHeldMessages(held);
+    }
+    ~TInProgressGuard()
+    {
+        cycle_.SetHeldMessages(false);
+        cycle_.SetInProgress(false);
+    }
     TInProgressGuard(const TInProgressGuard&) = delete;
     TInProgressGuard& operator=(const TInProgressGuard&) = delete;
 
@@ -66,6 +76,8 @@ void TCentralStationReader::DropPartialMessage()
 {
     framer_.Clear();
     readUnfinished_ = false;
+    // A new connection starts without a hold; a closed one ended it.
+    holding_ = false;
 }
 
 void TCentralStationReader::ClientSocketCentralStationConnect()
@@ -79,6 +91,7 @@ void TCentralStationReader::ClientSocketCentralStationConnect()
 
 void TCentralStationReader::ClientSocketCentralStationDisconnect()
 {
+    holding_ = false;
     view_.SetCaption(Caption());
     view_.SetConnectedLabel("Disconnected");
 }
@@ -103,18 +116,26 @@ void TCentralStationReader::SocketErrorsCleared()
 
 void TCentralStationReader::ClientSocketCentralStationRead()
 {
-    if (cycle_.InProgress()) return;
-    TInProgressGuard guard(cycle_);
+    Read(true);
+}
 
-    framer_.Append(socket_.ReadAvailable());
+void TCentralStationReader::Read(bool endsHold)
+{
+    const bool held = holding_;
+    if (endsHold) holding_ = false;
+    if (cycle_.InProgress()) return;
+    TInProgressGuard guard(cycle_, held);
+
+    std::string bytes = socket_.ReadAvailable();
+    const bool took = !bytes.empty();
+    framer_.Append(bytes);
     // Stays set when the decoder throws, so that the messages still buffered are cut at the end of the
     // next tick instead of waiting for the next arrival.
     readUnfinished_ = true;
     while (true) {
         if (!framer_.Empty()) cycle_.DataReceived(clock_.Monotonic());
-        // A decoder that threw may have left the previous message's segments behind.
-        segments_.clear();
-        const TMessageFramer::TCut cut = framer_.CutNext(segments_);
+        std::string_view message;
+        const TMessageFramer::TCut cut = framer_.CutNext(message);
         if (cut == TMessageFramer::TCut::NoEndMarker || cut == TMessageFramer::TCut::Dropped) {
             view_.ShowStopPos("StopPosExitCount = " + std::to_string(framer_.StopPosExitCount()));
             if (cut == TMessageFramer::TCut::Dropped) view_.LogLine(DroppedText(), TLogPriority::Warning);
@@ -130,30 +151,26 @@ void TCentralStationReader::ClientSocketCentralStationRead()
         }
         ++messagesReceived_;
         cycle_.MessageComplete(clock_.Monotonic());
-        if (view_.SaveDataStream()) SaveDataStream(segments_);
-        cycle_.DecodeMessage(segments_);
+        index_.IndexFrame(message);
+        // The debug copy is a diagnostic aid: a failure to write it must not disturb the reading.
+        if (view_.SaveDataStream()) SaveSegmentList(files_, debugFolder_ + kDebugCopyName, index_);
+        cycle_.DecodeMessage(index_);
     }
     readUnfinished_ = false;
+    if (!took) return;
+    const double hold = cycle_.ReadHoldSeconds();
+    if (hold > 0 && socket_.HoldReads(hold)) holding_ = true;
 }
 
 void TCentralStationReader::ReadWaitingBytes()
 {
     if (cycle_.InProgress()) return;
-    if (readUnfinished_ || socket_.BytesAvailable() > 0) ClientSocketCentralStationRead();
+    if (readUnfinished_ || socket_.BytesAvailable() > 0) Read(false);
 }
 
-void TCentralStationReader::SaveDataStream(const TSegmentList& segments) const
+void TCentralStationReader::ReadHeldBytes()
 {
-    std::string text;
-    for (const std::string& segment : segments) {
-        text += segment;
-        text += "\r\n";
-    }
-    try {
-        files_.WriteFileAtomic(debugFolder_ + kDebugCopyName, text);
-    } catch (const std::exception&) {
-        // The debug copy is a diagnostic aid; a failure to write it must not disturb the reading.
-    }
+    if (holding_) ReadWaitingBytes();
 }
 
 }  // namespace halcyra

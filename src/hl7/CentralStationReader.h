@@ -1,6 +1,6 @@
 // The central-station connection's reader: takes the bytes of the socket into the receive buffer, hands
-// every complete message, as its segment list, to the message decoder, and keeps the window's connection
-// texts up to date.
+// every complete message, as an index of its segments in that buffer, to the message decoder, and keeps the window's
+// connection texts up to date.
 //
 // What it needs from the collection cycle, which owns the shared state (ICentralStationCycle):
 //  - the re-entrancy flag that the timer tick, the socket readers and the stop-delimiter writer share;
@@ -17,9 +17,14 @@
 // at the end of a timer tick
 // (or of anything else that holds the flag): a read notification skipped while the flag was set is not
 // repeated by the socket until more bytes arrive.
+//
+// A read that took bytes asks the socket to hold its arrivals for a while (ReadHoldSeconds), so that a
+// steady stream wakes the program once per hold rather than once per message. Before a tick crosses a
+// boundary, the engine calls ReadHeldBytes: what the hold kept is handled in the interval it arrived in.
 #pragma once
 
 #include "hl7/MessageFramer.h"
+#include "hl7/MessageIndex.h"
 #include "hl7/ReceiveSocket.h"
 #include "hl7/SocketErrorThrottle.h"
 #include "platform/Clock.h"
@@ -40,8 +45,14 @@ public:
     virtual void DataReceived(TMonotonic now) = 0;
     // Last status change := now (a monotonic reading), and time of the last complete message.
     virtual void MessageComplete(TMonotonic now) = 0;
-    // Handles one message; the reader empties the list before it cuts the next one.
-    virtual void DecodeMessage(const TSegmentList& segments) = 0;
+    // Handles one message. Its segments are views of the receive buffer, valid during the call.
+    virtual void DecodeMessage(const TMessageIndex& segments) = 0;
+    // How long the socket may keep its arrivals after a read (0: announce them as they come). A hold never
+    // reaches past the next collect-interval boundary, so what it kept arrived before that boundary.
+    virtual double ReadHoldSeconds() const { return 0; }
+    // Set while the messages of a hold are handled: they arrived in the interval the hold began in, however
+    // late the hold ended.
+    virtual void SetHeldMessages(bool /*held*/) {}
 };
 
 class ICentralStationView {
@@ -83,6 +94,8 @@ public:
     // Reads now when bytes are waiting on the socket, or when a read was cut short by an error of the
     // decoder and complete messages may still be buffered. Does nothing while the flag is set.
     void ReadWaitingBytes();
+    // Reads what a running hold kept so far; nothing when no hold runs. Does nothing while the flag is set.
+    void ReadHeldBytes();
     // Drops a partial message left in the receive buffer by a connection that is gone.
     void DropPartialMessage();
 
@@ -98,7 +111,8 @@ public:
     static std::string SocketErrorText(int windowsSocketsError, const std::string& peer, const std::string& text);
 
 private:
-    void SaveDataStream(const TSegmentList& segments) const;
+    // endsHold: the socket's read event, which ends a hold (the socket raises none while it holds).
+    void Read(bool endsHold);
     std::string DroppedText() const;
 
     IReceiveSocket& socket_;
@@ -109,8 +123,10 @@ private:
     std::string fileVersion_;
     std::string debugFolder_;
     TMessageFramer framer_;
-    TSegmentList segments_;
+    TMessageIndex index_;
     bool readUnfinished_ = false;
+    // The socket holds its arrivals: the next read event ends the hold.
+    bool holding_ = false;
     long long messagesReceived_ = 0;
     TSocketErrorThrottle socketErrors_;
 };

@@ -19,11 +19,11 @@ std::string NoPatientDataStreamFileName(std::string_view debugFolder)
     return std::string(debugFolder) + "no patient segment.txt";
 }
 
-bool SaveSegmentList(const TFileSystem& files, std::string_view path, const TSegmentList& segments)
+bool SaveSegmentList(const TFileSystem& files, std::string_view path, const TMessageIndex& segments)
 {
     std::string text;
-    for (const std::string& line : segments) {
-        text += line;
+    for (std::size_t i = 0; i < segments.size(); ++i) {
+        text += segments.Segment(i);
         text += "\r\n";
     }
     try {

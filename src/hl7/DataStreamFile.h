@@ -2,7 +2,7 @@
 // replacing the file.
 #pragma once
 
-#include "hl7/MessageSplitter.h"
+#include "hl7/MessageIndex.h"
 #include "platform/FileSystem.h"
 
 #include <string>
@@ -19,7 +19,8 @@ std::string PatientDataStreamFileName(std::string_view debugFolder, std::string_
 // The copy of a message without a patient segment. Its name has two spaces, which no patient's copy has.
 std::string NoPatientDataStreamFileName(std::string_view debugFolder);
 
-// False when the file could not be written; the copy is a debugging aid, so callers go on.
-bool SaveSegmentList(const TFileSystem& files, std::string_view path, const TSegmentList& segments);
+// Writes the message's segments, each ended by CR LF. False when the file could not be written; the copy is a
+// debugging aid, so callers go on.
+bool SaveSegmentList(const TFileSystem& files, std::string_view path, const TMessageIndex& segments);
 
 }  // namespace halcyra

@@ -36,6 +36,15 @@ void TMessageFramer::Append(std::string_view bytes)
 
 TMessageFramer::TCut TMessageFramer::CutNext(TSegmentList& segments)
 {
+    std::string_view message;
+    const TCut cut = CutNext(message);
+    if (cut == TCut::Message) CutSegments(message, segments);
+    return cut;
+}
+
+TMessageFramer::TCut TMessageFramer::CutNext(std::string_view& message)
+{
+    message = {};
     if (skipping_) {
         // The rest of a message dropped for its length: through its end marker, start markers and all, as a
         // stream arriving whole would have dropped it.
@@ -89,7 +98,7 @@ TMessageFramer::TCut TMessageFramer::CutNext(TSegmentList& segments)
         ++droppedCount_;
         return TCut::TooLong;
     }
-    if (start < end->textEnd) CutSegments(buffer.substr(start + 1, end->textEnd - start - 1), segments);
+    if (start < end->textEnd) message = buffer.substr(start + 1, end->textEnd - start - 1);
     return TCut::Message;
 }
 

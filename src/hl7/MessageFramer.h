@@ -71,9 +71,12 @@ public:
 
     void Append(std::string_view bytes);
 
-    // Takes the oldest complete message out of the buffer and appends its segments. The message runs from
-    // the byte after the first start marker to the end marker; bytes before that start marker are skipped.
-    // A start marker that lies only after the end marker gives an empty message.
+    // Takes the oldest complete message out of the buffer and gives its text (as ForEachSegment and
+    // TMessageIndex::IndexFrame read it), a view of the buffer that holds until the next Append or Clear. The
+    // message runs from the byte after the first start marker to the end marker; bytes before that start
+    // marker are skipped. A start marker that lies only after the end marker gives an empty message.
+    TCut CutNext(std::string_view& message);
+    // As above, appending the message's segments.
     TCut CutNext(TSegmentList& segments);
 
     // Drops what is buffered (a partial message of a connection that is gone).

@@ -41,11 +41,17 @@ TMessageHandler::TMessageHandler(const TParts& parts)
 
 void TMessageHandler::DecodeMessage(const TSegmentList& segments)
 {
-    // The census measures a patient's absence only in time the station was heard.
-    census_.StationHeard();
     // A nested call indexes its message apart, leaving the outer message's index intact.
     TMessageIndex nestedIndex;
     TMessageIndex& index = decodeBusy_ ? nestedIndex : index_;
+    index.IndexSegments(segments);
+    DecodeMessage(index);
+}
+
+void TMessageHandler::DecodeMessage(const TMessageIndex& index)
+{
+    // The census measures a patient's absence only in time the station was heard.
+    census_.StationHeard();
     // A call made while handling can pump window messages and so come back here; that is heard, not
     // prevented.
     if (decodeBusy_) view_.Beep();
@@ -58,12 +64,10 @@ void TMessageHandler::DecodeMessage(const TSegmentList& segments)
     params_.DefaultUnits().AllowStores(kMaxUnitsStoredPerMessage);
     // The whole message goes on before any of it is handled: a failure while handling must not leave the
     // relay clients a message without its end, which would merge into the next one.
-    if (forwarder_ != nullptr && forwarder_->HasClients())
-        for (std::size_t i = 0; i < segments.size(); ++i) Forward(segments, i);
+    if (forwarder_ != nullptr && forwarder_->HasClients() && index.size() > 0) Forward(index);
     try {
         m.selectedPatientID = census_.SelectedPatientID();
-        index.IndexSegments(segments);
-        for (std::size_t i = 0; i < segments.size(); ++i) {
+        for (std::size_t i = 0; i < index.size(); ++i) {
             switch (index.Kind(i)) {
                 case skMSH:
                     HandleMSH(index, i, m);
@@ -82,7 +86,7 @@ void TMessageHandler::DecodeMessage(const TSegmentList& segments)
                     break;
             }
         }
-        AfterLastSegment(segments, m);
+        AfterLastSegment(index, m);
     } catch (...) {
         // The values taken before the failure are written, as they would have been one by one.
         try {
@@ -108,21 +112,22 @@ void TMessageHandler::Finish(const TMessageState& m)
 {
     ++messagesDecoded_;
     decodeBusy_ = false;
-    if (m.censusChanged) census_.SaveCensus(false);
+    // New default units go to the hive together, at most one rewrite in a while, not one per label.
+    params_.DefaultUnits().FlushIfDue(clock_.Monotonic());
+    if (m.censusChanged) census_.NoteChanged();
 }
 
-void TMessageHandler::Forward(const TSegmentList& segments, std::size_t i)
+void TMessageHandler::Forward(const TMessageIndex& segments)
 {
-    if (forwarder_ == nullptr) return;
-    std::string bytes;
-    if (i == 0) bytes += kStartBlock;
-    bytes += segments[i];
-    bytes += kSegmentEnd;
-    if (i + 1 == segments.size()) {
-        bytes += kEndBlock;
-        bytes += kSegmentEnd;
+    // One send for the message, framed as the central station frames it, each segment ended by CR.
+    relayBytes_.assign(1, kStartBlock);
+    for (std::size_t i = 0; i < segments.size(); ++i) {
+        relayBytes_ += segments.Segment(i);
+        relayBytes_ += kSegmentEnd;
     }
-    forwarder_->ForwardToClients(bytes);
+    relayBytes_ += kEndBlock;
+    relayBytes_ += kSegmentEnd;
+    forwarder_->ForwardToClients(relayBytes_);
 }
 
 void TMessageHandler::HandleMSH(const TMessageIndex& index, std::size_t i, TMessageState& m)
@@ -382,6 +387,13 @@ void TMessageHandler::HandleOBX(const TMessageIndex& index, std::size_t i, TMess
 
     // The parameter exists and its text is shown whatever the value: only the file takes numbers alone.
     if (params_.RegisterParameter(code, label, unit, now)) m.newParameterSeen = true;
+    if (params_.RefusedParameters() == 1 && !parameterCapLogged_) {
+        parameterCapLogged_ = true;
+        log_.AddLogLine("The run has " + std::to_string(kMaxParametersPerRun) +
+                        " parameters, the most it takes: new labels from now on (the first: " + ShownText(label) +
+                        ", patient " + ShownText(patientID_) +
+                        ") are not registered nor stored as default units; their values are still shown and written");
+    }
     if (grid_ != nullptr && ShowsPatient(m)) {
         if (!m.patientSeen && !m.noPatientShown) {
             grid_->ShowPatient("", "", "");
@@ -475,7 +487,7 @@ void TMessageHandler::NoteCutIdentity(std::size_t idLength, std::size_t nameLeng
                         " characters is cut to " + std::to_string(kMaxPatientNameLength) + " for each part");
 }
 
-void TMessageHandler::AfterLastSegment(const TSegmentList& segments, TMessageState& m)
+void TMessageHandler::AfterLastSegment(const TMessageIndex& segments, TMessageState& m)
 {
     WriteFileValues(m);
     if (m.observationsLeftOut > 0) {

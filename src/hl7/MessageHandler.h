@@ -84,7 +84,9 @@ public:
     void IdReductionChanged(const TPatientIdReduction& previous);
     void SetParameterGrid(IParameterGrid* grid) { grid_ = grid; }
 
-    // Handles one complete message, its segments as the reader cut them.
+    // Handles one complete message, its segments as the reader cut them: views of the reader's buffer.
+    void DecodeMessage(const TMessageIndex& segments);
+    // The same for segments already cut into strings.
     void DecodeMessage(const TSegmentList& segments);
 
     // The patient of the last PID segment: its ID as the central station sent it (cleaned, with the
@@ -138,12 +140,12 @@ private:
         std::vector<std::string> leftOutPatients;
     };
 
-    void Forward(const TSegmentList& segments, std::size_t i);
+    void Forward(const TMessageIndex& segments);
     void HandleMSH(const TMessageIndex& index, std::size_t i, TMessageState& m);
     void HandlePID(const TMessageIndex& index, std::size_t i, TMessageState& m);
     void HandleOBR(const TMessageIndex& index, std::size_t i, TMessageState& m);
     void HandleOBX(const TMessageIndex& index, std::size_t i, TMessageState& m);
-    void AfterLastSegment(const TSegmentList& segments, TMessageState& m);
+    void AfterLastSegment(const TMessageIndex& segments, TMessageState& m);
     // Hands the values collected for the open file over to it; before anything else may open another file
     // or close series (a patient segment, a header, the end of the message).
     void WriteFileValues(TMessageState& m);
@@ -196,8 +198,10 @@ private:
     IParameterGrid* grid_ = nullptr;
 
     TMessageSettings settings_;
-    // Reused from message to message, so that finding the fields allocates nothing once it has grown.
+    // For segments handed over as strings; reused from message to message, so that finding the fields
+    // allocates nothing once it has grown.
     TMessageIndex index_;
+    std::string relayBytes_;  // reused: the message framed for the relay clients
     std::string sourceID_;
     std::string patientID_;
     std::string patientName_;
@@ -210,6 +214,7 @@ private:
     std::set<std::pair<std::string, std::string>> notANumberLogged_;  // (patient ID, label)
     std::set<std::pair<std::string, std::string>> cutLogged_;         // (patient ID, "ID" or "name")
     bool observationCutLogged_ = false;
+    bool parameterCapLogged_ = false;
     std::set<std::pair<std::string, std::string>> strayStampLogged_;  // (patient ID, field)
     std::set<std::string> unusableLogged_;                            // patient IDs without a folder
     std::optional<TPatientIdReduction> previousReduction_;            // the shortening before the last change

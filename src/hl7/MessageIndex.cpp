@@ -8,6 +8,14 @@
 
 namespace halcyra {
 
+TSegmentList TMessageIndex::Copy() const
+{
+    TSegmentList copy;
+    copy.reserve(size());
+    for (std::size_t i = 0; i < size(); ++i) copy.emplace_back(Segment(i));
+    return copy;
+}
+
 void TMessageIndex::Clear()
 {
     segments_.clear();

@@ -33,8 +33,12 @@ public:
     void IndexLines(std::string_view text);
     // Segments already cut, as the reader's segment list holds them.
     void IndexSegments(const TSegmentList& segments);
+    // The index would outlive a temporary list.
+    void IndexSegments(TSegmentList&&) = delete;
 
     std::size_t size() const { return segments_.size(); }
+    // The segments as strings of their own, outliving the text.
+    TSegmentList Copy() const;
     std::string_view Segment(std::size_t i) const { return {segments_[i].data, segments_[i].size}; }
     TSegmentKind Kind(std::size_t i) const { return GetSegmentKind(Segment(i)); }
     // GetField(Segment(i), k): item k counted from 1, empty when the segment has fewer items or k < 1.

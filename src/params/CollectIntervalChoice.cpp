@@ -8,11 +8,8 @@ namespace halcyra {
 
 TIntervalParts SplitInterval(std::int32_t intervalSeconds)
 {
-    TIntervalParts parts;
-    parts.hours = std::clamp((intervalSeconds / 60 / 60) % 24, 0, kIntervalMaxHours);
-    parts.minutes = std::clamp((intervalSeconds / 60) % 60, 0, kIntervalMaxMinutes);
-    parts.seconds = std::clamp(intervalSeconds % 60, 0, kIntervalMaxSeconds);
-    return parts;
+    const std::int32_t total = std::max(intervalSeconds, 0);
+    return {total / 60 / 60, (total / 60) % 60, total % 60};
 }
 
 std::int32_t SnapSeconds(std::int32_t seconds)

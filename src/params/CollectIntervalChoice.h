@@ -22,9 +22,10 @@ inline constexpr std::int32_t kIntervalMaxMinutes = 59;
 inline constexpr std::int32_t kIntervalMaxSeconds = 30;
 inline constexpr std::int32_t kIntervalSecondsStep = 30;
 
-// The fields for an interval, each clipped to its range. The seconds are not yet snapped.
+// The fields for an interval, exactly as it is. An interval the fields' ranges and half-minute steps cannot
+// hold (10 s, 45 s, 2 h) widens the fields rather than show a rounded value that OK would then set.
 TIntervalParts SplitInterval(std::int32_t intervalSeconds);
-// The fields offer only whole and half minutes: below 2 seconds is 0, anything else 30.
+// Once edited, the fields offer only whole and half minutes: below 2 seconds is 0, anything else 30.
 std::int32_t SnapSeconds(std::int32_t seconds);
 // The central station's allowed silence for that interval: 1.5 times, rounded.
 std::int32_t CentralStationTimeoutFor(std::int32_t totalSeconds);

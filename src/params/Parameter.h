@@ -4,6 +4,7 @@
 #include "params/ParamAndIndexConnection.h"
 #include "platform/DateTime.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -12,6 +13,10 @@
 #include <vector>
 
 namespace halcyra {
+
+// The most distinct parameters (and new default-unit labels) one run takes. A monitor has a few dozen; the
+// bound keeps a station that invents labels from growing the tables and the stored units without end.
+inline constexpr std::size_t kMaxParametersPerRun = 1000;
 
 struct TMedianSample {
     double value = 0;

@@ -21,6 +21,10 @@ void TParameterModel::LoadFirstShow()
 bool TParameterModel::RegisterParameter(std::int32_t code, std::string_view label, std::string_view unit, TDateTime now)
 {
     if (parameters_.IsKnown(code)) return false;
+    if (parameters_.Count() >= kMaxParametersPerRun) {
+        ++refusedParameters_;
+        return false;
+    }
     parameters_.Append(code, std::string(label), std::string(unit), now);
     if (!IsExcluded(label)) ++collectedCount_;
     return true;

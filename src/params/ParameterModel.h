@@ -41,8 +41,11 @@ public:
     bool IsExcluded(std::string_view label) const { return halcyra::IsExcluded(excluded_, label); }
 
     // A numeric observation's parameter: a new code is appended with this label and unit (which never
-    // change afterwards) and counted when its label is not excluded. True when the code was new.
+    // change afterwards) and counted when its label is not excluded. True when the code was new. Once the
+    // table holds kMaxParametersPerRun parameters a new code is not appended, only counted as refused.
     bool RegisterParameter(std::int32_t code, std::string_view label, std::string_view unit, TDateTime now);
+    // Observations whose new code found the table full.
+    std::size_t RefusedParameters() const { return refusedParameters_; }
 
     // Start and the parameter dialog: every parameter collected, except those whose code is excluded.
     void ApplyCollectedFlags();
@@ -58,6 +61,7 @@ private:
     bool automatic_ = false;
     TFilterFunction filterFunction_ = ffMedian;
     int collectedCount_ = 0;
+    std::size_t refusedParameters_ = 0;
 };
 
 }  // namespace halcyra

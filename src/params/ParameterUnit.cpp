@@ -60,12 +60,57 @@ std::string TDefaultUnits::ResolveUnit(std::string_view label, std::string_view 
     std::string result = Trim(unit);
     scratch_.label = label;
     scratch_.unit = result;
+    if (result.empty()) return result;
     const TParameterUnit* known = Find(scratch_.label);
     if ((known != nullptr && known->unit == scratch_.unit) || storesLeft_ == 0) return result;
+    if (known == nullptr) {
+        // A station that invents labels would otherwise grow the table and the hive without end.
+        if (labelsAdded_ >= kMaxParametersPerRun) {
+            ++labelsNotStored_;
+            return result;
+        }
+        ++labelsAdded_;
+    }
     --storesLeft_;
-    // A pair that could not be written stays out of the table, so a later observation tries again.
-    if (Store(scratch_.label, scratch_.unit)) Remember(scratch_.label, scratch_.unit);
+    Remember(scratch_.label, scratch_.unit);
+    const auto [found, added] = pendingIndex_.emplace(UpperAscii(scratch_.label), pending_.size());
+    if (added)
+        pending_.push_back(scratch_);
+    else
+        pending_[found->second].unit = scratch_.unit;
     return result;
+}
+
+TDefaultUnits::~TDefaultUnits()
+{
+    try {
+        Flush();
+    } catch (...) {
+    }
+}
+
+bool TDefaultUnits::FlushIfDue(TMonotonic now)
+{
+    if (pending_.empty() || (flushedOnce_ && now - lastFlush_ < kDefaultUnitsFlushSeconds)) return false;
+    // Due again only after the pause, also when this one fails: a broken hive is not tried per message.
+    flushedOnce_ = true;
+    lastFlush_ = now;
+    return Flush();
+}
+
+bool TDefaultUnits::Flush()
+{
+    if (pending_.empty()) return false;
+    TRegValueChanges changes;
+    for (const TParameterUnit& pair : pending_) changes.WriteString(pair.label, pair.unit);
+    try {
+        settings_.RootHive().WriteValues(TSettingsStore::ProgramSubkey(kDefaultUnitsKey), changes);
+    } catch (const std::exception&) {
+        return false;
+    }
+    pending_.clear();
+    pendingIndex_.clear();
+    return true;
 }
 
 }  // namespace halcyra

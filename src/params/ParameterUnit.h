@@ -2,6 +2,8 @@
 // observation arrives without one.
 #pragma once
 
+#include "params/Parameter.h"
+#include "platform/Clock.h"
 #include "settings/SettingsStore.h"
 
 #include <cstddef>
@@ -13,10 +15,12 @@
 
 namespace halcyra {
 
-// The most new pairs one message stores. Every store rewrites the hive file (some milliseconds), so a message
-// of a thousand new labels would hold the run for seconds; a pair left over is stored by a later message
-// that brings it.
+// The most new pairs one message stores; a pair left over is stored by a later message that brings it.
 inline constexpr std::size_t kMaxUnitsStoredPerMessage = 20;
+// The least time between two rewrites of the hive file for new default units. A rewrite waits on the disk
+// (some milliseconds), so a station that brings new labels in every message would otherwise pay one per
+// message.
+inline constexpr double kDefaultUnitsFlushSeconds = 30;
 
 struct TParameterUnit {
     std::string label;
@@ -26,6 +30,10 @@ struct TParameterUnit {
 class TDefaultUnits {
 public:
     explicit TDefaultUnits(TSettingsStore& settings) : settings_(settings) {}
+    // Writes what is still waiting.
+    ~TDefaultUnits();
+    TDefaultUnits(const TDefaultUnits&) = delete;
+    TDefaultUnits& operator=(const TDefaultUnits&) = delete;
 
     // Empties the table and reads the subkey (created with the program key when missing), in the order
     // the registry lists the values. A registry error ends the loading; what was read stays.
@@ -41,9 +49,18 @@ public:
     // The unit an observation is taken with: an empty unit is looked up when `enableDefaultUnits` (nothing
     // is trimmed or stored then); a non-empty one is trimmed of blanks and control characters, and stored
     // unless the table already has the label (ignoring ASCII case) with exactly this unit. A stored pair
-    // takes its label's place in the table, or joins it at the end as the registry lists it, so a
-    // parameter whose unit stays the same costs one registry write per run.
+    // takes its label's place in the table at once, or joins it at the end as the registry lists it, and
+    // waits for Flush. A run adds at most kMaxParametersPerRun labels: a label beyond them is not stored.
     std::string ResolveUnit(std::string_view label, std::string_view unit, bool enableDefaultUnits);
+    // Writes the pairs stored since the last flush with one rewrite of the hive file. On a registry error
+    // the pairs wait for the next flush. True when a write was made.
+    bool Flush();
+    // Flush, when pairs wait and kDefaultUnitsFlushSeconds have passed since the last one that was due (the
+    // first is due at once): the handling of each message calls it at its end.
+    bool FlushIfDue(TMonotonic now);
+    // Labels this run added to the table, and observed labels not stored because the run added its most.
+    std::size_t LabelsAdded() const { return labelsAdded_; }
+    std::size_t LabelsNotStored() const { return labelsNotStored_; }
     // From now on, ResolveUnit stores at most `count` pairs (the handling of a message sets it); the pairs
     // it does not store are stored again when they come again. Unlimited until set.
     void AllowStores(std::size_t count) { storesLeft_ = count; }
@@ -58,6 +75,13 @@ private:
     std::size_t storesLeft_ = std::numeric_limits<std::size_t>::max();
     // The table's position of the first entry of each upper-case label.
     std::unordered_map<std::string, std::size_t> index_;
+    // Pairs waiting for Flush, one per label (the last unit seen), in the order they came.
+    std::vector<TParameterUnit> pending_;
+    std::unordered_map<std::string, std::size_t> pendingIndex_;
+    std::size_t labelsAdded_ = 0;
+    std::size_t labelsNotStored_ = 0;
+    bool flushedOnce_ = false;
+    TMonotonic lastFlush_ = 0;
 
     const TParameterUnit* Find(std::string_view label) const;
     void Remember(std::string_view label, std::string_view unit);

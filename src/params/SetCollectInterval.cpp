@@ -4,6 +4,8 @@
 
 #include <QPalette>
 
+#include <algorithm>
+
 namespace halcyra {
 
 TfrmSetCollectInterval::TfrmSetCollectInterval(TSettingsStore& settings,
@@ -38,10 +40,37 @@ void TfrmSetCollectInterval::showEvent(QShowEvent* event)
 void TfrmSetCollectInterval::FormShow()
 {
     const TIntervalParts parts = SplitInterval(collectInterval_);
+    loading_ = true;
+    seditHours->setMaximum(std::max(kIntervalMaxHours, parts.hours));
+    seditSeconds->setMaximum(std::max(kIntervalMaxSeconds, parts.seconds));
     seditHours->setValue(parts.hours);
     seditMinutes->setValue(parts.minutes);
     seditSeconds->setValue(parts.seconds);
-    seditSecondsChange();
+    loading_ = false;
+    edited_ = false;
+    UpdateTimeout();
+}
+
+void TfrmSetCollectInterval::FieldEdited()
+{
+    if (loading_ || edited_) return;
+    edited_ = true;
+    // Narrowing clips the values and snapping sets the seconds; both call back here and find edited_ set.
+    seditHours->setMaximum(kIntervalMaxHours);
+    seditSeconds->setMaximum(kIntervalMaxSeconds);
+    seditSeconds->setValue(SnapSeconds(seditSeconds->value()));
+}
+
+void TfrmSetCollectInterval::seditHoursChange()
+{
+    FieldEdited();
+    UpdateTimeout();
+}
+
+void TfrmSetCollectInterval::seditMinutesChange()
+{
+    FieldEdited();
+    UpdateTimeout();
 }
 
 TIntervalParts TfrmSetCollectInterval::Parts() const
@@ -51,6 +80,8 @@ TIntervalParts TfrmSetCollectInterval::Parts() const
 
 void TfrmSetCollectInterval::seditSecondsChange()
 {
+    if (loading_) return;
+    FieldEdited();
     const int snapped = SnapSeconds(seditSeconds->value());
     // Setting the snapped value calls this again, which then finds it unchanged.
     if (snapped != seditSeconds->value()) {
@@ -81,6 +112,11 @@ void TfrmSetCollectInterval::cbUseHalcyraSettingsClick()
 
 void TfrmSetCollectInterval::btnOKClick()
 {
+    if (!edited_) {
+        useHalcyraSettings_ = cbUseHalcyraSettings->isChecked();
+        accept();
+        return;
+    }
     const std::optional<std::int32_t> total = AcceptedInterval(Parts(), medianFilterValue_);
     if (!total) {
         if (showMessage_)

@@ -29,8 +29,8 @@ public:
     TIntervalParts Parts() const;
     void FormShow();
     void seditSecondsChange();
-    void seditHoursChange() { UpdateTimeout(); }
-    void seditMinutesChange() { UpdateTimeout(); }
+    void seditHoursChange();
+    void seditMinutesChange();
     void cbUseHalcyraSettingsClick();
     void btnOKClick();
     void btnCancelClick() { reject(); }
@@ -42,12 +42,17 @@ protected:
 
 private:
     void UpdateTimeout();
+    // The first change by the user narrows the fields back to their ranges and half-minute steps.
+    void FieldEdited();
 
     TSettingsStore& settings_;
     std::function<void(const std::string&)> showMessage_;
     std::int32_t collectInterval_;
     bool useHalcyraSettings_;
     std::int32_t medianFilterValue_;
+    // OK without a change keeps the interval as it is, even one the fields could not have set.
+    bool edited_ = false;
+    bool loading_ = false;
 };
 
 }  // namespace halcyra

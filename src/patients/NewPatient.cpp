@@ -30,7 +30,7 @@ TfrmNewPatient::TfrmNewPatient(TPatientFile& patientFile, QWidget* parent)
     Timer1->setInterval(kHideAfterMs);
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
 
-    patientFile_.OnCreateNotice = [this](const std::string& text) { ShowNotice(text); };
+    patientFile_.OnCreateNotice = [this](const TCreateNotice& notice) { ShowNotice(notice); };
 }
 
 TfrmNewPatient::~TfrmNewPatient() = default;
@@ -47,11 +47,13 @@ int TfrmNewPatient::RewritePatientNames(std::string_view id, std::string_view gi
     return patientFile_.RewritePatientNames(id, givenName, familyName, folder);
 }
 
-void TfrmNewPatient::ShowNotice(const std::string& text)
+void TfrmNewPatient::ShowNotice(const TCreateNotice& notice)
 {
     // A running timer keeps its first start, so the window hides 5 s after the first of several notices.
     if (!Timer1->isActive()) Timer1->start();
-    const QString full = QString::fromStdString(Win1252ToUtf8(text));
+    const auto qt = [](const std::string& text) { return QString::fromStdString(Win1252ToUtf8(text)); };
+    const QString full = tr("Created: %1 (%2 %3) - %4")
+                             .arg(qt(notice.id), qt(notice.givenName), qt(notice.familyName), qt(notice.folder));
     ui_->LblStatus->setText(ui_->LblStatus->fontMetrics().elidedText(full, Qt::ElideRight, width()));
     show();
 }

@@ -30,8 +30,8 @@ public:
     int RewritePatientNames(std::string_view id, std::string_view givenName, std::string_view familyName,
                             std::string_view folder);
 
-    // Starts Timer1 unless it runs (so a second notice still hides with the first), shows the text.
-    void ShowNotice(const std::string& text);
+    // Starts Timer1 unless it runs (so a second notice still hides with the first), shows the notice.
+    void ShowNotice(const TCreateNotice& notice);
     void Timer1Timer();
 
 private:

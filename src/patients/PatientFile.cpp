@@ -49,8 +49,8 @@ int TPatientFile::CreatePatient(std::string_view idText, std::string_view givenN
                                 std::string_view folder)
 {
     if (OnCreateNotice)
-        OnCreateNotice("Created: " + std::string(idText) + " (" + std::string(givenName) + " " +
-                       std::string(familyName) + ") - " + std::string(folder));
+        OnCreateNotice(
+            TCreateNotice{std::string(idText), std::string(givenName), std::string(familyName), std::string(folder)});
 
     bool made = false;
     try {

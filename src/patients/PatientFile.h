@@ -28,12 +28,21 @@ public:
 std::string PatientNameField(std::string_view name);
 std::string PatientIdField(std::string_view id);
 
+// A patient about to be created in a folder.
+struct TCreateNotice {
+    std::string id;
+    std::string givenName;
+    std::string familyName;
+    std::string folder;
+    bool operator==(const TCreateNotice&) const = default;
+};
+
 class TPatientFile {
 public:
     explicit TPatientFile(const TFileSystem& files) : files_(files) {}
 
-    // Shown before a patient is created: "Created: " + ID + " (" + given + " " + family + ") - " + folder.
-    std::function<void(const std::string& notice)> OnCreateNotice;
+    // Told before a patient is created, with the texts as given: the new-patient window words it.
+    std::function<void(const TCreateNotice& notice)> OnCreateNotice;
     // A message for the user, shown modally (a failed rewrite).
     std::function<void(const std::string& message)> OnShowMessage;
 

@@ -103,6 +103,18 @@ const TSeriesList& TPatientMonitorFile::SeriesList() const
     return open_ != nullptr ? open_->series : kNone;
 }
 
+std::vector<std::pair<std::string, std::string>> TPatientMonitorFile::UnclosedSeries() const
+{
+    std::vector<std::pair<std::string, std::string>> names;
+    if (open_ == nullptr) return names;
+    for (std::size_t k = 0; k < open_->series.size(); ++k) {
+        const TParameterSerie& s = *open_->series[k];
+        if (!s.Info.MeasurementPlace().empty() || !s.Info.ParamExtraName().empty()) continue;
+        if (open_->points[k].NeedsDelimiter()) names.emplace_back(s.Info.ParameterName(), s.UnitName);
+    }
+    return names;
+}
+
 void TPatientMonitorFile::Open(TSaveItNew& writer, std::string_view folder, std::string_view patientId,
                                std::string_view patientName, bool create)
 {
@@ -327,9 +339,12 @@ std::vector<int> TPatientMonitorFile::PlanSeries(const std::vector<TFileValue>& 
 void TPatientMonitorFile::Declare(TAddedSeries added, const std::vector<TValueRecord>& records)
 {
     if (added.series.empty()) return;
-    writer_->AddValuePoints(added.declarations, records);
-    // The declaration replaced the file: what is kept of it holds until the next open reads it again.
-    open_->stamp = {};
+    TUpdateStamps stamps;
+    writer_->AddValuePoints(added.declarations, records, nullptr, &stamps);
+    // The replacement holds what is kept of the file plus the declarations and records, unless someone else
+    // changed the file since it was learnt: then the next open reads it again.
+    const bool ours = open_->stamp.exists && stamps.before == open_->stamp && stamps.after.exists;
+    open_->stamp = ours ? stamps.after : TFileStamp{};
     for (auto& serie : added.series) {
         open_->series.push_back(std::move(serie));
         open_->points.push_back(TSeriesPoints::None());

@@ -131,6 +131,10 @@ public:
     const std::string& MonitorName() const { return monitorName_; }
     const std::string& OpenFileName() const { return openFile_; }
 
+    // The label and unit of each series of the open file that this system writes (no measurement place, no
+    // extra name) and that has points but no closing delimiter yet.
+    std::vector<std::pair<std::string, std::string>> UnclosedSeries() const;
+
     // Mirrors the open file's series declarations; entry k has Index k. The entries carry no points.
     const TSeriesList& SeriesList() const;
 

@@ -30,6 +30,7 @@ public:
     void ClientSocketRelayRead();
     // As the central-station reader's: reads what a skipped notification left waiting.
     void ReadWaitingBytes();
+    void ReadHeldBytes() { reader_.ReadHeldBytes(); }
 
     bool Connected() const { return connected_; }
     // A monotonic reading.
@@ -46,7 +47,9 @@ private:
     void SetInProgress(bool inProgress) override { cycle_.SetInProgress(inProgress); }
     void DataReceived(TMonotonic now) override { LifeTickReceived(now); }
     void MessageComplete(TMonotonic now) override { cycle_.MessageComplete(now); }
-    void DecodeMessage(const TSegmentList& segments) override { cycle_.DecodeMessage(segments); }
+    void DecodeMessage(const TMessageIndex& segments) override { cycle_.DecodeMessage(segments); }
+    double ReadHoldSeconds() const override { return cycle_.ReadHoldSeconds(); }
+    void SetHeldMessages(bool held) override { cycle_.SetHeldMessages(held); }
 
     // ICentralStationView, as the reader sees it.
     void SetCaption(const std::string& caption) override { view_.SetCaption(caption); }

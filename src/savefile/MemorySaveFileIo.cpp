@@ -41,10 +41,15 @@ void TMemorySaveFileIo::WriteWhole(const std::filesystem::path& path, std::strin
 }
 
 void TMemorySaveFileIo::Update(const std::filesystem::path& path,
-                               const std::function<std::string(std::string current)>& rewrite)
+                               const std::function<std::string(std::string current)>& rewrite, TUpdateStamps* stamps)
 {
+    if (stamps != nullptr) {
+        *stamps = {};
+        Stamp(path, stamps->before);
+    }
     std::string next = rewrite(ReadAll(path));
     WriteWhole(path, next);
+    if (stamps != nullptr) Stamp(path, stamps->after);
 }
 
 void TMemorySaveFileIo::Append(const std::filesystem::path& path, std::string_view bytes, const TAppendCheck& check,

@@ -24,8 +24,8 @@ public:
     std::unique_ptr<TStream> OpenRead(const std::filesystem::path& path) override;
     std::string ReadAll(const std::filesystem::path& path) override;
     void WriteWhole(const std::filesystem::path& path, std::string_view bytes) override;
-    void Update(const std::filesystem::path& path,
-                const std::function<std::string(std::string current)>& rewrite) override;
+    void Update(const std::filesystem::path& path, const std::function<std::string(std::string current)>& rewrite,
+                TUpdateStamps* stamps = nullptr) override;
     void Append(const std::filesystem::path& path, std::string_view bytes, const TAppendCheck& check = {},
                 TFileStamp* after = nullptr) override;
     void Sync(const std::filesystem::path& path) override { Synced.push_back(path); }

@@ -73,13 +73,15 @@ void TPosixSaveFileIo::BeforeReplace(const std::filesystem::path&, const std::fi
 
 void TPosixSaveFileIo::BeforeAppendLock(const std::filesystem::path&) {}
 
-void TPosixSaveFileIo::ReplaceWith(const std::filesystem::path& path, std::string_view bytes, int mode)
+void TPosixSaveFileIo::ReplaceWith(const std::filesystem::path& path, std::string_view bytes, int mode,
+                                   struct stat* info)
 {
     fileio::TReplaceOptions options;
     if (mode >= 0) options.mode = static_cast<mode_t>(mode);
     options.beforeRename = [&](const std::filesystem::path& temporary) { BeforeReplace(temporary, path); };
     fileio::RemoveStaleTemporaries(path);
-    Guarded("Cannot replace", path, [&] { fileio::ReplaceFile(path, fileio::UniqueTempBeside(path), bytes, options); });
+    Guarded("Cannot replace", path,
+            [&] { fileio::ReplaceFile(path, fileio::UniqueTempBeside(path), bytes, options, info); });
 }
 
 void TPosixSaveFileIo::WriteWhole(const std::filesystem::path& path, std::string_view bytes)
@@ -90,13 +92,16 @@ void TPosixSaveFileIo::WriteWhole(const std::filesystem::path& path, std::string
 }
 
 void TPosixSaveFileIo::Update(const std::filesystem::path& path,
-                              const std::function<std::string(std::string current)>& rewrite)
+                              const std::function<std::string(std::string current)>& rewrite, TUpdateStamps* stamps)
 {
+    if (stamps != nullptr) *stamps = {};
     struct stat st {};
     // Opening for writing also refuses a file without write permission, as a read-only file is.
     TFd fd = Guarded("Cannot open", path, [&] { return fileio::OpenLocked(path, O_RDWR, &st); });
     std::string next = rewrite(Guarded("Cannot read", path, [&] { return fileio::ReadAll(fd.Get()); }));
-    ReplaceWith(path, next, static_cast<int>(st.st_mode & 07777));
+    struct stat replaced {};
+    ReplaceWith(path, next, static_cast<int>(st.st_mode & 07777), &replaced);
+    if (stamps != nullptr) *stamps = {TFileStamp::Of(st), TFileStamp::Of(replaced)};
 }
 
 void TPosixSaveFileIo::Append(const std::filesystem::path& path, std::string_view bytes, const TAppendCheck& check,

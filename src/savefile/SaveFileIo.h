@@ -30,6 +30,12 @@ using TFileStamp = fileio::TFileStamp;
 // bytes are written. Raising refuses the append and leaves the file as it is.
 using TAppendCheck = std::function<std::int64_t(TStream& file, const TFileStamp& stamp)>;
 
+// A replacement's file before and after.
+struct TUpdateStamps {
+    TFileStamp before;
+    TFileStamp after;
+};
+
 class ISaveFileIo {
 public:
     virtual ~ISaveFileIo() = default;
@@ -43,9 +49,11 @@ public:
     // Writes the whole file atomically: the old content or the new, never part of either.
     virtual void WriteWhole(const std::filesystem::path& path, std::string_view bytes) = 0;
     // Read-modify-write of an existing file under an exclusive lock, replaced atomically. When
-    // rewrite raises, the file is left as it was.
+    // rewrite raises, the file is left as it was. `stamps`, when given, receives the stamp of the file as
+    // read under the lock and that of its replacement (`exists` false where unknown).
     virtual void Update(const std::filesystem::path& path,
-                        const std::function<std::string(std::string current)>& rewrite) = 0;
+                        const std::function<std::string(std::string current)>& rewrite,
+                        TUpdateStamps* stamps = nullptr) = 0;
     // Appends to an existing file; a short write is rolled back. Raises on any failure. `after`, when
     // given, receives the stamp of the file with the bytes in it, taken under the lock.
     virtual void Append(const std::filesystem::path& path, std::string_view bytes, const TAppendCheck& check = {},
@@ -64,8 +72,8 @@ public:
     std::unique_ptr<TStream> OpenRead(const std::filesystem::path& path) override;
     std::string ReadAll(const std::filesystem::path& path) override;
     void WriteWhole(const std::filesystem::path& path, std::string_view bytes) override;
-    void Update(const std::filesystem::path& path,
-                const std::function<std::string(std::string current)>& rewrite) override;
+    void Update(const std::filesystem::path& path, const std::function<std::string(std::string current)>& rewrite,
+                TUpdateStamps* stamps = nullptr) override;
     void Append(const std::filesystem::path& path, std::string_view bytes, const TAppendCheck& check = {},
                 TFileStamp* after = nullptr) override;
     void Sync(const std::filesystem::path& path) override;
@@ -83,7 +91,8 @@ protected:
     virtual void BeforeAppendLock(const std::filesystem::path& path);
 
 private:
-    void ReplaceWith(const std::filesystem::path& path, std::string_view bytes, int modeFromFd);
+    void ReplaceWith(const std::filesystem::path& path, std::string_view bytes, int modeFromFd,
+                     struct stat* info = nullptr);
 };
 
 // A file opened for reading, read in blocks as the position asks for them.

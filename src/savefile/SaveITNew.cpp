@@ -204,7 +204,8 @@ void TSaveItNew::AddParameterSeries(const std::vector<TSeriesDeclaration>& decla
     Declare(declarations, {});
 }
 
-void TSaveItNew::Declare(const std::vector<TSeriesDeclaration>& declarations, std::string_view points)
+void TSaveItNew::Declare(const std::vector<TSeriesDeclaration>& declarations, std::string_view points,
+                         TUpdateStamps* stamps)
 {
     std::vector<std::string> foldings;
     foldings.reserve(declarations.size());
@@ -223,67 +224,70 @@ void TSaveItNew::Declare(const std::vector<TSeriesDeclaration>& declarations, st
         foldings.push_back(declaration.TakeBytes());
     }
 
-    io_->Update(fileName_, [&](std::string current) {
-        TMemoryStream scan(std::move(current));
-        reader_.Read(scan, [](std::int32_t id, TMicroReader& reader) {
-            if (id == item::kMonitorInfo)
-                reader.BeginFolding(id);
-            else if (id == item::kReservedArea)
-                reader.Stop();
-            else
-                reader.SkipValue();
-        });
-        if (!reader_.Stopped()) throw ETovError(savefile_text::kNoReservedArea);
-        if (!TakesOurRecords(reader_)) throw ETovError(savefile_text::kCannotDeclareInFormat);
-        if (reader_.StopFoldingsEnd() > scan.Size()) throw ETovError(tov_text::kErrorInFile);
+    io_->Update(
+        fileName_,
+        [&](std::string current) {
+            TMemoryStream scan(std::move(current));
+            reader_.Read(scan, [](std::int32_t id, TMicroReader& reader) {
+                if (id == item::kMonitorInfo)
+                    reader.BeginFolding(id);
+                else if (id == item::kReservedArea)
+                    reader.Stop();
+                else
+                    reader.SkipValue();
+            });
+            if (!reader_.Stopped()) throw ETovError(savefile_text::kNoReservedArea);
+            if (!TakesOurRecords(reader_)) throw ETovError(savefile_text::kCannotDeclareInFormat);
+            if (reader_.StopFoldingsEnd() > scan.Size()) throw ETovError(tov_text::kErrorInFile);
 
-        std::string bytes = scan.TakeBytes();
-        const std::int64_t sizeAt = reader_.StopPosition();
-        const auto fileSize = static_cast<std::int64_t>(bytes.size());
-        if (sizeAt + 4 > fileSize) throw ETovError(tov_text::kErrorInFile);
-        const auto reserved =
-            static_cast<std::int32_t>(LoadU32(reinterpret_cast<const unsigned char*>(bytes.data()) + sizeAt));
-        if (reserved < 0 || sizeAt + 4 + reserved > fileSize) throw ETovError(tov_text::kErrorInFile);
-        const std::int64_t headerEnd = sizeAt + 4 + reserved;
+            std::string bytes = scan.TakeBytes();
+            const std::int64_t sizeAt = reader_.StopPosition();
+            const auto fileSize = static_cast<std::int64_t>(bytes.size());
+            if (sizeAt + 4 > fileSize) throw ETovError(tov_text::kErrorInFile);
+            const auto reserved =
+                static_cast<std::int32_t>(LoadU32(reinterpret_cast<const unsigned char*>(bytes.data()) + sizeAt));
+            if (reserved < 0 || sizeAt + 4 + reserved > fileSize) throw ETovError(tov_text::kErrorInFile);
+            const std::int64_t headerEnd = sizeAt + 4 + reserved;
 
-        // A record cut short at the end stays behind: the rewrite would otherwise keep it in front of
-        // every later record.
-        TMemoryStream records(std::move(bytes));
-        records.SetSize(WholeItemsEnd(records, headerEnd));
-        bytes = records.TakeBytes();
-        std::string tail = bytes.substr(static_cast<std::size_t>(headerEnd));
-        bytes.resize(static_cast<std::size_t>(headerEnd));
+            // A record cut short at the end stays behind: the rewrite would otherwise keep it in front of
+            // every later record.
+            TMemoryStream records(std::move(bytes));
+            records.SetSize(WholeItemsEnd(records, headerEnd));
+            bytes = records.TakeBytes();
+            std::string tail = bytes.substr(static_cast<std::size_t>(headerEnd));
+            bytes.resize(static_cast<std::size_t>(headerEnd));
 
-        // The header region alone takes the declarations, each as a single declaration would.
-        std::int64_t at = sizeAt - 4;  // where folding 205 begins
-        std::int64_t free = reserved;
-        for (const std::string& m : foldings) {
-            const auto mSize = static_cast<std::int64_t>(m.size());
-            if (free > mSize) {
-                // In place: the declaration takes the front of the reserved area; the rest of the area's
-                // bytes stay as they are.
-                std::memcpy(bytes.data() + at, m.data(), m.size());
+            // The header region alone takes the declarations, each as a single declaration would.
+            std::int64_t at = sizeAt - 4;  // where folding 205 begins
+            std::int64_t free = reserved;
+            for (const std::string& m : foldings) {
+                const auto mSize = static_cast<std::int64_t>(m.size());
+                if (free > mSize) {
+                    // In place: the declaration takes the front of the reserved area; the rest of the area's
+                    // bytes stay as they are.
+                    std::memcpy(bytes.data() + at, m.data(), m.size());
+                    at += mSize;
+                    free -= mSize;
+                    PutReservedHead(bytes, static_cast<std::size_t>(at), free);
+                    continue;
+                }
+                // Grow: the new reserved area is at least as large as everything in front of the declaration.
+                const std::int64_t grown = std::max<std::int64_t>(minimumReserved_, at);
+                if (at + mSize + 8 + grown > std::numeric_limits<std::int32_t>::max())
+                    throw ETovError(tov_text::kErrorInFile);
+                bytes.resize(static_cast<std::size_t>(at));
+                bytes += m;
                 at += mSize;
-                free -= mSize;
-                PutReservedHead(bytes, static_cast<std::size_t>(at), free);
-                continue;
+                bytes.append(8, '\0');
+                PutReservedHead(bytes, static_cast<std::size_t>(at), grown);
+                bytes.append(static_cast<std::size_t>(grown), '\0');
+                free = grown;
             }
-            // Grow: the new reserved area is at least as large as everything in front of the declaration.
-            const std::int64_t grown = std::max<std::int64_t>(minimumReserved_, at);
-            if (at + mSize + 8 + grown > std::numeric_limits<std::int32_t>::max())
-                throw ETovError(tov_text::kErrorInFile);
-            bytes.resize(static_cast<std::size_t>(at));
-            bytes += m;
-            at += mSize;
-            bytes.append(8, '\0');
-            PutReservedHead(bytes, static_cast<std::size_t>(at), grown);
-            bytes.append(static_cast<std::size_t>(grown), '\0');
-            free = grown;
-        }
-        bytes += tail;
-        bytes += points;
-        return bytes;
-    });
+            bytes += tail;
+            bytes += points;
+            return bytes;
+        },
+        stamps);
 }
 
 std::int64_t TSaveItNew::WholeRecordsEnd(TAppendPosition& known, TStream& file, const TFileStamp& stamp)
@@ -367,14 +371,14 @@ bool TSaveItNew::AddDelimiterPoint(std::uint16_t index, std::int32_t code, TDate
 }
 
 bool TSaveItNew::AddValuePoints(const std::vector<TSeriesDeclaration>& declarations,
-                                const std::vector<TValueRecord>& values, TFileStamp* after)
+                                const std::vector<TValueRecord>& values, TFileStamp* after, TUpdateStamps* replaced)
 {
     if (after != nullptr) *after = {};
     std::string records;
     records.reserve(values.size() * item::kPointRecordSize);
     for (const TValueRecord& v : values) PutRecord(records, item::kValuePoint, v.index, v.time, v.value);
     if (!declarations.empty()) {
-        Declare(declarations, records);
+        Declare(declarations, records, replaced);
         return true;
     }
     if (values.empty()) return true;

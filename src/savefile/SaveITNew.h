@@ -101,9 +101,10 @@ public:
     // does each: all of them, or none (false, reported to OnLog). New series in `declarations` are declared
     // by the same atomic replacement that appends the records, so the file holds both or neither; that
     // replacement raises when it fails, leaving the file as it was. `after` receives the file's stamp with
-    // the records in it when the append knows it (otherwise `exists` is false).
+    // the records in it when the append knows it (otherwise `exists` is false); `replaced`, the stamps of
+    // the declarations' replacement.
     bool AddValuePoints(const std::vector<TSeriesDeclaration>& declarations, const std::vector<TValueRecord>& values,
-                        TFileStamp* after = nullptr);
+                        TFileStamp* after = nullptr, TUpdateStamps* replaced = nullptr);
 
     // The bytes of a new file as OpenOrCreate writes it.
     std::string BuildNewFile(const std::string& monitorKind, const std::string& monitorQualifier,
@@ -116,7 +117,8 @@ private:
                        const std::string& patientId, const std::string& patientName, bool compareAll);
     bool AppendRecords(std::string_view records, const std::string& what, TFileStamp* after);
     // The declarations' rewrite of the file, with `points` (whole records) appended behind its whole records.
-    void Declare(const std::vector<TSeriesDeclaration>& declarations, std::string_view points);
+    void Declare(const std::vector<TSeriesDeclaration>& declarations, std::string_view points,
+                 TUpdateStamps* stamps = nullptr);
     void Log(const std::string& line) const;
     TMonitorReadOptions Options(bool stopAtReservedArea) const;
 

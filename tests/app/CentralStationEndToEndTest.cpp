@@ -238,8 +238,10 @@ protected:
 // manager hears of every value, and the end of the run closes every series.
 TEST_F(CentralStationEndToEnd, ThreePatientsGetOnePointPerIntervalAtTheGridTime)
 {
-    // Intervals long enough that a message a few seconds late still aligns to the boundary it follows.
-    constexpr int kInterval = 8;
+    // A multiple of five, so the boundaries lie on the grid; long enough that a message a few seconds late
+    // still aligns to the boundary it follows. Boundaries off the grid (an interval of 8) let jitter round two
+    // intervals' messages to one grid time now and then.
+    constexpr int kInterval = 10;
     Settings(kInterval, false);
     StartAll({"--beds", "3", "--rate", "1", "--seed", "11"});
     RunUntilDistinctTimes(3, 4);

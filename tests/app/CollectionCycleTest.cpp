@@ -277,6 +277,38 @@ TEST(CollectionCycle, StopClosesTheCollectedSeriesOfTickedPresentPatients)
     EXPECT_EQ(f.cycle.DelimitersWritten(), 4);
 }
 
+// A label the full parameter table did not take still has a series in the file: it is closed like a collected
+// parameter's, unless excluded; a registered parameter keeps the collected rule.
+TEST(CollectionCycle, StopClosesTheSeriesOfLabelsTheParameterTableDidNotTake)
+{
+    const struct {
+        bool automatic;
+        std::vector<std::string> closed;
+    } cases[] = {
+        {false, {"HR", "Invented", "Other"}},
+        {true, {"HR", "SpO2", "Invented", "Excluded", "Other"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.automatic);
+        TCycleFixture f;
+        f.params.SetAutomatic(c.automatic);
+        f.params.ExcludedParams().push_back(TParamAndIndexConnection(2, "SpO2"));
+        f.params.ExcludedParams().push_back(TParamAndIndexConnection(9, "Excluded"));
+        f.params.RegisterParameter(1, "HR", "bpm", f.clock.Now());
+        f.params.RegisterParameter(2, "SpO2", "%", f.clock.Now());
+        f.cycle.SetStatus(csConnected);
+        f.cycle.Start();
+        f.targets.rows = {{"1", "Ann", "Lee", true, true}};
+        f.targets.unclosed = {{"HR", "bpm"}, {"SpO2", "%"}, {"Invented", "u"}, {"Excluded", "u"}, {"Other", ""}};
+        f.targets.lastWritten = At(12, 3, 0);
+        f.cycle.Stop();
+        std::vector<std::string> closed;
+        for (const test::TDelimiterCall& d : f.targets.delimiters) closed.push_back(d.label);
+        EXPECT_EQ(closed, c.closed);
+        EXPECT_EQ(f.CallsStartingWith("AddDelimiter").size(), c.closed.size());
+    }
+}
+
 TEST(CollectionCycle, StopBeforeAnyValueWasWrittenWritesNoDelimiter)
 {
     TCycleFixture f;
@@ -665,6 +697,54 @@ TEST(CollectionCycle, TheCensusIsSavedHourly)
     f.clock.StepWall(2 * kOneHour);
     f.cycle.Tick();
     EXPECT_EQ(f.targets.censusSaves.size(), 1u);
+}
+
+TEST(CollectionCycle, MessagesChangesToTheCensusAreSavedOncePerTickAndOnStop)
+{
+    TCycleFixture f;
+    f.centralStation.open = true;
+    f.Connected();
+    f.cycle.Tick();
+    EXPECT_TRUE(f.targets.censusSaves.empty()) << "nothing changed";
+    f.targets.censusChanged = true;  // however many messages changed it
+    f.clock.AdvanceSeconds(1);
+    f.cycle.Tick();
+    EXPECT_EQ(f.targets.censusSaves.size(), 1u);
+    f.clock.AdvanceSeconds(1);
+    f.cycle.Tick();
+    EXPECT_EQ(f.targets.censusSaves.size(), 1u);
+
+    f.cycle.Start();
+    f.cycle.Stop();
+    EXPECT_EQ(f.targets.censusSaves.size(), 1u) << "Stop saves only a changed census";
+    f.targets.censusChanged = true;
+    f.cycle.Stop();
+    EXPECT_EQ(f.targets.censusSaves.size(), 2u);
+}
+
+TEST(CollectionCycle, AReadHoldNeverReachesPastTheNextBoundaryAndItsMessagesDoNotCrossIt)
+{
+    TCycleFixture f;
+    f.centralStation.open = true;
+    f.Connected();
+    EXPECT_EQ(f.cycle.ReadHoldSeconds(), kReadHoldSeconds) << "not collecting: no boundary to keep";
+    f.cycle.Start();  // at 12:00:07.250, first boundary 12:00:10.250
+    struct TCase {
+        int millisecond;  // after 12:00:10
+        double hold;
+    };
+    for (const TCase& c : {TCase{100, kReadHoldSeconds}, TCase{200, 0.05}, TCase{250, 0.0}, TCase{400, 0.0}}) {
+        f.clock.Set(At(12, 0, 10, c.millisecond));
+        EXPECT_NEAR(f.cycle.ReadHoldSeconds(), c.hold, 1e-6) << c.millisecond;
+    }
+    // The boundary is reached: a held message leaves it alone, the next one crosses it.
+    const TDateTime boundary = f.cycle.Interval().NextBoundary();
+    f.cycle.SetHeldMessages(true);
+    f.cycle.CrossReachedBoundary();
+    EXPECT_EQ(f.cycle.Interval().NextBoundary(), boundary);
+    f.cycle.SetHeldMessages(false);
+    f.cycle.CrossReachedBoundary();
+    EXPECT_GT(f.cycle.Interval().NextBoundary(), boundary);
 }
 
 TEST(CollectionCycle, TheCentralStationIsReconnectedWhenClosedOrSilent)

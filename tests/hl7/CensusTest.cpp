@@ -454,8 +454,8 @@ TEST_F(CensusTest, UntickingATickedRowClosesThatPatientsSeriesBeforeTheCensusIsS
 TEST_F(CensusTest, TickingCreatesMissingPatientsUnderTheirDisplayId)
 {
     folders.SetDataFolder("C:\\KVD\\DATA\\", true);
-    std::vector<std::string> notices;
-    patientFile.OnCreateNotice = [&](const std::string& text) { notices.push_back(text); };
+    std::vector<TCreateNotice> notices;
+    patientFile.OnCreateNotice = [&](const TCreateNotice& notice) { notices.push_back(notice); };
     const int row = Present("1234567890", "Ann", "Lee", false);
     Tick(row, true);
 
@@ -465,7 +465,7 @@ TEST_F(CensusTest, TickingCreatesMissingPatientsUnderTheirDisplayId)
     std::stringstream bytes;
     bytes << in.rdbuf();
     EXPECT_EQ(bytes.str().substr(44, 12), std::string("123456-7890\0", 12));
-    EXPECT_EQ(notices, (std::vector<std::string>{"Created: 123456-7890 (Ann Lee) - C:\\KVD\\DATA\\12345678.$90\\"}));
+    EXPECT_EQ(notices, (std::vector<TCreateNotice>{{"123456-7890", "Ann", "Lee", "C:\\KVD\\DATA\\12345678.$90\\"}}));
     EXPECT_TRUE(census.Patient(row).Checked);
 
     Tick(row, true);  // the patient exists now

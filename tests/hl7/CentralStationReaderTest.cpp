@@ -27,15 +27,21 @@ public:
     std::vector<TSegmentList> decoded;
     bool flagSetWhileDecoding = true;
     int throwOnMessage = -1;  // index of the message whose decoding fails
+    double hold = 0;          // what ReadHoldSeconds answers
+    bool held = false;
+    std::vector<bool> decodedHeld;  // SetHeldMessages as each message was decoded
 
     bool InProgress() const override { return inProgress; }
     void SetInProgress(bool value) override { inProgress = value; }
     void DataReceived(TMonotonic now) override { lastReceived = now; }
     void MessageComplete(TMonotonic now) override { completions.push_back(now); }
-    void DecodeMessage(const TSegmentList& segments) override
+    double ReadHoldSeconds() const override { return hold; }
+    void SetHeldMessages(bool value) override { held = value; }
+    void DecodeMessage(const TMessageIndex& segments) override
     {
         flagSetWhileDecoding = flagSetWhileDecoding && inProgress;
-        decoded.push_back(segments);
+        decoded.push_back(segments.Copy());
+        decodedHeld.push_back(held);
         if (static_cast<int>(decoded.size()) - 1 == throwOnMessage) throw std::runtime_error("decoder failed");
     }
 };
@@ -80,6 +86,13 @@ protected:
     TFakeView view;
     TCentralStationReader reader{socket, cycle, view, clock, files, "1.2.3", "C:\\TEMP\\"};
 
+    // The socket's read event reaches the reader, as the engine forwards it.
+    void ReadOnEvents()
+    {
+        TClientSocketEvents events;
+        events.read = [this] { reader.ClientSocketCentralStationRead(); };
+        socket.SetEvents(std::move(events));
+    }
     void Receive(const std::string& bytes)
     {
         socket.pending += bytes;
@@ -257,6 +270,70 @@ TEST_F(CentralStationReader, ReadDuringATickTakesNoBytesAndIsDoneWhenTheTickEnds
     const int stops = reader.Framer().StopPosExitCount();
     reader.ReadWaitingBytes();
     EXPECT_EQ(reader.Framer().StopPosExitCount(), stops);
+}
+
+TEST_F(CentralStationReader, AReadThatTookBytesHoldsTheSocketAndTheHoldsEndReadsWhatItKept)
+{
+    socket.canHold = true;
+    socket.open = true;
+    ReadOnEvents();
+    cycle.hold = 0.04;
+    // The second message is cut across the hold.
+    socket.Receive("\x0BMSH|1\r\x1C\r\x0BMSH|2\rPI");
+    EXPECT_THAT(cycle.decoded, ElementsAre(ElementsAre("MSH|1")));
+    EXPECT_THAT(socket.holds, ElementsAre(0.04));
+    socket.Receive("D|b\r\x1C\r");
+    socket.Receive("\x0BMSH|3\r\x1C\r");
+    EXPECT_EQ(cycle.decoded.size(), 1u) << "nothing is read while the socket holds";
+
+    socket.EndHold();
+    EXPECT_THAT(cycle.decoded, ElementsAre(ElementsAre("MSH|1"), ElementsAre("MSH|2", "PID|b"), ElementsAre("MSH|3")));
+    // Only the hold's messages are marked as held, and the mark does not outlive the read.
+    EXPECT_THAT(cycle.decodedHeld, ElementsAre(false, true, true));
+    EXPECT_FALSE(cycle.held);
+    EXPECT_FALSE(cycle.inProgress);
+    EXPECT_THAT(socket.holds, ElementsAre(0.04, 0.04));
+
+    // A hold that kept nothing ends without asking for another; arrivals are read as they come again.
+    socket.EndHold();
+    EXPECT_EQ(socket.holds.size(), 2u);
+    cycle.hold = 0;  // a boundary is reached: no hold
+    socket.Receive("\x0BMSH|4\r\x1C\r");
+    EXPECT_EQ(cycle.decoded.size(), 4u);
+    EXPECT_EQ(cycle.decodedHeld.back(), false);
+    EXPECT_EQ(socket.holds.size(), 2u);
+}
+
+TEST_F(CentralStationReader, ReadHeldBytesTakesOnlyWhatARunningHoldKept)
+{
+    socket.canHold = true;
+    socket.open = true;
+    ReadOnEvents();
+    // Bytes waiting without a hold belong to the read event still to come.
+    socket.pending = "\x0BMSH|1\r\x1C\r";
+    reader.ReadHeldBytes();
+    EXPECT_THAT(cycle.decoded, IsEmpty());
+
+    cycle.hold = 0.1;
+    socket.EndHold();
+    ASSERT_EQ(cycle.decoded.size(), 1u);
+    socket.Receive("\x0BMSH|2\r\x1C\r");
+    reader.ReadHeldBytes();  // the tick, inside the hold
+    EXPECT_THAT(cycle.decoded, ElementsAre(ElementsAre("MSH|1"), ElementsAre("MSH|2")));
+    EXPECT_THAT(cycle.decodedHeld, ElementsAre(false, true));
+    // The hold goes on: what arrives next is still the hold's, marked as held when the hold ends.
+    socket.Receive("\x0BMSH|3\r\x1C\r");
+    EXPECT_EQ(cycle.decoded.size(), 2u);
+    socket.EndHold();
+    EXPECT_THAT(cycle.decodedHeld, ElementsAre(false, true, true));
+
+    // A socket that cannot hold is read as before, message by message.
+    socket.canHold = false;
+    socket.EndHold();
+    socket.Receive("\x0BMSH|4\r\x1C\r");
+    socket.Receive("\x0BMSH|5\r\x1C\r");
+    EXPECT_EQ(cycle.decoded.size(), 5u);
+    EXPECT_THAT(cycle.decodedHeld, ElementsAre(false, true, true, false, false));
 }
 
 TEST_F(CentralStationReader, DecoderFailureLeavesNoFlagAndNoStaleSegments)

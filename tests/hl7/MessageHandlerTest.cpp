@@ -238,6 +238,52 @@ TEST(MessageHandler, AMessageGivesAtMostItsCapOfObservationsAndSaysSo)
     }
 }
 
+// A station that invents labels, one message a second: the run registers and stores as default units at
+// most its cap of parameters, with a few hive rewrites (not one per label or message), says so once, and
+// still shows and writes the values of the labels beyond it.
+TEST(MessageHandler, InventedLabelsAreBoundedInTheTableAndTheHive)
+{
+    constexpr int kMessages = 1500;
+    constexpr int kLabelsPerMessage = 20;
+    TEngineFixture f;
+    f.Collecting();
+    TRegistryHive& hive = f.settings.RootHive();
+    int rewrites = 0;
+    hive.SetBeforeReplaceHook([&rewrites](const std::filesystem::path&) { ++rewrites; });
+    int code = 500000;
+    const auto invented = [&code](int count, const std::string& id) {
+        std::vector<std::string> message{Msh(), Pid(id, "Bed^" + id), Obr("20240506120008")};
+        for (int i = 0; i < count; ++i, ++code)
+            message.push_back(Obx(std::to_string(code) + "^L" + std::to_string(code), "7", "u" + std::to_string(code)));
+        return message;
+    };
+    const TDateTime start = At(12, 0, 8);
+    for (int m = 0; m < kMessages; ++m) f.ReceiveAt(start + m * kOneSecond, invented(kLabelsPerMessage, "1"));
+
+    EXPECT_EQ(f.params.Parameters().Count(), kMaxParametersPerRun);
+    EXPECT_EQ(f.params.RefusedParameters(), kMessages * kLabelsPerMessage - kMaxParametersPerRun);
+    EXPECT_EQ(hive.GetValueNames(TSettingsStore::ProgramSubkey("DefaultUnits")).size(), kMaxParametersPerRun);
+    // The units of the first message, of the next 30 s and of the rest up to the cap (reached after 50 s),
+    // and a few for the patient's census.
+    EXPECT_LE(rewrites, 8);
+    const std::vector<std::string> lines = LogLinesWith(f, "parameters, the most it takes");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("The run has 1000 parameters, the most it takes: new labels from now on (the first: L" +
+                            std::to_string(500000 + kMaxParametersPerRun) + ", patient 1)"),
+              std::string::npos)
+        << lines[0];
+
+    // A label beyond the cap is shown and written all the same (to another patient's file: the first one
+    // holds its most series).
+    const std::size_t valuesBefore = f.Values().size();
+    f.ReceiveAt(start + (kMessages + 10) * kOneSecond, invented(1, "2"));
+    EXPECT_EQ(f.view.parameterLabel, "L" + std::to_string(code - 1) + " = 7 u" + std::to_string(code - 1));
+    ASSERT_EQ(f.Values().size(), valuesBefore + 1);
+    EXPECT_NE(f.Values().back().find("L" + std::to_string(code - 1)), std::string::npos) << f.Values().back();
+    EXPECT_EQ(f.params.Parameters().Count(), kMaxParametersPerRun);
+    EXPECT_EQ(LogLinesWith(f, "parameters, the most it takes").size(), 1u);
+}
+
 TEST(MessageHandler, AValueTextThatIsNoNumberIsNotWritten)
 {
     struct TCase {
@@ -726,15 +772,16 @@ public:
     std::vector<std::string> pieces;
 };
 
-TEST(MessageHandler, EverySegmentIsForwardedReframed)
+// Each message goes on whole, in one send, framed with CR after every segment; an empty one not at all.
+TEST(MessageHandler, EveryMessageIsForwardedReframedInOneSend)
 {
     TEngineFixture f;
     TRecordingForwarder forwarder;
     f.handler.SetRelayForwarder(&forwarder);
-    f.Receive({"MSH|x"});
     f.Receive({"MSH|a", "PID|b", "OBX|c"});
-    EXPECT_EQ(forwarder.pieces,
-              (std::vector<std::string>{"\x0BMSH|x\r\x1C\r", "\x0BMSH|a\r", "PID|b\r", "OBX|c\r\x1C\r"}));
+    f.Receive({});
+    f.Receive({"MSH|x"});
+    EXPECT_EQ(forwarder.pieces, (std::vector<std::string>{"\x0BMSH|a\rPID|b\rOBX|c\r\x1C\r", "\x0BMSH|x\r\x1C\r"}));
 }
 
 TEST(MessageHandler, ReEntryBeepsAndBothMessagesAreHandled)

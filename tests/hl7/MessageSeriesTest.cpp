@@ -2,6 +2,7 @@
 // per series and grid time, and every collected series closed once when collection ends for a patient.
 // The files are read back whole, as the data manager reads them.
 #include "EngineFixture.h"
+#include "hl7/MessageSplitter.h"
 
 #include <gtest/gtest.h>
 
@@ -156,6 +157,56 @@ TEST(MessageSeries, ASevenSecondSenderWithIntervalTenGetsOnePointPerSeriesAndGri
     EXPECT_GE(hr.values.size(), 30u);
     // The data manager heard of exactly the points in the file.
     EXPECT_EQ(f.Values().size(), hr.values.size() + series.at("SpO2").values.size());
+}
+
+// The message as the station frames it on the wire.
+std::string Framed(const std::vector<std::string>& segments)
+{
+    std::string bytes(1, kStartBlock);
+    for (const std::string& segment : segments) {
+        bytes += segment;
+        bytes += kSegmentEnd;
+    }
+    bytes += kEndBlock;
+    bytes += kSegmentEnd;
+    return bytes;
+}
+
+TEST(MessageSeries, ABoundaryInsideAReadHoldWritesWhatItWouldWithoutTheHold)
+{
+    // The boundary is 12:00:10.250. 73 starts a hold just before it; 74 arrives within the hold, before the
+    // boundary, but is read after it (at the end of the hold, or by a tick inside the hold); 75 is the first
+    // message after it. The station's own times put 74 and 75 on the next grid time: whichever message is
+    // taken as the new interval's first gives that grid time its values.
+    enum class TEnd { NoHold, HoldEndsAfterTheBoundary, TickInsideTheHold };
+    for (const TEnd end : {TEnd::NoHold, TEnd::HoldEndsAfterTheBoundary, TEnd::TickInsideTheHold}) {
+        SCOPED_TRACE(static_cast<int>(end));
+        TEngineFixture f;
+        f.centralStation.canHold = end != TEnd::NoHold;
+        f.Collecting();
+        const auto arrive = [&f](int second, int millisecond, int stamp, const std::string& hr) {
+            f.clock.Set(At(12, 0, second, millisecond));
+            f.centralStation.Receive(Framed(Message("123456", At(12, 0, stamp), hr)));
+        };
+        arrive(8, 0, 8, "72");
+        f.clock.Set(At(12, 0, 8, 100));
+        f.centralStation.EndHold();
+        arrive(10, 200, 9, "73");
+        if (end != TEnd::NoHold) {
+            ASSERT_EQ(f.centralStation.holds.size(), 2u);
+            EXPECT_NEAR(f.centralStation.holds[1], 0.05, 1e-6) << "the hold ends at the boundary";
+        }
+        arrive(10, 230, 16, "74");
+        f.clock.Set(At(12, 0, 10, 252));
+        if (end == TEnd::TickInsideTheHold) f.engine.Tick();
+        f.centralStation.EndHold();
+        arrive(10, 300, 17, "75");
+
+        EXPECT_EQ(f.Values(),
+                  (std::vector<std::string>{
+                      "123456 HR bpm 2024-05-06T12:00:10.000 72", "123456 SpO2 % 2024-05-06T12:00:10.000 97",
+                      "123456 HR bpm 2024-05-06T12:00:20.000 75", "123456 SpO2 % 2024-05-06T12:00:20.000 97"}));
+    }
 }
 
 TEST(MessageSeries, AtTheCentralStationsOwnPaceEveryMessageIsWritten)

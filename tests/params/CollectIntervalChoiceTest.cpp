@@ -5,31 +5,38 @@
 namespace halcyra {
 namespace {
 
-TEST(CollectIntervalChoiceTest, AnIntervalOpensAsHoursMinutesAndHalfMinutes)
+TEST(CollectIntervalChoiceTest, AnIntervalOpensAsItIsAndAnEditSnapsToHalfMinutes)
 {
     struct TCase {
         std::int32_t interval;
-        TIntervalParts shown;  // after the seconds are snapped
+        TIntervalParts shown;
     };
     const TCase cases[] = {
-        {10, {0, 0, 30}},     // the default: any seconds but 0 show as 30
-        {1, {0, 0, 0}},       // below 2 seconds shows as 0
+        {10, {0, 0, 10}},     // the default, between the half-minute steps
         {30, {0, 0, 30}},     //
         {90, {0, 1, 30}},     //
         {600, {0, 10, 0}},    //
         {7170, {1, 59, 30}},  // the largest settable interval
-        {7200, {1, 0, 0}},    // two hours clip to the one-hour field
-        {59, {0, 0, 30}},     // 59 seconds clip to the field's 30
+        {7200, {2, 0, 0}},    // beyond the hour field's range
+        {59, {0, 0, 59}},     //
+        {90061, {25, 1, 1}},  // more than a day is not folded into it
+        {-5, {0, 0, 0}},      //
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.interval);
-        TIntervalParts parts = SplitInterval(c.interval);
-        parts.seconds = SnapSeconds(parts.seconds);
+        const TIntervalParts parts = SplitInterval(c.interval);
         EXPECT_EQ(parts.hours, c.shown.hours);
         EXPECT_EQ(parts.minutes, c.shown.minutes);
         EXPECT_EQ(parts.seconds, c.shown.seconds);
+        if (c.interval >= 0) {
+            EXPECT_EQ(parts.TotalSeconds(), c.interval);
+        }
     }
-    EXPECT_EQ((TIntervalParts{1, 59, 30}).TotalSeconds(), 7170);
+    EXPECT_EQ(SnapSeconds(0), 0);
+    EXPECT_EQ(SnapSeconds(1), 0);  // below 2 seconds is 0
+    EXPECT_EQ(SnapSeconds(2), 30);
+    EXPECT_EQ(SnapSeconds(10), 30);
+    EXPECT_EQ(SnapSeconds(59), 30);
 }
 
 TEST(CollectIntervalChoiceTest, TheShortestIntervalIsTwiceTheMedianFilterValue)

@@ -139,21 +139,82 @@ protected:
     std::vector<std::string> messages;
 };
 
-TEST_F(SetCollectIntervalTest, TheDefaultIntervalOpensAsThirtySecondsWithItsTimeout)
+TEST_F(SetCollectIntervalTest, TheDefaultIntervalOpensAsItIsAndAnEditSnapsItsSeconds)
 {
     auto dialog = Open(10, false);
     EXPECT_EQ(dialog->windowTitle().toStdString(), "Set Collect Interval");
     EXPECT_EQ(dialog->seditHours->value(), 0);
     EXPECT_EQ(dialog->seditMinutes->value(), 0);
-    EXPECT_EQ(dialog->seditSeconds->value(), 30);
-    EXPECT_EQ(dialog->lblTimeout->text().toStdString(), "Central Station timeout = 45 seconds");
+    EXPECT_EQ(dialog->seditSeconds->value(), 10);
+    EXPECT_EQ(dialog->lblTimeout->text().toStdString(), "Central Station timeout = 15 seconds");
     dialog->seditMinutes->setValue(2);
+    EXPECT_EQ(dialog->seditSeconds->value(), 30);
     EXPECT_EQ(dialog->lblTimeout->text().toStdString(), "Central Station timeout = 225 seconds");
     dialog->seditSeconds->setValue(1);
     EXPECT_EQ(dialog->seditSeconds->value(), 0);
     EXPECT_EQ(dialog->lblTimeout->text().toStdString(), "Central Station timeout = 180 seconds");
     dialog->seditHours->setValue(1);
     EXPECT_EQ(dialog->lblTimeout->text().toStdString(), "Central Station timeout = 5580 seconds");
+}
+
+TEST_F(SetCollectIntervalTest, OkWithoutAChangeKeepsTheIntervalAsItIs)
+{
+    struct TCase {
+        std::int32_t interval;
+        TIntervalParts shown;
+    };
+    const TCase cases[] = {
+        {10, {0, 0, 10}},     // below the shortest (30) too: it is the interval in use
+        {45, {0, 0, 45}},     //
+        {3600, {1, 0, 0}},    //
+        {7200, {2, 0, 0}},    //
+        {7199, {1, 59, 59}},  //
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.interval);
+        auto dialog = Open(c.interval, false);
+        EXPECT_EQ(dialog->seditHours->value(), c.shown.hours);
+        EXPECT_EQ(dialog->seditMinutes->value(), c.shown.minutes);
+        EXPECT_EQ(dialog->seditSeconds->value(), c.shown.seconds);
+        dialog->btnOK->click();
+        EXPECT_EQ(dialog->result(), QDialog::Accepted);
+        EXPECT_EQ(dialog->CollectInterval(), c.interval);
+        EXPECT_TRUE(messages.empty());
+    }
+}
+
+TEST_F(SetCollectIntervalTest, AChangedFieldIsTakenWithTheFieldsRangesAndSteps)
+{
+    struct TCase {
+        std::int32_t interval;
+        const char* field;
+        int value;
+        std::int32_t taken;
+    };
+    const TCase cases[] = {
+        {45, "minutes", 1, 90},       // the odd seconds snap to the half minute
+        {10, "seconds", 0, 0},        // refused below, see below
+        {7200, "minutes", 5, 3900},   // two hours clip to the hour field's one
+        {3600, "hours", 0, 0},        //
+        {3600, "minutes", 30, 5400},  //
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(std::to_string(c.interval) + " " + c.field);
+        messages.clear();
+        auto dialog = Open(c.interval, false);
+        QSpinBox* field = std::string(c.field) == "hours"     ? dialog->seditHours
+                          : std::string(c.field) == "minutes" ? dialog->seditMinutes
+                                                              : dialog->seditSeconds;
+        field->setValue(c.value);
+        dialog->btnOK->click();
+        if (c.taken == 0) {
+            EXPECT_EQ(messages, (std::vector<std::string>{"Shortest allowed interval is 30 seconds."}));
+            EXPECT_EQ(dialog->CollectInterval(), c.interval);
+        } else {
+            EXPECT_EQ(dialog->result(), QDialog::Accepted);
+            EXPECT_EQ(dialog->CollectInterval(), c.taken);
+        }
+    }
 }
 
 TEST_F(SetCollectIntervalTest, OkRefusesAnIntervalBelowTheShortestAndStaysOpen)

@@ -129,5 +129,20 @@ TEST_F(ParameterStoreTest, RegisteredParametersAndCollectedFlags)
     EXPECT_FALSE(model.Parameters().Find(2)->Collected());
 }
 
+TEST_F(ParameterStoreTest, ARunRegistersAtMostItsCapOfParameters)
+{
+    TParameterModel model(settings);
+    for (std::int32_t code = 0; code < static_cast<std::int32_t>(kMaxParametersPerRun); ++code)
+        EXPECT_TRUE(model.RegisterParameter(code, "P" + std::to_string(code), "u", 100.0));
+    EXPECT_EQ(model.RefusedParameters(), 0u);
+    EXPECT_FALSE(model.RegisterParameter(-1, "Late", "u", 100.0));
+    EXPECT_FALSE(model.RegisterParameter(-1, "Late", "u", 100.0));
+    EXPECT_FALSE(model.RegisterParameter(5, "P5", "u", 100.0));  // a known one is no refusal
+    EXPECT_EQ(model.RefusedParameters(), 2u);
+    EXPECT_EQ(model.Parameters().Count(), kMaxParametersPerRun);
+    EXPECT_FALSE(model.Parameters().IsKnown(-1));
+    EXPECT_EQ(model.CollectedCount(), static_cast<int>(kMaxParametersPerRun));
+}
+
 }  // namespace
 }  // namespace halcyra

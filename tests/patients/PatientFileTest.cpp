@@ -105,15 +105,14 @@ TEST_F(PatientFileTest, FieldsAreCutAndPadded)
 
 TEST_F(PatientFileTest, CreatingWritesTheTemplateWithTheThreeFieldsAndShowsANotice)
 {
-    std::vector<std::string> notices;
-    patientFile.OnCreateNotice = [&](const std::string& text) { notices.push_back(text); };
+    std::vector<TCreateNotice> notices;
+    patientFile.OnCreateNotice = [&](const TCreateNotice& notice) { notices.push_back(notice); };
     EXPECT_EQ(patientFile.CreatePatient(" 1234567890 ", "ABCDEFGHIJKLMNOPQRSTUVWXY", "Smith", folder), -1);
 
     const std::string expected = kTemplate.substr(0, 2) + Field("Smith", 21) + Field("ABCDEFGHIJKLMNOPQRST", 21) +
                                  Field("1234567890", 12) + kTemplate.substr(56);
     EXPECT_EQ(Read(folder + "Patient"), expected);
-    EXPECT_EQ(notices,
-              (std::vector<std::string>{"Created:  1234567890  (ABCDEFGHIJKLMNOPQRSTUVWXY Smith) - " + folder}));
+    EXPECT_EQ(notices, (std::vector<TCreateNotice>{{" 1234567890 ", "ABCDEFGHIJKLMNOPQRSTUVWXY", "Smith", folder}}));
 
     // A second creation replaces the file as a whole.
     EXPECT_EQ(patientFile.CreatePatient("1", "A", "B", folder), -1);

@@ -51,14 +51,18 @@ public:
     }
     // Every point goes into a file that is sound with it: a crash right after any append or replacement
     // leaves a file whose points all belong to declared series.
-    void Update(const fs::path& path, const std::function<std::string(std::string current)>& rewrite) override
+    void Update(const fs::path& path, const std::function<std::string(std::string current)>& rewrite,
+                TUpdateStamps* stamps) override
     {
         if (failUpdates) throw ESaveFileIoError("cannot replace " + path.string());
-        TPosixSaveFileIo::Update(path, [&](std::string current) {
-            std::string next = rewrite(std::move(current));
-            for (const std::string& problem : CheckMonitorFile(next)) appendProblems.push_back(problem);
-            return next;
-        });
+        TPosixSaveFileIo::Update(
+            path,
+            [&](std::string current) {
+                std::string next = rewrite(std::move(current));
+                for (const std::string& problem : CheckMonitorFile(next)) appendProblems.push_back(problem);
+                return next;
+            },
+            stamps);
     }
     void Append(const fs::path& path, std::string_view bytes, const TAppendCheck& check, TFileStamp* after) override
     {
@@ -503,6 +507,31 @@ TEST_F(PatientMonitorFileTest, OpeningReadsOnlyTheHeaderAndNotAgainWhileTheFileI
     Open();
     EXPECT_EQ(io->headerReads, afterBoth);
     EXPECT_EQ(monitorFile.SeriesList().size(), 2u);
+}
+
+// Declaring our own series replaces the file, which still holds what is kept of it: a station that brings new
+// labels with every message does not make each open read the header again. A point someone else appended
+// before the declaration does.
+TEST_F(PatientMonitorFileTest, OurOwnDeclarationsKeepTheFileStateAndAForeignPointDoesNot)
+{
+    Open();
+    monitorFile.AppendValue("HR", "", "", "bpm", t1, 72, TValueTiming::Grid);
+    const int reads = io->headerReads;
+    for (int message = 1; message <= 5; ++message) {
+        Open();
+        const TDateTime at = t1 + message * kOneSecond;
+        ASSERT_EQ(monitorFile.AppendValues({{"HR", "", "", "bpm", at, 72, TValueTiming::Grid},
+                                            {"S" + std::to_string(message), "", "", "u", at, 1, TValueTiming::Grid}}),
+                  2);
+    }
+    EXPECT_EQ(io->headerReads, reads);
+
+    AppendRawValues("Halcyra.pil", 1, t2);  // series 0, HR
+    ASSERT_TRUE(monitorFile.AppendValue("S9", "", "", "u", t1, 1, TValueTiming::Grid));
+    Open();
+    EXPECT_GT(io->headerReads, reads);
+    EXPECT_FALSE(monitorFile.AppendValue("HR", "", "", "bpm", t2, 80, TValueTiming::Grid)) << "written twice";
+    EXPECT_EQ(Stored("Halcyra.pil").size(), 7u);
 }
 
 TEST_F(PatientMonitorFileTest, ASeriesThatCannotBeDeclaredLosesOnlyItsOwnValueAndSaysSo)

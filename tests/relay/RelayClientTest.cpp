@@ -27,7 +27,7 @@ public:
     void SetInProgress(bool value) override { inProgress = value; }
     void DataReceived(TMonotonic) override { ++dataReceived; }
     void MessageComplete(TMonotonic now) override { completions.push_back(now); }
-    void DecodeMessage(const TSegmentList& segments) override { decoded.push_back(segments); }
+    void DecodeMessage(const TMessageIndex& segments) override { decoded.push_back(segments.Copy()); }
 };
 
 class TFakeView final : public ICentralStationView {

@@ -139,11 +139,11 @@ TEST_F(MonitorFile, DeclarationExactlyAsLargeAsTheReservedAreaGrows)
 // Memory files that count their whole-file replacements and appends.
 class TCountingMemoryIo final : public TMemorySaveFileIo {
 public:
-    void Update(const std::filesystem::path& path,
-                const std::function<std::string(std::string current)>& rewrite) override
+    void Update(const std::filesystem::path& path, const std::function<std::string(std::string current)>& rewrite,
+                TUpdateStamps* stamps) override
     {
         ++updates;
-        TMemorySaveFileIo::Update(path, rewrite);
+        TMemorySaveFileIo::Update(path, rewrite, stamps);
     }
     void Append(const std::filesystem::path& path, std::string_view bytes, const TAppendCheck& check,
                 TFileStamp* after) override

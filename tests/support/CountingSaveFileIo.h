@@ -40,12 +40,12 @@ public:
         FailWhenTold(path);
         TPosixSaveFileIo::WriteWhole(path, bytes);
     }
-    void Update(const std::filesystem::path& path,
-                const std::function<std::string(std::string current)>& rewrite) override
+    void Update(const std::filesystem::path& path, const std::function<std::string(std::string current)>& rewrite,
+                TUpdateStamps* stamps) override
     {
         ++Calls;
         FailWhenTold(path);
-        TPosixSaveFileIo::Update(path, rewrite);
+        TPosixSaveFileIo::Update(path, rewrite, stamps);
     }
     void Append(const std::filesystem::path& path, std::string_view bytes, const TAppendCheck& check,
                 TFileStamp* after) override

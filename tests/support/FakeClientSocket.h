@@ -50,6 +50,14 @@ public:
     void SetEvents(TClientSocketEvents e) override { events = std::move(e); }
     std::size_t BytesAvailable() const override { return pending.size(); }
     std::string ReadAvailable() override { return std::exchange(pending, std::string()); }
+    // Holds only when the test lets it (canHold); the test ends the hold with EndHold.
+    bool HoldReads(double seconds) override
+    {
+        if (!canHold || !open) return false;
+        holds.push_back(seconds);
+        holding = true;
+        return true;
+    }
     std::string RemoteHost() const override { return remoteHost; }
     std::string RemoteAddress() const override { return remoteAddress; }
     std::string ErrorPeer() const override { return errorPeer; }
@@ -62,10 +70,16 @@ public:
         connecting = false;
         if (events.connected) events.connected();
     }
-    // Bytes arrive: they wait to be read and the read event fires.
+    // Bytes arrive: they wait to be read and the read event fires, unless a hold runs.
     void Receive(const std::string& bytes)
     {
         pending += bytes;
+        if (!holding && events.read) events.read();
+    }
+    // The hold's time is up: one read event for what it kept, even for nothing.
+    void EndHold()
+    {
+        holding = false;
         if (events.read) events.read();
     }
 
@@ -74,6 +88,9 @@ public:
     bool connecting = false;
     bool connected = false;  // set by Connect only
     std::string pending;
+    bool canHold = false;
+    bool holding = false;
+    std::vector<double> holds;  // the length of every hold asked for
     std::string remoteHost = "ward-server";
     std::string remoteAddress = "10.1.2.3";
     // What the socket tells of the error it reports next (the test raises it through `events.error`): the
@@ -89,7 +106,7 @@ private:
     void Drop()
     {
         const bool wasConnected = connected;
-        open = connecting = connected = false;
+        open = connecting = connected = holding = false;
         if (wasConnected && events.disconnected) events.disconnected();
     }
 };

@@ -269,7 +269,7 @@ public:
     void SetInProgress(bool value) override { inProgress = value; }
     void DataReceived(TMonotonic) override {}
     void MessageComplete(TMonotonic) override {}
-    void DecodeMessage(const TSegmentList& segments) override { messages.push_back(segments); }
+    void DecodeMessage(const TMessageIndex& segments) override { messages.push_back(segments.Copy()); }
     void SetCaption(const std::string&) override {}
     void SetConnectedLabel(const std::string&) override {}
     void ShowStopPos(const std::string&) override {}
