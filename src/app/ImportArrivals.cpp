@@ -127,15 +127,4 @@ std::vector<TDateTime> ArrivalTimes(const TCapturedStream& stream, TDateTime now
     return arrivals;
 }
 
-void FrameMessage(const TMessageIndex& segments, std::string& bytes)
-{
-    bytes.assign(1, kStartBlock);
-    for (std::size_t i = 0; i < segments.size(); ++i) {
-        bytes += segments.Segment(i);
-        bytes += kSegmentEnd;
-    }
-    bytes += kEndBlock;
-    bytes += kSegmentEnd;
-}
-
 }  // namespace halcyra

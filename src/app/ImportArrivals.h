@@ -67,8 +67,4 @@ private:
     std::size_t lastIndex_ = 0;
 };
 
-// The message framed as the central station sends it: 0x0B, each segment ended by 0x0D, then 0x1C 0x0D;
-// into `bytes`, which is reused.
-void FrameMessage(const TMessageIndex& segments, std::string& bytes);
-
 }  // namespace halcyra

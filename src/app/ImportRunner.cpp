@@ -87,7 +87,7 @@ TImportSummary TImportRunner::Run(TCaptureFile& capture, const TArrivalScan& sca
             engine_.AddLogLine("Import: message " + std::to_string(i + 1) + " has no end marker and is skipped");
             continue;
         }
-        FrameMessage(capture.Segments(), framed);
+        capture.Segments().Frame(framed);
         Guarded([&] { Deliver(framed); });
         ++summary.messages;
         if (!engine_.Messages().PatientID().empty()) patients.insert(engine_.Messages().PatientID());

@@ -120,13 +120,7 @@ void TMessageHandler::Finish(const TMessageState& m)
 void TMessageHandler::Forward(const TMessageIndex& segments)
 {
     // One send for the message, framed as the central station frames it, each segment ended by CR.
-    relayBytes_.assign(1, kStartBlock);
-    for (std::size_t i = 0; i < segments.size(); ++i) {
-        relayBytes_ += segments.Segment(i);
-        relayBytes_ += kSegmentEnd;
-    }
-    relayBytes_ += kEndBlock;
-    relayBytes_ += kSegmentEnd;
+    segments.Frame(relayBytes_);
     forwarder_->ForwardToClients(relayBytes_);
 }
 

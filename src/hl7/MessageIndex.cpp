@@ -16,6 +16,17 @@ TSegmentList TMessageIndex::Copy() const
     return copy;
 }
 
+void TMessageIndex::Frame(std::string& bytes) const
+{
+    bytes.assign(1, kStartBlock);
+    for (std::size_t i = 0; i < size(); ++i) {
+        bytes += Segment(i);
+        bytes += kSegmentEnd;
+    }
+    bytes += kEndBlock;
+    bytes += kSegmentEnd;
+}
+
 void TMessageIndex::Clear()
 {
     segments_.clear();

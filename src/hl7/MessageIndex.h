@@ -39,6 +39,9 @@ public:
     std::size_t size() const { return segments_.size(); }
     // The segments as strings of their own, outliving the text.
     TSegmentList Copy() const;
+    // The message framed as the central station sends it: 0x0B, each segment ended by 0x0D, then 0x1C 0x0D;
+    // into `bytes`, which is reused.
+    void Frame(std::string& bytes) const;
     std::string_view Segment(std::size_t i) const { return {segments_[i].data, segments_[i].size}; }
     TSegmentKind Kind(std::size_t i) const { return GetSegmentKind(Segment(i)); }
     // GetField(Segment(i), k): item k counted from 1, empty when the segment has fewer items or k < 1.

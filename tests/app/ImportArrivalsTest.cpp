@@ -80,16 +80,5 @@ TEST(ImportArrivals, WithoutAnyReadableTimeEveryMessageArrivesAtTheFallback)
     EXPECT_EQ(arrivals, (std::vector<TDateTime>{At(3, 0), At(3, 0)}));
 }
 
-TEST(ImportArrivals, FramedAsTheCentralStationSendsIt)
-{
-    const TSegmentList list{"MSH|a", "PID|b"};
-    TMessageIndex segments;
-    segments.IndexSegments(list);
-    std::string framed = "left over from a longer message";
-    FrameMessage(segments, framed);
-    EXPECT_EQ(framed, "\x0BMSH|a\rPID|b\r\x1C\r");
-    EXPECT_EQ(SplitCapturedStream(framed).messages.at(0).segments, (TSegmentList{"MSH|a", "PID|b"}));
-}
-
 }  // namespace
 }  // namespace halcyra

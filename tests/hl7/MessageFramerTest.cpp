@@ -231,5 +231,17 @@ TEST(MessageFramer, CrLfStreamLongerThan4096BytesIsFramed)
     EXPECT_EQ(messages, 200);
 }
 
+// What the import and the relay send: the message framed again, whatever the buffer held before.
+TEST(MessageIndex, FramesTheMessageAsTheCentralStationSendsIt)
+{
+    const TSegmentList list{"MSH|a", "PID|b"};
+    TMessageIndex segments;
+    segments.IndexSegments(list);
+    std::string framed = "left over from a longer message";
+    segments.Frame(framed);
+    EXPECT_EQ(framed, "\x0BMSH|a\rPID|b\r\x1C\r");
+    EXPECT_EQ(SplitCapturedStream(framed).messages.at(0).segments, (TSegmentList{"MSH|a", "PID|b"}));
+}
+
 }  // namespace
 }  // namespace halcyra
