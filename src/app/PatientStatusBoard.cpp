@@ -26,24 +26,26 @@ void TPatientStatusBoard::FileInUse(std::string_view patientId, std::string_view
     Record(patientId).file = windowsPath;
 }
 
-void TPatientStatusBoard::ValuesNotWritten(std::string_view patientId, std::string_view why)
+TPatientRecord& TPatientStatusBoard::Problem(std::string_view patientId, std::string_view why, bool untilNextPoint)
 {
     TPatientRecord& record = Record(patientId);
     record.problem = why;
     record.problemAt = clock_.Monotonic();
     record.waitingUntil = 0;
-    record.untilNextPoint = false;
+    record.untilNextPoint = untilNextPoint;
+    return record;
+}
+
+void TPatientStatusBoard::ValuesNotWritten(std::string_view patientId, std::string_view why)
+{
+    Problem(patientId, why, false);
     ++writesFailed_;
 }
 
 void TPatientStatusBoard::FileSetAside(std::string_view patientId, std::string_view why)
 {
-    TPatientRecord& record = Record(patientId);
-    record.problem = why;
-    record.problemAt = clock_.Monotonic();
-    record.waitingUntil = 0;
-    record.untilNextPoint = true;
-    record.pointSinceProblem = false;
+    // The patient's problem until a value reaches the new file.
+    Problem(patientId, why, true).pointSinceProblem = false;
 }
 
 void TPatientStatusBoard::ValuesHeldBack(std::string_view patientId, TDateTime until)

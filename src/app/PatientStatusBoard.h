@@ -51,6 +51,8 @@ public:
 
 private:
     TPatientRecord& Record(std::string_view patientId);
+    // The patient's record with `why` as its current problem.
+    TPatientRecord& Problem(std::string_view patientId, std::string_view why, bool untilNextPoint);
 
     const IClock& clock_;
     std::map<std::string, TPatientRecord, std::less<>> records_;

@@ -1,7 +1,5 @@
 #include "hl7/CaptureFile.h"
 
-#include "hl7/MessageFramer.h"
-
 #include <fcntl.h>
 #include <unistd.h>
 
